@@ -1,0 +1,1 @@
+// Keeps the provider library non-empty while its classes are being built.
