@@ -1,0 +1,259 @@
+#include "platform/registry.h"
+
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/registry_file.h"
+#include "platform/registry_format.h"
+#include "platform/registry_tree.h"
+
+using namespace ombix::registry;
+
+namespace {
+
+// What an open handle names: a key path in one registry file.
+struct OpenKey {
+  std::string file;
+  KeyPath path;
+};
+
+std::mutex g_handle_mutex;
+// Handle values are never reused, so a closed handle stays invalid.
+uintptr_t g_next_handle = 0x10000;
+
+std::unordered_map<uintptr_t, OpenKey>& Handles() {
+  // Never destroyed: a static destructor elsewhere may still close keys at exit.
+  static auto* handles = new std::unordered_map<uintptr_t, OpenKey>;
+  return *handles;
+}
+
+HKEY AddHandle(OpenKey key) {
+  std::lock_guard<std::mutex> guard(g_handle_mutex);
+  uintptr_t value = g_next_handle;
+  g_next_handle += 4;
+  Handles().emplace(value, std::move(key));
+  return reinterpret_cast<HKEY>(value);
+}
+
+LONG ResolveHandle(HKEY hKey, OpenKey* key) {
+  if (hKey == HKEY_LOCAL_MACHINE) {
+    key->file = ResolveRegistryPath();
+    key->path.clear();
+    return ERROR_SUCCESS;
+  }
+  std::lock_guard<std::mutex> guard(g_handle_mutex);
+  auto it = Handles().find(reinterpret_cast<uintptr_t>(hKey));
+  if (it == Handles().end()) return ERROR_INVALID_HANDLE;
+  *key = it->second;
+  return ERROR_SUCCESS;
+}
+
+// hKey's key in *base and the key lpSubKey names below it in *relative.
+LONG ResolveSubkey(HKEY hKey, LPCSTR lpSubKey, OpenKey* base, KeyPath* relative) {
+  LONG result = ResolveHandle(hKey, base);
+  if (result != ERROR_SUCCESS) return result;
+  return SplitKeyPath(lpSubKey ? lpSubKey : "", relative) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
+KeyPath Join(const KeyPath& base, const KeyPath& relative) {
+  KeyPath path = base;
+  path.insert(path.end(), relative.begin(), relative.end());
+  return path;
+}
+
+// The key below `base` that `relative` names; ERROR_KEY_DELETED when the base key is gone.
+LONG FindBelow(const Key& root, const KeyPath& base, const KeyPath& relative, const Key** key) {
+  const Key* base_key = FindKey(root, base);
+  if (!base_key) return ERROR_KEY_DELETED;
+  *key = FindKey(*base_key, relative);
+  return *key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/,
+                   PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  OpenKey base;
+  KeyPath relative;
+  LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
+  if (result != ERROR_SUCCESS) return result;
+  result = ReadRegistry(base.file, [&](const Key& root) {
+    const Key* key = nullptr;
+    return FindBelow(root, base.path, relative, &key);
+  });
+  if (result != ERROR_SUCCESS) return result;
+  *phkResult = AddHandle(OpenKey{base.file, Join(base.path, relative)});
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpClass*/,
+                     DWORD dwOptions, REGSAM /*samDesired*/,
+                     LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  if (!lpSubKey || dwOptions != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
+  OpenKey base;
+  KeyPath relative;
+  LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
+  if (result != ERROR_SUCCESS) return result;
+  // An existing key is opened without taking the write lock: the file may be read-only.
+  result = ReadRegistry(base.file, [&](const Key& root) {
+    const Key* key = nullptr;
+    return FindBelow(root, base.path, relative, &key);
+  });
+  bool created = false;
+  if (result == ERROR_FILE_NOT_FOUND) {
+    result = ModifyRegistry(base.file, [&](Key& root, bool* changed) -> LONG {
+      Key* key = FindKey(root, base.path);
+      if (!key) return ERROR_KEY_DELETED;
+      for (const std::string& part : relative) {
+        bool added = false;
+        key = key->FindOrAddSubkey(part, &added);
+        created = created || added;
+      }
+      *changed = created;
+      return ERROR_SUCCESS;
+    });
+  }
+  if (result != ERROR_SUCCESS) return result;
+  *phkResult = AddHandle(OpenKey{base.file, Join(base.path, relative)});
+  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+  OpenKey open;
+  LONG result = ResolveHandle(hKey, &open);
+  if (result != ERROR_SUCCESS) return result;
+  const std::string name = lpValueName ? lpValueName : "";
+  return ReadRegistry(open.file, [&](const Key& root) -> LONG {
+    const Key* key = FindKey(root, open.path);
+    if (!key) return ERROR_KEY_DELETED;
+    const Value* value = key->FindValue(name);
+    if (!value) return ERROR_FILE_NOT_FOUND;
+    const auto size = static_cast<DWORD>(value->data.size());
+    if (lpType) *lpType = value->type;
+    if (!lpcbData) return ERROR_SUCCESS;
+    LONG answer = ERROR_SUCCESS;
+    if (lpData && *lpcbData < size) {
+      answer = ERROR_MORE_DATA;
+    } else if (lpData && size) {
+      std::memcpy(lpData, value->data.data(), size);
+    }
+    *lpcbData = size;
+    return answer;
+  });
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
+  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+  const std::string name = lpValueName ? lpValueName : "";
+  if (!IsValidValueName(name)) return ERROR_INVALID_PARAMETER;
+  OpenKey open;
+  LONG result = ResolveHandle(hKey, &open);
+  if (result != ERROR_SUCCESS) return result;
+  const std::vector<BYTE> data(lpData, lpData + cbData);
+  return ModifyRegistry(open.file, [&](Key& root, bool* changed) -> LONG {
+    Key* key = FindKey(root, open.path);
+    if (!key) return ERROR_KEY_DELETED;
+    *changed = key->SetValue(name, dwType, data);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  OpenKey open;
+  LONG result = ResolveHandle(hKey, &open);
+  if (result != ERROR_SUCCESS) return result;
+  const std::string name = lpValueName ? lpValueName : "";
+  return ModifyRegistry(open.file, [&](Key& root, bool* changed) -> LONG {
+    Key* key = FindKey(root, open.path);
+    if (!key) return ERROR_KEY_DELETED;
+    *changed = key->RemoveValue(name);
+    return *changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (!lpSubKey || !*lpSubKey) return ERROR_INVALID_PARAMETER;
+  OpenKey base;
+  KeyPath relative;
+  LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
+  if (result != ERROR_SUCCESS) return result;
+  const std::string leaf = relative.back();
+  relative.pop_back();
+  return ModifyRegistry(base.file, [&](Key& root, bool* changed) -> LONG {
+    const Key* found = nullptr;
+    LONG answer = FindBelow(root, base.path, relative, &found);
+    if (answer != ERROR_SUCCESS) return answer;
+    Key* parent = const_cast<Key*>(found);
+    const Key* key = parent->FindSubkey(leaf);
+    if (!key) return ERROR_FILE_NOT_FOUND;
+    if (key->SubkeyCount() != 0) return ERROR_ACCESS_DENIED;
+    *changed = parent->RemoveSubkey(leaf);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  OpenKey open;
+  LONG result = ResolveHandle(hKey, &open);
+  if (result != ERROR_SUCCESS) return result;
+  return ReadRegistry(open.file, [&](const Key& root) -> LONG {
+    const Key* key = FindKey(root, open.path);
+    if (!key) return ERROR_KEY_DELETED;
+    const Key* subkey = key->SubkeyAt(dwIndex);
+    if (!subkey) return ERROR_NO_MORE_ITEMS;
+    const std::string& name = subkey->name();
+    if (name.size() + 1 > *lpcchName || (lpClass && *lpcchClass < 1)) return ERROR_MORE_DATA;
+    std::memcpy(lpName, name.c_str(), name.size() + 1);
+    *lpcchName = static_cast<DWORD>(name.size());
+    if (lpClass) {
+      lpClass[0] = '\0';
+      *lpcchClass = 0;
+    }
+    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  if (hKey == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
+  std::lock_guard<std::mutex> guard(g_handle_mutex);
+  return Handles().erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string* text) {
+  if (!text) return ERROR_INVALID_PARAMETER;
+  OpenKey base;
+  KeyPath relative;
+  LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
+  if (result != ERROR_SUCCESS) return result;
+  const KeyPath path = Join(base.path, relative);
+  return ReadRegistry(base.file, [&](const Key& root) -> LONG {
+    const Key* key = nullptr;
+    LONG answer = FindBelow(root, base.path, relative, &key);
+    if (answer != ERROR_SUCCESS) return answer;
+    // The header shows each name as the registry keeps it.
+    std::string shown;
+    const Key* step = &root;
+    for (const std::string& part : path) {
+      step = step->FindSubkey(part);
+      shown += (shown.empty() ? "" : "\\") + step->name();
+    }
+    *text = FormatRegistryText(*key, shown, bRecursive != FALSE);
+    return ERROR_SUCCESS;
+  });
+}

@@ -1,0 +1,87 @@
+// The platform's registry functions, on a text file shared by every process of the system
+// (the provider and its configuration dialogs run in different processes).
+//
+// Contract:
+// - Only HKEY_LOCAL_MACHINE is a root; any other handle that is not open answers
+//   ERROR_INVALID_HANDLE. Results are the platform's error codes (platform/winerror.h).
+// - The file is $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg,
+//   looked up on each call made on HKEY_LOCAL_MACHINE; a handle keeps the file it was opened
+//   in. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
+// - Every change is in the file when the call returns; every call sees what other processes
+//   wrote before it. An open handle names a key, not a copy of it: once that key is deleted,
+//   calls on the handle answer ERROR_KEY_DELETED. A file that cannot be written answers
+//   ERROR_CANTWRITE and changes nothing.
+// - Key and value names compare without regard to ASCII case and keep their first spelling.
+//   Access masks are accepted and not enforced. Thread-safe.
+#pragma once
+
+#include <string>
+
+#include "platform/winerror.h"
+#include "platform/wintypes.h"
+
+using REGSAM = DWORD;
+struct SECURITY_ATTRIBUTES;  // not used here; declared as platform/win32.h declares it
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+
+// The predefined root handle, as the platform numbers it (sign-extended to pointer size).
+#define HKEY_LOCAL_MACHINE \
+  (reinterpret_cast<HKEY>( \
+      static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000002)))))
+
+// Value types.
+inline constexpr DWORD REG_SZ = 1;  // text with its terminating NUL, counted in its size
+inline constexpr DWORD REG_BINARY = 3;
+inline constexpr DWORD REG_DWORD = 4;  // 4 bytes, little-endian
+
+// Access rights.
+inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
+inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+inline constexpr REGSAM KEY_NOTIFY = 0x0010;
+inline constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+inline constexpr REGSAM KEY_READ = 0x00020019;
+inline constexpr REGSAM KEY_WRITE = 0x00020006;
+inline constexpr REGSAM KEY_EXECUTE = 0x00020019;
+inline constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
+
+// RegCreateKeyExA options (only non-volatile keys are kept) and dispositions.
+inline constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
+inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// lpSubKey NULL or "" opens hKey's own key again. A missing key: ERROR_FILE_NOT_FOUND.
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+// Creates the key and any missing keys above it. lpSecurityAttributes is not used.
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                     LPDWORD lpdwDisposition);
+// lpValueName NULL or "" is the default value. *lpcbData is the buffer size in, the value's
+// size out; a buffer too small answers ERROR_MORE_DATA with the size needed; lpData NULL asks
+// for the size only.
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData);
+// Stores the cbData bytes as given (a REG_SZ should count its NUL).
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                    DWORD cbData);
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+// A key that has subkeys is not deleted: ERROR_ACCESS_DENIED.
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+// Subkeys in order of their names without regard to case. *lpcchName is the buffer size in
+// characters (with the NUL) in, the name's length out; too small: ERROR_MORE_DATA. Past the
+// last subkey: ERROR_NO_MORE_ITEMS. Keys have no class (written as "") and no recorded write
+// time (written as 0).
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+LONG RegCloseKey(HKEY hKey);
+
+// Not a platform function: the key (with its subkeys when bRecursive) as the text of a
+// registry file, "REGEDIT4" first, read in one piece. For tools.
+LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string* text);

@@ -1,0 +1,34 @@
+// The registry file and the locking around it (private to the registry implementation).
+//
+// Every operation reads the file afresh under an advisory lock on "<file>.lock" beside it
+// (shared to read, exclusive across read-modify-write), so each process sees what the others
+// wrote and no two writers lose each other's changes. A change is written to a temporary file
+// in the same directory, synced and renamed over the file. A missing file is an empty registry.
+// A damaged file is reported once per process on standard error, read as far as it is valid,
+// and copied to "<file>.damaged-<UTC time>" before it is first rewritten.
+// Thread-safe: operations of one process run one at a time.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/registry_tree.h"
+
+namespace ombix::registry {
+
+// $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no
+// home directory is known. Looked up on each call.
+std::string ResolveRegistryPath();
+
+// Runs `read` on the registry in `path`; returns its result, or ERROR_CANTREAD when the file
+// exists but cannot be read.
+LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read);
+
+// Runs `modify` on the registry in `path` under the exclusive lock. `modify` sets *changed when
+// it changed the tree; the result is then written before the lock is released. Returns the
+// result of `modify`, or ERROR_CANTREAD / ERROR_CANTWRITE when the file could not be read or
+// written (the change is then not made).
+LONG ModifyRegistry(const std::string& path,
+                    const std::function<LONG(Key& root, bool* changed)>& modify);
+
+}  // namespace ombix::registry

@@ -1,0 +1,298 @@
+#include "platform/afxmt.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/afxwin.h"
+
+namespace {
+
+// Spins (yielding) until the condition holds; the test's own time limit catches a hang.
+template <typename Pred>
+void WaitUntil(Pred pred) {
+  while (!pred()) Sleep(1);
+}
+
+TEST(CEventTest, AutoResetReleasesOneWaiterPerSignal) {
+  CEvent event;  // auto-reset, clear
+  std::atomic<int> passed{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 2; ++i) {
+    waiters.emplace_back([&] {
+      EXPECT_TRUE(event.Lock());
+      ++passed;
+    });
+  }
+  event.SetEvent();
+  WaitUntil([&] { return passed.load() >= 1; });
+  Sleep(50);  // room for a wrongly released second waiter to show itself
+  EXPECT_EQ(1, passed.load());
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));  // the pass cleared it
+  event.SetEvent();
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(2, passed.load());
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+}
+
+TEST(CEventTest, ManualResetReleasesEveryWaiterUntilReset) {
+  CEvent event(FALSE, TRUE);
+  std::atomic<int> passed{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) {
+    waiters.emplace_back([&] {
+      EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.m_hObject, INFINITE));
+      ++passed;
+    });
+  }
+  event.SetEvent();
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(3, passed.load());
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));  // still set
+  event.ResetEvent();
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+}
+
+TEST(CEventTest, InitialStateAndTimeouts) {
+  CEvent set_auto(TRUE, FALSE);
+  EXPECT_TRUE(set_auto.Lock(0));
+  EXPECT_FALSE(set_auto.Lock(0));
+  EXPECT_FALSE(set_auto.Lock(20));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(set_auto, 20));
+  EXPECT_TRUE(set_auto.Unlock());
+}
+
+TEST(CEventTest, PulseReleasesAWaiterAndLeavesTheEventClear) {
+  for (BOOL manual : {FALSE, TRUE}) {
+    CEvent event(FALSE, manual);
+    event.PulseEvent();  // nobody waits: nothing happens
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+    std::atomic<bool> passed{false};
+    std::thread waiter([&] {
+      EXPECT_TRUE(event.Lock());
+      passed = true;
+    });
+    while (!passed) {  // each pulse releases the waiter only once it waits
+      event.PulseEvent();
+      Sleep(1);
+    }
+    waiter.join();
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0)) << "manual " << manual;
+  }
+}
+
+TEST(WaitForMultipleObjectsTest, AnyAndAll) {
+  CEvent first(FALSE, TRUE);
+  CEvent second;  // auto-reset
+  const HANDLE both[] = {first, second};
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForMultipleObjects(2, both, FALSE, 10));
+  second.SetEvent();
+  EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjects(2, both, FALSE, 0));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(second, 0));  // taken by the wait
+
+  second.SetEvent();
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForMultipleObjects(2, both, TRUE, 10));
+  EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjects(2, both, FALSE, 0))
+      << "a wait for all that timed out must take nothing";
+  first.SetEvent();
+  second.SetEvent();
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, both, TRUE, 0));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(second, 0));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first, 0));
+
+  std::thread setter([&] {
+    Sleep(10);
+    second.SetEvent();
+  });
+  first.ResetEvent();
+  EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjects(2, both, FALSE, INFINITE));
+  setter.join();
+}
+
+TEST(WaitForMultipleObjectsTest, BadHandlesAndArguments) {
+  CEvent event(TRUE, TRUE);
+  HANDLE copy = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy, 0));
+  EXPECT_TRUE(CloseHandle(copy));
+  SetLastError(0);
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(copy, 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+  EXPECT_FALSE(CloseHandle(copy));
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(nullptr, 0));
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(GetCurrentProcess(), 0));
+
+  const HANDLE twice[] = {event, event};
+  SetLastError(0);
+  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(2, twice, FALSE, 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(0, twice, FALSE, 0));
+  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(65, twice, FALSE, 0));
+}
+
+TEST(DuplicateHandleTest, TheCopyOutlivesTheOriginal) {
+  HANDLE copy = nullptr;
+  {
+    CEvent event;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
+    EXPECT_NE(event.m_hObject, copy);
+    event.SetEvent();
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy, 0));  // the same event, still alive
+  HANDLE moved = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), copy, GetCurrentProcess(), &moved, 0, FALSE,
+                              DUPLICATE_CLOSE_SOURCE));
+  EXPECT_FALSE(CloseHandle(copy));  // closed by the duplication
+  EXPECT_TRUE(CloseHandle(moved));
+  HANDLE none = nullptr;
+  EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), moved, GetCurrentProcess(), &none, 0, FALSE,
+                               DUPLICATE_SAME_ACCESS));
+  EXPECT_FALSE(DuplicateHandle(reinterpret_cast<HANDLE>(0x1234), moved, GetCurrentProcess(), &none,
+                               0, FALSE, DUPLICATE_SAME_ACCESS));
+}
+
+TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
+  CCriticalSection cs;
+  auto other_can_lock = [&] {
+    BOOL got = FALSE;
+    std::thread([&] {
+      got = cs.Lock(0);
+      if (got) cs.Unlock();
+    }).join();
+    return got != FALSE;
+  };
+  EXPECT_TRUE(cs.Lock());
+  EXPECT_TRUE(cs.Lock(INFINITE));
+  EXPECT_FALSE(other_can_lock());
+  std::thread([&] { EXPECT_FALSE(cs.Lock(10)); }).join();  // a bounded wait gives up
+  cs.Unlock();
+  EXPECT_FALSE(other_can_lock());
+  cs.Unlock();
+  EXPECT_TRUE(other_can_lock());
+}
+
+TEST(CSingleLockTest, UnlocksInItsDestructorAndHoldsOneLevel) {
+  CCriticalSection cs;
+  auto other_can_lock = [&] {
+    BOOL got = FALSE;
+    std::thread([&] {
+      CSingleLock lock(&cs);
+      got = lock.Lock(0);
+    }).join();
+    return got != FALSE;
+  };
+  {
+    CSingleLock lock(&cs, TRUE);
+    EXPECT_TRUE(lock.IsLocked());
+    EXPECT_TRUE(lock.Lock());  // already held: no second level
+    EXPECT_FALSE(other_can_lock());
+  }
+  EXPECT_TRUE(other_can_lock());
+
+  CSingleLock lock(&cs);
+  EXPECT_FALSE(lock.IsLocked());
+  EXPECT_TRUE(lock.Lock(0));
+  EXPECT_TRUE(lock.Unlock());
+  EXPECT_FALSE(lock.IsLocked());
+  EXPECT_TRUE(other_can_lock());
+
+  CSingleLock nothing(nullptr, TRUE);
+  EXPECT_FALSE(nothing.IsLocked());
+  EXPECT_FALSE(nothing.Lock());
+}
+
+TEST(CSingleLockTest, OverAnEventWaitsForIt) {
+  CEvent event;
+  CSingleLock lock(&event);
+  EXPECT_FALSE(lock.Lock(10));
+  event.SetEvent();
+  EXPECT_TRUE(lock.Lock(INFINITE));
+  EXPECT_TRUE(lock.IsLocked());
+}
+
+UINT RecordAndWait(LPVOID param) {
+  auto* p = static_cast<std::pair<CEvent*, std::atomic<DWORD>*>*>(param);
+  p->second->store(GetCurrentThreadId());
+  p->first->Lock();
+  return 7;
+}
+
+TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
+  CEvent go;
+  std::atomic<DWORD> seen_id{0};
+  std::pair<CEvent*, std::atomic<DWORD>*> param(&go, &seen_id);
+  CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
+  ASSERT_NE(nullptr, thread);
+  EXPECT_TRUE(thread->m_bAutoDelete);
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(thread->m_hThread, 10));
+  go.SetEvent();
+  WaitUntil([&] { return seen_id.load() != 0; });
+  EXPECT_EQ(thread->m_nThreadID, seen_id.load());
+  const HANDLE handle = thread->m_hThread;
+  Sleep(20);  // the thread may well have ended: the object must still be there to wait on
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread->m_hThread, INFINITE));
+  // That wait deleted the object, which closed its handle.
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
+}
+
+TEST(AfxBeginThreadTest, OwnedThreadIsDeletedByItsCreator) {
+  CEvent go(TRUE);
+  std::atomic<DWORD> seen_id{0};
+  std::pair<CEvent*, std::atomic<DWORD>*> param(&go, &seen_id);
+  CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
+  ASSERT_NE(nullptr, thread);
+  thread->m_bAutoDelete = FALSE;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(*thread, INFINITE));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(*thread, 0));  // stays signalled
+  delete thread;
+}
+
+TEST(AfxBeginThreadTest, DeletingTheObjectOfARunningThreadIsSafe) {
+  CEvent go;
+  std::atomic<DWORD> seen_id{0};
+  std::pair<CEvent*, std::atomic<DWORD>*> param(&go, &seen_id);
+  CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
+  ASSERT_NE(nullptr, thread);
+  HANDLE keep = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(), &keep, 0,
+                              FALSE, DUPLICATE_SAME_ACCESS));
+  delete thread;
+  go.SetEvent();
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(keep, INFINITE));
+  EXPECT_TRUE(CloseHandle(keep));
+  EXPECT_EQ(nullptr, AfxBeginThread(nullptr, nullptr));
+  EXPECT_EQ(nullptr, AfxBeginThread(RecordAndWait, &param, THREAD_PRIORITY_NORMAL, 0, 4));
+}
+
+DWORD CountUp(LPVOID param) {
+  static_cast<std::atomic<int>*>(param)->fetch_add(1);
+  return 0;
+}
+
+TEST(CreateThreadTest, ThreadsJoinThroughTheirHandlesAndMayBeLeftAlone) {
+  std::atomic<int> count{0};
+  std::vector<HANDLE> handles;
+  for (int i = 0; i < 4; ++i) {
+    DWORD id = 0;
+    HANDLE h = CreateThread(nullptr, 0, CountUp, &count, 0, &id);
+    ASSERT_NE(nullptr, h);
+    EXPECT_NE(0u, id);
+    handles.push_back(h);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(4, handles.data(), TRUE, INFINITE));
+  EXPECT_EQ(4, count.load());
+  for (HANDLE h : handles) EXPECT_TRUE(CloseHandle(h));
+
+  // A thread whose handle is closed at once runs to its end on its own.
+  HANDLE h = CreateThread(nullptr, 0, CountUp, &count, 0, nullptr);
+  ASSERT_NE(nullptr, h);
+  EXPECT_TRUE(CloseHandle(h));
+  WaitUntil([&] { return count.load() == 5; });
+  EXPECT_EQ(nullptr, CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr));
+}
+
+}  // namespace

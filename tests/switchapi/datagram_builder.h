@@ -1,0 +1,39 @@
+// Test-side datagram building, written apart from the product's writer so that decoder tests do
+// not depend on the encoder they would otherwise share a fault with.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+class TestDatagram {
+ public:
+  TestDatagram() = default;
+  TestDatagram(std::uint32_t seq, std::uint32_t type) { U32(seq).U32(type); }
+
+  TestDatagram& U32(std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+      bytes.push_back(static_cast<std::uint8_t>(v >> shift));
+    return *this;
+  }
+  TestDatagram& Str(const std::string& s) {
+    U32(static_cast<std::uint32_t>(s.size()));
+    bytes.insert(bytes.end(), s.begin(), s.end());
+    return *this;
+  }
+  TestDatagram& Raw(std::initializer_list<std::uint8_t> raw) {
+    bytes.insert(bytes.end(), raw.begin(), raw.end());
+    return *this;
+  }
+  // An ObjectId whose bytes are first, first+1, ..., first+11.
+  TestDatagram& Oid(std::uint8_t first) {
+    for (std::uint8_t i = 0; i < 12; ++i) bytes.push_back(static_cast<std::uint8_t>(first + i));
+    return *this;
+  }
+  const std::uint8_t* data() const { return bytes.data(); }
+  std::uint32_t size() const { return static_cast<std::uint32_t>(bytes.size()); }
+
+  std::vector<std::uint8_t> bytes;
+};

@@ -1,0 +1,154 @@
+// Random, truncated and mutated datagrams of every type through the decoder and both traces.
+// Each datagram sits in a heap block of exactly its length, so the address sanitizer catches any
+// read outside it; the decoded counts must stay within what one datagram can hold.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "switchapi/ombix_decoder.h"
+#include "switchapi/ombix_trace.h"
+
+namespace {
+
+std::vector<DWORD> AllTypes() {
+  std::vector<DWORD> types;
+  for (DWORD t = 0; t <= 24; ++t) types.push_back(t);
+  for (DWORD t = 255; t <= 370; ++t) types.push_back(t);
+  for (DWORD t = 510; t <= 530; ++t) types.push_back(t);
+  for (DWORD t = 767; t <= 790; ++t) types.push_back(t);
+  types.push_back(0xFFFFFFFF);
+  return types;
+}
+
+// A body of fields that look like the protocol's: small numbers (counts, lengths that fit),
+// huge numbers, strings, and raw bytes.
+std::vector<BYTE> RandomBody(std::mt19937& rng) {
+  std::vector<BYTE> body;
+  auto u32 = [&body](DWORD v) {
+    for (int shift = 24; shift >= 0; shift -= 8) body.push_back(static_cast<BYTE>(v >> shift));
+  };
+  const int fields = std::uniform_int_distribution<int>(0, 60)(rng);
+  for (int i = 0; i < fields; ++i) {
+    switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
+      case 0:
+      case 1:
+        u32(std::uniform_int_distribution<DWORD>(0, 8)(rng));
+        break;
+      case 2:
+        u32(std::uniform_int_distribution<DWORD>()(rng));
+        break;
+      case 3: {
+        const DWORD len = std::uniform_int_distribution<DWORD>(0, 1100)(rng);
+        u32(len);
+        for (DWORD j = 0; j < len; ++j) body.push_back(static_cast<BYTE>('a' + j % 26));
+        break;
+      }
+      case 4:
+        u32(0xFFFFFFFF - std::uniform_int_distribution<DWORD>(0, 8)(rng));
+        break;
+      default:
+        for (int j = std::uniform_int_distribution<int>(1, 12)(rng); j > 0; --j) {
+          body.push_back(static_cast<BYTE>(rng()));
+        }
+    }
+  }
+  return body;
+}
+
+template <class T, class Element>
+void ExpectBounded(const COmbixMsg& msg, DWORD T::*count, std::unique_ptr<Element[]> T::*array,
+                   DWORD dwMinSize) {
+  if (const T* p = dynamic_cast<const T*>(&msg)) {
+    EXPECT_LE(p->*count, OmbixMaxElements(dwMinSize)) << msg.dwMsgType;
+    EXPECT_EQ(p->*count == 0, (p->*array) == nullptr) << msg.dwMsgType;
+  }
+}
+
+void CheckDecoded(const COmbixMsg& msg) {
+  ExpectBounded(msg, &COmbixCallConnectionEvent::dwConnectionCount,
+                &COmbixCallConnectionEvent::pConnections, kOmbixConnectionMinSize);
+  ExpectBounded(msg, &COmbixMeetMeConferenceEvent::dwCalls, &COmbixMeetMeConferenceEvent::pCalls,
+                kOmbixMeetMeCallMinSize);
+  ExpectBounded(msg, &COmbixRTPStatisticsRsp::dwCount, &COmbixRTPStatisticsRsp::pStatistics,
+                kOmbixRTPStatisticsMinSize);
+  ExpectBounded(msg, &COmbixPhoneConfigRsp::dwLineAppearances,
+                &COmbixPhoneConfigRsp::pLineAppearances, kOmbixLineAppearanceMinSize);
+  ExpectBounded(msg, &COmbixVoiceMailRsp::dwCount, &COmbixVoiceMailRsp::pEntries,
+                kOmbixVoiceMailEntryMinSize);
+  ExpectBounded(msg, &COmbixDataInterfaceQueryRsp::dwInstances,
+                &COmbixDataInterfaceQueryRsp::pInstances, kOmbixDataInterfaceInstanceMinSize);
+  ExpectBounded(msg, &COmbixAgentListRsp::dwCount, &COmbixAgentListRsp::pStrings,
+                kOmbixStringMinSize);
+  ExpectBounded(msg, &COmbixDirectoryRsp::dwCount, &COmbixDirectoryRsp::pStrings,
+                kOmbixStringMinSize);
+  ExpectBounded(msg, &COmbixEventFilterRsp::dwCount, &COmbixEventFilterRsp::pEventTypes,
+                kOmbixDwordSize);
+  ExpectBounded(msg, &COmbixDataInterfaceEvent::dwDataLength, &COmbixDataInterfaceEvent::pData,
+                kOmbixDataByteSize);
+  if (const auto* p = dynamic_cast<const COmbixQuerySecondaryPhones*>(&msg)) {
+    EXPECT_LE(p->dwPhoneCount, kOmbixMaxSecondaryPhones);
+  }
+  if (const auto* p = dynamic_cast<const COmbixCallConnectionEvent*>(&msg)) {
+    for (DWORD i = 0; i < p->dwConnectionCount; ++i) {
+      EXPECT_LT(strnlen(p->pConnections[i].strName, sizeof(p->pConnections[i].strName)),
+                sizeof(p->pConnections[i].strName));
+    }
+    EXPECT_LT(strnlen(p->strActivePhone, sizeof(p->strActivePhone)), sizeof(p->strActivePhone));
+  }
+}
+
+TEST(OmbixRandomDatagramsTest, DecoderAndTraceStayInsideEveryDatagram) {
+  std::mt19937 rng(20240601);
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  ASSERT_NE(sink, nullptr);
+  COmbixTrace trace;
+  trace.SetOutput(sink);
+  trace.SetFlags(kOmbixTracePrint | kOmbixTraceAcks | kOmbixTracePings);
+
+  for (DWORD type : AllTypes()) {
+    for (int round = 0; round < 40; ++round) {
+      std::vector<BYTE> datagram = {0,
+                                    0,
+                                    0,
+                                    1,
+                                    static_cast<BYTE>(type >> 24),
+                                    static_cast<BYTE>(type >> 16),
+                                    static_cast<BYTE>(type >> 8),
+                                    static_cast<BYTE>(type)};
+      const std::vector<BYTE> body = RandomBody(rng);
+      datagram.insert(datagram.end(), body.begin(), body.end());
+      if (datagram.size() > kOmbixMaxDatagram) datagram.resize(kOmbixMaxDatagram);
+      // Variants: whole, cut at a random point (also inside the header), and mutated.
+      std::vector<std::vector<BYTE>> variants = {datagram};
+      variants.emplace_back(
+          datagram.begin(),
+          datagram.begin() + std::uniform_int_distribution<std::size_t>(0, datagram.size())(rng));
+      std::vector<BYTE> mutated = datagram;
+      for (int m = 0; m < 4 && mutated.size() > 8; ++m) {
+        mutated[std::uniform_int_distribution<std::size_t>(8, mutated.size() - 1)(rng)] =
+            static_cast<BYTE>(rng());
+      }
+      variants.push_back(mutated);
+
+      for (const std::vector<BYTE>& v : variants) {
+        // A block of exactly the datagram's length: one byte further is outside it.
+        const DWORD len = static_cast<DWORD>(v.size());
+        std::unique_ptr<BYTE[]> exact(new BYTE[len == 0 ? 1 : len]);
+        if (len > 0) std::memcpy(exact.get(), v.data(), len);
+        const std::unique_ptr<COmbixMsg> msg = DecodeMessage(exact.get(), len);
+        ASSERT_NE(msg, nullptr);
+        EXPECT_EQ(msg->dwMsgType, len >= 8 ? type : ReadOmbixHeader(exact.get(), len).dwMsgType);
+        CheckDecoded(*msg);
+        trace.TraceReceived(exact.get(), len);
+        trace.TraceSent(exact.get(), len);
+      }
+    }
+  }
+  std::fclose(sink);
+}
+
+}  // namespace

@@ -1,0 +1,328 @@
+#include "switchapi/ombix_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "switchapi/ombix_message_types.h"
+#include "tests/switchapi/datagram_builder.h"
+
+namespace {
+
+// One field line: the label right-aligned in 24 characters.
+std::string L(const std::string& label, const std::string& value) {
+  return std::string(label.size() < 24 ? 24 - label.size() : 0, ' ') + label + ": " + value + "\n";
+}
+
+std::string Head(const char* dir, int bytes, int seq, const std::string& type) {
+  char sz[128];
+  std::snprintf(sz, sizeof(sz),
+                "13:01:02: %s %4d bytes ----------------------------------------------------\n\n",
+                dir, bytes);
+  return sz + L("dwMsgSeq", std::to_string(seq)) + L("dwMsgType", type);
+}
+
+class OmbixTraceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    m_out = open_memstream(&m_buffer, &m_size);
+    m_trace.SetOutput(m_out);
+    m_trace.SetClock([] { return static_cast<std::time_t>(13 * 3600 + 62); });
+    m_trace.SetFlags(kOmbixTracePrint);
+  }
+  void TearDown() override {
+    std::fclose(m_out);
+    std::free(m_buffer);
+  }
+  std::string Text() {
+    std::fflush(m_out);
+    return std::string(m_buffer, m_size);
+  }
+  std::string Received(const TestDatagram& d) {
+    m_trace.TraceReceived(d.data(), d.size());
+    return Text();
+  }
+  std::string Sent(const TestDatagram& d) {
+    m_trace.TraceSent(d.data(), d.size());
+    return Text();
+  }
+
+  COmbixTrace m_trace;
+  std::FILE* m_out = nullptr;
+  char* m_buffer = nullptr;
+  std::size_t m_size = 0;
+};
+
+TEST_F(OmbixTraceTest, AckWithAckFlagPrintsHeadOnly) {
+  m_trace.SetFlags(0x11);
+  EXPECT_EQ(Received(TestDatagram(5, 2)),
+            "13:01:02: Recv    8 bytes ----------------------------------------------------\n"
+            "\n"
+            "                dwMsgSeq: 5\n"
+            "               dwMsgType: OMBIX_ACK\n"
+            "\n"
+            "\n");
+}
+
+TEST_F(OmbixTraceTest, FlagWordSelectsWhatIsDumped) {
+  struct Case {
+    DWORD flags;
+    bool data, ack, ping;
+  };
+  for (const Case& c : {Case{0, false, false, false}, Case{0x1, true, false, false},
+                        Case{0x11, true, true, false}, Case{0x31, true, true, true},
+                        Case{0x10, false, false, false}, Case{0x20, false, false, false},
+                        Case{0x2, false, false, false}, Case{0x4, false, false, false}}) {
+    COmbixTrace trace;
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    trace.SetOutput(out);
+    trace.SetFlags(c.flags);
+    for (DWORD type : {OMBIX_MAKE_CALL_RSP, OMBIX_ACK, OMBIX_PING}) {
+      const TestDatagram d(1, type);
+      trace.TraceReceived(d.data(), d.size());
+    }
+    std::fflush(out);
+    const std::string text(buffer, size);
+    EXPECT_EQ(text.find("OMBIX_MAKE_CALL_RSP") != std::string::npos, c.data) << c.flags;
+    EXPECT_EQ(text.find("OMBIX_ACK") != std::string::npos, c.ack) << c.flags;
+    EXPECT_EQ(text.find("OMBIX_PING") != std::string::npos, c.ping) << c.flags;
+    std::fclose(out);
+    std::free(buffer);
+  }
+}
+
+TEST_F(OmbixTraceTest, SentMakeCallPrintsCallOptions) {
+  const TestDatagram none = TestDatagram(1, 274).U32(7).Str("201").Str("55501").U32(0).Str("");
+  EXPECT_EQ(Sent(none), Head("Send", none.size(), 1, "OMBIX_MAKE_CALL_REQ") + L("dwInvokeID", "7") +
+                            L("strDevice", "201") + L("strNumber", "55501") +
+                            L("dwOptions", "CALL_OPTION_NONE") + L("strPhone", "") + "\n\n");
+  const TestDatagram five = TestDatagram(2, 274).U32(7).Str("").Str("").U32(5).Str("");
+  EXPECT_NE(Sent(five).find(L("dwOptions", "0x05") + L("", "CALL_OPTION_NETWORK_PREFIX") +
+                            L("", "CALL_OPTION_INTERCOM") + L("strPhone", "")),
+            std::string::npos);
+}
+
+TEST_F(OmbixTraceTest, CallConnectionEvent) {
+  const TestDatagram d = TestDatagram(4, 17)
+                             .U32(9)
+                             .Str("201")
+                             .Raw({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0xAB, 0xFF})
+                             .U32(4)
+                             .U32(0)
+                             .U32(3723)
+                             .U32(2)
+                             .U32(3600)
+                             .Str("201")
+                             .Str("")
+                             .U32(3)
+                             .U32(4)
+                             .U32(3601)
+                             .Str("301")
+                             .Str("Bob")
+                             .U32(1)
+                             .U32(0xFFFFFFFF)
+                             .Oid(0x10)
+                             .Str("301")
+                             .Str("ph");
+  EXPECT_EQ(Received(d),
+            Head("Recv", d.size(), 4, "OMBIX_CALL_CONNECTION_EVENT") + L("dwMonitorID", "9") +
+                L("strDevice", "201") + L("oidCall", "0001.0203.0405.0607.0809.ABFF") +
+                L("dwEvent", "CALL_CONNECTION_ESTABLISHED") + L("dwEventCause", "EC_NONE") +
+                L("tEventTime", "01:02:03") +
+                L("Connection0", "01:00:00/201/Unknown/DEVICE_TYPE_PHONE/CS_CONNECTED") +
+                L("Connection1", "01:00:01/301/Bob/DEVICE_TYPE_EXTERNAL/CS_UNKNOWN") +
+                L("oidRelated", "1011.1213.1415.1617.1819.1A1B") + L("strDialedDigits", "301") +
+                L("strActivePhone", "ph") + "\n\n");
+}
+
+TEST_F(OmbixTraceTest, MeetMeEventFourPrintsConferenceData) {
+  const TestDatagram d =
+      TestDatagram(1, 20).U32(5).Oid(0).U32(4).U32(0).U32(0).U32(60).U32(8).U32(6).Str("t").U32(1);
+  EXPECT_EQ(Received(d), Head("Recv", d.size(), 1, "OMBIX_MEETME_CONFERENCE_EVENT") +
+                             L("dwConferenceID", "5") +
+                             L("oidCall", "0001.0203.0405.0607.0809.0A0B") +
+                             L("dwEvent", "MEETME_CONF_MODIFIED") + L("tEventTime", "00:00:00") +
+                             L("dwStartTime", "Thu Jan  1 00:00:00 1970") + L("dwDuration", "60") +
+                             L("dwPorts", "8") + L("dwMaxPortsJoined", "6") + L("strTopic", "t") +
+                             L("dwLocked", "1") + "\n\n");
+  const std::string calls = Received(TestDatagram(1, 20)
+                                         .U32(5)
+                                         .Oid(0)
+                                         .U32(1)
+                                         .U32(0)
+                                         .U32(1)
+                                         .Oid(0x20)
+                                         .U32(86400 * 40)
+                                         .Str("id")
+                                         .Str("info")
+                                         .U32(2));
+  EXPECT_NE(calls.find(L("dwCalls", "1") + "\n" + L("Call 0", "") +
+                       L("m_oidCall", "2021.2223.2425.2627.2829.2A2B") +
+                       L("tConnect", "Tue Feb 10 00:00:00 1970") + L("strCallerID", "id")),
+            std::string::npos);
+}
+
+TEST_F(OmbixTraceTest, UnknownLayoutsAreUnrecognized) {
+  const std::string unrecognized = "Unrecognized OmbixAPI message!\n";
+  EXPECT_EQ(Received(TestDatagram(1, 274).U32(1)),
+            Head("Recv", 12, 1, "OMBIX_MAKE_CALL_REQ") + unrecognized + "\n\n");
+  EXPECT_NE(Received(TestDatagram(1, 777)).find("OMBIX_MEETME_MONITOR_STOP_RSP\n" + unrecognized),
+            std::string::npos);
+  EXPECT_NE(Sent(TestDatagram(1, 275)).find("OMBIX_MAKE_CALL_RSP\n" + unrecognized),
+            std::string::npos);
+  EXPECT_NE(Sent(TestDatagram(1, 276)).find(L("dwMsgType", "276") + unrecognized),
+            std::string::npos);
+}
+
+TEST_F(OmbixTraceTest, ShortDatagramReadsAsUnknownMessage) {
+  const TestDatagram d = TestDatagram().Raw({0, 0, 0, 3, 0, 0});
+  EXPECT_EQ(Received(d),
+            Head("Recv", 6, 3, "OMBIX_UNKNOWN_MSG") + "Unrecognized OmbixAPI message!\n\n\n");
+}
+
+TEST_F(OmbixTraceTest, HexDumpOfTwentyBytes) {
+  TestDatagram d(1, 23);
+  d.U32(1).Str("d").Str("i").U32(0).Str("s").Str("x").U32(2).U32(20);
+  for (std::uint8_t i = 0; i < 18; ++i) d.Raw({static_cast<std::uint8_t>(0xF0 + i)});
+  const std::string text = Received(d);
+  EXPECT_NE(text.find(L("dwDataLength", "20") +
+                      L("dwData", "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF ") +
+                      L("", "00 01 00 00 ") + "\n\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(OmbixTraceTest, EventListAndVoiceMailEntries) {
+  EXPECT_NE(Received(TestDatagram(1, 355).U32(1).U32(0).U32(2).U32(17).U32(23))
+                .find(L("dwCount", "2") + L("dwEvents", "") + L("", "OMBIX_CALL_CONNECTION_EVENT") +
+                      L("", "0x17")),
+            std::string::npos);
+  const std::string vm = Received(TestDatagram(1, 339)
+                                      .U32(1)
+                                      .U32(0)
+                                      .U32(1)
+                                      .U32(0)
+                                      .U32(0)
+                                      .U32(0)
+                                      .U32(0)
+                                      .U32(2)
+                                      .U32(42)
+                                      .Str("301")
+                                      .Str("Bob")
+                                      .U32(0)
+                                      .U32(125)
+                                      .U32(0x106)
+                                      .U32(43)
+                                      .Str("")
+                                      .Str("")
+                                      .U32(0)
+                                      .U32(6000)
+                                      .U32(0));
+  EXPECT_NE(vm.find(L("dwCommand", "VOICEMAIL_MSG_LIST") + L("dwFolderID", "VOICEMAIL_INBOX")),
+            std::string::npos);
+  EXPECT_NE(vm.find(L("", "") + L("dwMsgID", "42") + L("strNumber", "301") + L("strName", "Bob") +
+                    L("tTime", "Thu Jan  1 00:00:00 1970") + L("dwDuration", "02:05") +
+                    L("dwFlags", "0x106") + L("", "VOICEMAIL_MSG_FLAG_READ") +
+                    L("", "VOICEMAIL_MSG_FLAG_FORWARDED") + L("", "VOICEMAIL_MSG_FLAG_PRIVATE")),
+            std::string::npos)
+      << vm;
+  EXPECT_NE(vm.find(L("dwDuration", "100:00") + L("dwFlags", "0x00")), std::string::npos);
+}
+
+TEST_F(OmbixTraceTest, PhoneFeaturesPrintInTheirListedOrder) {
+  const std::string text = Received(TestDatagram(1, 335)
+                                        .U32(1)
+                                        .U32(0)
+                                        .Str("T")
+                                        .U32(0)
+                                        .U32(0)
+                                        .U32(0x01800003)
+                                        .U32(0)
+                                        .U32(0)
+                                        .U32(1)
+                                        .Str("201")
+                                        .Str("")
+                                        .U32(3)
+                                        .Str("pw")
+                                        .Str("ph"));
+  EXPECT_NE(text.find(L("dwFeatures", "0x01800003") + L("", "PHONE_FEATURES_DO_NOT_DISTURB") +
+                      L("", "PHONE_FEATURES_CALL_FORWARD_ALL") +
+                      L("", "PHONE_FEATURES_CALL_FORWARD_NO_ANSWER") +
+                      L("", "PHONE_FEATURES_CALL_FORWARD_BUSY") + L("dwFeaturesEx", "0")),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(L("dwLineAppearances", "1") +
+                      L("LineAppearance0", "201/Unknown/DEVICE_TYPE_PHONE") +
+                      L("strPhonePassword", "pw")),
+            std::string::npos);
+}
+
+TEST_F(OmbixTraceTest, LongestStringLineIsWrittenWhole) {
+  const std::string value(1023, 'v');
+  EXPECT_NE(Received(TestDatagram(1, 519).U32(1).U32(0).Str("a").Str(value + "cut"))
+                .find(L("strValue", value)),
+            std::string::npos);
+}
+
+TEST_F(OmbixTraceTest, HugeCountsStopAtWhatOneDatagramHolds) {
+  const std::string text =
+      Received(TestDatagram(1, 17).U32(1).Str("").Oid(0).U32(0).U32(0).U32(0).U32(0xFFFFFFFF));
+  std::size_t lines = 0;
+  for (std::size_t pos = text.find("Connection"); pos != std::string::npos;
+       pos = text.find("Connection", pos + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 4096u / 20u);
+}
+
+// Two threads tracing at once: each dump stays in one piece.
+TEST_F(OmbixTraceTest, DumpsOfTwoThreadsDoNotInterleave) {
+  const TestDatagram a = TestDatagram(1, 279).U32(1).U32(0).U32(2).Str("aaa").U32(3);
+  const TestDatagram b = TestDatagram(2, 266).U32(1).Str("bbb").Oid(0).U32(4);
+  auto run = [this](const TestDatagram& d, bool sent) {
+    for (int i = 0; i < 100; ++i) {
+      if (sent) {
+        m_trace.TraceSent(d.data(), d.size());
+      } else {
+        m_trace.TraceReceived(d.data(), d.size());
+      }
+    }
+  };
+  std::thread ta(run, a, false);
+  std::thread tb(run, b, true);
+  ta.join();
+  tb.join();
+  const std::string text = Text();
+  const std::string blockA = Head("Recv", a.size(), 1, "OMBIX_MONITOR_START_RSP") +
+                             L("dwInvokeID", "1") + L("dwError", "0") + L("dwMonitorID", "2") +
+                             L("strDevice", "aaa") + L("dwDeviceType", "DEVICE_TYPE_PHONE") +
+                             "\n\n";
+  const std::string blockB = Head("Send", b.size(), 2, "OMBIX_DROP_CONNECTION_REQ") +
+                             L("dwInvokeID", "1") + L("strDevice", "bbb") +
+                             L("oidCall", "0001.0203.0405.0607.0809.0A0B") + L("dwReason", "4") +
+                             "\n\n";
+  std::size_t pos = 0;
+  int blocks = 0;
+  while (pos < text.size()) {
+    if (text.compare(pos, blockA.size(), blockA) == 0) {
+      pos += blockA.size();
+    } else if (text.compare(pos, blockB.size(), blockB) == 0) {
+      pos += blockB.size();
+    } else {
+      FAIL() << "interleaved output at " << pos;
+    }
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 200);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "switchapi/ombix_wire.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "switchapi/ombix_request_bodies.h"
+#include "tests/switchapi/datagram_builder.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+// A datagram as the link sends it: dwMsgSeq, then the body the encoder built.
+template <class Encode>
+Bytes Datagram(DWORD dwSeq, Encode encode) {
+  std::array<BYTE, 4 + kOmbixMaxBody> buffer{};
+  COmbixWriter seq(buffer.data(), 4);
+  seq.WriteDword(dwSeq);
+  COmbixWriter body(buffer.data() + 4, kOmbixMaxBody);
+  EXPECT_TRUE(encode(body));
+  return Bytes(buffer.begin(), buffer.begin() + 4 + body.GetLength());
+}
+
+TEST(OmbixWireTest, LoginRequestIs36Bytes) {
+  const Bytes expected = {
+      0x00, 0x00, 0x00, 0x00,                          // dwMsgSeq 0
+      0x00, 0x00, 0x01, 0x10,                          // OMBIX_LOGIN_REQ 272
+      0x00, 0x00, 0x00, 0x00,                          // dwInvokeID 0
+      0x00, 0x00, 0x00, 0x03, '3', '.', '0',           // strAPIVersion
+      0x00, 0x00, 0x00, 0x04, 'T', 'A', 'P', 'I',      // strClient
+      0x00, 0x00, 0x00, 0x05, '6', '.', '0', '.', '1'  // strClientVersion
+  };
+  const Bytes actual =
+      Datagram(0, [](COmbixWriter& w) { return EncodeLoginReq(w, "TAPI", "6.0.1"); });
+  EXPECT_EQ(actual.size(), 36u);
+  EXPECT_EQ(actual, expected);
+}
+
+TEST(OmbixWireTest, MakeCallWithEmptyDeviceAndPhoneIs33Bytes) {
+  const Bytes expected = {
+      0x00, 0x00, 0x00, 0x01,                           // dwMsgSeq 1
+      0x00, 0x00, 0x01, 0x12,                           // OMBIX_MAKE_CALL_REQ 274
+      0x00, 0x00, 0x00, 0x07,                           // dwInvokeID
+      0x00, 0x00, 0x00, 0x00,                           // strDevice: null
+      0x00, 0x00, 0x00, 0x05, '5', '5', '5', '0', '1',  // strNumber
+      0x00, 0x00, 0x00, 0x05,                           // dwOptions
+      0x00, 0x00, 0x00, 0x00                            // strPhone: ""
+  };
+  const Bytes actual = Datagram(
+      1, [](COmbixWriter& w) { return EncodeMakeCallReq(w, 7, nullptr, "55501", 0x05, ""); });
+  EXPECT_EQ(actual.size(), 33u);
+  EXPECT_EQ(actual, expected);
+}
+
+TEST(OmbixWireTest, NullAndEmptyStringsBothTravelAsLengthZero) {
+  std::array<BYTE, 8> buffer{};
+  COmbixWriter w(buffer.data(), buffer.size());
+  w.WriteString(nullptr);
+  w.WriteString("");
+  EXPECT_FALSE(w.IsOverflow());
+  EXPECT_EQ(w.GetLength(), 8u);
+  EXPECT_EQ(buffer, (std::array<BYTE, 8>{0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(OmbixWireTest, WriterNeverWritesPastItsBuffer) {
+  std::array<BYTE, 16> buffer;
+  buffer.fill(0xAA);
+  COmbixWriter w(buffer.data(), 10);
+  w.WriteDword(1);
+  w.WriteString("abc");  // 4 + 3 = 7 bytes, only 6 left
+  EXPECT_TRUE(w.IsOverflow());
+  EXPECT_EQ(w.GetLength(), 4u);
+  w.WriteDword(2);  // would fit, but the body is already incomplete
+  EXPECT_EQ(w.GetLength(), 4u);
+  for (std::size_t i = 4; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xAA) << i;
+}
+
+TEST(OmbixWireTest, StringFillingTheBufferExactlyFits) {
+  std::array<BYTE, 7> buffer{};
+  COmbixWriter w(buffer.data(), buffer.size());
+  w.WriteString("abc");
+  EXPECT_FALSE(w.IsOverflow());
+  EXPECT_EQ(w.GetLength(), 7u);
+}
+
+TEST(OmbixWireTest, OverlongRequestIsRefused) {
+  const std::string huge(kOmbixMaxBody, 'x');
+  std::array<BYTE, kOmbixMaxBody> buffer{};
+  COmbixWriter w(buffer.data(), buffer.size());
+  EXPECT_FALSE(EncodeMakeCallReq(w, 1, "dev", huge.c_str(), 0, "phone"));
+  EXPECT_LE(w.GetLength(), kOmbixMaxBody);
+}
+
+TEST(OmbixWireTest, ObjectIdCallNumberIsItsLastFourBytesBigEndian) {
+  const ObjectId oid = {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x02}};
+  EXPECT_EQ(oid.GetCallNumber(), 258u);
+  const ObjectId high = {{9, 9, 9, 9, 9, 9, 9, 9, 0x80, 0x00, 0x00, 0x01}};
+  EXPECT_EQ(high.GetCallNumber(), 0x80000001u);
+}
+
+TEST(OmbixWireTest, ReaderRules) {
+  // A string of 100 into a buffer of 32: 31 kept, the next field behind all 100 bytes.
+  {
+    TestDatagram d;
+    d.Str(std::string(100, 'n')).U32(0x11223344);
+    COmbixReader r(d.data(), d.size());
+    char sz[32];
+    r.ReadString(sz);
+    EXPECT_EQ(std::string(sz), std::string(31, 'n'));
+    EXPECT_EQ(r.ReadDword(), 0x11223344u);
+  }
+  // A length running past the end: empty, and the next field read right behind the length.
+  {
+    TestDatagram d;
+    d.U32(50).U32(7);
+    COmbixReader r(d.data(), d.size());
+    char sz[16] = "junk";
+    r.ReadString(sz);
+    EXPECT_STREQ(sz, "");
+    EXPECT_EQ(r.ReadDword(), 7u);
+  }
+  // A length near 2^32 must not wrap around the end check.
+  {
+    TestDatagram d;
+    d.U32(0xFFFFFFFC).Raw({'a', 'b', 'c', 'd'});
+    COmbixReader r(d.data(), d.size());
+    char sz[16];
+    r.ReadString(sz);
+    EXPECT_STREQ(sz, "");
+    EXPECT_EQ(r.GetPosition(), 4u);
+  }
+  // Missing u32 reads as 0 and the position stays; a missing ObjectId keeps its contents.
+  {
+    TestDatagram d;
+    d.Raw({1, 2, 3});
+    COmbixReader r(d.data(), d.size());
+    EXPECT_EQ(r.ReadDword(), 0u);
+    EXPECT_EQ(r.GetPosition(), 0u);
+    ObjectId oid = {{5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}};
+    r.ReadObjectId(oid);
+    EXPECT_EQ(oid.abId[0], 5);
+    EXPECT_EQ(r.GetPosition(), 0u);
+  }
+  // Bytes: those present are copied, the rest zeroed.
+  {
+    TestDatagram d;
+    d.Raw({1, 2, 3});
+    COmbixReader r(d.data(), d.size());
+    BYTE ab[6] = {9, 9, 9, 9, 9, 9};
+    r.ReadBytes(ab, 6);
+    EXPECT_EQ(std::vector<BYTE>(ab, ab + 6), (std::vector<BYTE>{1, 2, 3, 0, 0, 0}));
+  }
+}
+
+TEST(OmbixWireTest, CountsAreBoundedByOneDatagram) {
+  EXPECT_EQ(OmbixBoundCount(0xFFFFFFFF, 4), 1024u);
+  EXPECT_EQ(OmbixBoundCount(3, 4), 3u);
+  EXPECT_EQ(OmbixBoundCount(0xFFFFFFFF, 1), kOmbixMaxDatagram);
+}
+
+TEST(OmbixWireTest, HeaderOfAShortDatagramReadsMissingWordsAsZero) {
+  const BYTE ab[] = {0, 0, 0, 9, 0, 0};
+  const OMBIXHEADER header = ReadOmbixHeader(ab, sizeof(ab));
+  EXPECT_EQ(header.dwMsgSeq, 9u);
+  EXPECT_EQ(header.dwMsgType, 0u);
+}
+
+}  // namespace
