@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <unordered_map>
 
 #include "platform/win32.h"
@@ -18,6 +19,7 @@ struct WaitBlock {
 namespace {
 
 // Never destroyed: threads and global objects may still close handles while the process exits.
+// Built in static storage rather than on the heap, so that unloading the library leaks nothing.
 struct HandleTable {
   std::mutex mutex;
   std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> objects;
@@ -25,7 +27,8 @@ struct HandleTable {
 };
 
 HandleTable& Table() {
-  static HandleTable* table = new HandleTable;
+  alignas(HandleTable) static unsigned char storage[sizeof(HandleTable)];
+  static HandleTable* table = new (storage) HandleTable;
   return *table;
 }
 
@@ -55,7 +58,8 @@ bool TryTake(const std::vector<std::shared_ptr<Object>>& objects, bool wait_all,
 }  // namespace
 
 std::mutex& KernelMutex() {
-  static std::mutex* mutex = new std::mutex;
+  alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+  static std::mutex* mutex = new (storage) std::mutex;
   return *mutex;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 #include <utility>
 
@@ -23,11 +24,24 @@ std::mutex g_handle_mutex;
 // Handle values are never reused, so a closed handle stays invalid.
 uintptr_t g_next_handle = 0x10000;
 
-std::unordered_map<uintptr_t, OpenKey>& Handles() {
-  // Never destroyed: a static destructor elsewhere may still close keys at exit.
-  static auto* handles = new std::unordered_map<uintptr_t, OpenKey>;
+using HandleMap = std::unordered_map<uintptr_t, OpenKey>;
+
+HandleMap& Handles() {
+  // Never destroyed: a static destructor elsewhere may still close keys at exit. Built in static
+  // storage so that unloading the library leaves nothing on the heap.
+  alignas(HandleMap) static unsigned char storage[sizeof(HandleMap)];
+  static HandleMap* handles = new (storage) HandleMap;
   return *handles;
 }
+
+// When the library is unloaded, keys still open are given back (closing them later answers
+// ERROR_INVALID_HANDLE); the table itself stays usable.
+struct HandleTableRelease {
+  ~HandleTableRelease() {
+    std::lock_guard<std::mutex> guard(g_handle_mutex);
+    HandleMap().swap(Handles());
+  }
+} g_handle_table_release;
 
 HKEY AddHandle(OpenKey key) {
   std::lock_guard<std::mutex> guard(g_handle_mutex);

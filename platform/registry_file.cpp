@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <new>
 #include <mutex>
 
 #include "platform/registry_format.h"
@@ -32,11 +33,24 @@ struct FileState {
 
 std::mutex g_mutex;
 
-std::map<std::string, FileState>& States() {
-  // Never destroyed: a static destructor elsewhere may still use the registry at exit.
-  static auto* states = new std::map<std::string, FileState>;
+using StateMap = std::map<std::string, FileState>;
+
+StateMap& States() {
+  // Never destroyed: a static destructor elsewhere may still use the registry at exit. Built in
+  // static storage so that unloading the library leaves nothing on the heap.
+  alignas(StateMap) static unsigned char storage[sizeof(StateMap)];
+  static StateMap* states = new (storage) StateMap;
   return *states;
 }
+
+// When the library is unloaded, the cache gives back its memory; the map stays usable, so a
+// later use during unload simply reads the file again.
+struct StateCacheRelease {
+  ~StateCacheRelease() {
+    std::lock_guard<std::mutex> guard(g_mutex);
+    States().clear();
+  }
+} g_state_cache_release;
 
 class FileDescriptor {
  public:

@@ -123,6 +123,8 @@ int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
 int wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist);
 
 // --- Modules. ---
+// A bare file name (no "/") is looked for first in the directory that GetSystemDirectoryA
+// names, then by the dynamic loader's own search.
 HMODULE LoadLibraryA(LPCSTR lpLibFileName);
 BOOL FreeLibrary(HMODULE hLibModule);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);

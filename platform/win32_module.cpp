@@ -1,6 +1,7 @@
 // Modules over the dynamic loader, and the debugger output.
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -36,6 +37,15 @@ std::string OwnObjectPath() {
   return realpath(name, resolved) != nullptr ? std::string(resolved) : std::string();
 }
 
+// Directory of that object, without a trailing separator ("/" for the root); empty if unknown.
+std::string OwnDirectory() {
+  std::string dir = OwnObjectPath();
+  const size_t slash = dir.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  dir.resize(slash == 0 ? 1 : slash);
+  return dir;
+}
+
 }  // namespace
 
 HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
@@ -43,7 +53,16 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  void* handle = dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
+  // A bare name is looked for first in the module's own directory (GetSystemDirectoryA), where
+  // the companion libraries live, as the original platform looks in its system directory;
+  // then the loader's usual search.
+  void* handle = nullptr;
+  const std::string dir = std::strchr(lpLibFileName, '/') == nullptr ? OwnDirectory() : "";
+  if (!dir.empty()) {
+    const std::string path = dir + "/" + lpLibFileName;
+    if (access(path.c_str(), F_OK) == 0) handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
+  if (handle == nullptr) handle = dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
   return FromDl(handle);
 }
@@ -103,13 +122,11 @@ BOOL GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule) {
 }
 
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  std::string dir = OwnObjectPath();
-  const size_t slash = dir.rfind('/');
-  if (slash == std::string::npos) {
+  const std::string dir = OwnDirectory();
+  if (dir.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return 0;
   }
-  dir.resize(slash == 0 ? 1 : slash);  // keep "/" for an object in the root directory
   if (lpBuffer == nullptr || uSize < dir.size() + 1) return static_cast<UINT>(dir.size() + 1);
   std::memcpy(lpBuffer, dir.c_str(), dir.size() + 1);
   return static_cast<UINT>(dir.size());

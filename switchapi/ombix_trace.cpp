@@ -342,7 +342,7 @@ void COmbixTrace::Trace(LPCSTR pszFormat, ...) {
   va_start(args, pszFormat);
   std::vsnprintf(szLine, sizeof(szLine), pszFormat, args);
   va_end(args);
-  if (GetFlags() & kOmbixTracePrint) std::fputs(szLine, m_pOutput);
+  if ((GetFlags() & kOmbixTracePrint) != 0 && m_pOutput != nullptr) std::fputs(szLine, m_pOutput);
 }
 
 void COmbixTrace::TraceReceived(const BYTE* pDatagram, DWORD dwLength) {

@@ -31,7 +31,7 @@ class COmbixTrace {
 
   DWORD GetFlags() const { return m_dwTraceFlags.load(std::memory_order_relaxed); }
   void SetFlags(DWORD dwFlags) { m_dwTraceFlags.store(dwFlags, std::memory_order_relaxed); }
-  // Where the text goes (standard output unless set); set it before tracing starts.
+  // Where the text goes (standard output unless set; null drops it); set it before tracing starts.
   void SetOutput(std::FILE* pOutput) { m_pOutput = pOutput; }
   // The clock of the head lines (the current time unless set); set it before tracing starts.
   void SetClock(std::time_t (*pfnNow)()) { m_pfnNow = pfnNow; }

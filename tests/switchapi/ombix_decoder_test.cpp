@@ -153,6 +153,27 @@ TEST(OmbixDecoderTest, EdgeCases) {
          EXPECT_EQ(std::string(r.strDevice), std::string(31, 'd'));
          EXPECT_EQ(r.dwDeviceType, DEVICE_TYPE_PHONE);
        }},
+      {"a string of 100 into 32: cut, and the next field read behind all of it",
+       TestDatagram(0, 279).U32(3).U32(0).U32(77).Str(std::string(100, 'x')).U32(5),
+       [](const auto& msg) {
+         EXPECT_EQ(std::string(As<COmbixMonitorRsp>(msg).strDevice), std::string(31, 'x'));
+         EXPECT_EQ(As<COmbixMonitorRsp>(msg).dwDeviceType, 5u);
+       }},
+      {"a string running past the end: empty, next field right behind its length",
+       TestDatagram(0, 279).U32(3).U32(0).U32(77).U32(1000).U32(6),
+       [](const auto& msg) {
+         EXPECT_STREQ(As<COmbixMonitorRsp>(msg).strDevice, "");
+         EXPECT_EQ(As<COmbixMonitorRsp>(msg).dwDeviceType, 6u);
+       }},
+      {"an ObjectId is kept as its 12 bytes; the last four are the call number",
+       TestDatagram(0, 275).U32(3).U32(0).Raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x02}),
+       [](const auto& msg) {
+         const ObjectId expected = {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x02}};
+         EXPECT_EQ(As<COmbixMakeCallRsp>(msg).oidCall, expected);
+         EXPECT_EQ(As<COmbixMakeCallRsp>(msg).oidCall.GetCallNumber(), 258u);
+       }},
+      {"an ObjectId cut short stays zero", TestDatagram(0, 275).U32(3).U32(0).Raw({1, 2, 3}),
+       [](const auto& msg) { EXPECT_EQ(As<COmbixMakeCallRsp>(msg).oidCall, ObjectId{}); }},
       {"response cut after dwInvokeID", TestDatagram(0, 267).U32(9),
        [](const auto& msg) {
          EXPECT_EQ(As<COmbixRsp>(msg).dwInvokeID, 9u);

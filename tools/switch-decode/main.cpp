@@ -25,7 +25,9 @@ namespace {
 constexpr std::size_t kMaxDatagram = 65535;
 
 std::time_t g_tFixedTime = 0;
-std::time_t FixedClock() { return g_tFixedTime; }
+std::time_t FixedClock() {
+  return g_tFixedTime;
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';

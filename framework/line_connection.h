@@ -1,0 +1,166 @@
+// CTSPILineConnection: one TAPI line device (TAPI's HDRVLINE is this object's address).
+//
+// Contract:
+// - Created by the device through the provider's line runtime class and initialised with
+//   Init (device, TAPI device ID, line index, 0): permanent line ID (provider ID << 16) +
+//   (index & 0x7FFF), the initial capabilities and status, the line features of the functions
+//   the library exports (and only those), and the device classes "tapi/line" and
+//   "tapi/providerid".
+// - Closed while its TAPI handle is 0. OpenLine stores TAPI's handle, callback and version and
+//   asks the device for the connection; CloseLine waits for the queued drops, fails every other
+//   queued request with LINEERR_OPERATIONFAILED, reports LINEDEVSTATE_CLOSE and forgets TAPI.
+//   A closed line (also after a refused open) carries the provider's TAPI version.
+// - Every line, address and call event goes through SendLineEvent, which sends nothing while no
+//   callback is set. LINE_LINEDEVSTATE goes through ReportLineDevState: only while the line is
+//   open and only for states in TAPI's mask, LINEDEVSTATE_REINIT always.
+// - GetDevCaps and GetLineDevStatus write the fixed part the version calls for (refusing a
+//   structure smaller than that) and each variable part that fits, never a byte at or past the
+//   caller's dwTotalSize; dwNeededSize counts every part once, so it equals dwUsedSize when all
+//   fit.
+// - Fields and arrays change under the object's lock. TAPI's callback is called with whatever
+//   locks the caller holds. The line calls its addresses without holding its own lock (address
+//   before line).
+#pragma once
+
+#include <vector>
+
+#include "framework/connection.h"
+#include "platform/afx_string.h"
+#include "platform/afxcoll.h"
+#include "platform/tapi.h"
+
+class CTSPIAddressInfo;
+class CTSPICallAppearance;
+class CTSPILineConnection;
+
+// One terminal of the line: its name, capabilities and current modes.
+class TERMINALINFO : public CObject {
+ public:
+  CString strName;
+  LINETERMCAPS Capabilities{};
+  DWORD dwMode = 0;
+};
+
+// A UI dialog the line opened for TAPI (LINE_CREATEDIALOGINSTANCE); its address is the
+// provider's HDRVDIALOGINSTANCE. Allocated with new, owned by the line.
+struct TSPIDIALOGINSTANCE {
+  DWORD dwRequestID = 0;
+  HTAPIDIALOGINSTANCE htDlgInst = 0;
+  CTSPILineConnection* pLine = nullptr;
+};
+
+class CTSPILineConnection : public CTSPIConnection {
+  DECLARE_DYNCREATE(CTSPILineConnection)
+ public:
+  CTSPILineConnection();
+  ~CTSPILineConnection() override;
+
+  using CTSPIConnection::Init;
+  DWORD GetPermanentDeviceID() const override;
+  void OnRequestComplete(CTSPIRequest* pReq, LONG lResult) override;
+  void OnIntervalTimer() override;
+
+  // LINEERR_ALLOCATED when open already; LINEERR_RESOURCEUNAVAIL when the device refuses the
+  // connection (the line stays closed).
+  virtual LONG OpenLine(HTAPILINE htLine, LINEEVENT lpfnEventProc, DWORD dwTSPIVersion);
+  // LINEERR_OPERATIONFAILED when the line is not open.
+  virtual LONG CloseLine();
+  // Stores TAPI's line-state mask and gives the address states to every address.
+  virtual LONG SetStatusMessages(DWORD dwLineStates, DWORD dwAddressStates);
+  // The version is the smaller of dwTSPIVersion and the negotiated one.
+  virtual LONG GetDevCaps(DWORD dwTSPIVersion, DWORD dwExtVersion, LPLINEDEVCAPS lpLineCaps);
+  // The fixed part follows the negotiated version.
+  virtual LONG GetLineDevStatus(LPLINEDEVSTATUS lpLineStatus);
+  // LINEERR_INVALDEVICECLASS for a class the line does not list.
+  virtual LONG GetID(LPCSTR pszDeviceClass, LPVARSTRING lpDeviceID, HANDLE hTargetProcess);
+  // LINEERR_OPERATIONUNAVAIL in the library.
+  virtual LONG GetDevConfig(LPVARSTRING lpDeviceConfig, LPCSTR pszDeviceClass);
+  virtual LONG SetDevConfig(LPCSTR pszDeviceClass, LPVOID const lpDevConfig, DWORD dwSize);
+  virtual LONG DevSpecificFeature(DRV_REQUESTID dwRequestID, DWORD dwFeature, LPVOID lpParams,
+                                  DWORD dwSize);
+  virtual LONG GetIcon(LPCSTR pszDeviceClass, HICON* lphIcon);
+  // Dialog data from the UI side (pDlgInst NULL: for the line itself); 0 in the library.
+  virtual LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize);
+  // Status features lose what the capabilities lack; reports LINEDEVSTATE_CAPSCHANGE.
+  virtual void NotifyCapsChanged();
+  virtual void ReportLineDevState(DWORD dwState, DWORD_PTR dwParam2, DWORD_PTR dwParam3);
+  // LINEDEVSTATE_CONFIGCHANGE whenever a callback is set, whatever TAPI's mask.
+  virtual void ReportConfigChanged();
+  // Carries out a media-control action on a call; nothing in the library.
+  virtual void ExecuteMediaControl(CTSPICallAppearance* pCall, DWORD dwAction);
+  // Recomputes the status line features from the status flags, the active calls and the
+  // capabilities.
+  virtual void UpdateLineFeatures();
+  // dwItemData is ignored by the library.
+  virtual void Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
+                    DWORD_PTR dwItemData = 0);
+  virtual DWORD FilterAddressFeatures(CTSPIAddressInfo* pAddr, DWORD dwFeatures);
+  virtual void OnCallDeleted(CTSPICallAppearance* pCall);
+  // CServiceProvider::FilterCallFeatures in the library.
+  virtual DWORD FilterCallFeatures(CTSPICallAppearance* pCall, DWORD dwFeatures);
+  // A call of the line went from dwOldState to dwNewState: the status call counters.
+  virtual void UpdateCallCounters(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
+                                  DWORD dwNewState, DWORD dwOldState);
+  // LINEDEVSTATE_NUMCALLS when a counter changed since the last report; then the features.
+  virtual void ReportCallCounterChange();
+  virtual DWORD FilterLineFeatures(DWORD dwFeatures);
+  // The active call count never goes below 0; the features follow it.
+  virtual void AdjustActiveCallCount(int nDelta);
+
+  // Sends a line, address or call event to TAPI (nothing while no callback is set).
+  void SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
+                     DWORD_PTR dwParam2, DWORD_PTR dwParam3);
+  // Stores the status flags and reports what changed (connected, message waiting, in service,
+  // locked); then the line's and the addresses' features.
+  void ChangeDevStatusFlags(DWORD dwFlags);
+  // New status line features; capabilities grow by bits they lacked (LINEDEVSTATE_CAPSCHANGE),
+  // a change of the status features reports LINEDEVSTATE_OTHER.
+  void SetLineFeatures(DWORD dwFeatures);
+  // 0 for an index outside the terminals.
+  DWORD GetTerminalModes(int nTerminal) const;
+  // Sets (bOn) or clears the modes; an index outside the terminals does nothing.
+  void SetTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn);
+  // The address with that ID (its position), NULL outside the array.
+  CTSPIAddressInfo* GetAddress(DWORD dwAddressID) const;
+  DWORD GetAddressCount() const;
+  INT_PTR GetTerminalCount() const;
+
+  HTAPILINE GetLineHandle() const;
+  BOOL IsOpen() const { return GetLineHandle() != nullptr ? TRUE : FALSE; }
+  LINEEVENT GetLineEventCallback() const;
+  DWORD GetLineStateMask() const;
+  DWORD GetDefaultMediaDetection() const;
+  int GetActiveCallCount() const;
+  // Copies taken under the lock.
+  LINEDEVCAPS GetLineDevCaps() const;
+  LINEDEVSTATUS GetLineDevStatus() const;
+
+ protected:
+  // Derived classes change these under the object's lock.
+  HTAPILINE m_htLine = nullptr;
+  LINEDEVCAPS m_LineCaps{};
+  LINEDEVSTATUS m_LineStatus{};
+  LINEEVENT m_lpfnEventProc = nullptr;
+  DWORD m_dwDefaultMediaDetection = 0;
+  DWORD m_dwLineStates = 0;  // TAPI's LINEDEVSTATE_ mask
+  int m_nActiveCalls = 0;
+  CObArray m_arrAddresses;         // CTSPIAddressInfo*, owned; position = address ID
+  CObArray m_arrTerminals;         // TERMINALINFO*, owned
+  CObList m_lstCompletions{10};    // TSPICOMPLETECALL*, owned
+  CPtrArray m_arrDialogInstances;  // TSPIDIALOGINSTANCE*, owned
+
+ private:
+  // The address follow-ups (line_connection_addresses.cpp); called without the line's lock.
+  std::vector<CTSPIAddressInfo*> SnapshotAddresses() const;
+  DWORD CollectAvailableMediaModes();
+  void SetAddressStatusMessages(DWORD dwAddressStates);
+  void UpdateAddressFeatures();
+  void SetAddressTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn);
+  void DropAllCalls();
+  static HTAPICALL GetCallHandle(CTSPICallAppearance* pCall);
+  static CTSPIAddressInfo* AsAddress(CObject* pObject);
+
+  void RestoreProviderVersion();
+
+  bool m_bClosing = false;  // CloseLine runs
+};

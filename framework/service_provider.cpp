@@ -1,0 +1,222 @@
+// CServiceProvider: construction, classes, exported-function flags, device look-ups and the
+// generic provider operations.
+#include "framework/service_provider.h"
+
+#include <algorithm>
+
+#include "framework/device.h"
+#include "framework/dial_info.h"
+#include "framework/function_table.h"
+#include "framework/line_connection.h"
+#include "framework/phone_connection.h"
+#include "framework/provider_seams.h"
+#include "framework/request.h"
+#include "platform/win32.h"
+
+CServiceProvider* GetSP() {
+  return dynamic_cast<CServiceProvider*>(AfxGetModuleState()->m_pCurrentWinApp);
+}
+
+CServiceProvider::CServiceProvider(LPCSTR pszAppName, LPCSTR pszProviderName, DWORD dwTapiVersion)
+    : CWinApp(pszAppName),
+      m_pRequestClass(RUNTIME_CLASS(CTSPIRequest)),
+      m_pLineClass(RUNTIME_CLASS(CTSPILineConnection)),
+      m_pPhoneClass(RUNTIME_CLASS(CTSPIPhoneConnection)),
+      m_pDeviceClass(RUNTIME_CLASS(CTSPIDevice)),
+      m_evtStopTimer(FALSE, TRUE),
+      m_pszProviderName(pszProviderName),
+      m_dwTapiVersion(std::max(dwTapiVersion, TAPIVER_20)) {}
+
+CServiceProvider::~CServiceProvider() {
+  // ExitInstance has shut the devices down; whatever is left must not outlive the provider.
+  StopTimerThread();
+  DeleteAllDevices();
+}
+
+void CServiceProvider::SetObjectClasses(CRuntimeClass* pDevice, CRuntimeClass* pRequest,
+                                        CRuntimeClass* pLine, CRuntimeClass* pAddress,
+                                        CRuntimeClass* pCall, CRuntimeClass* pConferenceCall,
+                                        CRuntimeClass* pPhone) {
+  if (pDevice != nullptr) m_pDeviceClass = pDevice;
+  if (pRequest != nullptr) m_pRequestClass = pRequest;
+  if (pLine != nullptr) m_pLineClass = pLine;
+  if (pAddress != nullptr) m_pAddressClass = pAddress;
+  if (pCall != nullptr) m_pCallClass = pCall;
+  if (pConferenceCall != nullptr) m_pConferenceCallClass = pConferenceCall;
+  if (pPhone != nullptr) m_pPhoneClass = pPhone;
+}
+
+void CServiceProvider::DetectExportedFunctions() {
+  HMODULE hModule = AfxGetInstanceHandle();
+  DetectExportedFunctions([hModule](LPCSTR pszName) { return GetProcAddress(hModule, pszName); });
+}
+
+void CServiceProvider::DetectExportedFunctions(const std::function<FARPROC(LPCSTR)>& lookup) {
+  for (int i = 0; i < TSPI_FUNCTION_COUNT; ++i) {
+    if (lookup(TSPIFunctionNameTable[i]) != nullptr) m_arrProviderCaps.SetAt(i, TRUE);
+  }
+}
+
+BOOL CServiceProvider::IsFunctionExported(WORD wFunction) const {
+  return wFunction < TSPI_FUNCTION_COUNT ? m_arrProviderCaps.GetAt(wFunction) : FALSE;
+}
+
+BOOL CServiceProvider::InitInstance() {
+  DetectExportedFunctions();
+  return TRUE;
+}
+
+int CServiceProvider::ExitInstance() {
+  for (;;) {
+    const INT_PTR nBefore = GetDeviceCount();
+    if (nBefore == 0) break;
+    CTSPIDevice* pDevice = GetDeviceByIndex(0);
+    providerShutdown(m_dwTSPIVersion, pDevice);
+    // An override that keeps the device must not hold the unload forever.
+    if (GetDeviceCount() >= nBefore) CServiceProvider::providerShutdown(m_dwTSPIVersion, pDevice);
+  }
+  return 0;
+}
+
+// --- Device look-ups ---
+
+INT_PTR CServiceProvider::GetDeviceCount() {
+  CSingleLock lock(&m_csDevices, TRUE);
+  return m_arrDevices.GetSize();
+}
+
+CTSPIDevice* CServiceProvider::GetDeviceByIndex(INT_PTR nIndex) {
+  CSingleLock lock(&m_csDevices, TRUE);
+  if (nIndex < 0 || nIndex >= m_arrDevices.GetSize()) return nullptr;
+  return static_cast<CTSPIDevice*>(m_arrDevices[nIndex]);
+}
+
+CTSPIDevice* CServiceProvider::FindDeviceByProviderID(DWORD dwProviderID) {
+  CSingleLock lock(&m_csDevices, TRUE);
+  for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+    auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
+    if (pDevice->GetProviderID() == dwProviderID) return pDevice;
+  }
+  return nullptr;
+}
+
+CTSPIConnection* CServiceProvider::FindConnectionByDeviceID(DWORD dwDeviceID, WORD wType) {
+  CSingleLock lock(&m_csDevices, TRUE);
+  for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+    auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
+    CTSPIConnection* pConn = nullptr;
+    if (wType == 0) {
+      pConn = pDevice->FindLineByDeviceID(dwDeviceID);
+    } else {
+      pConn = pDevice->FindPhoneByDeviceID(dwDeviceID);
+    }
+    if (pConn != nullptr) return pConn;
+  }
+  return nullptr;
+}
+
+CTSPILineConnection* CServiceProvider::FindLineByDeviceID(DWORD dwDeviceID) {
+  return static_cast<CTSPILineConnection*>(FindConnectionByDeviceID(dwDeviceID, 0));
+}
+
+CTSPIPhoneConnection* CServiceProvider::FindPhoneByDeviceID(DWORD dwDeviceID) {
+  return static_cast<CTSPIPhoneConnection*>(FindConnectionByDeviceID(dwDeviceID, 1));
+}
+
+// --- Own virtual operations ---
+
+LONG CServiceProvider::ApplyCallParamDefaults(CTSPILineConnection* pLine,
+                                              LPLINECALLPARAMS lpCallParams) {
+  if (lpCallParams == nullptr) return LINEERR_INVALCALLPARAMS;
+  if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  const LINEDEVCAPS caps = pLine->GetLineDevCaps();
+  if (lpCallParams->dwBearerMode == 0) lpCallParams->dwBearerMode = LINEBEARERMODE_VOICE;
+  if (lpCallParams->dwMaxRate == 0) lpCallParams->dwMaxRate = caps.dwMaxRate;
+  if (lpCallParams->dwMediaMode == 0) lpCallParams->dwMediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+  if (lpCallParams->dwAddressMode == 0) lpCallParams->dwAddressMode = LINEADDRESSMODE_ADDRESSID;
+  LINEDIALPARAMS& dial = lpCallParams->DialParams;
+  if (dial.dwDialPause == 0) dial.dwDialPause = caps.DefaultDialParams.dwDialPause;
+  if (dial.dwDialSpeed == 0) dial.dwDialSpeed = caps.DefaultDialParams.dwDialSpeed;
+  if (dial.dwDigitDuration == 0) dial.dwDigitDuration = caps.DefaultDialParams.dwDigitDuration;
+  if (dial.dwWaitForDialtone == 0) {
+    dial.dwWaitForDialtone = caps.DefaultDialParams.dwWaitForDialtone;
+  }
+  // The line's own check of the parameters (CheckCallParams) joins here with its request
+  // operations; until then the defaulted parameters pass.
+  return 0;
+}
+
+LONG CServiceProvider::ParseDialableAddressList(CTSPILineConnection* pLine, CTSPIAddressInfo* pAddr,
+                                                LPCSTR pszAddress, CADObArray& arrEntries,
+                                                DWORD /*dwCountryCode*/, LPCSTR pszValidChars) {
+  std::optional<DWORD> devCapFlags;
+  if (pLine != nullptr) devCapFlags = pLine->GetLineDevCaps().dwDevCapFlags;
+  std::optional<DWORD> addrCapFlags;
+  if (pAddr != nullptr) {
+    const auto& seams = GetTSPIProviderSeams();
+    addrCapFlags = seams.pfnGetAddressCapFlags != nullptr ? seams.pfnGetAddressCapFlags(pAddr) : 0;
+  }
+  return ::ParseDialableAddressList(devCapFlags, addrCapFlags, pszAddress, arrEntries,
+                                    pszValidChars);
+}
+
+CString CServiceProvider::FilterDialChars(LPCSTR pszNumber, LPCSTR pszExtraChars) {
+  return ::FilterDialChars(pszNumber, pszExtraChars);
+}
+
+CString CServiceProvider::FormatTenDigitNumber(LPCSTR pszNumber) {
+  return FormatTenDigits(FilterDialChars(pszNumber, nullptr));
+}
+
+BOOL CServiceProvider::OpenConnection(CTSPIConnection*) {
+  return FALSE;
+}
+
+BOOL CServiceProvider::CloseConnection(CTSPIConnection*) {
+  return 0;
+}
+
+BOOL CServiceProvider::SendConnectionData(CTSPIConnection*, LPCVOID, DWORD) {
+  return 0;
+}
+
+void CServiceProvider::OnIntervalTimer(CTSPIConnection*) {}
+
+BOOL CServiceProvider::MatchValueTriples(DWORD a, DWORD b, DWORD c, DWORD x, DWORD y, DWORD z) {
+  auto inXYZ = [&](DWORD v) { return v == x || v == y || v == z; };
+  return inXYZ(a) && inXYZ(b) && inXYZ(c) ? TRUE : FALSE;
+}
+
+void CServiceProvider::WriteDebugTrace(LPCSTR pszText) {
+  OutputDebugStringA(pszText);
+}
+
+void CServiceProvider::StartNextRequest(CTSPIConnection* pConn) {
+  if (pConn != nullptr) pConn->ProcessData(0, nullptr, 0);
+}
+
+void CServiceProvider::OnRequestCancelled(CTSPIRequest*) {}
+
+BOOL CServiceProvider::AcceptNewRequest(CTSPIConnection*, CTSPIRequest*, int&) {
+  return TRUE;
+}
+
+BOOL CServiceProvider::IsFunctionAllowed(CTSPILineConnection*, CTSPIAddressInfo*,
+                                         CTSPICallAppearance* pCall, WORD wFunction) {
+  // A pass-through call is the application's own: only its line status may be read.
+  if (pCall != nullptr && wFunction != TSPI_LINEGETLINEDEVSTATUS) {
+    const auto& seams = GetTSPIProviderSeams();
+    const DWORD dwBearerMode =
+        seams.pfnGetCallBearerMode != nullptr ? seams.pfnGetCallBearerMode(pCall) : 0;
+    if (dwBearerMode == LINEBEARERMODE_PASSTHROUGH) return FALSE;
+  }
+  return IsFunctionExported(wFunction);
+}
+
+BOOL CServiceProvider::ProcessData(CTSPIConnection*, DWORD, LPCVOID, DWORD) {
+  return 0;
+}
+
+DWORD CServiceProvider::FilterCallFeatures(CTSPICallAppearance*, DWORD dwFeatures) {
+  return dwFeatures;
+}

@@ -1,0 +1,174 @@
+// CServiceProvider: the TSPI provider operations (enumerate, init, shutdown, create device, UI
+// identify, generic dialog data) and the TSPI version negotiation.
+#include <algorithm>
+#include <vector>
+
+#include "framework/device.h"
+#include "framework/line_connection.h"
+#include "framework/phone_connection.h"
+#include "framework/service_provider.h"
+#include "platform/win32.h"
+
+LONG CServiceProvider::providerEnumDevices(DWORD, LPDWORD lpdwNumLines, LPDWORD lpdwNumPhones,
+                                           HPROVIDER hProvider, LINEEVENT lpfnLineCreateProc,
+                                           PHONEEVENT lpfnPhoneCreateProc) {
+  m_hProvider = hProvider;
+  m_lpfnLineCreateProc = lpfnLineCreateProc;
+  m_lpfnPhoneCreateProc = lpfnPhoneCreateProc;
+  if (lpdwNumLines != nullptr) *lpdwNumLines = 0;
+  if (lpdwNumPhones != nullptr) *lpdwNumPhones = 0;
+  return 0;
+}
+
+LONG CServiceProvider::providerCreateLineDevice(DWORD_PTR dwTempID, DWORD dwDeviceID) {
+  CTSPILineConnection* pLine = FindLineByDeviceID(static_cast<DWORD>(dwTempID));
+  if (pLine == nullptr) return LINEERR_BADDEVICEID;
+  pLine->SetDeviceID(dwDeviceID);
+  return 0;
+}
+
+LONG CServiceProvider::providerCreatePhoneDevice(DWORD_PTR dwTempID, DWORD dwDeviceID) {
+  CTSPIPhoneConnection* pPhone = FindPhoneByDeviceID(static_cast<DWORD>(dwTempID));
+  if (pPhone == nullptr) return PHONEERR_BADDEVICEID;
+  pPhone->SetDeviceID(dwDeviceID);
+  return 0;
+}
+
+LONG CServiceProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProviderID,
+                                    DWORD dwLineDeviceIDBase, DWORD dwPhoneDeviceIDBase,
+                                    DWORD_PTR dwNumLines, DWORD_PTR dwNumPhones,
+                                    ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) {
+  CSingleLock lockLifecycle(&m_csLifecycle, TRUE);
+  if (FindDeviceByProviderID(dwPermanentProviderID) != nullptr) return TSPIERR_DUPLICATEPROVIDER;
+  if (lpdwTSPIOptions != nullptr) *lpdwTSPIOptions = 0;
+
+  CObject* pObject = m_pDeviceClass != nullptr ? m_pDeviceClass->CreateObject() : nullptr;
+  auto* pDevice = dynamic_cast<CTSPIDevice*>(pObject);
+  if (pDevice == nullptr) {
+    delete pObject;
+    return LINEERR_NOMEM;
+  }
+  // Nothing of a failed start stays behind, so TAPI may try the same provider ID again.
+  if (!pDevice->Init(dwPermanentProviderID, dwLineDeviceIDBase, dwPhoneDeviceIDBase,
+                     static_cast<DWORD>(dwNumLines), static_cast<DWORD>(dwNumPhones), m_hProvider,
+                     lpfnCompletionProc)) {
+    delete pDevice;
+    return LINEERR_NOMEM;
+  }
+  if (GetDeviceCount() == 0) {
+    if (!StartTimerThread()) {
+      delete pDevice;
+      return LINEERR_OPERATIONFAILED;
+    }
+    m_dwTSPIVersion = dwTSPIVersion;
+  }
+  CSingleLock lockDevices(&m_csDevices, TRUE);
+  m_arrDevices.Add(pDevice);
+  return 0;
+}
+
+LONG CServiceProvider::providerShutdown(DWORD, CTSPIDevice* pDevice) {
+  CSingleLock lockLifecycle(&m_csLifecycle, TRUE);
+  BOOL bFound = FALSE;
+  BOOL bLast = FALSE;
+  {
+    CSingleLock lockDevices(&m_csDevices, TRUE);
+    for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+      if (m_arrDevices[i] == pDevice) {
+        m_arrDevices.RemoveAt(i);
+        bFound = TRUE;
+        break;
+      }
+    }
+    bLast = m_arrDevices.IsEmpty();
+  }
+  if (bLast) {
+    StopTimerThread();
+    CSingleLock lockCalls(&m_csTimedCalls, TRUE);
+    m_arrTimedCalls.RemoveAll();
+  }
+  // A device that is not ours (or was shut down already) is not deleted a second time.
+  if (bFound) delete pDevice;
+  return 0;
+}
+
+void CServiceProvider::DeleteAllDevices() {
+  std::vector<CTSPIDevice*> devices;
+  {
+    CSingleLock lockDevices(&m_csDevices, TRUE);
+    for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+      devices.push_back(static_cast<CTSPIDevice*>(m_arrDevices[i]));
+    }
+    m_arrDevices.RemoveAll();
+  }
+  for (CTSPIDevice* pDevice : devices) delete pDevice;
+}
+
+LONG CServiceProvider::providerConfig(DWORD, HWND, TUISPIDLLCALLBACK) {
+  return 0;
+}
+
+LONG CServiceProvider::providerFreeDialogInstance(HDRVDIALOGINSTANCE) {
+  return LINEERR_OPERATIONUNAVAIL;
+}
+
+LONG CServiceProvider::ReservedProviderOperation() {
+  return LINEERR_OPERATIONUNAVAIL;
+}
+
+LONG CServiceProvider::providerGenericDialogData(CTSPIDevice* pDevice, CTSPILineConnection* pLine,
+                                                 CTSPIPhoneConnection* pPhone,
+                                                 HDRVDIALOGINSTANCE hdDlgInst, LPVOID lpParams,
+                                                 DWORD dwSize) {
+  // The line's and phone's dialog data (and dialog instances) are served with their own
+  // operations; until then only the device answers.
+  if (pPhone != nullptr || pLine != nullptr) return LINEERR_OPERATIONUNAVAIL;
+  if (pDevice != nullptr) return pDevice->GenericDialogData(lpParams, dwSize);
+  (void)hdDlgInst;
+  return LINEERR_OPERATIONUNAVAIL;
+}
+
+LONG CServiceProvider::providerUIIdentify(LPWSTR lpszUIDLLName) {
+  if (lpszUIDLLName == nullptr) return LINEERR_INVALPOINTER;
+  // The user-interface functions live in this same library, known by the application name.
+  const int cchNeeded = MultiByteToWideChar(CP_ACP, 0, m_pszAppName, -1, nullptr, 0);
+  std::vector<WCHAR> name(static_cast<size_t>(std::max(cchNeeded, 1)), 0);
+  if (cchNeeded > 0) MultiByteToWideChar(CP_ACP, 0, m_pszAppName, -1, name.data(), cchNeeded);
+  const size_t cchCopy = std::min(name.size(), static_cast<size_t>(MAX_PATH));
+  std::copy_n(name.begin(), cchCopy, lpszUIDLLName);
+  lpszUIDLLName[cchCopy - 1] = 0;
+  return 0;
+}
+
+LONG CServiceProvider::providerGenericDialog(HTAPIDIALOGINSTANCE, LPVOID, DWORD, HANDLE,
+                                             TUISPIDLLCALLBACK) {
+  return LINEERR_OPERATIONUNAVAIL;
+}
+
+LONG CServiceProvider::lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
+                                                DWORD dwHighVersion, LPDWORD lpdwTSPIVersion) {
+  if (lpdwTSPIVersion == nullptr) return LINEERR_INVALPARAM;
+  if (dwDeviceID != INITIALIZE_NEGOTIATION && FindLineByDeviceID(dwDeviceID) == nullptr) {
+    return LINEERR_BADDEVICEID;
+  }
+  const DWORD dwVersion = GetSupportedVersion();
+  *lpdwTSPIVersion = dwVersion;
+  if (dwLowVersion > dwVersion) return LINEERR_INCOMPATIBLEAPIVERSION;
+  if (dwHighVersion >= dwVersion) return 0;
+  if (dwHighVersion < TAPIVER_13) return LINEERR_INCOMPATIBLEAPIVERSION;
+  *lpdwTSPIVersion = dwHighVersion;
+  return 0;
+}
+
+LONG CServiceProvider::lineConfigDialog(DWORD, HWND, LPCSTR, TUISPIDLLCALLBACK) {
+  return LINEERR_OPERATIONUNAVAIL;
+}
+
+LONG CServiceProvider::lineConfigDialogEdit(DWORD, HWND, LPCSTR, LPVOID const, DWORD, LPVARSTRING,
+                                            TUISPIDLLCALLBACK) {
+  return LINEERR_OPERATIONUNAVAIL;
+}
+
+LONG CServiceProvider::phoneConfigDialog(DWORD, HWND, LPCSTR, TUISPIDLLCALLBACK) {
+  return PHONEERR_OPERATIONUNAVAIL;
+}

@@ -1,0 +1,112 @@
+// The frame of the exported functions: string conversion and the look-up of TAPI's handles.
+#include <algorithm>
+#include <vector>
+
+#include "framework/device.h"
+#include "framework/line_connection.h"
+#include "framework/service_provider.h"
+#include "framework/tspi_exports.h"
+#include "framework/tspi_exports_seams.h"
+#include "platform/win32.h"
+
+namespace {
+
+// Converts exactly cchText units (-1: up to and including the NUL).
+CString ConvertWide(LPCWSTR lpszText, int cchText) {
+  const int cbNeeded =
+      WideCharToMultiByte(CP_ACP, 0, lpszText, cchText, nullptr, 0, nullptr, nullptr);
+  if (cbNeeded < 1) return CString();
+  std::vector<char> buffer(static_cast<size_t>(cbNeeded) + 1, '\0');
+  const int cbDone =
+      WideCharToMultiByte(CP_ACP, 0, lpszText, cchText, buffer.data(), cbNeeded, nullptr, nullptr);
+  if (cbDone < 1) return CString();
+  return CString(buffer.data());  // ends at the first NUL
+}
+
+// Whether pLine is one of the provider's lines. The device arrays are the provider's own record
+// of its lines, so a handle is compared with them and never read.
+BOOL IsProviderLine(CServiceProvider* pSP, const void* pHandle) {
+  for (INT_PTR nDevice = 0;; ++nDevice) {
+    CTSPIDevice* pDevice = pSP->GetDeviceByIndex(nDevice);
+    if (pDevice == nullptr) return FALSE;
+    for (INT_PTR nLine = 0;; ++nLine) {
+      CTSPILineConnection* pLine = pDevice->GetLineByIndex(nLine);
+      if (pLine == nullptr) break;
+      if (static_cast<const void*>(pLine) == pHandle) return TRUE;
+    }
+  }
+}
+
+}  // namespace
+
+TSPIExportSeams& GetTSPIExportSeams() {
+  static TSPIExportSeams seams;
+  return seams;
+}
+
+CLiveObjectSet<CTSPICallAppearance>& GetTSPILiveCalls() {
+  static CLiveObjectSet<CTSPICallAppearance> calls;
+  return calls;
+}
+
+CString WideToAnsiString(LPCWSTR lpszText) {
+  if (lpszText == nullptr) return CString();
+  return ConvertWide(lpszText, -1);
+}
+
+CString WideToAnsiString(LPCWSTR lpszText, size_t cchMax) {
+  if (lpszText == nullptr) return CString();
+  size_t cchText = 0;
+  while (cchText < cchMax && lpszText[cchText] != 0) ++cchText;
+  if (cchText == 0) return CString();
+  cchText = std::min<size_t>(cchText, 0x7FFFFFFF);
+  return ConvertWide(lpszText, static_cast<int>(cchText));
+}
+
+CString DeviceClassToAnsi(LPCWSTR lpszDeviceClass) {
+  CString strClass = WideToAnsiString(lpszDeviceClass);
+  strClass.MakeLower();
+  return strClass;
+}
+
+CTSPILineConnection* GetLiveLine(CServiceProvider* pSP, HDRVLINE hdLine) {
+  if (pSP == nullptr || hdLine == nullptr) return nullptr;
+  if (!IsProviderLine(pSP, hdLine)) return nullptr;
+  auto* pLine = reinterpret_cast<CTSPILineConnection*>(hdLine);
+  try {
+    // A phone's permanent ID has bit 15 set.
+    if ((pLine->GetPermanentDeviceID() & 0x8000) != 0) return nullptr;
+  } catch (...) {
+    return nullptr;
+  }
+  if ((pLine->GetFlags() & CONNFLAG_REMOVED) != 0) return nullptr;
+  return pLine;
+}
+
+CTSPICallAppearance* GetLiveCall(HDRVCALL hdCall) {
+  if (!GetTSPILiveCalls().Contains(hdCall)) return nullptr;
+  return reinterpret_cast<CTSPICallAppearance*>(hdCall);
+}
+
+CTSPIConferenceCall* AsConferenceCall(CTSPICallAppearance* pCall) {
+  // A conference call is a call (single inheritance), so both share one address.
+  return reinterpret_cast<CTSPIConferenceCall*>(pCall);
+}
+
+CTSPIAddressInfo* GetLineAddress(CTSPILineConnection* pLine, DWORD dwAddressID) {
+  const auto& seams = GetTSPIExportSeams();
+  if (pLine == nullptr || seams.pfnGetAddress == nullptr) return nullptr;
+  return seams.pfnGetAddress(pLine, dwAddressID);
+}
+
+CTSPIAddressInfo* GetCallAddress(CTSPICallAppearance* pCall) {
+  const auto& seams = GetTSPIExportSeams();
+  if (pCall == nullptr || seams.pfnGetCallAddress == nullptr) return nullptr;
+  return seams.pfnGetCallAddress(pCall);
+}
+
+CTSPILineConnection* GetAddressLine(CTSPIAddressInfo* pAddr) {
+  const auto& seams = GetTSPIExportSeams();
+  if (pAddr == nullptr || seams.pfnGetAddressLine == nullptr) return nullptr;
+  return seams.pfnGetAddressLine(pAddr);
+}

@@ -1,0 +1,234 @@
+// Device classes, the VARSTRING answer of lineGetID, and appending to TAPI's variable-size
+// structures without writing past the caller's dwTotalSize.
+#include "framework/device_class.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "framework/ado_array.h"
+#include "framework/service_provider.h"
+#include "framework/var_struct.h"
+#include "platform/afxmt.h"
+#include "platform/win32.h"
+
+namespace {
+
+constexpr BYTE kGuard = 0xA5;
+constexpr size_t kGuardSize = 16;
+
+// A caller's structure of exactly dwTotalSize bytes followed by guard bytes, so that a write
+// past dwTotalSize shows (and, under the address sanitizer, a write past the guard too).
+class GuardedStruct {
+ public:
+  explicit GuardedStruct(DWORD dwTotalSize)
+      : m_nTotal(dwTotalSize), m_bytes(new BYTE[dwTotalSize + kGuardSize]) {
+    std::memset(m_bytes.get(), 0, dwTotalSize);
+    std::memset(m_bytes.get() + dwTotalSize, kGuard, kGuardSize);
+    std::memcpy(m_bytes.get(), &dwTotalSize, sizeof(DWORD));
+  }
+  LPVARSTRING VarString() { return reinterpret_cast<LPVARSTRING>(m_bytes.get()); }
+  BYTE* Bytes() { return m_bytes.get(); }
+  bool GuardIntact() const {
+    for (size_t i = 0; i < kGuardSize; ++i) {
+      if (m_bytes[m_nTotal + i] != kGuard) return false;
+    }
+    return true;
+  }
+
+ private:
+  DWORD m_nTotal;
+  std::unique_ptr<BYTE[]> m_bytes;
+};
+
+DWORD ReadDword(const BYTE* p) {
+  DWORD value = 0;
+  std::memcpy(&value, p, sizeof(value));
+  return value;
+}
+
+// --- The VARSTRING answer ---
+
+struct VarStringCase {
+  const char* what;
+  bool withHandle;
+  DWORD dwTotalSize;
+  DWORD needed, used, stringSize, stringOffset;
+};
+
+TEST(FillVarStringTest, AnswersAsLineGetIDDoes) {
+  const VarStringCase cases[] = {
+      {"device ID 5, room for it", false, 28, 28, 28, 4, 24},
+      {"device ID 5, fixed part only", false, 24, 28, 24, 0, 0},
+      {"one byte short", false, 27, 28, 24, 0, 0},
+      {"handle and data", true, 36, 36, 36, 12, 24},
+      {"handle and data, more room", true, 64, 36, 36, 12, 24},
+      {"handle and data, one byte short", true, 35, 36, 24, 0, 0},
+  };
+  CEvent event;
+  for (const VarStringCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const DWORD dwDeviceID = 5;
+    DEVICECLASSINFO entry("tapi/line", STRINGFORMAT_BINARY, &dwDeviceID, sizeof(dwDeviceID),
+                          c.withHandle ? static_cast<HANDLE>(event) : INVALID_HANDLE_VALUE);
+    GuardedStruct vs(c.dwTotalSize);
+    ASSERT_EQ(
+        CServiceProvider::FillVarStringFromDeviceClass(&entry, vs.VarString(), GetCurrentProcess()),
+        0);
+    EXPECT_TRUE(vs.GuardIntact());
+    EXPECT_EQ(vs.VarString()->dwTotalSize, c.dwTotalSize);
+    EXPECT_EQ(vs.VarString()->dwNeededSize, c.needed);
+    EXPECT_EQ(vs.VarString()->dwUsedSize, c.used);
+    EXPECT_EQ(vs.VarString()->dwStringFormat, STRINGFORMAT_BINARY);
+    EXPECT_EQ(vs.VarString()->dwStringSize, c.stringSize);
+    EXPECT_EQ(vs.VarString()->dwStringOffset, c.stringOffset);
+    if (c.stringSize == 0) continue;
+    const size_t nDataAt = c.withHandle ? 32 : 24;
+    EXPECT_EQ(ReadDword(vs.Bytes() + nDataAt), 5u);
+    if (c.withHandle) {
+      // The duplicate is a handle of its own to the same event.
+      HANDLE hDuplicate = nullptr;
+      std::memcpy(&hDuplicate, vs.Bytes() + 24, sizeof(hDuplicate));
+      EXPECT_NE(hDuplicate, static_cast<HANDLE>(event));
+      event.SetEvent();
+      EXPECT_EQ(WaitForSingleObject(hDuplicate, 0), WAIT_OBJECT_0);
+      event.ResetEvent();
+      EXPECT_TRUE(CloseHandle(hDuplicate));
+    }
+  }
+}
+
+TEST(FillVarStringTest, FailsForAHandleThatCannotBeDuplicatedOrATooSmallStructure) {
+  CEvent event;
+  const DWORD dwData = 1;
+  DEVICECLASSINFO entry("comm/datamodem", STRINGFORMAT_BINARY, &dwData, sizeof(dwData), event);
+  GuardedStruct vs(64);
+  // This platform duplicates only into the own process.
+  EXPECT_EQ(CServiceProvider::FillVarStringFromDeviceClass(&entry, vs.VarString(), nullptr),
+            LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(vs.VarString()->dwStringSize, 0u);
+  EXPECT_TRUE(vs.GuardIntact());
+
+  GuardedStruct tiny(12);  // not even the fixed part
+  EXPECT_EQ(
+      CServiceProvider::FillVarStringFromDeviceClass(&entry, tiny.VarString(), GetCurrentProcess()),
+      LINEERR_STRUCTURETOOSMALL);
+  EXPECT_TRUE(tiny.GuardIntact());
+}
+
+// --- Appending ---
+
+TEST(VarStructTest, PaddingCountsInTheNeededSizeAndTheUsedSizeStaysInside) {
+  struct Case {
+    DWORD total, used, length;
+    BOOL result;
+    DWORD usedAfter, neededAfter, offset;
+  };
+  const Case cases[] = {
+      {64, 26, 4, TRUE, 32, 102, 28},  // 26 -> 28, +2 needed
+      {32, 26, 4, TRUE, 32, 102, 28},  // exactly fits
+      {31, 26, 4, FALSE, 28, 102, 0},  // aligned, but the data does not fit
+      {27, 26, 4, FALSE, 26, 102, 0},  // padding alone would pass dwTotalSize
+      {26, 26, 1, FALSE, 26, 102, 0}, {40, 28, 0, FALSE, 28, 100, 0},  // nothing to append
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "total " << c.total << " used " << c.used);
+    GuardedStruct vs(c.total);
+    vs.VarString()->dwUsedSize = c.used;
+    vs.VarString()->dwNeededSize = 100;
+    const BYTE data[4] = {1, 2, 3, 4};
+    EXPECT_EQ(CopyIntoVarStruct(vs.VarString(), vs.VarString()->dwStringOffset,
+                                vs.VarString()->dwStringSize, data, c.length),
+              c.result);
+    EXPECT_EQ(vs.VarString()->dwUsedSize, c.usedAfter);
+    EXPECT_LE(vs.VarString()->dwUsedSize, c.total);
+    EXPECT_EQ(vs.VarString()->dwNeededSize, c.neededAfter);
+    EXPECT_EQ(vs.VarString()->dwStringOffset, c.offset);
+    EXPECT_EQ(vs.VarString()->dwStringSize, c.result ? c.length : 0);
+    if (c.result) {
+      EXPECT_EQ(std::memcmp(vs.Bytes() + c.offset, data, c.length), 0);
+    }
+    EXPECT_TRUE(vs.GuardIntact());
+  }
+}
+
+TEST(VarStructTest, StringsGoInAsUtf16WithTheirNul) {
+  GuardedStruct vs(40);
+  LPVARSTRING p = vs.VarString();
+  p->dwUsedSize = p->dwNeededSize = 24;
+  ASSERT_TRUE(CopyStringIntoVarStruct(p, p->dwStringOffset, p->dwStringSize, "ab"));
+  EXPECT_EQ(p->dwStringSize, 6u);
+  EXPECT_EQ(p->dwNeededSize, 30u);
+  const WCHAR expected[] = {u'a', u'b', 0};
+  EXPECT_EQ(std::memcmp(vs.Bytes() + 24, expected, sizeof(expected)), 0);
+
+  // 30 -> 32, then 12 bytes would end at 44 > 40: left out, still counted.
+  DWORD dwOffset = 0, dwSize = 0;
+  EXPECT_FALSE(CopyStringIntoVarStruct(p, dwOffset, dwSize, "hello"));
+  EXPECT_EQ(p->dwNeededSize, 30u + 2 + 12);
+  EXPECT_EQ(dwSize, 0u);
+  EXPECT_LE(p->dwUsedSize, 40u);
+  EXPECT_TRUE(vs.GuardIntact());
+}
+
+// --- Device-class entries ---
+
+TEST(DeviceClassInfoTest, KeepsACopyShapedByTheFormat) {
+  // An ASCII text of exactly its size, without NUL: nothing past it is read.
+  auto text = std::make_unique<char[]>(4);
+  std::memcpy(text.get(), "COM1", 4);
+  DEVICECLASSINFO ascii("comm", STRINGFORMAT_ASCII, text.get(), 4, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(ascii.dwSize, 5u);
+  EXPECT_STREQ(static_cast<const char*>(ascii.lpvData), "COM1");
+
+  DEVICECLASSINFO asciiNul("comm", STRINGFORMAT_ASCII, "ab\0cd", 5, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(asciiNul.dwSize, 3u);
+  EXPECT_STREQ(static_cast<const char*>(asciiNul.lpvData), "ab");
+
+  DEVICECLASSINFO wide("w", STRINGFORMAT_UNICODE, "ab", 2, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(wide.dwSize, 4u);
+  const WCHAR ab[] = {u'a', u'b'};
+  EXPECT_EQ(std::memcmp(wide.lpvData, ab, sizeof(ab)), 0);
+  DEVICECLASSINFO wideNul("w", STRINGFORMAT_UNICODE, "ab", 3, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(wideNul.dwSize, 6u);
+
+  const BYTE raw[3] = {0, 7, 0};
+  DEVICECLASSINFO binary("b", STRINGFORMAT_BINARY, raw, 3, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(binary.dwSize, 3u);
+  EXPECT_EQ(std::memcmp(binary.lpvData, raw, 3), 0);
+
+  DEVICECLASSINFO none("n", STRINGFORMAT_ASCII, "x", 0, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(none.lpvData, nullptr);
+  EXPECT_EQ(none.dwSize, 0u);
+  EXPECT_FALSE(none.HasHandle());
+}
+
+TEST(DeviceClassArrayTest, AddReplacesFindIgnoresCaseRemoveDeletes) {
+  CADObArray classes;
+  const DWORD first = 1, second = 2, provider = 9;
+  EXPECT_EQ(CServiceProvider::AddDeviceClass(classes, "tapi/line", STRINGFORMAT_BINARY, &first, 4,
+                                             INVALID_HANDLE_VALUE),
+            0);
+  EXPECT_EQ(CServiceProvider::AddDeviceClass(classes, "tapi/providerid", STRINGFORMAT_BINARY,
+                                             &provider, 4, INVALID_HANDLE_VALUE),
+            1);
+  // The same name again: the old entry goes, the new one is appended.
+  EXPECT_EQ(CServiceProvider::AddDeviceClass(classes, "tapi/line", STRINGFORMAT_BINARY, &second, 4,
+                                             INVALID_HANDLE_VALUE),
+            1);
+  ASSERT_EQ(classes.GetSize(), 2);
+
+  DEVICECLASSINFO* pLine = CServiceProvider::FindDeviceClass(classes, "TAPI/LINE");
+  ASSERT_NE(pLine, nullptr);
+  EXPECT_STREQ(pLine->strName, "tapi/line");
+  EXPECT_EQ(ReadDword(static_cast<const BYTE*>(pLine->lpvData)), 2u);
+  EXPECT_EQ(CServiceProvider::FindDeviceClass(classes, "tapi/phone"), nullptr);
+
+  EXPECT_TRUE(CServiceProvider::RemoveDeviceClass(classes, "Tapi/ProviderID"));
+  EXPECT_FALSE(CServiceProvider::RemoveDeviceClass(classes, "tapi/providerid"));
+  EXPECT_EQ(classes.GetSize(), 1);
+}
+
+}  // namespace

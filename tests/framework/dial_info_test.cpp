@@ -1,0 +1,232 @@
+#include "framework/dial_info.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/tapi.h"
+
+namespace {
+
+struct Entry {
+  DWORD partial;
+  std::string number;
+  std::string name;
+  std::string sub;
+};
+
+struct ParseCase {
+  const char* label;
+  std::string address;
+  std::optional<DWORD> devCaps;   // no value: no line
+  std::optional<DWORD> addrCaps;  // no value: no address
+  LONG result;
+  std::vector<Entry> entries;
+};
+
+constexpr DWORD kMulti = LINEDEVCAPFLAGS_MULTIPLEADDR;
+constexpr DWORD kAllDial =
+    LINEDEVCAPFLAGS_DIALBILLING | LINEDEVCAPFLAGS_DIALQUIET | LINEDEVCAPFLAGS_DIALDIALTONE;
+constexpr DWORD kPartial = LINEADDRCAPFLAGS_PARTIALDIAL;
+const std::nullopt_t kNone = std::nullopt;
+
+std::vector<Entry> Entries(const CADObArray& arr) {
+  std::vector<Entry> out;
+  for (INT_PTR i = 0; i < arr.GetSize(); ++i) {
+    auto* p = static_cast<DIALINFO*>(arr.GetAt(i));
+    out.push_back({p->fIsPartialAddress, p->strNumber.GetString(), p->strName.GetString(),
+                   p->strSubAddress.GetString()});
+  }
+  return out;
+}
+
+void DeleteEntries(CADObArray& arr) {
+  for (INT_PTR i = 0; i < arr.GetSize(); ++i) delete arr.GetAt(i);
+  arr.RemoveAll();
+}
+
+std::string Repeat(char ch, int n) {
+  return std::string(static_cast<size_t>(n), ch);
+}
+
+const std::vector<ParseCase>& Cases() {
+  static const std::vector<ParseCase> cases = {
+      {"blank dropped, line", "555 1234", 0u, kNone, 0, {{0, "5551234", "", ""}}},
+      {"blank dropped, no line", "555 1234", kNone, kNone, 0, {{0, "5551234", "", ""}}},
+      {"sub then name", "5551234|22^Jones", 0u, kNone, 0, {{0, "5551234", "Jones", "22"}}},
+      {"name then sub", "5551234^Jones|22", 0u, kNone, 0, {{0, "5551234", "Jones|22", "22"}}},
+      {"sub cut at plus", "5551234|22+9", 0u, kNone, 0, {{0, "5551234", "", "22"}}},
+      {"name kept as given", "123^jones smith", 0u, kNone, 0, {{0, "123", "jones smith", ""}}},
+      {"w with dial tone",
+       "w5551234",
+       LINEDEVCAPFLAGS_DIALDIALTONE,
+       kNone,
+       0,
+       {{0, "W5551234", "", ""}}},
+      {"w without dial tone", "w5551234", 0u, kNone, LINEERR_DIALDIALTONE, {}},
+      {"w without a line", "w5551234", kNone, kNone, 0, {{0, "W5551234", "", ""}}},
+      {"partial allowed", "5551234;", 0u, kPartial, 0, {{1, "5551234", "", ""}}},
+      {"partial refused", "5551234;", 0u, 0u, LINEERR_INVALPOINTER, {}},
+      {"partial, no address", "5551234;", 0u, kNone, 0, {{1, "5551234", "", ""}}},
+      {"blank before semicolon", "5551234 ;", kNone, kNone, 0, {{1, "5551234", "", ""}}},
+      {"blank after semicolon", "5551234; ", kNone, kNone, 0, {{1, "5551234", "", ""}}},
+      {"only one semicolon taken", "123;;", kNone, kNone, 0, {{1, "123", "", ""}}},
+      {"two, multiple allowed",
+       "111\r\n222",
+       kMulti,
+       kNone,
+       0,
+       {{0, "111", "", ""}, {0, "222", "", ""}}},
+      {"two, single address line", "111\r\n222", 0u, kNone, 0, {{0, "111", "", ""}}},
+      {"two, no line", "111\r\n222", kNone, kNone, 0, {{0, "111", "", ""}, {0, "222", "", ""}}},
+      {"prompt, multiple", "111\r\n222?", kMulti, kNone, LINEERR_DIALPROMPT, {}},
+      {"prompt, single", "111\r\n222?", 0u, kNone, LINEERR_DIALPROMPT, {}},
+      {"prompt in the name", "123^Who?", kNone, kNone, LINEERR_DIALPROMPT, {}},
+      {"trailing break", "111\r\n", kMulti, kNone, 0, {{0, "111", "", ""}}},
+      {"empty middle address",
+       "111\r\n\r\n222",
+       kMulti,
+       kNone,
+       0,
+       {{0, "111", "", ""}, {0, "", "", ""}, {0, "222", "", ""}}},
+      {"80 characters", Repeat('1', 80), kNone, kNone, 0, {{0, Repeat('1', 80), "", ""}}},
+      {"81 characters", Repeat('1', 81), kNone, kNone, LINEERR_INVALPOINTER, {}},
+      {"81 counted before blanks go",
+       Repeat('1', 40) + Repeat(' ', 41),
+       kNone,
+       kNone,
+       LINEERR_INVALPOINTER,
+       {}},
+      {"81 counted before filtering",
+       Repeat('-', 41) + Repeat('2', 40),
+       kNone,
+       kNone,
+       LINEERR_INVALPOINTER,
+       {}},
+      {"long name does not count",
+       Repeat('1', 80) + "^" + Repeat('n', 100),
+       kNone,
+       kNone,
+       0,
+       {{0, Repeat('1', 80), Repeat('n', 100), ""}}},
+      {"only a name", "^Jones", 0u, kNone, 0, {{0, "", "Jones", ""}}},
+      {"punctuation dropped", "+1 (212) 555-1234.", kNone, kNone, 0, {{0, "+12125551234", "", ""}}},
+      {"dial letters upper-cased", "abcd*#!wpt,x", kNone, kNone, 0, {{0, "ABCD*#!WPT,", "", ""}}},
+      {"billing refused", "123$456", 0u, kNone, LINEERR_DIALBILLING, {}},
+      {"quiet refused", "123@456", 0u, kNone, LINEERR_DIALQUIET, {}},
+      {"all allowed", "1$2@3W4", kAllDial, kNone, 0, {{0, "1$2@3W4", "", ""}}},
+      {"billing checked first", "W@$", 0u, kNone, LINEERR_DIALBILLING, {}},
+      {"quiet before dial tone", "W@", LINEDEVCAPFLAGS_DIALBILLING, kNone, LINEERR_DIALQUIET, {}},
+      {"partial before line checks", "W1;", 0u, 0u, LINEERR_INVALPOINTER, {}},
+      {"line checks skip name", "123^W$@", 0u, kNone, 0, {{0, "123", "W$@", ""}}},
+      {"second address fails", "111\r\nW22", kMulti, kNone, LINEERR_DIALDIALTONE, {}},
+      {"empty string", "", kMulti, kPartial, 0, {}},
+  };
+  return cases;
+}
+
+TEST(ParseDialableAddressList, Examples) {
+  for (const ParseCase& c : Cases()) {
+    SCOPED_TRACE(c.label);
+    CADObArray arr;
+    LONG rc = ParseDialableAddressList(c.devCaps, c.addrCaps, c.address.c_str(), arr);
+    EXPECT_EQ(rc, c.result);
+    std::vector<Entry> got = Entries(arr);
+    ASSERT_EQ(got.size(), c.entries.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(got[i].partial, c.entries[i].partial);
+      EXPECT_EQ(got[i].number, c.entries[i].number);
+      EXPECT_EQ(got[i].name, c.entries[i].name);
+      EXPECT_EQ(got[i].sub, c.entries[i].sub);
+    }
+  }
+}
+
+TEST(ParseDialableAddressList, NullAddressAddsNothing) {
+  CADObArray arr;
+  EXPECT_EQ(ParseDialableAddressList(0u, 0u, nullptr, arr), 0);
+  EXPECT_EQ(arr.GetSize(), 0);
+}
+
+TEST(ParseDialableAddressList, AppendsAfterExistingEntries) {
+  CADObArray arr;
+  ASSERT_EQ(ParseDialableAddressList(kNone, kNone, "111", arr), 0);
+  ASSERT_EQ(ParseDialableAddressList(kNone, kNone, "222", arr), 0);
+  std::vector<Entry> got = Entries(arr);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].number, "111");
+  EXPECT_EQ(got[1].number, "222");
+}
+
+// A failure deletes what the array held before the call too (checked for leaks and double
+// frees under the address sanitizer: the array deletes whatever is left when it goes).
+TEST(ParseDialableAddressList, FailureEmptiesTheWholeArray) {
+  const struct {
+    const char* address;
+    LONG result;
+  } failures[] = {
+      {"1?", LINEERR_DIALPROMPT},
+      {"111\r\n$", LINEERR_DIALBILLING},
+      {"1;", LINEERR_INVALPOINTER},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.address);
+    CADObArray arr;
+    ASSERT_EQ(ParseDialableAddressList(kMulti, 0u, "999\r\n888", arr), 0);
+    ASSERT_EQ(arr.GetSize(), 2);
+    EXPECT_EQ(ParseDialableAddressList(kMulti, 0u, f.address, arr), f.result);
+    EXPECT_EQ(arr.GetSize(), 0);
+  }
+}
+
+TEST(ParseDialableAddressList, OwnAllowedCharacters) {
+  CADObArray arr;
+  ASSERT_EQ(ParseDialableAddressList(kNone, kNone, "*72 555-w1;", arr, "0123456789"), 0);
+  std::vector<Entry> got = Entries(arr);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].number, "725551");
+  EXPECT_EQ(got[0].partial, 1u);
+  DeleteEntries(arr);
+  // A dial-tone wait outside the caller's set is dropped, so the line check never sees it.
+  ASSERT_EQ(ParseDialableAddressList(0u, kNone, "W1", arr, "0123456789"), 0);
+  EXPECT_EQ(Entries(arr)[0].number, "1");
+}
+
+// Bytes of multibyte characters are left alone: kept in name and subaddress, dropped
+// from the number, never upper-cased.
+TEST(ParseDialableAddressList, MultibyteTextPassesThrough) {
+  CADObArray arr;
+  const char* address =
+      "5\xc3\xa9"
+      "1|\xc3\xa9^M\xc3\xbcller";
+  ASSERT_EQ(ParseDialableAddressList(kNone, kNone, address, arr), 0);
+  std::vector<Entry> got = Entries(arr);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].number, "51");
+  EXPECT_EQ(got[0].sub, "\xc3\xa9");
+  EXPECT_EQ(got[0].name, "M\xc3\xbcller");
+}
+
+TEST(FilterDialChars, KeepsDigitsAndExtras) {
+  EXPECT_EQ(FilterDialChars("*72#555", "#*"), CString("*72#555"));
+  EXPECT_EQ(FilterDialChars("*72#555", nullptr), CString("72555"));
+  EXPECT_EQ(FilterDialChars("(212) 555-1234", nullptr), CString("2125551234"));
+  EXPECT_EQ(FilterDialChars("abc123", "abc"), CString("abc123"));
+  EXPECT_EQ(FilterDialChars("abc123", "ABC"), CString("123"));  // nothing is upper-cased
+  EXPECT_EQ(FilterDialChars(nullptr, "#"), CString(""));
+  EXPECT_EQ(FilterDialChars("", nullptr), CString(""));
+}
+
+TEST(FormatTenDigitNumber, Examples) {
+  EXPECT_EQ(FormatTenDigitNumber("(212) 555-1234"), CString("+1 (212) 5551234"));
+  EXPECT_EQ(FormatTenDigitNumber("2125551234"), CString("+1 (212) 5551234"));
+  EXPECT_EQ(FormatTenDigitNumber("12125551234"), CString("12125551234"));
+  EXPECT_EQ(FormatTenDigitNumber("555-1234"), CString("5551234"));
+  EXPECT_EQ(FormatTenDigitNumber("*212#555#1234"), CString("+1 (212) 5551234"));
+  EXPECT_EQ(FormatTenDigitNumber(nullptr), CString(""));
+}
+
+}  // namespace

@@ -1,0 +1,371 @@
+// The line's life with TAPI: initial features, open and close, line events under TAPI's mask,
+// status flags, line features and call counters, and the provider entries that reach the line.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "framework/request.h"
+#include "platform/tspi.h"
+#include "tests/framework/line_connection_doubles.h"
+
+namespace line_test {
+namespace {
+
+// --- Initialisation ---
+
+TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
+  struct {
+    WORD wFunction;
+    DWORD dwCaps, dwStatus, dwDevCapFlags;
+  } const cases[] = {
+      {TSPI_LINEMAKECALL, LINEFEATURE_MAKECALL, 0, 0},
+      {TSPI_LINESETMEDIACONTROL, LINEFEATURE_SETMEDIACONTROL, LINEFEATURE_SETMEDIACONTROL,
+       LINEDEVCAPFLAGS_MEDIACONTROL},
+      {TSPI_LINEDEVSPECIFIC, LINEFEATURE_DEVSPECIFIC, LINEFEATURE_DEVSPECIFIC, 0},
+      {TSPI_LINEDEVSPECIFICFEATURE, LINEFEATURE_DEVSPECIFICFEAT, LINEFEATURE_DEVSPECIFICFEAT, 0},
+      {TSPI_LINEFORWARD, LINEFEATURE_FORWARD, LINEFEATURE_FORWARD, 0},
+      {TSPI_LINESETLINEDEVSTATUS, LINEFEATURE_SETDEVSTATUS, LINEFEATURE_SETDEVSTATUS, 0},
+      {TSPI_LINESETTERMINAL, LINEFEATURE_SETTERMINAL, 0, 0},
+      {TSPI_LINEHOLD, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(TSPIFunctionNameTable[c.wFunction]);
+    LineTestProvider provider({c.wFunction});
+    CTSPIDevice device;
+    ASSERT_TRUE(device.Init(kProviderID, 0, 0, 0, 0, nullptr, nullptr));
+    CTSPILineConnection line;
+    line.Init(&device, kDeviceID, kLineIndex);
+    EXPECT_EQ(line.GetLineDevCaps().dwLineFeatures, c.dwCaps);
+    EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, c.dwStatus);
+    EXPECT_EQ(line.GetLineDevCaps().dwDevCapFlags, c.dwDevCapFlags);
+  }
+}
+
+TEST_F(LineTest, InitialValues) {
+  const LINEDEVCAPS caps = line.GetLineDevCaps();
+  EXPECT_EQ(caps.dwPermanentLineID, 7u * 65536 + 2);
+  EXPECT_EQ(caps.dwLineStates, 0x01F9F9FFu);
+  EXPECT_EQ(caps.dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
+  const LINEDEVSTATUS status = line.GetLineDevStatus();
+  EXPECT_EQ(status.dwRoamMode, LINEROAMMODE_UNAVAIL);
+  EXPECT_EQ(status.dwSignalLevel, 0xFFFFu);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_EQ(line.GetAddressCount(), 0u);
+  EXPECT_EQ(line.GetAddress(0), nullptr);
+}
+
+// --- Open and close ---
+
+TEST_F(LineTest, OpenStoresTapisHandleAndVersionAndRefusesASecondOpen) {
+  ASSERT_EQ(Open(0x00010004), 0);
+  EXPECT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.GetLineHandle(), kTapiLine);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
+  EXPECT_EQ(provider.opens, 1);
+  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), LINEERR_ALLOCATED);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
+  EXPECT_EQ(provider.opens, 1);
+}
+
+TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
+  provider.acceptOpen = FALSE;
+  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00010004), LINEERR_RESOURCEUNAVAIL);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_EQ(line.GetLineEventCallback(), nullptr);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
+  // The capabilities are those of the provider's version again.
+  CallerBuffer buffer(400);
+  ASSERT_EQ(line.GetDevCaps(0x00020001, 0, buffer.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwProviderInfoOffset, 252u);
+  provider.acceptOpen = TRUE;
+  EXPECT_EQ(Open(), 0);
+}
+
+TEST_F(LineTest, CloseFailsQueuedRequestsReportsCloseAndForgetsTapi) {
+  ASSERT_EQ(Open(0x00010004, LINEDEVSTATE_CLOSE | LINEDEVSTATE_OTHER), 0);
+  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 11, nullptr, 0), nullptr);
+  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEHOLD, 12, nullptr, 0), nullptr);
+  line.SetFlags(CONNFLAG_REMOVEONCLOSE);
+
+  EXPECT_EQ(line.CloseLine(), 0);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(11), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(12), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(line.GetRequestCount(), 0);
+  ASSERT_EQ(TapiLog::Get().Events().size(), 1u);
+  const LineEvent closed = TapiLog::Get().Events()[0];
+  EXPECT_EQ(closed.htLine, kTapiLine);
+  EXPECT_EQ(closed.dwMsg, LINE_LINEDEVSTATE);
+  EXPECT_EQ(closed.dwParam1, LINEDEVSTATE_CLOSE);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_EQ(line.GetLineEventCallback(), nullptr);
+  EXPECT_EQ(line.GetLineStateMask(), 0u);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
+  EXPECT_EQ(provider.closes, 1);
+  EXPECT_NE(line.GetFlags() & CONNFLAG_REMOVED, 0u);
+
+  EXPECT_EQ(line.CloseLine(), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(provider.closes, 1);
+}
+
+TEST_F(LineTest, CloseLetsQueuedDropsFinishWithTheirOwnResult) {
+  ASSERT_EQ(Open(), 0);
+  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 21, nullptr, 0), nullptr);
+  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEDROP, 22, nullptr, 0), nullptr);
+  std::thread closer([this] { EXPECT_EQ(line.CloseLine(), 0); });
+  // The switch answers the drop while the close waits for it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  {
+    CSingleLock lock(line.GetSyncObject(), TRUE);
+    CTSPIRequest* pDrop = line.FindRequest(nullptr, REQUEST_LINEDROP);
+    ASSERT_NE(pDrop, nullptr);
+    pDrop->AddRef();
+    lock.Unlock();
+    line.CompleteRequest(pDrop, 0);
+    pDrop->Release();
+  }
+  closer.join();
+  EXPECT_EQ(TapiLog::Get().ResultsFor(22), std::vector<LONG>{0});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(21), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+}
+
+TEST_F(LineTest, CloseDropsTheCallsOfEveryAddressOnlyWithCloseDrop) {
+  FakeAddress* pFirst = line.AddAddress();
+  FakeAddress* pSecond = line.AddAddress();
+  ASSERT_EQ(Open(), 0);
+  ASSERT_EQ(line.CloseLine(), 0);
+  EXPECT_EQ(pFirst->drops + pSecond->drops, 0);
+
+  line.ChangeCaps([](LINEDEVCAPS& caps) { caps.dwDevCapFlags |= LINEDEVCAPFLAGS_CLOSEDROP; });
+  ASSERT_EQ(Open(), 0);
+  ASSERT_EQ(line.CloseLine(), 0);
+  EXPECT_EQ(pFirst->drops, 1);
+  EXPECT_EQ(pSecond->drops, 1);
+}
+
+// --- Events ---
+
+TEST_F(LineTest, LineDevStateIsSentOnlyForMaskedStatesOfAnOpenLine) {
+  line.ReportLineDevState(LINEDEVSTATE_REINIT, 0, 0);  // closed: never
+  ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_CONNECTED), 0);
+  line.ReportLineDevState(LINEDEVSTATE_OTHER, 0, 0);
+  line.ReportLineDevState(LINEDEVSTATE_INSERVICE, 0, 0);
+  line.ReportLineDevState(0, 0, 0);
+  line.ReportLineDevState(LINEDEVSTATE_REINIT, 5, 6);
+  line.ReportLineDevState(LINEDEVSTATE_CONNECTED | LINEDEVSTATE_INSERVICE, 0, 0);
+  line.SetStatusMessages(0, 0);
+  line.ReportLineDevState(LINEDEVSTATE_CONNECTED, 0, 0);
+  line.ReportLineDevState(LINEDEVSTATE_REINIT, 0, 0);
+  const std::vector<LineEvent> events = TapiLog::Get().Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].htLine, kTapiLine);
+  EXPECT_EQ(events[0].htCall, nullptr);
+  EXPECT_EQ(events[0].dwParam1, LINEDEVSTATE_REINIT);
+  EXPECT_EQ(events[0].dwParam2, 5u);
+  EXPECT_EQ(events[0].dwParam3, 6u);
+  EXPECT_EQ(events[1].dwParam1, LINEDEVSTATE_CONNECTED | LINEDEVSTATE_INSERVICE);
+  EXPECT_EQ(events[2].dwParam1, LINEDEVSTATE_REINIT);
+
+  ASSERT_EQ(line.CloseLine(), 0);
+  line.ReportLineDevState(LINEDEVSTATE_REINIT, 0, 0);
+  line.ReportConfigChanged();
+  EXPECT_EQ(TapiLog::Get().Events().size(), 3u);
+}
+
+TEST_F(LineTest, ConfigChangeIgnoresTheMask) {
+  ASSERT_EQ(Open(), 0);
+  line.ReportConfigChanged();
+  EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_CONFIGCHANGE});
+}
+
+TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogs) {
+  ASSERT_EQ(Open(), 0);
+  auto* pCall = reinterpret_cast<CTSPICallAppearance*>(0x4000);
+  line.SendLineEvent(pCall, LINE_CALLSTATE, 1, 2, 3);
+  line.SendLineEvent(nullptr, LINE_CREATEDIALOGINSTANCE, 0x99, 0, 0);
+  line.SendLineEvent(nullptr, LINE_SENDDIALOGINSTANCEDATA, 1, 2, 0x77);
+  const std::vector<LineEvent> events = TapiLog::Get().Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].htLine, kTapiLine);
+  EXPECT_EQ(events[0].htCall, reinterpret_cast<HTAPICALL>(0x4001));  // the call's TAPI handle
+  EXPECT_EQ(events[1].htLine, reinterpret_cast<HTAPILINE>(kProviderHandle));
+  EXPECT_EQ(events[1].dwParam1, 0x99u);
+  EXPECT_EQ(events[2].htLine, reinterpret_cast<HTAPILINE>(0x77));
+  EXPECT_EQ(events[2].dwParam2, 2u);
+  EXPECT_EQ(events[2].dwParam3, 0u);
+}
+
+TEST_F(LineTest, DestroyingAnOpenLineClosesTapisDialogs) {
+  auto* pLine = new TestLine;
+  pLine->Init(&device, kDeviceID + 1, 3);
+  ASSERT_EQ(pLine->OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), 0);
+  pLine->AddDialogInstance(0x51);
+  pLine->AddDialogInstance(0x52);
+  delete pLine;
+  const std::vector<LineEvent> events = TapiLog::Get().Events();
+  ASSERT_EQ(events.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(events[i].htLine, reinterpret_cast<HTAPILINE>(0x51 + i));
+    EXPECT_EQ(events[i].dwMsg, LINE_SENDDIALOGINSTANCEDATA);
+    EXPECT_EQ(events[i].dwParam1 | events[i].dwParam2 | events[i].dwParam3, 0u);
+  }
+}
+
+// --- Status flags, features and counters ---
+
+TEST_F(LineTest, LosingServiceReportsItAndTakesAwayTheFeatures) {
+  FakeAddress* pAddr = line.AddAddress();
+  ASSERT_EQ(
+      Open(0x00020001, LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_MSGWAITON | LINEDEVSTATE_OTHER), 0);
+  line.ChangeDevStatusFlags(LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_MSGWAIT);
+  EXPECT_EQ(TapiLog::Get().DevStates(),
+            (std::vector<DWORD_PTR>{LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_MSGWAITON,
+                                    LINEDEVSTATE_OTHER}));
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, 0u);
+  EXPECT_EQ(pAddr->featureUpdates, 1);
+
+  TapiLog::Get().Reset();
+  line.ChangeDevStatusFlags(LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
+  // INSERVICE and MSGWAITOFF are not in the mask; the features come back.
+  EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_OTHER});
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
+}
+
+TEST_F(LineTest, FeaturesTheCapabilitiesLackAreAddedAndReported) {
+  ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_CAPSCHANGE | LINEDEVSTATE_OTHER), 0);
+  // One bit the capabilities hold, one they lack.
+  line.SetLineFeatures(LINEFEATURE_FORWARD | LINEFEATURE_SETTERMINAL);
+  EXPECT_EQ(line.GetLineDevCaps().dwLineFeatures,
+            LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD | LINEFEATURE_SETTERMINAL);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_FORWARD | LINEFEATURE_SETTERMINAL);
+  EXPECT_EQ(TapiLog::Get().DevStates(),
+            (std::vector<DWORD_PTR>{LINEDEVSTATE_CAPSCHANGE, LINEDEVSTATE_OTHER}));
+
+  TapiLog::Get().Reset();
+  line.SetLineFeatures(LINEFEATURE_FORWARD | LINEFEATURE_SETTERMINAL);  // no change
+  line.SetLineFeatures(LINEFEATURE_MAKECALL);
+  EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_OTHER});
+}
+
+TEST_F(LineTest, MakeCallFeatureFollowsTheActiveCallLimit) {
+  ASSERT_EQ(Open(), 0);
+  line.AdjustActiveCallCount(2);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_FORWARD);
+  line.AdjustActiveCallCount(-5);
+  EXPECT_EQ(line.GetActiveCallCount(), 0);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
+}
+
+TEST_F(LineTest, CallCountersFollowStateChangesAndNeverGoBelowZero) {
+  ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_NUMCALLS), 0);
+  struct {
+    DWORD dwNew, dwOld;
+    DWORD dwActive, dwOnHold, dwPending;
+  } const steps[] = {
+      {LINECALLSTATE_CONNECTED, LINECALLSTATE_IDLE, 1, 0, 0},
+      {LINECALLSTATE_CONNECTED, LINECALLSTATE_OFFERING, 1, 0, 0},  // active to active
+      {LINECALLSTATE_ONHOLD, LINECALLSTATE_CONNECTED, 0, 1, 0},
+      {LINECALLSTATE_ONHOLD, LINECALLSTATE_CONNECTED, 0, 2, 0},
+      {LINECALLSTATE_ONHOLDPENDCONF, LINECALLSTATE_ONHOLD, 0, 1, 1},
+      {LINECALLSTATE_IDLE, LINECALLSTATE_ONHOLD, 0, 0, 1},
+      {LINECALLSTATE_IDLE, LINECALLSTATE_ONHOLD, 0, 0, 1},
+      {LINECALLSTATE_IDLE, LINECALLSTATE_ONHOLDPENDTRANSFER, 0, 0, 0},
+      {LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED, 0, 0, 0},
+  };
+  for (const auto& s : steps) {
+    line.UpdateCallCounters(nullptr, nullptr, s.dwNew, s.dwOld);
+    const LINEDEVSTATUS status = line.GetLineDevStatus();
+    EXPECT_EQ(status.dwNumActiveCalls, s.dwActive);
+    EXPECT_EQ(status.dwNumOnHoldCalls, s.dwOnHold);
+    EXPECT_EQ(status.dwNumOnHoldPendCalls, s.dwPending);
+  }
+  line.ReportCallCounterChange();
+  line.ReportCallCounterChange();
+  line.UpdateCallCounters(nullptr, nullptr, LINECALLSTATE_IDLE, LINECALLSTATE_IDLE);
+  line.ReportCallCounterChange();
+  EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_NUMCALLS});
+}
+
+TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
+  FakeAddress* pAddr = line.AddAddress();
+  line.AddTerminal("Handset", LINETERMDEV_PHONE, LINETERMMODE_BUTTONS);
+  ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_TERMINALS), 0);
+  line.SetTerminalModes(0, LINETERMMODE_LAMPS, TRUE);
+  line.SetTerminalModes(0, LINETERMMODE_BUTTONS, FALSE);
+  line.SetTerminalModes(1, LINETERMMODE_LAMPS, TRUE);
+  EXPECT_EQ(line.GetTerminalModes(0), LINETERMMODE_LAMPS);
+  EXPECT_EQ(line.GetTerminalModes(1), 0u);
+  EXPECT_EQ(line.GetTerminalModes(-1), 0u);
+  EXPECT_EQ(TapiLog::Get().DevStates().size(), 2u);
+  EXPECT_EQ(pAddr->terminalModes.size(), 2u);
+}
+
+// --- Provider entries ---
+
+TEST_F(LineTest, EntriesReachTheLine) {
+  FakeAddress* pAddr = line.AddAddress();
+  HDRVLINE hdLine = nullptr;
+  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback), 0);
+  EXPECT_EQ(hdLine, reinterpret_cast<HDRVLINE>(&line));
+  EXPECT_EQ(provider.lineSetStatusMessages(&line, LINEDEVSTATE_RINGING, 0x42), 0);
+  EXPECT_EQ(line.GetLineStateMask(), LINEDEVSTATE_RINGING);
+  EXPECT_EQ(pAddr->statusMessages, std::vector<DWORD>{0x42});
+  DWORD dwCount = 0;
+  EXPECT_EQ(provider.lineGetNumAddressIDs(&line, &dwCount), 0);
+  EXPECT_EQ(dwCount, 1u);
+  HICON hIcon = reinterpret_cast<HICON>(1);
+  EXPECT_EQ(provider.lineGetIcon(&line, "tapi/line", &hIcon), LINEERR_OPERATIONUNAVAIL);
+  EXPECT_EQ(hIcon, nullptr);
+  CallerBuffer var(28);
+  EXPECT_EQ(provider.lineGetID(&line, nullptr, nullptr, "tapi/line", var.As<VARSTRING>(), nullptr),
+            0);
+  EXPECT_EQ(var.Dword(24), kDeviceID);
+  EXPECT_EQ(provider.lineClose(&line), 0);
+
+  provider.acceptOpen = FALSE;
+  hdLine = nullptr;
+  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback),
+            LINEERR_RESOURCEUNAVAIL);
+  EXPECT_EQ(hdLine, nullptr);
+}
+
+// Through the exported functions, as TAPI drives a provider whose device has two lines.
+TEST(LineExportsTest, TapiOpensQueriesAndClosesALine) {
+  TapiLog::Get().Reset();
+  LineTestProvider provider;
+  DWORD dwOptions = 0;
+  ASSERT_EQ(
+      provider.providerInit(0x00020001, kProviderID, 10, 0, 2, 0, &TapiLog::Completion, &dwOptions),
+      0);
+
+  HDRVLINE hdLine = nullptr;
+  ASSERT_EQ(TSPI_lineOpen(11, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback), 0);
+  ASSERT_NE(hdLine, nullptr);
+  EXPECT_EQ(TSPI_lineSetStatusMessages(hdLine, LINEDEVSTATE_CLOSE, 0), 0);
+
+  CallerBuffer caps(400);
+  ASSERT_EQ(TSPI_lineGetDevCaps(11, 0x00010004, 0, caps.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwPermanentLineID, (kProviderID << 16) + 1);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwNeededSize, 240u + 60u);
+
+  CallerBuffer status(sizeof(LINEDEVSTATUS));
+  ASSERT_EQ(TSPI_lineGetLineDevStatus(hdLine, status.As<LINEDEVSTATUS>()), 0);
+  EXPECT_EQ(status.As<LINEDEVSTATUS>()->dwUsedSize, sizeof(LINEDEVSTATUS));
+
+  CallerBuffer var(28);
+  ASSERT_EQ(TSPI_lineGetID(hdLine, 0, nullptr, LINECALLSELECT_LINE, var.As<VARSTRING>(),
+                           u"TAPI/Line", nullptr),
+            0);
+  EXPECT_EQ(var.Dword(24), 11u);
+  DWORD dwCount = 99;
+  EXPECT_EQ(TSPI_lineGetNumAddressIDs(hdLine, &dwCount), 0);
+  EXPECT_EQ(dwCount, 0u);
+
+  EXPECT_EQ(TSPI_lineClose(hdLine), 0);
+  EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_CLOSE});
+  EXPECT_EQ(TSPI_lineClose(hdLine), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(provider.providerShutdown(0x00020001, provider.FindDeviceByProviderID(kProviderID)), 0);
+}
+
+}  // namespace
+}  // namespace line_test

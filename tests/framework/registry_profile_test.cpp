@@ -1,0 +1,339 @@
+// The provider's registry profile, its installation and removal, and the look-up that refuses
+// a second installation. Each test has a registry file of its own.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "framework/service_provider.h"
+#include "platform/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kTelephonyKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony";
+constexpr char kProviderName[] = "Test Provider (Z1)";
+const std::string kProviderKey = std::string(kTelephonyKey) + "\\" + kProviderName;
+
+class TestProvider : public CServiceProvider {
+ public:
+  TestProvider() : CServiceProvider("OMBIX.TSP", kProviderName, 0x00020001) {}
+};
+
+// Files may not grow past nBytes while it lives: every registry write then fails, as on a full
+// disk (file permissions would not stop a test that runs as root). Reads still work.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t nBytes) {
+    getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_saved;
+    limit.rlim_cur = nBytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_oldHandler);
+  }
+
+ private:
+  rlimit m_saved{};
+  void (*m_oldHandler)(int) = nullptr;
+};
+
+class RegistryProfileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "ombix-profile-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    setenv("OMBIX_REGISTRY", (dir_ / "registry.reg").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("OMBIX_REGISTRY");
+    fs::remove_all(dir_);
+  }
+
+  static HKEY CreateKey(const std::string& key) {
+    HKEY hKey = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
+              ERROR_SUCCESS);
+    return hKey;
+  }
+  static void MakeKey(const std::string& key) { RegCloseKey(CreateKey(key)); }
+  static void SetValue(const std::string& key, const char* name, DWORD type,
+                       const std::string& bytes) {
+    HKEY hKey = CreateKey(key);
+    EXPECT_EQ(RegSetValueExA(hKey, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(hKey);
+  }
+  static bool KeyExists(const std::string& key) {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+      return false;
+    }
+    RegCloseKey(hKey);
+    return true;
+  }
+  // The value's type and bytes; false when it is missing.
+  static bool GetValue(const std::string& key, const char* name, DWORD* type, std::string* bytes) {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+      return false;
+    }
+    DWORD size = 0;
+    LONG rc = RegQueryValueExA(hKey, name, nullptr, type, nullptr, &size);
+    if (rc == ERROR_SUCCESS) {
+      bytes->assign(size, '\0');
+      rc = RegQueryValueExA(hKey, name, nullptr, type, reinterpret_cast<LPBYTE>(bytes->data()),
+                            &size);
+    }
+    RegCloseKey(hKey);
+    return rc == ERROR_SUCCESS;
+  }
+  static std::string Dword(DWORD value) {
+    return std::string(reinterpret_cast<const char*>(&value), sizeof(value));
+  }
+
+  fs::path dir_;
+  TestProvider sp;
+};
+
+// --- Reading ---
+
+TEST_F(RegistryProfileTest, ReadsFromTheProviderKeyForIdZeroAndFromItsDeviceKeyOtherwise) {
+  SetValue(kProviderKey, "Lines", REG_DWORD, Dword(3));
+  SetValue(kProviderKey + "\\Device7", "Lines", REG_DWORD, Dword(9));
+  SetValue(kProviderKey + "\\Device7", "IP1", REG_SZ, std::string("10.0.0.1", 9));
+  EXPECT_EQ(sp.RegReadDword(0, "Lines", 55), 3u);
+  EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 9u);
+  EXPECT_STREQ(sp.RegReadString(7, "IP1", "x"), "10.0.0.1");
+  EXPECT_STREQ(sp.RegReadString(0, "IP1", "x"), "x");
+  // A text ends at its first NUL, or after the bytes read when it has none.
+  SetValue(kProviderKey + "\\Device7", "Two", REG_SZ, std::string("ab\0cd", 6));
+  SetValue(kProviderKey + "\\Device7", "Bare", REG_BINARY, "xyz");
+  EXPECT_STREQ(sp.RegReadString(7, "Two", "d"), "ab");
+  EXPECT_STREQ(sp.RegReadString(7, "Bare", "d"), "xyz");
+}
+
+TEST_F(RegistryProfileTest, ReadsGiveTheDefaultForMissingKeysValuesAndMisfits) {
+  // No registry file at all.
+  EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 55u);
+  EXPECT_STREQ(sp.RegReadString(7, "IP1", "dflt"), "dflt");
+
+  const std::string device = kProviderKey + "\\Device7";
+  MakeKey(device);
+  EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 55u);
+  EXPECT_EQ(sp.RegReadDword(8, "Lines", 56), 56u);  // key missing
+
+  SetValue(device, "Short", REG_BINARY, "ab");  // not a DWORD's 4 bytes
+  EXPECT_EQ(sp.RegReadDword(7, "Short", 57), 57u);
+  SetValue(device, "Long", REG_BINARY, "abcdefgh");
+  EXPECT_EQ(sp.RegReadDword(7, "Long", 58), 58u);
+
+  SetValue(device, "Fits", REG_SZ, std::string(511, 'a') + '\0');  // 512 bytes: fits
+  EXPECT_EQ(sp.RegReadString(7, "Fits", "d").GetLength(), 511);
+  SetValue(device, "TooLong", REG_SZ, std::string(512, 'a') + '\0');
+  EXPECT_STREQ(sp.RegReadString(7, "TooLong", "dflt"), "dflt");
+}
+
+// --- Writing ---
+
+TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNul) {
+  ASSERT_TRUE(sp.RegWriteString(4, "Empty", ""));
+  ASSERT_TRUE(sp.RegWriteString(4, "IP2", "10.0.0.2"));
+  ASSERT_TRUE(sp.RegWriteDword(4, "Lines", 2));
+  DWORD type = 0;
+  std::string bytes;
+  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Empty", &type, &bytes));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(bytes, std::string(1, '\0'));
+  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "IP2", &type, &bytes));
+  EXPECT_EQ(bytes, std::string("10.0.0.2", 9));
+  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Lines", &type, &bytes));
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(bytes, Dword(2));
+}
+
+TEST_F(RegistryProfileTest, FailedWritesAreReportedUpToInstallationAndRemoval) {
+  MakeKey(kProviderKey + "\\Device4");
+  FileSizeLimit full(0);
+  EXPECT_FALSE(sp.RegWriteString(4, "IP1", "10.0.0.1"));
+  EXPECT_FALSE(sp.RegWriteDword(4, "Lines", 1));
+  EXPECT_EQ(sp.providerInstall(4, nullptr, nullptr), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(sp.providerRemove(4, nullptr, nullptr), LINEERR_OPERATIONFAILED);
+}
+
+// --- Deleting ---
+
+TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
+  const std::string device = kProviderKey + "\\Device3";
+  MakeKey(device + "\\Alpha\\Deeper");
+  MakeKey(device + "\\Bravo");  // same name length as Alpha
+  SetValue(device + "\\Bravo", "v", REG_DWORD, Dword(1));
+  MakeKey(kProviderKey + "\\Device33");
+  EXPECT_TRUE(sp.RegDeleteDeviceKey(3));
+  EXPECT_FALSE(KeyExists(device));
+  EXPECT_TRUE(KeyExists(kProviderKey + "\\Device33"));
+  EXPECT_TRUE(sp.RegDeleteDeviceKey(3));  // gone already
+  EXPECT_TRUE(sp.RegDeleteDeviceKey(5));  // never there
+}
+
+TEST_F(RegistryProfileTest, DeletionStopsAndFailsWhenASubkeyStays) {
+  MakeKey(kProviderKey + "\\Device3\\Alpha\\Deeper");
+  {
+    FileSizeLimit full(0);  // no deletion can be written
+    EXPECT_FALSE(sp.RegDeleteDeviceKey(3));
+  }
+  EXPECT_TRUE(KeyExists(kProviderKey + "\\Device3\\Alpha\\Deeper"));
+}
+
+// --- Installation and removal ---
+
+TEST_F(RegistryProfileTest, InstallWritesTheDeviceValueAndUsesTSPLib) {
+  EXPECT_EQ(sp.providerInstall(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);  // no telephony key
+  MakeKey(kTelephonyKey);
+  ASSERT_EQ(sp.providerInstall(6, nullptr, nullptr), 0);
+  DWORD type = 0;
+  std::string bytes;
+  ASSERT_TRUE(GetValue(kTelephonyKey, "Device6", &type, &bytes));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(bytes, std::string(kProviderName, sizeof(kProviderName)));
+  EXPECT_EQ(sp.RegReadDword(0, "UsesTSPLib", 0), 1u);
+}
+
+TEST_F(RegistryProfileTest, RemoveDeletesTheDeviceValueAndTheWholeProviderKey) {
+  MakeKey(kTelephonyKey);
+  SetValue(kTelephonyKey, "Device9", REG_SZ, "Another");
+  ASSERT_EQ(sp.providerInstall(6, nullptr, nullptr), 0);
+  ASSERT_TRUE(sp.RegWriteDword(6, "Lines", 2));
+  MakeKey(kProviderKey + "\\Device6\\Sub\\Sub");
+  ASSERT_EQ(sp.providerRemove(6, nullptr, nullptr), 0);
+  DWORD type = 0;
+  std::string bytes;
+  EXPECT_FALSE(GetValue(kTelephonyKey, "Device6", &type, &bytes));
+  EXPECT_FALSE(KeyExists(kProviderKey));
+  EXPECT_TRUE(GetValue(kTelephonyKey, "Device9", &type, &bytes));  // others' values stay
+  // Removing what is gone already is no failure; a missing telephony key is.
+  EXPECT_EQ(sp.providerRemove(6, nullptr, nullptr), 0);
+  setenv("OMBIX_REGISTRY", (dir_ / "other.reg").c_str(), 1);
+  EXPECT_EQ(sp.providerRemove(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);
+}
+
+// --- The installed-provider look-up ---
+
+// A lineGetProviderList over a fixed list, counting its calls.
+std::vector<std::pair<DWORD, std::string>> g_providers;
+std::vector<DWORD> g_sizesAsked;
+LONG g_listResult = 0;
+DWORD g_extraNeeded = 0;  // pretends the list grew by this much after the first call
+
+LONG FakeGetProviderList(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpList) {
+  EXPECT_EQ(dwAPIVersion, 0x00020000u);
+  g_sizesAsked.push_back(lpList->dwTotalSize);
+  if (g_listResult != 0) return g_listResult;
+  DWORD needed = sizeof(LINEPROVIDERLIST) + g_providers.size() * sizeof(LINEPROVIDERENTRY);
+  for (const auto& provider : g_providers) needed += provider.second.size() + 1;
+  if (g_sizesAsked.size() > 1) needed += g_extraNeeded;
+  const DWORD total = lpList->dwTotalSize;
+  std::memset(lpList, 0, sizeof(*lpList));
+  lpList->dwTotalSize = total;
+  lpList->dwNeededSize = needed;
+  lpList->dwUsedSize = sizeof(LINEPROVIDERLIST);
+  if (needed > total) return 0;
+  auto* bytes = reinterpret_cast<BYTE*>(lpList);
+  DWORD names = sizeof(LINEPROVIDERLIST) + g_providers.size() * sizeof(LINEPROVIDERENTRY);
+  for (size_t i = 0; i < g_providers.size(); ++i) {
+    const std::string& name = g_providers[i].second;
+    LINEPROVIDERENTRY entry{g_providers[i].first, static_cast<DWORD>(name.size() + 1), names};
+    std::memcpy(bytes + sizeof(LINEPROVIDERLIST) + i * sizeof(entry), &entry, sizeof(entry));
+    std::memcpy(bytes + names, name.c_str(), name.size() + 1);
+    names += entry.dwProviderFilenameSize;
+  }
+  lpList->dwNumProviders = static_cast<DWORD>(g_providers.size());
+  lpList->dwProviderListSize = static_cast<DWORD>(g_providers.size() * sizeof(LINEPROVIDERENTRY));
+  lpList->dwProviderListOffset = sizeof(LINEPROVIDERLIST);
+  lpList->dwUsedSize = needed;
+  return 0;
+}
+
+struct LookupCase {
+  const char* what;
+  std::vector<std::pair<DWORD, std::string>> providers;
+  LONG listResult;
+  DWORD extraNeeded;
+  LONG expected;
+  DWORD expectedID;  // 0xEEEE: left as it was
+  size_t expectedCalls;
+};
+
+TEST(FindInstalledProviderTest, FindsTheFileNameAfterTheLastBackslashWithoutRegardToCase) {
+  const std::string longPath = "C:\\" + std::string(300, 'd') + "\\ombix.tsp";
+  const LookupCase cases[] = {
+      {"empty list", {}, 0, 0, 0, 0xEEEE, 1},
+      {"other providers", {{1, "unimdm.tsp"}, {2, "C:\\x\\OMBIX.TS"}}, 0, 0, 0, 0xEEEE, 1},
+      {"bare name", {{1, "unimdm.tsp"}, {4, "OMBIX.TSP"}}, 0, 0, LINEERR_NOMULTIPLEINSTANCE, 4, 1},
+      {"full path, lower case",
+       {{3, "C:\\WINDOWS\\system32\\ombix.tsp"}},
+       0,
+       0,
+       LINEERR_NOMULTIPLEINSTANCE,
+       3,
+       1},
+      {"first match wins",
+       {{5, "ombix.tsp"}, {6, "OMBIX.TSP"}},
+       0,
+       0,
+       LINEERR_NOMULTIPLEINSTANCE,
+       5,
+       1},
+      {"asked again with the size needed", {{8, longPath}}, 0, 0, LINEERR_NOMULTIPLEINSTANCE, 8, 2},
+      {"still growing", {{8, longPath}}, 0, 16, LINEERR_OPERATIONFAILED, 0xEEEE, 2},
+      {"list refused", {}, LINEERR_NOMEM, 0, LINEERR_OPERATIONFAILED, 0xEEEE, 1},
+  };
+  for (const LookupCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_providers = c.providers;
+    g_listResult = c.listResult;
+    g_extraNeeded = c.extraNeeded;
+    g_sizesAsked.clear();
+    DWORD id = 0xEEEE;
+    EXPECT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &id, &FakeGetProviderList),
+              c.expected);
+    EXPECT_EQ(id, c.expectedID);
+    ASSERT_EQ(g_sizesAsked.size(), c.expectedCalls);
+    EXPECT_EQ(g_sizesAsked[0], 240u);
+    if (c.expectedCalls == 2 && c.extraNeeded == 0) {
+      EXPECT_EQ(g_sizesAsked[1],
+                sizeof(LINEPROVIDERLIST) + sizeof(LINEPROVIDERENTRY) + longPath.size() + 1);
+    }
+  }
+}
+
+// A list whose counts point outside what was filled.
+LONG DamagedProviderList(DWORD, LPLINEPROVIDERLIST lpList) {
+  lpList->dwNeededSize = sizeof(LINEPROVIDERLIST);
+  lpList->dwUsedSize = sizeof(LINEPROVIDERLIST);
+  lpList->dwNumProviders = 1000;
+  lpList->dwProviderListSize = 12000;
+  lpList->dwProviderListOffset = sizeof(LINEPROVIDERLIST);
+  return 0;
+}
+
+TEST(FindInstalledProviderTest, ADamagedListIsNotReadPastWhatWasFilled) {
+  DWORD id = 0xEEEE;
+  EXPECT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &id, &DamagedProviderList),
+            LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(id, 0xEEEEu);
+}
+
+}  // namespace

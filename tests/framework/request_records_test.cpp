@@ -1,0 +1,362 @@
+// Ownership of the request parameter records. What a record frees is checked by the address
+// sanitizer build: a copy it failed to free is a leak, a TAPI buffer it freed is a bad free
+// (they live on the stack here) or a use after free when the test touches it afterwards.
+#include "framework/request_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "framework/alloc_buffer.h"
+#include "framework/call_ref.h"
+#include "framework/dial_info.h"
+#include "framework/media_records.h"
+#include "framework/phone_records.h"
+#include "framework/record_copies.h"
+#include "framework/request_seams.h"
+
+namespace {
+
+// Counted stand-in for a call: the records see it only as an opaque CTSPICallAppearance*,
+// and count through the request seams.
+struct FakeCall {
+  int nRefs = 1;  // the address's reference
+  int nDeleted = 0;
+  CTSPICallAppearance* Ptr() { return reinterpret_cast<CTSPICallAppearance*>(this); }
+};
+
+FakeCall* AsFake(CTSPICallAppearance* p) {
+  return reinterpret_cast<FakeCall*>(p);
+}
+
+class RecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_saved = GetTSPIRequestSeams();
+    GetTSPIRequestSeams().pfnCallAddRef = [](CTSPICallAppearance* p) { ++AsFake(p)->nRefs; };
+    GetTSPIRequestSeams().pfnCallRelease = [](CTSPICallAppearance* p) {
+      if (--AsFake(p)->nRefs == 0) ++AsFake(p)->nDeleted;
+    };
+  }
+  void TearDown() override { GetTSPIRequestSeams() = m_saved; }
+
+  // Call parameters with user-user information, copied as a request entry copies them.
+  static LPLINECALLPARAMS CallParamsCopy() {
+    alignas(LINECALLPARAMS) BYTE source[sizeof(LINECALLPARAMS) + 8] = {};
+    auto* p = reinterpret_cast<LINECALLPARAMS*>(source);
+    p->dwTotalSize = sizeof(source);
+    p->dwUserUserInfoSize = 8;
+    p->dwUserUserInfoOffset = sizeof(LINECALLPARAMS);
+    LPLINECALLPARAMS lpCopy = nullptr;
+    EXPECT_EQ(CopyCallParams(p, &lpCopy), 0);
+    return lpCopy;
+  }
+
+  static void Parse(CADObArray& arr, LPCSTR psz) {
+    ASSERT_EQ(ParseDialableAddressList(std::nullopt, std::nullopt, psz, arr), 0);
+  }
+
+ private:
+  TSPIRequestSeams m_saved;
+};
+
+TEST_F(RecordsTest, CallRefTakesAndReleasesOneReference) {
+  FakeCall a, b;
+  {
+    CCallRef ref;
+    EXPECT_EQ(ref.Get(), nullptr);
+    ref = a.Ptr();
+    EXPECT_EQ(a.nRefs, 2);
+    ref = a.Ptr();  // the same call again: still one reference
+    EXPECT_EQ(a.nRefs, 2);
+    {
+      CCallRef copy(ref);
+      EXPECT_EQ(a.nRefs, 3);
+      EXPECT_TRUE(copy == a.Ptr());
+    }
+    EXPECT_EQ(a.nRefs, 2);
+    ref = b.Ptr();
+    EXPECT_EQ(a.nRefs, 1);
+    EXPECT_EQ(b.nRefs, 2);
+    ref = nullptr;
+    EXPECT_EQ(b.nRefs, 1);
+    ref = b.Ptr();
+  }
+  EXPECT_EQ(b.nRefs, 1);
+  EXPECT_EQ(a.nDeleted + b.nDeleted, 0);
+}
+
+TEST_F(RecordsTest, CallRefLastReleaseDeletes) {
+  FakeCall a;
+  {
+    CCallRef ref(a.Ptr());
+    a.nRefs = 1;  // the address let go meanwhile
+  }
+  EXPECT_EQ(a.nDeleted, 1);
+}
+
+TEST_F(RecordsTest, RecordsHoldEveryCallTheyName) {
+  FakeCall call, consult, conf;
+  auto expectRefs = [&](int n) {
+    EXPECT_EQ(call.nRefs, n);
+    EXPECT_EQ(consult.nRefs, n);
+    EXPECT_EQ(conf.nRefs, n);
+  };
+  {
+    auto* pTransfer = new TSPITRANSFER;
+    pTransfer->pCall = call.Ptr();
+    pTransfer->pConsult = consult.Ptr();
+    pTransfer->pConf = conf.Ptr();
+    pTransfer->lpCallParams = CallParamsCopy();
+    auto* pConference = new TSPICONFERENCE;
+    pConference->pConfCall = conf.Ptr();
+    pConference->pCall = call.Ptr();
+    pConference->pConsult = consult.Ptr();
+    pConference->lpCallParams = CallParamsCopy();
+    expectRefs(3);
+    pTransfer->pConsult = nullptr;  // the consultation call went away
+    EXPECT_EQ(consult.nRefs, 2);
+    delete pTransfer;
+    EXPECT_EQ(call.nRefs, 2);
+    EXPECT_EQ(consult.nRefs, 2);
+    delete static_cast<CObject*>(pConference);  // as the request deletes its record
+    expectRefs(1);
+  }
+  {
+    TSPISWAPHOLD swap(call.Ptr());
+    TSPILINEFORWARD forward;
+    forward.pConsultCall = consult.Ptr();
+    TSPILINESETTERMINAL terminal;
+    terminal.pCall = conf.Ptr();
+    expectRefs(2);
+    EXPECT_TRUE(swap.pOtherCall == call.Ptr());
+  }
+  expectRefs(1);
+  EXPECT_EQ(call.nDeleted + consult.nDeleted + conf.nDeleted, 0);
+}
+
+TEST_F(RecordsTest, CompletionCopyKeepsIdAndCall) {
+  FakeCall call;
+  auto* pRecord = new TSPICOMPLETECALL;
+  TSPICOMPLETECALL other;
+  EXPECT_NE(pRecord->dwCompletionID, 0u);
+  EXPECT_NE(pRecord->dwCompletionID, other.dwCompletionID);
+  pRecord->dwCompletionMode = LINECALLCOMPLMODE_CAMPON;
+  pRecord->dwMessageID = 3;
+  pRecord->pCall = call.Ptr();
+  pRecord->dwSwitchInfo = 7;
+  pRecord->strSwitchInfo = "info";
+
+  auto* pCopy = new TSPICOMPLETECALL(*pRecord);
+  EXPECT_EQ(call.nRefs, 3);
+  const DWORD dwID = pRecord->dwCompletionID;
+  delete pRecord;  // the request goes; the line's copy stays
+  EXPECT_EQ(call.nRefs, 2);
+  EXPECT_EQ(pCopy->dwCompletionID, dwID);
+  EXPECT_EQ(pCopy->dwCompletionMode, LINECALLCOMPLMODE_CAMPON);
+  EXPECT_EQ(pCopy->dwMessageID, 3u);
+  EXPECT_TRUE(pCopy->pCall == call.Ptr());
+  EXPECT_EQ(pCopy->dwSwitchInfo, 7u);
+  EXPECT_EQ(pCopy->strSwitchInfo, CString("info"));
+  // A record made after the first one is gone never reuses its ID.
+  TSPICOMPLETECALL later;
+  EXPECT_NE(later.dwCompletionID, dwID);
+  delete pCopy;
+  EXPECT_EQ(call.nRefs, 1);
+}
+
+TEST_F(RecordsTest, SharedForwardEntriesSurviveTheRecord) {
+  auto* pRecord = new TSPILINEFORWARD;
+  pRecord->lpCallParams = CallParamsCopy();
+  std::vector<TSPIFORWARDINFO*> addressEntries;
+  for (LPCSTR psz : {"5551234", "5557777\r\n5558888"}) {
+    auto* pInfo = new TSPIFORWARDINFO;
+    EXPECT_EQ(pInfo->GetRefCount(), 1);
+    pRecord->arrForwardInfo.Add(pInfo);
+    Parse(pInfo->arrDestAddress, psz);
+    Parse(pInfo->arrCallerAddress, "100");
+  }
+  // The address takes the entries when the request succeeds.
+  for (INT_PTR i = 0; i < pRecord->arrForwardInfo.GetSize(); ++i) {
+    auto* pInfo = static_cast<TSPIFORWARDINFO*>(pRecord->arrForwardInfo.GetAt(i));
+    pInfo->AddRef();
+    addressEntries.push_back(pInfo);
+  }
+  EXPECT_EQ(addressEntries[0]->GetRefCount(), 2);
+
+  delete pRecord;
+  for (TSPIFORWARDINFO* pInfo : addressEntries) {
+    EXPECT_EQ(pInfo->GetRefCount(), 1);
+    EXPECT_EQ(pInfo->arrCallerAddress.GetSize(), 1);  // still readable
+  }
+  EXPECT_EQ(addressEntries[1]->arrDestAddress.GetSize(), 2);
+  for (TSPIFORWARDINFO* pInfo : addressEntries) pInfo->Release();  // the last holder: deleted
+}
+
+TEST_F(RecordsTest, ForwardEntriesOfAFailedRequestGoWithTheRecord) {
+  auto* pRecord = new TSPILINEFORWARD;
+  auto* pInfo = new TSPIFORWARDINFO;
+  pRecord->arrForwardInfo.Add(pInfo);
+  Parse(pInfo->arrDestAddress, "5551234");
+  delete pRecord;  // sole holder: the entry and its addresses are freed (leak-checked)
+}
+
+TEST_F(RecordsTest, MediaControlLivesUntilItsLastHolder) {
+  auto* pRecord = new TSPIMEDIACONTROL;
+  EXPECT_EQ(pRecord->GetRefCount(), 0);
+  const LINEMEDIACONTROLDIGIT digits[2] = {{'1', 2, 4}, {'#', 2, 8}};
+  const LINEMEDIACONTROLTONE tones[1] = {{1, 100, 440, 0, 0, 2}};
+  ASSERT_TRUE(AppendEntryCopies(pRecord->arrDigits, digits, 2));
+  ASSERT_TRUE(AppendEntryCopies(pRecord->arrTones, tones, 1));
+
+  pRecord->AddRef();   // the request that carries it
+  pRecord->AddRef();   // an address applies it
+  pRecord->AddRef();   // a call of the address applies it
+  pRecord->Release();  // the request is destroyed
+  EXPECT_EQ(pRecord->GetRefCount(), 2);
+  EXPECT_EQ(static_cast<LINEMEDIACONTROLDIGIT*>(pRecord->arrDigits.GetAt(1))->dwDigit,
+            static_cast<DWORD>('#'));
+  pRecord->Release();
+  EXPECT_EQ(pRecord->GetRefCount(), 1);
+  pRecord->Release();  // deleted with its copies (leak-checked)
+
+  auto* pUnheld = new TSPIMEDIACONTROL;  // a builder that fails discards it
+  ASSERT_TRUE(AppendEntryCopies(pUnheld->arrMedia, tones, 0));
+  pUnheld->Release();
+}
+
+TEST_F(RecordsTest, RecordsFreeTheirCopiesAndNeverTapisBuffers) {
+  // TAPI's buffers: the record may point at them but must not free them.
+  VARSTRING parkAddress{};
+  parkAddress.dwTotalSize = sizeof(parkAddress);
+  WCHAR digitBuffer[8] = {};
+  BYTE phoneData[16] = {};
+
+  {
+    TSPIMAKECALL makeCall;
+    EXPECT_EQ(makeCall.arrAddresses.GetSize(), 0);
+    Parse(makeCall.arrAddresses, "5551234^Jones");
+    makeCall.lpCallParams = CallParamsCopy();
+
+    TSPILINEPARK park;
+    park.dwParkMode = LINEPARKMODE_NONDIRECTED;
+    park.lpNonDirAddress = &parkAddress;
+    TSPILINEPARK directed;
+    Parse(directed.arrAddresses, "700");
+
+    TSPILINEPICKUP pickup;
+    Parse(pickup.arrAddresses, "200");
+    pickup.strGroupID = "group";
+
+    TSPIDIGITGATHER gather;
+    gather.lpBuffer = digitBuffer;
+    gather.dwSize = 8;
+
+    const BYTE data[5] = {1, 2, 3, 4, 5};
+    TSPICALLDATA callData;
+    callData.lpvCallData = CopyTapiBuffer(data, sizeof(data));
+    callData.dwSize = sizeof(data);
+    TSPIQOS qos;
+    qos.lpvSendingFlowSpec = CopyTapiBuffer(data, 3);
+    qos.dwSendingFlowSpecSize = 3;
+    qos.lpvReceivingFlowSpec = CopyTapiBuffer(data, 5);
+    qos.dwReceivingFlowSpecSize = 5;
+
+    const LINEGENERATETONE genTones[2] = {{440, 100, 100, 50}, {480, 100, 100, 50}};
+    TSPIGENERATE generate;
+    ASSERT_TRUE(AppendEntryCopies(generate.arrTones, genTones, 2));
+    const LINEMONITORTONE monTones[1] = {{9, 200, 350, 440, 0}};
+    TSPITONEMONITOR monitor;
+    ASSERT_TRUE(AppendEntryCopies(monitor.arrTones, monTones, 1));
+
+    TSPIPHONESETDISPLAY display;
+    display.lpvDisplay = CopyTapiBuffer(u"hi", 6);
+    display.dwSize = 6;
+    TSPIPHONEDATA setData;
+    setData.lpBuffer = CopyTapiBuffer(data, sizeof(data));
+    setData.dwSize = sizeof(data);
+    setData.bOwnsBuffer = TRUE;
+    TSPIPHONEDATA getData;
+    getData.lpBuffer = phoneData;
+    getData.dwSize = sizeof(phoneData);
+  }
+  // Still TAPI's to use.
+  parkAddress.dwUsedSize = 1;
+  digitBuffer[0] = u'1';
+  phoneData[0] = 1;
+  EXPECT_EQ(parkAddress.dwTotalSize, sizeof(parkAddress));
+}
+
+TEST(RecordCopies, CallParamsCopiedWhole) {
+  alignas(LINECALLPARAMS) BYTE source[sizeof(LINECALLPARAMS) + 12] = {};
+  auto* p = reinterpret_cast<LINECALLPARAMS*>(source);
+  p->dwTotalSize = sizeof(source);
+  p->dwBearerMode = LINEBEARERMODE_VOICE;
+  p->dwCalledPartySize = 12;
+  p->dwCalledPartyOffset = sizeof(LINECALLPARAMS);
+  std::memcpy(source + sizeof(LINECALLPARAMS), "called party", 12);
+
+  LPLINECALLPARAMS lpCopy = nullptr;
+  ASSERT_EQ(CopyCallParams(p, &lpCopy), 0);
+  ASSERT_NE(lpCopy, nullptr);
+  EXPECT_NE(static_cast<void*>(lpCopy), static_cast<void*>(source));
+  EXPECT_EQ(std::memcmp(lpCopy, source, sizeof(source)), 0);
+  FreeBuffer(lpCopy);
+
+  EXPECT_EQ(CopyCallParams(nullptr, &lpCopy), 0);
+  EXPECT_EQ(lpCopy, nullptr);
+}
+
+// An older, shorter structure: only its own bytes are read (the sanitizer catches an over-read
+// of the heap block), and the copy still has the whole fixed part, zero where TAPI gave nothing.
+TEST(RecordCopies, ShortCallParamsArePaddedToTheFixedPart) {
+  constexpr DWORD kShort = 64;
+  auto* pSource = static_cast<BYTE*>(AllocBuffer(kShort));
+  ASSERT_NE(pSource, nullptr);
+  std::memset(pSource, 0, kShort);
+  auto* p = reinterpret_cast<LINECALLPARAMS*>(pSource);
+  p->dwTotalSize = kShort;
+  p->dwMediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+
+  LPLINECALLPARAMS lpCopy = nullptr;
+  ASSERT_EQ(CopyCallParams(p, &lpCopy), 0);
+  FreeBuffer(pSource);
+  ASSERT_NE(lpCopy, nullptr);
+  EXPECT_EQ(lpCopy->dwTotalSize, sizeof(LINECALLPARAMS));
+  EXPECT_EQ(lpCopy->dwMediaMode, LINEMEDIAMODE_INTERACTIVEVOICE);
+  EXPECT_EQ(lpCopy->dwUserUserInfoSize, 0u);
+  EXPECT_EQ(lpCopy->dwCallingPartyIDOffset, 0u);
+  FreeBuffer(lpCopy);
+}
+
+TEST(RecordCopies, CallParamsPartsOutsideTheStructureAreRefused) {
+  struct Case {
+    const char* label;
+    DWORD size;
+    DWORD offset;
+    LONG result;
+  };
+  const Case cases[] = {
+      {"inside", 8, sizeof(LINECALLPARAMS), 0},
+      {"ends at the end", 16, sizeof(LINECALLPARAMS), 0},
+      {"one byte past", 17, sizeof(LINECALLPARAMS), LINEERR_INVALCALLPARAMS},
+      {"offset past", 1, sizeof(LINECALLPARAMS) + 16, LINEERR_INVALCALLPARAMS},
+      {"wraps around", 0x20, 0xFFFFFFF0u, LINEERR_INVALCALLPARAMS},
+      {"empty part, any offset", 0, 0xFFFFFFF0u, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    alignas(LINECALLPARAMS) BYTE source[sizeof(LINECALLPARAMS) + 16] = {};
+    auto* p = reinterpret_cast<LINECALLPARAMS*>(source);
+    p->dwTotalSize = sizeof(source);
+    p->dwCallDataSize = c.size;  // a late part, so every earlier check passes first
+    p->dwCallDataOffset = c.offset;
+    LPLINECALLPARAMS lpCopy = reinterpret_cast<LPLINECALLPARAMS>(source);
+    EXPECT_EQ(CopyCallParams(p, &lpCopy), c.result);
+    EXPECT_EQ(lpCopy == nullptr, c.result != 0);
+    FreeBuffer(lpCopy);
+  }
+}
+
+}  // namespace

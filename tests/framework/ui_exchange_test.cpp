@@ -1,0 +1,105 @@
+// The provider-ID exchange on the generic dialog data channel, both halves: the UI half
+// (QueryProviderIDThroughUI) talks to the provider half (TSPI_providerGenericDialogData)
+// through a UI callback that plays TAPI and calls the provider in place.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "framework/service_provider.h"
+#include "framework/tspi_exports.h"
+#include "platform/tspi.h"
+
+namespace {
+
+constexpr DWORD kProviderID = 42;
+constexpr DWORD kLineBase = 10;
+constexpr DWORD kPhoneBase = 30;
+
+// Counts the dialog data that reaches the provider's own operation.
+class TestProvider : public CServiceProvider {
+ public:
+  TestProvider() : CServiceProvider("OMBIX.TSP", "Test Provider", 0x00020001) {}
+  LONG providerGenericDialogData(CTSPIDevice*, CTSPILineConnection*, CTSPIPhoneConnection*,
+                                 HDRVDIALOGINSTANCE, LPVOID, DWORD) override {
+    ++received;
+    return 0;
+  }
+  int received = 0;
+};
+
+// TAPI's side of the channel: hands the UI's message to the provider and, like TAPI, copies
+// the provider's answer back. Records the object type it was given.
+std::vector<DWORD> g_objectTypes;
+LONG PlayTapi(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams, DWORD dwSize) {
+  g_objectTypes.push_back(dwObjectType);
+  std::vector<BYTE> copy(static_cast<BYTE*>(lpParams), static_cast<BYTE*>(lpParams) + dwSize);
+  const LONG lResult =
+      TSPI_providerGenericDialogData(dwObjectID, dwObjectType, copy.data(), dwSize);
+  std::memcpy(lpParams, copy.data(), dwSize);
+  return lResult;
+}
+
+// A channel whose far side answers with the right code but fails the call.
+LONG AnswerButFail(DWORD_PTR, DWORD, LPVOID lpParams, DWORD) {
+  const DWORD answer[2] = {TSPI_DLGDATA_PROVIDERID_ANSWER, 77};
+  std::memcpy(lpParams, answer, sizeof(answer));
+  return LINEERR_OPERATIONFAILED;
+}
+
+// A channel whose far side leaves the message as it was.
+LONG IgnoreMessage(DWORD_PTR, DWORD, LPVOID, DWORD) {
+  return 0;
+}
+
+class UiExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_objectTypes.clear();
+    DWORD dwOptions = 0;
+    ASSERT_EQ(
+        sp.providerInit(0x00020001, kProviderID, kLineBase, kPhoneBase, 2, 1, nullptr, &dwOptions),
+        0);
+  }
+  TestProvider sp;
+};
+
+TEST_F(UiExchangeTest, TheUiLearnsTheProviderIDOfALineOrPhone) {
+  DWORD dwProviderID = 0xEEEE;
+  EXPECT_EQ(
+      CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kLineBase + 1, TRUE, &dwProviderID), 0);
+  EXPECT_EQ(dwProviderID, kProviderID);
+  dwProviderID = 0xEEEE;
+  EXPECT_EQ(CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kPhoneBase, FALSE, &dwProviderID),
+            0);
+  EXPECT_EQ(dwProviderID, kProviderID);
+  EXPECT_EQ(g_objectTypes, (std::vector<DWORD>{TUISPIDLL_OBJECT_LINEID, TUISPIDLL_OBJECT_PHONEID}));
+  EXPECT_EQ(sp.received, 0);  // answered before the provider's own operation
+}
+
+TEST_F(UiExchangeTest, AnUnknownDeviceGivesTheProvidersErrorAndNoID) {
+  DWORD dwProviderID = 0xEEEE;
+  EXPECT_EQ(
+      CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kLineBase + 5, TRUE, &dwProviderID),
+      LINEERR_BADDEVICEID);
+  EXPECT_EQ(dwProviderID, 0u);
+  // A line's device ID asked for as a phone is no phone.
+  EXPECT_EQ(CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kLineBase, FALSE, &dwProviderID),
+            PHONEERR_BADDEVICEID);
+  EXPECT_EQ(dwProviderID, 0u);
+}
+
+TEST_F(UiExchangeTest, OnlyASuccessfulAnswerWithTheAnswerCodeCounts) {
+  DWORD dwProviderID = 0xEEEE;
+  EXPECT_EQ(
+      CServiceProvider::QueryProviderIDThroughUI(&AnswerButFail, kLineBase, TRUE, &dwProviderID),
+      LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(dwProviderID, 0u);
+  dwProviderID = 0xEEEE;
+  EXPECT_EQ(
+      CServiceProvider::QueryProviderIDThroughUI(&IgnoreMessage, kLineBase, TRUE, &dwProviderID),
+      0);
+  EXPECT_EQ(dwProviderID, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+// The Winsock subset on loopback: start-up rules, error numbers, datagrams whole or refused as
+// too long, select, and the dotted-address parser.
+#include "platform/winsock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+// fd_set and timeval are named with the namespace: the C library has its own.
+using namespace winsock;
+
+namespace {
+
+class WinsockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
+  }
+  void TearDown() override {
+    for (SOCKET s : m_sockets) closesocket(s);
+    WSACleanup();
+  }
+
+  // A datagram socket bound to 127.0.0.1 on a port the system picks.
+  SOCKET Bound() {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+    EXPECT_NE(s, INVALID_SOCKET);
+    sockaddr_in local = Loopback(0);
+    EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    m_sockets.push_back(s);
+    return s;
+  }
+
+  static sockaddr_in Loopback(WORD wPort) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = inet_addr("127.0.0.1");
+    sin.sin_port = htons(wPort);
+    return sin;
+  }
+
+  static sockaddr_in LocalOf(SOCKET s) {
+    sockaddr_in sin{};
+    int len = sizeof sin;
+    EXPECT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&sin), &len), 0);
+    return sin;
+  }
+
+  static int SendText(SOCKET from, SOCKET to, const std::string& text) {
+    sockaddr_in dest = LocalOf(to);
+    return sendto(from, text.data(), static_cast<int>(text.size()), 0,
+                  reinterpret_cast<sockaddr*>(&dest), sizeof dest);
+  }
+
+  // select for reading with a wait of several seconds; the result of select.
+  static int WaitReadable(SOCKET s, LONG lSeconds = 5) {
+    winsock::fd_set set;
+    FdZero(&set);
+    FdSet(s, &set);
+    winsock::timeval tv{lSeconds, 0};
+    return select(0, &set, nullptr, nullptr, &tv);
+  }
+
+  std::vector<SOCKET> m_sockets;
+};
+
+TEST_F(WinsockTest, StartupIsCountedAndNeededBeforeSocket) {
+  // Undo every start-up this process holds, this test's included.
+  while (WSACleanup() == 0) {
+  }
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+  EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+
+  WSADATA data;
+  EXPECT_EQ(WSAStartup(MAKEWORD(1, 0), &data), WSAVERNOTSUPPORTED);
+  EXPECT_EQ(WSAStartup(MAKEWORD(1, 1), nullptr), WSAEFAULT);
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  EXPECT_EQ(data.wVersion, MAKEWORD(1, 1));
+  ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);  // TearDown undoes this one
+  EXPECT_EQ(WSACleanup(), 0);
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  EXPECT_NE(s, INVALID_SOCKET);
+  closesocket(s);
+}
+
+TEST_F(WinsockTest, RefusesWhatIsNotAnIpv4DatagramSocket) {
+  EXPECT_EQ(socket(AF_INET, SOCK_STREAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSAESOCKTNOSUPPORT);
+  EXPECT_EQ(socket(23, SOCK_DGRAM, 0), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
+  EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 6), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSAEPROTONOSUPPORT);
+}
+
+TEST_F(WinsockTest, DatagramTravelsWithItsSender) {
+  SOCKET a = Bound();
+  SOCKET b = Bound();
+  ASSERT_EQ(SendText(a, b, "hello"), 5);
+  ASSERT_EQ(WaitReadable(b), 1);
+
+  char buf[64] = {};
+  sockaddr_in from{};
+  int fromLen = sizeof from;
+  ASSERT_EQ(recvfrom(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen), 5);
+  EXPECT_EQ(std::string(buf, 5), "hello");
+  EXPECT_EQ(fromLen, static_cast<int>(sizeof from));
+  EXPECT_EQ(from.sin_family, AF_INET);
+  EXPECT_EQ(ntohl(from.sin_addr.s_addr), 0x7F000001u);
+  EXPECT_EQ(from.sin_port, LocalOf(a).sin_port);
+}
+
+TEST_F(WinsockTest, DatagramLongerThanTheBufferIsReportedNotCut) {
+  SOCKET a = Bound();
+  SOCKET b = Bound();
+  const std::string big(100, 'x');
+  ASSERT_EQ(SendText(a, b, "0123456789" + big), 110);
+  ASSERT_EQ(SendText(a, b, "next"), 4);
+  ASSERT_EQ(WaitReadable(b), 1);
+
+  char buf[10];
+  sockaddr_in from{};
+  int fromLen = sizeof from;
+  // A peek leaves it in place; the read takes it away; both say it did not fit.
+  EXPECT_EQ(recvfrom(b, buf, sizeof buf, MSG_PEEK, reinterpret_cast<sockaddr*>(&from), &fromLen),
+            SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+  EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen),
+            SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+  EXPECT_EQ(std::string(buf, 10), "0123456789");
+  EXPECT_EQ(from.sin_port, LocalOf(a).sin_port);
+
+  ASSERT_EQ(WaitReadable(b), 1);
+  EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, nullptr, nullptr), 4);
+  EXPECT_EQ(std::string(buf, 4), "next");
+}
+
+TEST_F(WinsockTest, SelectReportsOnlyReadySockets) {
+  SOCKET quiet = Bound();
+  SOCKET busy = Bound();
+  ASSERT_EQ(SendText(quiet, busy, "x"), 1);
+  ASSERT_EQ(WaitReadable(busy), 1);
+
+  winsock::fd_set set;
+  FdZero(&set);
+  FdSet(quiet, &set);
+  FdSet(busy, &set);
+  FdSet(busy, &set);  // once only
+  EXPECT_EQ(set.fd_count, 2u);
+  winsock::timeval tv{0, 0};
+  EXPECT_EQ(select(0, &set, nullptr, nullptr, &tv), 1);
+  EXPECT_EQ(set.fd_count, 1u);
+  EXPECT_TRUE(FdIsSet(busy, &set));
+  EXPECT_FALSE(FdIsSet(quiet, &set));
+
+  // Nothing to wait for ends with the wait, the set emptied.
+  FdZero(&set);
+  FdSet(quiet, &set);
+  tv = {0, 20000};
+  EXPECT_EQ(select(0, &set, nullptr, nullptr, &tv), 0);
+  EXPECT_EQ(set.fd_count, 0u);
+}
+
+TEST_F(WinsockTest, FailuresCarryThePlatformNumbers) {
+  winsock::fd_set empty;
+  FdZero(&empty);
+  winsock::timeval tv{0, 0};
+  EXPECT_EQ(select(0, &empty, nullptr, nullptr, &tv), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_NE(s, INVALID_SOCKET);
+  EXPECT_EQ(closesocket(s), 0);
+  EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  winsock::fd_set closed;
+  FdZero(&closed);
+  FdSet(s, &closed);
+  EXPECT_EQ(select(0, &closed, nullptr, nullptr, &tv), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+
+  SOCKET a = Bound();
+  sockaddr_in taken = LocalOf(a);
+  SOCKET b = socket(AF_INET, SOCK_DGRAM, 0);
+  m_sockets.push_back(b);
+  EXPECT_EQ(bind(b, reinterpret_cast<sockaddr*>(&taken), sizeof taken), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
+  EXPECT_EQ(bind(b, reinterpret_cast<sockaddr*>(&taken), 8), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+
+  sockaddr_in wrongFamily = taken;
+  wrongFamily.sin_family = 23;
+  EXPECT_EQ(sendto(a, "x", 1, 0, reinterpret_cast<sockaddr*>(&wrongFamily), sizeof wrongFamily),
+            SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
+  char buf[4];
+  EXPECT_EQ(recvfrom(a, buf, sizeof buf, 0x1 /* out-of-band */, nullptr, nullptr), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEOPNOTSUPP);
+
+  WSASetLastError(1234);
+  EXPECT_EQ(WSAGetLastError(), 1234);
+}
+
+TEST(WinsockAddressTest, InetAddrParsesDottedText) {
+  struct {
+    const char* text;
+    DWORD host;  // expected, host order
+  } const cases[] = {
+      {"127.0.0.1", 0x7F000001},       {"127.0.0.2", 0x7F000002},
+      {"192.168.1.20", 0xC0A80114},    {"1.2.3", 0x01020003},
+      {"1.65535", 0x0100FFFF},         {"16909060", 0x01020304},
+      {"0x7f.1", 0x7F000001},          {"010.0.0.1", 0x08000001},
+      {"0.0.0.0", 0x00000000},         {"1.2.3.4 trailing words", 0x01020304},
+      {"255.255.255.255", 0xFFFFFFFF},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ntohl(inet_addr(c.text)), c.host) << c.text;
+  }
+  const char* const bad[] = {"",           " 1.2.3.4", "1.2.3.4.5", "256.1.1.1", "1.2.3.256",
+                             "1.2.65536",  "08.1.1.1", "0x",        "1..2",      "1.2.3.4x",
+                             "4294967296", "a.b.c.d",  "1.2.3.",    "-1.2.3.4"};
+  for (const char* text : bad) {
+    EXPECT_EQ(inet_addr(text), INADDR_NONE) << '"' << text << '"';
+  }
+  EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
+}
+
+TEST(WinsockAddressTest, ByteOrderIsNetworkOrder) {
+  const WORD w = htons(0x1234);
+  const DWORD dw = htonl(0x12345678);
+  BYTE bw[2], bdw[4];
+  std::memcpy(bw, &w, 2);
+  std::memcpy(bdw, &dw, 4);
+  EXPECT_EQ(bw[0], 0x12);
+  EXPECT_EQ(bw[1], 0x34);
+  EXPECT_EQ(bdw[0], 0x12);
+  EXPECT_EQ(bdw[3], 0x78);
+  EXPECT_EQ(ntohs(w), 0x1234);
+  EXPECT_EQ(ntohl(dw), 0x12345678u);
+}
+
+}  // namespace

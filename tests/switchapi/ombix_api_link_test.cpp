@@ -1,0 +1,444 @@
+// The link's rules against a scripted switch on loopback: login, sequence numbers and
+// acknowledgements, stop-and-wait, resends, pings, back-off, stopping, and the faults mended in
+// the link (late login acknowledgement, foreign and overlong datagrams, old sessions, stop races).
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+
+#include "tests/switchapi/link_test_support.h"
+
+namespace {
+
+constexpr DWORD kLoopback = 0x7F000001;
+
+class LinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(peer.IsBound()); }
+
+  RecordingLink& MakeLink(OMBIXLINKOPTIONS options) {
+    link = std::make_unique<RecordingLink>(options);
+    return *link;
+  }
+  RecordingLink& MakeLink() { return MakeLink(FastLinkOptions(peer.GetPort())); }
+
+  void Start() { ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1")); }
+
+  // Completes the next login with success (the nLogins-th of the link); the client then expects
+  // sequence number 1 and numbers its next datagram 1.
+  void Connect(std::size_t nLogins = 1) {
+    ASSERT_TRUE(peer.AcceptLogin(0));
+    ASSERT_TRUE(link->WaitForCount("LoginSucceeded", nLogins));
+  }
+
+  // Responses the link handed on, by invoke id.
+  std::vector<DWORD> ResponseIds() {
+    std::vector<DWORD> ids;
+    for (const LinkCall& call : link->Calls()) {
+      if (call.strWhat == "Response") ids.push_back(call.dwInvokeID);
+    }
+    return ids;
+  }
+
+  // Reads what is already waiting at the peer, so later reads see only what comes after.
+  void Drain() {
+    while (peer.Receive(std::chrono::milliseconds(0))) {
+    }
+  }
+
+  TestPeer peer;
+  std::unique_ptr<RecordingLink> link;
+};
+
+TEST_F(LinkTest, LoginSetsLoggedInBeforeTheCallback) {
+  MakeLink();
+  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
+  std::optional<PeerDatagram> login = peer.ReceiveType(OMBIX_LOGIN_REQ);
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->Seq(), 0u);
+  EXPECT_EQ(login->bytes.size(), 36u);  // header, invoke id, "3.0", "TAPI", "6.0.1"
+  EXPECT_FALSE(link->IsConnected());
+
+  peer.SendAck(0);
+  ASSERT_TRUE(link->WaitConnected());
+  EXPECT_EQ(link->GetServerAddr(), kLoopback);
+  EXPECT_FALSE(link->IsLoggedIn());  // connected, but the switch has not answered yet
+
+  peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 0));
+  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
+  EXPECT_TRUE(link->Calls().back().bLoggedIn);
+  EXPECT_TRUE(link->IsLoggedIn());
+}
+
+TEST_F(LinkTest, SequenceNumbersFromTheSwitch) {
+  MakeLink();
+  Start();
+  Connect();
+  // Pings 1 to 4 are acknowledged and reach no callback; 5 is expected next.
+  for (DWORD seq = 1; seq <= 4; ++seq) {
+    peer.Send(TestDatagram(seq, OMBIX_PING));
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, seq));
+  }
+  peer.Send(Response(4, OMBIX_MAKE_CALL_RSP, 44));  // a repeat: acknowledged, dropped
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 4));
+  peer.Send(Response(5, OMBIX_MAKE_CALL_RSP, 55));  // the expected one: acknowledged, handed on
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 5));
+  ASSERT_TRUE(link->WaitForCount("Response", 1));
+  EXPECT_EQ(ResponseIds(), std::vector<DWORD>{55});
+
+  peer.Send(Response(7, OMBIX_MAKE_CALL_RSP, 77));  // out of range: the client leaves
+  std::optional<PeerDatagram> disconnect = peer.Receive();
+  ASSERT_TRUE(disconnect);
+  EXPECT_EQ(disconnect->Type(), OMBIX_DISCONNECT);
+  EXPECT_EQ(disconnect->Seq(), 1u);  // the client's next number
+  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  EXPECT_EQ(ResponseIds(), std::vector<DWORD>{55});
+  EXPECT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));  // and logs in anew
+  EXPECT_EQ(link->Count("PhoneState") + link->Count("CallEvent"), 0u);
+}
+
+TEST_F(LinkTest, RightAfterLoginTheLargestNumberIsARepeat) {
+  MakeLink();
+  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
+  ASSERT_TRUE(peer.AcceptLogin(std::nullopt));  // acknowledged only: 0 is expected next
+  ASSERT_TRUE(link->WaitConnected());
+  peer.Send(Response(0xFFFFFFFF, OMBIX_MAKE_CALL_RSP, 1));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 0xFFFFFFFF));
+  peer.Send(Response(0, OMBIX_MAKE_CALL_RSP, 2));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 0));
+  ASSERT_TRUE(link->WaitForCount("Response", 1));
+  EXPECT_EQ(ResponseIds(), std::vector<DWORD>{2});
+  EXPECT_TRUE(link->IsConnected());
+}
+
+TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
+  MakeLink();
+  Start();
+  Connect();
+  for (DWORD id = 1; id <= 8; ++id) {
+    link->MonitorStop(id, "201");
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
+    peer.SendAck(id);
+  }
+  link->MonitorStop(9, "201");
+  link->MonitorStop(10, "201");  // queued behind 9
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, 9));
+  peer.SendAck(8);  // a late repeat: changes nothing
+  // The next request datagram is 9 sent again, not 10.
+  std::optional<PeerDatagram> next = peer.ReceiveType(OMBIX_MONITOR_STOP_REQ);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->Seq(), 9u);
+  EXPECT_TRUE(link->IsConnected());
+
+  peer.SendAck(9);
+  next = peer.ReceiveType(OMBIX_MONITOR_STOP_REQ);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->Seq(), 10u);
+  EXPECT_EQ(next->InvokeID(), 10u);
+
+  peer.SendAck(12);  // neither 10 nor 9: the client leaves
+  std::optional<PeerDatagram> disconnect = peer.ReceiveType(OMBIX_DISCONNECT);
+  ASSERT_TRUE(disconnect);
+  EXPECT_EQ(disconnect->Seq(), 11u);
+  EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
+}
+
+TEST_F(LinkTest, RuntsAndForeignDatagramsAreIgnored) {
+  TestPeer foreign("127.0.0.3");
+  ASSERT_TRUE(foreign.IsBound());
+  MakeLink();
+  Start();
+  Connect();
+  peer.Send(TestDatagram().Raw({0, 0, 0, 1, 0, 0, 1}));  // 7 bytes
+  foreign.SendTo(Response(1, OMBIX_MAKE_CALL_RSP, 99).bytes, peer.GetClientAddr(),
+                 peer.GetClientPort());
+  peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 11));
+  // The first thing the client says is the acknowledgement of the real 1.
+  std::optional<PeerDatagram> ack = peer.Receive();
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->Type(), OMBIX_ACK);
+  EXPECT_EQ(ack->Seq(), 1u);
+  ASSERT_TRUE(link->WaitForCount("Response", 1));
+  EXPECT_EQ(ResponseIds(), std::vector<DWORD>{11});
+  EXPECT_FALSE(foreign.Receive(std::chrono::milliseconds(300)));
+}
+
+TEST_F(LinkTest, OverlongDatagramIsIgnoredAndTheLinkStays) {
+  MakeLink();
+  Start();
+  Connect();
+  TestDatagram overlong = Response(1, OMBIX_MAKE_CALL_RSP, 98);
+  overlong.bytes.resize(5000);
+  peer.Send(overlong);
+  peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 12));
+  std::optional<PeerDatagram> next = peer.Receive();
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->Type(), OMBIX_ACK);  // not a new login, not a disconnect
+  EXPECT_EQ(next->Seq(), 1u);
+  ASSERT_TRUE(link->WaitForCount("Response", 1));
+  EXPECT_EQ(ResponseIds(), std::vector<DWORD>{12});
+  EXPECT_EQ(link->Count("ConnectionLost"), 0u);
+}
+
+TEST_F(LinkTest, OneDatagramOutstandingAtATime) {
+  MakeLink();
+  Start();
+  Connect();
+  link->MakeCall(1, "201", "5551234", 0, nullptr);
+  link->MakeCall(2, "201", "5554321", 0, nullptr);
+  std::optional<PeerDatagram> first = peer.ReceiveType(OMBIX_MAKE_CALL_REQ);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Seq(), 1u);
+  EXPECT_EQ(first->InvokeID(), 1u);
+  // Unacknowledged, 1 is sent again before 2 is ever sent.
+  std::optional<PeerDatagram> again = peer.ReceiveType(OMBIX_MAKE_CALL_REQ);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Seq(), 1u);
+  EXPECT_EQ(again->bytes, first->bytes);
+  peer.SendAck(1);
+  std::optional<PeerDatagram> second = peer.ReceiveType(OMBIX_MAKE_CALL_REQ, 2);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->InvokeID(), 2u);
+}
+
+TEST_F(LinkTest, UnacknowledgedDatagramIsResentFourTimesThenTheLinkDropped) {
+  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+  options.dwAckTimeout = 300;
+  MakeLink(options);
+  Start();
+  Connect();
+  link->HoldCall(5, "201", ObjectId{}, "");
+  int sends = 0;
+  std::optional<PeerDatagram> d;
+  while ((d = peer.Receive()) && d->Type() != OMBIX_DISCONNECT) {
+    if (d->Type() == OMBIX_HOLD_CALL_REQ && d->Seq() == 1) ++sends;
+  }
+  ASSERT_TRUE(d);
+  EXPECT_EQ(sends, 5);      // sent once, resent four times
+  EXPECT_EQ(d->Seq(), 2u);  // the disconnect takes the next number
+  EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  EXPECT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));
+}
+
+TEST_F(LinkTest, NothingOfADroppedSessionIsSentInTheNext) {
+  MakeLink();
+  Start();
+  Connect();
+  link->MakeCall(1, "201", "100", 0, nullptr);  // outstanding, never acknowledged
+  link->MakeCall(2, "201", "200", 0, nullptr);  // queued
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_MAKE_CALL_REQ, 1));
+  peer.Send(TestDatagram(1, OMBIX_DISCONNECT));
+  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  Connect(2);
+  link->MakeCall(3, "201", "300", 0, nullptr);
+  std::optional<PeerDatagram> d;
+  while ((d = peer.Receive()) && d->Type() == OMBIX_ACK) {
+  }
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Type(), OMBIX_MAKE_CALL_REQ);
+  EXPECT_EQ(d->Seq(), 1u);
+  EXPECT_EQ(d->InvokeID(), 3u);
+}
+
+TEST_F(LinkTest, RequestThatCannotFitIsDroppedWithoutANumber) {
+  MakeLink();
+  Start();
+  Connect();
+  const std::string huge(5000, '9');
+  link->MakeCall(1, "", huge.c_str(), 0, "");
+  link->MakeCall(2, "", "12345", 0, nullptr);
+  std::optional<PeerDatagram> d = peer.ReceiveType(OMBIX_MAKE_CALL_REQ);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Seq(), 1u);
+  EXPECT_EQ(d->InvokeID(), 2u);
+  EXPECT_EQ(d->bytes.size(), 33u);  // 4 + 4 + 4 + 4 + 4 + 5 + 4 + 4
+}
+
+TEST_F(LinkTest, PingsWhenIdleAndItsOwnAcknowledgementsDoNotCount) {
+  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+  options.dwPingTimer = 300;
+  MakeLink(options);
+  Start();
+  Connect();
+  // The switch keeps talking, so the client keeps acknowledging; it must still ping.
+  DWORD seq = 1;
+  std::optional<PeerDatagram> ping;
+  const auto end = std::chrono::steady_clock::now() + kLinkTestDeadline;
+  while (!ping && std::chrono::steady_clock::now() < end) {
+    peer.Send(TestDatagram(seq++, OMBIX_PING));
+    std::optional<PeerDatagram> d = peer.Receive(std::chrono::milliseconds(50));
+    if (d && d->Type() == OMBIX_PING) ping = d;
+  }
+  ASSERT_TRUE(ping);
+  EXPECT_EQ(ping->Seq(), 1u);
+  EXPECT_EQ(ping->bytes.size(), 8u);
+  peer.SendAck(1);
+  ping = peer.ReceiveType(OMBIX_PING);
+  ASSERT_TRUE(ping);
+  EXPECT_EQ(ping->Seq(), 2u);
+}
+
+TEST_F(LinkTest, BackOffGrowsToItsCeilingAndStartsAgainAfterALogin) {
+  std::mutex mx;
+  std::vector<DWORD> waits;
+  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+  options.dwReceiveWait = 20;
+  options.dwBackOffStep = 10;
+  options.dwBackOffMax = 60;
+  options.pfnBackOff = [&](DWORD dw) {
+    std::lock_guard<std::mutex> lock(mx);
+    waits.push_back(dw);
+  };
+  auto snapshot = [&] {
+    std::lock_guard<std::mutex> lock(mx);
+    return waits;
+  };
+  MakeLink(options);
+  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));  // never answered yet
+  ASSERT_TRUE(WaitUntil([&] { return snapshot().size() >= 7; }));
+  const std::vector<DWORD> seen = snapshot();
+  const std::vector<DWORD> first(seen.begin(), seen.begin() + 7);
+  EXPECT_EQ(first, (std::vector<DWORD>{10, 20, 30, 40, 50, 60, 60}));
+
+  Drain();
+  ASSERT_TRUE(peer.AcceptLogin(0));
+  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
+  const std::size_t before = snapshot().size();
+  peer.Send(TestDatagram(1, OMBIX_DISCONNECT));
+  ASSERT_TRUE(WaitUntil([&] { return snapshot().size() > before; }));
+  EXPECT_EQ(snapshot()[before], 10u);
+}
+
+TEST_F(LinkTest, LateLoginAcknowledgementAfterAReconnectKeepsTheNewLink) {
+  MakeLink();
+  Start();
+  Connect();
+  for (DWORD id = 1; id <= 3; ++id) {
+    link->MonitorStop(id, "201");
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
+    peer.SendAck(id);
+  }
+  peer.Send(TestDatagram(1, OMBIX_DISCONNECT));
+  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
+  peer.SendAck(0);
+  peer.SendAck(0);  // the same acknowledgement again, late
+  peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0));
+  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 2));
+  link->MonitorStop(4, "201");
+  std::optional<PeerDatagram> d;
+  while ((d = peer.Receive()) && d->Type() == OMBIX_ACK) {
+  }
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Type(), OMBIX_MONITOR_STOP_REQ);  // not OMBIX_DISCONNECT
+  EXPECT_EQ(d->Seq(), 1u);
+  EXPECT_EQ(link->Count("ConnectionLost"), 1u);
+}
+
+TEST_F(LinkTest, ServerAddressesThatAreNotAddressesMeanNoServer) {
+  struct {
+    const char* primary;
+    const char* secondary;
+    DWORD dwPrimary, dwSecondary;
+  } const cases[] = {
+      {"127.0.0.1", "127.0.0.2", kLoopback, kLoopback + 1},
+      {"", "127.0.0.2", 0, kLoopback + 1},
+      {nullptr, "not an address", 0, 0},
+      {"255.255.255.255", "127.0.0.300", 0, 0},
+      {"0.0.0.0", " 127.0.0.1", 0, 0},
+  };
+  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+  options.dwReceiveWait = 20;
+  for (const auto& c : cases) {
+    RecordingLink& l = MakeLink(options);
+    l.Start(c.primary, c.secondary, "TAPI", "6.0.1");
+    EXPECT_EQ(l.GetPrimaryAddr(), c.dwPrimary) << (c.primary ? c.primary : "(null)");
+    EXPECT_EQ(l.GetSecondaryAddr(), c.dwSecondary) << c.secondary;
+    l.StopThread();
+  }
+}
+
+TEST_F(LinkTest, StopDuringABackOffEndsTheWorkerAtOnce) {
+  std::promise<void> backingOff;
+  std::once_flag once;
+  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+  options.dwReceiveWait = 20;
+  options.dwBackOffStep = 600000;  // ten minutes
+  options.dwBackOffMax = 600000;
+  options.pfnBackOff = [&](DWORD) { std::call_once(once, [&] { backingOff.set_value(); }); };
+  MakeLink(options);
+  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
+  ASSERT_EQ(backingOff.get_future().wait_for(kLinkTestDeadline), std::future_status::ready);
+  std::future<void> stopped = std::async(std::launch::async, [&] { link->StopThread(); });
+  EXPECT_EQ(stopped.wait_for(kLinkTestDeadline), std::future_status::ready);
+}
+
+TEST_F(LinkTest, NoLoginDatagramLeavesOnceStopHasReturned) {
+  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+  options.dwReceiveWait = 1000;  // as the protocol has it: rounds a second apart
+  options.dwAckTimeout = 60000;
+  MakeLink(options);
+  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));
+  link->Stop();
+  Drain();  // whatever was sent before Stop returned is here already
+  link->StopThread();
+  EXPECT_FALSE(peer.Receive(std::chrono::milliseconds(300)));
+}
+
+TEST_F(LinkTest, StopRacingADisconnectFromTheSwitchStartsNoNewLogin) {
+  for (int round = 0; round < 5; ++round) {
+    MakeLink();
+    Start();
+    Connect();
+    std::thread server([&] { peer.Send(TestDatagram(1, OMBIX_DISCONNECT)); });
+    link->Stop();
+    server.join();
+    Drain();
+    link->StopThread();
+    std::optional<PeerDatagram> late = peer.Receive(std::chrono::milliseconds(200));
+    EXPECT_FALSE(late && late->Type() == OMBIX_LOGIN_REQ) << "round " << round;
+    Drain();
+  }
+}
+
+TEST_F(LinkTest, StopWhileConnectedSendsDisconnectAndReportsTheLoss) {
+  MakeLink();
+  Start();
+  Connect();
+  link->MakeCall(1, "201", "100", 0, nullptr);
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_MAKE_CALL_REQ, 1));
+  peer.SendAck(1);
+  ASSERT_TRUE(WaitUntil([&] { return link->IsConnected(); }));
+  link->StopThread();
+  EXPECT_EQ(link->Count("ConnectionLost"), 1u);  // before StopThread returned
+  EXPECT_FALSE(link->IsConnected());
+  std::optional<PeerDatagram> d = peer.ReceiveType(OMBIX_DISCONNECT);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Seq(), 2u);
+}
+
+TEST_F(LinkTest, CallbacksMaySendRequests) {
+  MakeLink();
+  link->onLoginSucceeded = [&] { link->MonitorStart(7, "201", "secret", nullptr); };
+  Start();
+  Connect();
+  std::optional<PeerDatagram> d = peer.ReceiveType(OMBIX_MONITOR_START_REQ);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Seq(), 1u);
+  EXPECT_EQ(d->InvokeID(), 7u);
+}
+
+TEST_F(LinkTest, LinkCanBeStartedAgainAfterAStop) {
+  MakeLink();
+  Start();
+  Connect();
+  link->StopThread();
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_DISCONNECT));
+  ASSERT_TRUE(link->StartThread());
+  ASSERT_TRUE(peer.AcceptLogin(0));
+  EXPECT_TRUE(link->WaitForCount("LoginSucceeded", 2));
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// TAPI32.DLL's lineGetProviderList over the telephony service's list of installed providers,
+// the list's upkeep as the host does it, and the provider refusing a second installation.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "framework/service_provider.h"
+#include "platform/registry.h"
+#include "tools/tapi32/provider_list.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TestProvider : public CServiceProvider {
+ public:
+  TestProvider() : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {}
+};
+
+class Tapi32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "ombix-tapi32-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    setenv("OMBIX_REGISTRY", (dir_ / "registry.reg").c_str(), 1);
+    library_ = dlopen(OMBIX_TAPI32, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    getList_ = reinterpret_cast<LINEGETPROVIDERLIST>(dlsym(library_, "lineGetProviderList"));
+    ASSERT_NE(getList_, nullptr);
+  }
+  void TearDown() override {
+    if (library_ != nullptr) dlclose(library_);
+    unsetenv("OMBIX_REGISTRY");
+    fs::remove_all(dir_);
+  }
+
+  // The list as TAPI32 returns it: {ID, file name} per entry.
+  std::vector<std::pair<DWORD, std::string>> GetList() {
+    std::vector<BYTE> buffer(4096);
+    auto* pList = reinterpret_cast<LPLINEPROVIDERLIST>(buffer.data());
+    pList->dwTotalSize = static_cast<DWORD>(buffer.size());
+    EXPECT_EQ(getList_(0x00020000, pList), 0);
+    EXPECT_EQ(pList->dwUsedSize, pList->dwNeededSize);
+    EXPECT_EQ(pList->dwProviderListSize, pList->dwNumProviders * sizeof(LINEPROVIDERENTRY));
+    std::vector<std::pair<DWORD, std::string>> result;
+    for (DWORD i = 0; i < pList->dwNumProviders; ++i) {
+      LINEPROVIDERENTRY entry;
+      std::memcpy(&entry, buffer.data() + pList->dwProviderListOffset + i * sizeof(entry),
+                  sizeof(entry));
+      const char* name =
+          reinterpret_cast<const char*>(buffer.data()) + entry.dwProviderFilenameOffset;
+      EXPECT_EQ(std::strlen(name) + 1, entry.dwProviderFilenameSize);
+      result.emplace_back(entry.dwPermanentProviderID, name);
+    }
+    return result;
+  }
+
+  fs::path dir_;
+  void* library_ = nullptr;
+  LINEGETPROVIDERLIST getList_ = nullptr;
+};
+
+using List = std::vector<std::pair<DWORD, std::string>>;
+
+TEST_F(Tapi32Test, ListsTheInstalledProvidersWithBackslashes) {
+  EXPECT_EQ(GetList(), List{});
+  DWORD dwNext = 0;
+  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
+  EXPECT_EQ(dwNext, 1u);
+  ASSERT_EQ(AddProviderToList(1, "/usr/lib/ombix/OMBIX.TSP"), ERROR_SUCCESS);
+  ASSERT_EQ(AddProviderToList(2, "unimdm.tsp"), ERROR_SUCCESS);
+  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
+  EXPECT_EQ(dwNext, 3u);
+  EXPECT_EQ(GetList(), (List{{1, "\\usr\\lib\\ombix\\OMBIX.TSP"}, {2, "unimdm.tsp"}}));
+}
+
+TEST_F(Tapi32Test, ASmallStructureGetsTheNeededSizeAndNoEntriesABadOneNothing) {
+  DWORD dwNext = 0;
+  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
+  ASSERT_EQ(AddProviderToList(dwNext, "OMBIX.TSP"), ERROR_SUCCESS);
+  LINEPROVIDERLIST list{};
+  list.dwTotalSize = sizeof(list);
+  ASSERT_EQ(getList_(0x00020000, &list), 0);
+  EXPECT_EQ(list.dwNeededSize, sizeof(LINEPROVIDERLIST) + sizeof(LINEPROVIDERENTRY) + 10);
+  EXPECT_EQ(list.dwUsedSize, sizeof(LINEPROVIDERLIST));
+  EXPECT_EQ(list.dwNumProviders, 0u);
+  EXPECT_EQ(list.dwProviderListSize, 0u);
+
+  EXPECT_EQ(getList_(0x00010003, &list), LINEERR_INCOMPATIBLEAPIVERSION);
+  EXPECT_EQ(getList_(0x00020000, nullptr), LINEERR_INVALPOINTER);
+  list.dwTotalSize = sizeof(list) - 4;
+  EXPECT_EQ(getList_(0x00020000, &list), LINEERR_STRUCTURETOOSMALL);
+}
+
+TEST_F(Tapi32Test, RemovingAProviderMovesTheLaterOnesDown) {
+  DWORD dwNext = 0;
+  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
+  ASSERT_EQ(AddProviderToList(1, "a.tsp"), ERROR_SUCCESS);
+  ASSERT_EQ(AddProviderToList(2, "b.tsp"), ERROR_SUCCESS);
+  ASSERT_EQ(AddProviderToList(3, "c.tsp"), ERROR_SUCCESS);
+  ASSERT_EQ(RemoveProviderFromList(2), ERROR_SUCCESS);
+  EXPECT_EQ(GetList(), (List{{1, "a.tsp"}, {3, "c.tsp"}}));
+  EXPECT_EQ(RemoveProviderFromList(2), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(RemoveProviderFromList(3), ERROR_SUCCESS);
+  EXPECT_EQ(GetList(), (List{{1, "a.tsp"}}));
+  // IDs are not given out twice.
+  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
+  EXPECT_EQ(dwNext, 4u);
+}
+
+// The host's installation: the provider is asked first and listed only when it agreed, so that
+// it does not find itself. A second installation of the same file is refused with the ID of
+// the first. The provider finds TAPI32.DLL by its bare name.
+TEST_F(Tapi32Test, InstallingTwiceIsRefusedWithTheFirstProvidersID) {
+  TestProvider sp;
+  // A long path: the list no longer fits the provider's first guess and is asked for again.
+  const std::string path = "/opt/" + std::string(250, 'p') + "/OMBIX.TSP";
+
+  DWORD dwFirst = 0;
+  ASSERT_EQ(PrepareProviderList(&dwFirst), ERROR_SUCCESS);
+  DWORD dwFound = 0xEEEE;
+  ASSERT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &dwFound), 0);
+  ASSERT_EQ(sp.providerInstall(dwFirst, nullptr, nullptr), 0);
+  ASSERT_EQ(AddProviderToList(dwFirst, path.c_str()), ERROR_SUCCESS);
+
+  DWORD dwSecond = 0;
+  ASSERT_EQ(PrepareProviderList(&dwSecond), ERROR_SUCCESS);
+  EXPECT_NE(dwSecond, dwFirst);
+  EXPECT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &dwFound),
+            LINEERR_NOMULTIPLEINSTANCE);
+  EXPECT_EQ(dwFound, dwFirst);
+
+  // Once removed, it may be installed again.
+  ASSERT_EQ(sp.providerRemove(dwFirst, nullptr, nullptr), 0);
+  ASSERT_EQ(RemoveProviderFromList(dwFirst), ERROR_SUCCESS);
+  EXPECT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &dwFound), 0);
+}
+
+}  // namespace

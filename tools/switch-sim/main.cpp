@@ -1,0 +1,199 @@
+// switch-sim: a simulated Telephony Server on a UDP port, until SIGINT or SIGTERM.
+//
+//   switch-sim [--address A] [--port P] [--login accept|refuse[=CODE]|ignore]
+//              [--result TYPE=CODE]... [--default-result CODE]
+//              [--drop-in SHARE] [--drop-out SHARE] [--duplicate SHARE]
+//              [--delay MS] [--delay-share SHARE] [--seed N]
+//              [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]
+//
+// TYPE is a request's number or name (OMBIX_MAKE_CALL_REQ); CODE a number, an OMBIX_ERROR_* name
+// or "none" (acknowledge, never answer). SHARE runs from 0 to 1. Every datagram received and sent
+// is logged as a short line on standard error (not with --quiet); --trace adds the protocol
+// trace's dumps on standard output. The bound port is printed on standard output at start.
+// Exit status: 0 after a signal, 1 when it cannot listen, 2 for a usage error.
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "switchapi/ombix_values.h"
+#include "tools/switch-sim/switch_sim.h"
+
+namespace {
+
+constexpr DWORD kHighestMessageType = 1023;  // above every assigned number
+constexpr DWORD kHighestError = 56;
+
+const char kUsage[] =
+    "usage: switch-sim [--address A] [--port P] [--login accept|refuse[=CODE]|ignore]\n"
+    "                  [--result TYPE=CODE]... [--default-result CODE]\n"
+    "                  [--drop-in SHARE] [--drop-out SHARE] [--duplicate SHARE]\n"
+    "                  [--delay MS] [--delay-share SHARE] [--seed N]\n"
+    "                  [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]\n";
+
+std::optional<DWORD> ParseNumber(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  errno = 0;
+  char* pEnd = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &pEnd, 0);
+  if (errno != 0 || *pEnd != '\0' || text[0] == '-' || value > 0xFFFFFFFFull) return std::nullopt;
+  return static_cast<DWORD>(value);
+}
+
+std::optional<double> ParseShare(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* pEnd = nullptr;
+  const double value = std::strtod(text.c_str(), &pEnd);
+  if (*pEnd != '\0' || !(value >= 0 && value <= 1)) return std::nullopt;
+  return value;
+}
+
+std::optional<DWORD> ParseMessageType(const std::string& text) {
+  if (auto number = ParseNumber(text)) return number;
+  for (DWORD dwType = 0; dwType <= kHighestMessageType; ++dwType) {
+    if (text == MessageTypeName(dwType)) return dwType;
+  }
+  return std::nullopt;
+}
+
+std::optional<DWORD> ParseResult(const std::string& text) {
+  if (text == "none") return kSimNoAnswer;
+  if (auto number = ParseNumber(text)) return number;
+  for (DWORD dwError = 1; dwError <= kHighestError; ++dwError) {
+    if (text == ErrorName(dwError)) return dwError;
+  }
+  return std::nullopt;
+}
+
+bool IsValueOption(const std::string& option) {
+  for (const char* pszName : {"--address", "--port", "--login", "--result", "--default-result",
+                              "--drop-in", "--drop-out", "--duplicate", "--delay-share", "--delay",
+                              "--ack-timeout", "--ping", "--seed", "--retries"}) {
+    if (option == pszName) return true;
+  }
+  return false;
+}
+
+// Fills config from the command line; an empty string on success, else what is wrong.
+std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& bQuiet,
+                         bool& bTrace) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--trace") {
+      bTrace = true;
+      continue;
+    }
+    if (option == "--quiet") {
+      bQuiet = true;
+      continue;
+    }
+    if (!IsValueOption(option)) return "unknown option " + option;
+    if (i + 1 >= argc) return "missing value after " + option;
+    const std::string value = argv[++i];
+    const std::string bad = "bad value for " + option + ": '" + value + "'";
+    if (option == "--address") {
+      config.strAddress = value;
+    } else if (option == "--port") {
+      auto port = ParseNumber(value);
+      if (!port || *port > 0xFFFF) return bad;
+      config.wPort = static_cast<WORD>(*port);
+    } else if (option == "--login") {
+      if (value == "accept") {
+        config.loginPolicy = SimLoginPolicy::kAccept;
+      } else if (value == "ignore") {
+        config.loginPolicy = SimLoginPolicy::kIgnore;
+      } else if (value == "refuse") {
+        config.loginPolicy = SimLoginPolicy::kRefuse;
+      } else if (value.rfind("refuse=", 0) == 0) {
+        auto code = ParseResult(value.substr(7));
+        if (!code || *code == kSimNoAnswer) return bad;
+        config.loginPolicy = SimLoginPolicy::kRefuse;
+        config.dwLoginError = *code;
+      } else {
+        return bad;
+      }
+    } else if (option == "--result") {
+      const std::size_t equals = value.find('=');
+      if (equals == std::string::npos) return bad;
+      auto type = ParseMessageType(value.substr(0, equals));
+      auto code = ParseResult(value.substr(equals + 1));
+      if (!type || !code) return bad;
+      config.mapResults[*type] = *code;
+    } else if (option == "--default-result") {
+      auto code = ParseResult(value);
+      if (!code) return bad;
+      config.dwDefaultResult = *code;
+    } else if (option == "--drop-in" || option == "--drop-out" || option == "--duplicate" ||
+               option == "--delay-share") {
+      auto share = ParseShare(value);
+      if (!share) return bad;
+      double& dTarget = option == "--drop-in"     ? config.faults.dDropReceived
+                        : option == "--drop-out"  ? config.faults.dDropSent
+                        : option == "--duplicate" ? config.faults.dDuplicateSent
+                                                  : config.faults.dDelaySent;
+      dTarget = *share;
+    } else if (option == "--delay" || option == "--ack-timeout" || option == "--ping") {
+      auto ms = ParseNumber(value);
+      if (!ms) return bad;
+      std::chrono::milliseconds& target = option == "--delay"         ? config.faults.delay
+                                          : option == "--ack-timeout" ? config.ackTimeout
+                                                                      : config.pingInterval;
+      target = std::chrono::milliseconds(*ms);
+    } else if (option == "--seed" || option == "--retries") {
+      auto number = ParseNumber(value);
+      if (!number) return bad;
+      (option == "--seed" ? config.dwSeed : config.dwMaxRetries) = *number;
+    }
+  }
+  // A delay without a share delays every datagram, as one would expect from asking for it.
+  if (config.faults.delay.count() > 0 && config.faults.dDelaySent == 0) {
+    config.faults.dDelaySent = 1;
+  }
+  return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::cout << kUsage;
+      return 0;
+    }
+  }
+  SwitchSimConfig config;
+  bool bQuiet = false;
+  bool bTrace = false;
+  const std::string error = ParseOptions(argc, argv, config, bQuiet, bTrace);
+  if (!error.empty()) {
+    std::cerr << "switch-sim: " << error << "\n" << kUsage;
+    return 2;
+  }
+  if (!bQuiet) config.pLog = &std::cerr;
+  if (bTrace) config.pTrace = stdout;
+
+  // The signals are taken by sigwait below; the sim's thread inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  SwitchSim sim(config);
+  if (!sim.Start()) {
+    std::cerr << "switch-sim: " << sim.GetLastError() << "\n";
+    return 1;
+  }
+  std::cout << "switch-sim: listening on " << config.strAddress << " port " << sim.GetPort()
+            << std::endl;
+  int nSignal = 0;
+  sigwait(&signals, &nSignal);
+  sim.Stop();
+  return 0;
+}

@@ -1,0 +1,203 @@
+// What the sim reads from requests and writes into its answers.
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "switchapi/ombix_message_types.h"
+#include "switchapi/ombix_values.h"
+#include "switchapi/ombix_wire.h"
+#include "tools/switch-sim/sim_state.h"
+
+namespace {
+
+using Kind = SimField::Kind;
+
+struct FieldSpec {
+  const char* pszName;
+  Kind kind;
+};
+
+struct RequestLayout {
+  DWORD dwType;
+  std::initializer_list<FieldSpec> fields;
+};
+
+constexpr Kind S = Kind::kString;
+constexpr Kind D = Kind::kDword;
+constexpr Kind O = Kind::kObjectId;
+
+// The requests the client sends, fields after dwInvokeID in wire order.
+const RequestLayout kLayouts[] = {
+    {OMBIX_ALTERNATE_CALL_REQ, {{"strDevice", S}, {"oidActiveCall", O}, {"oidOtherCall", O}}},
+    {OMBIX_ANSWER_CALL_REQ, {{"strDevice", S}, {"oidCall", O}, {"strPhone", S}}},
+    {OMBIX_COMPLETE_TRANSFER_REQ, {{"strDevice", S}, {"oidActiveCall", O}, {"oidHeldCall", O}}},
+    {OMBIX_DIAL_DIGITS_REQ, {{"strDevice", S}, {"oidCall", O}, {"strDigits", S}}},
+    {OMBIX_DROP_CONNECTION_REQ, {{"strDevice", S}, {"oidCall", O}, {"dwReason", D}}},
+    {OMBIX_HOLD_CALL_REQ, {{"strDevice", S}, {"oidCall", O}, {"strPhone", S}}},
+    {OMBIX_LOGIN_REQ, {{"strAPIVersion", S}, {"strClient", S}, {"strClientVersion", S}}},
+    {OMBIX_MAKE_CALL_REQ, {{"strDevice", S}, {"strNumber", S}, {"dwOptions", D}, {"strPhone", S}}},
+    {OMBIX_MONITOR_START_REQ, {{"strDID", S}, {"strPassword", S}, {"strNewPassword", S}}},
+    {OMBIX_MONITOR_STOP_REQ, {{"strDevice", S}}},
+    {OMBIX_PARK_CALL_REQ, {{"strDevice", S}, {"oidCall", O}, {"dwAutoComplete", D}}},
+    {OMBIX_PICKUP_CALL_REQ, {{"strDevice", S}, {"strFromDevice", S}, {"strPhone", S}}},
+    {OMBIX_QUERY_PHONE_STATE_REQ, {{"strAgent", S}, {"strPhone", S}}},
+    {OMBIX_REDIRECT_CALL_REQ,
+     {{"strDevice", S}, {"oidCall", O}, {"dwRedirectTo", D}, {"strDigits", S}, {"dwOptions", D}}},
+    {OMBIX_RETRIEVE_CALL_REQ, {{"strDevice", S}, {"oidCall", O}, {"strPhone", S}}},
+    {OMBIX_SET_CALL_FORWARDING_REQ, {{"strDevice", S}, {"dwForwardMode", D}, {"strForwardTo", S}}},
+    {OMBIX_SET_DO_NOT_DISTURB_REQ, {{"strDevice", S}, {"dwOn", D}, {"strPhone", S}}},
+    {OMBIX_SETUP_TRANSFER_REQ,
+     {{"strDevice", S}, {"oidCall", O}, {"strNumber", S}, {"dwOptions", D}}},
+    {OMBIX_SETUP_CONFERENCE_REQ,
+     {{"strDevice", S}, {"oidCall", O}, {"strNumber", S}, {"dwOptions", D}}},
+    {OMBIX_SINGLE_STEP_TRANSFER_REQ,
+     {{"strDevice", S}, {"oidCall", O}, {"strNumber", S}, {"dwOptions", D}}},
+    {OMBIX_GET_CALL_FORWARDING_REQ, {{"strDevice", S}}},
+    {OMBIX_CONFERENCE_CALL_REQ, {{"strDevice", S}, {"oidActiveCall", O}, {"oidOtherCall", O}}},
+    {OMBIX_DROP_CONFERENCE_CONNECTION_REQ,
+     {{"strDevice", S}, {"oidCall", O}, {"strDropDevice", S}}},
+    {OMBIX_QUERY_PHONE_CONFIG_REQ, {{"strAgent", S}, {"strPhone", S}}},
+};
+
+// The whole string, unlike COmbixReader::ReadString, which cuts to a buffer; one that runs past
+// the end of the datagram reads as empty, as the codec reads it.
+std::string ReadWholeString(COmbixReader& reader) {
+  const DWORD dwLength = reader.ReadDword();
+  if (dwLength == 0 || dwLength > reader.GetRemaining()) return {};
+  std::string str(dwLength, '\0');
+  reader.ReadBytes(reinterpret_cast<BYTE*>(str.data()), dwLength);
+  return str;
+}
+
+ObjectId CallObjectId(DWORD dwCallNumber) {
+  ObjectId oid{};
+  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwCallNumber >> (24 - 8 * i));
+  return oid;
+}
+
+std::vector<BYTE> Finish(const BYTE* pBuffer, const COmbixWriter& writer) {
+  return std::vector<BYTE>(pBuffer, pBuffer + writer.GetLength());
+}
+
+}  // namespace
+
+std::vector<SimField> DecodeRequestFields(DWORD dwMsgType, const BYTE* pData, DWORD dwLength) {
+  std::vector<SimField> fields;
+  for (const RequestLayout& layout : kLayouts) {
+    if (layout.dwType != dwMsgType) continue;
+    COmbixReader reader(pData, dwLength, kOmbixHeaderSize + kOmbixDwordSize);
+    for (const FieldSpec& spec : layout.fields) {
+      SimField field;
+      field.strName = spec.pszName;
+      field.kind = spec.kind;
+      switch (spec.kind) {
+        case Kind::kDword:
+          field.dwValue = reader.ReadDword();
+          break;
+        case Kind::kString:
+          field.strValue = ReadWholeString(reader);
+          break;
+        case Kind::kObjectId:
+          reader.ReadObjectId(field.oidValue);
+          break;
+      }
+      fields.push_back(std::move(field));
+    }
+    break;
+  }
+  return fields;
+}
+
+bool IsRequestType(DWORD dwMsgType) {
+  if (dwMsgType % 2 != 0) return false;
+  if (dwMsgType == 276 || dwMsgType == 364) return false;  // unassigned
+  return (dwMsgType >= 256 && dwMsgType <= 368) || (dwMsgType >= 512 && dwMsgType <= 528) ||
+         (dwMsgType >= 768 && dwMsgType <= 788);
+}
+
+std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& request, DWORD dwError,
+                                    SwitchSimState& state) {
+  BYTE buffer[kOmbixMaxBody];
+  COmbixWriter w(buffer, sizeof(buffer));
+  if (!IsRequestType(dwRequestType)) {
+    w.WriteDword(OMBIX_FAILURE_RSP);
+    w.WriteDword(request.dwInvokeID);
+    w.WriteDword(OMBIX_ERROR_INVALID_MSG_TYPE);
+    return Finish(buffer, w);
+  }
+  w.WriteDword(dwRequestType + 1);
+  w.WriteDword(request.dwInvokeID);
+  w.WriteDword(dwError);
+  switch (dwRequestType + 1) {
+    case OMBIX_MAKE_CALL_RSP:
+    case OMBIX_SETUP_TRANSFER_RSP:
+    case OMBIX_SETUP_CONFERENCE_RSP:
+    case OMBIX_MAKE_AUTODIAL_CALL_RSP:
+      w.WriteObjectId(dwError == 0 ? CallObjectId(state.dwNextCallNumber++) : ObjectId{});
+      break;
+    case OMBIX_MONITOR_START_RSP:
+    case OMBIX_MONITOR_START_SECURE_RSP:
+      w.WriteDword(dwError == 0 ? state.dwNextMonitorID++ : 0);
+      w.WriteString(request.Str("strDID").c_str());
+      w.WriteDword(DEVICE_TYPE_PHONE);
+      if (dwRequestType + 1 == OMBIX_MONITOR_START_SECURE_RSP) w.WriteString("");
+      break;
+    case OMBIX_GET_CALL_FORWARDING_RSP:
+      for (int i = 0; i < 4; ++i) w.WriteString("");
+      break;
+    case OMBIX_QUERY_PHONE_CONFIG_RSP:
+      w.WriteString("switch-sim");
+      w.WriteDword(4);                              // dwMaxCalls
+      w.WriteDword(3);                              // dwConfLimit
+      for (int i = 0; i < 3; ++i) w.WriteDword(0);  // dwFeatures, dwFeaturesEx, dwTimeZone
+      w.WriteDword(0);                              // no line appearances
+      w.WriteString("");                            // strPhonePassword
+      w.WriteString(request.Str("strPhone").c_str());
+      break;
+    default:
+      break;
+  }
+  return Finish(buffer, w);
+}
+
+std::vector<BYTE> BuildLoginRspBody(DWORD dwError, const SimReceived& login) {
+  BYTE buffer[kOmbixMaxBody];
+  COmbixWriter w(buffer, sizeof(buffer));
+  w.WriteDword(OMBIX_LOGIN_RSP);
+  w.WriteDword(login.dwInvokeID);
+  w.WriteDword(dwError);
+  w.WriteString(kOmbixApiVersion);
+  w.WriteString("switch-sim");
+  w.WriteString("");                                     // strMinimumClientVersion
+  w.WriteString(login.Str("strClientVersion").c_str());  // strCurrentClientVersion
+  return Finish(buffer, w);
+}
+
+std::string FormatEndpoint(const SimEndpoint& peer) {
+  return std::to_string(peer.dwAddr >> 24) + "." + std::to_string((peer.dwAddr >> 16) & 0xFF) +
+         "." + std::to_string((peer.dwAddr >> 8) & 0xFF) + "." +
+         std::to_string(peer.dwAddr & 0xFF) + ":" + std::to_string(peer.wPort);
+}
+
+const SimField* SimReceived::Find(std::string_view name) const {
+  for (const SimField& field : fields) {
+    if (field.strName == name) return &field;
+  }
+  return nullptr;
+}
+
+std::string SimReceived::Str(std::string_view name) const {
+  const SimField* pField = Find(name);
+  return pField ? pField->strValue : std::string();
+}
+
+DWORD SimReceived::Dword(std::string_view name) const {
+  const SimField* pField = Find(name);
+  return pField ? pField->dwValue : 0;
+}
+
+ObjectId SimReceived::Oid(std::string_view name) const {
+  const SimField* pField = Find(name);
+  return pField ? pField->oidValue : ObjectId{};
+}

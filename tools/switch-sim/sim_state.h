@@ -1,0 +1,133 @@
+// The sim's inner state, shared by its source files. Everything here is guarded by
+// SwitchSimState::mutex; only the thread handle and the stop flag are touched outside it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "switchapi/ombix_trace.h"
+#include "tools/switch-sim/switch_sim.h"
+
+using SimClock = std::chrono::steady_clock;
+
+// A client endpoint: IPv4 address and port, host order.
+struct SimEndpoint {
+  DWORD dwAddr = 0;
+  WORD wPort = 0;
+  friend auto operator<=>(const SimEndpoint&, const SimEndpoint&) = default;
+};
+
+// One datagram the sim numbered itself.
+struct SimOutgoing {
+  DWORD dwSeq = 0;
+  std::vector<BYTE> bytes;  // the whole datagram, header included
+  DWORD dwResends = 0;
+  SimClock::time_point sentAt;
+};
+
+struct SimSession {
+  DWORD dwSession = 0;
+  SimEndpoint peer;
+  bool bLoggedIn = false;
+  DWORD dwLoginError = 0;
+  DWORD dwNextSendSeq = 0;
+  DWORD dwExpectedRecvSeq = 1;  // the login carried 0
+  std::optional<SimOutgoing> outstanding;
+  std::deque<SimOutgoing> queue;
+  SimClock::time_point lastSend;
+  std::size_t nLastRecord = 0;  // index in SwitchSimState::received of the last datagram acted on
+};
+
+// A sent datagram held back by the delay fault.
+struct SimDelayed {
+  SimClock::time_point due;
+  SimEndpoint peer;
+  std::vector<BYTE> bytes;
+};
+
+// A yes/no draw with a share, from its own generator so that knobs do not disturb each other.
+class SimDraw {
+ public:
+  void Seed(DWORD dwSeed) { m_rng.seed(dwSeed); }
+  bool operator()(double dShare) {
+    if (dShare <= 0) return false;
+    if (dShare >= 1) return true;
+    // 24 random bits, so the outcome does not depend on the library's distributions.
+    return static_cast<double>(m_rng() >> 8) / 16777216.0 < dShare;
+  }
+
+ private:
+  std::mt19937 m_rng;
+};
+
+struct SwitchSimState {
+  std::mutex lifecycleMutex;  // serialises Start and Stop; taken before mutex
+  mutable std::mutex mutex;
+  std::condition_variable cvChanged;
+  std::uint64_t qwGeneration = 0;  // bumped on every change a waiter might look for
+
+  SwitchSimConfig config;
+  int fd = -1;
+  WORD wBoundPort = 0;
+  std::string strLastError;
+  bool bRunning = false;
+  bool bSilent = false;
+  std::thread thread;
+  std::atomic<bool> bStopping{false};
+
+  SimDraw drawDropReceived, drawDropSent, drawDuplicate, drawDelay;
+  std::map<SimEndpoint, SimSession> sessions;
+  std::deque<SimDelayed> delayed;
+  DWORD dwNextSession = 1;
+  DWORD dwNextMonitorID = 1;
+  DWORD dwNextCallNumber = 1;
+
+  std::vector<SimReceived> received;
+  SimCounters counters;
+  COmbixTrace trace;
+
+  // sim_protocol.cpp: all called with the mutex held.
+  void OnDatagram(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength);
+  void OnTimers(SimClock::time_point now);
+  void Transmit(const SimEndpoint& peer, const std::vector<BYTE>& bytes, bool bFaults);
+  void SendNext(SimSession& session);
+  // Numbers a body (dwMsgType and fields) for the session and sends it when its turn comes.
+  void Queue(SimSession& session, const std::vector<BYTE>& body);
+  // OMBIX_DISCONNECT, numbered, to the session's client; the session is then erased.
+  void DisconnectSession(const SimEndpoint& peer);
+  void Log(const std::string& strLine);
+  void Changed();
+
+ private:
+  void OnLogin(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength, DWORD dwSeq);
+  void OnSequenced(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength, DWORD dwSeq,
+                   DWORD dwType);
+  void ActOn(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq, DWORD dwType);
+  void SendAck(const SimEndpoint& peer, DWORD dwSeq);
+  void Record(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq, DWORD dwType);
+  void LogDatagram(const char* pszWhat, const SimEndpoint& peer, const BYTE* pData, DWORD dwLength);
+};
+
+// sim_requests.cpp
+// The fields after dwInvokeID of a request the client sends (the login included); empty for
+// any other type.
+std::vector<SimField> DecodeRequestFields(DWORD dwMsgType, const BYTE* pData, DWORD dwLength);
+// Whether dwMsgType is an assigned request number.
+bool IsRequestType(DWORD dwMsgType);
+// The body (dwMsgType and fields) of the answer to a request: its response with dwInvokeID and
+// dwError and, for the responses that carry more, plausible values for the rest.
+std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& request, DWORD dwError,
+                                    SwitchSimState& state);
+std::vector<BYTE> BuildLoginRspBody(DWORD dwError, const SimReceived& login);
+std::string FormatEndpoint(const SimEndpoint& peer);

@@ -1,0 +1,156 @@
+// tsp-host: plays the telephony service for a provider library, so that the provider runs and
+// can be tried here. It loads the library by path, hands in its own callbacks and runs commands
+// from a script file or typed at a prompt, printing every result and callback by name.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "tools/tsp-host/callbacks.h"
+#include "tools/tsp-host/commands.h"
+#include "tools/tsp-host/output.h"
+#include "tools/tsp-host/provider_library.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr DWORD kDefaultWaitMsecs = 10000;
+
+constexpr char kUsage[] =
+    "usage: tsp-host [--provider] PATH [--registry FILE] [--script FILE] [--wait MSECS]\n"
+    "\n"
+    "  PATH             the provider library (e.g. OMBIX.TSP)\n"
+    "  --registry FILE  the registry file the provider reads (sets OMBIX_REGISTRY)\n"
+    "  --script FILE    run the commands of FILE (default: standard input, with a prompt\n"
+    "                   when it is a terminal)\n"
+    "  --wait MSECS     how long 'wait' waits by default (10000)\n"
+    "\n";
+
+struct Options {
+  std::string provider;
+  std::string registry;
+  std::string script;
+  DWORD dwWaitMsecs = kDefaultWaitMsecs;
+};
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "tsp-host: %s\n\n%s%s", message.c_str(), kUsage, tsphost::CommandHelp());
+  return kExitUsage;
+}
+
+// 0 when the options are good, else the exit status.
+int ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(tsphost::CommandHelp(), stdout);
+      return -1;
+    }
+    if (arg == "--provider" || arg == "--registry" || arg == "--script" || arg == "--wait") {
+      std::string text;
+      if (!value(text)) return Usage(arg + " needs a value");
+      if (arg == "--provider") options.provider = text;
+      if (arg == "--registry") options.registry = text;
+      if (arg == "--script") options.script = text;
+      if (arg == "--wait") {
+        char* pEnd = nullptr;
+        const unsigned long msecs = std::strtoul(text.c_str(), &pEnd, 10);
+        if (text.empty() || *pEnd != '\0' || msecs > 0xFFFFFFFFul) {
+          return Usage("--wait needs a number of milliseconds");
+        }
+        options.dwWaitMsecs = static_cast<DWORD>(msecs);
+      }
+    } else if (!arg.empty() && arg[0] == '-') {
+      return Usage("unknown option " + arg);
+    } else if (options.provider.empty()) {
+      options.provider = arg;
+    } else {
+      return Usage("more than one provider library given");
+    }
+  }
+  if (options.provider.empty()) return Usage("no provider library given");
+  return 0;
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Runs the commands of the stream; false when a line was no valid command.
+bool RunCommands(std::istream& input, bool bInteractive, tsphost::HostSession& session) {
+  bool bAllGood = true;
+  std::string line;
+  for (;;) {
+    tsphost::FlushQueuedLines();
+    if (bInteractive) {
+      std::fputs("tsp> ", stdout);
+      std::fflush(stdout);
+    }
+    if (!std::getline(input, line)) break;
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    if (!bInteractive) tsphost::PrintLine("> " + line.substr(first));
+    const tsphost::CommandStatus status = session.Execute(line);
+    if (status == tsphost::CommandStatus::kQuit) break;
+    if (status == tsphost::CommandStatus::kError) bAllGood = false;
+  }
+  if (bInteractive) std::fputs("\n", stdout);
+  return bAllGood;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const int rcOptions = ParseOptions(argc, argv, options);
+  if (rcOptions < 0) return kExitOk;
+  if (rcOptions > 0) return rcOptions;
+  if (!options.registry.empty()) setenv("OMBIX_REGISTRY", options.registry.c_str(), 1);
+
+  std::ifstream script;
+  if (!options.script.empty()) {
+    script.open(options.script);
+    if (!script) {
+      std::fprintf(stderr, "tsp-host: cannot read %s\n", options.script.c_str());
+      return kExitFailed;
+    }
+  }
+
+  tsphost::ProviderLibrary library;
+  std::string error;
+  if (!library.Load(options.provider, error)) {
+    std::fprintf(stderr, "tsp-host: cannot load %s: %s\n", options.provider.c_str(), error.c_str());
+    return kExitFailed;
+  }
+  const std::string name = BaseName(options.provider);
+  tsphost::PrintLine("loaded " + name + ": " + std::to_string(library.Found().size()) + " of " +
+                     std::to_string(library.Found().size() + library.Missing().size()) +
+                     " TSPI_/TUISPI_ functions");
+  for (const std::string& missing : library.Missing()) tsphost::PrintLine("  missing " + missing);
+  tsphost::TapiSide::Get().SetExports(&library.Exports());
+
+  tsphost::HostSession session(library, options.dwWaitMsecs);
+  const bool bInteractive = options.script.empty() && isatty(STDIN_FILENO);
+  const bool bAllGood =
+      RunCommands(options.script.empty() ? std::cin : script, bInteractive, session);
+
+  // Unloading shuts down whatever the script left running; its callbacks still reach us.
+  library.Unload();
+  tsphost::FlushQueuedLines();
+  tsphost::TapiSide::Get().SetExports(nullptr);
+  tsphost::PrintLine("unloaded " + name);
+  return bAllGood ? kExitOk : kExitFailed;
+}

@@ -1,0 +1,24 @@
+// The TAPI value sets that tsp-host prints by name.
+#pragma once
+
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace tsphost {
+
+struct NamedValue {
+  DWORD dwValue;
+  const char* pszName;
+};
+
+const std::vector<NamedValue>& ErrorNames();          // LINEERR_ and PHONEERR_
+const std::vector<NamedValue>& LineMessageNames();    // LINE_ messages
+const std::vector<NamedValue>& PhoneMessageNames();   // PHONE_ messages
+const std::vector<NamedValue>& CallStateNames();      // LINECALLSTATE_ bits
+const std::vector<NamedValue>& LineDevStateNames();   // LINEDEVSTATE_ bits
+const std::vector<NamedValue>& AddressStateNames();   // LINEADDRESSSTATE_ bits
+const std::vector<NamedValue>& CallInfoStateNames();  // LINECALLINFOSTATE_ bits
+const std::vector<NamedValue>& ObjectTypeNames();     // TUISPIDLL_OBJECT_ values
+
+}  // namespace tsphost

@@ -1,0 +1,78 @@
+// Value names for tsp-host's output.
+#include "tools/tsp-host/names.h"
+
+#include <cstdio>
+
+namespace tsphost {
+
+std::string Hex(DWORD dwValue) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%08X", dwValue);
+  return text;
+}
+
+std::string NameOf(const std::vector<NamedValue>& names, DWORD dwValue) {
+  for (const NamedValue& entry : names) {
+    if (entry.dwValue == dwValue) return entry.pszName;
+  }
+  return Hex(dwValue);
+}
+
+std::string FlagsOf(const std::vector<NamedValue>& names, DWORD dwFlags) {
+  if (dwFlags == 0) return "0";
+  std::string text;
+  DWORD dwLeft = dwFlags;
+  for (const NamedValue& entry : names) {
+    if (entry.dwValue == 0 || (entry.dwValue & (entry.dwValue - 1)) != 0) continue;
+    if ((dwLeft & entry.dwValue) == 0) continue;
+    if (!text.empty()) text += '|';
+    text += entry.pszName;
+    dwLeft &= ~entry.dwValue;
+  }
+  if (dwLeft != 0) {
+    if (!text.empty()) text += '|';
+    text += Hex(dwLeft);
+  }
+  return text;
+}
+
+std::string FormatResult(LONG lResult) {
+  if (lResult >= 0) return std::to_string(lResult);
+  const DWORD dwCode = static_cast<DWORD>(lResult);
+  const std::string name = NameOf(ErrorNames(), dwCode);
+  if (name[0] == '0') return name;  // no name: the hex value alone
+  return name + " (" + Hex(dwCode) + ")";
+}
+
+std::string FromWide(const WCHAR* pszText, size_t cchMax) {
+  std::string text;
+  if (pszText == nullptr) return text;
+  for (size_t i = 0; i < cchMax && pszText[i] != 0; ++i) {
+    char32_t cp = pszText[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < cchMax && pszText[i + 1] >= 0xDC00 &&
+        pszText[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (pszText[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // a lone surrogate
+    }
+    if (cp < 0x80) {
+      text += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      text += static_cast<char>(0xC0 | (cp >> 6));
+      text += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      text += static_cast<char>(0xE0 | (cp >> 12));
+      text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (cp >> 18));
+      text += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return text;
+}
+
+}  // namespace tsphost

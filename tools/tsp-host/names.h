@@ -1,0 +1,25 @@
+// How tsp-host prints TAPI values: results, messages and states by name, so that a transcript
+// reads like a telephony browser's log and is the same on every run.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tools/tsp-host/name_tables.h"
+
+namespace tsphost {
+
+// 0 -> "0"; a request ID -> its decimal value; an error -> "LINEERR_X (0x8000....)"; an error
+// without a name -> "0x........".
+std::string FormatResult(LONG lResult);
+// The name of a value of the set, else "0x........".
+std::string NameOf(const std::vector<NamedValue>& names, DWORD dwValue);
+// Bits by name joined with '|', unnamed bits as one hex value, 0 as "0".
+std::string FlagsOf(const std::vector<NamedValue>& names, DWORD dwFlags);
+// "0x%08X".
+std::string Hex(DWORD dwValue);
+// UTF-16 text as UTF-8, ending at a NUL or after cchMax units; NULL gives "".
+std::string FromWide(const WCHAR* pszText, size_t cchMax);
+
+}  // namespace tsphost

@@ -1,0 +1,51 @@
+// A provider library loaded by path, with the exports tsp-host calls resolved by name. Only the
+// published signatures (platform/tspi.h) are known here; nothing of the provider is linked in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/tspi.h"
+
+namespace tsphost {
+
+struct ProviderExports {
+  decltype(&TSPI_lineNegotiateTSPIVersion) lineNegotiateTSPIVersion = nullptr;
+  decltype(&TSPI_lineGetDevCaps) lineGetDevCaps = nullptr;
+  decltype(&TSPI_lineGetAddressCaps) lineGetAddressCaps = nullptr;
+  decltype(&TSPI_lineOpen) lineOpen = nullptr;
+  decltype(&TSPI_lineClose) lineClose = nullptr;
+  decltype(&TSPI_providerEnumDevices) providerEnumDevices = nullptr;
+  decltype(&TSPI_providerInit) providerInit = nullptr;
+  decltype(&TSPI_providerShutdown) providerShutdown = nullptr;
+  decltype(&TSPI_providerGenericDialogData) providerGenericDialogData = nullptr;
+  decltype(&TUISPI_providerGenericDialog) uiProviderGenericDialog = nullptr;
+};
+
+class ProviderLibrary {
+ public:
+  ProviderLibrary() = default;
+  ~ProviderLibrary() { Unload(); }
+  ProviderLibrary(const ProviderLibrary&) = delete;
+  ProviderLibrary& operator=(const ProviderLibrary&) = delete;
+
+  // Loads the library (its start-up runs now); false with a reason when it cannot be loaded.
+  bool Load(const std::string& path, std::string& error);
+  // Unloads it (its shut-down runs now).
+  void Unload();
+  bool IsLoaded() const { return m_hLibrary != nullptr; }
+
+  const ProviderExports& Exports() const { return m_exports; }
+  // Of the 66 TSPI_/TUISPI_ functions, those the library exports and those it lacks.
+  const std::vector<std::string>& Found() const { return m_found; }
+  const std::vector<std::string>& Missing() const { return m_missing; }
+  bool Has(const std::string& name) const;
+
+ private:
+  void* m_hLibrary = nullptr;
+  ProviderExports m_exports;
+  std::vector<std::string> m_found;
+  std::vector<std::string> m_missing;
+};
+
+}  // namespace tsphost
