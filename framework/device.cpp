@@ -58,6 +58,33 @@ LONG CTSPIDevice::GenericDialogData(LPVOID, DWORD) {
 
 // --- Initialisation ---
 
+namespace {
+
+// Creates dwCount lines or phones from pClass, one after the other in device-ID order: each is
+// appended under the device's lock (its index is its position) and then initialised. FALSE
+// when the class yields no such connection; those made so far stay in the array.
+template <class TConnection>
+BOOL CreateConnections(CTSPIDevice* pDevice, CRuntimeClass* pClass, CObArray& arrConnections,
+                       DWORD dwDeviceIDBase, DWORD dwCount) {
+  for (DWORD i = 0; i < dwCount; ++i) {
+    CObject* pObject = pClass != nullptr ? pClass->CreateObject() : nullptr;
+    auto* pConn = dynamic_cast<TConnection*>(pObject);
+    if (pConn == nullptr) {
+      delete pObject;
+      return FALSE;
+    }
+    INT_PTR nIndex = 0;
+    {
+      CSingleLock lock(pDevice->GetSyncObject(), TRUE);
+      nIndex = arrConnections.Add(pConn);
+    }
+    pConn->Init(pDevice, dwDeviceIDBase + i, static_cast<WORD>(nIndex), 0);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL CTSPIDevice::Init(DWORD dwProviderID, DWORD dwLineDeviceIDBase, DWORD dwPhoneDeviceIDBase,
                        DWORD dwNumLines, DWORD dwNumPhones, HPROVIDER hProvider,
                        ASYNC_COMPLETION lpfnCompletionProc) {
@@ -69,37 +96,10 @@ BOOL CTSPIDevice::Init(DWORD dwProviderID, DWORD dwLineDeviceIDBase, DWORD dwPho
   }
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return dwNumLines == 0 && dwNumPhones == 0 ? TRUE : FALSE;
-  for (DWORD i = 0; i < dwNumLines; ++i) {
-    CRuntimeClass* pClass = pSP->GetLineClass();
-    CObject* pObject = pClass != nullptr ? pClass->CreateObject() : nullptr;
-    auto* pLine = dynamic_cast<CTSPILineConnection*>(pObject);
-    if (pLine == nullptr) {
-      delete pObject;
-      return FALSE;
-    }
-    INT_PTR nIndex = 0;
-    {
-      CSingleLock lock(GetSyncObject(), TRUE);
-      nIndex = m_arrLines.Add(pLine);
-    }
-    pLine->Init(this, dwLineDeviceIDBase + i, static_cast<WORD>(nIndex), 0);
-  }
-  for (DWORD i = 0; i < dwNumPhones; ++i) {
-    CRuntimeClass* pClass = pSP->GetPhoneClass();
-    CObject* pObject = pClass != nullptr ? pClass->CreateObject() : nullptr;
-    auto* pPhone = dynamic_cast<CTSPIPhoneConnection*>(pObject);
-    if (pPhone == nullptr) {
-      delete pObject;
-      return FALSE;
-    }
-    INT_PTR nIndex = 0;
-    {
-      CSingleLock lock(GetSyncObject(), TRUE);
-      nIndex = m_arrPhones.Add(pPhone);
-    }
-    pPhone->Init(this, dwPhoneDeviceIDBase + i, static_cast<WORD>(nIndex), 0);
-  }
-  return TRUE;
+  return CreateConnections<CTSPILineConnection>(this, pSP->GetLineClass(), m_arrLines,
+                                                dwLineDeviceIDBase, dwNumLines) &&
+         CreateConnections<CTSPIPhoneConnection>(this, pSP->GetPhoneClass(), m_arrPhones,
+                                                 dwPhoneDeviceIDBase, dwNumPhones);
 }
 
 // --- Completion ---

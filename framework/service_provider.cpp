@@ -115,6 +115,21 @@ CTSPIConnection* CServiceProvider::FindConnectionByDeviceID(DWORD dwDeviceID, WO
   return nullptr;
 }
 
+CTSPILineConnection* CServiceProvider::FindLineByAddress(const void* pLine) {
+  if (pLine == nullptr) return nullptr;
+  // Under the device array's lock, so that no device is deleted while its lines are walked.
+  CSingleLock lock(&m_csDevices, TRUE);
+  for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+    auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
+    for (INT_PTR nLine = 0;; ++nLine) {
+      CTSPILineConnection* pCandidate = pDevice->GetLineByIndex(nLine);
+      if (pCandidate == nullptr) break;
+      if (static_cast<const void*>(pCandidate) == pLine) return pCandidate;
+    }
+  }
+  return nullptr;
+}
+
 CTSPILineConnection* CServiceProvider::FindLineByDeviceID(DWORD dwDeviceID) {
   return static_cast<CTSPILineConnection*>(FindConnectionByDeviceID(dwDeviceID, 0));
 }

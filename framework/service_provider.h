@@ -87,6 +87,9 @@ class CServiceProvider : public CWinApp {
   CTSPILineConnection* FindLineByDeviceID(DWORD dwDeviceID);
   CTSPIPhoneConnection* FindPhoneByDeviceID(DWORD dwDeviceID);
   CTSPIDevice* FindDeviceByProviderID(DWORD dwProviderID);
+  // The provider's line at that address, else NULL; the pointer is compared, never read, so
+  // any value may be passed (a handle from TAPI).
+  CTSPILineConnection* FindLineByAddress(const void* pLine);
   INT_PTR GetDeviceCount();
   CTSPIDevice* GetDeviceByIndex(INT_PTR nIndex);
 

@@ -120,9 +120,10 @@ LONG CServiceProvider::providerGenericDialogData(CTSPIDevice* pDevice, CTSPILine
                                                  CTSPIPhoneConnection* pPhone,
                                                  HDRVDIALOGINSTANCE hdDlgInst, LPVOID lpParams,
                                                  DWORD dwSize) {
-  // The line's and phone's dialog data (and dialog instances) are served with their own
-  // operations; until then only the device answers.
-  if (pPhone != nullptr || pLine != nullptr) return LINEERR_OPERATIONUNAVAIL;
+  // The phone's dialog data and dialog instances are served with their own operations; until
+  // then they are refused.
+  if (pPhone != nullptr) return LINEERR_OPERATIONUNAVAIL;
+  if (pLine != nullptr) return pLine->GenericDialogData(nullptr, lpParams, dwSize);
   if (pDevice != nullptr) return pDevice->GenericDialogData(lpParams, dwSize);
   (void)hdDlgInst;
   return LINEERR_OPERATIONUNAVAIL;

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "framework/device.h"
 #include "framework/line_connection.h"
 #include "framework/service_provider.h"
 #include "framework/tspi_exports.h"
@@ -21,20 +20,6 @@ CString ConvertWide(LPCWSTR lpszText, int cchText) {
       WideCharToMultiByte(CP_ACP, 0, lpszText, cchText, buffer.data(), cbNeeded, nullptr, nullptr);
   if (cbDone < 1) return CString();
   return CString(buffer.data());  // ends at the first NUL
-}
-
-// Whether pLine is one of the provider's lines. The device arrays are the provider's own record
-// of its lines, so a handle is compared with them and never read.
-BOOL IsProviderLine(CServiceProvider* pSP, const void* pHandle) {
-  for (INT_PTR nDevice = 0;; ++nDevice) {
-    CTSPIDevice* pDevice = pSP->GetDeviceByIndex(nDevice);
-    if (pDevice == nullptr) return FALSE;
-    for (INT_PTR nLine = 0;; ++nLine) {
-      CTSPILineConnection* pLine = pDevice->GetLineByIndex(nLine);
-      if (pLine == nullptr) break;
-      if (static_cast<const void*>(pLine) == pHandle) return TRUE;
-    }
-  }
 }
 
 }  // namespace
@@ -71,8 +56,10 @@ CString DeviceClassToAnsi(LPCWSTR lpszDeviceClass) {
 
 CTSPILineConnection* GetLiveLine(CServiceProvider* pSP, HDRVLINE hdLine) {
   if (pSP == nullptr || hdLine == nullptr) return nullptr;
-  if (!IsProviderLine(pSP, hdLine)) return nullptr;
-  auto* pLine = reinterpret_cast<CTSPILineConnection*>(hdLine);
+  // The device arrays are the provider's own record of its lines: the handle is compared with
+  // them and read only once it is known to be one.
+  CTSPILineConnection* pLine = pSP->FindLineByAddress(hdLine);
+  if (pLine == nullptr) return nullptr;
   try {
     // A phone's permanent ID has bit 15 set.
     if ((pLine->GetPermanentDeviceID() & 0x8000) != 0) return nullptr;

@@ -96,6 +96,8 @@ void Event::Pulse() {
 std::shared_ptr<Thread> Thread::Start(std::shared_ptr<Thread> self, DWORD (*fn)(LPVOID),
                                       LPVOID param, DWORD* thread_id) {
   const DWORD id = NewThreadId();
+  // Stored before the thread starts, so that the thread itself may read it.
+  if (thread_id != nullptr) *thread_id = id;
   Thread* raw = self.get();
   std::lock_guard<std::mutex> lock(raw->join_mutex_);
   raw->thread_ = std::thread([owner = self, fn, param, id]() mutable {
@@ -108,7 +110,6 @@ std::shared_ptr<Thread> Thread::Start(std::shared_ptr<Thread> self, DWORD (*fn)(
     }
     owner.reset();  // may be the last reference: the destructor then detaches this thread
   });
-  if (thread_id != nullptr) *thread_id = id;
   return self;
 }
 
@@ -155,6 +156,8 @@ bool Remove(HANDLE handle) {
   if (it == table.objects.end()) return false;
   doomed = std::move(it->second);
   table.objects.erase(it);
+  // An empty table gives its buckets back, so an unloaded library leaves nothing on the heap.
+  if (table.objects.empty()) decltype(table.objects)().swap(table.objects);
   return true;
 }
 

@@ -85,6 +85,14 @@ LONG FindBelow(const Key& root, const KeyPath& base, const KeyPath& relative, co
   return *key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
+// ERROR_SUCCESS when the key that `relative` names below `base` exists (FindBelow's answers).
+LONG CheckKeyBelow(const OpenKey& base, const KeyPath& relative) {
+  return ReadRegistry(base.file, [&](const Key& root) {
+    const Key* key = nullptr;
+    return FindBelow(root, base.path, relative, &key);
+  });
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/,
@@ -95,10 +103,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*sam
   KeyPath relative;
   LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
   if (result != ERROR_SUCCESS) return result;
-  result = ReadRegistry(base.file, [&](const Key& root) {
-    const Key* key = nullptr;
-    return FindBelow(root, base.path, relative, &key);
-  });
+  result = CheckKeyBelow(base, relative);
   if (result != ERROR_SUCCESS) return result;
   *phkResult = AddHandle(OpenKey{base.file, Join(base.path, relative)});
   return ERROR_SUCCESS;
@@ -116,10 +121,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpC
   LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
   if (result != ERROR_SUCCESS) return result;
   // An existing key is opened without taking the write lock: the file may be read-only.
-  result = ReadRegistry(base.file, [&](const Key& root) {
-    const Key* key = nullptr;
-    return FindBelow(root, base.path, relative, &key);
-  });
+  result = CheckKeyBelow(base, relative);
   bool created = false;
   if (result == ERROR_FILE_NOT_FOUND) {
     result = ModifyRegistry(base.file, [&](Key& root, bool* changed) -> LONG {

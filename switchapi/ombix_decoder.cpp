@@ -364,45 +364,8 @@ std::unique_ptr<COmbixMsg> Decode(COmbixReader& r, DWORD dwType) {
 std::unique_ptr<COmbixMsg> DecodeMessage(const BYTE* pDatagram, DWORD dwLength) {
   const DWORD dwType = ReadOmbixHeader(pDatagram, dwLength).dwMsgType;
   COmbixReader r(pDatagram, dwLength, kOmbixHeaderSize);
+  if (IsOmbixPlainResponse(dwType)) return Decode<COmbixRsp>(r, dwType);
   switch (dwType) {
-    case OMBIX_ALTERNATE_CALL_RSP:
-    case OMBIX_ANSWER_CALL_RSP:
-    case OMBIX_COMPLETE_TRANSFER_RSP:
-    case OMBIX_COMPLETE_CONFERENCE_RSP:
-    case OMBIX_DIAL_DIGITS_RSP:
-    case OMBIX_DROP_CONNECTION_RSP:
-    case OMBIX_HOLD_CALL_RSP:
-    case OMBIX_MONITOR_STOP_RSP:
-    case OMBIX_PARK_CALL_RSP:
-    case OMBIX_PICKUP_CALL_RSP:
-    case OMBIX_QUERY_AGENT_STATE_RSP:
-    case OMBIX_QUERY_PHONE_STATE_RSP:
-    case OMBIX_QUERY_QUEUE_STATS_RSP:
-    case OMBIX_RECONNECT_CALL_RSP:
-    case OMBIX_REDIRECT_CALL_RSP:
-    case OMBIX_RETRIEVE_CALL_RSP:
-    case OMBIX_SET_AGENT_STATE_RSP:
-    case OMBIX_SET_CALL_FORWARDING_RSP:
-    case OMBIX_SET_DO_NOT_DISTURB_RSP:
-    case OMBIX_SINGLE_STEP_TRANSFER_RSP:
-    case OMBIX_SINGLE_STEP_CONFERENCE_RSP:
-    case OMBIX_SET_REMOTE_MODE_RSP:
-    case OMBIX_SET_CALLER_NAME_RSP:
-    case OMBIX_CONFERENCE_CALL_RSP:
-    case OMBIX_DROP_CONFERENCE_CONNECTION_RSP:
-    case OMBIX_START_CALL_RECORDING_RSP:
-    case OMBIX_STOP_CALL_RECORDING_RSP:
-    case OMBIX_SET_RTP_STATISTICS_MODE_RSP:
-    case OMBIX_SET_PASSWORD_RSP:
-    case OMBIX_ROUTE_CALL_RSP:
-    case OMBIX_AGENT_LOGIN_RSP:
-    case OMBIX_SET_MESSAGE_WAITING_RSP:
-    case OMBIX_FAILURE_RSP:
-    case OMBIX_SET_APPLICATION_DATA_RSP:
-    case OMBIX_DATA_INTERFACE_REGISTER_RSP:
-    case OMBIX_DATA_INTERFACE_UNREGISTER_RSP:
-    case OMBIX_DATA_INTERFACE_SEND_RSP:
-      return Decode<COmbixRsp>(r, dwType);
     case OMBIX_LOGIN_RSP:
       return Decode<COmbixLoginRsp>(r, dwType);
     case OMBIX_MAKE_CALL_RSP:

@@ -169,3 +169,6 @@ inline constexpr DWORD OMBIX_MEETME_SET_CALL_INFO_REQ = 786;
 inline constexpr DWORD OMBIX_MEETME_SET_CALL_INFO_RSP = 787;
 inline constexpr DWORD OMBIX_MEETME_HAND_RAISE_ACK_REQ = 788;
 inline constexpr DWORD OMBIX_MEETME_HAND_RAISE_ACK_RSP = 789;
+
+// TRUE for the responses that carry only dwInvokeID and dwError (OMBIX_FAILURE_RSP among them).
+BOOL IsOmbixPlainResponse(DWORD dwMsgType);

@@ -9,8 +9,9 @@
 
 namespace {
 
-// Room for the longest line: a label padded to 24, a 1023-character string and the newline.
-constexpr std::size_t kLineSize = 2048;
+// Room for the longest line: a data-interface instance, a label padded to 24 and three
+// 1023-character strings with their separators and the newline (3102 characters).
+constexpr std::size_t kLineSize = 4096;
 // Strings are read with this capacity unless a layout says otherwise.
 constexpr DWORD kStringCapacity = 1024;
 

@@ -1,7 +1,9 @@
 // A provider double for tsp-host's own test: a few exports that send, in a fixed order, what the
 // host must answer or record: a LINE_CREATE, a new call, a call state, a dialog request whose UI
-// half talks back through the UI callback, and a completion that nobody asked for.
+// half talks back through the UI callback, and a completion that nobody asked for. Its open line
+// answers status and identifier requests with fixed values, so that their printing is seen.
 #include <cstring>
+#include <string>
 
 #include "platform/tspi.h"
 
@@ -70,6 +72,72 @@ TSPIAPI LONG TSPI_lineClose(HDRVLINE hdLine) {
   if (hdLine != reinterpret_cast<HDRVLINE>(&g_line)) return LINEERR_INVALLINEHANDLE;
   g_lpfnLineEvent(g_htLine, g_htCall, LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, 0);
   g_lpfnLineEvent(g_htLine, nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_CLOSE, 0, 0);
+  return 0;
+}
+
+TSPIAPI LONG TSPI_lineGetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus) {
+  if (hdLine != reinterpret_cast<HDRVLINE>(&g_line)) return LINEERR_INVALLINEHANDLE;
+  const DWORD terminalModes[2] = {LINETERMMODE_LAMPS, 0};
+  const DWORD dwNeeded = sizeof(LINEDEVSTATUS) + sizeof(terminalModes);
+  const DWORD dwTotal = lpLineDevStatus->dwTotalSize;
+  if (dwTotal < sizeof(LINEDEVSTATUS)) return LINEERR_STRUCTURETOOSMALL;
+  LINEDEVSTATUS status{};
+  status.dwTotalSize = dwTotal;
+  status.dwNeededSize = dwNeeded;
+  status.dwUsedSize = sizeof(LINEDEVSTATUS);
+  status.dwNumOpens = 1;
+  status.dwOpenMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
+  status.dwNumActiveCalls = 1;
+  status.dwLineFeatures = LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD;
+  status.dwSignalLevel = 0xFFFF;
+  status.dwRoamMode = LINEROAMMODE_UNAVAIL;
+  status.dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+  status.dwAvailableMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM;
+  if (dwTotal >= dwNeeded) {
+    status.dwTerminalModesSize = sizeof(terminalModes);
+    status.dwTerminalModesOffset = sizeof(LINEDEVSTATUS);
+    status.dwUsedSize = dwNeeded;
+    std::memcpy(reinterpret_cast<char*>(lpLineDevStatus) + sizeof(LINEDEVSTATUS), terminalModes,
+                sizeof(terminalModes));
+  }
+  std::memcpy(lpLineDevStatus, &status, sizeof(status));
+  return 0;
+}
+
+// "tapi/line": the device ID in binary; "fake/name": a text; anything else is refused.
+TSPIAPI LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD, HDRVCALL, DWORD dwSelect,
+                            LPVARSTRING lpDeviceID, LPCWSTR lpszDeviceClass, HANDLE) {
+  if (dwSelect != LINECALLSELECT_LINE) return LINEERR_INVALCALLSELECT;
+  if (hdLine != reinterpret_cast<HDRVLINE>(&g_line)) return LINEERR_INVALLINEHANDLE;
+  const std::u16string deviceClass = lpszDeviceClass != nullptr ? lpszDeviceClass : u"";
+  const DWORD dwDeviceID = 0;
+  const char16_t name[] = u"Fake line";
+  const void* pData = nullptr;
+  DWORD dwSize = 0;
+  DWORD dwFormat = 0;
+  if (deviceClass == u"tapi/line") {
+    pData = &dwDeviceID;
+    dwSize = sizeof(dwDeviceID);
+    dwFormat = STRINGFORMAT_BINARY;
+  } else if (deviceClass == u"fake/name") {
+    pData = name;
+    dwSize = sizeof(name);
+    dwFormat = STRINGFORMAT_UNICODE;
+  } else {
+    return LINEERR_INVALDEVICECLASS;
+  }
+  if (lpDeviceID->dwTotalSize < sizeof(VARSTRING)) return LINEERR_STRUCTURETOOSMALL;
+  lpDeviceID->dwNeededSize = sizeof(VARSTRING) + dwSize;
+  lpDeviceID->dwUsedSize = sizeof(VARSTRING);
+  lpDeviceID->dwStringFormat = dwFormat;
+  lpDeviceID->dwStringSize = 0;
+  lpDeviceID->dwStringOffset = 0;
+  if (lpDeviceID->dwTotalSize >= lpDeviceID->dwNeededSize) {
+    std::memcpy(reinterpret_cast<char*>(lpDeviceID) + sizeof(VARSTRING), pData, dwSize);
+    lpDeviceID->dwStringSize = dwSize;
+    lpDeviceID->dwStringOffset = sizeof(VARSTRING);
+    lpDeviceID->dwUsedSize = lpDeviceID->dwNeededSize;
+  }
   return 0;
 }
 

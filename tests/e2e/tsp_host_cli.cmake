@@ -30,11 +30,17 @@ expect_in("cannot load" "${ERR}")
 expect_exit(1 "${PROVIDER}" --script "${WORK_DIR}/missing.txt")
 
 # Commands from standard input; a bad line is reported, the rest still runs, the exit is 1.
-file(WRITE "${WORK_DIR}/input.txt" "negotiate 1 2 3 4\nopen\nfrobnicate\nopen zero\nnegotiate\n")
+file(WRITE "${WORK_DIR}/input.txt" "negotiate 1 2 3 4\nopen\nfrobnicate\nopen zero\n"
+     "init lines=two\ninit phones=1\ninit lines=0x10001\ngetid 0\nremove\nnegotiate\n")
 expect_exit(1 "${PROVIDER}")
 expect_in("error: negotiate: wrong number of arguments" "${OUT}")
 expect_in("error: open: wrong number of arguments" "${OUT}")
 expect_in("error: unknown command: frobnicate" "${OUT}")
 expect_in("error: open: not a number: zero" "${OUT}")
+expect_in("error: init: not a number: lines=two" "${OUT}")
+expect_in("error: init: unknown option: phones=1" "${OUT}")
+expect_in("error: init: lines=N takes at most 65536 lines" "${OUT}")
+expect_in("error: getid: wrong number of arguments" "${OUT}")
+expect_in("error: remove: wrong number of arguments" "${OUT}")
 expect_in("> negotiate\nlineNegotiateTSPIVersion(INITIALIZE_NEGOTIATION, 0x00010003, 0x00020001) = 0, version 0x00020001\n" "${OUT}")
 expect_in("unloaded OMBIX.TSP\n" "${OUT}")

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/device.h"
 #include "framework/dial_info.h"
@@ -20,6 +21,7 @@
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/provider_seams.h"
+#include "platform/tspi.h"
 
 namespace {
 
@@ -43,6 +45,21 @@ class FailingDevice : public CTSPIDevice {
   }
 };
 IMPLEMENT_DYNCREATE(FailingDevice, CTSPIDevice)
+
+// A line that keeps what its UI side sends it through the dialog data channel.
+class DialogLine : public CTSPILineConnection {
+  DECLARE_DYNCREATE(DialogLine)
+ public:
+  static constexpr LONG kAnswer = 0x77;
+  LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize) override {
+    EXPECT_EQ(pDlgInst, nullptr);
+    const auto* pBytes = static_cast<const BYTE*>(lpParams);
+    received.assign(pBytes, pBytes + dwSize);
+    return kAnswer;
+  }
+  std::vector<BYTE> received;
+};
+IMPLEMENT_DYNCREATE(DialogLine, CTSPILineConnection)
 
 // Waits (polling) until the condition holds; the limit only keeps a broken test from hanging.
 template <typename Pred>
@@ -523,6 +540,28 @@ TEST_F(ServiceProviderTest, LookupsSearchEveryDeviceInOrder) {
   EXPECT_EQ(sp.FindLineByDeviceID(1), nullptr);
   EXPECT_NE(sp.FindLineByDeviceID(12), nullptr);
   sp.providerShutdown(kVersion, pSecond);
+}
+
+TEST_F(ServiceProviderTest, DialogDataForALineReachesThatLine) {
+  TestProvider sp;
+  sp.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(DialogLine), nullptr, nullptr, nullptr,
+                      nullptr);
+  ASSERT_EQ(Init(sp, 1, 10, 2), 0);
+  auto* pFirst = static_cast<DialogLine*>(sp.FindLineByDeviceID(10));
+  auto* pSecond = static_cast<DialogLine*>(sp.FindLineByDeviceID(11));
+  // What the switch line's dialog asks on the channel: not the framework's own exchange.
+  DWORD query[2] = {0xFFFF0001, 11};
+  EXPECT_EQ(TSPI_providerGenericDialogData(11, TUISPIDLL_OBJECT_LINEID, query, sizeof(query)),
+            DialogLine::kAnswer);
+  EXPECT_EQ(pSecond->received.size(), sizeof(query));
+  EXPECT_TRUE(pFirst->received.empty());
+  // A line given goes before the device; the device alone gets the device's (0 in the library).
+  CTSPIDevice* pDevice = sp.FindDeviceByProviderID(1);
+  EXPECT_EQ(sp.providerGenericDialogData(pDevice, pFirst, nullptr, nullptr, query, 4),
+            DialogLine::kAnswer);
+  EXPECT_EQ(pFirst->received.size(), 4u);
+  EXPECT_EQ(sp.providerGenericDialogData(pDevice, nullptr, nullptr, nullptr, query, 8), 0);
+  sp.providerShutdown(kVersion, pDevice);
 }
 
 TEST_F(ServiceProviderTest, CreateLineDeviceGivesTheLineItsNewID) {

@@ -273,6 +273,30 @@ DWORD CountUp(LPVOID param) {
   return 0;
 }
 
+// The thread's id slot and what the thread found in it when it started.
+struct OWNID {
+  DWORD id = 0;
+  std::atomic<int> matched{-1};
+};
+
+DWORD CompareOwnId(LPVOID param) {
+  auto* p = static_cast<OWNID*>(param);
+  p->matched.store(p->id == GetCurrentThreadId() ? 1 : 0);
+  return 0;
+}
+
+// The creator's id variable is filled in before the thread runs, so the thread may read it.
+TEST(CreateThreadTest, TheIdIsStoredBeforeTheThreadRuns) {
+  for (int i = 0; i < 20; ++i) {
+    OWNID own;
+    HANDLE h = CreateThread(nullptr, 0, CompareOwnId, &own, 0, &own.id);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, INFINITE));
+    EXPECT_EQ(1, own.matched.load());
+    EXPECT_TRUE(CloseHandle(h));
+  }
+}
+
 TEST(CreateThreadTest, ThreadsJoinThroughTheirHandlesAndMayBeLeftAlone) {
   std::atomic<int> count{0};
   std::vector<HANDLE> handles;

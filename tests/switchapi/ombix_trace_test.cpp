@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
+#include "switchapi/ombix_decoder.h"
 #include "switchapi/ombix_message_types.h"
 #include "tests/switchapi/datagram_builder.h"
 
@@ -183,6 +186,22 @@ TEST_F(OmbixTraceTest, UnknownLayoutsAreUnrecognized) {
             std::string::npos);
 }
 
+// The trace knows a received layout for exactly the types the decoder makes a class for, and for
+// the three control datagrams.
+TEST_F(OmbixTraceTest, ReceivedLayoutsAreTheDecodersTypes) {
+  m_trace.SetFlags(kOmbixTracePrint | kOmbixTraceAcks | kOmbixTracePings);
+  for (DWORD t = 0; t < 1100; ++t) {
+    const TestDatagram d(1, t);
+    const std::unique_ptr<COmbixMsg> msg = DecodeMessage(d.data(), d.size());
+    const bool bDecoded = typeid(*msg) != typeid(COmbixMsg);
+    const std::size_t before = Text().size();
+    const std::string text = Received(d).substr(before);
+    const bool bKnown = text.find("Unrecognized OmbixAPI message!") == std::string::npos;
+    EXPECT_EQ(bKnown, bDecoded || t == OMBIX_DISCONNECT || t == OMBIX_ACK || t == OMBIX_PING)
+        << "type " << t;
+  }
+}
+
 TEST_F(OmbixTraceTest, ShortDatagramReadsAsUnknownMessage) {
   const TestDatagram d = TestDatagram().Raw({0, 0, 0, 3, 0, 0});
   EXPECT_EQ(Received(d),
@@ -271,6 +290,14 @@ TEST_F(OmbixTraceTest, LongestStringLineIsWrittenWhole) {
   EXPECT_NE(Received(TestDatagram(1, 519).U32(1).U32(0).Str("a").Str(value + "cut"))
                 .find(L("strValue", value)),
             std::string::npos);
+}
+
+// The longest line of all: a data-interface instance, three strings of the largest capacity.
+TEST_F(OmbixTraceTest, LongestInstanceLineIsWrittenWhole) {
+  const std::string a(1023, 'a'), b(1023, 'b'), c(1023, 'c');
+  const std::string text =
+      Received(TestDatagram(1, 527).U32(1).U32(0).Str("i").Str("d").U32(1).Str(a).Str(b).Str(c));
+  EXPECT_NE(text.find(L("Instance[0]", a + " / " + b + " / " + c) + "\n\n"), std::string::npos);
 }
 
 TEST_F(OmbixTraceTest, HugeCountsStopAtWhatOneDatagramHolds) {

@@ -1,7 +1,6 @@
-// tsp-host's commands.
+// tsp-host's commands: the parser and the provider's start and stop.
 #include "tools/tsp-host/commands.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -11,13 +10,14 @@
 #include "tools/tsp-host/callbacks.h"
 #include "tools/tsp-host/names.h"
 #include "tools/tsp-host/output.h"
+#include "tools/tsp-host/var_struct_text.h"
 
 namespace tsphost {
 namespace {
 
 constexpr DWORD kLowVersion = 0x00010003;   // the oldest version a TAPI 2.1 service accepts
 constexpr DWORD kHighVersion = 0x00020001;  // TAPI 2.1 itself
-constexpr DWORD kFirstCapsSize = 4096;
+constexpr DWORD kMaxLines = 0x10000;        // as many as the host has line handles for
 
 bool ParseNumber(const std::string& text, DWORD& dwValue) {
   if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
@@ -29,55 +29,66 @@ bool ParseNumber(const std::string& text, DWORD& dwValue) {
   return true;
 }
 
-std::string Dec(DWORD dwValue) {
-  return std::to_string(dwValue);
-}
-
-// A string part of a variable-size TAPI structure, in the structure's string format; "" when
-// the part is empty or lies outside what the provider filled.
-std::string VarText(const void* pStruct, DWORD dwUsedSize, DWORD dwOffset, DWORD dwSize,
-                    DWORD dwFormat) {
-  if (dwSize == 0 || dwOffset > dwUsedSize || dwSize > dwUsedSize - dwOffset) return "";
-  const char* pBytes = static_cast<const char*>(pStruct) + dwOffset;
-  if (dwFormat == STRINGFORMAT_UNICODE) {
-    return FromWide(reinterpret_cast<const WCHAR*>(pBytes), dwSize / sizeof(WCHAR));
-  }
-  return std::string(pBytes, strnlen(pBytes, dwSize));
-}
-
-// A device-class list: UTF-16 names, each ended by a NUL, the list by one more.
-std::string DeviceClasses(const void* pStruct, DWORD dwUsedSize, DWORD dwOffset, DWORD dwSize) {
-  if (dwSize == 0 || dwOffset > dwUsedSize || dwSize > dwUsedSize - dwOffset) return "";
-  const auto* pText = reinterpret_cast<const WCHAR*>(static_cast<const char*>(pStruct) + dwOffset);
-  const size_t cchList = dwSize / sizeof(WCHAR);
-  std::string text;
-  for (size_t i = 0; i < cchList && pText[i] != 0;) {
-    const std::string name = FromWide(pText + i, cchList - i);
-    text += (text.empty() ? "" : " ") + name;
-    while (i < cchList && pText[i] != 0) ++i;
-    ++i;
-  }
+std::string Lower(std::string text) {
+  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return text;
 }
 
-// A buffer for a variable-size structure, DWORD-aligned, its dwTotalSize set.
-std::vector<DWORD> StructBuffer(DWORD dwSize) {
-  std::vector<DWORD> buffer((dwSize + 3) / 4, 0);
-  buffer[0] = dwSize;
-  return buffer;
+// A text argument may be quoted, so that it can be told apart from a number ("tapi/line").
+std::string Unquote(const std::string& word) {
+  if (word.size() >= 2 && word.front() == '"' && word.back() == '"') {
+    return word.substr(1, word.size() - 2);
+  }
+  return word;
 }
 
-// Calls fn(buffer) and calls again with a larger buffer when the provider needs more.
-template <typename Fn>
-LONG FillStruct(std::vector<DWORD>& buffer, Fn fn) {
-  buffer = StructBuffer(kFirstCapsSize);
-  LONG lResult = fn(buffer.data());
-  const DWORD dwNeeded = buffer[1];
-  if (lResult == 0 && dwNeeded > buffer[0]) {
-    buffer = StructBuffer(dwNeeded);
-    lResult = fn(buffer.data());
+struct Command {
+  const char* pszName;
+  size_t nMinArgs;  // positional arguments, the text one included
+  size_t nMaxArgs;
+  int nTextArg;           // the position of the text argument, -1: none
+  const char* pszOption;  // the name of its name=number option, NULL: none
+  const char* pszExport;  // the export it calls, NULL: none
+  CommandStatus (HostSession::*pfn)(const CommandArgs&);
+};
+
+// Splits the words after the command's name into its arguments; false with the reason printed.
+bool ParseArgs(const Command& command, std::istringstream& stream, CommandArgs& args) {
+  const std::string name = command.pszName;
+  std::string word;
+  size_t nPositional = 0;
+  while (stream >> word) {
+    const size_t equals = word.find('=');
+    if (command.pszOption != nullptr && equals != std::string::npos) {
+      const std::string option = Lower(word.substr(0, equals));
+      DWORD dwValue = 0;
+      if (option != command.pszOption) {
+        PrintLine("error: " + name + ": unknown option: " + word);
+        return false;
+      }
+      if (!ParseNumber(word.substr(equals + 1), dwValue)) {
+        PrintLine("error: " + name + ": not a number: " + word);
+        return false;
+      }
+      args.options[option] = dwValue;
+      continue;
+    }
+    if (static_cast<int>(nPositional++) == command.nTextArg) {
+      args.text = Unquote(word);
+      continue;
+    }
+    DWORD dwValue = 0;
+    if (!ParseNumber(word, dwValue)) {
+      PrintLine("error: " + name + ": not a number: " + word);
+      return false;
+    }
+    args.numbers.push_back(dwValue);
   }
-  return lResult;
+  if (nPositional < command.nMinArgs || nPositional > command.nMaxArgs) {
+    PrintLine("error: " + name + ": wrong number of arguments (see help)");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -85,51 +96,48 @@ LONG FillStruct(std::vector<DWORD>& buffer, Fn fn) {
 const char* CommandHelp() {
   return "commands:\n"
          "  negotiate [DEVICE] [LOW HIGH]   negotiate the TSPI version (no DEVICE: initially)\n"
+         "  install                         TUISPI_providerInstall, then add the library to the\n"
+         "                                  registry's installed-provider list\n"
+         "  remove ID                       TUISPI_providerRemove of the listed provider ID,\n"
+         "                                  then take it off the list\n"
          "  enum [PROVIDERID]               TSPI_providerEnumDevices\n"
-         "  init [PROVIDERID [LINEBASE [PHONEBASE]]]\n"
-         "                                  TSPI_providerInit with the counts enum reported\n"
+         "  init [PROVIDERID [LINEBASE [PHONEBASE]]] [lines=N]\n"
+         "                                  TSPI_providerInit with the counts enum reported,\n"
+         "                                  or with N lines\n"
          "  shutdown [PROVIDERID]           TSPI_providerShutdown\n"
-         "  caps DEVICE                     line and address capabilities\n"
-         "  open DEVICE                     TSPI_lineOpen\n"
-         "  close DEVICE                    TSPI_lineClose\n"
+         "  caps LINE [VERSION]             line and address capabilities (default: the\n"
+         "                                  negotiated version)\n"
+         "  open LINE                       TSPI_lineOpen\n"
+         "  status LINE                     TSPI_lineGetLineDevStatus of a line opened here\n"
+         "  getid LINE CLASS                TSPI_lineGetID of an open line for a device class\n"
+         "                                  such as tapi/line\n"
+         "  close LINE                      TSPI_lineClose\n"
          "  wait [MSECS]                    wait until no request awaits its completion\n"
          "  help                            this list\n"
          "  quit                            end\n"
-         "numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment\n";
+         "numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment;\n"
+         "PROVIDERID defaults to the ID install gave or enum or init last used\n";
 }
 
 CommandStatus HostSession::Execute(const std::string& line) {
   std::istringstream stream(line.substr(0, line.find('#')));
   std::string name;
   if (!(stream >> name)) return CommandStatus::kDone;
-  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  Args args;
-  std::string word;
-  while (stream >> word) {
-    DWORD dwValue = 0;
-    if (!ParseNumber(word, dwValue)) {
-      PrintLine("error: " + name + ": not a number: " + word);
-      return CommandStatus::kError;
-    }
-    args.push_back(dwValue);
-  }
+  name = Lower(name);
 
-  struct Command {
-    const char* pszName;
-    size_t nMinArgs;
-    size_t nMaxArgs;
-    const char* pszExport;  // the export it calls, NULL: none
-    CommandStatus (HostSession::*pfn)(const Args&);
-  };
   static const Command kCommands[] = {
-      {"negotiate", 0, 3, "TSPI_lineNegotiateTSPIVersion", &HostSession::Negotiate},
-      {"enum", 0, 1, "TSPI_providerEnumDevices", &HostSession::Enum},
-      {"init", 0, 3, "TSPI_providerInit", &HostSession::Init},
-      {"shutdown", 0, 1, "TSPI_providerShutdown", &HostSession::Shutdown},
-      {"caps", 1, 1, "TSPI_lineGetDevCaps", &HostSession::Caps},
-      {"open", 1, 1, "TSPI_lineOpen", &HostSession::Open},
-      {"close", 1, 1, "TSPI_lineClose", &HostSession::Close},
-      {"wait", 0, 1, nullptr, &HostSession::Wait},
+      {"negotiate", 0, 3, -1, nullptr, "TSPI_lineNegotiateTSPIVersion", &HostSession::Negotiate},
+      {"install", 0, 0, -1, nullptr, "TUISPI_providerInstall", &HostSession::Install},
+      {"remove", 1, 1, -1, nullptr, nullptr, &HostSession::Remove},
+      {"enum", 0, 1, -1, nullptr, "TSPI_providerEnumDevices", &HostSession::Enum},
+      {"init", 0, 3, -1, "lines", "TSPI_providerInit", &HostSession::Init},
+      {"shutdown", 0, 1, -1, nullptr, "TSPI_providerShutdown", &HostSession::Shutdown},
+      {"caps", 1, 2, -1, nullptr, "TSPI_lineGetDevCaps", &HostSession::Caps},
+      {"open", 1, 1, -1, nullptr, "TSPI_lineOpen", &HostSession::Open},
+      {"status", 1, 1, -1, nullptr, "TSPI_lineGetLineDevStatus", &HostSession::Status},
+      {"getid", 2, 2, 1, nullptr, "TSPI_lineGetID", &HostSession::GetID},
+      {"close", 1, 1, -1, nullptr, "TSPI_lineClose", &HostSession::Close},
+      {"wait", 0, 1, -1, nullptr, nullptr, &HostSession::Wait},
   };
   if (name == "quit" || name == "exit") return CommandStatus::kQuit;
   if (name == "help") {
@@ -138,10 +146,8 @@ CommandStatus HostSession::Execute(const std::string& line) {
   }
   for (const Command& command : kCommands) {
     if (name != command.pszName) continue;
-    if (args.size() < command.nMinArgs || args.size() > command.nMaxArgs) {
-      PrintLine("error: " + name + ": wrong number of arguments (see help)");
-      return CommandStatus::kError;
-    }
+    Args args;
+    if (!ParseArgs(command, stream, args)) return CommandStatus::kError;
     if (command.pszExport != nullptr && !m_library.Has(command.pszExport)) {
       PrintLine("error: " + name + ": the library has no " + command.pszExport);
       return CommandStatus::kError;
@@ -159,10 +165,10 @@ CommandStatus HostSession::Negotiate(const Args& args) {
   DWORD dwDeviceID = INITIALIZE_NEGOTIATION;
   DWORD dwLow = kLowVersion;
   DWORD dwHigh = kHighVersion;
-  if (args.size() % 2 == 1) dwDeviceID = args[0];
-  if (args.size() >= 2) {
-    dwLow = args[args.size() - 2];
-    dwHigh = args[args.size() - 1];
+  if (args.numbers.size() % 2 == 1) dwDeviceID = args.numbers[0];
+  if (args.numbers.size() >= 2) {
+    dwLow = args.numbers[args.numbers.size() - 2];
+    dwHigh = args.numbers[args.numbers.size() - 1];
   }
   DWORD dwVersion = 0;
   const LONG lResult =
@@ -176,7 +182,7 @@ CommandStatus HostSession::Negotiate(const Args& args) {
 }
 
 CommandStatus HostSession::Enum(const Args& args) {
-  const DWORD dwProviderID = args.empty() ? m_dwProviderID : args[0];
+  const DWORD dwProviderID = args.numbers.empty() ? m_dwProviderID : args.numbers[0];
   DWORD dwNumLines = 0;
   DWORD dwNumPhones = 0;
   // TAPI's handle for this provider; the provider only hands it back.
@@ -195,15 +201,23 @@ CommandStatus HostSession::Enum(const Args& args) {
 }
 
 CommandStatus HostSession::Init(const Args& args) {
-  const DWORD dwProviderID = args.empty() ? m_dwProviderID : args[0];
-  const DWORD dwLineBase = args.size() > 1 ? args[1] : 0;
-  const DWORD dwPhoneBase = args.size() > 2 ? args[2] : 0;
+  const DWORD dwProviderID = args.numbers.empty() ? m_dwProviderID : args.numbers[0];
+  const DWORD dwLineBase = args.numbers.size() > 1 ? args.numbers[1] : 0;
+  const DWORD dwPhoneBase = args.numbers.size() > 2 ? args.numbers[2] : 0;
+  // The service passes what enum reported; lines=N stands in for a provider that reports none
+  // yet, so that its lines exist and can be looked at.
+  const auto lines = args.options.find("lines");
+  const DWORD dwNumLines = lines != args.options.end() ? lines->second : m_dwNumLines;
+  if (dwNumLines > kMaxLines) {
+    PrintLine("error: init: lines=N takes at most " + Dec(kMaxLines) + " lines");
+    return CommandStatus::kError;
+  }
   DWORD dwOptions = 0;
   const LONG lResult = m_library.Exports().providerInit(m_dwVersion, dwProviderID, dwLineBase,
-                                                        dwPhoneBase, m_dwNumLines, m_dwNumPhones,
+                                                        dwPhoneBase, dwNumLines, m_dwNumPhones,
                                                         &TapiSide::Completion, &dwOptions);
   PrintLine("providerInit(" + Hex(m_dwVersion) + ", " + Dec(dwProviderID) + ", line base " +
-            Dec(dwLineBase) + ", phone base " + Dec(dwPhoneBase) + ", " + Dec(m_dwNumLines) +
+            Dec(dwLineBase) + ", phone base " + Dec(dwPhoneBase) + ", " + Dec(dwNumLines) +
             " lines, " + Dec(m_dwNumPhones) + " phones) = " + FormatResult(lResult) + ", options " +
             Hex(dwOptions));
   if (lResult == 0) m_dwProviderID = dwProviderID;
@@ -211,7 +225,7 @@ CommandStatus HostSession::Init(const Args& args) {
 }
 
 CommandStatus HostSession::Shutdown(const Args& args) {
-  const DWORD dwProviderID = args.empty() ? m_dwProviderID : args[0];
+  const DWORD dwProviderID = args.numbers.empty() ? m_dwProviderID : args.numbers[0];
   const LONG lResult = m_library.Exports().providerShutdown(m_dwVersion, dwProviderID);
   PrintLine("providerShutdown(" + Hex(m_dwVersion) + ", " + Dec(dwProviderID) +
             ") = " + FormatResult(lResult));
@@ -220,92 +234,8 @@ CommandStatus HostSession::Shutdown(const Args& args) {
   return CommandStatus::kDone;
 }
 
-CommandStatus HostSession::Caps(const Args& args) {
-  const DWORD dwDeviceID = args[0];
-  std::vector<DWORD> buffer;
-  const LONG lResult = FillStruct(buffer, [&](DWORD* pBuffer) {
-    return m_library.Exports().lineGetDevCaps(dwDeviceID, m_dwVersion, 0,
-                                              reinterpret_cast<LINEDEVCAPS*>(pBuffer));
-  });
-  PrintLine("lineGetDevCaps(" + Dec(dwDeviceID) + ", " + Hex(m_dwVersion) +
-            ") = " + FormatResult(lResult));
-  if (lResult != 0) return CommandStatus::kDone;
-  const auto* pCaps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
-  const DWORD dwUsed = std::min<DWORD>(pCaps->dwUsedSize, pCaps->dwTotalSize);
-  const DWORD dwFormat = pCaps->dwStringFormat;
-  PrintLine(
-      "  name \"" +
-      VarText(pCaps, dwUsed, pCaps->dwLineNameOffset, pCaps->dwLineNameSize, dwFormat) +
-      "\", provider info \"" +
-      VarText(pCaps, dwUsed, pCaps->dwProviderInfoOffset, pCaps->dwProviderInfoSize, dwFormat) +
-      "\", switch info \"" +
-      VarText(pCaps, dwUsed, pCaps->dwSwitchInfoOffset, pCaps->dwSwitchInfoSize, dwFormat) + "\"");
-  PrintLine("  permanent line ID " + Hex(pCaps->dwPermanentLineID) + ", addresses " +
-            Dec(pCaps->dwNumAddresses) + ", max active calls " + Dec(pCaps->dwMaxNumActiveCalls));
-  PrintLine("  bearer modes " + Hex(pCaps->dwBearerModes) + ", media modes " +
-            Hex(pCaps->dwMediaModes) + ", address modes " + Hex(pCaps->dwAddressModes));
-  PrintLine("  line features " + Hex(pCaps->dwLineFeatures) + ", dev cap flags " +
-            Hex(pCaps->dwDevCapFlags) + ", line states " +
-            FlagsOf(LineDevStateNames(), pCaps->dwLineStates));
-  PrintLine("  device classes: " +
-            DeviceClasses(pCaps, dwUsed, pCaps->dwDeviceClassesOffset, pCaps->dwDeviceClassesSize));
-  for (DWORD dwAddressID = 0; dwAddressID < pCaps->dwNumAddresses; ++dwAddressID) {
-    PrintAddressCaps(dwDeviceID, dwAddressID);
-  }
-  return CommandStatus::kDone;
-}
-
-void HostSession::PrintAddressCaps(DWORD dwDeviceID, DWORD dwAddressID) {
-  if (!m_library.Has("TSPI_lineGetAddressCaps")) {
-    PrintLine("error: caps: the library has no TSPI_lineGetAddressCaps");
-    return;
-  }
-  std::vector<DWORD> buffer;
-  const LONG lResult = FillStruct(buffer, [&](DWORD* pBuffer) {
-    return m_library.Exports().lineGetAddressCaps(dwDeviceID, dwAddressID, m_dwVersion, 0,
-                                                  reinterpret_cast<LINEADDRESSCAPS*>(pBuffer));
-  });
-  PrintLine("lineGetAddressCaps(" + Dec(dwDeviceID) + ", " + Dec(dwAddressID) +
-            ") = " + FormatResult(lResult));
-  if (lResult != 0) return;
-  const auto* pCaps = reinterpret_cast<const LINEADDRESSCAPS*>(buffer.data());
-  const DWORD dwUsed = std::min<DWORD>(pCaps->dwUsedSize, pCaps->dwTotalSize);
-  PrintLine(
-      "  address \"" +
-      VarText(pCaps, dwUsed, pCaps->dwAddressOffset, pCaps->dwAddressSize, STRINGFORMAT_UNICODE) +
-      "\", sharing " + Hex(pCaps->dwAddressSharing) + ", max active calls " +
-      Dec(pCaps->dwMaxNumActiveCalls) + ", max on hold " + Dec(pCaps->dwMaxNumOnHoldCalls));
-  PrintLine("  call states " + FlagsOf(CallStateNames(), pCaps->dwCallStates) +
-            ", address states " + FlagsOf(AddressStateNames(), pCaps->dwAddressStates));
-  PrintLine("  call features " + Hex(pCaps->dwCallFeatures) + ", address features " +
-            Hex(pCaps->dwAddressFeatures) + ", cap flags " + Hex(pCaps->dwAddrCapFlags));
-}
-
-CommandStatus HostSession::Open(const Args& args) {
-  const DWORD dwDeviceID = args[0];
-  HDRVLINE hdLine = nullptr;
-  const LONG lResult = m_library.Exports().lineOpen(dwDeviceID, TapiSide::LineHandle(dwDeviceID),
-                                                    &hdLine, m_dwVersion, &TapiSide::LineEvent);
-  PrintLine("lineOpen(" + Dec(dwDeviceID) + ", " + Hex(m_dwVersion) +
-            ") = " + FormatResult(lResult) + (hdLine != nullptr ? ", handle set" : ""));
-  if (lResult == 0 && hdLine != nullptr) m_openLines[dwDeviceID] = hdLine;
-  return CommandStatus::kDone;
-}
-
-CommandStatus HostSession::Close(const Args& args) {
-  const DWORD dwDeviceID = args[0];
-  const auto it = m_openLines.find(dwDeviceID);
-  // A line the host did not open is closed with no handle, which the provider must refuse.
-  const HDRVLINE hdLine = it != m_openLines.end() ? it->second : nullptr;
-  const LONG lResult = m_library.Exports().lineClose(hdLine);
-  PrintLine("lineClose(" + Dec(dwDeviceID) + (hdLine == nullptr ? ", no handle" : "") +
-            ") = " + FormatResult(lResult));
-  if (lResult == 0 && it != m_openLines.end()) m_openLines.erase(it);
-  return CommandStatus::kDone;
-}
-
 CommandStatus HostSession::Wait(const Args& args) {
-  const DWORD dwMsecs = args.empty() ? m_dwWaitMsecs : args[0];
+  const DWORD dwMsecs = args.numbers.empty() ? m_dwWaitMsecs : args.numbers[0];
   const std::vector<DRV_REQUESTID> pending = TapiSide::Get().WaitForRequests(dwMsecs);
   FlushQueuedLines();
   if (pending.empty()) {

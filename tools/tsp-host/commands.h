@@ -3,16 +3,24 @@
 //
 //   negotiate [DEVICE] [LOW HIGH]   TSPI_lineNegotiateTSPIVersion (no DEVICE: the
 //                                   initial negotiation); the agreed version is used after
+//   install                         TUISPI_providerInstall under the next free provider ID,
+//                                   then the library joins the installed-provider list
+//   remove ID                       TUISPI_providerRemove of the listed provider, then the
+//                                   entry leaves the list
 //   enum [PROVIDERID]               TSPI_providerEnumDevices
-//   init [PROVIDERID [LINEBASE [PHONEBASE]]]
-//                                   TSPI_providerInit with the counts enum reported
+//   init [PROVIDERID [LINEBASE [PHONEBASE]]] [lines=N]
+//                                   TSPI_providerInit with the counts enum reported (lines=N:
+//                                   with N lines instead)
 //   shutdown [PROVIDERID]           TSPI_providerShutdown
-//   caps DEVICE                     TSPI_lineGetDevCaps, then TSPI_lineGetAddressCaps per address
-//   open DEVICE                     TSPI_lineOpen
-//   close DEVICE                    TSPI_lineClose
+//   caps LINE [VERSION]             TSPI_lineGetDevCaps, then TSPI_lineGetAddressCaps per address
+//   open LINE                       TSPI_lineOpen
+//   status LINE                     TSPI_lineGetLineDevStatus (with the handle open gave)
+//   getid LINE CLASS                TSPI_lineGetID of the line for a device class
+//   close LINE                      TSPI_lineClose
 //   wait [MSECS]                    until no request awaits its completion
 //   help, quit
-// Numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment.
+// Numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment. The provider ID that
+// install gave, or the last one enum or init used, is the default PROVIDERID.
 #pragma once
 
 #include <map>
@@ -25,6 +33,13 @@ namespace tsphost {
 
 enum class CommandStatus { kDone, kQuit, kError };
 
+// A command's arguments: its numbers in order, its text argument, its name=number options.
+struct CommandArgs {
+  std::vector<DWORD> numbers;
+  std::string text;
+  std::map<std::string, DWORD> options;
+};
+
 class HostSession {
  public:
   HostSession(ProviderLibrary& library, DWORD dwWaitMsecs)
@@ -34,16 +49,27 @@ class HostSession {
   CommandStatus Execute(const std::string& line);
 
  private:
-  using Args = std::vector<DWORD>;
+  using Args = CommandArgs;
+  struct OpenLine {
+    HDRVLINE hdLine;
+    DWORD dwVersion;  // the version it was opened at
+  };
+
   CommandStatus Negotiate(const Args& args);
+  CommandStatus Install(const Args& args);
+  CommandStatus Remove(const Args& args);
   CommandStatus Enum(const Args& args);
   CommandStatus Init(const Args& args);
   CommandStatus Shutdown(const Args& args);
   CommandStatus Caps(const Args& args);
   CommandStatus Open(const Args& args);
+  CommandStatus Status(const Args& args);
+  CommandStatus GetID(const Args& args);
   CommandStatus Close(const Args& args);
   CommandStatus Wait(const Args& args);
-  void PrintAddressCaps(DWORD dwDeviceID, DWORD dwAddressID);
+  void PrintAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwVersion);
+  // The handle open gave for the line, NULL when it is not open here.
+  HDRVLINE OpenHandle(DWORD dwDeviceID) const;
 
   ProviderLibrary& m_library;
   DWORD m_dwWaitMsecs;
@@ -51,7 +77,7 @@ class HostSession {
   DWORD m_dwProviderID = 1;
   DWORD m_dwNumLines = 0;
   DWORD m_dwNumPhones = 0;
-  std::map<DWORD, HDRVLINE> m_openLines;  // device ID -> the provider's handle
+  std::map<DWORD, OpenLine> m_openLines;  // by device ID
 };
 
 // The command summary printed by help and --help.

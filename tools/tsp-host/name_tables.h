@@ -21,4 +21,14 @@ const std::vector<NamedValue>& AddressStateNames();   // LINEADDRESSSTATE_ bits
 const std::vector<NamedValue>& CallInfoStateNames();  // LINECALLINFOSTATE_ bits
 const std::vector<NamedValue>& ObjectTypeNames();     // TUISPIDLL_OBJECT_ values
 
+// The capability and status sets (name_tables_caps.cpp).
+const std::vector<NamedValue>& AddressModeNames();    // LINEADDRESSMODE_ bits
+const std::vector<NamedValue>& BearerModeNames();     // LINEBEARERMODE_ bits
+const std::vector<NamedValue>& MediaModeNames();      // LINEMEDIAMODE_ bits
+const std::vector<NamedValue>& LineFeatureNames();    // LINEFEATURE_ bits
+const std::vector<NamedValue>& DevCapFlagNames();     // LINEDEVCAPFLAGS_ bits
+const std::vector<NamedValue>& DevStatusFlagNames();  // LINEDEVSTATUSFLAGS_ bits
+const std::vector<NamedValue>& RoamModeNames();       // LINEROAMMODE_ bits
+const std::vector<NamedValue>& StringFormatNames();   // STRINGFORMAT_ values
+
 }  // namespace tsphost

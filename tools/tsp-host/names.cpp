@@ -75,4 +75,39 @@ std::string FromWide(const WCHAR* pszText, size_t cchMax) {
   return text;
 }
 
+std::u16string ToWide(const std::string& text) {
+  std::u16string wide;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t nLength = lead < 0x80           ? 1
+                           : (lead >> 5) == 0x6  ? 2
+                           : (lead >> 4) == 0xE  ? 3
+                           : (lead >> 3) == 0x1E ? 4
+                                                 : 0;
+    char32_t cp = nLength == 1   ? lead
+                  : nLength == 2 ? (lead & 0x1F)
+                  : nLength == 3 ? (lead & 0x0F)
+                                 : (lead & 0x07);
+    bool bValid = nLength != 0 && i + nLength <= text.size();
+    for (size_t k = 1; bValid && k < nLength; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      bValid = (next & 0xC0) == 0x80;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (!bValid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      wide += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      wide += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      wide += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      wide += static_cast<char16_t>(cp);
+    }
+    i += nLength;
+  }
+  return wide;
+}
+
 }  // namespace tsphost

@@ -21,5 +21,7 @@ std::string FlagsOf(const std::vector<NamedValue>& names, DWORD dwFlags);
 std::string Hex(DWORD dwValue);
 // UTF-16 text as UTF-8, ending at a NUL or after cchMax units; NULL gives "".
 std::string FromWide(const WCHAR* pszText, size_t cchMax);
+// UTF-8 text as UTF-16 (a byte that starts no valid sequence becomes U+FFFD).
+std::u16string ToWide(const std::string& text);
 
 }  // namespace tsphost

@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 namespace tsphost {
 namespace {
@@ -95,6 +97,8 @@ bool ProviderLibrary::Load(const std::string& path, std::string& error) {
     error = pszError != nullptr ? pszError : "cannot be loaded";
     return false;
   }
+  char szPath[PATH_MAX];
+  m_path = realpath(file.c_str(), szPath) != nullptr ? szPath : file;
   for (const char* pszName : kExportNames) {
     (dlsym(m_hLibrary, pszName) != nullptr ? m_found : m_missing).push_back(pszName);
   }
@@ -103,11 +107,15 @@ bool ProviderLibrary::Load(const std::string& path, std::string& error) {
   Resolve(m_hLibrary, "TSPI_lineGetAddressCaps", m_exports.lineGetAddressCaps);
   Resolve(m_hLibrary, "TSPI_lineOpen", m_exports.lineOpen);
   Resolve(m_hLibrary, "TSPI_lineClose", m_exports.lineClose);
+  Resolve(m_hLibrary, "TSPI_lineGetID", m_exports.lineGetID);
+  Resolve(m_hLibrary, "TSPI_lineGetLineDevStatus", m_exports.lineGetLineDevStatus);
   Resolve(m_hLibrary, "TSPI_providerEnumDevices", m_exports.providerEnumDevices);
   Resolve(m_hLibrary, "TSPI_providerInit", m_exports.providerInit);
   Resolve(m_hLibrary, "TSPI_providerShutdown", m_exports.providerShutdown);
   Resolve(m_hLibrary, "TSPI_providerGenericDialogData", m_exports.providerGenericDialogData);
   Resolve(m_hLibrary, "TUISPI_providerGenericDialog", m_exports.uiProviderGenericDialog);
+  Resolve(m_hLibrary, "TUISPI_providerInstall", m_exports.uiProviderInstall);
+  Resolve(m_hLibrary, "TUISPI_providerRemove", m_exports.uiProviderRemove);
   return true;
 }
 
@@ -118,6 +126,7 @@ bool ProviderLibrary::Has(const std::string& name) const {
 void ProviderLibrary::Unload() {
   if (m_hLibrary != nullptr) dlclose(m_hLibrary);
   m_hLibrary = nullptr;
+  m_path.clear();
   m_exports = ProviderExports{};
   m_found.clear();
   m_missing.clear();

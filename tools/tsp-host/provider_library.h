@@ -15,11 +15,15 @@ struct ProviderExports {
   decltype(&TSPI_lineGetAddressCaps) lineGetAddressCaps = nullptr;
   decltype(&TSPI_lineOpen) lineOpen = nullptr;
   decltype(&TSPI_lineClose) lineClose = nullptr;
+  decltype(&TSPI_lineGetID) lineGetID = nullptr;
+  decltype(&TSPI_lineGetLineDevStatus) lineGetLineDevStatus = nullptr;
   decltype(&TSPI_providerEnumDevices) providerEnumDevices = nullptr;
   decltype(&TSPI_providerInit) providerInit = nullptr;
   decltype(&TSPI_providerShutdown) providerShutdown = nullptr;
   decltype(&TSPI_providerGenericDialogData) providerGenericDialogData = nullptr;
   decltype(&TUISPI_providerGenericDialog) uiProviderGenericDialog = nullptr;
+  decltype(&TUISPI_providerInstall) uiProviderInstall = nullptr;
+  decltype(&TUISPI_providerRemove) uiProviderRemove = nullptr;
 };
 
 class ProviderLibrary {
@@ -34,6 +38,8 @@ class ProviderLibrary {
   // Unloads it (its shut-down runs now).
   void Unload();
   bool IsLoaded() const { return m_hLibrary != nullptr; }
+  // The loaded file as an absolute path, links resolved (what the provider list records).
+  const std::string& Path() const { return m_path; }
 
   const ProviderExports& Exports() const { return m_exports; }
   // Of the 66 TSPI_/TUISPI_ functions, those the library exports and those it lacks.
@@ -43,6 +49,7 @@ class ProviderLibrary {
 
  private:
   void* m_hLibrary = nullptr;
+  std::string m_path;
   ProviderExports m_exports;
   std::vector<std::string> m_found;
   std::vector<std::string> m_missing;

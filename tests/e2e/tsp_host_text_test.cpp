@@ -1,0 +1,81 @@
+// tsp-host's reading of variable-size structures: a part the provider places outside what it
+// filled must print as empty, never be read, and text must survive the trip through UTF-16.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/tapi.h"
+#include "tools/tsp-host/names.h"
+#include "tools/tsp-host/var_struct_text.h"
+
+namespace tsphost {
+namespace {
+
+// A VARSTRING-shaped buffer of 128 bytes whose provider claims the sizes given.
+std::vector<DWORD> Filled(DWORD dwUsedSize, DWORD dwTotalSize = 128) {
+  std::vector<DWORD> buffer = StructBuffer(128);
+  buffer[0] = dwTotalSize;
+  buffer[2] = dwUsedSize;
+  return buffer;
+}
+
+TEST(TspHostVarStruct, PartsOutsideWhatTheProviderFilledAreNotRead) {
+  struct Case {
+    DWORD dwUsed, dwTotal, dwOffset, dwSize;
+    bool bInside;
+  };
+  const Case cases[] = {
+      {40, 64, 24, 16, true},           // ends exactly at dwUsedSize
+      {40, 64, 24, 17, false},          // one byte past it
+      {40, 64, 41, 1, false},           // starts past it
+      {40, 64, 24, 0, false},           // empty
+      {40, 64, 38, 0xFFFFFFFF, false},  // a size that would wrap around
+      {64, 32, 24, 16, false},          // dwUsedSize larger than the structure itself
+  };
+  for (const Case& c : cases) {
+    const std::vector<DWORD> buffer = Filled(c.dwUsed, c.dwTotal);
+    EXPECT_EQ(PartInside(buffer.data(), c.dwOffset, c.dwSize), c.bInside)
+        << "used " << c.dwUsed << " total " << c.dwTotal << " part " << c.dwOffset << "+"
+        << c.dwSize;
+    if (!c.bInside) {
+      EXPECT_EQ(VarText(buffer.data(), c.dwOffset, c.dwSize, STRINGFORMAT_UNICODE), "");
+      EXPECT_EQ(VarDwords(buffer.data(), c.dwOffset, c.dwSize), "");
+    }
+  }
+}
+
+TEST(TspHostVarStruct, ReadsTextAndClassListsAtAnyOffset) {
+  std::vector<DWORD> buffer = Filled(64);
+  auto* pBytes = reinterpret_cast<char*>(buffer.data());
+  const char16_t name[] = u"Line \u00e9";  // not DWORD-aligned below
+  std::memcpy(pBytes + 25, name, sizeof(name));
+  EXPECT_EQ(VarText(buffer.data(), 25, sizeof(name), STRINGFORMAT_ASCII), "Line \xc3\xa9");
+  // An 8-bit VARSTRING without its NUL ends with its size.
+  std::memcpy(pBytes + 24, "COM1xyz", 7);
+  EXPECT_EQ(VarText(buffer.data(), 24, 4, STRINGFORMAT_ASCII, false), "COM1");
+
+  const char16_t classes[] = u"tapi/line\0tapi/providerid\0";  // the array adds the last NUL
+  std::memcpy(pBytes + 12, classes, sizeof(classes));
+  buffer[2] = 12 + sizeof(classes);
+  EXPECT_EQ(DeviceClasses(buffer.data(), 12, sizeof(classes)), "tapi/line tapi/providerid");
+  // A list cut short, without its NULs, ends with its part.
+  EXPECT_EQ(DeviceClasses(buffer.data(), 12, 8), "tapi");
+}
+
+TEST(TspHostNames, TextRoundTripsThroughUtf16AndFlagsNameEveryBit) {
+  const std::string text = "tapi/line \xc3\xa9 \xf0\x9f\x93\x9e";
+  EXPECT_EQ(ToWide(text), u"tapi/line \u00e9 \U0001F4DE");
+  const std::u16string wide = ToWide(text);
+  EXPECT_EQ(FromWide(wide.c_str(), wide.size()), text);
+  EXPECT_EQ(ToWide("a\xff"
+                   "b\xc3"),
+            u"a\uFFFDb\uFFFD");
+
+  EXPECT_EQ(FlagsOf(LineFeatureNames(), LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD | 0x80000000),
+            "LINEFEATURE_FORWARD|LINEFEATURE_MAKECALL|0x80000000");
+  EXPECT_EQ(NameOf(StringFormatNames(), 9), "0x00000009");
+}
+
+}  // namespace
+}  // namespace tsphost
