@@ -12,8 +12,8 @@
 #include <cstring>
 #include <ctime>
 #include <map>
-#include <new>
 #include <mutex>
+#include <new>
 
 #include "platform/registry_format.h"
 #include "platform/winerror.h"

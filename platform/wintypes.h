@@ -119,5 +119,6 @@ inline constexpr int MAX_PATH = 260;
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))
-#define MAKELONG(a, b) \
-  (static_cast<LONG>(static_cast<DWORD>(static_cast<WORD>(a)) | (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
+#define MAKELONG(a, b)                                          \
+  (static_cast<LONG>(static_cast<DWORD>(static_cast<WORD>(a)) | \
+                     (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
