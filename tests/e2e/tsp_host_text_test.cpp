@@ -45,6 +45,24 @@ TEST(TspHostVarStruct, PartsOutsideWhatTheProviderFilledAreNotRead) {
   }
 }
 
+TEST(TspHostVarStruct, AProviderCannotWidenTheBufferItWasGiven) {
+  // It claims a huge total and a need that would wrap a size computation: the host neither
+  // allocates that nor trusts the total beyond its own buffer.
+  int nCalls = 0;
+  std::vector<DWORD> buffer;
+  const LONG lResult = FillStruct(buffer, [&](DWORD* pStruct) {
+    ++nCalls;
+    pStruct[0] = 0xFFFFFFF0;
+    pStruct[1] = 0xFFFFFFFE;
+    pStruct[2] = 0xFFFFFFF0;
+    return 0;
+  });
+  EXPECT_EQ(lResult, 0);
+  EXPECT_EQ(nCalls, 1);
+  EXPECT_LE(buffer[0] / sizeof(DWORD), buffer.size());
+  EXPECT_LE(UsedSize(buffer.data()), buffer.size() * sizeof(DWORD));
+}
+
 TEST(TspHostVarStruct, ReadsTextAndClassListsAtAnyOffset) {
   std::vector<DWORD> buffer = Filled(64);
   auto* pBytes = reinterpret_cast<char*>(buffer.data());

@@ -28,7 +28,7 @@ std::string Dec(DWORD dwValue) {
 }
 
 std::vector<DWORD> StructBuffer(DWORD dwSize) {
-  std::vector<DWORD> buffer((std::max<DWORD>(dwSize, 12) + 3) / 4, 0);
+  std::vector<DWORD> buffer((std::max<size_t>(dwSize, 12) + 3) / 4, 0);
   buffer[0] = dwSize;
   return buffer;
 }

@@ -3,6 +3,7 @@
 // the provider says it filled, so a bad offset prints as empty instead of reading past the buffer.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,16 +17,21 @@ std::string Dec(DWORD dwValue);
 std::vector<DWORD> StructBuffer(DWORD dwSize);
 
 // Calls fn(buffer) with a first buffer and once more with a buffer of dwNeededSize when the
-// provider succeeded but needed more, as the telephony service does.
+// provider succeeded but needed more, as the telephony service does. A provider that asks for more
+// than kMaxStructSize is not given it, and a dwTotalSize it rewrote never exceeds the buffer, so
+// the readers below stay inside what the host allocated.
+inline constexpr DWORD kMaxStructSize = 1 << 20;
 template <typename Fn>
 LONG FillStruct(std::vector<DWORD>& buffer, Fn fn) {
   constexpr DWORD kFirstSize = 4096;
   buffer = StructBuffer(kFirstSize);
   LONG lResult = fn(buffer.data());
+  buffer[0] = std::min<DWORD>(buffer[0], kFirstSize);
   const DWORD dwNeeded = buffer[1];
-  if (lResult == 0 && dwNeeded > buffer[0]) {
+  if (lResult == 0 && dwNeeded > buffer[0] && dwNeeded <= kMaxStructSize) {
     buffer = StructBuffer(dwNeeded);
     lResult = fn(buffer.data());
+    buffer[0] = std::min<DWORD>(buffer[0], dwNeeded);
   }
   return lResult;
 }
