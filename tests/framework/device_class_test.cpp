@@ -13,34 +13,15 @@
 #include "framework/var_struct.h"
 #include "platform/afxmt.h"
 #include "platform/win32.h"
+#include "tests/framework/framework_doubles.h"
 
 namespace {
 
-constexpr BYTE kGuard = 0xA5;
-constexpr size_t kGuardSize = 16;
-
-// A caller's structure of exactly dwTotalSize bytes followed by guard bytes, so that a write
-// past dwTotalSize shows (and, under the address sanitizer, a write past the guard too).
-class GuardedStruct {
+// A caller's structure followed by guard bytes: a write past dwTotalSize shows.
+class GuardedStruct : public fw_test::CallerBuffer {
  public:
-  explicit GuardedStruct(DWORD dwTotalSize)
-      : m_nTotal(dwTotalSize), m_bytes(new BYTE[dwTotalSize + kGuardSize]) {
-    std::memset(m_bytes.get(), 0, dwTotalSize);
-    std::memset(m_bytes.get() + dwTotalSize, kGuard, kGuardSize);
-    std::memcpy(m_bytes.get(), &dwTotalSize, sizeof(DWORD));
-  }
-  LPVARSTRING VarString() { return reinterpret_cast<LPVARSTRING>(m_bytes.get()); }
-  BYTE* Bytes() { return m_bytes.get(); }
-  bool GuardIntact() const {
-    for (size_t i = 0; i < kGuardSize; ++i) {
-      if (m_bytes[m_nTotal + i] != kGuard) return false;
-    }
-    return true;
-  }
-
- private:
-  DWORD m_nTotal;
-  std::unique_ptr<BYTE[]> m_bytes;
+  using CallerBuffer::CallerBuffer;
+  LPVARSTRING VarString() { return As<VARSTRING>(); }
 };
 
 DWORD ReadDword(const BYTE* p) {
@@ -86,11 +67,11 @@ TEST(FillVarStringTest, AnswersAsLineGetIDDoes) {
     EXPECT_EQ(vs.VarString()->dwStringOffset, c.stringOffset);
     if (c.stringSize == 0) continue;
     const size_t nDataAt = c.withHandle ? 32 : 24;
-    EXPECT_EQ(ReadDword(vs.Bytes() + nDataAt), 5u);
+    EXPECT_EQ(ReadDword(vs.Bytes().data() + nDataAt), 5u);
     if (c.withHandle) {
       // The duplicate is a handle of its own to the same event.
       HANDLE hDuplicate = nullptr;
-      std::memcpy(&hDuplicate, vs.Bytes() + 24, sizeof(hDuplicate));
+      std::memcpy(&hDuplicate, vs.Bytes().data() + 24, sizeof(hDuplicate));
       EXPECT_NE(hDuplicate, static_cast<HANDLE>(event));
       event.SetEvent();
       EXPECT_EQ(WaitForSingleObject(hDuplicate, 0), WAIT_OBJECT_0);
@@ -138,6 +119,7 @@ TEST(VarStructTest, PaddingCountsInTheNeededSizeAndTheUsedSizeStaysInside) {
     GuardedStruct vs(c.total);
     vs.VarString()->dwUsedSize = c.used;
     vs.VarString()->dwNeededSize = 100;
+    vs.VarString()->dwStringOffset = vs.VarString()->dwStringSize = 0;
     const BYTE data[4] = {1, 2, 3, 4};
     EXPECT_EQ(CopyIntoVarStruct(vs.VarString(), vs.VarString()->dwStringOffset,
                                 vs.VarString()->dwStringSize, data, c.length),
@@ -148,7 +130,7 @@ TEST(VarStructTest, PaddingCountsInTheNeededSizeAndTheUsedSizeStaysInside) {
     EXPECT_EQ(vs.VarString()->dwStringOffset, c.offset);
     EXPECT_EQ(vs.VarString()->dwStringSize, c.result ? c.length : 0);
     if (c.result) {
-      EXPECT_EQ(std::memcmp(vs.Bytes() + c.offset, data, c.length), 0);
+      EXPECT_EQ(std::memcmp(vs.Bytes().data() + c.offset, data, c.length), 0);
     }
     EXPECT_TRUE(vs.GuardIntact());
   }
@@ -158,11 +140,12 @@ TEST(VarStructTest, StringsGoInAsUtf16WithTheirNul) {
   GuardedStruct vs(40);
   LPVARSTRING p = vs.VarString();
   p->dwUsedSize = p->dwNeededSize = 24;
+  p->dwStringOffset = p->dwStringSize = 0;
   ASSERT_TRUE(CopyStringIntoVarStruct(p, p->dwStringOffset, p->dwStringSize, "ab"));
   EXPECT_EQ(p->dwStringSize, 6u);
   EXPECT_EQ(p->dwNeededSize, 30u);
   const WCHAR expected[] = {u'a', u'b', 0};
-  EXPECT_EQ(std::memcmp(vs.Bytes() + 24, expected, sizeof(expected)), 0);
+  EXPECT_EQ(std::memcmp(vs.Bytes().data() + 24, expected, sizeof(expected)), 0);
 
   // 30 -> 32, then 12 bytes would end at 44 > 40: left out, still counted.
   DWORD dwOffset = 0, dwSize = 0;

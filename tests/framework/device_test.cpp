@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/request.h"
 #include "framework/service_provider.h"
+#include "tests/framework/framework_doubles.h"
 
 namespace {
 
@@ -54,15 +53,10 @@ class HookProvider : public CServiceProvider {
     SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(RecordingLine), nullptr, nullptr, nullptr,
                      RUNTIME_CLASS(RecordingPhone));
   }
-  BOOL OpenConnection(CTSPIConnection* pConn) override {
-    opened = pConn;
-    return TRUE;
-  }
   BOOL AcceptNewRequest(CTSPIConnection*, CTSPIRequest*, int& nPosition) override {
     nPosition = 3;
     return FALSE;
   }
-  CTSPIConnection* opened = nullptr;
 };
 
 // A device that runs the interval service.
@@ -71,20 +65,8 @@ class IntervalDevice : public CTSPIDevice {
   BOOL Start(DWORD dwMsecs) { return StartIntervalTimer(dwMsecs); }
 };
 
-std::vector<std::pair<DRV_REQUESTID, LONG>> g_completions;
-void RecordCompletion(DRV_REQUESTID dwRequestID, LONG lResult) {
-  g_completions.emplace_back(dwRequestID, lResult);
-}
-
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using fw_test::TapiLog;
+using fw_test::WaitUntil;
 
 RecordingLine* Line(CTSPIDevice& device, INT_PTR nIndex) {
   return static_cast<RecordingLine*>(device.GetLineByIndex(nIndex));
@@ -92,15 +74,15 @@ RecordingLine* Line(CTSPIDevice& device, INT_PTR nIndex) {
 
 class DeviceTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_completions.clear(); }
+  void SetUp() override { TapiLog::Get().Reset(); }
   HookProvider sp;
 };
 
-TEST_F(DeviceTest, InitCreatesLinesInDeviceIDOrder) {
+TEST_F(DeviceTest, InitCreatesLinesAndPhonesInDeviceIDOrder) {
   CTSPIDevice device;
-  ASSERT_TRUE(device.Init(4, 5, 0, 3, 0, nullptr, nullptr));
+  ASSERT_TRUE(device.Init(4, 5, 30, 3, 2, nullptr, nullptr));
   ASSERT_EQ(device.GetLineCount(), 3);
-  EXPECT_EQ(device.GetPhoneCount(), 0);
+  ASSERT_EQ(device.GetPhoneCount(), 2);
   for (INT_PTR i = 0; i < 3; ++i) {
     CTSPILineConnection* pLine = device.GetLineByIndex(i);
     ASSERT_NE(pLine, nullptr);
@@ -114,14 +96,8 @@ TEST_F(DeviceTest, InitCreatesLinesInDeviceIDOrder) {
   EXPECT_EQ(device.GetLineByIndex(-1), nullptr);
   EXPECT_EQ(device.GetLineByIndex(3), nullptr);
   EXPECT_EQ(device.GetProviderID(), 4u);
-}
-
-TEST_F(DeviceTest, InitCreatesPhonesApartFromLines) {
-  CTSPIDevice device;
-  ASSERT_TRUE(device.Init(1, 0, 30, 1, 2, nullptr, nullptr));
-  ASSERT_EQ(device.GetPhoneCount(), 2);
   EXPECT_EQ(device.FindPhoneByDeviceID(31), device.GetPhoneByIndex(1));
-  EXPECT_EQ(device.FindPhoneByDeviceID(0), nullptr);
+  EXPECT_EQ(device.FindPhoneByDeviceID(5), nullptr);  // a line's ID is no phone's
   EXPECT_EQ(device.GetPhoneByIndex(2), nullptr);
 }
 
@@ -135,7 +111,7 @@ TEST_F(DeviceTest, InitFailsWhenALineCannotBeMade) {
 
 TEST_F(DeviceTest, CompletionReachesTapiOnlyWithAnIDAndACallback) {
   CTSPIDevice device;
-  ASSERT_TRUE(device.Init(1, 0, 0, 1, 0, nullptr, &RecordCompletion));
+  ASSERT_TRUE(device.Init(1, 0, 0, 1, 0, nullptr, &TapiLog::Completion));
   auto* pTracked = new CTSPIRequest;
   pTracked->Init(device.GetLineByIndex(0), nullptr, nullptr, REQUEST_LINEHOLD, 42,
                  static_cast<LPVOID>(nullptr), 0);
@@ -145,14 +121,13 @@ TEST_F(DeviceTest, CompletionReachesTapiOnlyWithAnIDAndACallback) {
 
   device.ReportRequestResult(LINEERR_OPERATIONFAILED, pTracked);
   device.ReportRequestResult(0, pUntracked);
-  ASSERT_EQ(g_completions.size(), 1u);
-  EXPECT_EQ(g_completions[0].first, 42u);
-  EXPECT_EQ(g_completions[0].second, LINEERR_OPERATIONFAILED);
+  const std::map<DWORD, std::vector<LONG>> reported = {{42, {LINEERR_OPERATIONFAILED}}};
+  EXPECT_EQ(TapiLog::Get().Results(), reported);
 
   CTSPIDevice silent;
   ASSERT_TRUE(silent.Init(2, 5, 0, 0, 0, nullptr, nullptr));
   silent.ReportRequestResult(0, pTracked);
-  EXPECT_EQ(g_completions.size(), 1u);
+  EXPECT_EQ(TapiLog::Get().Results(), reported);
 
   pTracked->Release();
   pUntracked->Release();
@@ -192,17 +167,12 @@ TEST_F(DeviceTest, RouteDataReachesOneConnectionOrWalksThemAll) {
   EXPECT_EQ(phone1->received, (std::vector<DWORD>{12, 15}));
 }
 
-TEST_F(DeviceTest, HooksPassThroughToTheProvider) {
+TEST_F(DeviceTest, AcceptingARequestIsTheProvidersChoice) {
   CTSPIDevice device;
   ASSERT_TRUE(device.Init(1, 0, 0, 1, 0, nullptr, nullptr));
-  CTSPILineConnection* pLine = device.GetLineByIndex(0);
-  EXPECT_TRUE(pLine->OpenConnection());
-  EXPECT_EQ(sp.opened, pLine);
   int nPosition = -1;
-  EXPECT_FALSE(device.AcceptNewRequest(pLine, nullptr, nPosition));
+  EXPECT_FALSE(device.AcceptNewRequest(device.GetLineByIndex(0), nullptr, nPosition));
   EXPECT_EQ(nPosition, 3);
-  EXPECT_FALSE(device.CloseConnection(pLine));
-  EXPECT_EQ(device.GenericDialogData(nullptr, 0), 0);
 }
 
 TEST_F(DeviceTest, IntervalServiceSkipsRemovedConnectionsAndSurvivesAFailingHook) {

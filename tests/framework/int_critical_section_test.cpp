@@ -127,8 +127,6 @@ TEST(CIntCriticalSectionTest, StaysExclusiveAfterAWaiterTimedOut) {
 TEST(CTSPIBaseObjectTest, ItemDataAndLock) {
   CTSPIBaseObject object;
   EXPECT_EQ(0u, object.GetItemData());
-  EXPECT_STREQ("CTSPIBaseObject", object.GetRuntimeClass()->m_lpszClassName);
-  EXPECT_TRUE(object.IsKindOf(RUNTIME_CLASS(CObject)));
   {
     CSingleLock lock(object.GetSyncObject(), TRUE);
     object.SetItemData(0xDEADBEEF);  // takes the same lock again: recursive

@@ -7,9 +7,9 @@
 
 #include "framework/request.h"
 #include "platform/tspi.h"
-#include "tests/framework/line_connection_doubles.h"
+#include "tests/framework/framework_doubles.h"
 
-namespace line_test {
+namespace fw_test {
 namespace {
 
 // --- Initialisation ---
@@ -31,7 +31,7 @@ TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(TSPIFunctionNameTable[c.wFunction]);
-    LineTestProvider provider({c.wFunction});
+    TestProvider provider(0x00020001, {TSPIFunctionNameTable[c.wFunction]});
     CTSPIDevice device;
     ASSERT_TRUE(device.Init(kProviderID, 0, 0, 0, 0, nullptr, nullptr));
     CTSPILineConnection line;
@@ -312,7 +312,7 @@ TEST_F(LineTest, EntriesReachTheLine) {
 // Through the exported functions, as TAPI drives a provider whose device has two lines.
 TEST(LineExportsTest, TapiOpensQueriesAndClosesALine) {
   TapiLog::Get().Reset();
-  LineTestProvider provider;
+  TestProvider provider;
   DWORD dwOptions = 0;
   ASSERT_EQ(
       provider.providerInit(0x00020001, kProviderID, 10, 0, 2, 0, &TapiLog::Completion, &dwOptions),
@@ -348,4 +348,4 @@ TEST(LineExportsTest, TapiOpensQueriesAndClosesALine) {
 }
 
 }  // namespace
-}  // namespace line_test
+}  // namespace fw_test

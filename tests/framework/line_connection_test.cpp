@@ -4,11 +4,9 @@
 // are checked by the address sanitizer).
 #include <gtest/gtest.h>
 
-#include <memory>
+#include "tests/framework/framework_doubles.h"
 
-#include "tests/framework/line_connection_doubles.h"
-
-namespace line_test {
+namespace fw_test {
 namespace {
 
 constexpr DWORD kPermanentLineID = (kProviderID << 16) + kLineIndex;
@@ -38,7 +36,7 @@ DWORD Align4(DWORD dw) {
 }
 
 // What the line of the fixture reports in a structure of dwTotalSize bytes.
-ExpectedBytes ExpectedCaps(const CapsCase& c, DWORD dwTotalSize) {
+CallerBuffer ExpectedCaps(const CapsCase& c, DWORD dwTotalSize, size_t nGuard) {
   const DWORD dwNameOffset = c.dwFixedSize + kProviderInfoSize;
   const DWORD dwClassesOffset = Align4(dwNameOffset + kLineNameSize);
   const bool bClasses = c.dwVersion >= 0x00020000;
@@ -47,7 +45,7 @@ ExpectedBytes ExpectedCaps(const CapsCase& c, DWORD dwTotalSize) {
   const bool bNameFits = dwTotalSize >= dwNameOffset + kLineNameSize;
   const bool bClassesFit = bClasses && dwTotalSize >= dwNeeded;
 
-  ExpectedBytes bytes(dwTotalSize);
+  CallerBuffer bytes(dwTotalSize, nGuard);
   const LINEDEVCAPS zero{};
   bytes.Put(0, zero, c.dwFixedSize);
   bytes.Put(offsetof(LINEDEVCAPS, dwTotalSize), dwTotalSize);
@@ -90,7 +88,7 @@ TEST_P(LineCapsTest, FullStructureHoldsEveryPartAndNeedsWhatItUses) {
   const DWORD dwTotal = c.dwFixedSize + 200;
   CallerBuffer buffer(dwTotal);
   ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, buffer.As<LINEDEVCAPS>()), 0);
-  EXPECT_EQ(buffer.Bytes(), ExpectedCaps(c, dwTotal).Bytes());
+  EXPECT_EQ(buffer.Bytes(), ExpectedCaps(c, dwTotal, CallerBuffer::kGuard).Bytes());
   EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwNeededSize, buffer.As<LINEDEVCAPS>()->dwUsedSize);
 }
 
@@ -98,19 +96,11 @@ TEST_P(LineCapsTest, ShortStructureLeavesOutWhatDoesNotFit) {
   const CapsCase& c = GetParam();
   // Room for the provider information and 8 bytes more: the line name (10) does not fit.
   const DWORD dwTotal = c.dwFixedSize + kProviderInfoSize + 8;
-  CallerBuffer buffer(dwTotal);
-  ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, buffer.As<LINEDEVCAPS>()), 0);
-  EXPECT_EQ(buffer.Bytes(), ExpectedCaps(c, dwTotal).Bytes());
-  EXPECT_TRUE(buffer.GuardIntact());
-
-  // The same into a structure of exactly that size.
-  std::unique_ptr<uint8_t[]> exact(new uint8_t[dwTotal]);
-  std::memset(exact.get(), CallerBuffer::kFill, dwTotal);
-  std::memcpy(exact.get(), &dwTotal, sizeof(dwTotal));
-  ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, reinterpret_cast<LPLINEDEVCAPS>(exact.get())), 0);
-  const std::vector<uint8_t> got(exact.get(), exact.get() + dwTotal);
-  const ExpectedBytes want = ExpectedCaps(c, dwTotal);
-  EXPECT_EQ(got, std::vector<uint8_t>(want.Bytes().begin(), want.Bytes().begin() + dwTotal));
+  for (size_t nGuard : {CallerBuffer::kGuard, size_t{0}}) {
+    CallerBuffer buffer(dwTotal, nGuard);
+    ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, buffer.As<LINEDEVCAPS>()), 0);
+    EXPECT_EQ(buffer.Bytes(), ExpectedCaps(c, dwTotal, nGuard).Bytes());
+  }
 }
 
 TEST_P(LineCapsTest, StructureSmallerThanTheFixedPartIsRefusedUntouched) {
@@ -188,7 +178,7 @@ TEST_F(LineTest, TerminalsAreReportedAsOneBlockEachWithFixedSizeTexts) {
   // Nine characters and a NUL each: longer names are cut, shorter ones padded with blanks.
   EXPECT_EQ(pCaps->dwTerminalTextOffset, dwTermCaps + 24);
   EXPECT_EQ(pCaps->dwTerminalTextSize, 40u);
-  ExpectedBytes text(0);
+  CallerBuffer text(0);
   text.PutText(0, "Handset  |Loudspeak|");
   const uint8_t* pText = buffer.Bytes().data() + pCaps->dwTerminalTextOffset;
   EXPECT_EQ(std::vector<uint8_t>(pText, pText + 40),
@@ -220,15 +210,15 @@ class LineStatusTest : public LineTest, public ::testing::WithParamInterface<Sta
     LINEDEVSTATUS* pStatus = buffer.As<LINEDEVSTATUS>();
     pStatus->dwNumOpens = 3;
     pStatus->dwOpenMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
-    if (buffer.Bytes().size() - CallerBuffer::kGuard >= sizeof(LINEDEVSTATUS)) {
+    if (pStatus->dwTotalSize >= sizeof(LINEDEVSTATUS)) {
       pStatus->dwAppInfoSize = 0x20;
       pStatus->dwAppInfoOffset = 0x60;
     }
   }
-  ExpectedBytes Expected(DWORD dwTotalSize) {
+  CallerBuffer Expected(DWORD dwTotalSize, size_t nGuard = CallerBuffer::kGuard) {
     const StatusCase& c = GetParam();
     const bool bModesFit = dwTotalSize >= c.dwFixedSize + 8;
-    ExpectedBytes bytes(dwTotalSize);
+    CallerBuffer bytes(dwTotalSize, nGuard);
     LINEDEVSTATUS status{};
     status.dwTotalSize = dwTotalSize;
     status.dwNeededSize = c.dwFixedSize + 8;
@@ -263,18 +253,12 @@ TEST_P(LineStatusTest, FullStructureCarriesTheTerminalModes) {
 
 TEST_P(LineStatusTest, ShortStructureGetsTheFixedPartOnly) {
   const DWORD dwTotal = GetParam().dwFixedSize + 4;
-  CallerBuffer buffer(dwTotal);
-  FillTapiFields(buffer);
-  ASSERT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), 0);
-  EXPECT_EQ(buffer.Bytes(), Expected(dwTotal).Bytes());
-  EXPECT_TRUE(buffer.GuardIntact());
-
-  std::unique_ptr<uint8_t[]> exact(new uint8_t[dwTotal]());
-  std::memcpy(exact.get(), &dwTotal, sizeof(dwTotal));
-  auto* pStatus = reinterpret_cast<LPLINEDEVSTATUS>(exact.get());
-  ASSERT_EQ(line.GetLineDevStatus(pStatus), 0);
-  EXPECT_EQ(pStatus->dwUsedSize, GetParam().dwFixedSize);
-  EXPECT_EQ(pStatus->dwTerminalModesSize, 0u);
+  for (size_t nGuard : {CallerBuffer::kGuard, size_t{0}}) {
+    CallerBuffer buffer(dwTotal, nGuard);
+    FillTapiFields(buffer);
+    ASSERT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), 0);
+    EXPECT_EQ(buffer.Bytes(), Expected(dwTotal, nGuard).Bytes());
+  }
 }
 
 TEST_P(LineStatusTest, StructureSmallerThanTheFixedPartIsRefusedUntouched) {
@@ -320,4 +304,4 @@ TEST_F(LineTest, GetIDAnswersTheLinesDeviceClasses) {
 }
 
 }  // namespace
-}  // namespace line_test
+}  // namespace fw_test

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "request_queue_doubles.h"
+#include "tests/framework/framework_doubles.h"
 
-namespace queue_test {
+namespace fw_test {
 namespace {
 
 constexpr int kProducers = 4;
@@ -72,7 +72,7 @@ TEST_F(QueueTest, StressEveryIdReportedExactlyOnceWhileQueueingCompletingAndClos
   EXPECT_EQ(line.overlaps, 0);
   EXPECT_EQ(CountedRecord::s_live, 0);
   EXPECT_EQ(callA.refs, 1);
-  const auto all = CompletionLog::Get().All();
+  const auto all = TapiLog::Get().Results();
   EXPECT_EQ(all.count(0), 0u);
   std::set<DWORD> expected;
   for (int p = 0; p < kProducers; ++p) {
@@ -115,11 +115,11 @@ TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
     response.join();
     close.join();
     line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
-    ASSERT_EQ(CompletionLog::Get().ResultsFor(dwID).size(), 1u) << "round " << n;
+    ASSERT_EQ(TapiLog::Get().ResultsFor(dwID).size(), 1u) << "round " << n;
     ASSERT_EQ(CountedRecord::s_live, 0) << "round " << n;
     ASSERT_EQ(callA.refs, 1) << "round " << n;
   }
 }
 
 }  // namespace
-}  // namespace queue_test
+}  // namespace fw_test

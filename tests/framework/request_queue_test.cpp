@@ -8,9 +8,9 @@
 #include "framework/media_records.h"
 #include "framework/phone_connection.h"
 #include "framework/request_records.h"
-#include "request_queue_doubles.h"
+#include "tests/framework/framework_doubles.h"
 
-namespace queue_test {
+namespace fw_test {
 namespace {
 
 TEST_F(QueueTest, QueueingIntoEmptyQueueStartsAtOnceAndBehindPendingStartsNothing) {
@@ -40,7 +40,7 @@ TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
   CTSPIRequest* pMakeCall = line.FindRequest(call.Ptr(), REQUEST_LINEMAKECALL);
   ASSERT_NE(pMakeCall, nullptr);
   EXPECT_EQ(pMakeCall->GetResult(), -1);  // still waiting for its answer
-  EXPECT_TRUE(CompletionLog::Get().All().empty());
+  EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
 TEST_F(QueueTest, CompletedDropDoesNotStartTheRequestBehindAPendingOne) {
@@ -78,12 +78,12 @@ TEST_F(QueueTest, NextRequestStartsOnTheCompletingThreadAndLastStartsNothing) {
   EXPECT_EQ(starts[1].dwRequestID, 32u);
   EXPECT_EQ(starts[1].thread, completer);
   EXPECT_NE(starts[0].thread, completer);
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(31), std::vector<LONG>{0});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(31), std::vector<LONG>{0});
 
   line.CompleteRequest(line.GetCurrentRequest(), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.Starts().size(), 2u);
   EXPECT_EQ(line.GetRequestCount(), 0);
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(32), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(32), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
 
 TEST_F(QueueTest, RequestIdZeroIsNeverReportedButRunsEveryFollowUp) {
@@ -92,7 +92,7 @@ TEST_F(QueueTest, RequestIdZeroIsNeverReportedButRunsEveryFollowUp) {
   ASSERT_NE(pReq, nullptr);
   EXPECT_EQ(call.refs, 2);  // the request holds one
   line.CompleteRequest(pReq, 0);
-  EXPECT_TRUE(CompletionLog::Get().All().empty());
+  EXPECT_TRUE(TapiLog::Get().Results().empty());
   EXPECT_EQ(line.followUps, 1);
   EXPECT_EQ(call.followUps, 1);
   EXPECT_EQ(call.refs, 1);  // released with the request
@@ -106,7 +106,7 @@ TEST_F(QueueTest, CompletingWithoutRemovalReportsOnceAndTheReportedFlagSticks) {
   EXPECT_TRUE(pReq->IsReported());
   EXPECT_EQ(line.GetRequestCount(), 1);
   line.CompleteRequest(pReq, LINEERR_OPERATIONFAILED, TRUE, TRUE);
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(41), std::vector<LONG>{0});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(41), std::vector<LONG>{0});
   EXPECT_EQ(line.GetRequestCount(), 0);
 }
 
@@ -116,7 +116,7 @@ TEST_F(QueueTest, CompletingARequestNoLongerQueuedDoesNothing) {
   line.CompleteRequest(pReq, 0);  // a late response
   line.CompleteRequest(pReq, 0, TRUE, FALSE);
   EXPECT_FALSE(line.RemoveRequest(pReq));
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(51), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(51), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   EXPECT_EQ(pReq->GetResult(), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.followUps, 1);
   pReq->Release();
@@ -132,10 +132,10 @@ TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
 
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_EQ(line.Starts().size(), 1u);
-  const auto all = CompletionLog::Get().All();
+  const auto all = TapiLog::Get().Results();
   EXPECT_EQ(all.size(), 3u);
   for (DWORD id : {61u, 62u, 63u}) {
-    EXPECT_EQ(CompletionLog::Get().ResultsFor(id), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+    EXPECT_EQ(TapiLog::Get().ResultsFor(id), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   }
   EXPECT_EQ(callA.refs, 1);
   EXPECT_EQ(callB.refs, 1);
@@ -151,8 +151,8 @@ TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
   line.CompleteMatchingRequests(callA.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, pDrop);
   EXPECT_EQ(line.GetRequestCount(), 2);
   EXPECT_EQ(line.GetRequest(0), pDrop);
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(72), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  EXPECT_TRUE(CompletionLog::Get().ResultsFor(73).empty());
+  EXPECT_EQ(TapiLog::Get().ResultsFor(72), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_TRUE(TapiLog::Get().ResultsFor(73).empty());
 }
 
 TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
@@ -161,8 +161,8 @@ TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
   ASSERT_NE(Queue(REQUEST_LINEHOLD, 82, &call), nullptr);      // never fetched
   line.CompleteMatchingRequests(call.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
   EXPECT_EQ(line.GetRequestCount(), 1);
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(82), std::vector<LONG>{LINEERR_INVALCALLSTATE});
-  EXPECT_TRUE(CompletionLog::Get().ResultsFor(81).empty());
+  EXPECT_EQ(TapiLog::Get().ResultsFor(82), std::vector<LONG>{LINEERR_INVALCALLSTATE});
+  EXPECT_TRUE(TapiLog::Get().ResultsFor(81).empty());
 }
 
 // The call states that the failure of a conference or transfer request implies are applied only
@@ -190,7 +190,7 @@ TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeaving
   EXPECT_EQ(consult.idles, 1);
   EXPECT_EQ(first.idles, 0);
   EXPECT_EQ(g_queuedAtIdle, 1);  // only the other call's hold was left
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(91), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(91), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   for (FakeCall* p : {&first, &conf, &consult, &other}) EXPECT_EQ(p->refs, p == &other ? 2 : 1);
 }
 
@@ -206,7 +206,7 @@ TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
   EXPECT_EQ(pRec->pConsult.Get(), nullptr);
   EXPECT_EQ(consult.refs, 1);
   EXPECT_EQ(consult.idles + call.idles, 0);
-  EXPECT_TRUE(CompletionLog::Get().All().empty());
+  EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
 TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConference) {
@@ -223,7 +223,7 @@ TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConferenc
   line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_EQ(conf.idles, 1);
-  EXPECT_EQ(CompletionLog::Get().ResultsFor(96), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(96), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
 
 TEST_F(QueueTest, RefusedRequestLeavesTheRecordWithTheCaller) {
@@ -383,25 +383,15 @@ TEST_F(QueueTest, DestroyingAConnectionReleasesItsQueuedRequests) {
   }
   EXPECT_EQ(CountedRecord::s_live, 0);
   EXPECT_EQ(call.refs, 1);
-  EXPECT_TRUE(CompletionLog::Get().All().empty());
+  EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
-TEST_F(QueueTest, LineAndPhoneCarryTheirPermanentIDs) {
-  EXPECT_EQ(line.GetPermanentDeviceID(), 7u * 65536 + 2);
-  EXPECT_EQ(line.GetDeviceID(), 100u);
-  EXPECT_EQ(line.GetDevice(), &device);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
-  const LINEDEVSTATUS status = line.GetLineDevStatus();
-  EXPECT_EQ(status.dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
-
-  CObject* pObject = RUNTIME_CLASS(CTSPIPhoneConnection)->CreateObject();
-  auto* pPhone = dynamic_cast<CTSPIPhoneConnection*>(pObject);
-  ASSERT_NE(pPhone, nullptr);
-  pPhone->Init(&device, 9, 0x8001);  // the index keeps its low 15 bits
-  EXPECT_EQ(pPhone->GetPermanentDeviceID(), 7u * 65536 + 0x8000 + 1);
-  EXPECT_FALSE(pPhone->IsOpen());
-  delete pPhone;
+TEST_F(QueueTest, PhonePermanentIDKeepsTheLow15BitsOfItsIndex) {
+  CTSPIPhoneConnection phone;
+  phone.Init(&device, 9, 0x8001);
+  EXPECT_EQ(phone.GetPermanentDeviceID(), kProviderID * 65536 + 0x8000 + 1);
+  EXPECT_FALSE(phone.IsOpen());
 }
 
 }  // namespace
-}  // namespace queue_test
+}  // namespace fw_test

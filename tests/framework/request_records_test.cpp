@@ -14,33 +14,14 @@
 #include "framework/media_records.h"
 #include "framework/phone_records.h"
 #include "framework/record_copies.h"
-#include "framework/request_seams.h"
+#include "tests/framework/framework_doubles.h"
 
 namespace {
 
-// Counted stand-in for a call: the records see it only as an opaque CTSPICallAppearance*,
-// and count through the request seams.
-struct FakeCall {
-  int nRefs = 1;  // the address's reference
-  int nDeleted = 0;
-  CTSPICallAppearance* Ptr() { return reinterpret_cast<CTSPICallAppearance*>(this); }
-};
-
-FakeCall* AsFake(CTSPICallAppearance* p) {
-  return reinterpret_cast<FakeCall*>(p);
-}
+using fw_test::FakeCall;
 
 class RecordsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_saved = GetTSPIRequestSeams();
-    GetTSPIRequestSeams().pfnCallAddRef = [](CTSPICallAppearance* p) { ++AsFake(p)->nRefs; };
-    GetTSPIRequestSeams().pfnCallRelease = [](CTSPICallAppearance* p) {
-      if (--AsFake(p)->nRefs == 0) ++AsFake(p)->nDeleted;
-    };
-  }
-  void TearDown() override { GetTSPIRequestSeams() = m_saved; }
-
   // Call parameters with user-user information, copied as a request entry copies them.
   static LPLINECALLPARAMS CallParamsCopy() {
     alignas(LINECALLPARAMS) BYTE source[sizeof(LINECALLPARAMS) + 8] = {};
@@ -57,8 +38,7 @@ class RecordsTest : public ::testing::Test {
     ASSERT_EQ(ParseDialableAddressList(std::nullopt, std::nullopt, psz, arr), 0);
   }
 
- private:
-  TSPIRequestSeams m_saved;
+  fw_test::SeamGuard seams;  // counts references and deletes of FakeCall
 };
 
 TEST_F(RecordsTest, CallRefTakesAndReleasesOneReference) {
@@ -67,41 +47,37 @@ TEST_F(RecordsTest, CallRefTakesAndReleasesOneReference) {
     CCallRef ref;
     EXPECT_EQ(ref.Get(), nullptr);
     ref = a.Ptr();
-    EXPECT_EQ(a.nRefs, 2);
+    EXPECT_EQ(a.refs, 2);
     ref = a.Ptr();  // the same call again: still one reference
-    EXPECT_EQ(a.nRefs, 2);
+    EXPECT_EQ(a.refs, 2);
     {
       CCallRef copy(ref);
-      EXPECT_EQ(a.nRefs, 3);
+      EXPECT_EQ(a.refs, 3);
       EXPECT_TRUE(copy == a.Ptr());
     }
-    EXPECT_EQ(a.nRefs, 2);
+    EXPECT_EQ(a.refs, 2);
     ref = b.Ptr();
-    EXPECT_EQ(a.nRefs, 1);
-    EXPECT_EQ(b.nRefs, 2);
+    EXPECT_EQ(a.refs, 1);
+    EXPECT_EQ(b.refs, 2);
     ref = nullptr;
-    EXPECT_EQ(b.nRefs, 1);
+    EXPECT_EQ(b.refs, 1);
     ref = b.Ptr();
   }
-  EXPECT_EQ(b.nRefs, 1);
-  EXPECT_EQ(a.nDeleted + b.nDeleted, 0);
-}
-
-TEST_F(RecordsTest, CallRefLastReleaseDeletes) {
-  FakeCall a;
+  EXPECT_EQ(b.refs, 1);
+  EXPECT_EQ(a.deletes + b.deletes, 0);
   {
-    CCallRef ref(a.Ptr());
-    a.nRefs = 1;  // the address let go meanwhile
+    CCallRef last(a.Ptr());
+    a.refs = 1;  // the address let go meanwhile: the last release deletes
   }
-  EXPECT_EQ(a.nDeleted, 1);
+  EXPECT_EQ(a.deletes, 1);
 }
 
 TEST_F(RecordsTest, RecordsHoldEveryCallTheyName) {
   FakeCall call, consult, conf;
   auto expectRefs = [&](int n) {
-    EXPECT_EQ(call.nRefs, n);
-    EXPECT_EQ(consult.nRefs, n);
-    EXPECT_EQ(conf.nRefs, n);
+    EXPECT_EQ(call.refs, n);
+    EXPECT_EQ(consult.refs, n);
+    EXPECT_EQ(conf.refs, n);
   };
   {
     auto* pTransfer = new TSPITRANSFER;
@@ -116,10 +92,10 @@ TEST_F(RecordsTest, RecordsHoldEveryCallTheyName) {
     pConference->lpCallParams = CallParamsCopy();
     expectRefs(3);
     pTransfer->pConsult = nullptr;  // the consultation call went away
-    EXPECT_EQ(consult.nRefs, 2);
+    EXPECT_EQ(consult.refs, 2);
     delete pTransfer;
-    EXPECT_EQ(call.nRefs, 2);
-    EXPECT_EQ(consult.nRefs, 2);
+    EXPECT_EQ(call.refs, 2);
+    EXPECT_EQ(consult.refs, 2);
     delete static_cast<CObject*>(pConference);  // as the request deletes its record
     expectRefs(1);
   }
@@ -133,7 +109,7 @@ TEST_F(RecordsTest, RecordsHoldEveryCallTheyName) {
     EXPECT_TRUE(swap.pOtherCall == call.Ptr());
   }
   expectRefs(1);
-  EXPECT_EQ(call.nDeleted + consult.nDeleted + conf.nDeleted, 0);
+  EXPECT_EQ(call.deletes + consult.deletes + conf.deletes, 0);
 }
 
 TEST_F(RecordsTest, CompletionCopyKeepsIdAndCall) {
@@ -149,10 +125,10 @@ TEST_F(RecordsTest, CompletionCopyKeepsIdAndCall) {
   pRecord->strSwitchInfo = "info";
 
   auto* pCopy = new TSPICOMPLETECALL(*pRecord);
-  EXPECT_EQ(call.nRefs, 3);
+  EXPECT_EQ(call.refs, 3);
   const DWORD dwID = pRecord->dwCompletionID;
   delete pRecord;  // the request goes; the line's copy stays
-  EXPECT_EQ(call.nRefs, 2);
+  EXPECT_EQ(call.refs, 2);
   EXPECT_EQ(pCopy->dwCompletionID, dwID);
   EXPECT_EQ(pCopy->dwCompletionMode, LINECALLCOMPLMODE_CAMPON);
   EXPECT_EQ(pCopy->dwMessageID, 3u);
@@ -163,7 +139,7 @@ TEST_F(RecordsTest, CompletionCopyKeepsIdAndCall) {
   TSPICOMPLETECALL later;
   EXPECT_NE(later.dwCompletionID, dwID);
   delete pCopy;
-  EXPECT_EQ(call.nRefs, 1);
+  EXPECT_EQ(call.refs, 1);
 }
 
 TEST_F(RecordsTest, SharedForwardEntriesSurviveTheRecord) {
@@ -176,30 +152,21 @@ TEST_F(RecordsTest, SharedForwardEntriesSurviveTheRecord) {
     pRecord->arrForwardInfo.Add(pInfo);
     Parse(pInfo->arrDestAddress, psz);
     Parse(pInfo->arrCallerAddress, "100");
-  }
-  // The address takes the entries when the request succeeds.
-  for (INT_PTR i = 0; i < pRecord->arrForwardInfo.GetSize(); ++i) {
-    auto* pInfo = static_cast<TSPIFORWARDINFO*>(pRecord->arrForwardInfo.GetAt(i));
-    pInfo->AddRef();
+    pInfo->AddRef();  // the address takes the entries when the request succeeds
     addressEntries.push_back(pInfo);
   }
   EXPECT_EQ(addressEntries[0]->GetRefCount(), 2);
+  auto* pUnshared = new TSPIFORWARDINFO;  // as a failed request's: goes with the record
+  pRecord->arrForwardInfo.Add(pUnshared);
+  Parse(pUnshared->arrDestAddress, "5551234");
 
-  delete pRecord;
+  delete pRecord;  // the unshared entry and its addresses are freed (leak-checked)
   for (TSPIFORWARDINFO* pInfo : addressEntries) {
     EXPECT_EQ(pInfo->GetRefCount(), 1);
     EXPECT_EQ(pInfo->arrCallerAddress.GetSize(), 1);  // still readable
   }
   EXPECT_EQ(addressEntries[1]->arrDestAddress.GetSize(), 2);
   for (TSPIFORWARDINFO* pInfo : addressEntries) pInfo->Release();  // the last holder: deleted
-}
-
-TEST_F(RecordsTest, ForwardEntriesOfAFailedRequestGoWithTheRecord) {
-  auto* pRecord = new TSPILINEFORWARD;
-  auto* pInfo = new TSPIFORWARDINFO;
-  pRecord->arrForwardInfo.Add(pInfo);
-  Parse(pInfo->arrDestAddress, "5551234");
-  delete pRecord;  // sole holder: the entry and its addresses are freed (leak-checked)
 }
 
 TEST_F(RecordsTest, MediaControlLivesUntilItsLastHolder) {

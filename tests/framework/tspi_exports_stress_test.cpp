@@ -9,19 +9,15 @@
 #include "framework/line_connection.h"
 #include "framework/service_provider.h"
 #include "framework/tspi_exports.h"
+#include "tests/framework/framework_doubles.h"
 
 namespace {
 
 constexpr DWORD kVersion = 0x00020001;
 constexpr int kRounds = 300;
 
-class TestProvider : public CServiceProvider {
- public:
-  TestProvider() : CServiceProvider("OMBIX.TSP", "Stress Provider", kVersion) {}
-};
-
 TEST(TspiExportsStressTest, LineHandleChecksSurviveAnotherInstanceShuttingDown) {
-  TestProvider sp;
+  fw_test::TestProvider sp;
   DWORD dwOptions = 0;
   ASSERT_EQ(sp.providerInit(kVersion, 1, 10, 0, 2, 0, nullptr, &dwOptions), 0);
   CTSPILineConnection* pLine = sp.FindLineByDeviceID(11);

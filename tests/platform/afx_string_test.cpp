@@ -22,7 +22,7 @@ TEST(CStringTest, ConstructionTreatsNullAndCountsSafely) {
   EXPECT_STREQ(b, "One");
 }
 
-TEST(CStringTest, FormatProducesOutputOfAnyLength) {
+TEST(CStringTest, FormatProducesOutputOfAnyLengthAndMayReadItsOwnText) {
   const std::string big(10000, 'q');
   CString s;
   s.Format("[%s]%d", big.c_str(), 42);
@@ -30,14 +30,12 @@ TEST(CStringTest, FormatProducesOutputOfAnyLength) {
   EXPECT_EQ(s[0], '[');
   EXPECT_STREQ(s.Right(4), "q]42");
   EXPECT_EQ(s.Mid(1, 10000), CString(big.c_str()));
-}
 
-TEST(CStringTest, FormatMayReadItsOwnText) {
-  CString s("abc");
-  s.Format("%s-%s", static_cast<LPCSTR>(s), static_cast<LPCSTR>(s));
-  EXPECT_STREQ(s, "abc-abc");
-  s.Format("%s", "");
-  EXPECT_TRUE(s.IsEmpty());
+  CString own("abc");  // may read its own text
+  own.Format("%s-%s", static_cast<LPCSTR>(own), static_cast<LPCSTR>(own));
+  EXPECT_STREQ(own, "abc-abc");
+  own.Format("%s", "");
+  EXPECT_TRUE(own.IsEmpty());
 }
 
 struct SliceCase {

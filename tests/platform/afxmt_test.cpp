@@ -35,6 +35,11 @@ TEST(CEventTest, AutoResetReleasesOneWaiterPerSignal) {
   for (auto& t : waiters) t.join();
   EXPECT_EQ(2, passed.load());
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+
+  CEvent set_auto(TRUE, FALSE);  // initially set: one pass, then bounded waits time out
+  EXPECT_TRUE(set_auto.Lock(0));
+  EXPECT_FALSE(set_auto.Lock(20));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(set_auto, 20));
 }
 
 TEST(CEventTest, ManualResetReleasesEveryWaiterUntilReset) {
@@ -53,15 +58,6 @@ TEST(CEventTest, ManualResetReleasesEveryWaiterUntilReset) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));  // still set
   event.ResetEvent();
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
-}
-
-TEST(CEventTest, InitialStateAndTimeouts) {
-  CEvent set_auto(TRUE, FALSE);
-  EXPECT_TRUE(set_auto.Lock(0));
-  EXPECT_FALSE(set_auto.Lock(0));
-  EXPECT_FALSE(set_auto.Lock(20));
-  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(set_auto, 20));
-  EXPECT_TRUE(set_auto.Unlock());
 }
 
 TEST(CEventTest, PulseReleasesAWaiterAndLeavesTheEventClear) {
@@ -109,38 +105,22 @@ TEST(WaitForMultipleObjectsTest, AnyAndAll) {
   first.ResetEvent();
   EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjects(2, both, FALSE, INFINITE));
   setter.join();
-}
 
-TEST(WaitForMultipleObjectsTest, BadHandlesAndArguments) {
-  CEvent event(TRUE, TRUE);
-  HANDLE copy = nullptr;
-  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
-                              DUPLICATE_SAME_ACCESS));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy, 0));
-  EXPECT_TRUE(CloseHandle(copy));
-  SetLastError(0);
-  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(copy, 0));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-  EXPECT_FALSE(CloseHandle(copy));
-  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(nullptr, 0));
-  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(GetCurrentProcess(), 0));
-
-  const HANDLE twice[] = {event, event};
+  const HANDLE twice[] = {first, first};
   SetLastError(0);
   EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(2, twice, FALSE, 0));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(0, twice, FALSE, 0));
-  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(65, twice, FALSE, 0));
+  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(0, both, FALSE, 0));
+  EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(65, both, FALSE, 0));
 }
 
-TEST(DuplicateHandleTest, TheCopyOutlivesTheOriginal) {
+TEST(HandleTest, ACopyOutlivesTheOriginalAndClosedHandlesFail) {
   HANDLE copy = nullptr;
   {
-    CEvent event;
+    CEvent event(TRUE, TRUE);
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
                                 DUPLICATE_SAME_ACCESS));
     EXPECT_NE(event.m_hObject, copy);
-    event.SetEvent();
   }
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy, 0));  // the same event, still alive
   HANDLE moved = nullptr;
@@ -148,23 +128,31 @@ TEST(DuplicateHandleTest, TheCopyOutlivesTheOriginal) {
                               DUPLICATE_CLOSE_SOURCE));
   EXPECT_FALSE(CloseHandle(copy));  // closed by the duplication
   EXPECT_TRUE(CloseHandle(moved));
+  SetLastError(0);
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(moved, 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(nullptr, 0));
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(GetCurrentProcess(), 0));
   HANDLE none = nullptr;
   EXPECT_FALSE(DuplicateHandle(GetCurrentProcess(), moved, GetCurrentProcess(), &none, 0, FALSE,
                                DUPLICATE_SAME_ACCESS));
-  EXPECT_FALSE(DuplicateHandle(reinterpret_cast<HANDLE>(0x1234), moved, GetCurrentProcess(), &none,
+  EXPECT_FALSE(DuplicateHandle(reinterpret_cast<HANDLE>(0x1234), copy, GetCurrentProcess(), &none,
                                0, FALSE, DUPLICATE_SAME_ACCESS));
+}
+
+// Whether another thread gets the lock at once (and lets it go again).
+bool OtherCanLock(CCriticalSection& cs) {
+  BOOL got = FALSE;
+  std::thread([&] {
+    CSingleLock lock(&cs);
+    got = lock.Lock(0);
+  }).join();
+  return got != FALSE;
 }
 
 TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
   CCriticalSection cs;
-  auto other_can_lock = [&] {
-    BOOL got = FALSE;
-    std::thread([&] {
-      got = cs.Lock(0);
-      if (got) cs.Unlock();
-    }).join();
-    return got != FALSE;
-  };
+  auto other_can_lock = [&] { return OtherCanLock(cs); };
   EXPECT_TRUE(cs.Lock());
   EXPECT_TRUE(cs.Lock(INFINITE));
   EXPECT_FALSE(other_can_lock());
@@ -175,16 +163,9 @@ TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
   EXPECT_TRUE(other_can_lock());
 }
 
-TEST(CSingleLockTest, UnlocksInItsDestructorAndHoldsOneLevel) {
+TEST(CSingleLockTest, UnlocksInItsDestructorHoldsOneLevelAndWaitsForEvents) {
   CCriticalSection cs;
-  auto other_can_lock = [&] {
-    BOOL got = FALSE;
-    std::thread([&] {
-      CSingleLock lock(&cs);
-      got = lock.Lock(0);
-    }).join();
-    return got != FALSE;
-  };
+  auto other_can_lock = [&] { return OtherCanLock(cs); };
   {
     CSingleLock lock(&cs, TRUE);
     EXPECT_TRUE(lock.IsLocked());
@@ -203,35 +184,35 @@ TEST(CSingleLockTest, UnlocksInItsDestructorAndHoldsOneLevel) {
   CSingleLock nothing(nullptr, TRUE);
   EXPECT_FALSE(nothing.IsLocked());
   EXPECT_FALSE(nothing.Lock());
-}
 
-TEST(CSingleLockTest, OverAnEventWaitsForIt) {
-  CEvent event;
-  CSingleLock lock(&event);
-  EXPECT_FALSE(lock.Lock(10));
+  CEvent event;  // over an event it waits for the event
+  CSingleLock on_event(&event);
+  EXPECT_FALSE(on_event.Lock(10));
   event.SetEvent();
-  EXPECT_TRUE(lock.Lock(INFINITE));
-  EXPECT_TRUE(lock.IsLocked());
+  EXPECT_TRUE(on_event.Lock(INFINITE));
 }
 
+// A thread body that records its id and waits for go.
+struct ThreadParam {
+  CEvent go;
+  std::atomic<DWORD> seen_id{0};
+};
 UINT RecordAndWait(LPVOID param) {
-  auto* p = static_cast<std::pair<CEvent*, std::atomic<DWORD>*>*>(param);
-  p->second->store(GetCurrentThreadId());
-  p->first->Lock();
+  auto* p = static_cast<ThreadParam*>(param);
+  p->seen_id.store(GetCurrentThreadId());
+  p->go.Lock();
   return 7;
 }
 
 TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
-  CEvent go;
-  std::atomic<DWORD> seen_id{0};
-  std::pair<CEvent*, std::atomic<DWORD>*> param(&go, &seen_id);
+  ThreadParam param;
   CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
   ASSERT_NE(nullptr, thread);
   EXPECT_TRUE(thread->m_bAutoDelete);
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(thread->m_hThread, 10));
-  go.SetEvent();
-  WaitUntil([&] { return seen_id.load() != 0; });
-  EXPECT_EQ(thread->m_nThreadID, seen_id.load());
+  param.go.SetEvent();
+  WaitUntil([&] { return param.seen_id.load() != 0; });
+  EXPECT_EQ(thread->m_nThreadID, param.seen_id.load());
   const HANDLE handle = thread->m_hThread;
   Sleep(20);  // the thread may well have ended: the object must still be there to wait on
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread->m_hThread, INFINITE));
@@ -239,33 +220,28 @@ TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
   EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
 }
 
-TEST(AfxBeginThreadTest, OwnedThreadIsDeletedByItsCreator) {
-  CEvent go(TRUE);
-  std::atomic<DWORD> seen_id{0};
-  std::pair<CEvent*, std::atomic<DWORD>*> param(&go, &seen_id);
-  CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
+TEST(AfxBeginThreadTest, OwnedThreadObjectIsDeletedByItsCreatorEvenWhileRunning) {
+  ThreadParam ended;
+  CWinThread* thread = AfxBeginThread(RecordAndWait, &ended);
   ASSERT_NE(nullptr, thread);
   thread->m_bAutoDelete = FALSE;
+  ended.go.SetEvent();
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(*thread, INFINITE));
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(*thread, 0));  // stays signalled
   delete thread;
-}
 
-TEST(AfxBeginThreadTest, DeletingTheObjectOfARunningThreadIsSafe) {
-  CEvent go;
-  std::atomic<DWORD> seen_id{0};
-  std::pair<CEvent*, std::atomic<DWORD>*> param(&go, &seen_id);
-  CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
+  ThreadParam running;
+  thread = AfxBeginThread(RecordAndWait, &running);
   ASSERT_NE(nullptr, thread);
   HANDLE keep = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(), &keep, 0,
                               FALSE, DUPLICATE_SAME_ACCESS));
   delete thread;
-  go.SetEvent();
+  running.go.SetEvent();
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(keep, INFINITE));
   EXPECT_TRUE(CloseHandle(keep));
   EXPECT_EQ(nullptr, AfxBeginThread(nullptr, nullptr));
-  EXPECT_EQ(nullptr, AfxBeginThread(RecordAndWait, &param, THREAD_PRIORITY_NORMAL, 0, 4));
+  EXPECT_EQ(nullptr, AfxBeginThread(RecordAndWait, &running, THREAD_PRIORITY_NORMAL, 0, 4));
 }
 
 DWORD CountUp(LPVOID param) {

@@ -18,6 +18,10 @@ class TestDatagram {
       bytes.push_back(static_cast<std::uint8_t>(v >> shift));
     return *this;
   }
+  TestDatagram& U32s(std::initializer_list<std::uint32_t> values) {
+    for (std::uint32_t v : values) U32(v);
+    return *this;
+  }
   TestDatagram& Str(const std::string& s) {
     U32(static_cast<std::uint32_t>(s.size()));
     bytes.insert(bytes.end(), s.begin(), s.end());

@@ -45,8 +45,6 @@ inline bool WaitUntil(const std::function<bool()>& pred,
 
 struct PeerDatagram {
   std::vector<BYTE> bytes;
-  DWORD dwAddr = 0;  // sender, host order
-  WORD wPort = 0;
 
   DWORD Word(std::size_t offset) const {
     if (bytes.size() < offset + 4) return 0;
@@ -107,10 +105,8 @@ class TestPeer {
                                     reinterpret_cast<winsock::sockaddr*>(&from), &fromLen);
     if (n < 0) return std::nullopt;
     d.bytes.resize(static_cast<std::size_t>(n));
-    d.dwAddr = winsock::ntohl(from.sin_addr.s_addr);
-    d.wPort = winsock::ntohs(from.sin_port);
-    m_dwClientAddr = d.dwAddr;
-    m_wClientPort = d.wPort;
+    m_dwClientAddr = winsock::ntohl(from.sin_addr.s_addr);
+    m_wClientPort = winsock::ntohs(from.sin_port);
     return d;
   }
 
@@ -189,18 +185,12 @@ class RecordingLink : public COmbixAPI {
   }
   std::size_t Count(const std::string& strWhat) {
     std::lock_guard<std::mutex> lock(m_mx);
-    std::size_t n = 0;
-    for (const LinkCall& call : m_calls) n += call.strWhat == strWhat;
-    return n;
+    return CountLocked(strWhat);
   }
   bool WaitForCount(const std::string& strWhat, std::size_t n,
                     std::chrono::milliseconds deadline = kLinkTestDeadline) {
     std::unique_lock<std::mutex> lock(m_mx);
-    return m_cv.wait_for(lock, deadline, [&] {
-      std::size_t found = 0;
-      for (const LinkCall& call : m_calls) found += call.strWhat == strWhat;
-      return found >= n;
-    });
+    return m_cv.wait_for(lock, deadline, [&] { return CountLocked(strWhat) >= n; });
   }
   // Waits until IsConnected() is what is asked.
   bool WaitConnected(bool bConnected = true) {
@@ -208,7 +198,6 @@ class RecordingLink : public COmbixAPI {
   }
 
   std::function<void()> onLoginSucceeded;
-  std::function<void()> onConnectionLost;
 
  protected:
   void OnLoginSucceeded(const COmbixLoginRsp* pRsp) override {
@@ -216,16 +205,18 @@ class RecordingLink : public COmbixAPI {
     if (onLoginSucceeded) onLoginSucceeded();
   }
   void OnLoginFailed(const COmbixLoginRsp* pRsp) override { Record("LoginFailed", pRsp); }
-  void OnConnectionLost() override {
-    Record("ConnectionLost", nullptr);
-    if (onConnectionLost) onConnectionLost();
-  }
+  void OnConnectionLost() override { Record("ConnectionLost", nullptr); }
   void OnResponse(const COmbixMsg* pMsg) override { Record("Response", pMsg); }
   void OnCallEvent(const COmbixCallConnectionEvent* p) override { Record("CallEvent", p); }
   void OnPhoneStateEvent(const COmbixPhoneStateEvent* p) override { Record("PhoneState", p); }
   void OnAgentEvent(const COmbixAgentEvent* p) override { Record("AgentEvent", p); }
 
  private:
+  std::size_t CountLocked(const std::string& strWhat) const {
+    std::size_t n = 0;
+    for (const LinkCall& call : m_calls) n += call.strWhat == strWhat;
+    return n;
+  }
   void Record(const char* pszWhat, const COmbixMsg* pMsg) {
     LinkCall call;
     call.strWhat = pszWhat;

@@ -56,16 +56,6 @@ TEST(OmbixWireTest, MakeCallWithEmptyDeviceAndPhoneIs33Bytes) {
   EXPECT_EQ(actual, expected);
 }
 
-TEST(OmbixWireTest, NullAndEmptyStringsBothTravelAsLengthZero) {
-  std::array<BYTE, 8> buffer{};
-  COmbixWriter w(buffer.data(), buffer.size());
-  w.WriteString(nullptr);
-  w.WriteString("");
-  EXPECT_FALSE(w.IsOverflow());
-  EXPECT_EQ(w.GetLength(), 8u);
-  EXPECT_EQ(buffer, (std::array<BYTE, 8>{0, 0, 0, 0, 0, 0, 0, 0}));
-}
-
 TEST(OmbixWireTest, WriterNeverWritesPastItsBuffer) {
   std::array<BYTE, 16> buffer;
   buffer.fill(0xAA);
@@ -77,22 +67,11 @@ TEST(OmbixWireTest, WriterNeverWritesPastItsBuffer) {
   w.WriteDword(2);  // would fit, but the body is already incomplete
   EXPECT_EQ(w.GetLength(), 4u);
   for (std::size_t i = 4; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xAA) << i;
-}
 
-TEST(OmbixWireTest, StringFillingTheBufferExactlyFits) {
-  std::array<BYTE, 7> buffer{};
-  COmbixWriter w(buffer.data(), buffer.size());
-  w.WriteString("abc");
-  EXPECT_FALSE(w.IsOverflow());
-  EXPECT_EQ(w.GetLength(), 7u);
-}
-
-TEST(OmbixWireTest, OverlongRequestIsRefused) {
-  const std::string huge(kOmbixMaxBody, 'x');
-  std::array<BYTE, kOmbixMaxBody> buffer{};
-  COmbixWriter w(buffer.data(), buffer.size());
-  EXPECT_FALSE(EncodeMakeCallReq(w, 1, "dev", huge.c_str(), 0, "phone"));
-  EXPECT_LE(w.GetLength(), kOmbixMaxBody);
+  COmbixWriter exact(buffer.data(), 7);  // a string filling the buffer exactly fits
+  exact.WriteString("abc");
+  EXPECT_FALSE(exact.IsOverflow());
+  EXPECT_EQ(exact.GetLength(), 7u);
 }
 
 TEST(OmbixWireTest, ObjectIdCallNumberIsItsLastFourBytesBigEndian) {

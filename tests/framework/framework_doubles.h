@@ -1,0 +1,376 @@
+// Doubles shared by the framework's tests: TAPI's callbacks, a provider that exports the product's
+// functions (or a chosen set) and accepts or refuses opens, a device that can refuse or move
+// requests, a line that starts requests as the switch line does and whose parts the tests fill,
+// calls and addresses that exist only behind the seams, and a caller's structure with guard bytes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/device.h"
+#include "framework/function_table.h"
+#include "framework/line_connection.h"
+#include "framework/line_seams.h"
+#include "framework/request.h"
+#include "framework/request_seams.h"
+#include "framework/service_provider.h"
+#include "platform/afxmt.h"
+
+namespace fw_test {
+
+constexpr DWORD kProviderID = 7;
+constexpr DWORD kDeviceID = 100;
+constexpr DWORD kLineIndex = 2;
+constexpr char kProviderName[] = "VOIP Service Provider (Z9410)";
+const HTAPILINE kTapiLine = reinterpret_cast<HTAPILINE>(0x1234);
+const HPROVIDER kProviderHandle = reinterpret_cast<HPROVIDER>(0x5150);
+
+// The names the product library exports, from the list the product's export check uses.
+inline const std::set<std::string>& ProductExports() {
+  static const std::set<std::string> names = [] {
+    std::set<std::string> read;
+    std::ifstream file(OMBIX_EXPECTED_EXPORTS);
+    for (std::string name; std::getline(file, name);) {
+      if (!name.empty()) read.insert(name);
+    }
+    return read;
+  }();
+  return names;
+}
+
+// Waits (polling) until the condition holds; the limit only keeps a broken test from hanging.
+template <typename Pred>
+bool WaitUntil(Pred pred) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+struct LineEvent {
+  HTAPILINE htLine;
+  HTAPICALL htCall;
+  DWORD dwMsg;
+  DWORD_PTR dwParam1, dwParam2, dwParam3;
+};
+
+// TAPI's LINEEVENT and ASYNC_COMPLETION callbacks: everything they receive.
+class TapiLog {
+ public:
+  static TapiLog& Get() {
+    static TapiLog log;
+    return log;
+  }
+  static void LineCallback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1,
+                           DWORD_PTR p2, DWORD_PTR p3) {
+    std::lock_guard<std::mutex> guard(Get().m_mx);
+    Get().m_events.push_back({htLine, htCall, dwMsg, p1, p2, p3});
+  }
+  static void Completion(DRV_REQUESTID dwRequestID, LONG lResult) {
+    std::lock_guard<std::mutex> guard(Get().m_mx);
+    Get().m_results[dwRequestID].push_back(lResult);
+  }
+  void Reset() {
+    std::lock_guard<std::mutex> guard(m_mx);
+    m_events.clear();
+    m_results.clear();
+  }
+  std::vector<LineEvent> Events() {
+    std::lock_guard<std::mutex> guard(m_mx);
+    return m_events;
+  }
+  // The param1 of every LINE_LINEDEVSTATE, in order.
+  std::vector<DWORD_PTR> DevStates() {
+    std::vector<DWORD_PTR> states;
+    for (const LineEvent& event : Events()) {
+      if (event.dwMsg == LINE_LINEDEVSTATE) states.push_back(event.dwParam1);
+    }
+    return states;
+  }
+  // Every completion reported, by request ID.
+  std::map<DWORD, std::vector<LONG>> Results() {
+    std::lock_guard<std::mutex> guard(m_mx);
+    return m_results;
+  }
+  std::vector<LONG> ResultsFor(DWORD dwRequestID) { return Results()[dwRequestID]; }
+
+ private:
+  std::mutex m_mx;
+  std::vector<LineEvent> m_events;
+  std::map<DWORD, std::vector<LONG>> m_results;
+};
+
+class TestProvider : public CServiceProvider {
+ public:
+  explicit TestProvider(DWORD dwVersion = 0x00020001,
+                        const std::set<std::string>& exports = ProductExports())
+      : CServiceProvider("OMBIX.TSP", kProviderName, dwVersion) {
+    DetectExportedFunctions([&exports](LPCSTR pszName) -> FARPROC {
+      return exports.count(pszName) ? reinterpret_cast<FARPROC>(&TapiLog::Completion) : nullptr;
+    });
+  }
+  BOOL OpenConnection(CTSPIConnection*) override {
+    ++opens;
+    return acceptOpen;
+  }
+  BOOL CloseConnection(CTSPIConnection*) override {
+    ++closes;
+    return TRUE;
+  }
+  BOOL acceptOpen = TRUE;
+  int opens = 0;
+  int closes = 0;
+};
+
+class TestDevice : public CTSPIDevice {
+ public:
+  BOOL AcceptNewRequest(CTSPIConnection* pConn, CTSPIRequest* pReq, int& nPos) override {
+    if (refuse) return FALSE;
+    if (moveToHead) nPos = 0;
+    return CTSPIDevice::AcceptNewRequest(pConn, pReq, nPos);
+  }
+  void OnRequestCancelled(CTSPIRequest* pReq) override {
+    ++cancelled;
+    CTSPIDevice::OnRequestCancelled(pReq);
+  }
+  std::atomic<bool> refuse{false};
+  std::atomic<bool> moveToHead{false};
+  std::atomic<int> cancelled{0};
+};
+
+// A call is only ever handed through the seams, so counters stand in for it.
+struct FakeCall {
+  std::atomic<int> refs{1};  // the address's reference
+  std::atomic<int> deletes{0};
+  std::atomic<int> idles{0};
+  std::atomic<int> followUps{0};
+  CTSPICallAppearance* Ptr() { return reinterpret_cast<CTSPICallAppearance*>(this); }
+  static FakeCall* From(CTSPICallAppearance* p) { return reinterpret_cast<FakeCall*>(p); }
+};
+
+// Stands in for an address: the line only holds it and hands it to the seams.
+class FakeAddress : public CObject {
+ public:
+  static FakeAddress* From(CTSPIAddressInfo* p) { return reinterpret_cast<FakeAddress*>(p); }
+  DWORD dwAvailableMediaModes = 0;
+  std::vector<DWORD> statusMessages;
+  int featureUpdates = 0;
+  int drops = 0;
+  std::vector<DWORD> terminalModes;
+};
+
+// Installs the request and line seams over FakeCall and FakeAddress, and removes them again.
+class SeamGuard {
+ public:
+  SeamGuard() {
+    TSPIRequestSeams& seams = GetTSPIRequestSeams();
+    seams.pfnCallAddRef = [](CTSPICallAppearance* p) { ++FakeCall::From(p)->refs; };
+    seams.pfnCallRelease = [](CTSPICallAppearance* p) {
+      if (--FakeCall::From(p)->refs == 0) ++FakeCall::From(p)->deletes;
+    };
+    seams.pfnCallOnRequestComplete = [](CTSPICallAppearance* p, CTSPIRequest*, LONG) {
+      ++FakeCall::From(p)->followUps;
+    };
+    seams.pfnCallSetIdle = [](CTSPICallAppearance* p) {
+      ++FakeCall::From(p)->idles;
+      if (s_onIdle != nullptr) s_onIdle(p);
+    };
+    TSPILineSeams& line = GetTSPILineSeams();
+    line.pfnGetCallHandle = [](CTSPICallAppearance* p) {
+      return reinterpret_cast<HTAPICALL>(reinterpret_cast<DWORD_PTR>(p) + 1);
+    };
+    line.pfnGetAvailableMediaModes = [](CTSPIAddressInfo* p) {
+      return FakeAddress::From(p)->dwAvailableMediaModes;
+    };
+    line.pfnSetAddressStatusMessages = [](CTSPIAddressInfo* p, DWORD dwStates) {
+      FakeAddress::From(p)->statusMessages.push_back(dwStates);
+    };
+    line.pfnUpdateAddressFeatures = [](CTSPIAddressInfo* p) {
+      ++FakeAddress::From(p)->featureUpdates;
+    };
+    line.pfnSetAddressTerminalModes = [](CTSPIAddressInfo* p, int, DWORD dwModes, BOOL) {
+      FakeAddress::From(p)->terminalModes.push_back(dwModes);
+    };
+    line.pfnDropAddressCalls = [](CTSPIAddressInfo* p) { ++FakeAddress::From(p)->drops; };
+  }
+  ~SeamGuard() {
+    GetTSPIRequestSeams() = TSPIRequestSeams{};
+    GetTSPILineSeams() = TSPILineSeams{};
+    s_onIdle = nullptr;
+  }
+  static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
+};
+
+// A record whose lifetime the tests can see.
+class CountedRecord : public CObject {
+ public:
+  CountedRecord() { ++s_live; }
+  ~CountedRecord() override { --s_live; }
+  static inline std::atomic<int> s_live{0};
+};
+
+// A line that starts requests as the switch line does (FetchRequestToStart) and records each
+// start, checking that no two ordinary requests (drops aside) are ever started at once; the
+// tests fill its terminals, addresses, dialog instances and capabilities.
+class TestLine : public CTSPILineConnection {
+ public:
+  struct Start {
+    DWORD dwRequestID;
+    WORD wType;
+    std::thread::id thread;
+  };
+
+  BOOL ProcessData(DWORD dwData, LPCVOID lpBuff, DWORD dwSize) override {
+    if (dwData != 0 || lpBuff != nullptr || dwSize != 0) return FALSE;
+    CSingleLock lock(GetSyncObject(), TRUE);
+    CTSPIRequest* pNext = FetchRequestToStart();
+    if (pNext == nullptr) return FALSE;
+    if (pNext->GetType() != REQUEST_LINEDROP) {
+      for (int i = 0; CTSPIRequest* pReq = GetRequest(i); ++i) {
+        if (pReq != pNext && pReq->GetType() != REQUEST_LINEDROP &&
+            pReq->GetState() >= STATE_STARTED) {
+          ++overlaps;
+        }
+      }
+    }
+    std::lock_guard<std::mutex> guard(m_mx);
+    m_starts.push_back({pNext->GetRequestID(), pNext->GetType(), std::this_thread::get_id()});
+    return TRUE;
+  }
+  void OnRequestComplete(CTSPIRequest*, LONG) override { ++followUps; }
+
+  std::vector<Start> Starts() {
+    std::lock_guard<std::mutex> guard(m_mx);
+    return m_starts;
+  }
+  // A reference to the head request (or NULL), taken under the lock as a completer would.
+  CTSPIRequest* HoldHead() {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    CTSPIRequest* pReq = GetCurrentRequest();
+    if (pReq != nullptr) pReq->AddRef();
+    return pReq;
+  }
+
+  void AddTerminal(LPCSTR pszName, DWORD dwTermDev, DWORD dwModes) {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    auto* pTerminal = new TERMINALINFO;
+    pTerminal->strName = pszName;
+    pTerminal->Capabilities.dwTermDev = dwTermDev;
+    pTerminal->Capabilities.dwTermModes = dwModes;
+    pTerminal->dwMode = dwModes;
+    m_arrTerminals.Add(pTerminal);
+  }
+  FakeAddress* AddAddress() {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    auto* pAddr = new FakeAddress;
+    m_arrAddresses.Add(pAddr);
+    return pAddr;
+  }
+  void AddDialogInstance(HTAPIDIALOGINSTANCE htDlgInst) {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    auto* pEntry = new TSPIDIALOGINSTANCE;
+    pEntry->htDlgInst = htDlgInst;
+    pEntry->pLine = this;
+    m_arrDialogInstances.Add(pEntry);
+  }
+  template <typename Change>
+  void ChangeCaps(Change change) {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    change(m_LineCaps);
+  }
+
+  std::atomic<int> followUps{0};
+  std::atomic<int> overlaps{0};
+
+ private:
+  std::mutex m_mx;
+  std::vector<Start> m_starts;
+};
+
+// A provider exporting the product's functions, a device (provider ID 7, TAPI's callbacks
+// recorded) and one line (device ID 100, index 2, named "2001") outside the device's arrays,
+// with the seams installed.
+class ConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TapiLog::Get().Reset();
+    ASSERT_TRUE(device.Init(kProviderID, 0, 0, 0, 0, kProviderHandle, &TapiLog::Completion));
+    line.Init(&device, kDeviceID, kLineIndex);
+    line.SetName("2001");
+  }
+  LONG Open(DWORD dwVersion = 0x00020001, DWORD dwMask = 0) {
+    const LONG lResult = line.OpenLine(kTapiLine, &TapiLog::LineCallback, dwVersion);
+    if (lResult == 0) line.SetStatusMessages(dwMask, 0);
+    return lResult;
+  }
+  CTSPIRequest* Queue(WORD wType, DWORD dwID, FakeCall* pCall = nullptr, BOOL bHold = FALSE) {
+    return line.QueueRequest(nullptr, pCall != nullptr ? pCall->Ptr() : nullptr, wType, dwID,
+                             nullptr, 0, bHold);
+  }
+
+  SeamGuard seams;
+  TestProvider provider;
+  TestDevice device;
+  // Calls outlive the line, whose destructor releases the requests still queued.
+  FakeCall callA, callB, callC, callD;
+  TestLine line;
+};
+using LineTest = ConnectionTest;
+using QueueTest = ConnectionTest;
+
+// A caller's structure of dwTotalSize bytes followed by guard bytes; every byte starts as kFill.
+// Also the expected bytes of one, built with Put and PutText. Without guard bytes, the address
+// sanitizer sees any access past dwTotalSize.
+class CallerBuffer {
+ public:
+  static constexpr uint8_t kFill = 0xCD;
+  static constexpr size_t kGuard = 64;
+  explicit CallerBuffer(DWORD dwTotalSize, size_t nGuard = kGuard)
+      : m_bytes(dwTotalSize + nGuard, kFill) {
+    Put(0, dwTotalSize);
+  }
+  template <typename T>
+  T* As() {
+    return reinterpret_cast<T*>(m_bytes.data());
+  }
+  const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+  DWORD Dword(size_t nOffset) const {
+    DWORD dw;
+    std::memcpy(&dw, m_bytes.data() + nOffset, sizeof(dw));
+    return dw;
+  }
+  // The last kGuard bytes.
+  bool GuardIntact() const {
+    return std::all_of(m_bytes.end() - kGuard, m_bytes.end(), [](uint8_t b) { return b == kFill; });
+  }
+  template <typename T>
+  void Put(size_t nOffset, const T& value, size_t nSize = sizeof(T)) {
+    std::memcpy(m_bytes.data() + nOffset, &value, nSize);
+  }
+  // UTF-16 of ASCII text; '|' stands for a NUL.
+  void PutText(size_t nOffset, const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      const uint16_t ch = text[i] == '|' ? 0 : static_cast<uint8_t>(text[i]);
+      Put(nOffset + 2 * i, ch);
+    }
+  }
+
+ private:
+  std::vector<uint8_t> m_bytes;
+};
+
+}  // namespace fw_test
