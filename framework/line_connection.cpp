@@ -4,6 +4,8 @@
 // line_connection_addresses.cpp.
 #include "framework/line_connection.h"
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
 #include "framework/device.h"
 #include "framework/device_class.h"
 #include "framework/function_table.h"
@@ -108,9 +110,6 @@ DWORD CTSPILineConnection::GetPermanentDeviceID() const {
   return m_LineCaps.dwPermanentLineID;
 }
 
-// The line's follow-ups of finished requests come with its request operations.
-void CTSPILineConnection::OnRequestComplete(CTSPIRequest* /*pReq*/, LONG /*lResult*/) {}
-
 void CTSPILineConnection::OnIntervalTimer() {}
 
 // --- Open and close ---
@@ -187,7 +186,7 @@ void CTSPILineConnection::SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg,
     htLine = reinterpret_cast<HTAPILINE>(dwParam3);
     dwParam3 = 0;
   }
-  const HTAPICALL htCall = (pCall != nullptr) ? GetCallHandle(pCall) : nullptr;
+  const HTAPICALL htCall = (pCall != nullptr) ? pCall->GetCallHandle() : nullptr;
   lpfnEventProc(htLine, htCall, dwMsg, dwParam1, dwParam2, dwParam3);
 }
 

@@ -22,6 +22,7 @@
 //   before line).
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "framework/connection.h"
@@ -32,6 +33,11 @@
 class CTSPIAddressInfo;
 class CTSPICallAppearance;
 class CTSPILineConnection;
+class TSPICOMPLETECALL;
+class TSPILINEFORWARD;
+class TSPILINESETTERMINAL;
+class TSPIMAKECALL;
+class TSPIMEDIACONTROL;
 
 // One terminal of the line: its name, capabilities and current modes.
 class TERMINALINFO : public CObject {
@@ -107,6 +113,41 @@ class CTSPILineConnection : public CTSPIConnection {
   // The active call count never goes below 0; the features follow it.
   virtual void AdjustActiveCallCount(int nDelta);
 
+  // Line requests, addresses and call completions (line_requests.cpp).
+  virtual DWORD CreateAddress(LPCSTR pszDialableAddress, LPCSTR pszName, BOOL bIncoming,
+                              BOOL bOutgoing, DWORD dwMediaModes, DWORD dwBearerModes,
+                              DWORD dwMinRate, DWORD dwMaxRate, const LINEDIALPARAMS* lpDialParams,
+                              DWORD dwMaxNumActiveCalls, DWORD dwMaxNumOnHoldCalls,
+                              DWORD dwMaxNumOnHoldPendCalls, DWORD dwMaxNumConference,
+                              DWORD dwMaxNumTransConf);
+  CTSPIAddressInfo* FindAddressForCall(const LINECALLPARAMS* lpCallParams, DWORD dwFeatures);
+  CTSPIAddressInfo* FindAddressByDialableAddress(LPCSTR pszAddress);
+  virtual LONG GetAddressID(LPDWORD lpdwAddressID, DWORD dwAddressMode, LPCSTR pszAddress,
+                            DWORD dwSize);
+  virtual LONG CheckCallParams(const LINECALLPARAMS* lpCallParams);
+  virtual LONG MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, CTSPICallAppearance** ppCall,
+                        TSPIMAKECALL* pMakeCall);
+  virtual LONG ConditionalMediaDetection(DWORD dwMediaModes, const LINECALLPARAMS* lpCallParams);
+  virtual LONG SetDefaultMediaDetection(DWORD dwMediaModes);
+  virtual LONG CheckMediaControl(TSPIMEDIACONTROL* pMediaControl);
+  virtual void SetMediaControl(TSPIMEDIACONTROL* pMediaControl);
+  virtual LONG Forward(DRV_REQUESTID dwRequestID, CTSPIAddressInfo* pAddr,
+                       TSPILINEFORWARD* pForward, HTAPICALL htConsultCall,
+                       CTSPICallAppearance** ppConsultCall);
+  virtual LONG SetTerminal(DRV_REQUESTID dwRequestID, TSPILINESETTERMINAL* pTermStruct);
+  virtual LONG SetLineDevStatus(DRV_REQUESTID dwRequestID, DWORD dwStatusToChange, BOOL bOn);
+  virtual LONG UncompleteCall(DRV_REQUESTID dwRequestID, DWORD dwCompletionID);
+  TSPICOMPLETECALL* FindCompletion(DWORD dwCompletionID);
+  TSPICOMPLETECALL* FindCompletionByCall(CTSPICallAppearance* pCall);
+  void RemoveCompletion(DWORD dwCompletionID, BOOL bNotify);
+  HTAPIDIALOGINSTANCE OpenDialogInstance(DRV_REQUESTID dwRequestID, LPVOID lpParams, DWORD dwSize,
+                                         LPCSTR pszUIDLLName = nullptr);
+  LONG FreeDialogInstance(HTAPIDIALOGINSTANCE htDlgInst);
+  // Inside a call's state change these only try the address locks (feature_locks.h).
+  virtual BOOL CanJoinConference(CTSPICallAppearance* pCall);
+  virtual BOOL CanCompleteTransfer(CTSPICallAppearance* pCall);
+  CTSPICallAppearance* FindCallByState(DWORD dwStateMask, CTSPICallAppearance* pExcept = nullptr);
+
   // Sends a line, address or call event to TAPI (nothing while no callback is set).
   void SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                      DWORD_PTR dwParam2, DWORD_PTR dwParam3);
@@ -157,7 +198,7 @@ class CTSPILineConnection : public CTSPIConnection {
   void UpdateAddressFeatures();
   void SetAddressTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn);
   void DropAllCalls();
-  static HTAPICALL GetCallHandle(CTSPICallAppearance* pCall);
+  std::atomic<DWORD> m_dwNextCompletionID{0};
   static CTSPIAddressInfo* AsAddress(CObject* pObject);
 
   void RestoreProviderVersion();

@@ -3,14 +3,9 @@
 // The thread is never forced to end: stopping it signals the stop event and joins it, and its
 // loop waits on that event, so it ends at once. The list lock is held while a call is served;
 // a call that leaves the list (UnregisterTimedCall) is therefore never touched afterwards.
-#include "framework/provider_seams.h"
+#include "framework/call_appearance.h"
 #include "framework/service_provider.h"
 #include "platform/win32.h"
-
-TSPIProviderSeams& GetTSPIProviderSeams() {
-  static TSPIProviderSeams seams;
-  return seams;
-}
 
 UINT CServiceProvider::TimerThreadProc(LPVOID pParam) {
   return static_cast<CServiceProvider*>(pParam)->TimerLoop();
@@ -50,13 +45,11 @@ BOOL CServiceProvider::IsTimerThreadRunning() {
 }
 
 void CServiceProvider::ServiceTimedCalls() {
-  const auto& seams = GetTSPIProviderSeams();
   CSingleLock lock(&m_csTimedCalls, TRUE);
   INT_PTR i = 0;
   while (i < m_arrTimedCalls.GetSize()) {
     auto* pCall = static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]);
-    const BOOL bDone =
-        seams.pfnServiceCallTimers != nullptr ? seams.pfnServiceCallTimers(pCall) : TRUE;
+    const BOOL bDone = pCall->ServiceCallTimers();
     // Serving a call may register or unregister calls on this thread (the lock is recursive):
     // find the call again before its entry is touched.
     INT_PTR nAt = i;

@@ -35,7 +35,7 @@ TEST_F(QueueTest, StressEveryIdReportedExactlyOnceWhileQueueingCompletingAndClos
       for (int i = 0; i < kPerProducer; ++i) {
         // A dial owns its record; a drop carries none here.
         CountedRecord* pRec = (TypeFor(i) == REQUEST_LINEDIAL) ? new CountedRecord : nullptr;
-        if (line.QueueRequest(nullptr, callA.Ptr(), TypeFor(i), IdFor(p, i), pRec, 0) == nullptr) {
+        if (line.QueueRequest(nullptr, callA, TypeFor(i), IdFor(p, i), pRec, 0) == nullptr) {
           ++refused;
           delete pRec;
         }
@@ -71,7 +71,7 @@ TEST_F(QueueTest, StressEveryIdReportedExactlyOnceWhileQueueingCompletingAndClos
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_EQ(line.overlaps, 0);
   EXPECT_EQ(CountedRecord::s_live, 0);
-  EXPECT_EQ(callA.refs, 1);
+  EXPECT_EQ(callA->GetRefCount(), 1);
   const auto all = TapiLog::Get().Results();
   EXPECT_EQ(all.count(0), 0u);
   std::set<DWORD> expected;
@@ -96,7 +96,7 @@ TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
     const DWORD dwID = static_cast<DWORD>(n + 1);
     const BOOL bEarly = (n % 2) ? TRUE : FALSE;  // the make-call report at the call's first state
     CTSPIRequest* pReq =
-        line.QueueRequest(nullptr, callA.Ptr(), REQUEST_LINEMAKECALL, dwID, new CountedRecord, 0);
+        line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, dwID, new CountedRecord, 0);
     ASSERT_NE(pReq, nullptr);
     std::atomic<int> ready{0};
     std::thread response([&] {
@@ -110,14 +110,14 @@ TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
       ++ready;
       while (ready < 2) {
       }
-      line.CompleteMatchingRequests(callA.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
+      line.CompleteMatchingRequests(callA, REQUEST_ANY, LINEERR_OPERATIONFAILED);
     });
     response.join();
     close.join();
     line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
     ASSERT_EQ(TapiLog::Get().ResultsFor(dwID).size(), 1u) << "round " << n;
     ASSERT_EQ(CountedRecord::s_live, 0) << "round " << n;
-    ASSERT_EQ(callA.refs, 1) << "round " << n;
+    ASSERT_EQ(callA->GetRefCount(), 1) << "round " << n;
   }
 }
 

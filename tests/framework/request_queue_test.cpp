@@ -25,7 +25,7 @@ TEST_F(QueueTest, QueueingIntoEmptyQueueStartsAtOnceAndBehindPendingStartsNothin
 }
 
 TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 21, &call), nullptr);
   ASSERT_NE(Queue(REQUEST_LINEHOLD, 22, &call), nullptr);
   ASSERT_NE(Queue(REQUEST_LINEDROP, 23, &call), nullptr);
@@ -87,15 +87,15 @@ TEST_F(QueueTest, NextRequestStartsOnTheCompletingThreadAndLastStartsNothing) {
 }
 
 TEST_F(QueueTest, RequestIdZeroIsNeverReportedButRunsEveryFollowUp) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   CTSPIRequest* pReq = Queue(REQUEST_LINEGENERATEDIGITS, 0, &call);
   ASSERT_NE(pReq, nullptr);
-  EXPECT_EQ(call.refs, 2);  // the request holds one
+  EXPECT_EQ(call.GetRefCount(), 2);  // the request holds one
   line.CompleteRequest(pReq, 0);
   EXPECT_TRUE(TapiLog::Get().Results().empty());
   EXPECT_EQ(line.followUps, 1);
   EXPECT_EQ(call.followUps, 1);
-  EXPECT_EQ(call.refs, 1);  // released with the request
+  EXPECT_EQ(call.GetRefCount(), 1);  // released with the request
 }
 
 TEST_F(QueueTest, CompletingWithoutRemovalReportsOnceAndTheReportedFlagSticks) {
@@ -123,10 +123,10 @@ TEST_F(QueueTest, CompletingARequestNoLongerQueuedDoesNothing) {
 }
 
 TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 61, &callA), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 62, &callB), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEGENERATETONE, 0, &callA), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEUNHOLD, 63, &callB), nullptr);
+  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 61, callA), nullptr);
+  ASSERT_NE(Queue(REQUEST_LINEHOLD, 62, callB), nullptr);
+  ASSERT_NE(Queue(REQUEST_LINEGENERATETONE, 0, callA), nullptr);
+  ASSERT_NE(Queue(REQUEST_LINEUNHOLD, 63, callB), nullptr);
 
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
 
@@ -137,18 +137,18 @@ TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
   for (DWORD id : {61u, 62u, 63u}) {
     EXPECT_EQ(TapiLog::Get().ResultsFor(id), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   }
-  EXPECT_EQ(callA.refs, 1);
-  EXPECT_EQ(callB.refs, 1);
+  EXPECT_EQ(callA->GetRefCount(), 1);
+  EXPECT_EQ(callB->GetRefCount(), 1);
   // Every request but the fetched ones is announced as cancelled: the started make-call and the
   // three never fetched.
   EXPECT_EQ(device.cancelled, 4);
 }
 
 TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
-  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 71, &callA);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 72, &callA), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 73, &callB), nullptr);
-  line.CompleteMatchingRequests(callA.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, pDrop);
+  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 71, callA);
+  ASSERT_NE(Queue(REQUEST_LINEHOLD, 72, callA), nullptr);
+  ASSERT_NE(Queue(REQUEST_LINEHOLD, 73, callB), nullptr);
+  line.CompleteMatchingRequests(callA, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, pDrop);
   EXPECT_EQ(line.GetRequestCount(), 2);
   EXPECT_EQ(line.GetRequest(0), pDrop);
   EXPECT_EQ(TapiLog::Get().ResultsFor(72), std::vector<LONG>{LINEERR_OPERATIONFAILED});
@@ -156,7 +156,7 @@ TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
 }
 
 TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 81, &call), nullptr);  // started
   ASSERT_NE(Queue(REQUEST_LINEHOLD, 82, &call), nullptr);      // never fetched
   line.CompleteMatchingRequests(call.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
@@ -171,7 +171,7 @@ CTSPIConnection* g_lineForIdle = nullptr;
 int g_queuedAtIdle = -1;
 
 TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeavingTheQueue) {
-  FakeCall &first = callA, &conf = callB, &consult = callC, &other = callD;
+  TestCall &first = *callA, &conf = *callB, &consult = *callC, &other = *callD;
   auto* pRec = new TSPICONFERENCE;
   pRec->pCall = first.Ptr();
   pRec->pConfCall = conf.Ptr();
@@ -180,7 +180,7 @@ TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeaving
             nullptr);
   ASSERT_NE(Queue(REQUEST_LINEHOLD, 92, &other), nullptr);
   g_lineForIdle = &line;
-  SeamGuard::s_onIdle = [](CTSPICallAppearance*) {
+  TestCall::s_onIdle = [](CTSPICallAppearance*) {
     g_queuedAtIdle = g_lineForIdle->GetRequestCount();
   };
 
@@ -191,11 +191,12 @@ TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeaving
   EXPECT_EQ(first.idles, 0);
   EXPECT_EQ(g_queuedAtIdle, 1);  // only the other call's hold was left
   EXPECT_EQ(TapiLog::Get().ResultsFor(91), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  for (FakeCall* p : {&first, &conf, &consult, &other}) EXPECT_EQ(p->refs, p == &other ? 2 : 1);
+  for (TestCall* p : {&first, &conf, &consult, &other})
+    EXPECT_EQ(p->GetRefCount(), p == &other ? 2 : 1);
 }
 
 TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
-  FakeCall &call = callA, &consult = callB;
+  TestCall &call = *callA, &consult = *callB;
   auto* pRec = new TSPITRANSFER;
   pRec->pCall = call.Ptr();
   pRec->pConsult = consult.Ptr();
@@ -204,13 +205,13 @@ TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
   line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.GetRequestCount(), 1);
   EXPECT_EQ(pRec->pConsult.Get(), nullptr);
-  EXPECT_EQ(consult.refs, 1);
+  EXPECT_EQ(consult.GetRefCount(), 1);
   EXPECT_EQ(consult.idles + call.idles, 0);
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
 TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConference) {
-  FakeCall &call = callA, &consult = callB, &conf = callC;
+  TestCall &call = *callA, &consult = *callB, &conf = *callC;
   auto* pRec = new TSPITRANSFER;
   pRec->pCall = call.Ptr();
   pRec->pConsult = consult.Ptr();
@@ -227,12 +228,12 @@ TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConferenc
 }
 
 TEST_F(QueueTest, RefusedRequestLeavesTheRecordWithTheCaller) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   device.refuse = true;
   auto* pRec = new CountedRecord;
   EXPECT_EQ(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 101, pRec, 0), nullptr);
   EXPECT_EQ(CountedRecord::s_live, 1);
-  EXPECT_EQ(call.refs, 1);
+  EXPECT_EQ(call.GetRefCount(), 1);
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_TRUE(line.Starts().empty());
   delete pRec;  // the caller's, as with every failed entry
@@ -269,13 +270,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordCase{REQUEST_LINESWAPHOLD, false}));      // may be the call itself
 
 TEST_F(QueueTest, SwapHoldRecordIsFreedWithItsRequestAndReleasesTheOtherCall) {
-  FakeCall &active = callA, &held = callB;
+  TestCall &active = *callA, &held = *callB;
   auto* pRec = new TSPISWAPHOLD(held.Ptr());
   ASSERT_NE(line.QueueRequest(nullptr, active.Ptr(), REQUEST_LINESWAPHOLD, 111, pRec, 0), nullptr);
-  EXPECT_EQ(held.refs, 2);
+  EXPECT_EQ(held.GetRefCount(), 2);
   line.CompleteRequest(line.GetCurrentRequest(), 0);
-  EXPECT_EQ(held.refs, 1);
-  EXPECT_EQ(active.refs, 1);
+  EXPECT_EQ(held.GetRefCount(), 1);
+  EXPECT_EQ(active.GetRefCount(), 1);
 }
 
 TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
@@ -285,7 +286,10 @@ TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
             nullptr);
   EXPECT_EQ(pMedia->GetRefCount(), 2);
   line.CompleteRequest(line.GetCurrentRequest(), 0);
-  EXPECT_EQ(pMedia->GetRefCount(), 1);
+  // The request let go; the line gave it to its address, which gave it to its four calls.
+  EXPECT_EQ(pMedia->GetRefCount(), 1 + 1 + 4);
+  EXPECT_EQ(pAddress->GetMediaControl(), pMedia);
+  EXPECT_EQ(callD->GetMediaControl(), pMedia);
   pMedia->Release();
 }
 
@@ -312,9 +316,9 @@ TEST_F(QueueTest, WaitForRequestOnARequestRemovedAfterTimeOutDoesNotHang) {
 }
 
 TEST_F(QueueTest, WaitForPendingDropsReturnsOnceTheDropHasLeftTheQueue) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   CTSPIRequest* pMake = Queue(REQUEST_LINEMAKECALL, 131, &call);
-  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 132, &call);
+  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 132, callB);  // a drop fails its own call's rest
   std::atomic<bool> done{false};
   std::thread waiter([&] {
     line.WaitForPendingRequests(nullptr, REQUEST_LINEDROP);
@@ -360,7 +364,7 @@ INSTANTIATE_TEST_SUITE_P(Positions, InsertRequestTest,
                                            InsertCase{3, 2, FALSE, 2}));
 
 TEST_F(QueueTest, GetRequestMarksFetchedAndStopsAtTheEnd) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 141, &call), nullptr);
   ASSERT_NE(Queue(REQUEST_LINEHOLD, 142, &call), nullptr);
   CTSPIRequest* pHold = line.FindRequest(call.Ptr(), REQUEST_LINEHOLD);
@@ -373,7 +377,7 @@ TEST_F(QueueTest, GetRequestMarksFetchedAndStopsAtTheEnd) {
 }
 
 TEST_F(QueueTest, DestroyingAConnectionReleasesItsQueuedRequests) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   {
     TestLine other;
     other.Init(&device, 101, 3);
@@ -382,7 +386,7 @@ TEST_F(QueueTest, DestroyingAConnectionReleasesItsQueuedRequests) {
     ASSERT_NE(other.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEHOLD, 152, nullptr, 0), nullptr);
   }
   EXPECT_EQ(CountedRecord::s_live, 0);
-  EXPECT_EQ(call.refs, 1);
+  EXPECT_EQ(call.GetRefCount(), 1);
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 

@@ -1,0 +1,33 @@
+#include "tests/framework/framework_doubles.h"
+
+namespace fw_test {
+
+IMPLEMENT_DYNCREATE(TestCall, CTSPICallAppearance)
+IMPLEMENT_DYNCREATE(TestAddress, CTSPIAddressInfo)
+
+namespace {
+
+std::mutex g_mxDestroyed;
+std::set<const void*>& Destroyed() {
+  static std::set<const void*> destroyed;
+  return destroyed;
+}
+
+}  // namespace
+
+TestCall::~TestCall() {
+  std::lock_guard<std::mutex> guard(g_mxDestroyed);
+  Destroyed().insert(this);
+}
+
+bool TestCall::WasDestroyed(const void* p) {
+  std::lock_guard<std::mutex> guard(g_mxDestroyed);
+  return Destroyed().count(p) != 0;
+}
+
+void TestCall::ForgetDestroyed() {
+  std::lock_guard<std::mutex> guard(g_mxDestroyed);
+  Destroyed().clear();
+}
+
+}  // namespace fw_test
