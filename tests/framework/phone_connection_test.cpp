@@ -114,7 +114,7 @@ class TestPhone : public CTSPIPhoneConnection {
     pReq->Release();
   }
   LONG WaitForRequest(DWORD, CTSPIRequest* pReq) override {
-    return CTSPIConnection::WaitForRequest(kShortWaitMsec, pReq);
+    return CTSPIConnection::WaitForRequest(waitMsec, pReq);
   }
   LONG GenericDialogData(LPVOID lpParams, DWORD dwSize) override {
     dialogBytes = dwSize;
@@ -122,6 +122,7 @@ class TestPhone : public CTSPIPhoneConnection {
   }
 
   std::atomic<bool> hold{false};
+  std::atomic<DWORD> waitMsec{kShortWaitMsec};
   std::atomic<LONG> result{0};
   std::atomic<DWORD> dialogBytes{0};
 };
@@ -348,8 +349,20 @@ TEST_F(PhoneTest, GetDataAnswersTheRequestsResultAndGivesUpSafely) {
   phone->result = PHONEERR_RESOURCEUNAVAIL;
   EXPECT_EQ(provider.phoneGetData(phone, 0, data, sizeof(data)), PHONEERR_RESOURCEUNAVAIL);
 
-  // Behind a request the phone works on, it never starts: the wait ends and it is gone.
+  // Answered by another thread while the caller waits.
   phone->hold = true;
+  phone->waitMsec = 10000;
+  BYTE answered[8] = {};
+  std::thread device([this] {
+    ASSERT_TRUE(WaitUntil([this] { return phone->GetRequestCount() == 1; }));
+    phone->AnswerHead(PHONEERR_INVALPARAM);
+  });
+  EXPECT_EQ(provider.phoneGetData(phone, 0, answered, sizeof(answered)), PHONEERR_INVALPARAM);
+  device.join();
+  EXPECT_EQ(answered[0], kPattern);
+  phone->waitMsec = kShortWaitMsec;
+
+  // Behind a request the phone works on, it never starts: the wait ends and it is gone.
   phone->result = 0;
   EXPECT_EQ(provider.phoneSetRing(phone, 30, 1, 0), 30);
   EXPECT_EQ(provider.phoneGetData(phone, 0, data, sizeof(data)), PHONEERR_OPERATIONFAILED);
