@@ -245,6 +245,7 @@ TEST_F(PhoneTest, ButtonDataAndRingIndexesAreChecked) {
   DWORD dwOut = 0;
   BYTE data[16] = {};
   CallerBuffer info(sizeof(PHONEBUTTONINFO) + 32);
+  CallerBuffer tiny(sizeof(VARSTRING) - 4);
   struct Case {
     const char* name;
     std::function<LONG()> call;
@@ -284,6 +285,14 @@ TEST_F(PhoneTest, ButtonDataAndRingIndexesAreChecked) {
       {"handset volume without its feature",
        [&] { return provider.phoneGetVolume(phone, PHONEHOOKSWITCHDEV_HANDSET, &dwOut); },
        PHONEERR_OPERATIONUNAVAIL},
+      {"set data from no buffer", [&] { return provider.phoneSetData(phone, 19, 0, nullptr, 4); },
+       PHONEERR_INVALPOINTER},
+      {"display from no buffer",
+       [&] { return provider.phoneSetDisplay(phone, 20, 0, 0, nullptr, 4); },
+       PHONEERR_INVALPOINTER},
+      {"identifier into less than a VARSTRING",
+       [&] { return provider.phoneGetID(phone, tiny.As<VARSTRING>(), "tapi/phone", nullptr); },
+       PHONEERR_STRUCTURETOOSMALL},
       {"volume of two devices at once", [&] { return provider.phoneGetVolume(phone, 3, &dwOut); },
        PHONEERR_INVALHOOKSWITCHDEV},
   };
