@@ -120,9 +120,8 @@ LONG CServiceProvider::providerGenericDialogData(CTSPIDevice* pDevice, CTSPILine
                                                  CTSPIPhoneConnection* pPhone,
                                                  HDRVDIALOGINSTANCE hdDlgInst, LPVOID lpParams,
                                                  DWORD dwSize) {
-  // The phone's dialog data and dialog instances are served with their own operations; until
-  // then they are refused.
-  if (pPhone != nullptr) return LINEERR_OPERATIONUNAVAIL;
+  // Dialog instances are served with their own operations; until then they are refused.
+  if (pPhone != nullptr) return pPhone->GenericDialogData(lpParams, dwSize);
   if (pLine != nullptr) return pLine->GenericDialogData(nullptr, lpParams, dwSize);
   if (pDevice != nullptr) return pDevice->GenericDialogData(lpParams, dwSize);
   (void)hdDlgInst;
