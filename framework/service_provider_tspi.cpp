@@ -148,7 +148,7 @@ LONG CServiceProvider::providerGenericDialog(HTAPIDIALOGINSTANCE, LPVOID, DWORD,
 
 LONG CServiceProvider::lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
                                                 DWORD dwHighVersion, LPDWORD lpdwTSPIVersion) {
-  if (lpdwTSPIVersion == nullptr) return LINEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwTSPIVersion, sizeof(DWORD))) return LINEERR_INVALPARAM;
   if (dwDeviceID != INITIALIZE_NEGOTIATION && FindLineByDeviceID(dwDeviceID) == nullptr) {
     return LINEERR_BADDEVICEID;
   }

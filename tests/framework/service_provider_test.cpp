@@ -4,11 +4,14 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -185,6 +188,51 @@ TEST_F(ServiceProviderTest, NoExtensionVersionIsOffered) {
   EXPECT_EQ(dwExt, 0u);
   EXPECT_EQ(sp.lineNegotiateExtVersion(5, kVersion, 1, 2, &dwExt), LINEERR_BADDEVICEID);
   EXPECT_EQ(sp.lineNegotiateExtVersion(0, kVersion, 1, 2, nullptr), LINEERR_INVALPARAM);
+}
+
+// TAPI's out pointer is checked without being written: memory the process may not write is
+// refused, never faulted on. Page 0 is read-only, page 1 inaccessible, page 2 not mapped.
+TEST_F(ServiceProviderTest, NegotiationsRefuseAnOutVersionThatCannotBeWritten) {
+  ASSERT_EQ(Init(1, 10, 1, 20, 1), 0);
+  const size_t kPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  void* pMap = mmap(nullptr, 3 * kPage, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pMap, MAP_FAILED);
+  auto* pBytes = static_cast<BYTE*>(pMap);
+  ASSERT_EQ(mprotect(pBytes + kPage, kPage, PROT_NONE), 0);
+  ASSERT_EQ(munmap(pBytes + 2 * kPage, kPage), 0);
+
+  struct Row {
+    const char* name;
+    LONG lRefused;
+    std::function<LONG(LPDWORD)> negotiate;
+  };
+  const Row rows[] = {
+      {"TSPI_lineNegotiateTSPIVersion", LINEERR_INVALPARAM,
+       [](LPDWORD p) {
+         return TSPI_lineNegotiateTSPIVersion(INITIALIZE_NEGOTIATION, 0x00010003, 0x00030000, p);
+       }},
+      {"lineNegotiateTSPIVersion", LINEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.lineNegotiateTSPIVersion(10, 0x00010003, 0x00030000, p); }},
+      {"lineNegotiateExtVersion", LINEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.lineNegotiateExtVersion(10, kVersion, 1, 2, p); }},
+      {"phoneNegotiateTSPIVersion", PHONEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.phoneNegotiateTSPIVersion(20, 0x00010003, 0x00030000, p); }},
+      {"phoneNegotiateExtVersion", PHONEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.phoneNegotiateExtVersion(20, kVersion, 1, 2, p); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (size_t nPage = 0; nPage < 3; ++nPage) {
+      EXPECT_EQ(row.negotiate(reinterpret_cast<LPDWORD>(pBytes + nPage * kPage)), row.lRefused)
+          << "page " << nPage;
+    }
+    EXPECT_EQ(row.negotiate(nullptr), row.lRefused);
+    DWORD dwVersion = 0xDEAD;
+    EXPECT_NE(row.negotiate(&dwVersion), row.lRefused);
+    EXPECT_NE(dwVersion, 0xDEADu);
+  }
+  EXPECT_EQ(pBytes[0], 0);
+  munmap(pBytes, 2 * kPage);
 }
 
 // --- Exported functions ---
