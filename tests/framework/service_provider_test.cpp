@@ -315,6 +315,40 @@ TEST_F(ServiceProviderTest, SecondInitOfTheSameProviderIDChangesNothing) {
   EXPECT_EQ(sp.FindLineByDeviceID(10), nullptr);
 }
 
+// A line's permanent ID keeps 15 bits of its index, and 0xFFFFFFFF is no line's device ID.
+TEST_F(ServiceProviderTest, InitRefusesCountsWhoseIDsWouldRepeatOrWrap) {
+  struct Case {
+    const char* name;
+    DWORD dwLineBase;
+    DWORD_PTR dwNumLines;
+    DWORD dwPhoneBase;
+    DWORD_PTR dwNumPhones;
+    LONG lExpected;
+  };
+  const Case cases[] = {
+      {"one line too many for 15 bits", 0, 0x8001, 0, 0, LINEERR_OPERATIONFAILED},
+      {"one phone too many for 15 bits", 0, 1, 100, 0x8001, LINEERR_OPERATIONFAILED},
+      {"a count that a DWORD cannot hold", 0, 0x100000001, 0, 0, LINEERR_OPERATIONFAILED},
+      {"last line on INITIALIZE_NEGOTIATION", 0xFFFFFFFE, 2, 0, 0, LINEERR_OPERATIONFAILED},
+      {"lines wrapping round to 0", 0xFFFFFFF0, 0x20, 0, 0, LINEERR_OPERATIONFAILED},
+      {"phones wrapping round to 0", 0, 1, 0xFFFFFFFF, 1, LINEERR_OPERATIONFAILED},
+      {"last line just below INITIALIZE_NEGOTIATION", 0xFFFFFFFD, 2, 0, 0, 0},
+      {"no lines at the very top", 0xFFFFFFFF, 0, 0xFFFFFFFF, 0, 0},
+  };
+  DWORD dwProviderID = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DWORD dwOptions = 0;
+    EXPECT_EQ(sp.providerInit(kVersion, dwProviderID, c.dwLineBase, c.dwPhoneBase, c.dwNumLines,
+                              c.dwNumPhones, nullptr, &dwOptions),
+              c.lExpected);
+    EXPECT_EQ(sp.FindDeviceByProviderID(dwProviderID) != nullptr, c.lExpected == 0);
+    ++dwProviderID;
+  }
+  EXPECT_NE(sp.FindLineByDeviceID(0xFFFFFFFE), nullptr);
+  EXPECT_EQ(sp.FindLineByDeviceID(INITIALIZE_NEGOTIATION), nullptr);
+}
+
 TEST_F(ServiceProviderTest, FailedInitLeavesNothingBehindAndCanBeRetried) {
   // The line class cannot make objects: the device cannot be completed.
   sp.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(CTSPIConnection), nullptr, nullptr, nullptr,
