@@ -28,7 +28,7 @@ LONG CServiceProvider::lineDevSpecific(CTSPILineConnection*, CTSPIAddressInfo*,
 
 LONG CServiceProvider::lineSetCurrentLocation(DWORD dwLocation) {
   if (GetSupportedVersion() < TAPIVER_14) return LINEERR_OPERATIONUNAVAIL;
-  m_dwCurrentLocation = dwLocation;
+  m_dwCurrentLocation.store(dwLocation);
   return 0;
 }
 

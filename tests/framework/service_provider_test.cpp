@@ -235,6 +235,22 @@ TEST_F(ServiceProviderTest, NegotiationsRefuseAnOutVersionThatCannotBeWritten) {
   munmap(pBytes, 2 * kPage);
 }
 
+// TAPI's threads set the location while the provider's own threads read it.
+TEST_F(ServiceProviderTest, CurrentLocationIsSetAndReadFromManyThreads) {
+  std::vector<std::thread> setters;
+  for (DWORD t = 1; t <= 3; ++t) {
+    setters.emplace_back([t] {
+      for (DWORD i = 0; i < 2000; ++i) EXPECT_EQ(TSPI_lineSetCurrentLocation(t), 0);
+    });
+  }
+  for (int i = 0; i < 2000; ++i) {
+    const DWORD dwLocation = sp.GetCurrentLocation();
+    EXPECT_LE(dwLocation, 3u);
+  }
+  for (std::thread& setter : setters) setter.join();
+  EXPECT_NE(sp.GetCurrentLocation(), 0u);
+}
+
 // --- Exported functions ---
 
 // Which functions the built library exports, and so which the provider finds: e2e's
