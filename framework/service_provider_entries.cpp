@@ -7,10 +7,11 @@
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/service_provider.h"
+#include "platform/win32.h"
 
 LONG CServiceProvider::lineNegotiateExtVersion(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD, DWORD,
                                                LPDWORD lpdwExtVersion) {
-  if (lpdwExtVersion == nullptr) return LINEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwExtVersion, sizeof(DWORD))) return LINEERR_INVALPARAM;
   *lpdwExtVersion = 0;
   if (FindLineByDeviceID(dwDeviceID) == nullptr) return LINEERR_BADDEVICEID;
   return dwTSPIVersion == GetSupportedVersion() ? LINEERR_OPERATIONUNAVAIL
@@ -28,7 +29,7 @@ LONG CServiceProvider::lineDevSpecific(CTSPILineConnection*, CTSPIAddressInfo*,
 
 LONG CServiceProvider::lineSetCurrentLocation(DWORD dwLocation) {
   if (GetSupportedVersion() < TAPIVER_14) return LINEERR_OPERATIONUNAVAIL;
-  m_dwCurrentLocation = dwLocation;
+  m_dwCurrentLocation.store(dwLocation);
   return 0;
 }
 
@@ -40,7 +41,7 @@ LONG CServiceProvider::lineGetExtensionID(CTSPILineConnection*, DWORD,
 
 LONG CServiceProvider::phoneNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
                                                  DWORD dwHighVersion, LPDWORD lpdwTSPIVersion) {
-  if (lpdwTSPIVersion == nullptr) return PHONEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwTSPIVersion, sizeof(DWORD))) return PHONEERR_INVALPARAM;
   if (FindPhoneByDeviceID(dwDeviceID) == nullptr) return PHONEERR_BADDEVICEID;
   const DWORD dwVersion = GetSupportedVersion();
   *lpdwTSPIVersion = dwVersion;
@@ -53,7 +54,7 @@ LONG CServiceProvider::phoneNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVe
 
 LONG CServiceProvider::phoneNegotiateExtVersion(DWORD dwDeviceID, DWORD, DWORD, DWORD,
                                                 LPDWORD lpdwExtVersion) {
-  if (lpdwExtVersion == nullptr) return PHONEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwExtVersion, sizeof(DWORD))) return PHONEERR_INVALPARAM;
   *lpdwExtVersion = 0;
   return FindPhoneByDeviceID(dwDeviceID) != nullptr ? PHONEERR_OPERATIONUNAVAIL
                                                     : PHONEERR_BADDEVICEID;
