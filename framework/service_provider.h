@@ -108,7 +108,7 @@ class CServiceProvider : public CWinApp {
   HPROVIDER GetProviderHandle() const { return m_hProvider; }
   LINEEVENT GetLineCreateProc() const { return m_lpfnLineCreateProc; }
   PHONEEVENT GetPhoneCreateProc() const { return m_lpfnPhoneCreateProc; }
-  DWORD GetCurrentLocation() const { return m_dwCurrentLocation; }
+  DWORD GetCurrentLocation() const { return m_dwCurrentLocation.load(); }
   DWORD GetDefaultRequestWait() const { return m_dwDefaultRequestWait; }
 
   // The timer thread's wait between passes; TIMER_TICK_MSEC unless a test sets another.
@@ -129,7 +129,8 @@ class CServiceProvider : public CWinApp {
   BOOL RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszValue);
   BOOL RegWriteDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwValue);
   // Deletes the device key with everything below it; FALSE when the telephony or provider key
-  // cannot be opened or something below stays.
+  // cannot be opened or something below stays. dwProviderID 0 is refused (FALSE): it would take
+  // every instance's settings with it.
   BOOL RegDeleteDeviceKey(DWORD dwProviderID);
   // TRUE when the key is gone afterwards (or was never there); FALSE as soon as a key below it
   // cannot be deleted.
@@ -440,7 +441,7 @@ class CServiceProvider : public CWinApp {
   LINEEVENT m_lpfnLineCreateProc = nullptr;
   PHONEEVENT m_lpfnPhoneCreateProc = nullptr;
   LPCSTR m_pszProviderName;
-  DWORD m_dwCurrentLocation = 0;
+  std::atomic<DWORD> m_dwCurrentLocation{0};  // TAPI's threads set it at any time
   DWORD m_dwTapiVersion;
   DWORD m_dwTSPIVersion = 0;
   CCriticalSection m_csTimedCalls;

@@ -1,15 +1,17 @@
-// The provider's line and phone request entries. The framework offers no extensions; the entries
-// whose line, address, call or phone operations are not built yet refuse with
-// LINEERR_OPERATIONUNAVAIL (PHONEERR_OPERATIONUNAVAIL for phones) until those classes serve them.
+// The provider's line request entries and the phone entries that need no phone (the others are
+// in service_provider_phone_entries.cpp). The framework offers no extensions; the entries whose
+// line, address or call operations are not built yet refuse with LINEERR_OPERATIONUNAVAIL until
+// those classes serve them.
 #include <cstring>
 
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/service_provider.h"
+#include "platform/win32.h"
 
 LONG CServiceProvider::lineNegotiateExtVersion(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD, DWORD,
                                                LPDWORD lpdwExtVersion) {
-  if (lpdwExtVersion == nullptr) return LINEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwExtVersion, sizeof(DWORD))) return LINEERR_INVALPARAM;
   *lpdwExtVersion = 0;
   if (FindLineByDeviceID(dwDeviceID) == nullptr) return LINEERR_BADDEVICEID;
   return dwTSPIVersion == GetSupportedVersion() ? LINEERR_OPERATIONUNAVAIL
@@ -27,7 +29,7 @@ LONG CServiceProvider::lineDevSpecific(CTSPILineConnection*, CTSPIAddressInfo*,
 
 LONG CServiceProvider::lineSetCurrentLocation(DWORD dwLocation) {
   if (GetSupportedVersion() < TAPIVER_14) return LINEERR_OPERATIONUNAVAIL;
-  m_dwCurrentLocation = dwLocation;
+  m_dwCurrentLocation.store(dwLocation);
   return 0;
 }
 
@@ -39,7 +41,7 @@ LONG CServiceProvider::lineGetExtensionID(CTSPILineConnection*, DWORD,
 
 LONG CServiceProvider::phoneNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
                                                  DWORD dwHighVersion, LPDWORD lpdwTSPIVersion) {
-  if (lpdwTSPIVersion == nullptr) return PHONEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwTSPIVersion, sizeof(DWORD))) return PHONEERR_INVALPARAM;
   if (FindPhoneByDeviceID(dwDeviceID) == nullptr) return PHONEERR_BADDEVICEID;
   const DWORD dwVersion = GetSupportedVersion();
   *lpdwTSPIVersion = dwVersion;
@@ -52,7 +54,7 @@ LONG CServiceProvider::phoneNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVe
 
 LONG CServiceProvider::phoneNegotiateExtVersion(DWORD dwDeviceID, DWORD, DWORD, DWORD,
                                                 LPDWORD lpdwExtVersion) {
-  if (lpdwExtVersion == nullptr) return PHONEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwExtVersion, sizeof(DWORD))) return PHONEERR_INVALPARAM;
   *lpdwExtVersion = 0;
   return FindPhoneByDeviceID(dwDeviceID) != nullptr ? PHONEERR_OPERATIONUNAVAIL
                                                     : PHONEERR_BADDEVICEID;
@@ -311,80 +313,4 @@ LONG CServiceProvider::lineSwapHold(CTSPICallAppearance*, DRV_REQUESTID, CTSPICa
 }
 LONG CServiceProvider::lineUnhold(CTSPICallAppearance*, DRV_REQUESTID) {
   return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneOpen(CTSPIPhoneConnection*, HTAPIPHONE, LPHDRVPHONE, DWORD,
-                                 PHONEEVENT) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneClose(CTSPIPhoneConnection*) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneDevSpecific(CTSPIPhoneConnection*, DRV_REQUESTID, LPVOID, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetButtonInfo(CTSPIPhoneConnection*, DWORD, LPPHONEBUTTONINFO) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetData(CTSPIPhoneConnection*, DWORD, LPVOID, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetDevCaps(CTSPIPhoneConnection*, DWORD, DWORD, LPPHONECAPS) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetDisplay(CTSPIPhoneConnection*, LPVARSTRING) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetGain(CTSPIPhoneConnection*, DWORD, LPDWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetHookSwitch(CTSPIPhoneConnection*, LPDWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetIcon(CTSPIPhoneConnection*, LPCSTR, HICON*) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetID(CTSPIPhoneConnection*, LPVARSTRING, LPCSTR, HANDLE) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetLamp(CTSPIPhoneConnection*, DWORD, LPDWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetRing(CTSPIPhoneConnection*, LPDWORD, LPDWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetStatus(CTSPIPhoneConnection*, LPPHONESTATUS) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneGetVolume(CTSPIPhoneConnection*, DWORD, LPDWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetButtonInfo(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD,
-                                          LPPHONEBUTTONINFO const) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetData(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, LPVOID const,
-                                    DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetDisplay(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, DWORD, LPCSTR,
-                                       DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetGain(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetHookSwitch(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetLamp(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetRing(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetStatusMessages(CTSPIPhoneConnection*, DWORD, DWORD, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::phoneSetVolume(CTSPIPhoneConnection*, DRV_REQUESTID, DWORD, DWORD) {
-  return PHONEERR_OPERATIONUNAVAIL;
 }

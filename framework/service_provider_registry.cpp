@@ -179,9 +179,10 @@ BOOL CServiceProvider::RegWriteDword(DWORD dwProviderID, LPCSTR pszValueName, DW
 }
 
 BOOL CServiceProvider::RegDeleteDeviceKey(DWORD dwProviderID) {
+  // ID 0 names the provider key itself, which holds every instance's settings.
+  if (dwProviderID == 0) return FALSE;
   CRegKey hTelephony;
   if (OpenKey(HKEY_LOCAL_MACHINE, kTelephonyKey, hTelephony.Out()) != ERROR_SUCCESS) return FALSE;
-  if (dwProviderID == 0) return DeleteRegKeyRecursive(hTelephony, m_pszProviderName);
   CRegKey hProvider;
   if (OpenKey(hTelephony, m_pszProviderName, hProvider.Out()) != ERROR_SUCCESS) return FALSE;
   return DeleteRegKeyRecursive(hProvider, DeviceKeyName(dwProviderID));

@@ -1,6 +1,7 @@
 // CServiceProvider: the TSPI provider operations (enumerate, init, shutdown, create device, UI
 // identify, generic dialog data) and the TSPI version negotiation.
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "framework/device.h"
@@ -8,6 +9,21 @@
 #include "framework/phone_connection.h"
 #include "framework/service_provider.h"
 #include "platform/win32.h"
+
+namespace {
+
+// A connection's permanent ID keeps 15 bits of its index: more lines (or phones) than this on one
+// device would share IDs.
+constexpr DWORD_PTR kMaxConnectionsPerKind = 0x8000;
+
+// TRUE when dwCount devices from dwBase get IDs of their own, none of them 0xFFFFFFFF
+// (INITIALIZE_NEGOTIATION) and none wrapped round past it.
+bool IsDeviceIDRangeUsable(DWORD dwBase, DWORD_PTR dwCount) {
+  if (dwCount > kMaxConnectionsPerKind) return false;
+  return dwCount == 0 || static_cast<uint64_t>(dwBase) + dwCount <= INITIALIZE_NEGOTIATION;
+}
+
+}  // namespace
 
 LONG CServiceProvider::providerEnumDevices(DWORD, LPDWORD lpdwNumLines, LPDWORD lpdwNumPhones,
                                            HPROVIDER hProvider, LINEEVENT lpfnLineCreateProc,
@@ -40,6 +56,10 @@ LONG CServiceProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvid
                                     ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) {
   CSingleLock lockLifecycle(&m_csLifecycle, TRUE);
   if (FindDeviceByProviderID(dwPermanentProviderID) != nullptr) return TSPIERR_DUPLICATEPROVIDER;
+  if (!IsDeviceIDRangeUsable(dwLineDeviceIDBase, dwNumLines) ||
+      !IsDeviceIDRangeUsable(dwPhoneDeviceIDBase, dwNumPhones)) {
+    return LINEERR_OPERATIONFAILED;
+  }
   if (lpdwTSPIOptions != nullptr) *lpdwTSPIOptions = 0;
 
   CObject* pObject = m_pDeviceClass != nullptr ? m_pDeviceClass->CreateObject() : nullptr;
@@ -120,9 +140,8 @@ LONG CServiceProvider::providerGenericDialogData(CTSPIDevice* pDevice, CTSPILine
                                                  CTSPIPhoneConnection* pPhone,
                                                  HDRVDIALOGINSTANCE hdDlgInst, LPVOID lpParams,
                                                  DWORD dwSize) {
-  // The phone's dialog data and dialog instances are served with their own operations; until
-  // then they are refused.
-  if (pPhone != nullptr) return LINEERR_OPERATIONUNAVAIL;
+  // Dialog instances are served with their own operations; until then they are refused.
+  if (pPhone != nullptr) return pPhone->GenericDialogData(lpParams, dwSize);
   if (pLine != nullptr) return pLine->GenericDialogData(nullptr, lpParams, dwSize);
   if (pDevice != nullptr) return pDevice->GenericDialogData(lpParams, dwSize);
   (void)hdDlgInst;
@@ -148,7 +167,7 @@ LONG CServiceProvider::providerGenericDialog(HTAPIDIALOGINSTANCE, LPVOID, DWORD,
 
 LONG CServiceProvider::lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
                                                 DWORD dwHighVersion, LPDWORD lpdwTSPIVersion) {
-  if (lpdwTSPIVersion == nullptr) return LINEERR_INVALPARAM;
+  if (IsBadWritePtr(lpdwTSPIVersion, sizeof(DWORD))) return LINEERR_INVALPARAM;
   if (dwDeviceID != INITIALIZE_NEGOTIATION && FindLineByDeviceID(dwDeviceID) == nullptr) {
     return LINEERR_BADDEVICEID;
   }

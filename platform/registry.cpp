@@ -120,6 +120,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpC
   KeyPath relative;
   LONG result = ResolveSubkey(hKey, lpSubKey, &base, &relative);
   if (result != ERROR_SUCCESS) return result;
+  if (base.path.size() + relative.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   // An existing key is opened without taking the write lock: the file may be read-only.
   result = CheckKeyBelow(base, relative);
   bool created = false;
@@ -272,4 +273,8 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
     *text = FormatRegistryText(*key, shown, bRecursive != FALSE);
     return ERROR_SUCCESS;
   });
+}
+
+std::string OmbixRegLastFileError() {
+  return LastFileFailure();
 }

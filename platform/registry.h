@@ -10,7 +10,10 @@
 // - Every change is in the file when the call returns; every call sees what other processes
 //   wrote before it. An open handle names a key, not a copy of it: once that key is deleted,
 //   calls on the handle answer ERROR_KEY_DELETED. A file that cannot be written answers
-//   ERROR_CANTWRITE and changes nothing.
+//   ERROR_CANTWRITE and changes nothing; so does a file whose owner may not write it, whatever
+//   this process's rights. A symbolic link is followed: the target is written, the link stays.
+// - Key name components are at most 255 characters, value names 16,383, and keys at most 512
+//   levels below the root; longer or deeper names answer ERROR_INVALID_PARAMETER.
 // - Key and value names compare without regard to ASCII case and keep their first spelling.
 //   Access masks are accepted and not enforced. Thread-safe.
 #pragma once
@@ -85,3 +88,6 @@ LONG RegCloseKey(HKEY hKey);
 // Not a platform function: the key (with its subkeys when bRecursive) as the text of a
 // registry file, "REGEDIT4" first, read in one piece. For tools.
 LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string* text);
+// Not a platform function: "<file>: <cause>" for this thread's last call that answered
+// ERROR_CANTREAD or ERROR_CANTWRITE (empty before the first). For tools.
+std::string OmbixRegLastFileError();

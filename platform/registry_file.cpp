@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <new>
 
 #include "platform/registry_format.h"
+#include "platform/win32.h"
 #include "platform/winerror.h"
 
 namespace ombix::registry {
@@ -52,6 +54,24 @@ struct StateCacheRelease {
   }
 } g_state_cache_release;
 
+// What the calling thread's last failed file operation could not do (a plain buffer: a
+// thread_local with a destructor would keep the library from being unloaded).
+thread_local char t_last_failure[512];
+
+// Records why `path` could not be read or written and passes it to the debugger output.
+void NoteFailure(const std::string& path, const char* cause) {
+  std::snprintf(t_last_failure, sizeof t_last_failure, "%s: %s", path.c_str(), cause);
+  std::string line = "ombix registry: ";
+  line += t_last_failure;
+  line += '\n';
+  OutputDebugStringA(line.c_str());
+}
+
+void NoteErrno(const std::string& path, int error) {
+  char buffer[128];
+  NoteFailure(path, strerror_r(error, buffer, sizeof buffer));  // the GNU form: thread-safe
+}
+
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -76,10 +96,56 @@ bool MakeDirectories(const std::string& dir) {
   for (size_t pos = 1; pos <= dir.size(); ++pos) {
     if (pos < dir.size() && dir[pos] != '/') continue;
     std::string prefix = dir.substr(0, pos);
-    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      NoteErrno(prefix, errno);
+      return false;
+    }
   }
   struct stat st;
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (stat(dir.c_str(), &st) != 0) {
+    NoteErrno(dir, errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    NoteErrno(dir, ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+// The file that `path` names once symbolic links are followed. The lock, the temporary file and
+// the rename all go to that file, so a link stays a link and writers through the link and
+// through its target share one lock. A loop is left to the file functions to report (ELOOP).
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(current.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return current;
+    std::string next(target, static_cast<size_t>(length));
+    if (next[0] != '/') next = DirName(current) + '/' + next;
+    current = std::move(next);
+  }
+  return current;
+}
+
+// FALSE (with the cause noted) when the file exists and its owner's intent or its permissions
+// forbid writing it. A file without its owner's write bit stays as it is even for a process
+// that the system would let replace it.
+bool MayWrite(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return true;  // a new file: the directory decides
+  if ((st.st_mode & S_IWUSR) == 0) {
+    NoteFailure(path, "read-only (its owner may not write it)");
+    return false;
+  }
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    NoteErrno(path, errno);
+    return false;
+  }
+  return true;
 }
 
 void SyncDirectory(const std::string& dir) {
@@ -138,7 +204,10 @@ bool ReadWholeFile(const std::string& path, std::string* text, bool* exists) {
 bool Load(const std::string& path, FileState* state) {
   std::string text;
   bool exists = false;
-  if (!ReadWholeFile(path, &text, &exists)) return false;
+  if (!ReadWholeFile(path, &text, &exists)) {
+    NoteErrno(path, errno);
+    return false;
+  }
   if (state->valid && state->exists == exists && state->text == text) return true;
   state->parsed = ParseRegistryText(text);
   state->text = std::move(text);
@@ -180,13 +249,17 @@ bool CopyAside(const std::string& path, const std::string& text) {
   }
   std::fprintf(stderr, "ombix registry: cannot keep a copy of the damaged %s; not rewriting it\n",
                path.c_str());
+  NoteFailure(path, "damaged, and no copy of it could be kept");
   return false;
 }
 
 bool WriteAtomically(const std::string& path, const std::string& text) {
   std::string temp = path + ".tmp-XXXXXX";
   int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    NoteErrno(DirName(path), errno);
+    return false;
+  }
   // The new file keeps the old one's mode and, where we may, its owner (an administrator's
   // rewrite must not lock the provider out). A new file holds passwords: owner only.
   mode_t mode = 0600;
@@ -201,7 +274,9 @@ bool WriteAtomically(const std::string& path, const std::string& text) {
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
+    const int error = errno;
     unlink(temp.c_str());
+    NoteErrno(path, error);
     return false;
   }
   SyncDirectory(DirName(path));
@@ -241,32 +316,45 @@ std::string ResolveRegistryPath() {
 LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read) {
   std::lock_guard<std::mutex> guard(g_mutex);
   if (path.empty()) return read(Key());
-  FileDescriptor lock(LockRegistry(path, false));
-  FileState& state = States()[path];
-  if (!Load(path, &state)) return ERROR_CANTREAD;
+  const std::string file = FollowLinks(path);
+  FileDescriptor lock(LockRegistry(file, false));
+  FileState& state = States()[file];
+  if (!Load(file, &state)) return ERROR_CANTREAD;
   return read(state.parsed.root);
 }
 
 LONG ModifyRegistry(const std::string& path,
                     const std::function<LONG(Key& root, bool* changed)>& modify) {
-  if (path.empty()) return ERROR_CANTWRITE;
+  if (path.empty()) {
+    NoteFailure("registry", "no file: neither OMBIX_REGISTRY nor a home directory is set");
+    return ERROR_CANTWRITE;
+  }
   std::lock_guard<std::mutex> guard(g_mutex);
-  if (!MakeDirectories(DirName(path))) return ERROR_CANTWRITE;
-  FileDescriptor lock(LockRegistry(path, true));
-  if (lock.get() < 0) return ERROR_CANTWRITE;
-  FileState& state = States()[path];
-  if (!Load(path, &state)) return ERROR_CANTREAD;
+  const std::string file = FollowLinks(path);
+  if (!MakeDirectories(DirName(file))) return ERROR_CANTWRITE;
+  FileDescriptor lock(LockRegistry(file, true));
+  if (lock.get() < 0) {
+    NoteErrno(file + ".lock", errno);
+    return ERROR_CANTWRITE;
+  }
+  FileState& state = States()[file];
+  if (!Load(file, &state)) return ERROR_CANTREAD;
   bool changed = false;
   LONG result = modify(state.parsed.root, &changed);
   if (!changed) return result;
   // The tree now differs from the file; read it afresh next time whatever happens here.
   state.valid = false;
   if (result != ERROR_SUCCESS) return result;
-  if (state.parsed.damaged_lines != 0 && !CopyAside(path, state.text)) return ERROR_CANTWRITE;
-  if (!WriteAtomically(path, FormatRegistryText(state.parsed.root, "", true))) {
+  if (!MayWrite(file)) return ERROR_CANTWRITE;
+  if (state.parsed.damaged_lines != 0 && !CopyAside(file, state.text)) return ERROR_CANTWRITE;
+  if (!WriteAtomically(file, FormatRegistryText(state.parsed.root, "", true))) {
     return ERROR_CANTWRITE;
   }
   return ERROR_SUCCESS;
+}
+
+std::string LastFileFailure() {
+  return t_last_failure;
 }
 
 }  // namespace ombix::registry

@@ -84,6 +84,7 @@ bool SplitKeyPath(std::string_view text, KeyPath* path) {
     for (char c : part) {
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
     }
+    if (path->size() == kMaxKeyDepth) return false;
     path->emplace_back(part);
     if (end == std::string_view::npos) return true;
     start = end + 1;

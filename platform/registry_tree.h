@@ -14,9 +14,10 @@
 
 namespace ombix::registry {
 
-// Longest key name component and value name the platform accepts.
+// Longest key name component and value name, and deepest key, the platform accepts.
 inline constexpr size_t kMaxKeyNameLength = 255;
 inline constexpr size_t kMaxValueNameLength = 16383;
+inline constexpr size_t kMaxKeyDepth = 512;  // name components below the root
 
 // ASCII-only, locale-independent case folding.
 std::string FoldCase(std::string_view text);
@@ -63,7 +64,8 @@ class Key {
 using KeyPath = std::vector<std::string>;
 
 // Splits "A\B\C" into components. An empty text is the key itself (no components). FALSE for
-// an empty component, a component longer than kMaxKeyNameLength or one with a control character.
+// an empty component, a component longer than kMaxKeyNameLength or one with a control character,
+// or more than kMaxKeyDepth components.
 bool SplitKeyPath(std::string_view text, KeyPath* path);
 // TRUE when the name can be stored (length and no line breaks or NULs).
 bool IsValidValueName(std::string_view name);

@@ -122,6 +122,13 @@ int _strnicmp(LPCSTR string1, LPCSTR string2, size_t count);
 int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
 int wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist);
 
+// --- Memory. ---
+// Nonzero when any of the ucb bytes at lp may not be written by this process (not mapped,
+// read-only or inaccessible), judged from the kernel's map of the process without touching the
+// memory, so it never faults; 0 when ucb is 0. The answer holds for the moment of the call.
+// Without /proc nothing can be checked and every range answers nonzero. Thread-safe.
+BOOL IsBadWritePtr(LPVOID lp, UINT_PTR ucb);
+
 // --- Modules. ---
 // A bare file name (no "/") is looked for first in the directory that GetSystemDirectoryA
 // names, then by the dynamic loader's own search.

@@ -179,6 +179,9 @@ TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
   EXPECT_TRUE(KeyExists(kProviderKey + "\\Device33"));
   EXPECT_TRUE(sp.RegDeleteDeviceKey(3));  // gone already
   EXPECT_TRUE(sp.RegDeleteDeviceKey(5));  // never there
+  // ID 0 would be the provider key with every instance's settings.
+  EXPECT_FALSE(sp.RegDeleteDeviceKey(0));
+  EXPECT_TRUE(KeyExists(kProviderKey + "\\Device33"));
 }
 
 TEST_F(RegistryProfileTest, DeletionStopsAndFailsWhenASubkeyStays) {

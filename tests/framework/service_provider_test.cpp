@@ -4,11 +4,14 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -174,6 +177,67 @@ TEST_F(ServiceProviderTest, NoExtensionVersionIsOffered) {
   EXPECT_EQ(sp.lineNegotiateExtVersion(0, kVersion, 1, 2, nullptr), LINEERR_INVALPARAM);
 }
 
+// TAPI's out pointer is checked without being written: memory the process may not write is
+// refused, never faulted on. Page 0 is read-only, page 1 inaccessible, page 2 not mapped.
+TEST_F(ServiceProviderTest, NegotiationsRefuseAnOutVersionThatCannotBeWritten) {
+  ASSERT_EQ(Init(1, 10, 1, 20, 1), 0);
+  const size_t kPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  void* pMap = mmap(nullptr, 3 * kPage, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pMap, MAP_FAILED);
+  auto* pBytes = static_cast<BYTE*>(pMap);
+  ASSERT_EQ(mprotect(pBytes + kPage, kPage, PROT_NONE), 0);
+  ASSERT_EQ(munmap(pBytes + 2 * kPage, kPage), 0);
+
+  struct Row {
+    const char* name;
+    LONG lRefused;
+    std::function<LONG(LPDWORD)> negotiate;
+  };
+  const Row rows[] = {
+      {"TSPI_lineNegotiateTSPIVersion", LINEERR_INVALPARAM,
+       [](LPDWORD p) {
+         return TSPI_lineNegotiateTSPIVersion(INITIALIZE_NEGOTIATION, 0x00010003, 0x00030000, p);
+       }},
+      {"lineNegotiateTSPIVersion", LINEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.lineNegotiateTSPIVersion(10, 0x00010003, 0x00030000, p); }},
+      {"lineNegotiateExtVersion", LINEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.lineNegotiateExtVersion(10, kVersion, 1, 2, p); }},
+      {"phoneNegotiateTSPIVersion", PHONEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.phoneNegotiateTSPIVersion(20, 0x00010003, 0x00030000, p); }},
+      {"phoneNegotiateExtVersion", PHONEERR_INVALPARAM,
+       [this](LPDWORD p) { return sp.phoneNegotiateExtVersion(20, kVersion, 1, 2, p); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (size_t nPage = 0; nPage < 3; ++nPage) {
+      EXPECT_EQ(row.negotiate(reinterpret_cast<LPDWORD>(pBytes + nPage * kPage)), row.lRefused)
+          << "page " << nPage;
+    }
+    EXPECT_EQ(row.negotiate(nullptr), row.lRefused);
+    DWORD dwVersion = 0xDEAD;
+    EXPECT_NE(row.negotiate(&dwVersion), row.lRefused);
+    EXPECT_NE(dwVersion, 0xDEADu);
+  }
+  EXPECT_EQ(pBytes[0], 0);
+  munmap(pBytes, 2 * kPage);
+}
+
+// TAPI's threads set the location while the provider's own threads read it.
+TEST_F(ServiceProviderTest, CurrentLocationIsSetAndReadFromManyThreads) {
+  std::vector<std::thread> setters;
+  for (DWORD t = 1; t <= 3; ++t) {
+    setters.emplace_back([t] {
+      for (DWORD i = 0; i < 2000; ++i) EXPECT_EQ(TSPI_lineSetCurrentLocation(t), 0);
+    });
+  }
+  for (int i = 0; i < 2000; ++i) {
+    const DWORD dwLocation = sp.GetCurrentLocation();
+    EXPECT_LE(dwLocation, 3u);
+  }
+  for (std::thread& setter : setters) setter.join();
+  EXPECT_NE(sp.GetCurrentLocation(), 0u);
+}
+
 // --- Exported functions ---
 
 // Which functions the built library exports, and so which the provider finds: e2e's
@@ -253,6 +317,40 @@ TEST_F(ServiceProviderTest, SecondInitOfTheSameProviderIDChangesNothing) {
   EXPECT_EQ(sp.GetDeviceCount(), 1);
   EXPECT_EQ(sp.FindDeviceByProviderID(7), pDevice);
   EXPECT_EQ(sp.FindLineByDeviceID(10), nullptr);
+}
+
+// A line's permanent ID keeps 15 bits of its index, and 0xFFFFFFFF is no line's device ID.
+TEST_F(ServiceProviderTest, InitRefusesCountsWhoseIDsWouldRepeatOrWrap) {
+  struct Case {
+    const char* name;
+    DWORD dwLineBase;
+    DWORD_PTR dwNumLines;
+    DWORD dwPhoneBase;
+    DWORD_PTR dwNumPhones;
+    LONG lExpected;
+  };
+  const Case cases[] = {
+      {"one line too many for 15 bits", 0, 0x8001, 0, 0, LINEERR_OPERATIONFAILED},
+      {"one phone too many for 15 bits", 0, 1, 100, 0x8001, LINEERR_OPERATIONFAILED},
+      {"a count that a DWORD cannot hold", 0, 0x100000001, 0, 0, LINEERR_OPERATIONFAILED},
+      {"last line on INITIALIZE_NEGOTIATION", 0xFFFFFFFE, 2, 0, 0, LINEERR_OPERATIONFAILED},
+      {"lines wrapping round to 0", 0xFFFFFFF0, 0x20, 0, 0, LINEERR_OPERATIONFAILED},
+      {"phones wrapping round to 0", 0, 1, 0xFFFFFFFF, 1, LINEERR_OPERATIONFAILED},
+      {"last line just below INITIALIZE_NEGOTIATION", 0xFFFFFFFD, 2, 0, 0, 0},
+      {"no lines at the very top", 0xFFFFFFFF, 0, 0xFFFFFFFF, 0, 0},
+  };
+  DWORD dwProviderID = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DWORD dwOptions = 0;
+    EXPECT_EQ(sp.providerInit(kVersion, dwProviderID, c.dwLineBase, c.dwPhoneBase, c.dwNumLines,
+                              c.dwNumPhones, nullptr, &dwOptions),
+              c.lExpected);
+    EXPECT_EQ(sp.FindDeviceByProviderID(dwProviderID) != nullptr, c.lExpected == 0);
+    ++dwProviderID;
+  }
+  EXPECT_NE(sp.FindLineByDeviceID(0xFFFFFFFE), nullptr);
+  EXPECT_EQ(sp.FindLineByDeviceID(INITIALIZE_NEGOTIATION), nullptr);
 }
 
 TEST_F(ServiceProviderTest, FailedInitLeavesNothingBehindAndCanBeRetried) {

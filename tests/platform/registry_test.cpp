@@ -424,6 +424,118 @@ TEST_F(RegistryTest, AFileThatCannotBeWrittenKeepsItsValues) {
   RegCloseKey(key);
 }
 
+// Tests run as root, whom the system would let replace the file: the owner's write bit decides.
+TEST_F(RegistryTest, AFileItsOwnerMayNotWriteIsLeftAsItIs) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  const std::string before = FileText();
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  struct stat st_before {};
+  ASSERT_EQ(stat(path_.c_str(), &st_before), 0);
+
+  EXPECT_EQ(SetDword(key, "D", 2), ERROR_CANTWRITE);
+  const std::string cause = OmbixRegLastFileError();
+  EXPECT_EQ(cause.rfind(path_ + ": ", 0), 0u) << cause;
+  EXPECT_NE(cause.find("read-only"), std::string::npos) << cause;
+  EXPECT_EQ(RegDeleteValueA(key, "D"), ERROR_CANTWRITE);
+  HKEY sub = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(key, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+            ERROR_CANTWRITE);
+  // What needs no write still works: reading, opening, writing what is already there.
+  EXPECT_EQ(GetDword(key, "D"), 1u);
+  EXPECT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  RegCloseKey(Create("K"));
+
+  struct stat st_after {};
+  ASSERT_EQ(stat(path_.c_str(), &st_after), 0);
+  EXPECT_EQ(st_after.st_ino, st_before.st_ino);  // not replaced
+  EXPECT_EQ(st_after.st_mode & 07777, 0444u);
+  EXPECT_EQ(FileText(), before);
+
+  ASSERT_EQ(chmod(path_.c_str(), 0644), 0);
+  EXPECT_EQ(SetDword(key, "D", 2), ERROR_SUCCESS);
+  EXPECT_EQ(GetDword(key, "D"), 2u);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ASymbolicLinkStaysAndItsWritersShareTheTargetsLock) {
+  // registry.reg -> conf/link.reg -> ../real.reg, the way an administrator might share a file.
+  fs::create_directory(dir_ / "conf");
+  fs::create_symlink("../real.reg", dir_ / "conf/link.reg");
+  fs::create_symlink(dir_ / "conf/link.reg", path_);
+  const std::string target = (dir_ / "real.reg").string();
+
+  HKEY key = Create("Shared");  // the target does not exist yet: it is made
+  ASSERT_EQ(SetDword(key, "Start", 1), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "conf/link.reg"));
+  ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+  EXPECT_NE(FileText().find("\"Start\"=dword:00000001"), std::string::npos);
+
+  constexpr DWORD kWrites = 50;
+  auto writer = [](std::string file, const char* name) {
+    return [file, name] {
+      setenv("OMBIX_REGISTRY", file.c_str(), 1);
+      HKEY key = Create("Shared");
+      for (DWORD i = 1; i <= kWrites; ++i) {
+        if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
+      }
+      return 0;
+    };
+  };
+  pid_t through_link = Spawn(writer(path_, "Link"));
+  pid_t through_target = Spawn(writer(target, "Target"));
+  EXPECT_EQ(Wait(through_link), 0);
+  EXPECT_EQ(Wait(through_target), 0);
+  key = Create("Shared");
+  EXPECT_EQ(GetDword(key, "Link"), kWrites);
+  EXPECT_EQ(GetDword(key, "Target"), kWrites);
+  RegCloseKey(key);
+  EXPECT_TRUE(fs::is_symlink(path_));
+}
+
+TEST_F(RegistryTest, NamesAndDepthStayWithinTheRegistrysLimits) {
+  auto deep = [](size_t levels) {
+    std::string name = "K";
+    for (size_t i = 1; i < levels; ++i) name += "\\K";
+    return name;
+  };
+  HKEY out = nullptr;
+  auto create = [&out](HKEY parent, const std::string& name) {
+    return RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out,
+                           nullptr);
+  };
+  ASSERT_EQ(create(HKEY_LOCAL_MACHINE, deep(512)), ERROR_SUCCESS);
+  HKEY deepest = out;
+  EXPECT_EQ(create(HKEY_LOCAL_MACHINE, deep(513)), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(create(deepest, "One"), ERROR_INVALID_PARAMETER);  // 513 levels counted from the root
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, deep(513).c_str(), 0, KEY_READ, &out),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetDword(deepest, "AtTheBottom", 1), ERROR_SUCCESS);
+  RegCloseKey(deepest);
+
+  ASSERT_EQ(create(HKEY_LOCAL_MACHINE, "N\\" + std::string(255, 'k')), ERROR_SUCCESS);
+  HKEY named = out;
+  EXPECT_EQ(create(HKEY_LOCAL_MACHINE, "N\\" + std::string(256, 'k')), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetDword(named, std::string(16383, 'v').c_str(), 1), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(named, std::string(16384, 'v').c_str(), 1), ERROR_INVALID_PARAMETER);
+  RegCloseKey(named);
+
+  // A hand-made key beyond the limit is not read, nor its values.
+  ::testing::internal::CaptureStderr();
+  std::ofstream(path_, std::ios::app)
+      << "[HKEY_LOCAL_MACHINE\\" << deep(513) << "]\n\"Lost\"=dword:00000001\n";
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, deep(512).c_str(), 0, KEY_READ, &out), ERROR_SUCCESS);
+  EXPECT_EQ(GetDword(out, "AtTheBottom"), 1u);
+  char name[8];
+  DWORD length = sizeof name;
+  EXPECT_EQ(RegEnumKeyExA(out, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  RegCloseKey(out);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("damaged"), std::string::npos);
+}
+
 TEST_F(RegistryTest, DefaultsToTheUsersConfigDirectory) {
   unsetenv("OMBIX_REGISTRY");
   const char* xdg = std::getenv("XDG_CONFIG_HOME");

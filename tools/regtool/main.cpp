@@ -49,7 +49,8 @@ std::string Describe(LONG error) {
     case ERROR_ACCESS_DENIED:
       return "access denied";
     case ERROR_INVALID_PARAMETER:
-      return "invalid name";
+      return "invalid name (key names have at most 255 characters, value names 16383, and keys "
+             "lie at most 512 levels deep)";
     case ERROR_KEY_DELETED:
       return "the key was deleted meanwhile";
     case ERROR_CANTREAD:
@@ -62,7 +63,12 @@ std::string Describe(LONG error) {
 }
 
 int Fail(const std::string& what, LONG error) {
-  std::fprintf(stderr, "regtool: %s: %s\n", what.c_str(), Describe(error).c_str());
+  std::string cause = Describe(error);
+  if (error == ERROR_CANTREAD || error == ERROR_CANTWRITE) {
+    const std::string file_cause = OmbixRegLastFileError();  // names the file and why
+    if (!file_cause.empty()) cause += ": " + file_cause;
+  }
+  std::fprintf(stderr, "regtool: %s: %s\n", what.c_str(), cause.c_str());
   return error == ERROR_FILE_NOT_FOUND ? kExitNotFound : kExitFailed;
 }
 
