@@ -43,10 +43,16 @@ CTSPILineConnection::CTSPILineConnection() = default;
 CTSPILineConnection::~CTSPILineConnection() {
   std::vector<TSPIDIALOGINSTANCE*> dialogs;
   LINEEVENT lpfnEventProc = nullptr;
+  // The addresses go first, without the line's lock (theirs comes before it): their calls may
+  // still reach the line on their way out.
+  const std::vector<CTSPIAddressInfo*> addresses = SnapshotAddresses();
   {
     CSingleLock lock(GetSyncObject(), TRUE);
-    for (INT_PTR i = 0; i < m_arrAddresses.GetSize(); ++i) delete m_arrAddresses[i];
     m_arrAddresses.RemoveAll();
+  }
+  for (CTSPIAddressInfo* pAddr : addresses) delete pAddr;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
     for (INT_PTR i = 0; i < m_arrTerminals.GetSize(); ++i) delete m_arrTerminals[i];
     m_arrTerminals.RemoveAll();
     while (!m_lstCompletions.IsEmpty()) delete m_lstCompletions.RemoveHead();

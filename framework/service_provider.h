@@ -73,9 +73,9 @@ class CServiceProvider : public CWinApp {
   // TRUE when function number wFunction is exported (numbers past the table: FALSE).
   BOOL IsFunctionExported(WORD wFunction) const;
 
-  // Calls with pending timers. Registering twice keeps one entry. UnregisterTimedCall returns
-  // once the timer thread no longer uses the call, so the call may be freed then; a call must be
-  // unregistered before it is freed.
+  // Calls with pending timers. Registering twice keeps one entry. The timer thread serves a call
+  // holding a reference on it, so a call is never destroyed while it is served; a call leaves
+  // the list when it is removed from its address and when it is destroyed.
   void RegisterTimedCall(CTSPICallAppearance* pCall);
   void UnregisterTimedCall(CTSPICallAppearance* pCall);
   BOOL IsTimedCall(CTSPICallAppearance* pCall);
@@ -446,6 +446,7 @@ class CServiceProvider : public CWinApp {
   DWORD m_dwTSPIVersion = 0;
   CCriticalSection m_csTimedCalls;
   CPtrArray m_arrTimedCalls;  // CTSPICallAppearance*, not owned
+  DWORD m_dwRegisterEpoch = 0;  // counts registrations, under m_csTimedCalls
   // Guards the device array, which TAPI's threads read while providerInit/Shutdown change it.
   CCriticalSection m_csDevices;
   // Serialises providerInit, providerShutdown and ExitInstance (the device set and the timer

@@ -1,8 +1,10 @@
 // CServiceProvider: the timer thread and the list of calls with pending timers.
 //
 // The thread is never forced to end: stopping it signals the stop event and joins it, and its
-// loop waits on that event, so it ends at once. The list lock is held while a call is served;
-// a call that leaves the list (UnregisterTimedCall) is therefore never touched afterwards.
+// loop waits on that event, so it ends at once. Each pass copies the list under its lock with a
+// reference on every call, and serves the calls after letting the lock go.
+#include <vector>
+
 #include "framework/call_appearance.h"
 #include "framework/service_provider.h"
 #include "platform/win32.h"
@@ -45,33 +47,44 @@ BOOL CServiceProvider::IsTimerThreadRunning() {
 }
 
 void CServiceProvider::ServiceTimedCalls() {
-  CSingleLock lock(&m_csTimedCalls, TRUE);
-  INT_PTR i = 0;
-  while (i < m_arrTimedCalls.GetSize()) {
-    auto* pCall = static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]);
-    const BOOL bDone = pCall->ServiceCallTimers();
-    // Serving a call may register or unregister calls on this thread (the lock is recursive):
-    // find the call again before its entry is touched.
-    INT_PTR nAt = i;
-    if (nAt >= m_arrTimedCalls.GetSize() || m_arrTimedCalls[nAt] != pCall) {
-      nAt = -1;
-      for (INT_PTR j = 0; j < m_arrTimedCalls.GetSize(); ++j) {
-        if (m_arrTimedCalls[j] == pCall) nAt = j;
-      }
-      if (nAt < 0) continue;  // it left the list while served; i names the next call now
-    }
-    if (bDone) {
-      m_arrTimedCalls.RemoveAt(nAt);
-      i = nAt;
-    } else {
-      i = nAt + 1;
+  // Calls are served outside the list's lock, each with a reference of its own, so that serving
+  // (which reaches the line) never holds the lock that removing a call takes. A call registered
+  // again during the pass is kept even when its service found nothing left.
+  std::vector<CTSPICallAppearance*> calls;
+  DWORD dwEpoch = 0;
+  {
+    CSingleLock lock(&m_csTimedCalls, TRUE);
+    dwEpoch = m_dwRegisterEpoch;
+    calls.reserve(static_cast<size_t>(m_arrTimedCalls.GetSize()));
+    for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
+      auto* pCall = static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]);
+      if (pCall->TryAddRef()) calls.push_back(pCall);
     }
   }
+  std::vector<CTSPICallAppearance*> done;
+  for (CTSPICallAppearance* pCall : calls) {
+    if (pCall->ServiceCallTimers()) done.push_back(pCall);
+  }
+  {
+    CSingleLock lock(&m_csTimedCalls, TRUE);
+    if (m_dwRegisterEpoch == dwEpoch) {
+      for (CTSPICallAppearance* pCall : done) {
+        for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
+          if (m_arrTimedCalls[i] == pCall) {
+            m_arrTimedCalls.RemoveAt(i);
+            break;
+          }
+        }
+      }
+    }
+  }
+  for (CTSPICallAppearance* pCall : calls) pCall->Release();
 }
 
 void CServiceProvider::RegisterTimedCall(CTSPICallAppearance* pCall) {
   if (pCall == nullptr) return;
   CSingleLock lock(&m_csTimedCalls, TRUE);
+  ++m_dwRegisterEpoch;
   for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
     if (m_arrTimedCalls[i] == pCall) return;
   }
