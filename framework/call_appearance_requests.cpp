@@ -276,6 +276,8 @@ LONG CTSPICallAppearance::CompleteCall(DRV_REQUESTID dwRequestID, LPDWORD lpdwCo
     pComplete->dwMessageID = 0;
   }
   pComplete->pCall = this;
+  // IDs are counted per line: TAPI names a completion by its line and this number.
+  pComplete->dwCompletionID = GetLineOwner()->NextCompletionID();
   if (lpdwCompletionID != nullptr) *lpdwCompletionID = pComplete->dwCompletionID;
   return QueueCallRequest(REQUEST_LINECOMPLETECALL, dwRequestID, pComplete);
 }

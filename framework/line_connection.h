@@ -137,6 +137,8 @@ class CTSPILineConnection : public CTSPIConnection {
   virtual LONG SetTerminal(DRV_REQUESTID dwRequestID, TSPILINESETTERMINAL* pTermStruct);
   virtual LONG SetLineDevStatus(DRV_REQUESTID dwRequestID, DWORD dwStatusToChange, BOOL bOn);
   virtual LONG UncompleteCall(DRV_REQUESTID dwRequestID, DWORD dwCompletionID);
+  // The next completion ID of this line (never 0).
+  DWORD NextCompletionID();
   TSPICOMPLETECALL* FindCompletion(DWORD dwCompletionID);
   TSPICOMPLETECALL* FindCompletionByCall(CTSPICallAppearance* pCall);
   void RemoveCompletion(DWORD dwCompletionID, BOOL bNotify);

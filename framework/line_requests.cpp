@@ -311,6 +311,12 @@ LONG CTSPILineConnection::UncompleteCall(DRV_REQUESTID dwRequestID, DWORD dwComp
              : LINEERR_OPERATIONFAILED;
 }
 
+DWORD CTSPILineConnection::NextCompletionID() {
+  DWORD dwID = 0;
+  while (dwID == 0) dwID = m_dwNextCompletionID.fetch_add(1) + 1;
+  return dwID;
+}
+
 TSPICOMPLETECALL* CTSPILineConnection::FindCompletion(DWORD dwCompletionID) {
   CSingleLock lock(GetSyncObject(), TRUE);
   for (POSITION pos = m_lstCompletions.GetHeadPosition(); pos != nullptr;) {

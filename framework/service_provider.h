@@ -109,7 +109,9 @@ class CServiceProvider : public CWinApp {
   LINEEVENT GetLineCreateProc() const { return m_lpfnLineCreateProc; }
   PHONEEVENT GetPhoneCreateProc() const { return m_lpfnPhoneCreateProc; }
   DWORD GetCurrentLocation() const { return m_dwCurrentLocation.load(); }
-  DWORD GetDefaultRequestWait() const { return m_dwDefaultRequestWait; }
+  DWORD GetDefaultRequestWait() const { return m_dwDefaultRequestWait.load(); }
+  // DEFAULT_REQUEST_WAIT_MSEC unless a test sets another.
+  void SetDefaultRequestWait(DWORD dwMsecs) { m_dwDefaultRequestWait.store(dwMsecs); }
 
   // The timer thread's wait between passes; TIMER_TICK_MSEC unless a test sets another.
   void SetTimerTick(DWORD dwMsecs) { m_dwTimerTick.store(dwMsecs); }
@@ -437,7 +439,7 @@ class CServiceProvider : public CWinApp {
   CFlagArray m_arrProviderCaps;
   CEvent m_evtStopTimer;
   CWinThread* m_pTimerThread = nullptr;
-  DWORD m_dwDefaultRequestWait = DEFAULT_REQUEST_WAIT_MSEC;
+  std::atomic<DWORD> m_dwDefaultRequestWait{DEFAULT_REQUEST_WAIT_MSEC};
   LINEEVENT m_lpfnLineCreateProc = nullptr;
   PHONEEVENT m_lpfnPhoneCreateProc = nullptr;
   LPCSTR m_pszProviderName;
@@ -445,7 +447,7 @@ class CServiceProvider : public CWinApp {
   DWORD m_dwTapiVersion;
   DWORD m_dwTSPIVersion = 0;
   CCriticalSection m_csTimedCalls;
-  CPtrArray m_arrTimedCalls;  // CTSPICallAppearance*, not owned
+  CPtrArray m_arrTimedCalls;    // CTSPICallAppearance*, not owned
   DWORD m_dwRegisterEpoch = 0;  // counts registrations, under m_csTimedCalls
   // Guards the device array, which TAPI's threads read while providerInit/Shutdown change it.
   CCriticalSection m_csDevices;

@@ -1,9 +1,12 @@
 #include "tests/framework/framework_doubles.h"
 
+#include "tests/framework/call_doubles.h"
+
 namespace fw_test {
 
 IMPLEMENT_DYNCREATE(TestCall, CTSPICallAppearance)
 IMPLEMENT_DYNCREATE(TestAddress, CTSPIAddressInfo)
+IMPLEMENT_DYNCREATE(AnsweringLine, CTSPILineConnection)
 
 namespace {
 
