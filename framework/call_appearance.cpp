@@ -378,8 +378,10 @@ void CTSPICallAppearance::SetPartyID(DWORD& dwFlagsField, CALLIDENTIFIER& party,
     if (dwFlags == dwFlagsField) {
       const bool bNameChanged =
           (dwFlags & LINECALLPARTYID_NAME) != 0 && strName != party.strPartyName;
+      // The number as given against the number as stored (formatted).
       const bool bNumberChanged =
-          (dwFlags & LINECALLPARTYID_ADDRESS) != 0 && strNumber != party.strPartyId;
+          (dwFlags & LINECALLPARTYID_ADDRESS) != 0 &&
+          CString(pszNumber != nullptr ? pszNumber : "") != party.strPartyId;
       if (!bNameChanged && !bNumberChanged) return;
     }
     dwFlagsField = dwFlags;

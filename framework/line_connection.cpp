@@ -176,13 +176,8 @@ LONG CTSPILineConnection::CloseLine() {
 
 void CTSPILineConnection::SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                                         DWORD_PTR dwParam2, DWORD_PTR dwParam3) {
-  LINEEVENT lpfnEventProc = nullptr;
-  HTAPILINE htLine = nullptr;
-  {
-    CSingleLock lock(GetSyncObject(), TRUE);
-    lpfnEventProc = m_lpfnEventProc;
-    htLine = m_htLine;
-  }
+  const LINEEVENT lpfnEventProc = m_lpfnEventProc.load();
+  HTAPILINE htLine = m_htLine.load();
   if (lpfnEventProc == nullptr) return;
   if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
     CTSPIDevice* pDevice = GetDevice();

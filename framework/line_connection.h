@@ -180,10 +180,12 @@ class CTSPILineConnection : public CTSPIConnection {
 
  protected:
   // Derived classes change these under the object's lock.
-  HTAPILINE m_htLine = nullptr;
+  // Set and cleared under the lock; read without it by SendLineEvent, which a call's state
+  // change reaches while it may only try the line's lock.
+  std::atomic<HTAPILINE> m_htLine{nullptr};
   LINEDEVCAPS m_LineCaps{};
   LINEDEVSTATUS m_LineStatus{};
-  LINEEVENT m_lpfnEventProc = nullptr;
+  std::atomic<LINEEVENT> m_lpfnEventProc{nullptr};
   DWORD m_dwDefaultMediaDetection = 0;
   DWORD m_dwLineStates = 0;  // TAPI's LINEDEVSTATE_ mask
   int m_nActiveCalls = 0;

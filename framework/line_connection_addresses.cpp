@@ -3,6 +3,7 @@
 // only the line's destructor deletes addresses.
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
+#include "framework/feature_locks.h"
 #include "framework/line_connection.h"
 #include "platform/afxmt.h"
 
@@ -11,7 +12,10 @@ CTSPIAddressInfo* CTSPILineConnection::AsAddress(CObject* pObject) {
 }
 
 std::vector<CTSPIAddressInfo*> CTSPILineConnection::SnapshotAddresses() const {
-  CSingleLock lock(GetSyncObject(), TRUE);
+  // Inside a call's state change the line's lock is only tried: a busy line gives no addresses
+  // and the change computes the call's features again later.
+  CSingleLock lock(GetSyncObject());
+  if (!CFeatureLockScope::Lock(lock)) return {};
   std::vector<CTSPIAddressInfo*> addresses;
   for (INT_PTR i = 0; i < m_arrAddresses.GetSize(); ++i) {
     addresses.push_back(AsAddress(m_arrAddresses[i]));

@@ -472,7 +472,11 @@ BOOL CTSPILineConnection::CanJoinConference(CTSPICallAppearance* pCall) {
     return false;
   };
   if (pOwn != nullptr && holdsConference(pOwn)) return TRUE;
-  if ((GetLineDevCaps().dwDevCapFlags & LINEDEVCAPFLAGS_CROSSADDRCONF) == 0) return FALSE;
+  {
+    CSingleLock lock(GetSyncObject());
+    if (!CFeatureLockScope::Lock(lock)) return FALSE;
+    if ((m_LineCaps.dwDevCapFlags & LINEDEVCAPFLAGS_CROSSADDRCONF) == 0) return FALSE;
+  }
   for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) {
     if (pAddr != pOwn && holdsConference(pAddr)) return TRUE;
   }
