@@ -58,6 +58,15 @@ class AnsweringLine : public CTSPILineConnection {
   }
   std::atomic<int> mediaActions{0};
   void ExecuteMediaControl(CTSPICallAppearance*, DWORD) override { ++mediaActions; }
+  template <typename Change>
+  void ChangeCaps(Change change) {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    change(m_LineCaps);
+  }
+  INT_PTR DialogInstanceCount() {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    return m_arrDialogInstances.GetSize();
+  }
 
  private:
   std::mutex m_mx;
@@ -72,6 +81,7 @@ struct CallTapi {
   static inline std::atomic<ULONGLONG> nextHandle{0x1122334400000001ULL};
   static inline std::atomic<bool> refuseNewCalls{false};
   static inline std::atomic<int> announcedUninitialised{0};
+  static constexpr HTAPIDIALOGINSTANCE kDialogHandle = 0x77;
   static void Callback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
                        DWORD_PTR p3) {
     if (dwMsg == LINE_NEWCALL) {
@@ -83,6 +93,9 @@ struct CallTapi {
       auto* pHandle = reinterpret_cast<HTAPICALL*>(p2);
       *pHandle = refuseNewCalls ? nullptr
                                 : reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(nextHandle++));
+    }
+    if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
+      reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->htDlgInst = kDialogHandle;
     }
     TapiLog::LineCallback(htLine, htCall, dwMsg, p1, p2, p3);
   }

@@ -18,6 +18,11 @@ std::set<const void*>& Destroyed() {
 
 }  // namespace
 
+TestCall::TestCall() {
+  std::lock_guard<std::mutex> guard(g_mxDestroyed);
+  Destroyed().erase(this);
+}
+
 TestCall::~TestCall() {
   std::lock_guard<std::mutex> guard(g_mxDestroyed);
   Destroyed().insert(this);

@@ -133,6 +133,10 @@ class TestProvider : public CServiceProvider {
     ++closes;
     return TRUE;
   }
+  BOOL AcceptNewRequest(CTSPIConnection* pConn, CTSPIRequest* pReq, int& nPos) override {
+    return refuseRequests ? FALSE : CServiceProvider::AcceptNewRequest(pConn, pReq, nPos);
+  }
+  std::atomic<bool> refuseRequests{false};
   BOOL acceptOpen = TRUE;
   int opens = 0;
   int closes = 0;
@@ -159,6 +163,7 @@ class TestDevice : public CTSPIDevice {
 class TestCall : public CTSPICallAppearance {
   DECLARE_DYNCREATE(TestCall)
  public:
+  TestCall();  // a new call at a reused address is not destroyed
   ~TestCall() override;
   void OnRequestComplete(CTSPIRequest* pReq, LONG lResult) override {
     ++followUps;
