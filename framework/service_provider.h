@@ -80,6 +80,8 @@ class CServiceProvider : public CWinApp {
   void UnregisterTimedCall(CTSPICallAppearance* pCall);
   BOOL IsTimedCall(CTSPICallAppearance* pCall);
   INT_PTR GetTimedCallCount();
+  // One pass of the timer thread over the timed calls (the thread calls it every tick).
+  void ServiceTimedCalls();
 
   // Look-ups over all devices, in the order providerInit created them; the first match wins.
   // wType: 0 line, 1 phone.
@@ -424,7 +426,6 @@ class CServiceProvider : public CWinApp {
   UINT TimerLoop();
   BOOL StartTimerThread();
   void StopTimerThread();
-  void ServiceTimedCalls();
   void DeleteAllDevices();
 
   CObArray m_arrDevices;

@@ -136,6 +136,7 @@ class CallTest : public ::testing::Test {
     CallTapi::announcedUninitialised = 0;
     sp.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(AnsweringLine), RUNTIME_CLASS(TestAddress),
                         RUNTIME_CLASS(TestCall), nullptr, nullptr);
+    sp.SetTimerTick(timerTick);
     DWORD dwOptions = 0;
     ASSERT_EQ(sp.providerInit(0x00020001, kProviderID, kCallLineID, 0, 2, 0, &TapiLog::Completion,
                               &dwOptions),
@@ -176,6 +177,7 @@ class CallTest : public ::testing::Test {
     return pList;
   }
 
+  DWORD timerTick = TIMER_TICK_MSEC;  // a derived fixture may set it in its constructor
   TestProvider sp{0x00020001, AllExports()};
   AnsweringLine* line = nullptr;
   TestAddress* pAddr = nullptr;
