@@ -392,9 +392,18 @@ void CTSPILineConnection::OnRequestComplete(CTSPIRequest* pReq, LONG lResult) {
       break;
     case REQUEST_LINEUNCOMPLETECALL:
       if (lResult == 0) {
-        if (auto* pEntry = static_cast<TSPICOMPLETECALL*>(pReq->GetRecord())) {
-          RemoveCompletion(pEntry->dwCompletionID, FALSE);
+        // The record is the line's own entry: it is read only once found in the list.
+        DWORD dwCompletionID = 0;
+        {
+          CSingleLock lock(GetSyncObject(), TRUE);
+          for (POSITION pos = m_lstCompletions.GetHeadPosition(); pos != nullptr;) {
+            CObject* pEntry = m_lstCompletions.GetNext(pos);
+            if (pEntry == pReq->GetRecord()) {
+              dwCompletionID = static_cast<TSPICOMPLETECALL*>(pEntry)->dwCompletionID;
+            }
+          }
         }
+        if (dwCompletionID != 0) RemoveCompletion(dwCompletionID, FALSE);
       }
       break;
     case REQUEST_LINESETMEDIACONTROL:

@@ -92,9 +92,11 @@ TEST_F(CallTest, RemovingACallEndsItsTimers) {
   pGather->dwFirstDigitTimeout = 60000;
   ASSERT_EQ(pCall->GatherDigits(pGather), 0);
   ASSERT_TRUE(sp.IsTimedCall(pCall));
+  pCall->AddRef();
   pAddr->RemoveCall(pCall);
   EXPECT_FALSE(sp.IsTimedCall(pCall));
   EXPECT_EQ(pCall->GetDigitGather(), nullptr);  // IDLE ended the gather
+  pCall->Release();
 }
 
 TEST_F(CallTest, ASwapHoldKeepsTheOtherCallUntilItsRequestEnds) {
