@@ -11,7 +11,9 @@
 //   request stays alive while the holder uses it, whoever completes or fails it meanwhile.
 //   Every operation below that takes a request pointer needs one the caller holds that way (or
 //   the request a follow-up was handed): it finds the request in the queue by that identity, and
-//   a held request's address cannot be taken over by a newer one.
+//   a held request's address cannot be taken over by a newer one. A response, for example:
+//     if (CTSPIRequestPtr pReq = FindRequest(pCall, REQUEST_LINEHOLD))
+//       CompleteRequest(pReq.Get(), lResult);
 // - Only the thread that unlinks a request from the queue reports it, completes it and releases
 //   the queue's reference (CompleteRequest with bRemove, CompleteMatchingRequests, RemoveRequest,
 //   the destructor). A completion that finds its request already unlinked does nothing.
