@@ -15,8 +15,8 @@ namespace fw_test {
 namespace {
 
 constexpr int kProducers = 3;
-constexpr int kPerProducer = 150;
-constexpr int kCloses = 15;
+constexpr int kPerProducer = 400;
+constexpr int kCloses = 20;
 
 // Producer p's i-th request: make-calls, dials and now and then a drop; every fifth one untracked
 // by TAPI (ID 0).
@@ -36,10 +36,13 @@ TEST_F(QueueTest, StressQueueStartCompleteAndCloseOnOneLine) {
 
   std::atomic<int> producersLeft{kProducers};
   std::atomic<int> refused{0};
+  std::atomic<int> closes{0};
   std::vector<std::thread> threads;
   for (int p = 0; p < kProducers; ++p) {
     threads.emplace_back([&, p] {
       for (int i = 0; i < kPerProducer; ++i) {
+        // Closes come all along the run.
+        while (closes < i * kCloses / kPerProducer) std::this_thread::yield();
         // A make-call or dial owns its record; a drop carries none here.
         CountedRecord* pRec = (TypeFor(i) != REQUEST_LINEDROP) ? new CountedRecord : nullptr;
         if (!line.QueueRequest(nullptr, callA.Ptr(), TypeFor(i), IdFor(p, i), pRec, 0)) {
@@ -71,6 +74,7 @@ TEST_F(QueueTest, StressQueueStartCompleteAndCloseOnOneLine) {
     for (int n = 0; n < kCloses; ++n) {
       EXPECT_EQ(line.CloseLine(), 0);
       EXPECT_EQ(Open(), 0);
+      ++closes;
     }
   });
   for (auto& t : threads) t.join();
@@ -100,7 +104,7 @@ TEST_F(QueueTest, StressQueueStartCompleteAndCloseOnOneLine) {
 // A response and a line close reach the same request at once: one of them reports it, the
 // request lives while the response holds it, and it and its record are freed once.
 TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
-  constexpr int kRounds = 300;
+  constexpr int kRounds = 200;
   for (int n = 0; n < kRounds; ++n) {
     const DWORD dwID = static_cast<DWORD>(n + 1);
     const BOOL bEarly = (n % 2) ? TRUE : FALSE;  // the make-call report at the call's first state
