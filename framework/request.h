@@ -158,8 +158,6 @@ class CTSPIRequestPtr {
  public:
   CTSPIRequestPtr() = default;
   CTSPIRequestPtr(std::nullptr_t) {}  // NOLINT: reads like the plain pointer
-  // Takes over one reference the caller already holds.
-  static CTSPIRequestPtr Adopt(CTSPIRequest* pReq) { return CTSPIRequestPtr(pReq); }
   // Takes a reference of its own; the caller must keep the request alive meanwhile.
   static CTSPIRequestPtr Share(CTSPIRequest* pReq) {
     if (pReq != nullptr) pReq->AddRef();
