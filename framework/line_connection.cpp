@@ -39,6 +39,8 @@ constexpr LineFeature kLineFeatures[] = {
 CTSPILineConnection::CTSPILineConnection() = default;
 
 CTSPILineConnection::~CTSPILineConnection() {
+  // Requests hold their calls and calls know their address: the requests go first.
+  CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, nullptr);
   std::vector<TSPIDIALOGINSTANCE*> dialogs;
   LINEEVENT lpfnEventProc = nullptr;
   {
@@ -147,7 +149,8 @@ LONG CTSPILineConnection::CloseLine() {
     dwDevCapFlags = m_LineCaps.dwDevCapFlags;
   }
   if ((dwDevCapFlags & LINEDEVCAPFLAGS_CLOSEDROP) != 0) DropAllCalls();
-  WaitForPendingRequests(nullptr, REQUEST_LINEDROP);
+  // A drop the switch never answers must not keep the line closing (and refusing opens) for ever.
+  WaitOrFailPendingRequests(nullptr, REQUEST_LINEDROP);
   CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, nullptr);
   ReportLineDevState(LINEDEVSTATE_CLOSE, 0, 0);
   {

@@ -43,7 +43,8 @@ inline constexpr LONG TSPIERR_DUPLICATEPROVIDER = -1;
 
 // Wait of the timer thread between two passes over the calls with timers.
 inline constexpr DWORD TIMER_TICK_MSEC = 500;
-// Default wait for a request's completion (CTSPIConnection::WaitForRequest given 0).
+// Default wait for a request's completion (CTSPIConnection::WaitForRequest given 0) and the
+// longest a close waits for pending requests.
 inline constexpr DWORD DEFAULT_REQUEST_WAIT_MSEC = 10000;
 // TAPI versions the negotiation compares with.
 inline constexpr DWORD TAPIVER_13 = 0x00010003;
@@ -109,7 +110,9 @@ class CServiceProvider : public CWinApp {
   LINEEVENT GetLineCreateProc() const { return m_lpfnLineCreateProc; }
   PHONEEVENT GetPhoneCreateProc() const { return m_lpfnPhoneCreateProc; }
   DWORD GetCurrentLocation() const { return m_dwCurrentLocation.load(); }
-  DWORD GetDefaultRequestWait() const { return m_dwDefaultRequestWait; }
+  DWORD GetDefaultRequestWait() const { return m_dwDefaultRequestWait.load(); }
+  // DEFAULT_REQUEST_WAIT_MSEC unless a test sets a shorter one.
+  void SetDefaultRequestWait(DWORD dwMsecs) { m_dwDefaultRequestWait.store(dwMsecs); }
 
   // The timer thread's wait between passes; TIMER_TICK_MSEC unless a test sets another.
   void SetTimerTick(DWORD dwMsecs) { m_dwTimerTick.store(dwMsecs); }
@@ -437,7 +440,7 @@ class CServiceProvider : public CWinApp {
   CFlagArray m_arrProviderCaps;
   CEvent m_evtStopTimer;
   CWinThread* m_pTimerThread = nullptr;
-  DWORD m_dwDefaultRequestWait = DEFAULT_REQUEST_WAIT_MSEC;
+  std::atomic<DWORD> m_dwDefaultRequestWait{DEFAULT_REQUEST_WAIT_MSEC};
   LINEEVENT m_lpfnLineCreateProc = nullptr;
   PHONEEVENT m_lpfnPhoneCreateProc = nullptr;
   LPCSTR m_pszProviderName;

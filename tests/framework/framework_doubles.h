@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -165,6 +166,9 @@ struct FakeCall {
 // Stands in for an address: the line only holds it and hands it to the seams.
 class FakeAddress : public CObject {
  public:
+  FakeAddress() { ++s_live; }
+  ~FakeAddress() override { --s_live; }
+  static inline std::atomic<int> s_live{0};
   static FakeAddress* From(CTSPIAddressInfo* p) { return reinterpret_cast<FakeAddress*>(p); }
   DWORD dwAvailableMediaModes = 0;
   std::vector<DWORD> statusMessages;
@@ -180,6 +184,7 @@ class SeamGuard {
     TSPIRequestSeams& seams = GetTSPIRequestSeams();
     seams.pfnCallAddRef = [](CTSPICallAppearance* p) { ++FakeCall::From(p)->refs; };
     seams.pfnCallRelease = [](CTSPICallAppearance* p) {
+      if (s_onRelease != nullptr) s_onRelease(p);
       if (--FakeCall::From(p)->refs == 0) ++FakeCall::From(p)->deletes;
     };
     seams.pfnCallOnRequestComplete = [](CTSPICallAppearance* p, CTSPIRequest*, LONG) {
@@ -211,8 +216,10 @@ class SeamGuard {
     GetTSPIRequestSeams() = TSPIRequestSeams{};
     GetTSPILineSeams() = TSPILineSeams{};
     s_onIdle = nullptr;
+    s_onRelease = nullptr;
   }
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onRelease)(CTSPICallAppearance*) = nullptr;
 };
 
 // A record whose lifetime the tests can see.
@@ -224,8 +231,9 @@ class CountedRecord : public CObject {
 };
 
 // A line that starts requests as the switch line does (FetchRequestToStart) and records each
-// start, checking that no two ordinary requests (drops aside) are ever started at once; the
-// tests fill its terminals, addresses, dialog instances and capabilities.
+// start, checking that no two ordinary requests (drops aside) are ever started at once; onStart,
+// when set, runs for each start outside every lock, as a start that waits for the switch does.
+// The tests fill its terminals, addresses, dialog instances and capabilities.
 class TestLine : public CTSPILineConnection {
  public:
   struct Start {
@@ -237,18 +245,22 @@ class TestLine : public CTSPILineConnection {
   BOOL ProcessData(DWORD dwData, LPCVOID lpBuff, DWORD dwSize) override {
     if (dwData != 0 || lpBuff != nullptr || dwSize != 0) return FALSE;
     CSingleLock lock(GetSyncObject(), TRUE);
-    CTSPIRequest* pNext = FetchRequestToStart();
-    if (pNext == nullptr) return FALSE;
+    CTSPIRequestPtr pNext = FetchRequestToStart();
+    if (!pNext) return FALSE;
     if (pNext->GetType() != REQUEST_LINEDROP) {
-      for (int i = 0; CTSPIRequest* pReq = GetRequest(i); ++i) {
-        if (pReq != pNext && pReq->GetType() != REQUEST_LINEDROP &&
+      for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
+        if (pReq.Get() != pNext.Get() && pReq->GetType() != REQUEST_LINEDROP &&
             pReq->GetState() >= STATE_STARTED) {
           ++overlaps;
         }
       }
     }
-    std::lock_guard<std::mutex> guard(m_mx);
-    m_starts.push_back({pNext->GetRequestID(), pNext->GetType(), std::this_thread::get_id()});
+    lock.Unlock();
+    {
+      std::lock_guard<std::mutex> guard(m_mx);
+      m_starts.push_back({pNext->GetRequestID(), pNext->GetType(), std::this_thread::get_id()});
+    }
+    if (onStart) onStart(pNext.Get());
     return TRUE;
   }
   void OnRequestComplete(CTSPIRequest*, LONG) override { ++followUps; }
@@ -256,13 +268,6 @@ class TestLine : public CTSPILineConnection {
   std::vector<Start> Starts() {
     std::lock_guard<std::mutex> guard(m_mx);
     return m_starts;
-  }
-  // A reference to the head request (or NULL), taken under the lock as a completer would.
-  CTSPIRequest* HoldHead() {
-    CSingleLock lock(GetSyncObject(), TRUE);
-    CTSPIRequest* pReq = GetCurrentRequest();
-    if (pReq != nullptr) pReq->AddRef();
-    return pReq;
   }
 
   void AddTerminal(LPCSTR pszName, DWORD dwTermDev, DWORD dwModes) {
@@ -295,6 +300,7 @@ class TestLine : public CTSPILineConnection {
 
   std::atomic<int> followUps{0};
   std::atomic<int> overlaps{0};
+  std::function<void(CTSPIRequest*)> onStart;
 
  private:
   std::mutex m_mx;
@@ -317,9 +323,9 @@ class ConnectionTest : public ::testing::Test {
     if (lResult == 0) line.SetStatusMessages(dwMask, 0);
     return lResult;
   }
-  CTSPIRequest* Queue(WORD wType, DWORD dwID, FakeCall* pCall = nullptr, BOOL bHold = FALSE) {
+  CTSPIRequestPtr Queue(WORD wType, DWORD dwID, FakeCall* pCall = nullptr) {
     return line.QueueRequest(nullptr, pCall != nullptr ? pCall->Ptr() : nullptr, wType, dwID,
-                             nullptr, 0, bHold);
+                             nullptr, 0);
   }
 
   SeamGuard seams;
