@@ -420,7 +420,7 @@ class CServiceProvider : public CWinApp {
                               DWORD dwHookSwitchDev, DWORD dwVolume);
 
  protected:
-  // One pass of the timer thread over the calls with timers.
+  // One pass over the calls with timers; the timer thread's, and never two at once.
   void ServiceTimedCalls();
 
  private:
