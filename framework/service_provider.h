@@ -11,8 +11,10 @@
 // - Every TAPI operation has a virtual body here that derived providers may override; the
 //   exported functions call them with resolved objects in place of TAPI's handles and 8-bit
 //   strings in place of wide ones.
-// - The device array and the timed-call list each have a lock of their own; a call must leave the
-//   timed-call list (UnregisterTimedCall) before it is freed.
+// - The device array and the timed-call list each have a lock of their own (their place in the
+//   lock order is in base_object.h). The timer thread holds a reference on each call while it
+//   serves it, so a call must leave the timed-call list (UnregisterTimedCall) before its last
+//   reference is released, and that last release may then come from the timer thread.
 #pragma once
 
 #include <atomic>
@@ -74,9 +76,9 @@ class CServiceProvider : public CWinApp {
   // TRUE when function number wFunction is exported (numbers past the table: FALSE).
   BOOL IsFunctionExported(WORD wFunction) const;
 
-  // Calls with pending timers. Registering twice keeps one entry. UnregisterTimedCall returns
-  // once the timer thread no longer uses the call, so the call may be freed then; a call must be
-  // unregistered before it is freed.
+  // Calls with pending timers. Registering twice keeps one entry. A call that registers while the
+  // timer thread serves it stays registered, whatever that pass found. UnregisterTimedCall never
+  // waits for a pass; the pass's own reference keeps the call alive until it is done with it.
   void RegisterTimedCall(CTSPICallAppearance* pCall);
   void UnregisterTimedCall(CTSPICallAppearance* pCall);
   BOOL IsTimedCall(CTSPICallAppearance* pCall);
@@ -421,11 +423,14 @@ class CServiceProvider : public CWinApp {
   virtual LONG phoneSetVolume(CTSPIPhoneConnection* pPhone, DRV_REQUESTID dwRequestID,
                               DWORD dwHookSwitchDev, DWORD dwVolume);
 
+ protected:
+  // One pass over the calls with timers; the timer thread's, and never two at once.
+  void ServiceTimedCalls();
+
  private:
   UINT TimerLoop();
   BOOL StartTimerThread();
   void StopTimerThread();
-  void ServiceTimedCalls();
   void DeleteAllDevices();
 
   CObArray m_arrDevices;
@@ -447,8 +452,11 @@ class CServiceProvider : public CWinApp {
   std::atomic<DWORD> m_dwCurrentLocation{0};  // TAPI's threads set it at any time
   DWORD m_dwTapiVersion;
   DWORD m_dwTSPIVersion = 0;
-  CCriticalSection m_csTimedCalls;
-  CPtrArray m_arrTimedCalls;  // CTSPICallAppearance*, not owned
+  CCriticalSection m_csTimedCalls;  // guards the two arrays below and the flag
+  CPtrArray m_arrTimedCalls;        // CTSPICallAppearance*, not owned
+  // Calls registered while a pass serves calls outside the list lock; a pass never removes them.
+  CPtrArray m_arrRenewedTimedCalls;
+  BOOL m_bServingTimedCalls = FALSE;
   // Guards the device array, which TAPI's threads read while providerInit/Shutdown change it.
   CCriticalSection m_csDevices;
   // Serialises providerInit, providerShutdown and ExitInstance (the device set and the timer

@@ -1,11 +1,27 @@
 // CServiceProvider: the timer thread and the list of calls with pending timers.
 //
 // The thread is never forced to end: stopping it signals the stop event and joins it, and its
-// loop waits on that event, so it ends at once. The list lock is held while a call is served;
-// a call that leaves the list (UnregisterTimedCall) is therefore never touched afterwards.
+// loop waits on that event, so it ends at once. A pass serves its calls without the list lock:
+// serving a call may send a line event and so wait for the line's lock, while a thread that holds
+// a line lock may free a call and so wait for the list lock. The pass takes a reference on each
+// call under the list lock instead, which keeps the call alive until the pass lets it go.
+#include <vector>
+
+#include "framework/call_ref.h"
 #include "framework/provider_seams.h"
 #include "framework/service_provider.h"
 #include "platform/win32.h"
+
+namespace {
+
+INT_PTR FindCall(const CPtrArray& arr, const CTSPICallAppearance* pCall) {
+  for (INT_PTR i = 0; i < arr.GetSize(); ++i) {
+    if (arr[i] == pCall) return i;
+  }
+  return -1;
+}
+
+}  // namespace
 
 TSPIProviderSeams& GetTSPIProviderSeams() {
   static TSPIProviderSeams seams;
@@ -51,56 +67,52 @@ BOOL CServiceProvider::IsTimerThreadRunning() {
 
 void CServiceProvider::ServiceTimedCalls() {
   const auto& seams = GetTSPIProviderSeams();
-  CSingleLock lock(&m_csTimedCalls, TRUE);
-  INT_PTR i = 0;
-  while (i < m_arrTimedCalls.GetSize()) {
-    auto* pCall = static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]);
+  std::vector<CCallRef> calls;  // released last, without the list lock: may free a call
+  {
+    CSingleLock lock(&m_csTimedCalls, TRUE);
+    calls.reserve(static_cast<size_t>(m_arrTimedCalls.GetSize()));
+    for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
+      calls.emplace_back(static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]));
+    }
+    m_arrRenewedTimedCalls.RemoveAll();
+    m_bServingTimedCalls = TRUE;
+  }
+  // A call only tries its own lock here and answers FALSE (stay) when it is busy.
+  std::vector<CTSPICallAppearance*> finished;
+  for (const CCallRef& pCall : calls) {
     const BOOL bDone =
         seams.pfnServiceCallTimers != nullptr ? seams.pfnServiceCallTimers(pCall) : TRUE;
-    // Serving a call may register or unregister calls on this thread (the lock is recursive):
-    // find the call again before its entry is touched.
-    INT_PTR nAt = i;
-    if (nAt >= m_arrTimedCalls.GetSize() || m_arrTimedCalls[nAt] != pCall) {
-      nAt = -1;
-      for (INT_PTR j = 0; j < m_arrTimedCalls.GetSize(); ++j) {
-        if (m_arrTimedCalls[j] == pCall) nAt = j;
-      }
-      if (nAt < 0) continue;  // it left the list while served; i names the next call now
-    }
-    if (bDone) {
-      m_arrTimedCalls.RemoveAt(nAt);
-      i = nAt;
-    } else {
-      i = nAt + 1;
-    }
+    if (bDone) finished.push_back(pCall);
   }
+  CSingleLock lock(&m_csTimedCalls, TRUE);
+  for (CTSPICallAppearance* pCall : finished) {
+    // Registered again while served: it has something new to time.
+    if (FindCall(m_arrRenewedTimedCalls, pCall) >= 0) continue;
+    const INT_PTR nAt = FindCall(m_arrTimedCalls, pCall);
+    if (nAt >= 0) m_arrTimedCalls.RemoveAt(nAt);
+  }
+  m_arrRenewedTimedCalls.RemoveAll();
+  m_bServingTimedCalls = FALSE;
 }
 
 void CServiceProvider::RegisterTimedCall(CTSPICallAppearance* pCall) {
   if (pCall == nullptr) return;
   CSingleLock lock(&m_csTimedCalls, TRUE);
-  for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-    if (m_arrTimedCalls[i] == pCall) return;
+  if (m_bServingTimedCalls && FindCall(m_arrRenewedTimedCalls, pCall) < 0) {
+    m_arrRenewedTimedCalls.Add(pCall);
   }
-  m_arrTimedCalls.Add(pCall);
+  if (FindCall(m_arrTimedCalls, pCall) < 0) m_arrTimedCalls.Add(pCall);
 }
 
 void CServiceProvider::UnregisterTimedCall(CTSPICallAppearance* pCall) {
   CSingleLock lock(&m_csTimedCalls, TRUE);
-  for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-    if (m_arrTimedCalls[i] == pCall) {
-      m_arrTimedCalls.RemoveAt(i);
-      return;
-    }
-  }
+  const INT_PTR nAt = FindCall(m_arrTimedCalls, pCall);
+  if (nAt >= 0) m_arrTimedCalls.RemoveAt(nAt);
 }
 
 BOOL CServiceProvider::IsTimedCall(CTSPICallAppearance* pCall) {
   CSingleLock lock(&m_csTimedCalls, TRUE);
-  for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-    if (m_arrTimedCalls[i] == pCall) return TRUE;
-  }
-  return FALSE;
+  return FindCall(m_arrTimedCalls, pCall) >= 0 ? TRUE : FALSE;
 }
 
 INT_PTR CServiceProvider::GetTimedCallCount() {

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:detect_deadlocks=1}
 for preset in ${OMBIX_PRESETS:-default asan tsan}; do
   echo "=== ${preset} ==="
   cmake --preset "${preset}" >/dev/null

@@ -576,18 +576,4 @@ TEST_F(ServiceProviderTest, TimerServesCallsUntilTheyHaveNothingLeft) {
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
 }
 
-TEST_F(ServiceProviderTest, AnUnregisteredCallMayBeFreedAtOnce) {
-  sp.SetTimerTick(1);
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  for (int i = 0; i < 100; ++i) {
-    auto* call = new FakeCall;
-    sp.RegisterTimedCall(AsCall(call));
-    ASSERT_TRUE(WaitUntil([&] { return call->served.load() >= 1; }));
-    sp.UnregisterTimedCall(AsCall(call));
-    call->canary = 0;  // the timer thread would see this if it still used the call
-    delete call;
-  }
-  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
-}
-
 }  // namespace
