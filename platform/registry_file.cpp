@@ -232,7 +232,7 @@ bool CopyAside(const std::string& path, const std::string& text) {
   std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string copy = path + ".damaged-" + stamp;
-    if (attempt) copy += "-" + std::to_string(attempt);
+    if (attempt) copy.append(1, '-').append(std::to_string(attempt));
     int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) break;

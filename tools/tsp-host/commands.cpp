@@ -243,7 +243,7 @@ CommandStatus HostSession::Wait(const Args& args) {
     return CommandStatus::kDone;
   }
   std::string text = "wait: timed out; pending:";
-  for (DRV_REQUESTID dwRequestID : pending) text += " " + Dec(dwRequestID);
+  for (DRV_REQUESTID dwRequestID : pending) text.append(1, ' ').append(Dec(dwRequestID));
   PrintLine(text);
   return CommandStatus::kDone;
 }
