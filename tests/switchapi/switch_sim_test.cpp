@@ -98,8 +98,8 @@ TEST(SwitchSimTest, AnswersEachRequestOnceAndEndsTheSessionOnASequenceError) {
        OMBIX_MAKE_CALL_RSP, 7, 0},
       {TestDatagram(2, OMBIX_HOLD_CALL_REQ).U32(7).Str("201").Oid(1).Str(""), OMBIX_HOLD_CALL_RSP,
        7, OMBIX_ERROR_INVALID_STATE},
-      {TestDatagram(3, OMBIX_CALL_CONNECTION_EVENT).U32(7), OMBIX_FAILURE_RSP, 0,
-       OMBIX_ERROR_INVALID_MSG_TYPE},  // no request: no invoke id to echo
+      {TestDatagram(3, OMBIX_CALL_CONNECTION_EVENT).U32(7), OMBIX_FAILURE_RSP, 7,
+       OMBIX_ERROR_INVALID_MSG_TYPE},  // no request, but the first field is echoed all the same
   };
   DWORD dwSeq = 1;
   for (Case& c : cases) {

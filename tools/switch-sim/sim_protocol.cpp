@@ -189,6 +189,7 @@ void SwitchSimState::OnLogin(const SimEndpoint& peer, const BYTE* pData, DWORD d
   session.dwSession = dwNextSession++;
   session.peer = peer;
   session.lastSend = SimClock::now();
+  ProbeOtherSessions(peer);
   SendAck(peer, dwSeq);
   Record(session, pData, dwLength, dwSeq, OMBIX_LOGIN_REQ);
   const SimReceived& login = received.back();
@@ -259,6 +260,10 @@ void SwitchSimState::ActOn(SimSession& session, const BYTE* pData, DWORD dwLengt
   }
   if (dwResult == kSimNoAnswer) {
     Log("left unanswered: " + std::string(MessageTypeName(dwType)));
+    return;
+  }
+  if (session.bLoggedIn && SimPhones::Answers(dwType) && !config.mapResults.count(dwType)) {
+    phones.OnRequest(*this, session, request);
     return;
   }
   Queue(session, BuildResponseBody(dwType, request, dwResult, *this));

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "switchapi/ombix_trace.h"
+#include "tools/switch-sim/sim_phones.h"
 #include "tools/switch-sim/switch_sim.h"
 
 using SimClock = std::chrono::steady_clock;
@@ -93,6 +94,8 @@ struct SwitchSimState {
   DWORD dwNextMonitorID = 1;
   DWORD dwNextCallNumber = 1;
 
+  SimPhones phones;
+
   std::vector<SimReceived> received;
   SimCounters counters;
   COmbixTrace trace;
@@ -106,6 +109,10 @@ struct SwitchSimState {
   void Queue(SimSession& session, const std::vector<BYTE>& body);
   // OMBIX_DISCONNECT, numbered, to the session's client; the session is then erased.
   void DisconnectSession(const SimEndpoint& peer);
+  // A login from a new endpoint: pings the other idle sessions of the same address at once, so
+  // that one its client left behind (a new socket, a new port) is given up within its resends
+  // rather than after the ping interval. A client still there acknowledges and keeps its session.
+  void ProbeOtherSessions(const SimEndpoint& peer);
   void Log(const std::string& strLine);
   void Changed();
 

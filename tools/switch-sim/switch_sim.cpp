@@ -28,6 +28,7 @@ constexpr std::chrono::milliseconds kWaitSlice{50};
 SwitchSim::SwitchSim(SwitchSimConfig config) : m_pState(std::make_unique<SwitchSimState>()) {
   SwitchSimState& s = *m_pState;
   s.config = std::move(config);
+  s.phones.Configure(s.config.phones);
   s.drawDropReceived.Seed(s.config.dwSeed);
   s.drawDropSent.Seed(s.config.dwSeed + 0x9E3779B9u);
   s.drawDuplicate.Seed(s.config.dwSeed + 2 * 0x9E3779B9u);
