@@ -300,6 +300,33 @@ TEST_F(LinkTest, LateLoginAcknowledgementAfterAReconnectKeepsTheNewLink) {
   EXPECT_EQ(link->Count("ConnectionLost"), 1u);
 }
 
+// A server slower than a login round (here 200 ms without an answer) acknowledges every round it
+// got: the second round's acknowledgement comes after the login, when the link is in use.
+TEST_F(LinkTest, SlowServersLateLoginAcknowledgementKeepsTheLinkUp) {
+  MakeLink();
+  Start();
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));  // the next round: the first went unanswered
+  peer.SendAck(0);  // the first round's, one and a half rounds late
+  peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
+  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
+  for (DWORD id = 1; id <= 3; ++id) {
+    link->MonitorStop(id, "201");
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
+    peer.SendAck(id);
+    peer.Send(Response(id, OMBIX_MONITOR_STOP_RSP, id));
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, id));
+  }
+  peer.SendAck(0);  // the second round's
+  link->MonitorStop(4, "201");
+  std::optional<PeerDatagram> d = NextNotAck();
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Type(), OMBIX_MONITOR_STOP_REQ);
+  EXPECT_EQ(d->Seq(), 4u);
+  EXPECT_EQ(link->Count("ConnectionLost"), 0u);
+  EXPECT_EQ(ResponseIds(), (std::vector<DWORD>{1, 2, 3}));
+}
+
 TEST_F(LinkTest, ServerAddressesThatAreNotAddressesMeanNoServer) {
   struct {
     const char* primary;
