@@ -106,6 +106,10 @@ BOOL COmbixAPI::IsWorkerThread() const {
   return m_dwWorkerThreadId.load() == GetCurrentThreadId();
 }
 
+std::unique_ptr<COmbixSocket> COmbixAPI::CreateSocket() {
+  return std::make_unique<COmbixSocket>();
+}
+
 void COmbixAPI::OnLoginSucceeded(const COmbixLoginRsp*) {}
 void COmbixAPI::OnLoginFailed(const COmbixLoginRsp*) {}
 void COmbixAPI::OnMeetMeConferenceEvent(const COmbixMeetMeConferenceEvent*) {}

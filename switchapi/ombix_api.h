@@ -137,6 +137,10 @@ class COmbixAPI {
   // Never called by the link (data-interface events reach OnResponse).
   virtual void OnDataInterfaceEvent(const COmbixDataInterfaceEvent* pEvent);
 
+  // The socket for each login attempt (the one before is deleted), on the worker thread and
+  // without the link's lock; a derived class may hand out a COmbixSocket of its own.
+  virtual std::unique_ptr<COmbixSocket> CreateSocket();
+
  private:
   using LinkLock = std::unique_lock<std::mutex>;
 

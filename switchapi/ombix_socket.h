@@ -2,7 +2,8 @@
 //
 // Contract: construction starts Windows Sockets 1.1 and opens the socket; a failed open leaves
 // it invalid, and every later send and receive on it fails. Addresses and ports are IPv4 in host
-// order. The destructor closes the socket. Receive and Send may run on different threads at once.
+// order. The destructor closes the socket. Receive and Send may run on different threads at once;
+// both are virtual, for a link that hands out a socket of its own (COmbixAPI::CreateSocket).
 #pragma once
 
 #include "platform/winsock.h"
@@ -21,9 +22,9 @@ class COmbixSocket {
   // With a time-out other than 0, first waits up to that many ms for a datagram: 0 when none
   // came, -1 on error. Then reads one datagram: its length, or -1 on error (WSAGetLastError says
   // which; WSAEMSGSIZE for one longer than nSize). The sender is stored where a pointer is given.
-  int Receive(BYTE* pBuffer, int nSize, DWORD* pdwAddr, WORD* pwPort, DWORD dwTimeout);
+  virtual int Receive(BYTE* pBuffer, int nSize, DWORD* pdwAddr, WORD* pwPort, DWORD dwTimeout);
   // 0 without sending when the address or the port is 0; else what sendto returns.
-  int Send(const BYTE* pBuffer, int nLength, DWORD dwAddr, WORD wPort);
+  virtual int Send(const BYTE* pBuffer, int nLength, DWORD dwAddr, WORD wPort);
 
  private:
   winsock::SOCKET m_hSocket = winsock::INVALID_SOCKET;

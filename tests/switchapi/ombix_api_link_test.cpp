@@ -6,11 +6,39 @@
 #include <future>
 #include <string>
 
+#include "switchapi/ombix_socket.h"
 #include "tests/switchapi/link_test_support.h"
 
 namespace {
 
 constexpr DWORD kLoopback = 0x7F000001;
+
+// A socket whose next receive fails with an error the link does not wait through, when asked.
+class FailingSocket : public COmbixSocket {
+ public:
+  explicit FailingSocket(std::atomic<bool>& bFail) : m_bFail(bFail) {}
+  int Receive(BYTE* pBuffer, int nSize, DWORD* pdwAddr, WORD* pwPort, DWORD dwTimeout) override {
+    if (m_bFail.exchange(false)) {
+      winsock::WSASetLastError(winsock::WSAENETDOWN);
+      return -1;
+    }
+    return COmbixSocket::Receive(pBuffer, nSize, pdwAddr, pwPort, dwTimeout);
+  }
+
+ private:
+  std::atomic<bool>& m_bFail;
+};
+
+class FailingSocketLink : public RecordingLink {
+ public:
+  using RecordingLink::RecordingLink;
+  std::atomic<bool> bFailNextReceive{false};
+
+ protected:
+  std::unique_ptr<COmbixSocket> CreateSocket() override {
+    return std::make_unique<FailingSocket>(bFailNextReceive);
+  }
+};
 
 class LinkTest : public ::testing::Test {
  protected:
@@ -154,6 +182,24 @@ TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
   ASSERT_TRUE(disconnect);
   EXPECT_EQ(disconnect->Seq(), 11u);
   EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
+}
+
+TEST_F(LinkTest, ReceiveErrorTellsTheServerBeforeTheLinkResets) {
+  auto failing = std::make_unique<FailingSocketLink>(FastLinkOptions(peer.GetPort()));
+  FailingSocketLink& l = *failing;
+  link = std::move(failing);
+  Start();
+  Connect();
+  link->MonitorStop(1, "201");
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, 1));
+  peer.SendAck(1);
+  l.bFailNextReceive = true;
+  std::optional<PeerDatagram> d = NextNotAck();
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Type(), OMBIX_DISCONNECT);
+  EXPECT_EQ(d->Seq(), 2u);
+  EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  EXPECT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
 }
 
 // A runt, a datagram from another address and one longer than any datagram are ignored: the link
