@@ -87,6 +87,8 @@ void COmbixAPI::Stop() {
   {
     LinkLock lock(m_mxLink);
     m_bStop.store(true);
+    // The worker may be waiting for a datagram; the socket is replaced only under this lock.
+    if (m_pSocket != nullptr) m_pSocket->Wake();
   }
   m_cvStop.notify_all();
 }

@@ -119,7 +119,8 @@ BOOL COmbixAPI::Login() {
       DWORD dwFrom = 0;
       const int nLength =
           pSocket->Receive(abReceive, sizeof abReceive, &dwFrom, nullptr, ReceiveWait());
-      if (nLength == 0) break;  // nothing within one receive wait: the round ends
+      if (IsStopping()) return FALSE;  // what woke the wait is not looked at
+      if (nLength == 0) break;         // nothing within one receive wait: the round ends
       if (nLength < 0) {
         if (!IsIgnoredReceiveError(winsock::WSAGetLastError())) return FALSE;
       } else if (dwFrom != 0 && (dwFrom == dwPrimary || dwFrom == dwSecondary)) {
@@ -133,7 +134,6 @@ BOOL COmbixAPI::Login() {
           return TRUE;
         }
       }
-      if (IsStopping()) return FALSE;
     }
   }
   return FALSE;

@@ -396,19 +396,40 @@ TEST_F(LinkTest, ServerAddressesThatAreNotAddressesMeanNoServer) {
   }
 }
 
-TEST_F(LinkTest, StopDuringABackOffEndsTheWorkerAtOnce) {
-  std::promise<void> backingOff;
-  std::once_flag once;
-  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
-  options.dwReceiveWait = 20;
-  options.dwBackOffStep = 600000;  // ten minutes
-  options.dwBackOffMax = 600000;
-  options.pfnBackOff = [&](DWORD) { std::call_once(once, [&] { backingOff.set_value(); }); };
-  MakeLink(options);
-  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
-  ASSERT_EQ(backingOff.get_future().wait_for(kLinkTestDeadline), std::future_status::ready);
-  std::future<void> stopped = std::async(std::launch::async, [&] { link->StopThread(); });
-  EXPECT_EQ(stopped.wait_for(kLinkTestDeadline), std::future_status::ready);
+// Wherever the worker waits, a stop ends it at once, long before its wait would have ended; a
+// connected link says OMBIX_DISCONNECT first.
+TEST_F(LinkTest, StopEndsTheWorkerAtOnceWhereverItWaits) {
+  enum class Where { kBackOff, kLoginRound, kConnected };
+  for (Where where : {Where::kBackOff, Where::kLoginRound, Where::kConnected}) {
+    SCOPED_TRACE(testing::Message() << "waiting in " << static_cast<int>(where));
+    std::promise<void> backingOff;
+    std::once_flag once;
+    OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+    options.dwReceiveWait = 60000;  // a minute, as the back-off below
+    options.dwAckTimeout = 60000;
+    options.dwBackOffStep = 60000;
+    options.dwBackOffMax = 60000;
+    if (where == Where::kBackOff) {
+      options.dwReceiveWait = 20;
+      options.dwAckTimeout = 20;
+      options.pfnBackOff = [&](DWORD) { std::call_once(once, [&] { backingOff.set_value(); }); };
+    }
+    MakeLink(options);
+    Start();
+    if (where == Where::kBackOff) {
+      ASSERT_EQ(backingOff.get_future().wait_for(kLinkTestDeadline), std::future_status::ready);
+    } else if (where == Where::kLoginRound) {
+      ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));
+    } else {
+      Connect();
+    }
+    std::future<void> stopped = std::async(std::launch::async, [&] { link->StopThread(); });
+    EXPECT_EQ(stopped.wait_for(kLinkTestDeadline), std::future_status::ready);
+    if (where == Where::kConnected) {
+      EXPECT_TRUE(peer.ReceiveType(OMBIX_DISCONNECT, 1));
+    }
+    Drain();
+  }
 }
 
 TEST_F(LinkTest, NoLoginDatagramLeavesOnceStopHasReturned) {
