@@ -95,8 +95,34 @@ void SwitchSimState::Transmit(const SimEndpoint& peer, const std::vector<BYTE>& 
     }
     LogDatagram(i == 0 ? "sent" : "sent again (duplicate)", peer, bytes.data(),
                 static_cast<DWORD>(bytes.size()));
-    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    if (bHolding) {
+      outbox.push_back({to, bytes});
+    } else {
+      ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof(to));
+    }
   }
+}
+
+void SwitchSimState::Flush() {
+  constexpr std::size_t kMaxBatch = 16;
+  for (std::size_t nDone = 0; nDone < outbox.size();) {
+    mmsghdr messages[kMaxBatch] = {};
+    iovec vectors[kMaxBatch];
+    const std::size_t nBatch = std::min(kMaxBatch, outbox.size() - nDone);
+    for (std::size_t i = 0; i < nBatch; ++i) {
+      SimOutbound& out = outbox[nDone + i];
+      vectors[i] = {out.bytes.data(), out.bytes.size()};
+      messages[i].msg_hdr.msg_name = &out.to;
+      messages[i].msg_hdr.msg_namelen = sizeof(out.to);
+      messages[i].msg_hdr.msg_iov = &vectors[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int nSent = ::sendmmsg(fd, messages, static_cast<unsigned>(nBatch), 0);
+    // A datagram the system refuses is lost, as a failed sendto would lose it.
+    nDone += nSent > 0 ? static_cast<std::size_t>(nSent) : 1;
+  }
+  outbox.clear();
 }
 
 void SwitchSimState::SendAck(const SimEndpoint& peer, DWORD dwSeq) {

@@ -2,6 +2,8 @@
 // SwitchSimState::mutex; only the thread handle and the stop flag are touched outside it.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -50,6 +52,12 @@ struct SimSession {
   std::uint64_t qwLastRecord = 0;
 };
 
+// A datagram to send once the one being handled is done.
+struct SimOutbound {
+  sockaddr_in to;
+  std::vector<BYTE> bytes;
+};
+
 // A sent datagram held back by the delay fault.
 struct SimDelayed {
   SimClock::time_point due;
@@ -95,6 +103,10 @@ struct SwitchSimState {
   SimDraw drawDropReceived, drawDropSent, drawDuplicate, drawDelay;
   std::map<SimEndpoint, SimSession> sessions;
   std::deque<SimDelayed> delayed;
+  // While the sim's thread handles a datagram, what it sends waits here and then leaves with one
+  // system call: an acknowledgement and its answer reach the client back to back.
+  bool bHolding = false;
+  std::vector<SimOutbound> outbox;
   DWORD dwNextSession = 1;
   DWORD dwNextMonitorID = 1;
   DWORD dwNextCallNumber = 1;
@@ -111,6 +123,8 @@ struct SwitchSimState {
   int TimeToNextTimer(SimClock::time_point now) const;
   void Transmit(const SimEndpoint& peer, const std::vector<BYTE>& bytes, bool bFaults);
   void SendNext(SimSession& session);
+  // Sends what waits in outbox.
+  void Flush();
   // Numbers a body (dwMsgType and fields) for the session and sends it when its turn comes.
   void Queue(SimSession& session, const std::vector<BYTE>& body);
   // OMBIX_DISCONNECT, numbered, to the session's client; the session is then erased.

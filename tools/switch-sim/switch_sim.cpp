@@ -159,7 +159,10 @@ void SwitchSim::Run() {
                                        reinterpret_cast<sockaddr*>(&from), &nFrom);
       if (nRead >= 0) {
         const SimEndpoint peer{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        s.bHolding = true;
         s.OnDatagram(peer, buffer.data(), static_cast<DWORD>(nRead));
+        s.bHolding = false;
+        s.Flush();
         s.Changed();
       }
     }
