@@ -32,6 +32,7 @@ class FailingSocket : public COmbixSocket {
 class FailingSocketLink : public RecordingLink {
  public:
   using RecordingLink::RecordingLink;
+  ~FailingSocketLink() override { StopThread(); }
   std::atomic<bool> bFailNextReceive{false};
 
  protected:
