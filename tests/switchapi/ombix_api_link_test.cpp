@@ -364,6 +364,7 @@ TEST_F(LinkTest, SlowServersLateLoginAcknowledgementKeepsTheLinkUp) {
     peer.Send(Response(id, OMBIX_MONITOR_STOP_RSP, id));
     ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, id));
   }
+  ASSERT_TRUE(link->WaitForCount("Response", 3));
   peer.SendAck(0);  // the second round's
   link->MonitorStop(4, "201");
   std::optional<PeerDatagram> d = NextNotAck();

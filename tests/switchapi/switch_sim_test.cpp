@@ -196,9 +196,20 @@ TEST(SwitchSimTest, TimersFireWhenDueWithNothingElseToWakeTheSim) {
       sim.SetFaults(faults);
     }
     sim.QueueMessage(OMBIX_PHONE_STATE_EVENT, TestDatagram().U32(1).bytes);
-    EXPECT_EQ(client.Expect(OMBIX_PHONE_STATE_EVENT), 1u);
+    // Skipping resends of the login response that crossed our acknowledgement on a slow machine.
+    const auto nextEvent = [&]() -> std::optional<DWORD> {
+      while (std::optional<std::vector<BYTE>> bytes = client.Receive()) {
+        const OMBIXHEADER h = ReadOmbixHeader(bytes->data(), static_cast<DWORD>(bytes->size()));
+        if (h.dwMsgType != OMBIX_LOGIN_RSP) {
+          EXPECT_EQ(h.dwMsgType, OMBIX_PHONE_STATE_EVENT);
+          return h.dwMsgSeq;
+        }
+      }
+      return std::nullopt;
+    };
+    EXPECT_EQ(nextEvent(), 1u);
     if (timer == Timer::kResendOfAQueuedMessage) {
-      EXPECT_EQ(client.Expect(OMBIX_PHONE_STATE_EVENT), 1u);
+      EXPECT_EQ(nextEvent(), 1u);  // the same, again
     }
   }
 }
