@@ -6,6 +6,9 @@
 //   acknowledgement, against one datagram each way for the ping-pong.
 // - BM_LinkStopAndDestroy: Stop and the destructor of a logged-in link.
 // - BM_SimIdleWakeups: how often an idle simulated switch wakes up, per second.
+// On a virtual machine a wake-up on another CPU costs tens of microseconds and the threads'
+// placement changes from run to run, so the ratio swings; for figures that compare, run under
+// taskset -c N.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
