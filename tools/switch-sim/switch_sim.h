@@ -14,7 +14,8 @@
 // OMBIX_DISCONNECT so that the client logs in anew.
 //
 // Thread safety: every public member may be called from any thread; the sim's own thread does all
-// receiving, acknowledging, resending and pinging. Records and counters are returned as copies.
+// receiving, acknowledging, resending and pinging, and sleeps until a datagram comes, a timer is
+// due or another thread changes something. Records and counters are returned as copies.
 #pragma once
 
 #include <chrono>
@@ -79,6 +80,8 @@ struct SwitchSimConfig {
   std::chrono::milliseconds ackTimeout{2000};     // resend an own datagram after this long
   DWORD dwMaxRetries = 4;                         // resends before the session is given up
   std::chrono::milliseconds pingInterval{60000};  // idle time before OMBIX_PING; 0: never
+  // Received() keeps the newest this many records; older ones are forgotten (counters are not).
+  std::size_t nReceivedKept = 1000;
 
   // The phones; monitors, phone-state, phone-configuration, forwarding and do-not-disturb
   // requests are answered from them (unless mapResults names the request type).
@@ -102,7 +105,7 @@ struct SimField {
 };
 
 // One sequenced datagram the sim acted on (logins, pings, requests, disconnects), once per
-// sequence number of its session, in arrival order.
+// sequence number of its session, in arrival order; the newest SwitchSimConfig::nReceivedKept.
 struct SimReceived {
   DWORD dwSession = 0;   // 1, 2, ... in the order sessions began
   DWORD dwPeerAddr = 0;  // host order
