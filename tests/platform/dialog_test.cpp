@@ -196,4 +196,47 @@ TEST_F(DialogTest, ScriptTranscriptRecordsTheRun) {
   EXPECT_EQ(dlg.m_list.GetState(), nullptr);  // detached when the dialog ended
 }
 
+// A dialog that edits its list box from OnInitDialog and records what it found.
+class CListDlg : public CDialog {
+ public:
+  CListDlg() : CDialog(kTemplateID) {}
+  std::vector<int> m_found;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CListBox& list = *static_cast<CListBox*>(GetDlgItem(kList));
+    for (const char* item : {"a", "b", "c", "d"}) list.AddString(item);
+    list.SetItemData(3, 33);
+    list.SetCurSel(2);
+    list.DeleteString(0);  // the selection follows its item
+    m_found.push_back(list.GetCurSel());
+    list.DeleteString(1);  // the selected item goes
+    m_found.push_back(list.GetCurSel());
+    m_found.push_back(static_cast<int>(list.GetItemData(1)));  // 33 moved down with "d"
+    m_found.push_back(list.SetCurSel(5));                      // clears the selection
+    m_found.push_back(static_cast<int>(list.GetItemData(2)));
+    m_found.push_back(list.GetCount());
+    EndDialog(IDCANCEL);
+    return TRUE;
+  }
+};
+
+TEST_F(DialogTest, ListBoxKeepsSelectionAndItemDataWithTheirItems) {
+  std::istringstream script("dialog 9101\n");
+  AfxSetDialogPresenter(std::make_shared<CScriptDialogPresenter>(script));
+  CListDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.m_found, (std::vector<int>{1, LB_ERR, 33, LB_ERR, LB_ERR, 2}));
+}
+
+TEST_F(DialogTest, LoadStringCutsToTheBuffer) {
+  char buffer[6] = "xxxxx";
+  EXPECT_EQ(LoadStringA(nullptr, 9100, buffer, 5), 4);
+  EXPECT_STREQ(buffer, "Keep");
+  EXPECT_EQ(LoadStringA(nullptr, 9199, buffer, 5), 0);
+  CString text("kept");
+  EXPECT_FALSE(text.LoadString(9199));
+  EXPECT_EQ(text, "kept");
+}
+
 }  // namespace
