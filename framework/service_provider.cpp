@@ -101,6 +101,7 @@ CTSPIDevice* CServiceProvider::FindDeviceByProviderID(DWORD dwProviderID) {
 }
 
 CTSPIConnection* CServiceProvider::FindConnectionByDeviceID(DWORD dwDeviceID, WORD wType) {
+  // Under the device array's lock, so that no device is deleted while it is asked.
   CSingleLock lock(&m_csDevices, TRUE);
   for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
     auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
@@ -117,15 +118,11 @@ CTSPIConnection* CServiceProvider::FindConnectionByDeviceID(DWORD dwDeviceID, WO
 
 CTSPILineConnection* CServiceProvider::FindLineByAddress(const void* pLine) {
   if (pLine == nullptr) return nullptr;
-  // Under the device array's lock, so that no device is deleted while its lines are walked.
+  // Under the device array's lock, so that no device is deleted while it is asked.
   CSingleLock lock(&m_csDevices, TRUE);
   for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
     auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
-    for (INT_PTR nLine = 0;; ++nLine) {
-      CTSPILineConnection* pCandidate = pDevice->GetLineByIndex(nLine);
-      if (pCandidate == nullptr) break;
-      if (static_cast<const void*>(pCandidate) == pLine) return pCandidate;
-    }
+    if (CTSPILineConnection* pFound = pDevice->FindLineByAddress(pLine)) return pFound;
   }
   return nullptr;
 }
