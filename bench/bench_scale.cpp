@@ -3,6 +3,8 @@
 //   by its device ID (version negotiation, nothing but the look-up behind it) and asked for its
 //   capabilities. "per_line" is the time per line and must stay flat as lines are added;
 //   "bytes_per_line" is the heap the device took per configured line at providerInit.
+// - BM_LineHandleRefused: as many line-handle checks as there are lines, each of a handle that
+//   names no line (the provider's base opens no line), so every check is a miss.
 // - BM_LibraryCycle: load, negotiate, providerInit (one line), providerShutdown and unload per
 //   iteration; "shutdown_us" is the mean time providerShutdown took.
 #include <benchmark/benchmark.h>
@@ -33,6 +35,7 @@ struct Provider {
   void* hLibrary = nullptr;
   decltype(&TSPI_lineNegotiateTSPIVersion) negotiate = nullptr;
   decltype(&TSPI_lineGetDevCaps) getDevCaps = nullptr;
+  decltype(&TSPI_lineGetLineDevStatus) getLineDevStatus = nullptr;
   decltype(&TSPI_providerInit) init = nullptr;
   decltype(&TSPI_providerShutdown) shutdown = nullptr;
 
@@ -41,9 +44,11 @@ struct Provider {
     if (hLibrary == nullptr) return false;
     negotiate = Resolve<decltype(negotiate)>(hLibrary, "TSPI_lineNegotiateTSPIVersion");
     getDevCaps = Resolve<decltype(getDevCaps)>(hLibrary, "TSPI_lineGetDevCaps");
+    getLineDevStatus = Resolve<decltype(getLineDevStatus)>(hLibrary, "TSPI_lineGetLineDevStatus");
     init = Resolve<decltype(init)>(hLibrary, "TSPI_providerInit");
     shutdown = Resolve<decltype(shutdown)>(hLibrary, "TSPI_providerShutdown");
-    return negotiate != nullptr && getDevCaps != nullptr && init != nullptr && shutdown != nullptr;
+    return negotiate != nullptr && getDevCaps != nullptr && getLineDevStatus != nullptr &&
+           init != nullptr && shutdown != nullptr;
   }
   void Unload() {
     if (hLibrary != nullptr) dlclose(hLibrary);
@@ -121,12 +126,33 @@ BENCHMARK_DEFINE_F(LinesFixture, BM_LineDevCaps)(benchmark::State& state) {
   Report(state);
 }
 
+BENCHMARK_DEFINE_F(LinesFixture, BM_LineHandleRefused)(benchmark::State& state) {
+  if (!m_bReady) return state.SkipWithError("the provider did not start");
+  LINEDEVSTATUS status{};
+  auto hdNoLine = reinterpret_cast<HDRVLINE>(&status);
+  for (auto _ : state) {
+    for (DWORD i = 0; i < m_dwLines; ++i) {
+      status.dwTotalSize = sizeof(status);
+      if (m_provider.getLineDevStatus(hdNoLine, &status) != LINEERR_INVALLINEHANDLE) {
+        return state.SkipWithError("a handle that names no line was taken");
+      }
+    }
+  }
+  Report(state);
+}
+
 BENCHMARK_REGISTER_F(LinesFixture, BM_LineLookup)
     ->Arg(10)
     ->Arg(1000)
     ->Arg(32768)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_REGISTER_F(LinesFixture, BM_LineDevCaps)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(32768)
+    ->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_REGISTER_F(LinesFixture, BM_LineHandleRefused)
     ->Arg(10)
     ->Arg(1000)
     ->Arg(32768)
