@@ -86,7 +86,7 @@ BOOL CTSPIDevice::CreateConnections(CRuntimeClass* pClass, DWORD dwDeviceIDBase,
     {
       CSingleLock lock(GetSyncObject(), TRUE);
       nIndex = arrConnections.Add(pConn);
-      if (!bPhone) m_mapLineAddresses.emplace(static_cast<CTSPIConnection*>(pConn), nIndex);
+      if (!bPhone) m_mapLineAddresses.emplace(static_cast<const void*>(pConn), nIndex);
     }
     pConn->Init(this, dwDeviceIDBase + i, static_cast<WORD>(nIndex), 0);
     CSingleLock lock(GetSyncObject(), TRUE);
