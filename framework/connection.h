@@ -132,6 +132,7 @@ class CTSPIConnection : public CTSPIBaseObject {
 
   CTSPIDevice* GetDevice() const { return m_pDevice; }
   DWORD GetDeviceID() const;
+  // The device's look-ups by ID follow the change at once.
   void SetDeviceID(DWORD dwDeviceID);
   CString GetName() const;
   void SetName(LPCSTR pszName);
