@@ -12,8 +12,10 @@
 
 namespace {
 
+// The provider with its timer pass in reach of the benchmark.
 class BenchProvider : public CServiceProvider {
  public:
+  using CServiceProvider::ServiceTimedCalls;
   BenchProvider() : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {
     DetectExportedFunctions([](LPCSTR) { return reinterpret_cast<FARPROC>(&Exported); });
   }

@@ -1,7 +1,16 @@
-// Request to response through the link against the simulated switch on loopback, beside a plain
-// UDP ping-pong between two sockets in the same run. BM_LinkBesideUdp interleaves the two and
-// reports both round trips (microseconds) and their ratio.
+// The link against the simulated switch on loopback.
+// - BM_LinkChainedBesideUdp: round trips driven the way the provider drives them (the next request
+//   sent from the response callback on the worker thread), in batches interleaved with batches of a
+//   plain UDP ping-pong between two sockets; both round trips (microseconds), their ratio and the
+//   worker's wake-ups per round trip. One exchange is request, acknowledgement, response and
+//   acknowledgement, against one datagram each way for the ping-pong.
+// - BM_LinkStopAndDestroy: Stop and the destructor of a logged-in link.
+// - BM_SimIdleWakeups: how often an idle simulated switch wakes up, per second.
+// On a virtual machine a wake-up on another CPU costs tens of microseconds and the threads'
+// placement changes from run to run, so the ratio swings; for figures that compare, run under
+// taskset -c N.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,25 +26,46 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-// A link that counts the responses it is handed.
-class CountingLink : public COmbixAPI {
+constexpr DWORD kBatch = 200;  // round trips per batch, each side
+
+// The times the calling thread slept and was woken so far (preemptions do not count).
+long ThreadSwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
+long ProcessSwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw;
+}
+
+// A link that chains its requests: each response sends the next request from the callback.
+class ChainLink : public COmbixAPI {
  public:
-  explicit CountingLink(const OMBIXLINKOPTIONS& options) : COmbixAPI(options) {}
-  ~CountingLink() override { StopThread(); }
+  explicit ChainLink(const OMBIXLINKOPTIONS& options) : COmbixAPI(options) {}
+  ~ChainLink() override { StopThread(); }
 
   bool WaitLoggedIn() {
     std::unique_lock<std::mutex> lock(m_mx);
-    return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_bLoggedIn; });
+    return m_cv.wait_for(lock, 10s, [&] { return m_bLoggedIn; });
   }
-  // One request and its response; false when none came within a generous time.
-  bool RoundTrip(DWORD dwInvokeID) {
+  // dwCount round trips, the first sent from here; false when the chain stalled. Adds the
+  // worker's context switches during the chain to *plSwitches.
+  bool Chain(DWORD dwCount, long* plSwitches) {
     std::unique_lock<std::mutex> lock(m_mx);
-    const std::uint64_t before = m_responses;
+    m_dwLeft = dwCount;
+    m_bDone = false;
+    m_lSwitches = -1;
     lock.unlock();
-    MonitorStop(dwInvokeID, "201");
+    MonitorStop(dwCount, "201");
     lock.lock();
-    return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_responses > before; });
+    if (!m_cv.wait_for(lock, 10s, [&] { return m_bDone; })) return false;
+    *plSwitches += m_lSwitches;
+    return true;
   }
 
  protected:
@@ -45,8 +75,15 @@ class CountingLink : public COmbixAPI {
     m_cv.notify_all();
   }
   void OnResponse(const COmbixMsg*) override {
+    // Only the worker touches the chain between its first and its last response.
+    if (m_lSwitches < 0) m_lStart = ThreadSwitches(), m_lSwitches = 0;
+    if (--m_dwLeft > 0) {
+      MonitorStop(m_dwLeft, "201");
+      return;
+    }
     std::lock_guard<std::mutex> lock(m_mx);
-    ++m_responses;
+    m_lSwitches = ThreadSwitches() - m_lStart;
+    m_bDone = true;
     m_cv.notify_all();
   }
 
@@ -54,27 +91,37 @@ class CountingLink : public COmbixAPI {
   std::mutex m_mx;
   std::condition_variable m_cv;
   bool m_bLoggedIn = false;
-  std::uint64_t m_responses = 0;
+  bool m_bDone = false;
+  DWORD m_dwLeft = 0;
+  long m_lStart = 0;
+  long m_lSwitches = 0;
 };
+
+SwitchSimConfig SimConfig() {
+  SwitchSimConfig config;
+  config.wPort = 0;
+  config.pingInterval = 0ms;
+  config.nReceivedKept = 0;
+  return config;
+}
+
+OMBIXLINKOPTIONS LinkOptions(WORD wPort) {
+  OMBIXLINKOPTIONS options;
+  options.wServerPort = wPort;
+  options.dwLoginSpacing = 0;  // links are made one after another here
+  return options;
+}
 
 // The simulated switch and a link logged in to it.
 struct LinkRig {
   LinkRig() : sim(SimConfig()) {
     if (!sim.Start()) return;
-    OMBIXLINKOPTIONS options;
-    options.wServerPort = sim.GetPort();
-    link = std::make_unique<CountingLink>(options);
+    link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
     link->Start("127.0.0.1", "", "TAPI", "6.0.1");
     bReady = link->WaitLoggedIn();
   }
-  static SwitchSimConfig SimConfig() {
-    SwitchSimConfig config;
-    config.wPort = 0;
-    config.pingInterval = std::chrono::milliseconds(0);
-    return config;
-  }
   SwitchSim sim;
-  std::unique_ptr<CountingLink> link;
+  std::unique_ptr<ChainLink> link;
   bool bReady = false;
 };
 
@@ -138,28 +185,7 @@ class UdpPingPong {
   std::thread m_echoThread;
 };
 
-void BM_UdpPingPong(benchmark::State& state) {
-  UdpPingPong udp;
-  for (auto _ : state) {
-    if (!udp.RoundTrip()) state.SkipWithError("echo lost");
-  }
-}
-BENCHMARK(BM_UdpPingPong)->UseRealTime();
-
-void BM_LinkRequestResponse(benchmark::State& state) {
-  LinkRig rig;
-  if (!rig.bReady) {
-    state.SkipWithError("no login to the simulated switch");
-    return;
-  }
-  DWORD id = 0;
-  for (auto _ : state) {
-    if (!rig.link->RoundTrip(++id)) state.SkipWithError("response lost");
-  }
-}
-BENCHMARK(BM_LinkRequestResponse)->UseRealTime();
-
-void BM_LinkBesideUdp(benchmark::State& state) {
+void BM_LinkChainedBesideUdp(benchmark::State& state) {
   LinkRig rig;
   UdpPingPong udp;
   if (!rig.bReady) {
@@ -167,24 +193,71 @@ void BM_LinkBesideUdp(benchmark::State& state) {
     return;
   }
   Clock::duration link{}, plain{};
-  DWORD id = 0;
+  long lSwitches = 0, lAllSwitches = 0;
   for (auto _ : state) {
+    const long lBefore = ProcessSwitches();
     const auto t0 = Clock::now();
-    const bool bLink = rig.link->RoundTrip(++id);
+    const bool bLink = rig.link->Chain(kBatch, &lSwitches);
     const auto t1 = Clock::now();
-    const bool bUdp = udp.RoundTrip();
+    lAllSwitches += ProcessSwitches() - lBefore - 1;  // less this thread's wait for the chain
+    bool bUdp = true;
+    for (DWORD i = 0; i < kBatch && bUdp; ++i) bUdp = udp.RoundTrip();
     const auto t2 = Clock::now();
-    if (!bLink || !bUdp) state.SkipWithError("round trip lost");
+    if (!bLink || !bUdp) {
+      state.SkipWithError("round trip lost");
+      return;
+    }
     link += t1 - t0;
     plain += t2 - t1;
   }
-  const double n = static_cast<double>(state.iterations());
+  const double n = static_cast<double>(state.iterations()) * kBatch;
   const double linkUs = std::chrono::duration<double, std::micro>(link).count() / n;
   const double udpUs = std::chrono::duration<double, std::micro>(plain).count() / n;
   state.counters["link_us"] = linkUs;
   state.counters["udp_us"] = udpUs;
   state.counters["ratio"] = udpUs > 0 ? linkUs / udpUs : 0;
+  state.counters["worker_wakeups"] = static_cast<double>(lSwitches) / n;
+  state.counters["sim_wakeups"] = static_cast<double>(lAllSwitches - lSwitches) / n;
 }
-BENCHMARK(BM_LinkBesideUdp)->UseRealTime();
+BENCHMARK(BM_LinkChainedBesideUdp)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+void BM_LinkStopAndDestroy(benchmark::State& state) {
+  SwitchSim sim(SimConfig());
+  if (!sim.Start()) {
+    state.SkipWithError("the simulated switch cannot listen");
+    return;
+  }
+  for (auto _ : state) {
+    auto link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
+    link->Start("127.0.0.1", "", "TAPI", "6.0.1");
+    if (!link->WaitLoggedIn()) {
+      state.SkipWithError("no login to the simulated switch");
+      return;
+    }
+    const auto t0 = Clock::now();
+    link->Stop();
+    link.reset();
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+}
+BENCHMARK(BM_LinkStopAndDestroy)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_SimIdleWakeups(benchmark::State& state) {
+  SwitchSim sim(SimConfig());
+  if (!sim.Start()) {
+    state.SkipWithError("the simulated switch cannot listen");
+    return;
+  }
+  constexpr auto kIdle = 500ms;
+  long lSwitches = 0;
+  for (auto _ : state) {
+    const long lBefore = ProcessSwitches();
+    std::this_thread::sleep_for(kIdle);
+    lSwitches += ProcessSwitches() - lBefore - 1;  // less this thread's own sleep
+  }
+  const double seconds = std::chrono::duration<double>(kIdle).count() * state.iterations();
+  state.counters["wakeups_per_s"] = static_cast<double>(lSwitches) / seconds;
+}
+BENCHMARK(BM_SimIdleWakeups)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 }  // namespace

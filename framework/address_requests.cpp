@@ -23,7 +23,7 @@ constexpr DWORD kForwardFeatures = 0x3001;
 LONG CTSPIAddressInfo::QueueAddressRequest(CTSPICallAppearance* pCall, WORD wType,
                                            DRV_REQUESTID dwRequestID, CObject* pRecord) {
   if (m_pLine == nullptr) return LINEERR_OPERATIONFAILED;
-  return m_pLine->QueueRequest(this, pCall, wType, dwRequestID, pRecord, 0) != nullptr
+  return static_cast<bool>(m_pLine->QueueRequest(this, pCall, wType, dwRequestID, pRecord, 0))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }

@@ -35,7 +35,7 @@ LONG CTSPICallAppearance::QueueCallRequest(WORD wType, DRV_REQUESTID dwRequestID
                                            DWORD dwSize) {
   CTSPILineConnection* pLine = GetLineOwner();
   if (pLine == nullptr) return LINEERR_OPERATIONFAILED;
-  return pLine->QueueRequest(m_pAddr, this, wType, dwRequestID, pRecord, dwSize) != nullptr
+  return static_cast<bool>(pLine->QueueRequest(m_pAddr, this, wType, dwRequestID, pRecord, dwSize))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }
@@ -52,7 +52,7 @@ LONG CTSPICallAppearance::QueueCallBuffer(WORD wType, DRV_REQUESTID dwRequestID,
   } else {
     dwSize = 0;
   }
-  if (pLine->QueueRequest(m_pAddr, this, wType, dwRequestID, lpCopy, dwSize) == nullptr) {
+  if (!pLine->QueueRequest(m_pAddr, this, wType, dwRequestID, lpCopy, dwSize)) {
     FreeBuffer(lpCopy);
     return LINEERR_OPERATIONFAILED;
   }
@@ -61,25 +61,9 @@ LONG CTSPICallAppearance::QueueCallBuffer(WORD wType, DRV_REQUESTID dwRequestID,
 
 LONG CTSPICallAppearance::CloseCall() {
   CTSPILineConnection* pLine = GetLineOwner();
-  AddRef();
-  if (pLine != nullptr) {
-    // A drop that does not finish within the provider's wait is failed rather than waited for.
-    CServiceProvider* pSP = GetSP();
-    const DWORD dwWait = (pSP != nullptr) ? pSP->GetDefaultRequestWait() : 10000;
-    for (;;) {
-      CTSPIRequest* pDrop = nullptr;
-      {
-        CSingleLock lock(pLine->GetSyncObject(), TRUE);
-        pDrop = pLine->FindRequest(this, REQUEST_LINEDROP);
-        if (pDrop != nullptr) pDrop->AddRef();
-      }
-      if (pDrop == nullptr) break;
-      if (pLine->WaitForRequest(dwWait, pDrop) == -1 && pLine->IsRequestQueued(pDrop)) {
-        pLine->CompleteRequest(pDrop, LINEERR_OPERATIONFAILED);
-      }
-      pDrop->Release();
-    }
-  }
+  AddRef();  // the call may lose its other references while its drop is waited for
+  // A drop that does not finish within the provider's wait is failed rather than waited for.
+  if (pLine != nullptr) pLine->WaitOrFailPendingRequests(this, REQUEST_LINEDROP);
   SetCallHandle(nullptr);
   if (GetCallState() == LINECALLSTATE_IDLE && m_pAddr != nullptr) m_pAddr->RemoveCall(this);
   Release();
@@ -293,8 +277,8 @@ LONG CTSPICallAppearance::SetCallTreatment(DRV_REQUESTID dwRequestID, DWORD dwCa
     return LINEERR_INVALPARAM;
   }
   CTSPILineConnection* pLine = GetLineOwner();
-  return pLine->QueueRequest(m_pAddr, this, REQUEST_LINESETCALLTREATMENT, dwRequestID, nullptr,
-                             dwCallTreatment) != nullptr
+  return static_cast<bool>(pLine->QueueRequest(m_pAddr, this, REQUEST_LINESETCALLTREATMENT,
+                                               dwRequestID, nullptr, dwCallTreatment))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }

@@ -46,17 +46,10 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
     if ((m_dwFlags.fetch_or(CALLFLAG_STATESEEN) & CALLFLAG_STATESEEN) == 0 && pLine != nullptr) {
       // TAPI learns that lineMakeCall succeeded at the call's first state; the request stays
       // queued for the line to finish.
-      CTSPIRequest* pReq = nullptr;
-      {
-        CSingleLock lockLine(pLine->GetSyncObject(), TRUE);
-        pReq = pLine->FindRequest(this, REQUEST_LINEMAKECALL);
-        if (pReq != nullptr) pReq->AddRef();
-      }
-      if (pReq != nullptr) {
+      if (CTSPIRequestPtr pReq = pLine->FindRequest(this, REQUEST_LINEMAKECALL)) {
         if (pReq->GetRequestID() != 0 && !pReq->IsReported()) {
-          pLine->CompleteRequest(pReq, 0, TRUE, FALSE);
+          pLine->CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
         }
-        pReq->Release();
       }
     }
 

@@ -120,7 +120,8 @@ LONG CTSPICallAppearance::GenerateDigits(TSPIGENERATE* pGenerate) {
     return LINEERR_INVALDIGITS;
   }
   pLine->CompleteMatchingRequests(this, REQUEST_LINEGENERATEDIGITS, LINEERR_OPERATIONFAILED);
-  return pLine->QueueRequest(m_pAddr, this, REQUEST_LINEGENERATEDIGITS, 0, pGenerate, 0) != nullptr
+  return static_cast<bool>(
+             pLine->QueueRequest(m_pAddr, this, REQUEST_LINEGENERATEDIGITS, 0, pGenerate, 0))
              ? 0
              : LINEERR_OPERATIONFAILED;
 }
@@ -136,7 +137,8 @@ LONG CTSPICallAppearance::GenerateTone(TSPIGENERATE* pGenerate) {
   const DWORD dwTones = static_cast<DWORD>(pGenerate->arrTones.GetSize());
   if (dwTones != 0 && dwTones > caps.dwGenerateToneMaxNumFreq) return LINEERR_INVALTONE;
   pLine->CompleteMatchingRequests(this, REQUEST_LINEGENERATETONE, LINEERR_OPERATIONFAILED);
-  return pLine->QueueRequest(m_pAddr, this, REQUEST_LINEGENERATETONE, 0, pGenerate, 0) != nullptr
+  return static_cast<bool>(
+             pLine->QueueRequest(m_pAddr, this, REQUEST_LINEGENERATETONE, 0, pGenerate, 0))
              ? 0
              : LINEERR_OPERATIONFAILED;
 }

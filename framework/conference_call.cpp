@@ -202,8 +202,8 @@ LONG CTSPIConferenceCall::PrepareAddToConference(DRV_REQUESTID dwRequestID, HTAP
   if (pConsult == nullptr) return LINEERR_CALLUNAVAIL;
   if (pConf != nullptr) pConf->pConsult = pConsult;
   CTSPILineConnection* pLine = GetLineOwner();
-  if (pLine->QueueRequest(m_pAddr, this, REQUEST_LINEPREPAREADDTOCONFERENCE, dwRequestID, pConf,
-                          0) == nullptr) {
+  if (!pLine->QueueRequest(m_pAddr, this, REQUEST_LINEPREPAREADDTOCONFERENCE, dwRequestID, pConf,
+                           0)) {
     if (pConf != nullptr) pConf->pConsult = nullptr;
     m_pAddr->RemoveCall(pConsult);
     return LINEERR_OPERATIONFAILED;

@@ -72,7 +72,14 @@ DWORD CTSPIConnection::GetDeviceID() const {
 }
 
 void CTSPIConnection::SetDeviceID(DWORD dwDeviceID) {
-  m_dwDeviceID = dwDeviceID;
+  if (m_pDevice == nullptr) {
+    m_dwDeviceID = dwDeviceID;
+    return;
+  }
+  // Under the device's lock, so that its look-ups never see the ID and its index disagree.
+  CSingleLock lock(m_pDevice->GetSyncObject(), TRUE);
+  const DWORD dwOldID = m_dwDeviceID.exchange(dwDeviceID);
+  m_pDevice->OnDeviceIDChanged(this, dwOldID);
 }
 
 CString CTSPIConnection::GetName() const {

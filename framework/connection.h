@@ -6,20 +6,30 @@
 //   drop at the head, everything else at the tail) and starts it at once when it went into an
 //   empty queue or to the head. Otherwise it waits until the requests ahead of it complete.
 //   When it answers NULL the caller still owns the record.
+// - Look-ups (QueueRequest's answer, FindRequest, GetRequest, GetCurrentRequest,
+//   FetchRequestToStart) hand out a CTSPIRequestPtr: a reference taken under the lock, so the
+//   request stays alive while the holder uses it, whoever completes or fails it meanwhile.
+//   Every operation below that takes a request pointer needs one the caller holds that way (or
+//   the request a follow-up was handed): it finds the request in the queue by that identity, and
+//   a held request's address cannot be taken over by a newer one. A response, for example:
+//     if (CTSPIRequestPtr pReq = FindRequest(pCall, REQUEST_LINEHOLD))
+//       CompleteRequest(pReq.Get(), lResult);
 // - Only the thread that unlinks a request from the queue reports it, completes it and releases
-//   it (CompleteRequest with bRemove, CompleteMatchingRequests, RemoveRequest, the destructor).
-//   A completion that finds its request already unlinked by another thread does nothing.
+//   the queue's reference (CompleteRequest with bRemove, CompleteMatchingRequests, RemoveRequest,
+//   the destructor). A completion that finds its request already unlinked does nothing.
 // - Each request with a non-zero ID reaches TAPI's completion callback at most once; ID 0 never.
 // - CompleteRequest starts the next request on the completing thread when one may start;
 //   CompleteMatchingRequests starts nothing. A start is asked of the provider only when
-//   FetchRequestToStart would find a request, and never by two threads at once (a start asked
-//   for meanwhile is left to the thread that is starting). A line's ProcessData takes its
-//   request with FetchRequestToStart, so the choice and the queue's state cannot drift apart.
+//   FetchRequestToStart would find a request. Starts run one at a time (a start asked for
+//   meanwhile is left to the thread that is starting), except that a drop asked for on another
+//   thread starts there at once: it never waits for a start that may itself wait for the switch.
+//   A line's ProcessData takes its request with FetchRequestToStart, so the choice and the
+//   queue's state cannot drift apart.
+// - Waits for pending requests are bounded (the provider's default request wait unless told
+//   otherwise); a close that must see requests finished uses WaitOrFailPendingRequests.
 // - The list is read and changed only under the object's lock. No device, provider, address or
 //   call follow-up is called while the queue code holds that lock (only IsRequestForCall, and
 //   the release of a record's reference on a call that goes away, which its caller still holds).
-// - A request pointer from FindRequest/GetRequest/GetCurrentRequest stays valid while the caller
-//   holds the connection lock, or holds its own reference (CTSPIRequest::AddRef under the lock).
 #pragma once
 
 #include <atomic>
@@ -27,6 +37,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "framework/ado_array.h"
 #include "framework/base_object.h"
@@ -56,10 +67,11 @@ class CTSPIConnection : public CTSPIBaseObject {
   virtual BOOL InsertRequest(CTSPIRequest* pReq, int nPos);
   virtual void Init(CTSPIDevice* pDevice, DWORD dwDeviceID);
   virtual DWORD GetPermanentDeviceID() const = 0;
-  // 0 ms means the provider's default request wait. The request must be queued or held by the
-  // caller (QueueRequest with bHold). -1 on time-out; the request then stays queued.
+  // 0 ms means the provider's default request wait. The caller holds the request. -1 on
+  // time-out; the request then stays queued.
   virtual LONG WaitForRequest(DWORD dwMsecs, CTSPIRequest* pReq);
-  virtual CTSPIRequest* GetCurrentRequest();
+  // The head request (marked fetched), or NULL.
+  virtual CTSPIRequestPtr GetCurrentRequest();
   virtual BOOL OpenConnection();
   virtual BOOL CloseConnection();
   virtual BOOL SendConnectionData(LPCVOID lpBuff, DWORD dwSize);
@@ -74,32 +86,34 @@ class CTSPIConnection : public CTSPIBaseObject {
   virtual BOOL IsRequestForCall(CTSPIRequest* pReq, CTSPICallAppearance* pCall, WORD wType,
                                 BOOL bOnlyNew);
 
-  // The queue. lpRecord/pRecord is handed to the request (see CTSPIRequest::Init). With bHold the
-  // returned request carries one extra reference for the caller, who may then wait on it after
-  // it completed and must Release it; without bHold the pointer is only a success indicator
-  // once QueueRequest has returned (the request may already be completed).
-  CTSPIRequest* QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall, WORD wType,
-                             DRV_REQUESTID dwRequestID, LPVOID lpRecord, DWORD dwRecordSize,
-                             BOOL bHold = FALSE);
-  CTSPIRequest* QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall, WORD wType,
-                             DRV_REQUESTID dwRequestID, CObject* pRecord, DWORD dwRecordSize,
-                             BOOL bHold = FALSE);
-  CTSPIRequest* QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall, WORD wType,
-                             DRV_REQUESTID dwRequestID, std::nullptr_t, DWORD dwRecordSize,
-                             BOOL bHold = FALSE);
+  // The queue. lpRecord/pRecord is handed to the request (see CTSPIRequest::Init). The answer
+  // holds a reference for the caller (the request may be completed already); NULL when the
+  // request could not be made or was refused.
+  CTSPIRequestPtr QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall, WORD wType,
+                               DRV_REQUESTID dwRequestID, LPVOID lpRecord, DWORD dwRecordSize);
+  CTSPIRequestPtr QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall, WORD wType,
+                               DRV_REQUESTID dwRequestID, CObject* pRecord, DWORD dwRecordSize);
+  CTSPIRequestPtr QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall, WORD wType,
+                               DRV_REQUESTID dwRequestID, std::nullptr_t, DWORD dwRecordSize);
   // First request from the head for the call (NULL: any) and type (REQUEST_ANY: any); marks it
   // fetched. NULL when none.
-  CTSPIRequest* FindRequest(CTSPICallAppearance* pCall, WORD wType);
+  CTSPIRequestPtr FindRequest(CTSPICallAppearance* pCall, WORD wType);
   // Request at nIndex from the head, marked fetched; NULL when nIndex is outside the queue.
-  CTSPIRequest* GetRequest(int nIndex);
+  CTSPIRequestPtr GetRequest(int nIndex);
   int GetRequestCount();
   BOOL IsRequestQueued(CTSPIRequest* pReq);
-  // Unlinks the request when it is queued (TRUE). With bDelete the queue's reference is then
-  // dropped; without, the caller takes it over. A request that is not queued is left alone.
+  // Unlinks the request when it is queued (TRUE) and signals its event. With bDelete the queue's
+  // reference is then dropped; without, the caller takes it over. A request that is not queued
+  // is left alone.
   BOOL RemoveRequest(CTSPIRequest* pReq, BOOL bDelete = TRUE);
-  // Waits, without time-out and without holding the lock, until no request of the call and type
-  // is queued.
-  void WaitForPendingRequests(CTSPICallAppearance* pCall = nullptr, WORD wType = REQUEST_ANY);
+  // Waits, without holding the lock, until no request of the call (NULL: any) and type
+  // (REQUEST_ANY: any) is queued, at most dwMsecs (0: the provider's default request wait;
+  // INFINITE: no limit). TRUE when none is left.
+  BOOL WaitForPendingRequests(CTSPICallAppearance* pCall = nullptr, WORD wType = REQUEST_ANY,
+                              DWORD dwMsecs = 0);
+  // For a close: WaitForPendingRequests, then those of the requests still queued fail with
+  // LINEERR_OPERATIONFAILED (CompleteMatchingRequests). TRUE when none had to be failed.
+  BOOL WaitOrFailPendingRequests(CTSPICallAppearance* pCall, WORD wType, DWORD dwMsecs = 0);
   // With bRemove: unlink, report (when bTellTapi, ID not 0, not yet reported), Complete,
   // release, then start the next request when one may start. Without bRemove the
   // request stays queued: report and Complete only. Does nothing for a request not queued.
@@ -109,7 +123,7 @@ class CTSPIConnection : public CTSPIBaseObject {
   // marked STATE_STARTED, or NULL when none may start now. That is the first request not yet
   // started, when it is a drop, or at the head, or no other request but drops is started and
   // still queued: one request at a time waits for its answer, drops start at once.
-  CTSPIRequest* FetchRequestToStart();
+  CTSPIRequestPtr FetchRequestToStart();
   // Unlinks every queued request (but pExcept) that IsRequestForCall matches, then, outside the
   // lock and in queue order: the calls that the failed request leaves behind go IDLE,
   // OnRequestCancelled (state not 0), report (once), Complete (reported), release.
@@ -118,6 +132,7 @@ class CTSPIConnection : public CTSPIBaseObject {
 
   CTSPIDevice* GetDevice() const { return m_pDevice; }
   DWORD GetDeviceID() const;
+  // The device's look-ups by ID follow the change at once.
   void SetDeviceID(DWORD dwDeviceID);
   CString GetName() const;
   void SetName(LPCSTR pszName);
@@ -136,10 +151,14 @@ class CTSPIConnection : public CTSPIBaseObject {
 
  private:
   CTSPIRequest* CreateRequest();
-  CTSPIRequest* QueueInitialisedRequest(CTSPIRequest* pReq, BOOL bHold);
+  CTSPIRequestPtr QueueInitialisedRequest(CTSPIRequest* pReq);
   // Starts the next request through the provider when one may start, one start at a time:
-  // while another thread (or an outer call on this one) is starting, the start is left to it.
+  // while another thread (or an outer call on this one) is starting, the start is left to it,
+  // unless it is a drop and this is another thread.
   void StartNextRequest();
+  void AskProviderToStart();
+  // The first queued request of the call and type, or NULL; under the lock.
+  CTSPIRequest* FindPendingLocked(CTSPICallAppearance* pCall, WORD wType) const;
   CTSPIRequest* NextToStartLocked() const;
   // Reports (once) and completes a request this thread took over.
   void FinishRequest(CTSPIRequest* pReq, LONG lResult, BOOL bTellTapi);
@@ -165,6 +184,7 @@ class CTSPIConnection : public CTSPIBaseObject {
   // Start coordination, under the object's lock.
   bool m_bStarting = false;
   bool m_bStartAgain = false;
+  std::thread::id m_idStarter;
   // Counts requests leaving the queue; WaitForPendingRequests sleeps on it. A leaf lock.
   std::mutex m_mxUnlinked;
   std::condition_variable m_cvUnlinked;

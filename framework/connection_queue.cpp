@@ -3,6 +3,8 @@
 // Ownership rule: the queue holds one reference on each request. Whoever unlinks a request
 // under the lock owns that reference from then on and alone reports, completes and releases
 // the request; a completion that no longer finds its request does nothing.
+#include <chrono>
+
 #include "framework/connection.h"
 #include "framework/device.h"
 #include "framework/service_provider.h"
@@ -17,32 +19,31 @@ CTSPIRequest* CTSPIConnection::CreateRequest() {
   return pReq;
 }
 
-CTSPIRequest* CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
-                                            WORD wType, DRV_REQUESTID dwRequestID, LPVOID lpRecord,
-                                            DWORD dwRecordSize, BOOL bHold) {
+CTSPIRequestPtr CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
+                                              WORD wType, DRV_REQUESTID dwRequestID,
+                                              LPVOID lpRecord, DWORD dwRecordSize) {
   CTSPIRequest* pReq = CreateRequest();
   if (pReq == nullptr) return nullptr;
   pReq->Init(this, pAddr, pCall, wType, dwRequestID, lpRecord, dwRecordSize, nullptr);
-  return QueueInitialisedRequest(pReq, bHold);
+  return QueueInitialisedRequest(pReq);
 }
 
-CTSPIRequest* CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
-                                            WORD wType, DRV_REQUESTID dwRequestID, CObject* pRecord,
-                                            DWORD dwRecordSize, BOOL bHold) {
+CTSPIRequestPtr CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
+                                              WORD wType, DRV_REQUESTID dwRequestID,
+                                              CObject* pRecord, DWORD dwRecordSize) {
   CTSPIRequest* pReq = CreateRequest();
   if (pReq == nullptr) return nullptr;
   pReq->Init(this, pAddr, pCall, wType, dwRequestID, pRecord, dwRecordSize, pRecord);
-  return QueueInitialisedRequest(pReq, bHold);
+  return QueueInitialisedRequest(pReq);
 }
 
-CTSPIRequest* CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
-                                            WORD wType, DRV_REQUESTID dwRequestID, std::nullptr_t,
-                                            DWORD dwRecordSize, BOOL bHold) {
-  return QueueRequest(pAddr, pCall, wType, dwRequestID, static_cast<LPVOID>(nullptr), dwRecordSize,
-                      bHold);
+CTSPIRequestPtr CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
+                                              WORD wType, DRV_REQUESTID dwRequestID, std::nullptr_t,
+                                              DWORD dwRecordSize) {
+  return QueueRequest(pAddr, pCall, wType, dwRequestID, static_cast<LPVOID>(nullptr), dwRecordSize);
 }
 
-CTSPIRequest* CTSPIConnection::QueueInitialisedRequest(CTSPIRequest* pReq, BOOL bHold) {
+CTSPIRequestPtr CTSPIConnection::QueueInitialisedRequest(CTSPIRequest* pReq) {
   int nPos = (pReq->GetType() == REQUEST_LINEDROP) ? 0 : -1;
   if (!AcceptNewRequest(pReq, nPos)) {
     // Refused: the record stays with the caller, who frees it along with its error answer.
@@ -51,10 +52,11 @@ CTSPIRequest* CTSPIConnection::QueueInitialisedRequest(CTSPIRequest* pReq, BOOL 
     return nullptr;
   }
   pReq->HoldSharedRecord();
-  if (bHold) pReq->AddRef();
+  // The caller's reference, taken before the queue's can be completed and released.
+  CTSPIRequestPtr pHeld = CTSPIRequestPtr::Share(pReq);
   // A request put at the head (a drop) starts even while an earlier one waits for its answer.
   if (InsertRequest(pReq, nPos)) StartNextRequest();
-  return pReq;
+  return pHeld;
 }
 
 BOOL CTSPIConnection::InsertRequest(CTSPIRequest* pReq, int nPos) {
@@ -92,33 +94,51 @@ CTSPIRequest* CTSPIConnection::NextToStartLocked() const {
   return nullptr;
 }
 
-CTSPIRequest* CTSPIConnection::FetchRequestToStart() {
+CTSPIRequestPtr CTSPIConnection::FetchRequestToStart() {
   CSingleLock lock(GetSyncObject(), TRUE);
   CTSPIRequest* pReq = NextToStartLocked();
-  if (pReq != nullptr) pReq->SetState(STATE_STARTED);
-  return pReq;
+  if (pReq == nullptr) return nullptr;
+  pReq->SetState(STATE_STARTED);
+  return CTSPIRequestPtr::Share(pReq);
+}
+
+void CTSPIConnection::AskProviderToStart() {
+  if (CServiceProvider* pSP = GetSP()) {
+    pSP->StartNextRequest(this);
+  } else {
+    ProcessData(0, nullptr, 0);
+  }
 }
 
 void CTSPIConnection::StartNextRequest() {
+  const std::thread::id idSelf = std::this_thread::get_id();
+  bool bDropBeside = false;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
+    const CTSPIRequest* pNext = NextToStartLocked();
+    if (pNext == nullptr) return;
     if (m_bStarting) {
+      // The starting thread looks again when its start returns. A drop asked for on another
+      // thread must not wait for that start (a make-call start may wait for the switch).
       m_bStartAgain = true;
-      return;
+      if (pNext->GetType() != REQUEST_LINEDROP || m_idStarter == idSelf) return;
+      bDropBeside = true;
+    } else {
+      m_bStarting = true;
+      m_idStarter = idSelf;
     }
-    if (NextToStartLocked() == nullptr) return;
-    m_bStarting = true;
+  }
+  if (bDropBeside) {
+    AskProviderToStart();
+    return;
   }
   for (;;) {
     try {
-      if (CServiceProvider* pSP = GetSP()) {
-        pSP->StartNextRequest(this);
-      } else {
-        ProcessData(0, nullptr, 0);
-      }
+      AskProviderToStart();
     } catch (...) {
       CSingleLock lock(GetSyncObject(), TRUE);
       m_bStarting = m_bStartAgain = false;
+      m_idStarter = std::thread::id();
       throw;
     }
     CSingleLock lock(GetSyncObject(), TRUE);
@@ -126,6 +146,7 @@ void CTSPIConnection::StartNextRequest() {
     m_bStartAgain = false;
     if (!bAgain) {
       m_bStarting = false;
+      m_idStarter = std::thread::id();
       return;
     }
   }
@@ -135,30 +156,36 @@ POSITION CTSPIConnection::FindPosition(CTSPIRequest* pReq) const {
   return (pReq != nullptr) ? m_lstAsynchRequests.Find(pReq) : nullptr;
 }
 
-CTSPIRequest* CTSPIConnection::FindRequest(CTSPICallAppearance* pCall, WORD wType) {
-  CSingleLock lock(GetSyncObject(), TRUE);
+CTSPIRequest* CTSPIConnection::FindPendingLocked(CTSPICallAppearance* pCall, WORD wType) const {
   POSITION pos = m_lstAsynchRequests.GetHeadPosition();
   while (pos != nullptr) {
     auto* pReq = static_cast<CTSPIRequest*>(m_lstAsynchRequests.GetNext(pos));
     if ((pCall == nullptr || pReq->GetCall() == pCall) &&
         (wType == REQUEST_ANY || pReq->GetType() == wType)) {
-      pReq->MarkFetched();
       return pReq;
     }
   }
   return nullptr;
 }
 
-CTSPIRequest* CTSPIConnection::GetRequest(int nIndex) {
+CTSPIRequestPtr CTSPIConnection::FindRequest(CTSPICallAppearance* pCall, WORD wType) {
+  CSingleLock lock(GetSyncObject(), TRUE);
+  CTSPIRequest* pReq = FindPendingLocked(pCall, wType);
+  if (pReq == nullptr) return nullptr;
+  pReq->MarkFetched();
+  return CTSPIRequestPtr::Share(pReq);
+}
+
+CTSPIRequestPtr CTSPIConnection::GetRequest(int nIndex) {
   CSingleLock lock(GetSyncObject(), TRUE);
   if (nIndex < 0 || nIndex >= m_lstAsynchRequests.GetCount()) return nullptr;
   auto* pReq =
       static_cast<CTSPIRequest*>(m_lstAsynchRequests.GetAt(m_lstAsynchRequests.FindIndex(nIndex)));
   pReq->MarkFetched();
-  return pReq;
+  return CTSPIRequestPtr::Share(pReq);
 }
 
-CTSPIRequest* CTSPIConnection::GetCurrentRequest() {
+CTSPIRequestPtr CTSPIConnection::GetCurrentRequest() {
   return GetRequest(0);
 }
 
@@ -228,16 +255,7 @@ LONG CTSPIConnection::WaitForRequest(DWORD dwMsecs, CTSPIRequest* pReq) {
     CServiceProvider* pSP = GetSP();
     dwMsecs = (pSP != nullptr) ? pSP->GetDefaultRequestWait() : DEFAULT_REQUEST_WAIT_MSEC;
   }
-  BOOL bQueued = FALSE;
-  {
-    CSingleLock lock(GetSyncObject(), TRUE);
-    bQueued = (FindPosition(pReq) != nullptr) ? TRUE : FALSE;
-    if (bQueued) pReq->AddRef();
-  }
-  // Not queued: it has left the queue already and the caller's own reference keeps it.
-  const LONG lResult = pReq->WaitForCompletion(dwMsecs);
-  if (bQueued) pReq->Release();
-  return lResult;
+  return pReq->WaitForCompletion(dwMsecs);
 }
 
 void CTSPIConnection::NotifyUnlinked() {
@@ -253,31 +271,35 @@ uint64_t CTSPIConnection::GetUnlinkCount() {
   return m_nUnlinked;
 }
 
-void CTSPIConnection::WaitForPendingRequests(CTSPICallAppearance* pCall, WORD wType) {
+BOOL CTSPIConnection::WaitForPendingRequests(CTSPICallAppearance* pCall, WORD wType,
+                                             DWORD dwMsecs) {
+  if (dwMsecs == 0) {
+    CServiceProvider* pSP = GetSP();
+    dwMsecs = (pSP != nullptr) ? pSP->GetDefaultRequestWait() : DEFAULT_REQUEST_WAIT_MSEC;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMsecs);
   for (;;) {
-    CTSPIRequest* pReq = nullptr;
+    // Read before looking: a request that leaves after the look raises the count.
+    const uint64_t nSeen = GetUnlinkCount();
     {
       CSingleLock lock(GetSyncObject(), TRUE);
-      POSITION pos = m_lstAsynchRequests.GetHeadPosition();
-      while (pos != nullptr && pReq == nullptr) {
-        auto* pCandidate = static_cast<CTSPIRequest*>(m_lstAsynchRequests.GetNext(pos));
-        if ((pCall == nullptr || pCandidate->GetCall() == pCall) &&
-            (wType == REQUEST_ANY || pCandidate->GetType() == wType)) {
-          pReq = pCandidate;
-        }
-      }
-      if (pReq == nullptr) return;
-      pReq->AddRef();  // it may be completed and released while we wait
+      if (FindPendingLocked(pCall, wType) == nullptr) return TRUE;
     }
-    pReq->GetCompletionEvent().Lock(INFINITE);
-    // A request completed without removal is still queued: wait until it leaves the queue
-    // rather than spin on its signalled event.
-    for (;;) {
-      const uint64_t nSeen = GetUnlinkCount();
-      if (!IsRequestQueued(pReq)) break;
-      std::unique_lock<std::mutex> guard(m_mxUnlinked);
-      m_cvUnlinked.wait(guard, [&] { return m_nUnlinked != nSeen; });
+    // A request completed without removal stays queued: wait until it leaves, not for its event.
+    std::unique_lock<std::mutex> guard(m_mxUnlinked);
+    auto changed = [&] { return m_nUnlinked != nSeen; };
+    if (dwMsecs == INFINITE) {
+      m_cvUnlinked.wait(guard, changed);
+    } else if (!m_cvUnlinked.wait_until(guard, deadline, changed)) {
+      return FALSE;
     }
-    pReq->Release();
   }
+}
+
+BOOL CTSPIConnection::WaitOrFailPendingRequests(CTSPICallAppearance* pCall, WORD wType,
+                                                DWORD dwMsecs) {
+  if (WaitForPendingRequests(pCall, wType, dwMsecs)) return TRUE;
+  // No answer came in time (the switch may never send one): the close goes on without it.
+  CompleteMatchingRequests(pCall, wType, LINEERR_OPERATIONFAILED);
+  return FALSE;
 }

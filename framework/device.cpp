@@ -1,6 +1,7 @@
 // CTSPIDevice: one provider instance with its lines and phones.
 #include "framework/device.h"
 
+#include <type_traits>
 #include <vector>
 
 #include "framework/line_connection.h"
@@ -21,6 +22,9 @@ CTSPIDevice::~CTSPIDevice() {
     m_arrLines.RemoveAll();
     for (INT_PTR i = 0; i < m_arrPhones.GetSize(); ++i) connections.push_back(m_arrPhones[i]);
     m_arrPhones.RemoveAll();
+    m_idxLines.Clear();
+    m_idxPhones.Clear();
+    m_mapLineAddresses.clear();
   }
   // Outside the lock: a connection's destructor may call back into its device.
   for (CObject* pConn : connections) delete pConn;
@@ -58,14 +62,19 @@ LONG CTSPIDevice::GenericDialogData(LPVOID, DWORD) {
 
 // --- Initialisation ---
 
-namespace {
-
-// Creates dwCount lines or phones from pClass, one after the other in device-ID order: each is
-// appended under the device's lock (its index is its position) and then initialised. FALSE
-// when the class yields no such connection; those made so far stay in the array.
+// Each connection is appended under the device's lock (its index is its position), then
+// initialised, then indexed by the ID its initialisation gave it. FALSE when the class yields no
+// such connection; those made so far stay in the array.
 template <class TConnection>
-BOOL CreateConnections(CTSPIDevice* pDevice, CRuntimeClass* pClass, CObArray& arrConnections,
-                       DWORD dwDeviceIDBase, DWORD dwCount) {
+BOOL CTSPIDevice::CreateConnections(CRuntimeClass* pClass, DWORD dwDeviceIDBase, DWORD dwCount) {
+  constexpr BOOL bPhone = std::is_base_of_v<CTSPIPhoneConnection, TConnection> ? TRUE : FALSE;
+  CObArray& arrConnections = ArrayOf(bPhone);
+  CDeviceIDIndex& index = IndexOf(bPhone);
+  {
+    // Connections of an earlier Init keep theirs; the new ones then go to the table.
+    CSingleLock lock(GetSyncObject(), TRUE);
+    if (arrConnections.IsEmpty()) index.SetBase(dwDeviceIDBase);
+  }
   for (DWORD i = 0; i < dwCount; ++i) {
     CObject* pObject = pClass != nullptr ? pClass->CreateObject() : nullptr;
     auto* pConn = dynamic_cast<TConnection*>(pObject);
@@ -75,15 +84,19 @@ BOOL CreateConnections(CTSPIDevice* pDevice, CRuntimeClass* pClass, CObArray& ar
     }
     INT_PTR nIndex = 0;
     {
-      CSingleLock lock(pDevice->GetSyncObject(), TRUE);
+      CSingleLock lock(GetSyncObject(), TRUE);
       nIndex = arrConnections.Add(pConn);
+      if (!bPhone) m_mapLineAddresses.emplace(static_cast<const void*>(pConn), nIndex);
     }
-    pConn->Init(pDevice, dwDeviceIDBase + i, static_cast<WORD>(nIndex), 0);
+    pConn->Init(this, dwDeviceIDBase + i, static_cast<WORD>(nIndex), 0);
+    CSingleLock lock(GetSyncObject(), TRUE);
+    // Its initialisation may have indexed it already (through SetDeviceID).
+    const DWORD dwDeviceID = pConn->GetDeviceID();
+    index.Forget(nIndex, dwDeviceID);
+    index.Note(nIndex, dwDeviceID);
   }
   return TRUE;
 }
-
-}  // namespace
 
 BOOL CTSPIDevice::Init(DWORD dwProviderID, DWORD dwLineDeviceIDBase, DWORD dwPhoneDeviceIDBase,
                        DWORD dwNumLines, DWORD dwNumPhones, HPROVIDER hProvider,
@@ -96,10 +109,10 @@ BOOL CTSPIDevice::Init(DWORD dwProviderID, DWORD dwLineDeviceIDBase, DWORD dwPho
   }
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return dwNumLines == 0 && dwNumPhones == 0 ? TRUE : FALSE;
-  return CreateConnections<CTSPILineConnection>(this, pSP->GetLineClass(), m_arrLines,
-                                                dwLineDeviceIDBase, dwNumLines) &&
-         CreateConnections<CTSPIPhoneConnection>(this, pSP->GetPhoneClass(), m_arrPhones,
-                                                 dwPhoneDeviceIDBase, dwNumPhones);
+  return CreateConnections<CTSPILineConnection>(pSP->GetLineClass(), dwLineDeviceIDBase,
+                                                dwNumLines) &&
+         CreateConnections<CTSPIPhoneConnection>(pSP->GetPhoneClass(), dwPhoneDeviceIDBase,
+                                                 dwNumPhones);
 }
 
 // --- Completion ---
@@ -129,20 +142,33 @@ CTSPIPhoneConnection* CTSPIDevice::GetPhoneByIndex(INT_PTR nIndex) {
 
 CTSPILineConnection* CTSPIDevice::FindLineByDeviceID(DWORD dwDeviceID) {
   CSingleLock lock(GetSyncObject(), TRUE);
-  for (INT_PTR i = 0; i < m_arrLines.GetSize(); ++i) {
-    auto* pLine = static_cast<CTSPILineConnection*>(m_arrLines[i]);
-    if (pLine->GetDeviceID() == dwDeviceID) return pLine;
-  }
-  return nullptr;
+  const INT_PTR nIndex = m_idxLines.Find(m_arrLines, dwDeviceID);
+  return nIndex >= 0 ? static_cast<CTSPILineConnection*>(m_arrLines[nIndex]) : nullptr;
 }
 
 CTSPIPhoneConnection* CTSPIDevice::FindPhoneByDeviceID(DWORD dwDeviceID) {
   CSingleLock lock(GetSyncObject(), TRUE);
-  for (INT_PTR i = 0; i < m_arrPhones.GetSize(); ++i) {
-    auto* pPhone = static_cast<CTSPIPhoneConnection*>(m_arrPhones[i]);
-    if (pPhone->GetDeviceID() == dwDeviceID) return pPhone;
+  const INT_PTR nIndex = m_idxPhones.Find(m_arrPhones, dwDeviceID);
+  return nIndex >= 0 ? static_cast<CTSPIPhoneConnection*>(m_arrPhones[nIndex]) : nullptr;
+}
+
+CTSPILineConnection* CTSPIDevice::FindLineByAddress(const void* pLine) {
+  CSingleLock lock(GetSyncObject(), TRUE);
+  const auto it = m_mapLineAddresses.find(pLine);
+  return it != m_mapLineAddresses.end() ? static_cast<CTSPILineConnection*>(m_arrLines[it->second])
+                                        : nullptr;
+}
+
+void CTSPIDevice::OnDeviceIDChanged(CTSPIConnection* pConn, DWORD dwOldID) {
+  CSingleLock lock(GetSyncObject(), TRUE);
+  for (const BOOL bPhone : {FALSE, TRUE}) {
+    CDeviceIDIndex& index = IndexOf(bPhone);
+    const INT_PTR nIndex = index.Locate(ArrayOf(bPhone), pConn, dwOldID);
+    if (nIndex < 0) continue;
+    index.Forget(nIndex, dwOldID);
+    index.Note(nIndex, pConn->GetDeviceID());
+    return;
   }
-  return nullptr;
 }
 
 INT_PTR CTSPIDevice::GetLineCount() {

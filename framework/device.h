@@ -10,10 +10,15 @@
 //   provider; a derived device may take them over.
 // - ReportRequestResult hands a result to TAPI's completion callback; the connection decides
 //   that each request is reported at most once.
-// - The arrays are read and changed under the device's own lock.
+// - The arrays are read and changed under the device's own lock. The look-ups by device ID and
+//   by address take constant time: an index kept beside the arrays, under the same lock, which
+//   SetDeviceID of a connection keeps up to date.
 #pragma once
 
+#include <unordered_map>
+
 #include "framework/base_object.h"
+#include "framework/device_id_index.h"
 #include "platform/afx.h"
 #include "platform/afxcoll.h"
 #include "platform/afxmt.h"
@@ -57,11 +62,17 @@ class CTSPIDevice : public CTSPIBaseObject {
   virtual BOOL AcceptNewRequest(CTSPIConnection* pConn, CTSPIRequest* pRequest, int& nPosition);
   virtual void OnRequestCancelled(CTSPIRequest* pRequest);
 
-  // Look-ups; NULL for anything not found.
+  // Look-ups; NULL for anything not found. By device ID, the first connection in index order
+  // with that ID.
   CTSPILineConnection* GetLineByIndex(INT_PTR nIndex);
   CTSPILineConnection* FindLineByDeviceID(DWORD dwDeviceID);
   CTSPIPhoneConnection* GetPhoneByIndex(INT_PTR nIndex);
   CTSPIPhoneConnection* FindPhoneByDeviceID(DWORD dwDeviceID);
+  // This device's line at that address; the pointer is compared, never read.
+  CTSPILineConnection* FindLineByAddress(const void* pLine);
+  // Called by CTSPIConnection::SetDeviceID, with this device's lock held, after the
+  // connection's ID changed from dwOldID; a connection that is not this device's is ignored.
+  void OnDeviceIDChanged(CTSPIConnection* pConn, DWORD dwOldID);
   INT_PTR GetLineCount();
   INT_PTR GetPhoneCount();
 
@@ -81,12 +92,20 @@ class CTSPIDevice : public CTSPIBaseObject {
  private:
   static UINT IntervalThreadProc(LPVOID pParam);
   CTSPIConnection* GetConnectionByIndex(const CObArray& arr, INT_PTR nIndex);
+  // Creates dwCount lines or phones, one after the other in device-ID order.
+  template <class TConnection>
+  BOOL CreateConnections(CRuntimeClass* pClass, DWORD dwDeviceIDBase, DWORD dwCount);
+  CObArray& ArrayOf(BOOL bPhone) { return bPhone ? m_arrPhones : m_arrLines; }
+  CDeviceIDIndex& IndexOf(BOOL bPhone) { return bPhone ? m_idxPhones : m_idxLines; }
   void ServiceIntervalTimers();
 
   DWORD m_dwProviderID = 0;
   HPROVIDER m_hProvider = nullptr;
   CObArray m_arrLines;   // CTSPILineConnection*, owned
   CObArray m_arrPhones;  // CTSPIPhoneConnection*, owned
+  CDeviceIDIndex m_idxLines;
+  CDeviceIDIndex m_idxPhones;
+  std::unordered_map<const void*, INT_PTR> m_mapLineAddresses;  // line -> index
   ASYNC_COMPLETION m_lpfnCompletionProc = nullptr;
   CEvent m_evtStop;
   CWinThread* m_pIntervalThread = nullptr;

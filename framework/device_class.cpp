@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "framework/ado_array.h"
 #include "framework/alloc_buffer.h"
@@ -135,22 +136,31 @@ LONG CServiceProvider::FillVarStringFromDeviceClass(DEVICECLASSINFO* pDevClass,
   lpVarString->dwStringFormat = pDevClass->dwStringFormat;
   const uint64_t nNeeded =
       sizeof(VARSTRING) + static_cast<uint64_t>(pDevClass->dwSize) + (bHandle ? sizeof(HANDLE) : 0);
-  lpVarString->dwNeededSize = static_cast<DWORD>(nNeeded);
-  // Too small: TAPI reads dwNeededSize and asks again with a larger structure.
-  if (lpVarString->dwTotalSize < nNeeded) return 0;
+  if (lpVarString->dwTotalSize < nNeeded) {
+    // Too small: TAPI reads dwNeededSize and asks again with a larger structure.
+    lpVarString->dwNeededSize = static_cast<DWORD>(nNeeded);
+    return 0;
+  }
+  lpVarString->dwNeededSize = sizeof(VARSTRING);
 
+  // The string is the duplicated handle, when there is one, followed by the data.
+  std::vector<BYTE> block;
   if (bHandle) {
     HANDLE hDuplicate = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), pDevClass->hHandle, hTargetProcess, &hDuplicate, 0,
                          FALSE, DUPLICATE_SAME_ACCESS)) {
       return LINEERR_OPERATIONFAILED;
     }
-    CopyIntoVarStruct(lpVarString, lpVarString->dwStringOffset, lpVarString->dwStringSize,
-                      &hDuplicate, sizeof(hDuplicate));
+    const auto* pBytes = reinterpret_cast<const BYTE*>(&hDuplicate);
+    block.insert(block.end(), pBytes, pBytes + sizeof(hDuplicate));
   }
   if (pDevClass->lpvData != nullptr) {
+    const auto* pBytes = static_cast<const BYTE*>(pDevClass->lpvData);
+    block.insert(block.end(), pBytes, pBytes + pDevClass->dwSize);
+  }
+  if (!block.empty()) {
     CopyIntoVarStruct(lpVarString, lpVarString->dwStringOffset, lpVarString->dwStringSize,
-                      pDevClass->lpvData, pDevClass->dwSize);
+                      block.data(), static_cast<DWORD>(block.size()));
   }
   return 0;
 }

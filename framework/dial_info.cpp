@@ -69,25 +69,27 @@ LONG ParseDialableAddressList(std::optional<DWORD> devCapFlags, std::optional<DW
                               LPCSTR pszAddress, CADObArray& arrEntries, LPCSTR pszValidChars) {
   if (pszValidChars == nullptr) pszValidChars = kDefaultDialChars;
 
-  CString strRest(pszAddress);
-  if (strRest.Find('?') >= 0) {
+  CString strList(pszAddress);
+  if (strList.Find('?') >= 0) {
     DeleteAllEntries(arrEntries);
     return LINEERR_DIALPROMPT;
   }
   if (devCapFlags && (*devCapFlags & LINEDEVCAPFLAGS_MULTIPLEADDR) == 0) {
-    int nBreak = strRest.Find("\r\n");
-    if (nBreak >= 0) strRest = strRest.Left(nBreak);
+    int nBreak = strList.Find("\r\n");
+    if (nBreak >= 0) strList = strList.Left(nBreak);
   }
 
-  while (!strRest.IsEmpty()) {
+  // The list is walked by position, so a long list costs its length, not its length squared.
+  const int nLength = strList.GetLength();
+  for (int nStart = 0; nStart < nLength;) {
     CString strPiece;
-    int nBreak = strRest.Find("\r\n");
+    int nBreak = strList.Find("\r\n", nStart);
     if (nBreak >= 0) {
-      strPiece = strRest.Left(nBreak);
-      strRest = strRest.Mid(nBreak + 2);
+      strPiece = strList.Mid(nStart, nBreak - nStart);
+      nStart = nBreak + 2;
     } else {
-      strPiece = strRest;
-      strRest.Empty();
+      strPiece = strList.Mid(nStart);
+      nStart = nLength;
     }
 
     DIALINFO* pInfo = new (std::nothrow) DIALINFO;

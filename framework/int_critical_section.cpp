@@ -1,10 +1,34 @@
 #include "framework/int_critical_section.h"
 
-CIntCriticalSection::CIntCriticalSection() : CSyncObject(nullptr), m_evtLock(FALSE, FALSE) {}
+#include "platform/tsan_annotations.h"
 
-CIntCriticalSection::~CIntCriticalSection() = default;
+CIntCriticalSection::CIntCriticalSection() : CSyncObject(nullptr), m_evtLock(FALSE, FALSE) {
+  ombix::tsan::MutexCreate(this, true);
+}
+
+CIntCriticalSection::~CIntCriticalSection() {
+  ombix::tsan::MutexDestroy(this);
+}
 
 BOOL CIntCriticalSection::Lock(DWORD dwTimeout) {
+  // A lock that may give up cannot take part in a deadlock; the sanitizer learns which is which.
+  const bool bMayFail = dwTimeout != INFINITE;
+  ombix::tsan::PreLock(this, bMayFail);
+  const BOOL bLocked = Acquire(dwTimeout);
+  ombix::tsan::PostLock(this, bMayFail, bLocked != FALSE);
+  return bLocked;
+}
+
+BOOL CIntCriticalSection::Unlock() {
+  // Only the holder may give a level back: anybody else's unlock would break exclusivity.
+  if (m_dwOwner.load() != GetCurrentThreadId()) return FALSE;
+  ombix::tsan::PreUnlock(this);
+  Release();
+  ombix::tsan::PostUnlock(this);
+  return TRUE;
+}
+
+BOOL CIntCriticalSection::Acquire(DWORD dwTimeout) {
   const DWORD self = GetCurrentThreadId();
   if (InterlockedIncrement(&m_lLockCount) == 0) {
     m_dwOwner.store(self);
@@ -22,14 +46,11 @@ BOOL CIntCriticalSection::Lock(DWORD dwTimeout) {
   return TRUE;
 }
 
-BOOL CIntCriticalSection::Unlock() {
-  // Only the holder may give a level back: anybody else's unlock would break exclusivity.
-  if (m_dwOwner.load() != GetCurrentThreadId()) return FALSE;
+void CIntCriticalSection::Release() {
   if (--m_dwRecursionCount > 0) {
     InterlockedDecrement(&m_lLockCount);
-    return TRUE;
+    return;
   }
   m_dwOwner.store(0);
   if (InterlockedDecrement(&m_lLockCount) >= 0) m_evtLock.SetEvent();  // someone counted in
-  return TRUE;
 }

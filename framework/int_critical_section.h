@@ -5,6 +5,10 @@
 // event that each final unlock signals when someone else has counted in. A waiter that times out
 // leaves its count behind, after which every acquisition passes through the event: the lock
 // stays exclusive and recursive, it only loses the fast path.
+//
+// In the thread-sanitizer build the lock reports itself as a recursive mutex; a Lock with a
+// time-out other than INFINITE counts as a try. Which lock may be taken while holding which is
+// written down in base_object.h.
 #pragma once
 
 #include <atomic>
@@ -25,6 +29,9 @@ class CIntCriticalSection : public CSyncObject {
   BOOL Unlock(LONG, LPLONG) override { return TRUE; }
 
  private:
+  BOOL Acquire(DWORD dwTimeout);
+  void Release();
+
   volatile LONG m_lLockCount = -1;  // changed only by interlocked operations; -1 when free
   DWORD m_dwRecursionCount = 0;     // touched only by the holding thread
   std::atomic<DWORD> m_dwOwner{0};  // thread id of the holder, 0 when free; read by any thread

@@ -41,9 +41,11 @@ constexpr LineFeature kLineFeatures[] = {
 CTSPILineConnection::CTSPILineConnection() = default;
 
 CTSPILineConnection::~CTSPILineConnection() {
+  // Requests hold their calls and calls know their address: the requests go first.
+  CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, nullptr);
   std::vector<TSPIDIALOGINSTANCE*> dialogs;
   LINEEVENT lpfnEventProc = nullptr;
-  // The addresses go first, without the line's lock (theirs comes before it): their calls may
+  // Then the addresses, without the line's lock (theirs comes before it): their calls may
   // still reach the line on their way out.
   const std::vector<CTSPIAddressInfo*> addresses = SnapshotAddresses();
   {
@@ -152,7 +154,8 @@ LONG CTSPILineConnection::CloseLine() {
     dwDevCapFlags = m_LineCaps.dwDevCapFlags;
   }
   if ((dwDevCapFlags & LINEDEVCAPFLAGS_CLOSEDROP) != 0) DropAllCalls();
-  WaitForPendingRequests(nullptr, REQUEST_LINEDROP);
+  // A drop the switch never answers must not keep the line closing (and refusing opens) for ever.
+  WaitOrFailPendingRequests(nullptr, REQUEST_LINEDROP);
   CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, nullptr);
   ReportLineDevState(LINEDEVSTATE_CLOSE, 0, 0);
   {

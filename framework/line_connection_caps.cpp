@@ -37,30 +37,13 @@ std::vector<WCHAR> ToWide(const CString& strText) {
   return wide;
 }
 
-// Appends the variable parts of one structure. Each part is one block, 4-byte aligned, written
-// only when it fits; the needed size counts each part once, with its alignment, whether it fits
-// or not, so that it equals dwUsedSize when everything fits.
-class VarPartWriter {
- public:
-  VarPartWriter(LPVOID lpStruct, DWORD dwFixedSize)
-      : m_lpStruct(lpStruct), m_nNeeded(dwFixedSize) {}
-
-  void Append(DWORD& dwOffset, DWORD& dwSize, LPCVOID lpData, size_t cbData) {
-    if (cbData == 0) return;
-    m_nNeeded = ((m_nNeeded + 3) & ~uint64_t{3}) + cbData;
-    if (cbData <= 0xFFFFFFFF) {
-      CopyIntoVarStruct(m_lpStruct, dwOffset, dwSize, lpData, static_cast<DWORD>(cbData));
-    }
-  }
-  void Append(DWORD& dwOffset, DWORD& dwSize, const std::vector<WCHAR>& text) {
-    Append(dwOffset, dwSize, text.data(), text.size() * sizeof(WCHAR));
-  }
-  DWORD Needed() const { return static_cast<DWORD>(std::min<uint64_t>(m_nNeeded, 0xFFFFFFFF)); }
-
- private:
-  LPVOID m_lpStruct;
-  uint64_t m_nNeeded;
-};
+// One variable part from a vector (nothing for an empty one).
+template <typename T>
+void AppendPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, const std::vector<T>& part) {
+  const uint64_t cbPart = part.size() * sizeof(T);
+  if (cbPart == 0 || cbPart > 0xFFFFFFFF) return;
+  CopyIntoVarStruct(lpStruct, dwOffset, dwSize, part.data(), static_cast<DWORD>(cbPart));
+}
 
 // Versions before 2.0 know neither these bearer modes nor these features; 1.3 not these
 // media modes and line states either.
@@ -111,19 +94,19 @@ LONG CTSPILineConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*/
   MaskForVersion(caps, dwVersion);
   std::memcpy(lpLineCaps, &caps, dwFixedSize);
 
-  VarPartWriter writer(lpLineCaps, dwFixedSize);
   const CString strName = GetName();
   const CString strSwitchInfo = GetSwitchInfo();
   if (!strProvider.IsEmpty()) {
-    writer.Append(lpLineCaps->dwProviderInfoOffset, lpLineCaps->dwProviderInfoSize,
-                  ToWide(strProvider));
+    AppendPart(lpLineCaps, lpLineCaps->dwProviderInfoOffset, lpLineCaps->dwProviderInfoSize,
+               ToWide(strProvider));
   }
   if (!strName.IsEmpty()) {
-    writer.Append(lpLineCaps->dwLineNameOffset, lpLineCaps->dwLineNameSize, ToWide(strName));
+    AppendPart(lpLineCaps, lpLineCaps->dwLineNameOffset, lpLineCaps->dwLineNameSize,
+               ToWide(strName));
   }
   if (!strSwitchInfo.IsEmpty()) {
-    writer.Append(lpLineCaps->dwSwitchInfoOffset, lpLineCaps->dwSwitchInfoSize,
-                  ToWide(strSwitchInfo));
+    AppendPart(lpLineCaps, lpLineCaps->dwSwitchInfoOffset, lpLineCaps->dwSwitchInfoSize,
+               ToWide(strSwitchInfo));
   }
 
   // Terminals: one LINETERMCAPS each, and one text entry each of dwTerminalTextEntrySize
@@ -142,9 +125,10 @@ LONG CTSPILineConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*/
     const std::vector<WCHAR> wide = ToWide(strText);
     termText.insert(termText.end(), wide.begin(), wide.end());
   }
-  writer.Append(lpLineCaps->dwTerminalCapsOffset, lpLineCaps->dwTerminalCapsSize, termCaps.data(),
-                termCaps.size() * sizeof(LINETERMCAPS));
-  writer.Append(lpLineCaps->dwTerminalTextOffset, lpLineCaps->dwTerminalTextSize, termText);
+  AppendPart(lpLineCaps, lpLineCaps->dwTerminalCapsOffset, lpLineCaps->dwTerminalCapsSize,
+             termCaps);
+  AppendPart(lpLineCaps, lpLineCaps->dwTerminalTextOffset, lpLineCaps->dwTerminalTextSize,
+             termText);
 
   // Device classes: NUL-separated names ending with a double NUL.
   if (dwVersion >= TAPIVER_20) {
@@ -157,10 +141,10 @@ LONG CTSPILineConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*/
     if (!strClasses.IsEmpty()) {
       std::vector<WCHAR> wide = ToWide(strClasses);
       std::replace(wide.begin(), wide.end(), static_cast<WCHAR>('~'), static_cast<WCHAR>(0));
-      writer.Append(lpLineCaps->dwDeviceClassesOffset, lpLineCaps->dwDeviceClassesSize, wide);
+      AppendPart(lpLineCaps, lpLineCaps->dwDeviceClassesOffset, lpLineCaps->dwDeviceClassesSize,
+                 wide);
     }
   }
-  lpLineCaps->dwNeededSize = writer.Needed();
   return 0;
 }
 
@@ -195,9 +179,7 @@ LONG CTSPILineConnection::GetLineDevStatus(LPLINEDEVSTATUS lpLineStatus) {
   status.dwDevSpecificSize = status.dwDevSpecificOffset = 0;
   std::memcpy(lpLineStatus, &status, dwFixedSize);
 
-  VarPartWriter writer(lpLineStatus, dwFixedSize);
-  writer.Append(lpLineStatus->dwTerminalModesOffset, lpLineStatus->dwTerminalModesSize,
-                modes.data(), modes.size() * sizeof(DWORD));
-  lpLineStatus->dwNeededSize = writer.Needed();
+  AppendPart(lpLineStatus, lpLineStatus->dwTerminalModesOffset, lpLineStatus->dwTerminalModesSize,
+             modes);
   return 0;
 }

@@ -145,7 +145,7 @@ LONG CTSPILineConnection::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall,
   CSingleLock lock(GetSyncObject(), TRUE);
   if ((m_LineStatus.dwLineFeatures & LINEFEATURE_MAKECALL) == 0) return LINEERR_OPERATIONUNAVAIL;
   if (m_nActiveCalls < static_cast<int>(m_LineCaps.dwMaxNumActiveCalls)) {
-    for (int i = 0; CTSPIRequest* pReq = GetRequest(i); ++i) {
+    for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
       if (pReq->GetType() == REQUEST_LINEMAKECALL) return LINEERR_RESOURCEUNAVAIL;
     }
   }
@@ -275,7 +275,8 @@ LONG CTSPILineConnection::Forward(DRV_REQUESTID dwRequestID, CTSPIAddressInfo* p
     if (lCheck < 0) return lCheck;
   }
   if (ppConsultCall != nullptr) *ppConsultCall = nullptr;
-  return QueueRequest(nullptr, nullptr, REQUEST_LINEFORWARD, dwRequestID, pForward, 0) != nullptr
+  return static_cast<bool>(
+             QueueRequest(nullptr, nullptr, REQUEST_LINEFORWARD, dwRequestID, pForward, 0))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }
@@ -284,7 +285,8 @@ LONG CTSPILineConnection::SetTerminal(DRV_REQUESTID dwRequestID, TSPILINESETTERM
   if ((GetLineDevStatus().dwLineFeatures & LINEFEATURE_SETTERMINAL) == 0) {
     return LINEERR_OPERATIONUNAVAIL;
   }
-  return QueueRequest(nullptr, nullptr, REQUEST_LINESETTERMINAL, dwRequestID, pTerm, 0) != nullptr
+  return static_cast<bool>(
+             QueueRequest(nullptr, nullptr, REQUEST_LINESETTERMINAL, dwRequestID, pTerm, 0))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }
@@ -295,9 +297,10 @@ LONG CTSPILineConnection::SetLineDevStatus(DRV_REQUESTID dwRequestID, DWORD dwSt
     return LINEERR_OPERATIONUNAVAIL;
   }
   if ((dwStatusToChange & GetLineDevCaps().dwSettableDevStatus) == 0) return LINEERR_INVALPARAM;
-  return QueueRequest(nullptr, nullptr, REQUEST_LINESETLINEDEVSTATUS, dwRequestID,
-                      reinterpret_cast<LPVOID>(static_cast<DWORD_PTR>(dwStatusToChange)),
-                      static_cast<DWORD>(bOn)) != nullptr
+  return static_cast<bool>(
+             QueueRequest(nullptr, nullptr, REQUEST_LINESETLINEDEVSTATUS, dwRequestID,
+                          reinterpret_cast<LPVOID>(static_cast<DWORD_PTR>(dwStatusToChange)),
+                          static_cast<DWORD>(bOn)))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }
@@ -305,8 +308,8 @@ LONG CTSPILineConnection::SetLineDevStatus(DRV_REQUESTID dwRequestID, DWORD dwSt
 LONG CTSPILineConnection::UncompleteCall(DRV_REQUESTID dwRequestID, DWORD dwCompletionID) {
   TSPICOMPLETECALL* pEntry = FindCompletion(dwCompletionID);
   if (pEntry == nullptr) return LINEERR_INVALCOMPLETIONID;
-  return QueueRequest(nullptr, nullptr, REQUEST_LINEUNCOMPLETECALL, dwRequestID,
-                      static_cast<LPVOID>(pEntry), 0) != nullptr
+  return static_cast<bool>(QueueRequest(nullptr, nullptr, REQUEST_LINEUNCOMPLETECALL, dwRequestID,
+                                        static_cast<LPVOID>(pEntry), 0))
              ? static_cast<LONG>(dwRequestID)
              : LINEERR_OPERATIONFAILED;
 }

@@ -80,7 +80,7 @@ LONG CTSPIPhoneConnection::CheckHookSwitchDevices(DWORD dwDevices) const {
 LONG CTSPIPhoneConnection::QueuePhoneRequest(WORD wType, DRV_REQUESTID dwRequestID,
                                              CObject* pRecord, DWORD dwRecordSize,
                                              LONG lNotQueued) {
-  if (QueueRequest(nullptr, nullptr, wType, dwRequestID, pRecord, dwRecordSize) == nullptr) {
+  if (!QueueRequest(nullptr, nullptr, wType, dwRequestID, pRecord, dwRecordSize)) {
     return lNotQueued;  // the record stays with the caller
   }
   return static_cast<LONG>(dwRequestID);
@@ -249,10 +249,10 @@ LONG CTSPIPhoneConnection::GetData(TSPIPHONEDATA* pData) {
   }
   // TAPI does not track the request (ID 0); our reference keeps it alive for the wait, however
   // soon it completes.
-  CTSPIRequest* pReq =
-      QueueRequest(nullptr, nullptr, REQUEST_PHONEGETDATA, 0, static_cast<CObject*>(record.get()),
-                   sizeof(TSPIPHONEDATA), TRUE);
-  if (pReq == nullptr) return PHONEERR_OPERATIONFAILED;
+  CTSPIRequestPtr held = QueueRequest(nullptr, nullptr, REQUEST_PHONEGETDATA, 0,
+                                      static_cast<CObject*>(record.get()), sizeof(TSPIPHONEDATA));
+  if (!held) return PHONEERR_OPERATIONFAILED;
+  CTSPIRequest* pReq = held.Get();
   record.release();  // the request's now
 
   LONG lResult = WaitForRequest(0, pReq);
@@ -276,7 +276,6 @@ LONG CTSPIPhoneConnection::GetData(TSPIPHONEDATA* pData) {
     if (bLeftQueue) lResult = WaitForRequest(0, pReq);
     if (lResult == -1) lResult = PHONEERR_OPERATIONFAILED;
   }
-  pReq->Release();
   return lResult;
 }
 

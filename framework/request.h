@@ -5,10 +5,10 @@
 // - A request is created from the provider's request runtime class and initialised with Init;
 //   from then on it owns its parameter record (freed by the destructor according to the type
 //   table in request.cpp) and holds one reference on its call.
-// - Requests are reference-counted. The queue of its connection holds the first reference; a
-//   thread that must keep a request alive while it waits (WaitForPendingRequests, WaitForRequest)
-//   takes one more with AddRef under the connection lock. "Deleting" a request means releasing
-//   the owner's reference; the last Release destroys it.
+// - Requests are reference-counted. The queue of its connection holds the first reference; every
+//   look-up of the queue hands out one more, taken under the connection lock, in a
+//   CTSPIRequestPtr. "Deleting" a request means releasing the queue's reference; the last
+//   Release destroys it, so a request that a thread still holds outlives its leaving the queue.
 // - The reported flag is sticky: once a request has been reported to TAPI it never is again.
 //   ClaimReport() is the one atomic test-and-set that decides who reports.
 // - Complete runs the follow-ups (connection, address, call), then signals the completion event;
@@ -16,6 +16,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <utility>
 
 #include "platform/afx.h"
 #include "platform/afxmt.h"
@@ -148,4 +150,42 @@ class CTSPIRequest : public CObject {
   WORD m_wType = 0;
   bool m_bHoldsSharedRecord = false;
   std::atomic<LONG> m_lRefCount{1};
+};
+
+// One counted reference on a request, as the queue's look-ups hand it out: the request stays
+// alive (it may leave the queue meanwhile) until the holder lets go. Move-only.
+class CTSPIRequestPtr {
+ public:
+  CTSPIRequestPtr() = default;
+  CTSPIRequestPtr(std::nullptr_t) {}  // NOLINT: reads like the plain pointer
+  // Takes a reference of its own; the caller must keep the request alive meanwhile.
+  static CTSPIRequestPtr Share(CTSPIRequest* pReq) {
+    if (pReq != nullptr) pReq->AddRef();
+    return CTSPIRequestPtr(pReq);
+  }
+  CTSPIRequestPtr(CTSPIRequestPtr&& other) noexcept : m_pReq(other.Detach()) {}
+  CTSPIRequestPtr& operator=(CTSPIRequestPtr&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_pReq = other.Detach();
+    }
+    return *this;
+  }
+  CTSPIRequestPtr(const CTSPIRequestPtr&) = delete;
+  CTSPIRequestPtr& operator=(const CTSPIRequestPtr&) = delete;
+  ~CTSPIRequestPtr() { Reset(); }
+
+  CTSPIRequest* Get() const { return m_pReq; }
+  CTSPIRequest* operator->() const { return m_pReq; }
+  explicit operator bool() const { return m_pReq != nullptr; }
+  // Lets go of the reference.
+  void Reset() {
+    if (CTSPIRequest* pReq = std::exchange(m_pReq, nullptr)) pReq->Release();
+  }
+  // Hands the reference to the caller, who must Release it.
+  CTSPIRequest* Detach() { return std::exchange(m_pReq, nullptr); }
+
+ private:
+  explicit CTSPIRequestPtr(CTSPIRequest* pReq) : m_pReq(pReq) {}
+  CTSPIRequest* m_pReq = nullptr;
 };

@@ -106,41 +106,40 @@ CTSPIDevice* CServiceProvider::FindDeviceByProviderID(DWORD dwProviderID) {
 }
 
 CTSPIConnection* CServiceProvider::FindConnectionByDeviceID(DWORD dwDeviceID, WORD wType) {
-  CSingleLock lock(&m_csDevices, TRUE);
-  for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
-    auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
-    CTSPIConnection* pConn = nullptr;
-    if (wType == 0) {
-      pConn = pDevice->FindLineByDeviceID(dwDeviceID);
-    } else {
-      pConn = pDevice->FindPhoneByDeviceID(dwDeviceID);
-    }
-    if (pConn != nullptr) return pConn;
-  }
-  return nullptr;
+  if (wType == 0) return FindLineByDeviceID(dwDeviceID);
+  return FindPhoneByDeviceID(dwDeviceID);
 }
 
 CTSPILineConnection* CServiceProvider::FindLineByAddress(const void* pLine) {
   if (pLine == nullptr) return nullptr;
-  // Under the device array's lock, so that no device is deleted while its lines are walked.
+  // Under the device array's lock, so that no device is deleted while it is asked.
   CSingleLock lock(&m_csDevices, TRUE);
   for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
     auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
-    for (INT_PTR nLine = 0;; ++nLine) {
-      CTSPILineConnection* pCandidate = pDevice->GetLineByIndex(nLine);
-      if (pCandidate == nullptr) break;
-      if (static_cast<const void*>(pCandidate) == pLine) return pCandidate;
-    }
+    if (CTSPILineConnection* pFound = pDevice->FindLineByAddress(pLine)) return pFound;
   }
   return nullptr;
 }
 
+// Both under the device array's lock, so that no device is deleted while it is asked, and with
+// the pointer typed there: a caller racing a shutdown may get a line that goes away at once, but
+// the look-up itself never reads one that has gone.
 CTSPILineConnection* CServiceProvider::FindLineByDeviceID(DWORD dwDeviceID) {
-  return static_cast<CTSPILineConnection*>(FindConnectionByDeviceID(dwDeviceID, 0));
+  CSingleLock lock(&m_csDevices, TRUE);
+  for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+    auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
+    if (CTSPILineConnection* pLine = pDevice->FindLineByDeviceID(dwDeviceID)) return pLine;
+  }
+  return nullptr;
 }
 
 CTSPIPhoneConnection* CServiceProvider::FindPhoneByDeviceID(DWORD dwDeviceID) {
-  return static_cast<CTSPIPhoneConnection*>(FindConnectionByDeviceID(dwDeviceID, 1));
+  CSingleLock lock(&m_csDevices, TRUE);
+  for (INT_PTR i = 0; i < m_arrDevices.GetSize(); ++i) {
+    auto* pDevice = static_cast<CTSPIDevice*>(m_arrDevices[i]);
+    if (CTSPIPhoneConnection* pPhone = pDevice->FindPhoneByDeviceID(dwDeviceID)) return pPhone;
+  }
+  return nullptr;
 }
 
 // --- Own virtual operations ---

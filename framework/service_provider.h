@@ -11,8 +11,10 @@
 // - Every TAPI operation has a virtual body here that derived providers may override; the
 //   exported functions call them with resolved objects in place of TAPI's handles and 8-bit
 //   strings in place of wide ones.
-// - The device array and the timed-call list each have a lock of their own; a call must leave the
-//   timed-call list (UnregisterTimedCall) before it is freed.
+// - The device array and the timed-call list each have a lock of their own (their place in the
+//   lock order is in base_object.h). The timer thread holds a reference on each call while it
+//   serves it, so a call must leave the timed-call list (UnregisterTimedCall) before its last
+//   reference is released, and that last release may then come from the timer thread.
 #pragma once
 
 #include <atomic>
@@ -43,7 +45,8 @@ inline constexpr LONG TSPIERR_DUPLICATEPROVIDER = -1;
 
 // Wait of the timer thread between two passes over the calls with timers.
 inline constexpr DWORD TIMER_TICK_MSEC = 500;
-// Default wait for a request's completion (CTSPIConnection::WaitForRequest given 0).
+// Default wait for a request's completion (CTSPIConnection::WaitForRequest given 0) and the
+// longest a close waits for pending requests.
 inline constexpr DWORD DEFAULT_REQUEST_WAIT_MSEC = 10000;
 // TAPI versions the negotiation compares with.
 inline constexpr DWORD TAPIVER_13 = 0x00010003;
@@ -73,15 +76,13 @@ class CServiceProvider : public CWinApp {
   // TRUE when function number wFunction is exported (numbers past the table: FALSE).
   BOOL IsFunctionExported(WORD wFunction) const;
 
-  // Calls with pending timers. Registering twice keeps one entry. The timer thread serves a call
-  // holding a reference on it, so a call is never destroyed while it is served; a call leaves
-  // the list when it is removed from its address and when it is destroyed.
+  // Calls with pending timers. Registering twice keeps one entry. A call that registers while the
+  // timer thread serves it stays registered, whatever that pass found. UnregisterTimedCall never
+  // waits for a pass; the pass's own reference keeps the call alive until it is done with it.
   void RegisterTimedCall(CTSPICallAppearance* pCall);
   void UnregisterTimedCall(CTSPICallAppearance* pCall);
   BOOL IsTimedCall(CTSPICallAppearance* pCall);
   INT_PTR GetTimedCallCount();
-  // One pass of the timer thread over the timed calls (the thread calls it every tick).
-  void ServiceTimedCalls();
 
   // Look-ups over all devices, in the order providerInit created them; the first match wins.
   // wType: 0 line, 1 phone.
@@ -112,7 +113,7 @@ class CServiceProvider : public CWinApp {
   PHONEEVENT GetPhoneCreateProc() const { return m_lpfnPhoneCreateProc; }
   DWORD GetCurrentLocation() const { return m_dwCurrentLocation.load(); }
   DWORD GetDefaultRequestWait() const { return m_dwDefaultRequestWait.load(); }
-  // DEFAULT_REQUEST_WAIT_MSEC unless a test sets another.
+  // DEFAULT_REQUEST_WAIT_MSEC unless a test sets a shorter one.
   void SetDefaultRequestWait(DWORD dwMsecs) { m_dwDefaultRequestWait.store(dwMsecs); }
 
   // The timer thread's wait between passes; TIMER_TICK_MSEC unless a test sets another.
@@ -422,6 +423,10 @@ class CServiceProvider : public CWinApp {
   virtual LONG phoneSetVolume(CTSPIPhoneConnection* pPhone, DRV_REQUESTID dwRequestID,
                               DWORD dwHookSwitchDev, DWORD dwVolume);
 
+ protected:
+  // One pass over the calls with timers; the timer thread's, and never two at once.
+  void ServiceTimedCalls();
+
  private:
   UINT TimerLoop();
   BOOL StartTimerThread();
@@ -447,9 +452,11 @@ class CServiceProvider : public CWinApp {
   std::atomic<DWORD> m_dwCurrentLocation{0};  // TAPI's threads set it at any time
   DWORD m_dwTapiVersion;
   DWORD m_dwTSPIVersion = 0;
-  CCriticalSection m_csTimedCalls;
-  CPtrArray m_arrTimedCalls;    // CTSPICallAppearance*, not owned
-  DWORD m_dwRegisterEpoch = 0;  // counts registrations, under m_csTimedCalls
+  CCriticalSection m_csTimedCalls;  // guards the two arrays below and the flag
+  CPtrArray m_arrTimedCalls;        // CTSPICallAppearance*, not owned
+  // Calls registered while a pass serves calls outside the list lock; a pass never removes them.
+  CPtrArray m_arrRenewedTimedCalls;
+  BOOL m_bServingTimedCalls = FALSE;
   // Guards the device array, which TAPI's threads read while providerInit/Shutdown change it.
   CCriticalSection m_csDevices;
   // Serialises providerInit, providerShutdown and ExitInstance (the device set and the timer

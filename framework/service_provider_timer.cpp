@@ -1,13 +1,26 @@
 // CServiceProvider: the timer thread and the list of calls with pending timers.
 //
 // The thread is never forced to end: stopping it signals the stop event and joins it, and its
-// loop waits on that event, so it ends at once. Each pass copies the list under its lock with a
-// reference on every call, and serves the calls after letting the lock go.
+// loop waits on that event, so it ends at once. A pass serves its calls without the list lock:
+// serving a call may send a line event and so wait for the line's lock, while a thread that holds
+// a line lock may free a call and so wait for the list lock. The pass takes a reference on each
+// call under the list lock instead, which keeps the call alive until the pass lets it go.
 #include <vector>
 
 #include "framework/call_appearance.h"
 #include "framework/service_provider.h"
 #include "platform/win32.h"
+
+namespace {
+
+INT_PTR FindCall(const CPtrArray& arr, const CTSPICallAppearance* pCall) {
+  for (INT_PTR i = 0; i < arr.GetSize(); ++i) {
+    if (arr[i] == pCall) return i;
+  }
+  return -1;
+}
+
+}  // namespace
 
 UINT CServiceProvider::TimerThreadProc(LPVOID pParam) {
   return static_cast<CServiceProvider*>(pParam)->TimerLoop();
@@ -47,36 +60,34 @@ BOOL CServiceProvider::IsTimerThreadRunning() {
 }
 
 void CServiceProvider::ServiceTimedCalls() {
-  // Calls are served outside the list's lock, each with a reference of its own, so that serving
-  // (which reaches the line) never holds the lock that removing a call takes. A call registered
-  // again during the pass is kept even when its service found nothing left.
+  // Released last, without the list lock: may free a call. A call whose count already reached
+  // 0 is being destroyed (its destructor waits for this lock to leave the list) and is skipped.
   std::vector<CTSPICallAppearance*> calls;
-  DWORD dwEpoch = 0;
   {
     CSingleLock lock(&m_csTimedCalls, TRUE);
-    dwEpoch = m_dwRegisterEpoch;
     calls.reserve(static_cast<size_t>(m_arrTimedCalls.GetSize()));
     for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
       auto* pCall = static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]);
       if (pCall->TryAddRef()) calls.push_back(pCall);
     }
+    m_arrRenewedTimedCalls.RemoveAll();
+    m_bServingTimedCalls = TRUE;
   }
-  std::vector<CTSPICallAppearance*> done;
+  // A call only tries its own lock here and answers FALSE (stay) when it is busy.
+  std::vector<CTSPICallAppearance*> finished;
   for (CTSPICallAppearance* pCall : calls) {
-    if (pCall->ServiceCallTimers()) done.push_back(pCall);
+    if (pCall->ServiceCallTimers()) finished.push_back(pCall);
   }
   {
     CSingleLock lock(&m_csTimedCalls, TRUE);
-    if (m_dwRegisterEpoch == dwEpoch) {
-      for (CTSPICallAppearance* pCall : done) {
-        for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-          if (m_arrTimedCalls[i] == pCall) {
-            m_arrTimedCalls.RemoveAt(i);
-            break;
-          }
-        }
-      }
+    for (CTSPICallAppearance* pCall : finished) {
+      // Registered again while served: it has something new to time.
+      if (FindCall(m_arrRenewedTimedCalls, pCall) >= 0) continue;
+      const INT_PTR nAt = FindCall(m_arrTimedCalls, pCall);
+      if (nAt >= 0) m_arrTimedCalls.RemoveAt(nAt);
     }
+    m_arrRenewedTimedCalls.RemoveAll();
+    m_bServingTimedCalls = FALSE;
   }
   for (CTSPICallAppearance* pCall : calls) pCall->Release();
 }
@@ -84,29 +95,21 @@ void CServiceProvider::ServiceTimedCalls() {
 void CServiceProvider::RegisterTimedCall(CTSPICallAppearance* pCall) {
   if (pCall == nullptr) return;
   CSingleLock lock(&m_csTimedCalls, TRUE);
-  ++m_dwRegisterEpoch;
-  for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-    if (m_arrTimedCalls[i] == pCall) return;
+  if (m_bServingTimedCalls && FindCall(m_arrRenewedTimedCalls, pCall) < 0) {
+    m_arrRenewedTimedCalls.Add(pCall);
   }
-  m_arrTimedCalls.Add(pCall);
+  if (FindCall(m_arrTimedCalls, pCall) < 0) m_arrTimedCalls.Add(pCall);
 }
 
 void CServiceProvider::UnregisterTimedCall(CTSPICallAppearance* pCall) {
   CSingleLock lock(&m_csTimedCalls, TRUE);
-  for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-    if (m_arrTimedCalls[i] == pCall) {
-      m_arrTimedCalls.RemoveAt(i);
-      return;
-    }
-  }
+  const INT_PTR nAt = FindCall(m_arrTimedCalls, pCall);
+  if (nAt >= 0) m_arrTimedCalls.RemoveAt(nAt);
 }
 
 BOOL CServiceProvider::IsTimedCall(CTSPICallAppearance* pCall) {
   CSingleLock lock(&m_csTimedCalls, TRUE);
-  for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-    if (m_arrTimedCalls[i] == pCall) return TRUE;
-  }
-  return FALSE;
+  return FindCall(m_arrTimedCalls, pCall) >= 0 ? TRUE : FALSE;
 }
 
 INT_PTR CServiceProvider::GetTimedCallCount() {

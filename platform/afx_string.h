@@ -82,6 +82,10 @@ class CString {
   // The string becomes exactly nNewLength characters long (new ones are NUL).
   LPSTR GetBufferSetLength(int nNewLength);
 
+  // The string nID of the module's string table (platform/winuser.h); FALSE, and the text left
+  // as it was, when there is none.
+  BOOL LoadString(UINT nID);
+
  private:
   std::string m_str;
 };

@@ -278,3 +278,7 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
 std::string OmbixRegLastFileError() {
   return LastFileFailure();
 }
+
+std::string OmbixRegFilePath() {
+  return ResolveRegistryPath();
+}

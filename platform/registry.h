@@ -91,3 +91,6 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
 // Not a platform function: "<file>: <cause>" for this thread's last call that answered
 // ERROR_CANTREAD or ERROR_CANTWRITE (empty before the first). For tools.
 std::string OmbixRegLastFileError();
+// Not a platform function: the registry file HKEY_LOCAL_MACHINE is read from now ($OMBIX_REGISTRY,
+// else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty without a home). For tools.
+std::string OmbixRegFilePath();

@@ -92,6 +92,8 @@ std::string DirName(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Creates the default registry folder and what is missing above it (a fresh account has no
+// ~/.config yet).
 bool MakeDirectories(const std::string& dir) {
   for (size_t pos = 1; pos <= dir.size(); ++pos) {
     if (pos < dir.size() && dir[pos] != '/') continue;
@@ -232,7 +234,7 @@ bool CopyAside(const std::string& path, const std::string& text) {
   std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string copy = path + ".damaged-" + stamp;
-    if (attempt) copy += "-" + std::to_string(attempt);
+    if (attempt) copy.append(1, '-').append(std::to_string(attempt));
     int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) break;
@@ -296,11 +298,8 @@ std::string HomeDirectory() {
   return {};
 }
 
-}  // namespace
-
-std::string ResolveRegistryPath() {
-  const char* file = std::getenv("OMBIX_REGISTRY");
-  if (file && *file) return file;
+// ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no home directory is known.
+std::string DefaultRegistryPath() {
   std::string config;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') {
@@ -311,6 +310,36 @@ std::string ResolveRegistryPath() {
     config = home + "/.config";
   }
   return config + "/ombix/registry.reg";
+}
+
+// The folder of the file that will be written. Only the default folder is created: a path
+// someone gave names a place that should exist, and folders made for a mistyped path would
+// hide the mistake.
+bool PrepareFolder(const std::string& path, const std::string& file) {
+  const std::string dir = DirName(file);
+  if (path == DefaultRegistryPath()) return MakeDirectories(dir);
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) {
+    if (errno != ENOENT) {
+      NoteErrno(dir, errno);
+    } else {
+      NoteFailure(file, "its folder does not exist (only the default folder is created)");
+    }
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    NoteErrno(dir, ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ResolveRegistryPath() {
+  const char* file = std::getenv("OMBIX_REGISTRY");
+  if (file && *file) return file;
+  return DefaultRegistryPath();
 }
 
 LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read) {
@@ -331,7 +360,7 @@ LONG ModifyRegistry(const std::string& path,
   }
   std::lock_guard<std::mutex> guard(g_mutex);
   const std::string file = FollowLinks(path);
-  if (!MakeDirectories(DirName(file))) return ERROR_CANTWRITE;
+  if (!PrepareFolder(path, file)) return ERROR_CANTWRITE;
   FileDescriptor lock(LockRegistry(file, true));
   if (lock.get() < 0) {
     NoteErrno(file + ".lock", errno);

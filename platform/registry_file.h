@@ -7,7 +7,8 @@
 // wrote and no two writers lose each other's changes. A change is written to a temporary file
 // in the same directory, synced and renamed over the file; a file whose owner may not write it
 // (no owner write bit, whoever the process is) or that the process may not write is left as it
-// is. A missing file is an empty registry.
+// is. A missing file is an empty registry. Writing creates the default folder when it is missing,
+// never the folder of a path given in OMBIX_REGISTRY.
 // A damaged file is reported once per process on standard error, read as far as it is valid,
 // and copied to "<file>.damaged-<UTC time>" before it is first rewritten.
 // Thread-safe: operations of one process run one at a time.

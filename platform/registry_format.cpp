@@ -192,7 +192,10 @@ void AppendKey(std::string* out, const Key& key, const std::string& path, bool r
 }  // namespace
 
 std::string FormatValueLine(const Value& value) {
-  std::string line = value.name.empty() ? "@=" : "\"" + Escape(value.name) + "\"=";
+  // Appended piece by piece: GCC 12 at -O3 misreads a literal + temporary string as overlapping.
+  std::string line(1, value.name.empty() ? '@' : '"');
+  if (!value.name.empty()) line.append(Escape(value.name)).append(1, '"');
+  line.append(1, '=');
   if (value.type == REG_SZ && IsPlainString(value.data)) {
     std::string_view text(reinterpret_cast<const char*>(value.data.data()), value.data.size() - 1);
     return line + "\"" + Escape(text) + "\"";

@@ -32,7 +32,7 @@ void PutInteger(std::string* out, ULONGLONG magnitude, bool negative, unsigned b
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   std::string number;
   for (ULONGLONG v = magnitude; v != 0; v /= base) number.insert(number.begin(), digits[v % base]);
-  if (spec.precision < 0 && number.empty()) number = "0";
+  if (spec.precision < 0 && number.empty()) number.push_back('0');
   if (spec.precision > 0 && number.size() < static_cast<size_t>(spec.precision)) {
     number.insert(0, static_cast<size_t>(spec.precision) - number.size(), '0');
   }

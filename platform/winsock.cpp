@@ -170,7 +170,8 @@ BOOL FdIsSet(SOCKET s, const fd_set* set) {
 int select(int /*nfds*/, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
            const timeval* timeout) {
   fd_set* const sets[3] = {readfds, writefds, exceptfds};
-  ombix::net::NETPOLL entries[3 * WINSOCK_FD_SETSIZE];
+  static_assert(3 * WINSOCK_FD_SETSIZE <= ombix::net::kMaxPollEntries);
+  ombix::net::NETPOLL entries[3 * WINSOCK_FD_SETSIZE];  // only the first count are filled
   std::size_t count = 0;
   for (int kind = 0; kind < 3; ++kind) {
     if (sets[kind] == nullptr) continue;
@@ -182,6 +183,7 @@ int select(int /*nfds*/, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
       entry.bRead = kind == 0;
       entry.bWrite = kind == 1;
       entry.bExcept = kind == 2;
+      entry.bReadable = entry.bWritable = entry.bExceptional = false;
     }
   }
   if (count == 0) return Fail(WSAEINVAL);
@@ -209,6 +211,15 @@ int select(int /*nfds*/, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
     set.fd_count = kept;
   }
   return ready;
+}
+
+int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
+  if (level != SOL_SOCKET || optname != SO_RCVTIMEO) return Fail(WSAENOPROTOOPT);
+  DWORD dwMilliseconds;
+  if (optval == nullptr || optlen < static_cast<int>(sizeof dwMilliseconds)) return Fail(WSAEFAULT);
+  std::memcpy(&dwMilliseconds, optval, sizeof dwMilliseconds);
+  const int result = ombix::net::SetReceiveTimeout(Descriptor(s), dwMilliseconds);
+  return result < 0 ? Fail(-result) : 0;
 }
 
 int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) {

@@ -14,7 +14,9 @@
 // - recvfrom never cuts a datagram silently: one longer than the buffer fills the buffer, is
 //   consumed (unless MSG_PEEK), stores its sender, and the call fails with WSAEMSGSIZE.
 // - select ignores nfds; a null time-out waits without limit; each set is rewritten to hold only
-//   its ready sockets; at least one socket must be given (else WSAEINVAL).
+//   its ready sockets; at least one socket must be given (else WSAEINVAL). It allocates nothing.
+// - setsockopt knows SOL_SOCKET/SO_RCVTIMEO alone (a DWORD of milliseconds, 0: no limit; else
+//   WSAENOPROTOOPT); a receive that waits longer fails with WSAETIMEDOUT.
 // - Addresses and ports inside sockaddr_in are in network order, as on the original platform.
 #pragma once
 
@@ -34,6 +36,8 @@ inline constexpr int SOCK_STREAM = 1;
 inline constexpr int SOCK_DGRAM = 2;
 inline constexpr int IPPROTO_UDP = 17;
 inline constexpr int MSG_PEEK = 0x2;
+inline constexpr int SOL_SOCKET = 0xFFFF;
+inline constexpr int SO_RCVTIMEO = 0x1006;
 inline constexpr DWORD INADDR_ANY = 0x00000000;
 inline constexpr DWORD INADDR_NONE = 0xFFFFFFFF;
 
@@ -95,6 +99,7 @@ void WSASetLastError(int iError);
 SOCKET socket(int af, int type, int protocol);
 int bind(SOCKET s, const sockaddr* name, int namelen);
 int getsockname(SOCKET s, sockaddr* name, int* namelen);
+int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
 int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const timeval* timeout);
 int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen);
 int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);

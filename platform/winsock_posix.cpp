@@ -4,11 +4,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <vector>
 
 #include "platform/winsock_errors.h"
 
@@ -107,17 +107,19 @@ int GetLocalEndpoint(int fd, NETENDPOINT& local) {
 }
 
 int Poll(NETPOLL* pEntries, std::size_t count, long long llTimeoutMs) {
-  std::vector<pollfd> fds(count);
+  if (count > kMaxPollEntries) return -winsock::WSAEINVAL;
+  pollfd fds[kMaxPollEntries];
   for (std::size_t i = 0; i < count; ++i) {
     fds[i].fd = pEntries[i].fd;
     fds[i].events =
         static_cast<short>((pEntries[i].bRead ? POLLIN : 0) | (pEntries[i].bWrite ? POLLOUT : 0) |
                            (pEntries[i].bExcept ? POLLPRI : 0));
+    fds[i].revents = 0;
   }
   const int timeout = llTimeoutMs < 0         ? -1
                       : llTimeoutMs > INT_MAX ? INT_MAX
                                               : static_cast<int>(llTimeoutMs);
-  const int result = ::poll(fds.data(), fds.size(), timeout);
+  const int result = ::poll(fds, count, timeout);
   if (result < 0) return Failed();
   int ready = 0;
   for (std::size_t i = 0; i < count; ++i) {
@@ -131,6 +133,13 @@ int Poll(NETPOLL* pEntries, std::size_t count, long long llTimeoutMs) {
     ready += entry.bReadable + entry.bWritable + entry.bExceptional;
   }
   return ready;
+}
+
+int SetReceiveTimeout(int fd, DWORD dwMilliseconds) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(dwMilliseconds / 1000);
+  tv.tv_usec = static_cast<suseconds_t>(dwMilliseconds % 1000 * 1000);
+  return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0 ? 0 : Failed();
 }
 
 long SendTo(int fd, const void* pData, std::size_t len, const NETENDPOINT& to) {
@@ -147,6 +156,8 @@ long RecvFrom(int fd, void* pData, std::size_t len, bool bPeek, NETENDPOINT& fro
   // MSG_TRUNC makes a datagram socket report the whole length, so a cut is seen.
   const ssize_t got = ::recvfrom(fd, pData, len, MSG_TRUNC | (bPeek ? MSG_PEEK : 0),
                                  reinterpret_cast<sockaddr*>(&sin), &sinLen);
+  // Every socket here blocks, so a receive that would block has run out of its time-out.
+  if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return -winsock::WSAETIMEDOUT;
   if (got < 0) return Failed();
   from = FromSockaddr(sin);
   bTruncated = static_cast<std::size_t>(got) > len;

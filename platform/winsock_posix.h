@@ -15,19 +15,25 @@ struct NETENDPOINT {
   WORD wPort = 0;
 };
 
+// No initialisers: select keeps the largest array it may need on its stack and fills only the
+// entries it uses.
 struct NETPOLL {
-  int fd = -1;
-  bool bRead = false, bWrite = false, bExcept = false;              // asked for
-  bool bReadable = false, bWritable = false, bExceptional = false;  // found
+  int fd;
+  bool bRead, bWrite, bExcept;              // asked for
+  bool bReadable, bWritable, bExceptional;  // found
 };
+// The most entries one Poll takes.
+inline constexpr std::size_t kMaxPollEntries = 192;
 
 // A new IPv4 datagram socket (close-on-exec).
 int OpenDatagramSocket();
 int Bind(int fd, const NETENDPOINT& local);
 int GetLocalEndpoint(int fd, NETENDPOINT& local);
-// Waits until one of the entries is ready or the time-out (ms, -1: no limit) passes; returns
-// the number of entries found ready.
+// Waits until one of the entries (at most kMaxPollEntries) is ready or the time-out (ms, -1: no
+// limit) passes; returns the number of entries found ready. Allocates nothing.
 int Poll(NETPOLL* pEntries, std::size_t count, long long llTimeoutMs);
+// How long a receive waits for a datagram before it fails with WSAETIMEDOUT; 0: no limit.
+int SetReceiveTimeout(int fd, DWORD dwMilliseconds);
 long SendTo(int fd, const void* pData, std::size_t len, const NETENDPOINT& to);
 // Fills at most len bytes; bTruncated tells that the datagram was longer (the return value is
 // then len). The datagram is consumed unless bPeek.

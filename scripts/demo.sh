@@ -1,11 +1,27 @@
 #!/usr/bin/env bash
 # Builds the normal configuration and lets tsp-host play the telephony service against the built
-# OMBIX.TSP, on a registry file of its own (kept under build/demo).
+# OMBIX.TSP, on a registry file of its own (kept under build/demo) that names a switch on this
+# machine with two lines, phones 200 and 201. A switch-sim serves as that switch for the run when
+# its port is free; without it the line open waits for the login in vain and still succeeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" >/dev/null
 mkdir -p build/demo
-rm -f build/demo/registry.reg
-exec build/default/tools/tsp-host/tsp-host --provider build/default/OMBIX.TSP \
+cat > build/demo/registry.reg <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Telephony\VOIP Service Provider (Z9410)\Device1]
+"Lines"=dword:00000002
+"IP1"="127.0.0.1"
+"IP2"=""
+"Line.0.Number"="200"
+"Line.0.Password"="1234"
+"Line.1.Number"="201"
+"Line.1.Password"="1234"
+REG
+build/default/tools/switch-sim/switch-sim --quiet </dev/null >/dev/null 2>&1 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null || true' EXIT
+build/default/tools/tsp-host/tsp-host --provider build/default/OMBIX.TSP \
   --registry build/demo/registry.reg --script "${1:-tools/tsp-host/demo.txt}"

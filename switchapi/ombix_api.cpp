@@ -87,6 +87,8 @@ void COmbixAPI::Stop() {
   {
     LinkLock lock(m_mxLink);
     m_bStop.store(true);
+    // The worker may be waiting for a datagram; the socket is replaced only under this lock.
+    if (m_pSocket != nullptr) m_pSocket->Wake();
   }
   m_cvStop.notify_all();
 }
@@ -104,6 +106,10 @@ void COmbixAPI::StopThread() {
 
 BOOL COmbixAPI::IsWorkerThread() const {
   return m_dwWorkerThreadId.load() == GetCurrentThreadId();
+}
+
+std::unique_ptr<COmbixSocket> COmbixAPI::CreateSocket() {
+  return std::make_unique<COmbixSocket>();
 }
 
 void COmbixAPI::OnLoginSucceeded(const COmbixLoginRsp*) {}

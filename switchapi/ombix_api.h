@@ -37,7 +37,8 @@ struct OMBIXLINKOPTIONS {
   DWORD dwAckTimeout = 2000;  // wait for OMBIX_ACK; also the length of a login round
   DWORD dwMaxRetries = 4;     // login rounds per attempt; resends of an unacknowledged datagram
   DWORD dwPingTimer = 60000;  // keep-alive idle time
-  // One receive wait: the timers and the stop flag are looked at least this often.
+  // One receive wait (a login round ends after one without an answer); the resend and keep-alive
+  // timers are looked at least this often. A stop does not wait for it.
   DWORD dwReceiveWait = 1000;
   DWORD dwBackOffStep = 5000;  // after the n-th failed login in a row wait min(n * step, max)
   DWORD dwBackOffMax = 30000;
@@ -64,8 +65,8 @@ class COmbixAPI {
   // Starts the worker; an earlier worker is told to stop and given 2500 ms to end, else FALSE
   // and nothing is started. FALSE also on the worker thread itself.
   BOOL StartThread();
-  // Tells the worker to end and returns at once; the worker disconnects (when connected) and ends
-  // within about one receive wait. No login datagram is sent once Stop has returned.
+  // Tells the worker to end and returns at once; the worker, woken from any wait, disconnects
+  // (when connected) and ends. No login datagram is sent once Stop has returned.
   void Stop();
   // Stop, then waits for the worker to end (on the worker thread itself: Stop only).
   void StopThread();
@@ -136,6 +137,10 @@ class COmbixAPI {
   virtual void OnQueueStatsEvent(const COmbixQueueStatsEvent* pEvent);
   // Never called by the link (data-interface events reach OnResponse).
   virtual void OnDataInterfaceEvent(const COmbixDataInterfaceEvent* pEvent);
+
+  // The socket for each login attempt (the one before is deleted), on the worker thread and
+  // without the link's lock; a derived class may hand out a COmbixSocket of its own.
+  virtual std::unique_ptr<COmbixSocket> CreateSocket();
 
  private:
   using LinkLock = std::unique_lock<std::mutex>;

@@ -91,6 +91,10 @@ void COmbixAPI::OnAck(DWORD dwSeq) {
   {
     LinkLock lock(m_mxLink);
     if (dwSeq == m_dwOutstandingSeq - 1) return;  // a late repeat of the one before
+    // 0 is the login's own number (the session numbers from 1): a server slower than a login
+    // round acknowledges the later rounds too, after the link is in use. Only a datagram that
+    // wrapped round to 0 and is outstanding is acknowledged by it.
+    if (dwSeq == 0 && (m_pOutstanding == nullptr || m_dwOutstandingSeq != 0)) return;
     if (dwSeq != m_dwOutstandingSeq) {
       bLost = DisconnectLocked(lock);
     } else {

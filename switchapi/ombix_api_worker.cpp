@@ -84,14 +84,14 @@ BOOL COmbixAPI::Login() {
   COmbixWriter login(abLogin, sizeof abLogin);
   COmbixSocket* pSocket;
   BOOL bLost;
+  std::unique_ptr<COmbixSocket> pNewSocket = CreateSocket();  // outside the lock: a derived class's
   {
     LinkLock lock(m_mxLink);
     if (IsStopping()) return FALSE;
     // Nothing of an earlier session may survive into this one: the numbering starts again, and
     // the outstanding number too, so a late acknowledgement of an earlier login is harmless.
     bLost = ResetLocked(lock);
-    m_pSocket.reset();
-    m_pSocket = std::make_unique<COmbixSocket>();
+    m_pSocket = std::move(pNewSocket);
     pSocket = m_pSocket.get();
     m_dwNextSendSeq = 1;
     m_dwOutstandingSeq = 0;
@@ -119,7 +119,8 @@ BOOL COmbixAPI::Login() {
       DWORD dwFrom = 0;
       const int nLength =
           pSocket->Receive(abReceive, sizeof abReceive, &dwFrom, nullptr, ReceiveWait());
-      if (nLength == 0) break;  // nothing within one receive wait: the round ends
+      if (IsStopping()) return FALSE;  // what woke the wait is not looked at
+      if (nLength == 0) break;         // nothing within one receive wait: the round ends
       if (nLength < 0) {
         if (!IsIgnoredReceiveError(winsock::WSAGetLastError())) return FALSE;
       } else if (dwFrom != 0 && (dwFrom == dwPrimary || dwFrom == dwSecondary)) {
@@ -133,7 +134,6 @@ BOOL COmbixAPI::Login() {
           return TRUE;
         }
       }
-      if (IsStopping()) return FALSE;
     }
   }
   return FALSE;
@@ -147,8 +147,10 @@ void COmbixAPI::ReceivePhase() {
     Dispatch(pMsg.get());
     if (IsStopping()) break;
   }
-  // Back to login (a receive error, say): the session ends here, not inside the next login.
-  if (!IsStopping() && IsConnected()) ResetSession();
+  // Back to login with the link still up (a receive error): the session ends here, not inside the
+  // next login, and the server is told, so it drops the session instead of resending into a port
+  // that the next login closes.
+  if (!IsStopping()) SendDisconnect();
 }
 
 std::unique_ptr<COmbixMsg> COmbixAPI::ReceiveStep() {

@@ -71,14 +71,28 @@ constexpr FLAGNAME kPromptOptions[] = {
     {PLAY_PROMPT_LOOP, "PLAY_PROMPT_LOOP"}, {PLAY_PROMPT_NON_BILLABLE, "PLAY_PROMPT_NON_BILLABLE"}};
 // clang-format on
 
-// Local time as "%H:%M:%S", or as asctime does ("Thu Jan  1 00:00:00 1970\n").
-void FormatTime(OMBIXTIME t, LPCSTR pszFormat, char* pszText, std::size_t cbText) {
+// The names are the trace's own, not the host's: a process that sets LC_TIME changes no line.
+constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+enum class TimeForm { Clock, DateTime };
+
+// Local time as "hh:mm:ss", or as asctime writes it ("Thu Jan  1 00:00:00 1970\n"); empty
+// when the time cannot be converted.
+void FormatTime(OMBIXTIME t, TimeForm eForm, char* pszText, std::size_t cbText) {
   const std::time_t tt = static_cast<std::time_t>(t);
-  std::tm tmLocal;
-  if (localtime_r(&tt, &tmLocal) == nullptr ||
-      std::strftime(pszText, cbText, pszFormat, &tmLocal) == 0) {
-    pszText[0] = '\0';
+  std::tm tm;
+  pszText[0] = '\0';
+  if (localtime_r(&tt, &tm) == nullptr) return;
+  if (eForm == TimeForm::Clock) {
+    std::snprintf(pszText, cbText, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return;
   }
+  if (tm.tm_wday < 0 || tm.tm_wday > 6 || tm.tm_mon < 0 || tm.tm_mon > 11) return;
+  std::snprintf(pszText, cbText, "%s %s %2d %02d:%02d:%02d %d\n", kDayNames[tm.tm_wday],
+                kMonthNames[tm.tm_mon], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                tm.tm_year + 1900);
 }
 
 // Reads and prints one body layout.
@@ -102,12 +116,12 @@ class CTraceDump {
   }
   void ClockTime(LPCSTR pszLabel) {
     char szText[16];
-    FormatTime(m_reader.ReadTime(), "%H:%M:%S", szText, sizeof(szText));
+    FormatTime(m_reader.ReadTime(), TimeForm::Clock, szText, sizeof(szText));
     Line(pszLabel, szText);
   }
   void DateTime(LPCSTR pszLabel) {
     char szText[64];
-    FormatTime(m_reader.ReadTime(), "%a %b %e %H:%M:%S %Y\n", szText, sizeof(szText));
+    FormatTime(m_reader.ReadTime(), TimeForm::DateTime, szText, sizeof(szText));
     m_trace.Trace("%24s: %s", pszLabel, szText);
   }
   void FlagLines(DWORD dwValue, std::span<const FLAGNAME> names) {
@@ -224,7 +238,7 @@ void CTraceDump::Connections() {
   m_dwCount = m_reader.ReadDword();  // read, not printed
   for (DWORD i = 0; i < ListCount(kOmbixConnectionMinSize); ++i) {
     char szTime[16];
-    FormatTime(m_reader.ReadTime(), "%H:%M:%S", szTime, sizeof(szTime));
+    FormatTime(m_reader.ReadTime(), TimeForm::Clock, szTime, sizeof(szTime));
     char szNumber[32];
     m_reader.ReadString(szNumber);
     char szName[64];
@@ -390,7 +404,7 @@ void COmbixTrace::TraceDatagram(const BYTE* pDatagram, DWORD dwLength, BOOL bSen
 
   CSingleLock lock(&m_csTrace, TRUE);
   char szNow[16];
-  FormatTime(m_pfnNow != nullptr ? m_pfnNow() : std::time(nullptr), "%H:%M:%S", szNow,
+  FormatTime(m_pfnNow != nullptr ? m_pfnNow() : std::time(nullptr), TimeForm::Clock, szNow,
              sizeof(szNow));
   Trace("%s: %s %4d bytes ----------------------------------------------------\n\n", szNow,
         bSent ? "Send" : "Recv", static_cast<int>(dwLength));

@@ -7,7 +7,8 @@
 // never interleave; it is written to the output stream only when bit 0x1 is set. OMBIX_ACK and
 // OMBIX_PING datagrams are skipped unless bit 0x10 or 0x20 asks for them. Fields past the end of
 // the datagram print as 0, empty or twelve zero bytes; counts are followed no further than one
-// datagram could hold. Times print in local time (the TZ of the process).
+// datagram could hold. Times print in local time (the TZ of the process), with English day and
+// month names whatever the process's locale.
 #pragma once
 
 #include <atomic>

@@ -95,5 +95,29 @@ TEST(TspHostNames, TextRoundTripsThroughUtf16AndFlagsNameEveryBit) {
   EXPECT_EQ(NameOf(StringFormatNames(), 9), "0x00000009");
 }
 
+// Every result prints as something a reader can tell apart: a name where TAPI has one, else
+// what range the value lies in; and each negative one counts as an error.
+TEST(TspHostVarStruct, EveryResultIsNamedOrDescribed) {
+  struct Case {
+    LONG lResult;
+    const char* pszText;
+  };
+  const Case cases[] = {
+      {0, "0"},
+      {7, "7"},
+      {LINEERR_BADDEVICEID, "LINEERR_BADDEVICEID (0x80000002)"},
+      {PHONEERR_NOMEM, "PHONEERR_NOMEM (0x9000001A)"},
+      {static_cast<LONG>(0x800000FF), "0x800000FF (no LINEERR_ code known by this value)"},
+      {static_cast<LONG>(0x900000FF), "0x900000FF (no PHONEERR_ code known by this value)"},
+      {-1, "0xFFFFFFFF (-1, not a TAPI error code)"},
+      {static_cast<LONG>(0xC0000005), "0xC0000005 (-1073741819, not a TAPI error code)"},
+  };
+  for (const Case& c : cases) {
+    const unsigned long nBefore = FormattedErrors();
+    EXPECT_EQ(FormatResult(c.lResult), c.pszText);
+    EXPECT_EQ(FormattedErrors() - nBefore, c.lResult < 0 ? 1u : 0u) << c.pszText;
+  }
+}
+
 }  // namespace
 }  // namespace tsphost

@@ -32,20 +32,18 @@ class AnsweringLine : public CTSPILineConnection {
   using Script = std::function<void(AnsweringLine&, CTSPIRequest*)>;
   BOOL ProcessData(DWORD dwData, LPCVOID lpBuff, DWORD dwSize) override {
     if (dwData != 0 || lpBuff != nullptr || dwSize != 0) return FALSE;
-    CTSPIRequest* pReq = nullptr;
+    CTSPIRequestPtr pReq;
     Script script;
     {
       CSingleLock lock(GetSyncObject(), TRUE);
       pReq = FetchRequestToStart();
-      if (pReq == nullptr) return FALSE;
-      pReq->AddRef();
+      if (!pReq) return FALSE;
       std::lock_guard<std::mutex> guard(m_mx);
       m_started.push_back(pReq->GetType());
       auto it = m_scripts.find(pReq->GetType());
       if (it != m_scripts.end()) script = it->second;
     }
-    if (script) script(*this, pReq);
-    pReq->Release();
+    if (script) script(*this, pReq.Get());
     return TRUE;
   }
   void Answer(WORD wType, Script script) {

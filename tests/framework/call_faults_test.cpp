@@ -107,8 +107,8 @@ TEST_F(CallTest, ASwapHoldKeepsTheOtherCallUntilItsRequestEnds) {
   pHeld->ChangeCallState(LINECALLSTATE_IDLE);
   pHeld->CloseCall();
   EXPECT_FALSE(TestCall::WasDestroyed(pHeld));
-  EXPECT_EQ(pHeld->GetRefCount(), 1);             // the swap's record
-  line->CompleteRequest(line->GetRequest(0), 0);  // reads the other call
+  EXPECT_EQ(pHeld->GetRefCount(), 1);                   // the swap's record
+  line->CompleteRequest(line->GetRequest(0).Get(), 0);  // reads the other call
   EXPECT_TRUE(TestCall::WasDestroyed(pHeld));
   EXPECT_EQ(pActive->GetCallType(), CALLTYPE_NORMAL);
 }
@@ -152,7 +152,7 @@ TEST_F(CallTest, ARefusedOrFailedDropLeavesTheCallFreeToBeDroppedAgain) {
     EXPECT_EQ(p->Drop(dwID, nullptr, 0), static_cast<LONG>(dwID));
     EXPECT_TRUE(DropPending(p));
     EXPECT_EQ(p->Drop(++dwID, nullptr, 0), 0);  // one drop at a time
-    line->CompleteRequest(line->FindRequest(p, REQUEST_LINEDROP), 0);
+    line->CompleteRequest(line->FindRequest(p, REQUEST_LINEDROP).Get(), 0);
   }
 }
 
@@ -262,7 +262,7 @@ TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   TestCall* pSecond = NewCall(0x972, LINECALLSTATE_BUSY);
   TestCall* pElsewhere = NewCall(0x973, LINECALLSTATE_BUSY, pOtherAddr);
   EXPECT_EQ(complete(pFirst, 111), 1u);
-  line->CompleteRequest(line->GetRequest(0), 0);
+  line->CompleteRequest(line->GetRequest(0).Get(), 0);
   EXPECT_EQ(complete(pSecond, 112), 2u);
   EXPECT_EQ(complete(pElsewhere, 113), 1u);
   EXPECT_NE(line->FindCompletion(1), nullptr);
@@ -280,7 +280,7 @@ TEST_F(CallTest, DialingNamesTheLocalCallerOnlyOnAnOutboundCall) {
   EXPECT_EQ(pInbound->GetCallerIDInfo().strPartyName, CString(""));
 
   TestCall* pOutbound = NewCall(0x982, LINECALLSTATE_DIALTONE);
-  line->CompleteRequest(line->GetRequest(0), 0);
+  line->CompleteRequest(line->GetRequest(0).Get(), 0);
   ASSERT_EQ(pOutbound->Dial(122, DialList("55"), 0), 122);
   EXPECT_EQ(pOutbound->GetCallerIDInfo().strPartyId, CString("1000"));
   EXPECT_EQ(pOutbound->GetCallerIDInfo().strPartyName, CString("Desk"));

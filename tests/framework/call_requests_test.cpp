@@ -158,7 +158,7 @@ TEST_F(CallTest, GeneratedDigitsAreCheckedClampedAndEndWithTheirEvent) {
   ASSERT_EQ(generate(LINEDIGITMODE_PULSE, "1!2", 10, 21, &pFirst), 0);
   EXPECT_EQ(pFirst->dwDuration, 50u);
   ASSERT_EQ(generate(LINEDIGITMODE_DTMF, "A*#", 900, 22), 0);  // replaces the first
-  line->CompleteRequest(line->FindRequest(pCall, REQUEST_LINEGENERATEDIGITS), 0);
+  line->CompleteRequest(line->FindRequest(pCall, REQUEST_LINEGENERATEDIGITS).Get(), 0);
   std::vector<std::pair<DWORD_PTR, DWORD_PTR>> ends;
   for (const auto& event : TapiLog::Get().Events()) {
     if (event.dwMsg == LINE_GENERATE) ends.emplace_back(event.dwParam1, event.dwParam2);

@@ -101,38 +101,57 @@ TEST(FillVarStringTest, FailsForAHandleThatCannotBeDuplicatedOrATooSmallStructur
 
 // --- Appending ---
 
-TEST(VarStructTest, PaddingCountsInTheNeededSizeAndTheUsedSizeStaysInside) {
+// Parts of 6, 4, 4 and 3 bytes after a 24-byte fixed part. With every part in they lie at 24, 32,
+// 36 and 40, ending at 43: the size TAPI must be told, however many of them fitted.
+TEST(VarStructTest, EveryPartCountsOnceWithItsAlignmentWhetherOrNotItFits) {
+  constexpr DWORD kLengths[] = {6, 4, 4, 3};
+  constexpr DWORD kNeeded = 43;
   struct Case {
-    DWORD total, used, length;
-    BOOL result;
-    DWORD usedAfter, neededAfter, offset;
+    const char* what;
+    DWORD total;
+    DWORD offsets[4];  // 0: left out
+    DWORD used;
   };
   const Case cases[] = {
-      {64, 26, 4, TRUE, 32, 102, 28},  // 26 -> 28, +2 needed
-      {32, 26, 4, TRUE, 32, 102, 28},  // exactly fits
-      {31, 26, 4, FALSE, 28, 102, 0},  // aligned, but the data does not fit
-      {27, 26, 4, FALSE, 26, 102, 0},  // padding alone would pass dwTotalSize
-      {26, 26, 1, FALSE, 26, 102, 0}, {40, 28, 0, FALSE, 28, 100, 0},  // nothing to append
+      {"exactly the needed size", 43, {24, 32, 36, 40}, 43},
+      {"more room", 64, {24, 32, 36, 40}, 43},
+      {"fixed part only", 24, {0, 0, 0, 0}, 24},
+      {"padding of the rest would pass the end", 31, {24, 0, 0, 0}, 30},
+      {"two left out, a later one fits", 35, {24, 0, 0, 32}, 35},
+      {"one byte short of all", 42, {24, 32, 36, 0}, 40},
+  };
+  const BYTE data[6] = {1, 2, 3, 4, 5, 6};
+  auto fill = [&](GuardedStruct& vs, DWORD(&offsets)[4], DWORD(&sizes)[4]) {
+    LPVARSTRING p = vs.VarString();
+    p->dwUsedSize = p->dwNeededSize = 24;
+    for (int i = 0; i < 4; ++i) {
+      offsets[i] = sizes[i] = 0;
+      const BOOL bFitted = CopyIntoVarStruct(p, offsets[i], sizes[i], data, kLengths[i]);
+      EXPECT_EQ(bFitted, offsets[i] != 0 ? TRUE : FALSE);
+    }
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "total " << c.total << " used " << c.used);
+    SCOPED_TRACE(c.what);
     GuardedStruct vs(c.total);
-    vs.VarString()->dwUsedSize = c.used;
-    vs.VarString()->dwNeededSize = 100;
-    vs.VarString()->dwStringOffset = vs.VarString()->dwStringSize = 0;
-    const BYTE data[4] = {1, 2, 3, 4};
-    EXPECT_EQ(CopyIntoVarStruct(vs.VarString(), vs.VarString()->dwStringOffset,
-                                vs.VarString()->dwStringSize, data, c.length),
-              c.result);
-    EXPECT_EQ(vs.VarString()->dwUsedSize, c.usedAfter);
-    EXPECT_LE(vs.VarString()->dwUsedSize, c.total);
-    EXPECT_EQ(vs.VarString()->dwNeededSize, c.neededAfter);
-    EXPECT_EQ(vs.VarString()->dwStringOffset, c.offset);
-    EXPECT_EQ(vs.VarString()->dwStringSize, c.result ? c.length : 0);
-    if (c.result) {
-      EXPECT_EQ(std::memcmp(vs.Bytes().data() + c.offset, data, c.length), 0);
+    DWORD offsets[4], sizes[4];
+    fill(vs, offsets, sizes);
+    EXPECT_EQ(vs.VarString()->dwNeededSize, kNeeded);
+    EXPECT_EQ(vs.VarString()->dwUsedSize, c.used);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(offsets[i], c.offsets[i]) << "part " << i;
+      EXPECT_EQ(sizes[i], c.offsets[i] != 0 ? kLengths[i] : 0u) << "part " << i;
+      if (c.offsets[i] != 0) {
+        EXPECT_EQ(std::memcmp(vs.Bytes().data() + c.offsets[i], data, kLengths[i]), 0);
+      }
     }
     EXPECT_TRUE(vs.GuardIntact());
+
+    // Asked again with the size it was told, TAPI gets every part.
+    GuardedStruct again(vs.VarString()->dwNeededSize);
+    fill(again, offsets, sizes);
+    EXPECT_EQ(again.VarString()->dwUsedSize, kNeeded);
+    EXPECT_EQ(again.VarString()->dwNeededSize, kNeeded);
+    EXPECT_TRUE(again.GuardIntact());
   }
 }
 

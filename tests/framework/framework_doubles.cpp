@@ -24,6 +24,7 @@ TestCall::TestCall() {
 }
 
 TestCall::~TestCall() {
+  if (s_onDestroy != nullptr) s_onDestroy(this);
   std::lock_guard<std::mutex> guard(g_mxDestroyed);
   Destroyed().insert(this);
 }

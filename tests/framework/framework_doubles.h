@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -183,12 +184,15 @@ class TestCall : public CTSPICallAppearance {
   std::atomic<int> followUps{0};
   std::atomic<int> idles{0};
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onDestroy)(CTSPICallAppearance*) = nullptr;
 };
 
 // The address class of the tests' provider: records what the line hands it.
 class TestAddress : public CTSPIAddressInfo {
   DECLARE_DYNCREATE(TestAddress)
  public:
+  TestAddress() { ++s_live; }
+  ~TestAddress() override { --s_live; }
   void SetStatusMessages(DWORD dwStates) override {
     statusMessages.push_back(dwStates);
     CTSPIAddressInfo::SetStatusMessages(dwStates);
@@ -199,6 +203,7 @@ class TestAddress : public CTSPIAddressInfo {
   }
   std::vector<DWORD> statusMessages;
   std::atomic<int> featureUpdates{0};
+  static inline std::atomic<int> s_live{0};
 };
 
 // Makes the provider create TestCall and TestAddress objects.
@@ -216,8 +221,9 @@ class CountedRecord : public CObject {
 };
 
 // A line that starts requests as the switch line does (FetchRequestToStart) and records each
-// start, checking that no two ordinary requests (drops aside) are ever started at once; the
-// tests fill its terminals, addresses, dialog instances and capabilities.
+// start, checking that no two ordinary requests (drops aside) are ever started at once; onStart,
+// when set, runs for each start outside every lock, as a start that waits for the switch does.
+// The tests fill its terminals, addresses, dialog instances and capabilities.
 class TestLine : public CTSPILineConnection {
  public:
   struct Start {
@@ -229,24 +235,22 @@ class TestLine : public CTSPILineConnection {
   BOOL ProcessData(DWORD dwData, LPCVOID lpBuff, DWORD dwSize) override {
     if (dwData != 0 || lpBuff != nullptr || dwSize != 0) return FALSE;
     CSingleLock lock(GetSyncObject(), TRUE);
-    CTSPIRequest* pNext = FetchRequestToStart();
-    if (pNext == nullptr) return FALSE;
+    CTSPIRequestPtr pNext = FetchRequestToStart();
+    if (!pNext) return FALSE;
     if (pNext->GetType() != REQUEST_LINEDROP) {
-      for (int i = 0; CTSPIRequest* pReq = GetRequest(i); ++i) {
-        if (pReq != pNext && pReq->GetType() != REQUEST_LINEDROP &&
+      for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
+        if (pReq.Get() != pNext.Get() && pReq->GetType() != REQUEST_LINEDROP &&
             pReq->GetState() >= STATE_STARTED) {
           ++overlaps;
         }
       }
     }
+    lock.Unlock();
     {
       std::lock_guard<std::mutex> guard(m_mx);
       m_starts.push_back({pNext->GetRequestID(), pNext->GetType(), std::this_thread::get_id()});
     }
-    if (answerDrops && pNext->GetType() == REQUEST_LINEDROP) {
-      lock.Unlock();
-      CompleteRequest(pNext, 0);
-    }
+    if (onStart) onStart(pNext.Get());
     return TRUE;
   }
   void OnRequestComplete(CTSPIRequest* pReq, LONG lResult) override {
@@ -257,13 +261,6 @@ class TestLine : public CTSPILineConnection {
   std::vector<Start> Starts() {
     std::lock_guard<std::mutex> guard(m_mx);
     return m_starts;
-  }
-  // A reference to the head request (or NULL), taken under the lock as a completer would.
-  CTSPIRequest* HoldHead() {
-    CSingleLock lock(GetSyncObject(), TRUE);
-    CTSPIRequest* pReq = GetCurrentRequest();
-    if (pReq != nullptr) pReq->AddRef();
-    return pReq;
   }
 
   void AddTerminal(LPCSTR pszName, DWORD dwTermDev, DWORD dwModes) {
@@ -296,7 +293,7 @@ class TestLine : public CTSPILineConnection {
 
   std::atomic<int> followUps{0};
   std::atomic<int> overlaps{0};
-  std::atomic<bool> answerDrops{false};  // a started drop completes with 0 at once
+  std::function<void(CTSPIRequest*)> onStart;
 
  private:
   std::mutex m_mx;
@@ -315,6 +312,7 @@ class ConnectionTest : public ::testing::Test {
     line.Init(&device, kDeviceID, kLineIndex);
     line.SetName("2001");
   }
+  void TearDown() override { TestCall::s_onIdle = nullptr; }
   // One address with four calls on it (TAPI handles 0x101 to 0x104).
   void MakeCalls() {
     pAddress = line.AddAddress();
@@ -325,14 +323,13 @@ class ConnectionTest : public ::testing::Test {
           0xFFFFFFFF, 0));
     }
   }
-  void TearDown() override { TestCall::s_onIdle = nullptr; }
   LONG Open(DWORD dwVersion = 0x00020001, DWORD dwMask = 0) {
     const LONG lResult = line.OpenLine(kTapiLine, &TapiLog::LineCallback, dwVersion);
     if (lResult == 0) line.SetStatusMessages(dwMask, 0);
     return lResult;
   }
-  CTSPIRequest* Queue(WORD wType, DWORD dwID, TestCall* pCall = nullptr, BOOL bHold = FALSE) {
-    return line.QueueRequest(nullptr, pCall, wType, dwID, nullptr, 0, bHold);
+  CTSPIRequestPtr Queue(WORD wType, DWORD dwID, TestCall* pCall = nullptr) {
+    return line.QueueRequest(nullptr, pCall, wType, dwID, nullptr, 0);
   }
 
   TestProvider provider;

@@ -2,6 +2,7 @@
 // status flags, line features and call counters, and the provider entries that reach the line.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -71,8 +72,8 @@ TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
 
 TEST_F(LineTest, CloseFailsQueuedRequestsReportsCloseAndForgetsTapi) {
   ASSERT_EQ(Open(0x00010004, LINEDEVSTATE_CLOSE | LINEDEVSTATE_OTHER), 0);
-  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 11, nullptr, 0), nullptr);
-  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEHOLD, 12, nullptr, 0), nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 11, nullptr, 0));
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEHOLD, 12, nullptr, 0));
   line.SetFlags(CONNFLAG_REMOVEONCLOSE);
 
   EXPECT_EQ(line.CloseLine(), 0);
@@ -97,23 +98,45 @@ TEST_F(LineTest, CloseFailsQueuedRequestsReportsCloseAndForgetsTapi) {
 
 TEST_F(LineTest, CloseLetsQueuedDropsFinishWithTheirOwnResult) {
   ASSERT_EQ(Open(), 0);
-  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 21, nullptr, 0), nullptr);
-  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEDROP, 22, nullptr, 0), nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 21, nullptr, 0));
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEDROP, 22, nullptr, 0));
   std::thread closer([this] { EXPECT_EQ(line.CloseLine(), 0); });
   // The switch answers the drop while the close waits for it.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  {
-    CSingleLock lock(line.GetSyncObject(), TRUE);
-    CTSPIRequest* pDrop = line.FindRequest(nullptr, REQUEST_LINEDROP);
-    ASSERT_NE(pDrop, nullptr);
-    pDrop->AddRef();
-    lock.Unlock();
-    line.CompleteRequest(pDrop, 0);
-    pDrop->Release();
-  }
+  CTSPIRequestPtr pDrop = line.FindRequest(nullptr, REQUEST_LINEDROP);
+  ASSERT_TRUE(pDrop);
+  line.CompleteRequest(pDrop.Get(), 0);
   closer.join();
   EXPECT_EQ(TapiLog::Get().ResultsFor(22), std::vector<LONG>{0});
   EXPECT_EQ(TapiLog::Get().ResultsFor(21), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+}
+
+TEST_F(LineTest, CloseGivesUpOnADropNobodyAnswersAndTheLineOpensAgain) {
+  provider.SetDefaultRequestWait(20);
+  ASSERT_EQ(Open(), 0);
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 31, nullptr, 0));
+  CTSPIRequestPtr pDrop = line.QueueRequest(nullptr, nullptr, REQUEST_LINEDROP, 32, nullptr, 0);
+  ASSERT_TRUE(pDrop);
+  std::atomic<bool> closed{false};
+  std::atomic<LONG> closeResult{1};
+  std::thread closer([&] {
+    closeResult = line.CloseLine();
+    closed = true;
+  });
+  const bool bClosedInTime = WaitUntil([&] { return closed.load(); });
+  if (!bClosedInTime) line.CompleteRequest(pDrop.Get(), 0);  // let a hanging close go
+  closer.join();
+  ASSERT_TRUE(bClosedInTime);
+  EXPECT_EQ(closeResult, 0);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(32), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(31), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(device.cancelled, 2);  // both were started: the switch line forgets them
+  EXPECT_EQ(provider.closes, 1);
+  EXPECT_FALSE(line.IsOpen());
+
+  line.CompleteRequest(pDrop.Get(), 0);  // the answer comes after all
+  EXPECT_EQ(TapiLog::Get().ResultsFor(32), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(Open(), 0);
 }
 
 TEST_F(LineTest, CloseDropsTheCallsOfEveryAddressOnlyWithCloseDrop) {
@@ -122,7 +145,9 @@ TEST_F(LineTest, CloseDropsTheCallsOfEveryAddressOnlyWithCloseDrop) {
   CTSPICallAppearance* pOther =
       pSecond->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x201), 0, 0, 0, 0, 0);
   ASSERT_NE(pOther, nullptr);
-  line.answerDrops = true;
+  line.onStart = [&](CTSPIRequest* pReq) {  // the switch answers each drop at once
+    if (pReq->GetType() == REQUEST_LINEDROP) line.CompleteRequest(pReq, 0);
+  };
   auto drops = [&] {
     size_t n = 0;
     for (const auto& start : line.Starts()) n += start.wType == REQUEST_LINEDROP;

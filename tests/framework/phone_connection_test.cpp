@@ -81,9 +81,9 @@ class TestPhone : public CTSPIPhoneConnection {
                                      &dwLine, sizeof(dwLine), INVALID_HANDLE_VALUE);
   }
   BOOL ProcessData(DWORD, LPCVOID, DWORD) override {
-    CTSPIRequest* pReq = FetchRequestToStart();
-    if (pReq == nullptr) return FALSE;
-    if (!hold) Answer(pReq, result);
+    CTSPIRequestPtr pReq = FetchRequestToStart();
+    if (!pReq) return FALSE;
+    if (!hold) Answer(pReq.Get(), result);
     return TRUE;
   }
   void Answer(CTSPIRequest* pReq, LONG lResult) {
@@ -103,15 +103,9 @@ class TestPhone : public CTSPIPhoneConnection {
   }
   // The head request, answered as the device would.
   void AnswerHead(LONG lResult) {
-    CTSPIRequest* pReq = nullptr;
-    {
-      CSingleLock lock(GetSyncObject(), TRUE);
-      pReq = GetCurrentRequest();
-      if (pReq != nullptr) pReq->AddRef();
-    }
-    ASSERT_NE(pReq, nullptr);
-    Answer(pReq, lResult);
-    pReq->Release();
+    CTSPIRequestPtr pReq = GetCurrentRequest();
+    ASSERT_TRUE(pReq);
+    Answer(pReq.Get(), lResult);
   }
   LONG WaitForRequest(DWORD, CTSPIRequest* pReq) override {
     return CTSPIConnection::WaitForRequest(waitMsec, pReq);

@@ -1,7 +1,7 @@
 // The request queue under concurrency (meant for the thread sanitizer): producers queueing while
-// a worker completes and a line close fails what is left, and a response racing a line close on
-// one request. Every request with a non-zero ID reaches TAPI exactly once, ID 0 never, and each
-// request and record is freed exactly once.
+// a switch worker answers, starts run on whichever thread completes, and TAPI closes and reopens
+// the line; and a response racing a line close on one request. Every request with a non-zero ID
+// reaches TAPI exactly once, ID 0 never, and each request and record is freed exactly once.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,28 +14,38 @@
 namespace fw_test {
 namespace {
 
-constexpr int kProducers = 4;
-constexpr int kPerProducer = 150;
+constexpr int kProducers = 3;
+constexpr int kPerProducer = 400;
+constexpr int kCloses = 20;
 
-// Request type and ID of producer p's i-th request: now and then a drop, and every fifth one
-// untracked by TAPI (ID 0).
+// Producer p's i-th request: make-calls, dials and now and then a drop; every fifth one untracked
+// by TAPI (ID 0).
 WORD TypeFor(int i) {
-  return (i % 9 == 4) ? REQUEST_LINEDROP : REQUEST_LINEDIAL;
+  if (i % 9 == 4) return REQUEST_LINEDROP;
+  return (i % 3 == 0) ? REQUEST_LINEMAKECALL : REQUEST_LINEDIAL;
 }
 DWORD IdFor(int p, int i) {
   return (i % 5 == 3) ? 0 : static_cast<DWORD>(p * 1000 + i + 1);
 }
 
-TEST_F(QueueTest, StressEveryIdReportedExactlyOnceWhileQueueingCompletingAndClosing) {
+TEST_F(QueueTest, StressQueueStartCompleteAndCloseOnOneLine) {
+  provider.SetDefaultRequestWait(5);  // a close does not wait long for a drop nobody answers
+  ASSERT_EQ(Open(), 0);
+  // A start that takes a moment, as one that sends to the switch.
+  line.onStart = [](CTSPIRequest*) { std::this_thread::yield(); };
+
   std::atomic<int> producersLeft{kProducers};
   std::atomic<int> refused{0};
+  std::atomic<int> closes{0};
   std::vector<std::thread> threads;
   for (int p = 0; p < kProducers; ++p) {
     threads.emplace_back([&, p] {
       for (int i = 0; i < kPerProducer; ++i) {
-        // A dial owns its record; a drop carries none here.
-        CountedRecord* pRec = (TypeFor(i) == REQUEST_LINEDIAL) ? new CountedRecord : nullptr;
-        if (line.QueueRequest(nullptr, callA, TypeFor(i), IdFor(p, i), pRec, 0) == nullptr) {
+        // Closes come all along the run.
+        while (closes < i * kCloses / kPerProducer) std::this_thread::yield();
+        // A make-call or dial owns its record; a drop carries none here.
+        CountedRecord* pRec = (TypeFor(i) != REQUEST_LINEDROP) ? new CountedRecord : nullptr;
+        if (!line.QueueRequest(nullptr, callA, TypeFor(i), IdFor(p, i), pRec, 0)) {
           ++refused;
           delete pRec;
         }
@@ -43,29 +53,32 @@ TEST_F(QueueTest, StressEveryIdReportedExactlyOnceWhileQueueingCompletingAndClos
       --producersLeft;
     });
   }
-  // The worker answers whatever is at the head, started or not (a line close may have left the
-  // queue without a started request).
+  // The switch: answers drops first, else the head; a make-call now and then reported early.
   threads.emplace_back([&] {
-    for (;;) {
-      CTSPIRequest* pReq = line.HoldHead();
-      if (pReq == nullptr) {
+    for (int n = 0;; ++n) {
+      CTSPIRequestPtr pReq = line.FindRequest(nullptr, REQUEST_LINEDROP);
+      if (!pReq) pReq = line.GetCurrentRequest();
+      if (!pReq) {
         if (producersLeft == 0) return;
         std::this_thread::yield();
         continue;
       }
-      line.CompleteRequest(pReq, 0);
-      pReq->Release();
+      if (pReq->GetType() == REQUEST_LINEMAKECALL && n % 2 == 0) {
+        line.CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
+      }
+      line.CompleteRequest(pReq.Get(), 0);
     }
   });
-  // Line closes now and then.
+  // TAPI closes and reopens the line.
   threads.emplace_back([&] {
-    for (int n = 0; n < 20; ++n) {
-      line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
-      std::this_thread::yield();
+    for (int n = 0; n < kCloses; ++n) {
+      EXPECT_EQ(line.CloseLine(), 0);
+      EXPECT_EQ(Open(), 0);
+      ++closes;
     }
   });
   for (auto& t : threads) t.join();
-  line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(line.CloseLine(), 0);
 
   EXPECT_EQ(refused, 0);
   EXPECT_EQ(line.GetRequestCount(), 0);
@@ -88,23 +101,22 @@ TEST_F(QueueTest, StressEveryIdReportedExactlyOnceWhileQueueingCompletingAndClos
   }
 }
 
-// A response and a line close reach the same request at once: one of them reports it, and the
-// request and its record are freed once.
+// A response and a line close reach the same request at once: one of them reports it, the
+// request lives while the response holds it, and it and its record are freed once.
 TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
-  constexpr int kRounds = 300;
+  constexpr int kRounds = 200;
   for (int n = 0; n < kRounds; ++n) {
     const DWORD dwID = static_cast<DWORD>(n + 1);
     const BOOL bEarly = (n % 2) ? TRUE : FALSE;  // the make-call report at the call's first state
-    CTSPIRequest* pReq =
-        line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, dwID, new CountedRecord, 0);
-    ASSERT_NE(pReq, nullptr);
+    ASSERT_TRUE(
+        line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, dwID, new CountedRecord, 0));
     std::atomic<int> ready{0};
     std::thread response([&] {
+      CTSPIRequestPtr pReq = line.FindRequest(callA, REQUEST_LINEMAKECALL);
       ++ready;
       while (ready < 2) {
       }
-      // Only the pointer is passed: the completion must not touch it unless still queued.
-      line.CompleteRequest(pReq, 0, TRUE, bEarly ? FALSE : TRUE);
+      if (pReq) line.CompleteRequest(pReq.Get(), 0, TRUE, bEarly ? FALSE : TRUE);
     });
     std::thread close([&] {
       ++ready;

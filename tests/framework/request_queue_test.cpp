@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "framework/media_records.h"
@@ -14,62 +16,62 @@ namespace fw_test {
 namespace {
 
 TEST_F(QueueTest, QueueingIntoEmptyQueueStartsAtOnceAndBehindPendingStartsNothing) {
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 11), nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 11));
   ASSERT_EQ(line.Starts().size(), 1u);  // before QueueRequest returned
   EXPECT_EQ(line.Starts()[0].dwRequestID, 11u);
 
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 12), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEUNHOLD, 13), nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 12));
+  ASSERT_TRUE(Queue(REQUEST_LINEUNHOLD, 13));
   EXPECT_EQ(line.Starts().size(), 1u);
   EXPECT_EQ(line.GetRequestCount(), 3);
 }
 
 TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
   TestCall& call = *callA;
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 21, &call), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 22, &call), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEDROP, 23, &call), nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 21, &call));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 22, &call));
+  ASSERT_TRUE(Queue(REQUEST_LINEDROP, 23, &call));
 
   const auto starts = line.Starts();
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[1].dwRequestID, 23u);
   EXPECT_EQ(starts[1].wType, REQUEST_LINEDROP);
-  CTSPIRequest* pHead = line.GetRequest(0);
-  ASSERT_NE(pHead, nullptr);
+  CTSPIRequestPtr pHead = line.GetRequest(0);
+  ASSERT_TRUE(pHead);
   EXPECT_EQ(pHead->GetType(), REQUEST_LINEDROP);
-  CTSPIRequest* pMakeCall = line.FindRequest(call.Ptr(), REQUEST_LINEMAKECALL);
-  ASSERT_NE(pMakeCall, nullptr);
+  CTSPIRequestPtr pMakeCall = line.FindRequest(call.Ptr(), REQUEST_LINEMAKECALL);
+  ASSERT_TRUE(pMakeCall);
   EXPECT_EQ(pMakeCall->GetResult(), -1);  // still waiting for its answer
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
 TEST_F(QueueTest, CompletedDropDoesNotStartTheRequestBehindAPendingOne) {
-  CTSPIRequest* pMake = Queue(REQUEST_LINEMAKECALL, 24);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 25), nullptr);
-  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 26);
-  line.CompleteRequest(pDrop, 0);
+  CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 24);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 25));
+  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 26);
+  line.CompleteRequest(pDrop.Get(), 0);
   EXPECT_EQ(line.Starts().size(), 2u);  // the hold waits for the make-call's answer
-  line.CompleteRequest(pMake, 0);
+  line.CompleteRequest(pMake.Get(), 0);
   ASSERT_EQ(line.Starts().size(), 3u);
   EXPECT_EQ(line.Starts()[2].dwRequestID, 25u);
 }
 
 TEST_F(QueueTest, RequestMovedToTheHeadByTheDeviceStartsAtOnce) {
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 27), nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 27));
   device.moveToHead = true;
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 28), nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 28));
   ASSERT_EQ(line.Starts().size(), 2u);
   EXPECT_EQ(line.Starts()[1].dwRequestID, 28u);
   EXPECT_EQ(line.GetRequest(0)->GetRequestID(), 28u);
 }
 
 TEST_F(QueueTest, NextRequestStartsOnTheCompletingThreadAndLastStartsNothing) {
-  CTSPIRequest* pFirst = Queue(REQUEST_LINEMAKECALL, 31);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 32), nullptr);
+  CTSPIRequestPtr pFirst = Queue(REQUEST_LINEMAKECALL, 31);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 32));
   std::thread::id completer;
   std::thread worker([&] {
     completer = std::this_thread::get_id();
-    line.CompleteRequest(pFirst, 0);
+    line.CompleteRequest(pFirst.Get(), 0);
   });
   worker.join();
 
@@ -80,7 +82,7 @@ TEST_F(QueueTest, NextRequestStartsOnTheCompletingThreadAndLastStartsNothing) {
   EXPECT_NE(starts[0].thread, completer);
   EXPECT_EQ(TapiLog::Get().ResultsFor(31), std::vector<LONG>{0});
 
-  line.CompleteRequest(line.GetCurrentRequest(), LINEERR_OPERATIONFAILED);
+  line.CompleteRequest(line.GetCurrentRequest().Get(), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.Starts().size(), 2u);
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_EQ(TapiLog::Get().ResultsFor(32), std::vector<LONG>{LINEERR_OPERATIONFAILED});
@@ -88,45 +90,46 @@ TEST_F(QueueTest, NextRequestStartsOnTheCompletingThreadAndLastStartsNothing) {
 
 TEST_F(QueueTest, RequestIdZeroIsNeverReportedButRunsEveryFollowUp) {
   TestCall& call = *callA;
-  CTSPIRequest* pReq = Queue(REQUEST_LINEGENERATEDIGITS, 0, &call);
-  ASSERT_NE(pReq, nullptr);
+  CTSPIRequestPtr pReq = Queue(REQUEST_LINEGENERATEDIGITS, 0, &call);
+  ASSERT_TRUE(pReq);
   EXPECT_EQ(call.GetRefCount(), 2);  // the request holds one
-  line.CompleteRequest(pReq, 0);
+  line.CompleteRequest(pReq.Get(), 0);
   EXPECT_TRUE(TapiLog::Get().Results().empty());
   EXPECT_EQ(line.followUps, 1);
   EXPECT_EQ(call.followUps, 1);
-  EXPECT_EQ(call.GetRefCount(), 1);  // released with the request
+  EXPECT_EQ(call.GetRefCount(), 2);  // our reference keeps the request, and so its call
+  pReq.Reset();
+  EXPECT_EQ(call.GetRefCount(), 1);
 }
 
 TEST_F(QueueTest, CompletingWithoutRemovalReportsOnceAndTheReportedFlagSticks) {
-  CTSPIRequest* pReq = Queue(REQUEST_LINEMAKECALL, 41);
-  line.CompleteRequest(pReq, 0, TRUE, FALSE);
-  line.CompleteRequest(pReq, 0, TRUE, FALSE);
-  line.CompleteRequest(pReq, 0, FALSE, FALSE);  // must not clear the flag
+  CTSPIRequestPtr pReq = Queue(REQUEST_LINEMAKECALL, 41);
+  line.CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
+  line.CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
+  line.CompleteRequest(pReq.Get(), 0, FALSE, FALSE);  // must not clear the flag
   EXPECT_TRUE(pReq->IsReported());
   EXPECT_EQ(line.GetRequestCount(), 1);
-  line.CompleteRequest(pReq, LINEERR_OPERATIONFAILED, TRUE, TRUE);
+  line.CompleteRequest(pReq.Get(), LINEERR_OPERATIONFAILED, TRUE, TRUE);
   EXPECT_EQ(TapiLog::Get().ResultsFor(41), std::vector<LONG>{0});
   EXPECT_EQ(line.GetRequestCount(), 0);
 }
 
 TEST_F(QueueTest, CompletingARequestNoLongerQueuedDoesNothing) {
-  CTSPIRequest* pReq = Queue(REQUEST_LINEHOLD, 51, nullptr, TRUE);  // held to look at it after
+  CTSPIRequestPtr pReq = Queue(REQUEST_LINEHOLD, 51);
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
-  line.CompleteRequest(pReq, 0);  // a late response
-  line.CompleteRequest(pReq, 0, TRUE, FALSE);
-  EXPECT_FALSE(line.RemoveRequest(pReq));
+  line.CompleteRequest(pReq.Get(), 0);  // a late response
+  line.CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
+  EXPECT_FALSE(line.RemoveRequest(pReq.Get()));
   EXPECT_EQ(TapiLog::Get().ResultsFor(51), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   EXPECT_EQ(pReq->GetResult(), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.followUps, 1);
-  pReq->Release();
 }
 
 TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 61, callA), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 62, callB), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEGENERATETONE, 0, callA), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEUNHOLD, 63, callB), nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 61, callA));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 62, callB));
+  ASSERT_TRUE(Queue(REQUEST_LINEGENERATETONE, 0, callA));
+  ASSERT_TRUE(Queue(REQUEST_LINEUNHOLD, 63, callB));
 
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
 
@@ -145,20 +148,20 @@ TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
 }
 
 TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
-  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 71, callA);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 72, callA), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 73, callB), nullptr);
-  line.CompleteMatchingRequests(callA, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, pDrop);
+  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 71, callA);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 72, callA));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 73, callB));
+  line.CompleteMatchingRequests(callA, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, pDrop.Get());
   EXPECT_EQ(line.GetRequestCount(), 2);
-  EXPECT_EQ(line.GetRequest(0), pDrop);
+  EXPECT_EQ(line.GetRequest(0).Get(), pDrop.Get());
   EXPECT_EQ(TapiLog::Get().ResultsFor(72), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   EXPECT_TRUE(TapiLog::Get().ResultsFor(73).empty());
 }
 
 TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
   TestCall& call = *callA;
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 81, &call), nullptr);  // started
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 82, &call), nullptr);      // never fetched
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 81, &call));  // started
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 82, &call));      // never fetched
   line.CompleteMatchingRequests(call.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
   EXPECT_EQ(line.GetRequestCount(), 1);
   EXPECT_EQ(TapiLog::Get().ResultsFor(82), std::vector<LONG>{LINEERR_INVALCALLSTATE});
@@ -176,9 +179,8 @@ TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeaving
   pRec->pCall = first.Ptr();
   pRec->pConfCall = conf.Ptr();
   pRec->pConsult = consult.Ptr();
-  ASSERT_NE(line.QueueRequest(nullptr, conf.Ptr(), REQUEST_LINESETUPCONFERENCE, 91, pRec, 0),
-            nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 92, &other), nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, conf.Ptr(), REQUEST_LINESETUPCONFERENCE, 91, pRec, 0));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 92, &other));
   g_lineForIdle = &line;
   TestCall::s_onIdle = [](CTSPICallAppearance*) {
     g_queuedAtIdle = g_lineForIdle->GetRequestCount();
@@ -200,8 +202,7 @@ TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
   auto* pRec = new TSPITRANSFER;
   pRec->pCall = call.Ptr();
   pRec->pConsult = consult.Ptr();
-  ASSERT_NE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINESETUPTRANSFER, 95, pRec, 0),
-            nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINESETUPTRANSFER, 95, pRec, 0));
   line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.GetRequestCount(), 1);
   EXPECT_EQ(pRec->pConsult.Get(), nullptr);
@@ -216,8 +217,7 @@ TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConferenc
   pRec->pCall = call.Ptr();
   pRec->pConsult = consult.Ptr();
   pRec->pConf = conf.Ptr();
-  ASSERT_NE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINECOMPLETETRANSFER, 96, pRec, 0),
-            nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINECOMPLETETRANSFER, 96, pRec, 0));
   // A type filter that does not name the transfer leaves it alone.
   line.CompleteMatchingRequests(consult.Ptr(), REQUEST_LINEDROP, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.GetRequestCount(), 1);
@@ -231,7 +231,7 @@ TEST_F(QueueTest, RefusedRequestLeavesTheRecordWithTheCaller) {
   TestCall& call = *callA;
   device.refuse = true;
   auto* pRec = new CountedRecord;
-  EXPECT_EQ(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 101, pRec, 0), nullptr);
+  EXPECT_FALSE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 101, pRec, 0));
   EXPECT_EQ(CountedRecord::s_live, 1);
   EXPECT_EQ(call.GetRefCount(), 1);
   EXPECT_EQ(line.GetRequestCount(), 0);
@@ -240,8 +240,8 @@ TEST_F(QueueTest, RefusedRequestLeavesTheRecordWithTheCaller) {
 
   device.refuse = false;
   pRec = new CountedRecord;
-  ASSERT_NE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 102, pRec, 0), nullptr);
-  line.CompleteRequest(line.GetCurrentRequest(), 0);
+  ASSERT_TRUE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 102, pRec, 0));
+  line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
   EXPECT_EQ(CountedRecord::s_live, 0);  // the request owned it once queued
 }
 
@@ -254,8 +254,8 @@ class RecordOwnershipTest : public QueueTest, public ::testing::WithParamInterfa
 
 TEST_P(RecordOwnershipTest, RequestFreesExactlyTheRecordsItOwns) {
   auto* pRec = new CountedRecord;
-  ASSERT_NE(line.QueueRequest(nullptr, nullptr, GetParam().wType, 1, pRec, 0), nullptr);
-  line.CompleteRequest(line.GetCurrentRequest(), 0);
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, GetParam().wType, 1, pRec, 0));
+  line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
   EXPECT_EQ(CountedRecord::s_live, GetParam().bRequestFreesIt ? 0 : 1);
   if (!GetParam().bRequestFreesIt) delete pRec;
 }
@@ -272,9 +272,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(QueueTest, SwapHoldRecordIsFreedWithItsRequestAndReleasesTheOtherCall) {
   TestCall &active = *callA, &held = *callB;
   auto* pRec = new TSPISWAPHOLD(held.Ptr());
-  ASSERT_NE(line.QueueRequest(nullptr, active.Ptr(), REQUEST_LINESWAPHOLD, 111, pRec, 0), nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, active.Ptr(), REQUEST_LINESWAPHOLD, 111, pRec, 0));
   EXPECT_EQ(held.GetRefCount(), 2);
-  line.CompleteRequest(line.GetCurrentRequest(), 0);
+  line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
   EXPECT_EQ(held.GetRefCount(), 1);
   EXPECT_EQ(active.GetRefCount(), 1);
 }
@@ -282,10 +282,9 @@ TEST_F(QueueTest, SwapHoldRecordIsFreedWithItsRequestAndReleasesTheOtherCall) {
 TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
   auto* pMedia = new TSPIMEDIACONTROL;
   pMedia->AddRef();  // an address applied it
-  ASSERT_NE(line.QueueRequest(nullptr, nullptr, REQUEST_LINESETMEDIACONTROL, 0, pMedia, 0),
-            nullptr);
+  ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINESETMEDIACONTROL, 0, pMedia, 0));
   EXPECT_EQ(pMedia->GetRefCount(), 2);
-  line.CompleteRequest(line.GetCurrentRequest(), 0);
+  line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
   // The request let go; the line gave it to its address, which gave it to its four calls.
   EXPECT_EQ(pMedia->GetRefCount(), 1 + 1 + 4);
   EXPECT_EQ(pAddress->GetMediaControl(), pMedia);
@@ -294,45 +293,44 @@ TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
 }
 
 TEST_F(QueueTest, WaitForRequestTimesOutThenSeesTheResult) {
-  CTSPIRequest* pReq = Queue(REQUEST_LINEHOLD, 121, nullptr, TRUE);
-  ASSERT_NE(pReq, nullptr);
-  EXPECT_EQ(line.WaitForRequest(5, pReq), -1);
-  EXPECT_TRUE(line.IsRequestQueued(pReq));
+  CTSPIRequestPtr pReq = Queue(REQUEST_LINEHOLD, 121);
+  ASSERT_TRUE(pReq);
+  EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), -1);
+  EXPECT_TRUE(line.IsRequestQueued(pReq.Get()));
 
-  std::thread worker([&] { line.CompleteRequest(pReq, LINEERR_INVALCALLSTATE); });
-  EXPECT_EQ(line.WaitForRequest(INFINITE, pReq), LINEERR_INVALCALLSTATE);
+  std::thread worker([&] { line.CompleteRequest(pReq.Get(), LINEERR_INVALCALLSTATE); });
+  EXPECT_EQ(line.WaitForRequest(INFINITE, pReq.Get()), LINEERR_INVALCALLSTATE);
   worker.join();
   // Gone from the queue, still readable through the caller's reference.
-  EXPECT_EQ(line.WaitForRequest(5, pReq), LINEERR_INVALCALLSTATE);
-  pReq->Release();
+  EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), LINEERR_INVALCALLSTATE);
 }
 
 TEST_F(QueueTest, WaitForRequestOnARequestRemovedAfterTimeOutDoesNotHang) {
-  CTSPIRequest* pReq = Queue(REQUEST_PHONEGETDATA, 0, nullptr, TRUE);
-  EXPECT_EQ(line.WaitForRequest(5, pReq), -1);
-  EXPECT_TRUE(line.RemoveRequest(pReq, TRUE));
-  EXPECT_EQ(line.WaitForRequest(INFINITE, pReq), -1);  // signalled on removal, never completed
-  pReq->Release();
+  CTSPIRequestPtr pReq = Queue(REQUEST_PHONEGETDATA, 0);
+  EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), -1);
+  EXPECT_TRUE(line.RemoveRequest(pReq.Get(), TRUE));
+  EXPECT_EQ(line.WaitForRequest(INFINITE, pReq.Get()),
+            -1);  // signalled on removal, never completed
 }
 
 TEST_F(QueueTest, WaitForPendingDropsReturnsOnceTheDropHasLeftTheQueue) {
   TestCall& call = *callA;
-  CTSPIRequest* pMake = Queue(REQUEST_LINEMAKECALL, 131, &call);
-  CTSPIRequest* pDrop = Queue(REQUEST_LINEDROP, 132, callB);  // a drop fails its own call's rest
+  CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 131, &call);
+  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 132, callB);  // a drop fails its own call's rest
   std::atomic<bool> done{false};
   std::thread waiter([&] {
     line.WaitForPendingRequests(nullptr, REQUEST_LINEDROP);
     done = true;
   });
-  line.CompleteRequest(pDrop, 0);
+  line.CompleteRequest(pDrop.Get(), 0);
   waiter.join();
   EXPECT_TRUE(done);
-  EXPECT_TRUE(line.IsRequestQueued(pMake));
+  EXPECT_TRUE(line.IsRequestQueued(pMake.Get()));
 
   // A make-call completed early stays queued: the wait for it lasts until it leaves the queue.
-  line.CompleteRequest(pMake, 0, TRUE, FALSE);
+  line.CompleteRequest(pMake.Get(), 0, TRUE, FALSE);
   std::thread waiter2([&] { line.WaitForPendingRequests(call.Ptr(), REQUEST_ANY); });
-  line.CompleteRequest(pMake, 0);
+  line.CompleteRequest(pMake.Get(), 0);
   waiter2.join();
   EXPECT_EQ(line.GetRequestCount(), 0);
 }
@@ -348,13 +346,13 @@ class InsertRequestTest : public QueueTest, public ::testing::WithParamInterface
 
 TEST_P(InsertRequestTest, PositionDecidesPlaceAndStart) {
   const InsertCase c = GetParam();
-  for (int i = 0; i < c.nQueued; ++i) ASSERT_NE(Queue(REQUEST_LINEHOLD, 200 + i), nullptr);
-  CTSPIRequest* pReq = line.QueueRequest(nullptr, nullptr, REQUEST_LINEUNHOLD, 299, nullptr, 0);
+  for (int i = 0; i < c.nQueued; ++i) ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 200 + i));
+  CTSPIRequestPtr pReq = line.QueueRequest(nullptr, nullptr, REQUEST_LINEUNHOLD, 299, nullptr, 0);
   // QueueRequest placed it at the tail; take it out and insert it as the case says.
-  ASSERT_TRUE(line.RemoveRequest(pReq, FALSE));
-  EXPECT_EQ(line.InsertRequest(pReq, c.nPos), c.bStart);
-  EXPECT_EQ(line.GetRequest(c.nIndexAfter), pReq);
-  EXPECT_EQ(line.GetRequest(line.GetRequestCount()), nullptr);
+  ASSERT_TRUE(line.RemoveRequest(pReq.Get(), FALSE));
+  EXPECT_EQ(line.InsertRequest(pReq.Get(), c.nPos), c.bStart);
+  EXPECT_EQ(line.GetRequest(c.nIndexAfter).Get(), pReq.Get());
+  EXPECT_FALSE(line.GetRequest(line.GetRequestCount()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, InsertRequestTest,
@@ -365,29 +363,127 @@ INSTANTIATE_TEST_SUITE_P(Positions, InsertRequestTest,
 
 TEST_F(QueueTest, GetRequestMarksFetchedAndStopsAtTheEnd) {
   TestCall& call = *callA;
-  ASSERT_NE(Queue(REQUEST_LINEMAKECALL, 141, &call), nullptr);
-  ASSERT_NE(Queue(REQUEST_LINEHOLD, 142, &call), nullptr);
-  CTSPIRequest* pHold = line.FindRequest(call.Ptr(), REQUEST_LINEHOLD);
-  ASSERT_NE(pHold, nullptr);
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 141, &call));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 142, &call));
+  CTSPIRequestPtr pHold = line.FindRequest(call.Ptr(), REQUEST_LINEHOLD);
+  ASSERT_TRUE(pHold);
   EXPECT_EQ(pHold->GetState(), STATE_FETCHED);
   EXPECT_EQ(line.GetRequest(0)->GetState(), STATE_STARTED);  // a fetch leaves a start alone
-  EXPECT_EQ(line.GetRequest(2), nullptr);
-  EXPECT_EQ(line.GetRequest(-1), nullptr);
-  EXPECT_EQ(line.FindRequest(call.Ptr(), REQUEST_LINEDROP), nullptr);
+  EXPECT_FALSE(line.GetRequest(2));
+  EXPECT_FALSE(line.GetRequest(-1));
+  EXPECT_FALSE(line.FindRequest(call.Ptr(), REQUEST_LINEDROP));
 }
 
-TEST_F(QueueTest, DestroyingAConnectionReleasesItsQueuedRequests) {
-  TestCall& call = *callA;
+int g_followUpsAtDestroy = -1;
+
+TEST_F(QueueTest, DestroyingALineFailsItsRequestsBeforeItsAddressesGo) {
   {
     TestLine other;
     other.Init(&device, 101, 3);
+    TestAddress* pOtherAddr = other.AddAddress();
+    CTSPICallAppearance* pCall =
+        pOtherAddr->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x201), 0, LINECALLORIGIN_OUTBOUND,
+                                     LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
     auto* pRec = new CountedRecord;
-    ASSERT_NE(other.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 151, pRec, 0), nullptr);
-    ASSERT_NE(other.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEHOLD, 152, nullptr, 0), nullptr);
+    ASSERT_TRUE(other.QueueRequest(nullptr, pCall, REQUEST_LINEMAKECALL, 151, pRec, 0));
+    ASSERT_TRUE(other.QueueRequest(nullptr, pCall, REQUEST_LINEHOLD, 152, nullptr, 0));
+    // The call goes with its address; by then its requests have run their follow-ups on it.
+    TestCall::s_onDestroy = [](CTSPICallAppearance* p) {
+      g_followUpsAtDestroy = static_cast<TestCall*>(p)->followUps;
+    };
   }
+  TestCall::s_onDestroy = nullptr;
+  EXPECT_EQ(g_followUpsAtDestroy, 2);
+  EXPECT_EQ(TestAddress::s_live, 1);  // the fixture's own
   EXPECT_EQ(CountedRecord::s_live, 0);
-  EXPECT_EQ(call.GetRefCount(), 1);
-  EXPECT_TRUE(TapiLog::Get().Results().empty());
+  EXPECT_EQ(TapiLog::Get().ResultsFor(151), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(TapiLog::Get().ResultsFor(152), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+}
+
+// --- Starts, responses and closes on several threads ---
+
+// Lets a start that waits for the switch go on when the test says so.
+class StartGate {
+ public:
+  void Enter() {
+    std::unique_lock<std::mutex> lock(m_mx);
+    m_bInside = true;
+    m_cv.notify_all();
+    m_cv.wait(lock, [&] { return m_bOpen; });
+  }
+  void WaitInside() {
+    std::unique_lock<std::mutex> lock(m_mx);
+    m_cv.wait(lock, [&] { return m_bInside; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(m_mx);
+    m_bOpen = true;
+    m_cv.notify_all();
+  }
+
+ private:
+  std::mutex m_mx;
+  std::condition_variable m_cv;
+  bool m_bInside = false;
+  bool m_bOpen = false;
+};
+
+TEST_F(QueueTest, DropStartsAtOnceWhileAnotherThreadIsInsideAStartThatWaits) {
+  StartGate gate;
+  line.onStart = [&](CTSPIRequest* pReq) {
+    if (pReq->GetType() == REQUEST_LINEMAKECALL) gate.Enter();
+  };
+  std::thread tapi([&] { Queue(REQUEST_LINEMAKECALL, 161, callA); });
+  gate.WaitInside();
+
+  ASSERT_TRUE(Queue(REQUEST_LINEDROP, 162, callB));
+  const auto starts = line.Starts();
+  gate.Open();
+  tapi.join();
+  ASSERT_EQ(starts.size(), 2u);  // before QueueRequest returned
+  EXPECT_EQ(starts[1].dwRequestID, 162u);
+  EXPECT_EQ(starts[1].thread, std::this_thread::get_id());
+}
+
+TEST_F(QueueTest, RequestFailedBesideItsStartLivesUntilTheStartEnds) {
+  StartGate gate;
+  std::atomic<int> liveAfterClose{-1};
+  std::atomic<DWORD> idSeenAfterClose{0};
+  line.onStart = [&](CTSPIRequest* pReq) {
+    gate.Enter();
+    // The close has failed the request meanwhile; the start still reads it.
+    liveAfterClose = CountedRecord::s_live.load();
+    idSeenAfterClose = pReq->GetRequestID();
+  };
+  std::thread tapi(
+      [&] { line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, 171, new CountedRecord, 0); });
+  gate.WaitInside();
+  line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(171), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  gate.Open();
+  tapi.join();
+  EXPECT_EQ(liveAfterClose, 1);
+  EXPECT_EQ(idSeenAfterClose, 171u);
+  EXPECT_EQ(CountedRecord::s_live, 0);  // freed once the start let go
+  EXPECT_EQ(callA->GetRefCount(), 1);
+}
+
+TEST_F(QueueTest, LateResponseToAFailedRequestNeverCompletesANewerOne) {
+  // The switch line finds the request a response is for, and holds it.
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 181, callA));
+  CTSPIRequestPtr pAnswered = line.FindRequest(callA, REQUEST_LINEHOLD);
+  ASSERT_TRUE(pAnswered);
+  // A close fails it, and TAPI queues the next request before the response is handled.
+  line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
+  CTSPIRequestPtr pNewer = Queue(REQUEST_LINEHOLD, 182, callA);
+  ASSERT_TRUE(pNewer);
+  EXPECT_NE(pNewer.Get(), pAnswered.Get());
+
+  line.CompleteRequest(pAnswered.Get(), 0);
+  EXPECT_TRUE(line.IsRequestQueued(pNewer.Get()));
+  EXPECT_EQ(pNewer->GetResult(), -1);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(181), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_TRUE(TapiLog::Get().ResultsFor(182).empty());
 }
 
 TEST_F(QueueTest, PhonePermanentIDKeepsTheLow15BitsOfItsIndex) {

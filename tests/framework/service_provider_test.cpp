@@ -571,17 +571,4 @@ TEST_F(ServiceProviderTest, TimerServesCallsUntilTheyHaveNothingLeft) {
   finishing.Release();
 }
 
-TEST_F(ServiceProviderTest, AnUnregisteredCallMayBeFreedAtOnce) {
-  sp.SetTimerTick(1);
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  for (int i = 0; i < 100; ++i) {
-    TimerCall* call = NewTimerCall();
-    sp.RegisterTimedCall(call);
-    ASSERT_TRUE(WaitUntil([&] { return call->served.load() >= 1; }));
-    sp.UnregisterTimedCall(call);
-    call->Release();  // the address sanitizer sees the timer thread use it after this
-  }
-  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
-}
-
 }  // namespace

@@ -1,9 +1,11 @@
-// Line handle checks while another provider instance comes and goes (meant for the address and
-// thread sanitizers): the check walks every device's lines, and a device shut down meanwhile
-// must never be read after it was deleted.
+// Line handle checks and device-ID look-ups while another provider instance comes and goes and
+// lines are renumbered (meant for the address and thread sanitizers): a device shut down
+// meanwhile must never be read after it was deleted, and a look-up never sees an ID and the
+// device's index of it disagree.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <thread>
 
 #include "framework/line_connection.h"
@@ -37,6 +39,44 @@ TEST(TspiExportsStressTest, LineHandleChecksSurviveAnotherInstanceShuttingDown) 
   }
   bDone = true;
   checker.join();
+  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
+}
+
+TEST(TspiExportsStressTest, DeviceIDLookupsSurviveShutdownsAndRenumbering) {
+  fw_test::TestProvider sp;
+  DWORD dwOptions = 0;
+  ASSERT_EQ(sp.providerInit(kVersion, 1, 10, 0, 4, 0, nullptr, &dwOptions), 0);
+  CTSPILineConnection* pSteady = sp.FindLineByDeviceID(10);
+  CTSPILineConnection* pMoving = sp.FindLineByDeviceID(12);
+  ASSERT_NE(pSteady, nullptr);
+  ASSERT_NE(pMoving, nullptr);
+
+  std::atomic<bool> bDone{false};
+  std::thread renumberer([&] {
+    // In and out of the device's table of moved IDs, and through the steady line's own ID,
+    // which stays the steady line's: it comes first.
+    const DWORD ids[] = {500, 10, 12, 501, 502, 12};
+    for (size_t i = 0; !bDone.load(); ++i) pMoving->SetDeviceID(ids[i % std::size(ids)]);
+    pMoving->SetDeviceID(12);
+  });
+  std::thread looker([&] {
+    while (!bDone.load()) {
+      EXPECT_EQ(sp.FindLineByDeviceID(10), pSteady);
+      EXPECT_NE(sp.FindLineByDeviceID(13), nullptr);
+      EXPECT_EQ(sp.FindLineByDeviceID(14), nullptr);
+      // The coming and going instance's lines: found or not, never read once deleted.
+      (void)sp.FindLineByDeviceID(21);
+      (void)sp.FindPhoneByDeviceID(31);
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    ASSERT_EQ(sp.providerInit(kVersion, 2, 20, 30, 3, 2, nullptr, &dwOptions), 0);
+    EXPECT_EQ(sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(2)), 0);
+  }
+  bDone = true;
+  renumberer.join();
+  looker.join();
+  EXPECT_EQ(sp.FindLineByDeviceID(12), pMoving);
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
 }
 

@@ -150,6 +150,25 @@ TEST_F(WinsockTest, SelectReportsOnlyReadySockets) {
   EXPECT_EQ(set.fd_count, 0u);
 }
 
+TEST_F(WinsockTest, ReceiveTimeOutEndsTheWaitAndIsTheOnlyOptionKnown) {
+  SOCKET a = Bound();
+  SOCKET b = Bound();
+  const DWORD dwWait = 20;
+  const char* pWait = reinterpret_cast<const char*>(&dwWait);
+  ASSERT_EQ(setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, pWait, sizeof dwWait), 0);
+  char buf[8];
+  EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, nullptr, nullptr), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+  ASSERT_EQ(SendText(a, b, "late"), 4);
+  EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, nullptr, nullptr), 4);
+
+  EXPECT_EQ(setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, pWait, 2), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+  EXPECT_EQ(setsockopt(b, SOL_SOCKET, 0x1005 /* SO_SNDTIMEO */, pWait, sizeof dwWait),
+            SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOPROTOOPT);
+}
+
 TEST_F(WinsockTest, FailuresCarryThePlatformNumbers) {
   winsock::fd_set empty;
   FdZero(&empty);

@@ -280,9 +280,6 @@ TEST_F(LinkE2eTest, RepeatedDatagramsAcrossAReconnectKeepTheNewLink) {
   EXPECT_EQ(link->Count("Response"), 4u);        // repeated answers handed on once
 }
 
-// Several threads send while the switch drops a share of what it receives and sends: every
-// request reaches the switch exactly once, and each thread's requests in the order it sent them.
-
 TEST_F(LinkE2eTest, RecoversAfterTheSwitchRestarts) {
   StartAndLogIn();
   ASSERT_TRUE(sim.Restart());

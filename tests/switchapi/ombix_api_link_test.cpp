@@ -6,11 +6,40 @@
 #include <future>
 #include <string>
 
+#include "switchapi/ombix_socket.h"
 #include "tests/switchapi/link_test_support.h"
 
 namespace {
 
 constexpr DWORD kLoopback = 0x7F000001;
+
+// A socket whose next receive fails with an error the link does not wait through, when asked.
+class FailingSocket : public COmbixSocket {
+ public:
+  explicit FailingSocket(std::atomic<bool>& bFail) : m_bFail(bFail) {}
+  int Receive(BYTE* pBuffer, int nSize, DWORD* pdwAddr, WORD* pwPort, DWORD dwTimeout) override {
+    if (m_bFail.exchange(false)) {
+      winsock::WSASetLastError(winsock::WSAENETDOWN);
+      return -1;
+    }
+    return COmbixSocket::Receive(pBuffer, nSize, pdwAddr, pwPort, dwTimeout);
+  }
+
+ private:
+  std::atomic<bool>& m_bFail;
+};
+
+class FailingSocketLink : public RecordingLink {
+ public:
+  using RecordingLink::RecordingLink;
+  ~FailingSocketLink() override { StopThread(); }
+  std::atomic<bool> bFailNextReceive{false};
+
+ protected:
+  std::unique_ptr<COmbixSocket> CreateSocket() override {
+    return std::make_unique<FailingSocket>(bFailNextReceive);
+  }
+};
 
 class LinkTest : public ::testing::Test {
  protected:
@@ -154,6 +183,24 @@ TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
   ASSERT_TRUE(disconnect);
   EXPECT_EQ(disconnect->Seq(), 11u);
   EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
+}
+
+TEST_F(LinkTest, ReceiveErrorTellsTheServerBeforeTheLinkResets) {
+  auto failing = std::make_unique<FailingSocketLink>(FastLinkOptions(peer.GetPort()));
+  FailingSocketLink& l = *failing;
+  link = std::move(failing);
+  Start();
+  Connect();
+  link->MonitorStop(1, "201");
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, 1));
+  peer.SendAck(1);
+  l.bFailNextReceive = true;
+  std::optional<PeerDatagram> d = NextNotAck();
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Type(), OMBIX_DISCONNECT);
+  EXPECT_EQ(d->Seq(), 2u);
+  EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  EXPECT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
 }
 
 // A runt, a datagram from another address and one longer than any datagram are ignored: the link
@@ -300,6 +347,34 @@ TEST_F(LinkTest, LateLoginAcknowledgementAfterAReconnectKeepsTheNewLink) {
   EXPECT_EQ(link->Count("ConnectionLost"), 1u);
 }
 
+// A server slower than a login round (here 200 ms without an answer) acknowledges every round it
+// got: the second round's acknowledgement comes after the login, when the link is in use.
+TEST_F(LinkTest, SlowServersLateLoginAcknowledgementKeepsTheLinkUp) {
+  MakeLink();
+  Start();
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));  // the next round: the first went unanswered
+  peer.SendAck(0);  // the first round's, one and a half rounds late
+  peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
+  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
+  for (DWORD id = 1; id <= 3; ++id) {
+    link->MonitorStop(id, "201");
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
+    peer.SendAck(id);
+    peer.Send(Response(id, OMBIX_MONITOR_STOP_RSP, id));
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, id));
+  }
+  ASSERT_TRUE(link->WaitForCount("Response", 3));
+  peer.SendAck(0);  // the second round's
+  link->MonitorStop(4, "201");
+  std::optional<PeerDatagram> d = NextNotAck();
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Type(), OMBIX_MONITOR_STOP_REQ);
+  EXPECT_EQ(d->Seq(), 4u);
+  EXPECT_EQ(link->Count("ConnectionLost"), 0u);
+  EXPECT_EQ(ResponseIds(), (std::vector<DWORD>{1, 2, 3}));
+}
+
 TEST_F(LinkTest, ServerAddressesThatAreNotAddressesMeanNoServer) {
   struct {
     const char* primary;
@@ -323,19 +398,40 @@ TEST_F(LinkTest, ServerAddressesThatAreNotAddressesMeanNoServer) {
   }
 }
 
-TEST_F(LinkTest, StopDuringABackOffEndsTheWorkerAtOnce) {
-  std::promise<void> backingOff;
-  std::once_flag once;
-  OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
-  options.dwReceiveWait = 20;
-  options.dwBackOffStep = 600000;  // ten minutes
-  options.dwBackOffMax = 600000;
-  options.pfnBackOff = [&](DWORD) { std::call_once(once, [&] { backingOff.set_value(); }); };
-  MakeLink(options);
-  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
-  ASSERT_EQ(backingOff.get_future().wait_for(kLinkTestDeadline), std::future_status::ready);
-  std::future<void> stopped = std::async(std::launch::async, [&] { link->StopThread(); });
-  EXPECT_EQ(stopped.wait_for(kLinkTestDeadline), std::future_status::ready);
+// Wherever the worker waits, a stop ends it at once, long before its wait would have ended; a
+// connected link says OMBIX_DISCONNECT first.
+TEST_F(LinkTest, StopEndsTheWorkerAtOnceWhereverItWaits) {
+  enum class Where { kBackOff, kLoginRound, kConnected };
+  for (Where where : {Where::kBackOff, Where::kLoginRound, Where::kConnected}) {
+    SCOPED_TRACE(testing::Message() << "waiting in " << static_cast<int>(where));
+    std::promise<void> backingOff;
+    std::once_flag once;
+    OMBIXLINKOPTIONS options = FastLinkOptions(peer.GetPort());
+    options.dwReceiveWait = 60000;  // a minute, as the back-off below
+    options.dwAckTimeout = 60000;
+    options.dwBackOffStep = 60000;
+    options.dwBackOffMax = 60000;
+    if (where == Where::kBackOff) {
+      options.dwReceiveWait = 20;
+      options.dwAckTimeout = 20;
+      options.pfnBackOff = [&](DWORD) { std::call_once(once, [&] { backingOff.set_value(); }); };
+    }
+    MakeLink(options);
+    Start();
+    if (where == Where::kBackOff) {
+      ASSERT_EQ(backingOff.get_future().wait_for(kLinkTestDeadline), std::future_status::ready);
+    } else if (where == Where::kLoginRound) {
+      ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));
+    } else {
+      Connect();
+    }
+    std::future<void> stopped = std::async(std::launch::async, [&] { link->StopThread(); });
+    EXPECT_EQ(stopped.wait_for(kLinkTestDeadline), std::future_status::ready);
+    if (where == Where::kConnected) {
+      EXPECT_TRUE(peer.ReceiveType(OMBIX_DISCONNECT, 1));
+    }
+    Drain();
+  }
 }
 
 TEST_F(LinkTest, NoLoginDatagramLeavesOnceStopHasReturned) {

@@ -177,7 +177,7 @@ TEST(OmbixDecoderTest, EdgeCases) {
        [] {
          TestDatagram d(0, 369);
          d.U32s({1, 0, 12});
-         for (int i = 0; i < 12; ++i) d.Str("p" + std::to_string(i));
+         for (int i = 0; i < 12; ++i) d.Str(std::string(1, 'p').append(std::to_string(i)));
          return d;
        }(),
        [](const auto& msg) {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <typeinfo>
@@ -61,6 +63,45 @@ class OmbixTraceTest : public ::testing::Test {
   std::FILE* m_out = nullptr;
   char* m_buffer = nullptr;
   std::size_t m_size = 0;
+};
+
+// Switches LC_TIME to a locale whose day and month names are not English, for the life of the
+// object; Active() is false when no such locale is installed or was built with the tests.
+class OtherTimeLocale {
+ public:
+  OtherTimeLocale() {
+    const char* pszLocPath = std::getenv("LOCPATH");
+    if (pszLocPath != nullptr) m_savedLocPath = pszLocPath;
+    for (const char* pszName : {"fr_FR.UTF-8", "de_DE.UTF-8", "es_ES.UTF-8", "fr_FR", "de_DE"}) {
+      if (std::setlocale(LC_TIME, pszName) != nullptr) break;
+    }
+#ifdef OMBIX_TEST_LOCPATH
+    if (!Active()) {
+      setenv("LOCPATH", OMBIX_TEST_LOCPATH, 1);
+      std::setlocale(LC_TIME, "fr_FR.UTF-8");
+    }
+#endif
+  }
+  ~OtherTimeLocale() {
+    std::setlocale(LC_TIME, "C");
+    if (m_savedLocPath) {
+      setenv("LOCPATH", m_savedLocPath->c_str(), 1);
+    } else {
+      unsetenv("LOCPATH");
+    }
+  }
+  // The locale in force names Thursday 1 January 1970 otherwise than "Thu Jan".
+  bool Active() const {
+    const std::time_t t = 0;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char sz[64] = "";
+    std::strftime(sz, sizeof(sz), "%a %b", &tm);
+    return std::string(sz) != "Thu Jan";
+  }
+
+ private:
+  std::optional<std::string> m_savedLocPath;
 };
 
 TEST_F(OmbixTraceTest, AckWithAckFlagPrintsHeadOnly) {
@@ -137,6 +178,18 @@ TEST_F(OmbixTraceTest, MeetMeEventFourPrintsConferenceData) {
                        L("m_oidCall", "2021.2223.2425.2627.2829.2A2B") +
                        L("tConnect", "Tue Feb 10 00:00:00 1970") + L("strCallerID", "id")),
             std::string::npos);
+}
+
+// The host's time locale is not the trace's: day and month names stay English.
+TEST_F(OmbixTraceTest, DateNamesDoNotFollowTheHostsTimeLocale) {
+  const OtherTimeLocale locale;
+  if (!locale.Active()) {
+    GTEST_SKIP() << "no locale with other day names is installed, nor could one be built";
+  }
+  TestDatagram entry(1, 339);
+  entry.U32s({1, 0, 1, 0, 0, 0, 0, 1, 42}).Str("301").Str("Bob").U32s({86400 * 40 + 3723, 0, 0});
+  EXPECT_NE(Received(entry).find(L("tTime", "Tue Feb 10 01:02:03 1970")), std::string::npos)
+      << Text();
 }
 
 // Received layouts are checked against the decoder below; sent ones are the requests'.

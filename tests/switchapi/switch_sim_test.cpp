@@ -98,8 +98,8 @@ TEST(SwitchSimTest, AnswersEachRequestOnceAndEndsTheSessionOnASequenceError) {
        OMBIX_MAKE_CALL_RSP, 7, 0},
       {TestDatagram(2, OMBIX_HOLD_CALL_REQ).U32(7).Str("201").Oid(1).Str(""), OMBIX_HOLD_CALL_RSP,
        7, OMBIX_ERROR_INVALID_STATE},
-      {TestDatagram(3, OMBIX_CALL_CONNECTION_EVENT).U32(7), OMBIX_FAILURE_RSP, 0,
-       OMBIX_ERROR_INVALID_MSG_TYPE},  // no request: no invoke id to echo
+      {TestDatagram(3, OMBIX_CALL_CONNECTION_EVENT).U32(7), OMBIX_FAILURE_RSP, 7,
+       OMBIX_ERROR_INVALID_MSG_TYPE},  // no request, but the first field is echoed all the same
   };
   DWORD dwSeq = 1;
   for (Case& c : cases) {
@@ -165,3 +165,101 @@ TEST(SwitchSimTest, SendsOneAtATimeAndResendsUntilAcknowledged) {
 }
 
 }  // namespace
+
+// The sim sleeps until its next timer: a ping falls due with no traffic at all, and a datagram
+// queued or held back by another thread while the sim had nothing due is still resent or sent.
+TEST(SwitchSimTest, TimersFireWhenDueWithNothingElseToWakeTheSim) {
+  enum class Timer { kPing, kResendOfAQueuedMessage, kDelayedSend };
+  for (Timer timer : {Timer::kPing, Timer::kResendOfAQueuedMessage, Timer::kDelayedSend}) {
+    SCOPED_TRACE(testing::Message() << "timer " << static_cast<int>(timer));
+    SwitchSimConfig config = TestConfig();
+    if (timer == Timer::kPing) config.pingInterval = 30ms;
+    if (timer == Timer::kResendOfAQueuedMessage) config.ackTimeout = 30ms;
+    SwitchSim sim(config);
+    ASSERT_TRUE(sim.Start());
+    RawClient client(sim.GetPort());
+    client.SendLogin();
+    client.Expect(OMBIX_ACK);
+    client.Expect(OMBIX_LOGIN_RSP);
+    client.SendAck(0);
+    ASSERT_TRUE(sim.WaitFor([&] { return sim.Counters().dwAcksReceived == 1; }, kDeadline));
+    if (timer == Timer::kPing) {
+      EXPECT_EQ(client.Expect(OMBIX_PING), 1u);
+      client.SendAck(1);
+      EXPECT_EQ(client.Expect(OMBIX_PING), 2u);
+      continue;
+    }
+    if (timer == Timer::kDelayedSend) {
+      SimFaults faults;
+      faults.dDelaySent = 1;
+      faults.delay = 30ms;
+      sim.SetFaults(faults);
+    }
+    sim.QueueMessage(OMBIX_PHONE_STATE_EVENT, TestDatagram().U32(1).bytes);
+    // Skipping resends of the login response that crossed our acknowledgement on a slow machine.
+    const auto nextEvent = [&]() -> std::optional<DWORD> {
+      while (std::optional<std::vector<BYTE>> bytes = client.Receive()) {
+        const OMBIXHEADER h = ReadOmbixHeader(bytes->data(), static_cast<DWORD>(bytes->size()));
+        if (h.dwMsgType != OMBIX_LOGIN_RSP) {
+          EXPECT_EQ(h.dwMsgType, OMBIX_PHONE_STATE_EVENT);
+          return h.dwMsgSeq;
+        }
+      }
+      return std::nullopt;
+    };
+    EXPECT_EQ(nextEvent(), 1u);
+    if (timer == Timer::kResendOfAQueuedMessage) {
+      EXPECT_EQ(nextEvent(), 1u);  // the same, again
+    }
+  }
+}
+
+// Only the newest records are kept; counters and repeats are counted as before, a repeat of a
+// forgotten datagram included.
+TEST(SwitchSimTest, KeepsOnlyTheNewestRecords) {
+  SwitchSimConfig config = TestConfig();
+  config.nReceivedKept = 2;
+  SwitchSim sim(config);
+  ASSERT_TRUE(sim.Start());
+  RawClient first(sim.GetPort()), second(sim.GetPort());
+  first.SendLogin();
+  first.Expect(OMBIX_ACK);
+  first.Expect(OMBIX_LOGIN_RSP);
+  first.SendAck(0);
+  const auto request = [](DWORD dwSeq) {
+    return TestDatagram(dwSeq, OMBIX_MONITOR_STOP_REQ).U32(dwSeq).Str("201");
+  };
+  for (DWORD dwSeq = 1; dwSeq <= 3; ++dwSeq) {
+    first.Send(request(dwSeq));
+    first.Expect(OMBIX_ACK);
+    first.Expect(OMBIX_MONITOR_STOP_RSP);
+    first.SendAck(dwSeq);
+  }
+  first.Send(request(3));
+  EXPECT_EQ(first.Expect(OMBIX_ACK), 3u);
+  std::vector<SimReceived> kept = sim.Received();
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].dwInvokeID, 2u);
+  EXPECT_EQ(kept[1].dwInvokeID, 3u);
+  EXPECT_EQ(kept[1].dwRepeats, 1u);
+
+  // The second client's login and request push out both of the first's records; the first's
+  // repeat then finds its record gone.
+  second.SendLogin();
+  second.Expect(OMBIX_ACK);
+  second.Expect(OMBIX_LOGIN_RSP);
+  second.SendAck(0);
+  // A login from a new port probes the address's other sessions; the first client is still there.
+  first.SendAck(first.Expect(OMBIX_PING));
+  second.Send(request(1));
+  second.Expect(OMBIX_ACK);
+  first.Send(request(3));
+  EXPECT_EQ(first.Expect(OMBIX_ACK), 3u);
+  kept = sim.Received();
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].dwMsgType, OMBIX_LOGIN_REQ);
+  EXPECT_EQ(kept[1].dwMsgType, OMBIX_MONITOR_STOP_REQ);
+  EXPECT_EQ(kept[0].dwRepeats + kept[1].dwRepeats, 0u);
+  EXPECT_EQ(sim.Counters().dwRepeatsSeen, 2u);
+  EXPECT_EQ(sim.Counters().dwResponsesSent, 6u);  // two logins, four requests
+}

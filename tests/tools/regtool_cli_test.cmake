@@ -1,7 +1,8 @@
 # Drives regtool through set, get, keys, delete and dump on a registry file of its own.
 # cmake -DREGTOOL=<regtool> -DWORK_DIR=<scratch directory> -P regtool_cli_test.cmake
 file(REMOVE_RECURSE "${WORK_DIR}")
-set(REG "${WORK_DIR}/not/yet/registry.reg")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+set(REG "${WORK_DIR}/registry.reg")
 set(TELEPHONY "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony")
 set(KEY "${TELEPHONY}\\VOIP Service Provider (Z9410)\\Device1")
 

@@ -1,9 +1,12 @@
 // regtool: the registry from the command line, for administrators (e.g. the switch's server
 // addresses) and scripts. Works through the platform's registry functions only.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,8 +37,13 @@ constexpr char kUsage[] =
     "KEY is below HKEY_LOCAL_MACHINE and may start with \"HKEY_LOCAL_MACHINE\\\"; quote it.\n"
     "Put -- before a VALUE that starts with '-'.\n"
     "The registry file is PATH, else $OMBIX_REGISTRY, else\n"
-    "${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg.\n"
-    "Exit status: 0 done, 1 key or value not found, 2 usage error, 3 other failure.\n";
+    "${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg. set creates the file, and the\n"
+    "folder of the last (default) one; the folder of a PATH or $OMBIX_REGISTRY must exist.\n"
+    "Beside the file stays FILE.lock: every program that writes the registry locks it, so\n"
+    "that no change is lost. It holds nothing, and may be deleted while no program uses\n"
+    "the registry.\n"
+    "Exit status: 0 done, 1 key, value or registry file not found, 2 usage error,\n"
+    "3 other failure.\n";
 
 int UsageError(const char* message) {
   std::fprintf(stderr, "regtool: %s\n\n%s", message, kUsage);
@@ -70,6 +78,22 @@ int Fail(const std::string& what, LONG error) {
   }
   std::fprintf(stderr, "regtool: %s: %s\n", what.c_str(), cause.c_str());
   return error == ERROR_FILE_NOT_FOUND ? kExitNotFound : kExitFailed;
+}
+
+// For the commands that only read: a registry file that is not there is said to be missing,
+// rather than every key in it. Other troubles are left for the registry functions to report.
+bool ReportMissingFile() {
+  const std::string path = OmbixRegFilePath();
+  if (path.empty()) {
+    std::fprintf(stderr,
+                 "regtool: no registry file: give --file PATH, or set OMBIX_REGISTRY or HOME\n");
+    return true;
+  }
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return false;
+  std::fprintf(stderr, "regtool: the registry file %s does not exist (%s)\n", path.c_str(),
+               std::strerror(errno));
+  return true;
 }
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
@@ -277,14 +301,12 @@ int Keys(const std::string& key) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   size_t next = 0;
-  while (next < args.size() && args[next].rfind("--file", 0) == 0) {
+  while (next < args.size() && (args[next] == "--file" || args[next].rfind("--file=", 0) == 0)) {
     std::string path;
     if (args[next] == "--file" && next + 1 < args.size()) {
       path = args[++next];
-    } else if (args[next].rfind("--file=", 0) == 0) {
+    } else if (args[next] != "--file") {
       path = args[next].substr(7);
-    } else {
-      return UsageError("--file takes a PATH");
     }
     if (path.empty()) return UsageError("--file takes a PATH");
     setenv("OMBIX_REGISTRY", path.c_str(), 1);
@@ -295,6 +317,9 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (next >= args.size()) return UsageError("no command given");
+  if (args[next].size() > 1 && args[next][0] == '-') {
+    return UsageError(("unknown option " + args[next]).c_str());
+  }
   const std::string command = args[next++];
 
   // Switches may stand anywhere after the command, up to a "--".
@@ -314,7 +339,7 @@ int main(int argc, char** argv) {
     } else if (!options_done && command == "delete" && arg == "-r") {
       recursive = true;
     } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-      return UsageError(("unknown switch " + arg).c_str());
+      return UsageError(("unknown option " + arg).c_str());
     } else {
       operands.push_back(arg);
     }
@@ -324,8 +349,12 @@ int main(int argc, char** argv) {
   const std::string key = count ? KeyArgument(operands[0]) : std::string();
   const std::string* name = count > 1 ? &operands[1] : nullptr;
 
-  if (command == "get" && (count == 1 || count == 2)) return Get(key, name);
   if (command == "set" && count == 3) return Set(key, operands[1], operands[2], type);
+  const bool reads = (command == "get" && (count == 1 || count == 2)) ||
+                     (command == "delete" && (count == 1 || count == 2)) ||
+                     (command == "dump" && count <= 1) || (command == "keys" && count == 1);
+  if (reads && ReportMissingFile()) return kExitNotFound;
+  if (command == "get" && (count == 1 || count == 2)) return Get(key, name);
   if (command == "delete" && (count == 1 || count == 2)) return Delete(key, name, recursive);
   if (command == "dump" && count <= 1) return Dump(key);
   if (command == "keys" && count == 1) return Keys(key);

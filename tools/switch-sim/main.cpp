@@ -5,11 +5,15 @@
 //              [--drop-in SHARE] [--drop-out SHARE] [--duplicate SHARE]
 //              [--delay MS] [--delay-share SHARE] [--seed N]
 //              [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]
+//              [--phone NUMBER:PASSWORD[:DEVICE]]... [--phones FILE] [--script FILE]
 //
 // TYPE is a request's number or name (OMBIX_MAKE_CALL_REQ); CODE a number, an OMBIX_ERROR_* name
 // or "none" (acknowledge, never answer). SHARE runs from 0 to 1. Every datagram received and sent
 // is logged as a short line on standard error (not with --quiet); --trace adds the protocol
 // trace's dumps on standard output. The bound port is printed on standard output at start.
+// The phones are 200, 201 and 202 with password 1234 unless --phone or --phones (one phone a
+// line) name others. Commands (sim_commands.h) are read from standard input, or from the
+// --script file instead.
 // Exit status: 0 after a signal, 1 when it cannot listen, 2 for a usage error.
 #include <signal.h>
 
@@ -18,11 +22,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "switchapi/ombix_values.h"
+#include "tools/switch-sim/sim_commands.h"
+#include "tools/switch-sim/sim_phones.h"
 #include "tools/switch-sim/switch_sim.h"
 
 namespace {
@@ -35,7 +43,10 @@ const char kUsage[] =
     "                  [--result TYPE=CODE]... [--default-result CODE]\n"
     "                  [--drop-in SHARE] [--drop-out SHARE] [--duplicate SHARE]\n"
     "                  [--delay MS] [--delay-share SHARE] [--seed N]\n"
-    "                  [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]\n";
+    "                  [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]\n"
+    "                  [--phone NUMBER:PASSWORD[:DEVICE]]... [--phones FILE] [--script FILE]\n"
+    "Without --phone or --phones the phones are 200, 201 and 202, each with password 1234.\n"
+    "Commands are read from standard input, or from the --script file instead.\n";
 
 std::optional<DWORD> ParseNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
@@ -72,17 +83,19 @@ std::optional<DWORD> ParseResult(const std::string& text) {
 }
 
 bool IsValueOption(const std::string& option) {
-  for (const char* pszName : {"--address", "--port", "--login", "--result", "--default-result",
-                              "--drop-in", "--drop-out", "--duplicate", "--delay-share", "--delay",
-                              "--ack-timeout", "--ping", "--seed", "--retries"}) {
+  for (const char* pszName :
+       {"--address", "--port", "--login", "--result", "--default-result", "--drop-in", "--drop-out",
+        "--duplicate", "--delay-share", "--delay", "--ack-timeout", "--ping", "--seed", "--retries",
+        "--phone", "--phones", "--script"}) {
     if (option == pszName) return true;
   }
   return false;
 }
 
 // Fills config from the command line; an empty string on success, else what is wrong.
-std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& bQuiet,
-                         bool& bTrace) {
+std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& bQuiet, bool& bTrace,
+                         std::string& strScript) {
+  bool bPhonesGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--trace") {
@@ -97,7 +110,24 @@ std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& b
     if (i + 1 >= argc) return "missing value after " + option;
     const std::string value = argv[++i];
     const std::string bad = "bad value for " + option + ": '" + value + "'";
-    if (option == "--address") {
+    if (option == "--phone" || option == "--phones") {
+      if (!bPhonesGiven) config.phones.clear();
+      bPhonesGiven = true;
+      std::ifstream file;
+      if (option == "--phones") {
+        file.open(value);
+        if (!file) return "cannot read " + value;
+      }
+      std::string line = value;
+      while (option == "--phone" || std::getline(file, line)) {
+        SimPhoneConfig phone;
+        if (!line.empty() && line[0] != '#' && !ParseSimPhone(line, phone)) return bad;
+        if (!phone.strNumber.empty()) config.phones.push_back(phone);
+        if (option == "--phone") break;
+      }
+    } else if (option == "--script") {
+      strScript = value;
+    } else if (option == "--address") {
       config.strAddress = value;
     } else if (option == "--port") {
       auto port = ParseNumber(value);
@@ -170,7 +200,8 @@ int main(int argc, char** argv) {
   SwitchSimConfig config;
   bool bQuiet = false;
   bool bTrace = false;
-  const std::string error = ParseOptions(argc, argv, config, bQuiet, bTrace);
+  std::string strScript;
+  const std::string error = ParseOptions(argc, argv, config, bQuiet, bTrace, strScript);
   if (!error.empty()) {
     std::cerr << "switch-sim: " << error << "\n" << kUsage;
     return 2;
@@ -192,8 +223,20 @@ int main(int argc, char** argv) {
   }
   std::cout << "switch-sim: listening on " << config.strAddress << " port " << sim.GetPort()
             << std::endl;
+  // Commands run beside the sim until their input ends; the sim runs on until a signal.
+  std::thread([&sim, strScript] {
+    if (strScript.empty()) {
+      RunSimCommands(sim, std::cin, std::cout);
+      return;
+    }
+    std::ifstream script(strScript);
+    if (!script) std::cerr << "switch-sim: cannot read " << strScript << "\n";
+    RunSimCommands(sim, script, std::cout);
+  }).detach();
   int nSignal = 0;
   sigwait(&signals, &nSignal);
   sim.Stop();
-  return 0;
+  // The command reader may still wait on its input; leave without unwinding under it.
+  std::cout.flush();
+  std::_Exit(0);
 }

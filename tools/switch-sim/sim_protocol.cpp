@@ -3,7 +3,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -40,6 +43,15 @@ void SwitchSimState::Log(const std::string& strLine) {
 void SwitchSimState::Changed() {
   ++qwGeneration;
   cvChanged.notify_all();
+  // The sim's thread looks at its timers before it sleeps; another thread's change may have
+  // given it an earlier one.
+  if (std::this_thread::get_id() != idSimThread) Wake();
+}
+
+void SwitchSimState::Wake() {
+  if (bWakePending || wakeFds[1] < 0) return;
+  const char cWake = 0;
+  bWakePending = ::write(wakeFds[1], &cWake, 1) == 1;
 }
 
 void SwitchSimState::LogDatagram(const char* pszWhat, const SimEndpoint& peer, const BYTE* pData,
@@ -83,8 +95,34 @@ void SwitchSimState::Transmit(const SimEndpoint& peer, const std::vector<BYTE>& 
     }
     LogDatagram(i == 0 ? "sent" : "sent again (duplicate)", peer, bytes.data(),
                 static_cast<DWORD>(bytes.size()));
-    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    if (bHolding) {
+      outbox.push_back({to, bytes});
+    } else {
+      ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof(to));
+    }
   }
+}
+
+void SwitchSimState::Flush() {
+  constexpr std::size_t kMaxBatch = 16;
+  for (std::size_t nDone = 0; nDone < outbox.size();) {
+    mmsghdr messages[kMaxBatch] = {};
+    iovec vectors[kMaxBatch];
+    const std::size_t nBatch = std::min(kMaxBatch, outbox.size() - nDone);
+    for (std::size_t i = 0; i < nBatch; ++i) {
+      SimOutbound& out = outbox[nDone + i];
+      vectors[i] = {out.bytes.data(), out.bytes.size()};
+      messages[i].msg_hdr.msg_name = &out.to;
+      messages[i].msg_hdr.msg_namelen = sizeof(out.to);
+      messages[i].msg_hdr.msg_iov = &vectors[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int nSent = ::sendmmsg(fd, messages, static_cast<unsigned>(nBatch), 0);
+    // A datagram the system refuses is lost, as a failed sendto would lose it.
+    nDone += nSent > 0 ? static_cast<std::size_t>(nSent) : 1;
+  }
+  outbox.clear();
 }
 
 void SwitchSimState::SendAck(const SimEndpoint& peer, DWORD dwSeq) {
@@ -175,8 +213,7 @@ void SwitchSimState::OnLogin(const SimEndpoint& peer, const BYTE* pData, DWORD d
   auto it = sessions.find(peer);
   if (it != sessions.end() && it->second.dwExpectedRecvSeq == dwSeq + 1) {
     // The same login again (our acknowledgement was lost): acknowledge, act once.
-    ++counters.dwRepeatsSeen;
-    ++received[it->second.nLastRecord].dwRepeats;
+    CountRepeat(it->second);
     SendAck(peer, dwSeq);
     return;
   }
@@ -189,22 +226,24 @@ void SwitchSimState::OnLogin(const SimEndpoint& peer, const BYTE* pData, DWORD d
   session.dwSession = dwNextSession++;
   session.peer = peer;
   session.lastSend = SimClock::now();
+  ProbeOtherSessions(peer);
   SendAck(peer, dwSeq);
-  Record(session, pData, dwLength, dwSeq, OMBIX_LOGIN_REQ);
-  const SimReceived& login = received.back();
+  SimReceived login = MakeRecord(session, pData, dwLength, dwSeq, OMBIX_LOGIN_REQ);
+  const DWORD dwError = config.loginPolicy == SimLoginPolicy::kAccept ? 0 : config.dwLoginError;
+  std::vector<BYTE> rsp = BuildLoginRspBody(dwError, login);
+  Keep(session, std::move(login));
   if (config.loginPolicy == SimLoginPolicy::kAccept) {
     ++counters.dwLogins;
     session.bLoggedIn = true;
     Log("session " + std::to_string(session.dwSession) + ": login from " + FormatEndpoint(peer) +
         " accepted");
-    Queue(session, BuildLoginRspBody(0, login));
   } else {
     ++counters.dwLoginsRefused;
     session.dwLoginError = config.dwLoginError;
     Log("session " + std::to_string(session.dwSession) + ": login from " + FormatEndpoint(peer) +
         " refused with " + ErrorName(config.dwLoginError));
-    Queue(session, BuildLoginRspBody(config.dwLoginError, login));
   }
+  Queue(session, rsp);
 }
 
 void SwitchSimState::OnSequenced(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength,
@@ -224,8 +263,7 @@ void SwitchSimState::OnSequenced(const SimEndpoint& peer, const BYTE* pData, DWO
     ++session.dwExpectedRecvSeq;
     ActOn(session, pData, dwLength, dwSeq, dwType);
   } else if (dwSeq == session.dwExpectedRecvSeq - 1) {
-    ++counters.dwRepeatsSeen;
-    ++received[session.nLastRecord].dwRepeats;
+    CountRepeat(session);
     SendAck(peer, dwSeq);
   } else if (dwType == OMBIX_DISCONNECT) {
     // The client is leaving anyway; nothing to tell it.
@@ -243,29 +281,40 @@ void SwitchSimState::OnSequenced(const SimEndpoint& peer, const BYTE* pData, DWO
 
 void SwitchSimState::ActOn(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq,
                            DWORD dwType) {
-  Record(session, pData, dwLength, dwSeq, dwType);
-  if (dwType == OMBIX_PING) return;
+  SimReceived request = MakeRecord(session, pData, dwLength, dwSeq, dwType);
+  if (dwType == OMBIX_PING) {
+    Keep(session, std::move(request));
+    return;
+  }
   if (dwType == OMBIX_DISCONNECT) {
+    Keep(session, std::move(request));
     ++counters.dwDisconnectsReceived;
     Log("session " + std::to_string(session.dwSession) + " ended by the client");
     sessions.erase(session.peer);
     return;
   }
-  const SimReceived& request = received.back();
   DWORD dwResult = session.bLoggedIn ? config.dwDefaultResult : session.dwLoginError;
   if (session.bLoggedIn) {
     auto result = config.mapResults.find(dwType);
     if (result != config.mapResults.end()) dwResult = result->second;
   }
   if (dwResult == kSimNoAnswer) {
+    Keep(session, std::move(request));
     Log("left unanswered: " + std::string(MessageTypeName(dwType)));
     return;
   }
-  Queue(session, BuildResponseBody(dwType, request, dwResult, *this));
+  if (session.bLoggedIn && SimPhones::Answers(dwType) && !config.mapResults.count(dwType)) {
+    phones.OnRequest(*this, session, request);
+    Keep(session, std::move(request));
+    return;
+  }
+  std::vector<BYTE> rsp = BuildResponseBody(dwType, request, dwResult, *this);
+  Keep(session, std::move(request));
+  Queue(session, rsp);
 }
 
-void SwitchSimState::Record(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq,
-                            DWORD dwType) {
+SimReceived SwitchSimState::MakeRecord(const SimSession& session, const BYTE* pData, DWORD dwLength,
+                                       DWORD dwSeq, DWORD dwType) const {
   SimReceived record;
   record.dwSession = session.dwSession;
   record.dwPeerAddr = session.peer.dwAddr;
@@ -277,8 +326,41 @@ void SwitchSimState::Record(SimSession& session, const BYTE* pData, DWORD dwLeng
     record.dwInvokeID = COmbixReader(pData, dwLength, kOmbixHeaderSize).ReadDword();
     record.fields = DecodeRequestFields(dwType, pData, dwLength);
   }
+  return record;
+}
+
+void SwitchSimState::Keep(SimSession& session, SimReceived&& record) {
+  session.qwLastRecord = qwForgotten + received.size();
   received.push_back(std::move(record));
-  session.nLastRecord = received.size() - 1;
+  for (; received.size() > config.nReceivedKept; ++qwForgotten) received.pop_front();
+}
+
+void SwitchSimState::CountRepeat(const SimSession& session) {
+  ++counters.dwRepeatsSeen;
+  if (session.qwLastRecord < qwForgotten) return;
+  const std::uint64_t qwIndex = session.qwLastRecord - qwForgotten;
+  if (qwIndex < received.size()) ++received[qwIndex].dwRepeats;
+}
+
+int SwitchSimState::TimeToNextTimer(SimClock::time_point now) const {
+  std::optional<SimClock::time_point> next;
+  auto consider = [&next](SimClock::time_point due) {
+    if (!next || due < *next) next = due;
+  };
+  for (const SimDelayed& item : delayed) consider(item.due);
+  if (!bSilent) {
+    for (const auto& [peer, session] : sessions) {
+      if (session.outstanding) {
+        consider(session.outstanding->sentAt + config.ackTimeout);
+      } else if (session.queue.empty() && config.pingInterval.count() > 0) {
+        consider(session.lastSend + config.pingInterval);
+      }
+    }
+  }
+  if (!next) return -1;
+  if (*next <= now) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
+  return static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
 }
 
 void SwitchSimState::OnTimers(SimClock::time_point now) {

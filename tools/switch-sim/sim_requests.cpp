@@ -27,6 +27,9 @@ constexpr Kind S = Kind::kString;
 constexpr Kind D = Kind::kDword;
 constexpr Kind O = Kind::kObjectId;
 
+// The wire format keeps a monitor's device name in 32 characters with its terminator.
+constexpr std::size_t kDeviceNameKept = 31;
+
 // The requests the client sends, fields after dwInvokeID in wire order.
 const RequestLayout kLayouts[] = {
     {OMBIX_ALTERNATE_CALL_REQ, {{"strDevice", S}, {"oidActiveCall", O}, {"oidOtherCall", O}}},
@@ -76,6 +79,57 @@ ObjectId CallObjectId(DWORD dwCallNumber) {
   return oid;
 }
 
+// The fields after dwError of the responses that carry more than a result, with empty values:
+// D a u32 (or a time), S an empty string, O a zero ObjectId, N an empty counted array.
+struct ResponseFields {
+  DWORD dwType;
+  const char* pszFields;
+};
+
+const ResponseFields kResponseFields[] = {
+    {OMBIX_GET_CALL_DATA_RSP, "OSSD"},
+    {OMBIX_SET_CALL_DATA_RSP, "OSSD"},
+    {OMBIX_GET_REMOTE_MODE_RSP, "SDDD"},
+    {OMBIX_QUERY_RTP_STATISTICS_RSP, "N"},
+    {OMBIX_VOICE_MAIL_RSP, "DDDDDN"},
+    {OMBIX_PLAY_PROMPT_RSP, "SS"},
+    {OMBIX_VALIDATE_PROMPT_RSP, "SS"},
+    {OMBIX_COLLECT_DIGITS_RSP, "S"},
+    {OMBIX_QUERY_AGENT_LIST_RSP, "DDN"},
+    {OMBIX_GET_EVENT_FILTER_RSP, "N"},
+    {OMBIX_SET_EVENT_FILTER_RSP, "N"},
+    {OMBIX_QUERY_AGENT_STATS_RSP, "SDDSDDDDDDDDDDDDDDDDD"},
+    {OMBIX_QUERY_SECONDARY_PHONES_RSP, "N"},
+    {OMBIX_GET_PERSONAL_DIRECTORY_RSP, "DDN"},
+    {OMBIX_GET_GLOBAL_DIRECTORY_RSP, "DDN"},
+    {OMBIX_GET_APPLICATION_DATA_RSP, "SS"},
+    {OMBIX_DATA_INTERFACE_QUERY_RSP, "SSN"},
+    {OMBIX_MEETME_DROP_CALL_RSP, "D"},
+    {OMBIX_MEETME_LOCK_RSP, "D"},
+    {OMBIX_MEETME_MODIFY_RSP, "D"},
+    {OMBIX_MEETME_MUTE_RSP, "D"},
+    {OMBIX_MEETME_ROLL_CALL_RSP, "D"},
+    {OMBIX_MEETME_SET_CALL_INFO_RSP, "D"},
+    {OMBIX_MEETME_MONITOR_START_RSP, "DD"},
+    {OMBIX_MEETME_QUERY_RSP, "DDDDDDSSD"},
+};
+
+void WriteEmptyFields(COmbixWriter& w, DWORD dwResponseType) {
+  for (const ResponseFields& entry : kResponseFields) {
+    if (entry.dwType != dwResponseType) continue;
+    for (const char* p = entry.pszFields; *p != '\0'; ++p) {
+      if (*p == 'S') {
+        w.WriteString("");
+      } else if (*p == 'O') {
+        w.WriteObjectId(ObjectId{});
+      } else {
+        w.WriteDword(0);  // a u32, a time, or the count of an empty array
+      }
+    }
+    return;
+  }
+}
+
 std::vector<BYTE> Finish(const BYTE* pBuffer, const COmbixWriter& writer) {
   return std::vector<BYTE>(pBuffer, pBuffer + writer.GetLength());
 }
@@ -121,8 +175,10 @@ std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& requ
   BYTE buffer[kOmbixMaxBody];
   COmbixWriter w(buffer, sizeof(buffer));
   if (!IsRequestType(dwRequestType)) {
+    // Whatever the message is, its first field stands where a request's dwInvokeID stands.
     w.WriteDword(OMBIX_FAILURE_RSP);
-    w.WriteDword(request.dwInvokeID);
+    w.WriteDword(
+        COmbixReader(request.body.data(), static_cast<DWORD>(request.body.size()), 0).ReadDword());
     w.WriteDword(OMBIX_ERROR_INVALID_MSG_TYPE);
     return Finish(buffer, w);
   }
@@ -139,7 +195,7 @@ std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& requ
     case OMBIX_MONITOR_START_RSP:
     case OMBIX_MONITOR_START_SECURE_RSP:
       w.WriteDword(dwError == 0 ? state.dwNextMonitorID++ : 0);
-      w.WriteString(request.Str("strDID").c_str());
+      w.WriteString(request.Str("strDID").substr(0, kDeviceNameKept).c_str());
       w.WriteDword(DEVICE_TYPE_PHONE);
       if (dwRequestType + 1 == OMBIX_MONITOR_START_SECURE_RSP) w.WriteString("");
       break;
@@ -156,6 +212,7 @@ std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& requ
       w.WriteString(request.Str("strPhone").c_str());
       break;
     default:
+      WriteEmptyFields(w, dwRequestType + 1);
       break;
   }
   return Finish(buffer, w);

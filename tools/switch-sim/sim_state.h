@@ -2,6 +2,8 @@
 // SwitchSimState::mutex; only the thread handle and the stop flag are touched outside it.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "switchapi/ombix_trace.h"
+#include "tools/switch-sim/sim_phones.h"
 #include "tools/switch-sim/switch_sim.h"
 
 using SimClock = std::chrono::steady_clock;
@@ -46,7 +49,14 @@ struct SimSession {
   std::optional<SimOutgoing> outstanding;
   std::deque<SimOutgoing> queue;
   SimClock::time_point lastSend;
-  std::size_t nLastRecord = 0;  // index in SwitchSimState::received of the last datagram acted on
+  // Number (counted over the sim's life) of the record of the last datagram acted on.
+  std::uint64_t qwLastRecord = 0;
+};
+
+// A datagram to send once the one being handled is done.
+struct SimOutbound {
+  sockaddr_in to;
+  std::vector<BYTE> bytes;
 };
 
 // A sent datagram held back by the delay fault.
@@ -79,6 +89,11 @@ struct SwitchSimState {
 
   SwitchSimConfig config;
   int fd = -1;
+  // The sim's thread sleeps until its next timer; a byte in this pipe wakes it early, written
+  // when another thread changed something or wants it to stop. bWakePending: a byte is there.
+  int wakeFds[2] = {-1, -1};
+  bool bWakePending = false;
+  std::thread::id idSimThread;
   WORD wBoundPort = 0;
   std::string strLastError;
   bool bRunning = false;
@@ -89,25 +104,43 @@ struct SwitchSimState {
   SimDraw drawDropReceived, drawDropSent, drawDuplicate, drawDelay;
   std::map<SimEndpoint, SimSession> sessions;
   std::deque<SimDelayed> delayed;
+  // While the sim's thread handles a datagram, what it sends waits here and then leaves with one
+  // system call: an acknowledgement and its answer reach the client back to back.
+  bool bHolding = false;
+  std::vector<SimOutbound> outbox;
   DWORD dwNextSession = 1;
   DWORD dwNextMonitorID = 1;
   DWORD dwNextCallNumber = 1;
 
-  std::vector<SimReceived> received;
+  SimPhones phones;
+
+  std::deque<SimReceived> received;  // the newest config.nReceivedKept
+  std::uint64_t qwForgotten = 0;     // records dropped from the front of received
   SimCounters counters;
   COmbixTrace trace;
 
   // sim_protocol.cpp: all called with the mutex held.
   void OnDatagram(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength);
   void OnTimers(SimClock::time_point now);
+  // Milliseconds from now until OnTimers has something to do, rounded up; -1: nothing pending.
+  int TimeToNextTimer(SimClock::time_point now) const;
   void Transmit(const SimEndpoint& peer, const std::vector<BYTE>& bytes, bool bFaults);
   void SendNext(SimSession& session);
+  // Sends what waits in outbox.
+  void Flush();
   // Numbers a body (dwMsgType and fields) for the session and sends it when its turn comes.
   void Queue(SimSession& session, const std::vector<BYTE>& body);
   // OMBIX_DISCONNECT, numbered, to the session's client; the session is then erased.
   void DisconnectSession(const SimEndpoint& peer);
+  // A login from a new endpoint: pings the other idle sessions of the same address at once, so
+  // that one its client left behind (a new socket, a new port) is given up within its resends
+  // rather than after the ping interval. A client still there acknowledges and keeps its session.
+  void ProbeOtherSessions(const SimEndpoint& peer);
   void Log(const std::string& strLine);
+  // Tells waiters, and the sim's thread when another thread made the change.
   void Changed();
+  // Writes the wake byte unless one is there already.
+  void Wake();
 
  private:
   void OnLogin(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength, DWORD dwSeq);
@@ -115,7 +148,12 @@ struct SwitchSimState {
                    DWORD dwType);
   void ActOn(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq, DWORD dwType);
   void SendAck(const SimEndpoint& peer, DWORD dwSeq);
-  void Record(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq, DWORD dwType);
+  SimReceived MakeRecord(const SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq,
+                         DWORD dwType) const;
+  // Keeps the record as the session's last, forgetting the oldest beyond config.nReceivedKept.
+  void Keep(SimSession& session, SimReceived&& record);
+  // A repeat of the session's last datagram acted on.
+  void CountRepeat(const SimSession& session);
   void LogDatagram(const char* pszWhat, const SimEndpoint& peer, const BYTE* pData, DWORD dwLength);
 };
 

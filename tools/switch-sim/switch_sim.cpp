@@ -2,6 +2,7 @@
 #include "tools/switch-sim/switch_sim.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr int kPollMilliseconds = 10;          // how often timers and the stop flag are looked at
 constexpr std::size_t kReceiveBuffer = 65536;  // more than any UDP datagram over IPv4
 // WaitFor looks at its condition at least this often, in case it depends on more than the sim.
 constexpr std::chrono::milliseconds kWaitSlice{50};
@@ -28,6 +28,7 @@ constexpr std::chrono::milliseconds kWaitSlice{50};
 SwitchSim::SwitchSim(SwitchSimConfig config) : m_pState(std::make_unique<SwitchSimState>()) {
   SwitchSimState& s = *m_pState;
   s.config = std::move(config);
+  s.phones.Configure(s.config.phones);
   s.drawDropReceived.Seed(s.config.dwSeed);
   s.drawDropSent.Seed(s.config.dwSeed + 0x9E3779B9u);
   s.drawDuplicate.Seed(s.config.dwSeed + 2 * 0x9E3779B9u);
@@ -68,11 +69,18 @@ bool SwitchSim::Start() {
     ::close(fd);
     return false;
   }
+  if (::pipe2(s.wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    s.strLastError = std::string("pipe: ") + std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
   s.fd = fd;
   s.wBoundPort = ntohs(addr.sin_port);
   s.bStopping = false;
+  s.bWakePending = false;
   s.bRunning = true;
   s.thread = std::thread(&SwitchSim::Run, this);
+  s.idSimThread = s.thread.get_id();
   s.Log("listening on " + s.config.strAddress + " port " + std::to_string(s.wBoundPort));
   s.Changed();
   return true;
@@ -82,11 +90,20 @@ void SwitchSim::Stop() {
   SwitchSimState& s = *m_pState;
   std::lock_guard<std::mutex> lifecycle(s.lifecycleMutex);
   if (!s.thread.joinable()) return;
-  s.bStopping = true;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.bStopping = true;
+    s.Wake();
+  }
   s.thread.join();
   std::lock_guard<std::mutex> lock(s.mutex);
   ::close(s.fd);
   s.fd = -1;
+  for (int& wakeFd : s.wakeFds) {
+    ::close(wakeFd);
+    wakeFd = -1;
+  }
+  s.idSimThread = std::thread::id();
   s.sessions.clear();
   s.delayed.clear();
   s.bRunning = false;
@@ -118,21 +135,41 @@ std::string SwitchSim::GetLastError() const {
 void SwitchSim::Run() {
   SwitchSimState& s = *m_pState;
   std::vector<BYTE> buffer(kReceiveBuffer);
-  pollfd pfd{s.fd, POLLIN, 0};
-  while (!s.bStopping) {
-    const int nReady = ::poll(&pfd, 1, kPollMilliseconds);
+  pollfd fds[2];
+  {
     std::lock_guard<std::mutex> lock(s.mutex);
-    while (nReady > 0) {
+    fds[0] = {s.fd, POLLIN, 0};
+    fds[1] = {s.wakeFds[0], POLLIN, 0};
+  }
+  int nTimeout = 0;  // the first time round, timers are looked at once
+  while (!s.bStopping) {
+    const int nReady = ::poll(fds, 2, nTimeout);
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.bStopping) break;
+    if (nReady > 0 && fds[1].revents != 0) {
+      char drain[64];
+      while (::read(fds[1].fd, drain, sizeof drain) > 0) {
+      }
+      s.bWakePending = false;
+    }
+    // One datagram per wake-up: the next poll returns at once when more are waiting.
+    if (nReady > 0 && fds[0].revents != 0) {
       sockaddr_in from{};
       socklen_t nFrom = sizeof(from);
       const ssize_t nRead = ::recvfrom(s.fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
                                        reinterpret_cast<sockaddr*>(&from), &nFrom);
-      if (nRead < 0) break;  // drained (or an error the next poll will show again)
-      const SimEndpoint peer{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
-      s.OnDatagram(peer, buffer.data(), static_cast<DWORD>(nRead));
-      s.Changed();
+      if (nRead >= 0) {
+        const SimEndpoint peer{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        s.bHolding = true;
+        s.OnDatagram(peer, buffer.data(), static_cast<DWORD>(nRead));
+        s.bHolding = false;
+        s.Flush();
+        s.Changed();
+      }
     }
-    s.OnTimers(SimClock::now());
+    const SimClock::time_point now = SimClock::now();
+    s.OnTimers(now);
+    nTimeout = s.TimeToNextTimer(now);
   }
 }
 
@@ -196,7 +233,7 @@ void SwitchSim::SetFaults(const SimFaults& faults) {
 
 std::vector<SimReceived> SwitchSim::Received() const {
   std::lock_guard<std::mutex> lock(m_pState->mutex);
-  return m_pState->received;
+  return std::vector<SimReceived>(m_pState->received.begin(), m_pState->received.end());
 }
 
 std::vector<SimReceived> SwitchSim::ReceivedOfType(DWORD dwMsgType) const {

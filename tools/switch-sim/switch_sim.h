@@ -14,7 +14,8 @@
 // OMBIX_DISCONNECT so that the client logs in anew.
 //
 // Thread safety: every public member may be called from any thread; the sim's own thread does all
-// receiving, acknowledging, resending and pinging. Records and counters are returned as copies.
+// receiving, acknowledging, resending and pinging, and sleeps until a datagram comes, a timer is
+// due or another thread changes something. Records and counters are returned as copies.
 #pragma once
 
 #include <chrono>
@@ -49,6 +50,18 @@ struct SimFaults {
   std::chrono::milliseconds delay{0};
 };
 
+// One telephone of the switch: a client monitors it by number with its password; the switch
+// names it by its device name (the number when none is given).
+struct SimPhoneConfig {
+  std::string strNumber;
+  std::string strPassword;
+  std::string strDevice;
+  DWORD dwMaxCalls = 4;   // as the phone configuration reports it
+  DWORD dwConfLimit = 3;  // likewise
+};
+
+std::vector<SimPhoneConfig> DefaultSimPhones();
+
 struct SwitchSimConfig {
   std::string strAddress = "127.0.0.1";
   WORD wPort = kOmbixServerPort;  // 0: the system picks a free port (see SwitchSim::GetPort)
@@ -67,6 +80,12 @@ struct SwitchSimConfig {
   std::chrono::milliseconds ackTimeout{2000};     // resend an own datagram after this long
   DWORD dwMaxRetries = 4;                         // resends before the session is given up
   std::chrono::milliseconds pingInterval{60000};  // idle time before OMBIX_PING; 0: never
+  // Received() keeps the newest this many records; older ones are forgotten (counters are not).
+  std::size_t nReceivedKept = 1000;
+
+  // The phones; monitors, phone-state, phone-configuration, forwarding and do-not-disturb
+  // requests are answered from them (unless mapResults names the request type).
+  std::vector<SimPhoneConfig> phones = DefaultSimPhones();
 
   // One short line per datagram received and sent, and per event of note; null: silent.
   std::ostream* pLog = nullptr;
@@ -86,7 +105,7 @@ struct SimField {
 };
 
 // One sequenced datagram the sim acted on (logins, pings, requests, disconnects), once per
-// sequence number of its session, in arrival order.
+// sequence number of its session, in arrival order; the newest SwitchSimConfig::nReceivedKept.
 struct SimReceived {
   DWORD dwSession = 0;   // 1, 2, ... in the order sessions began
   DWORD dwPeerAddr = 0;  // host order
@@ -181,6 +200,10 @@ class SwitchSim {
   std::vector<SimReceived> ReceivedOfType(DWORD dwMsgType) const;
   SimCounters Counters() const;
   std::vector<SimSessionInfo> Sessions() const;
+
+  // Carries out one command line (see sim_commands.h for the commands); returns what it prints,
+  // which starts with "error: " when the line is not understood or cannot be carried out.
+  std::string Command(const std::string& strLine);
 
   // Waits until pred() holds or the time-out passes; pred is looked at after every datagram the
   // sim handles and may call the accessors above. True when it held.

@@ -1,6 +1,7 @@
 // tsp-host's commands: the parser and the provider's start and stop.
 #include "tools/tsp-host/commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <sstream>
 
 #include "tools/tsp-host/callbacks.h"
+#include "tools/tsp-host/interrupt.h"
 #include "tools/tsp-host/names.h"
 #include "tools/tsp-host/output.h"
 #include "tools/tsp-host/var_struct_text.h"
@@ -18,6 +20,7 @@ namespace {
 constexpr DWORD kLowVersion = 0x00010003;   // the oldest version a TAPI 2.1 service accepts
 constexpr DWORD kHighVersion = 0x00020001;  // TAPI 2.1 itself
 constexpr DWORD kMaxLines = 0x10000;        // as many as the host has line handles for
+constexpr DWORD kWaitSliceMsecs = 50;       // how soon a wait notices a signal
 
 bool ParseNumber(const std::string& text, DWORD& dwValue) {
   if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
@@ -113,6 +116,7 @@ const char* CommandHelp() {
          "                                  such as tapi/line\n"
          "  close LINE                      TSPI_lineClose\n"
          "  wait [MSECS]                    wait until no request awaits its completion\n"
+         "                                  (Ctrl-C ends the wait and tsp-host)\n"
          "  help                            this list\n"
          "  quit                            end\n"
          "numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment;\n"
@@ -216,11 +220,18 @@ CommandStatus HostSession::Init(const Args& args) {
   const LONG lResult = m_library.Exports().providerInit(m_dwVersion, dwProviderID, dwLineBase,
                                                         dwPhoneBase, dwNumLines, m_dwNumPhones,
                                                         &TapiSide::Completion, &dwOptions);
+  // The likely cause of a refusal that the code alone does not tell.
+  const std::string note = lResult != 0 && m_started.count(dwProviderID) != 0
+                               ? "; provider ID " + Dec(dwProviderID) + " is started already"
+                               : "";
   PrintLine("providerInit(" + Hex(m_dwVersion) + ", " + Dec(dwProviderID) + ", line base " +
             Dec(dwLineBase) + ", phone base " + Dec(dwPhoneBase) + ", " + Dec(dwNumLines) +
             " lines, " + Dec(m_dwNumPhones) + " phones) = " + FormatResult(lResult) + ", options " +
-            Hex(dwOptions));
-  if (lResult == 0) m_dwProviderID = dwProviderID;
+            Hex(dwOptions) + note);
+  if (lResult == 0) {
+    m_dwProviderID = dwProviderID;
+    m_started.insert(dwProviderID);
+  }
   return CommandStatus::kDone;
 }
 
@@ -230,20 +241,40 @@ CommandStatus HostSession::Shutdown(const Args& args) {
   PrintLine("providerShutdown(" + Hex(m_dwVersion) + ", " + Dec(dwProviderID) +
             ") = " + FormatResult(lResult));
   // The provider's lines are gone with the instance.
-  if (lResult == 0) m_openLines.clear();
+  if (lResult == 0) {
+    m_openLines.clear();
+    m_started.erase(dwProviderID);
+  }
   return CommandStatus::kDone;
 }
 
+void HostSession::ShutdownStarted() {
+  const std::set<DWORD> started = m_started;
+  for (DWORD dwProviderID : started) {
+    Shutdown(Args{{dwProviderID}, {}, {}});
+    FlushQueuedLines();
+  }
+}
+
 CommandStatus HostSession::Wait(const Args& args) {
-  const DWORD dwMsecs = args.numbers.empty() ? m_dwWaitMsecs : args.numbers[0];
-  const std::vector<DRV_REQUESTID> pending = TapiSide::Get().WaitForRequests(dwMsecs);
+  DWORD dwLeft = args.numbers.empty() ? m_dwWaitMsecs : args.numbers[0];
+  std::vector<DRV_REQUESTID> pending = TapiSide::Get().WaitForRequests(0);
+  while (!pending.empty() && dwLeft > 0 && InterruptSignal() == 0) {
+    const DWORD dwSlice = std::min(dwLeft, kWaitSliceMsecs);
+    pending = TapiSide::Get().WaitForRequests(dwSlice);
+    dwLeft -= dwSlice;
+  }
   FlushQueuedLines();
+  if (InterruptSignal() != 0 && !pending.empty()) {
+    PrintLine("wait: ended by " + InterruptName(InterruptSignal()));
+    return CommandStatus::kDone;
+  }
   if (pending.empty()) {
     PrintLine("wait: no request pending");
     return CommandStatus::kDone;
   }
   std::string text = "wait: timed out; pending:";
-  for (DRV_REQUESTID dwRequestID : pending) text += " " + Dec(dwRequestID);
+  for (DRV_REQUESTID dwRequestID : pending) text.append(1, ' ').append(Dec(dwRequestID));
   PrintLine(text);
   return CommandStatus::kDone;
 }

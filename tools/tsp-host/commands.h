@@ -17,13 +17,15 @@
 //   status LINE                     TSPI_lineGetLineDevStatus (with the handle open gave)
 //   getid LINE CLASS                TSPI_lineGetID of the line for a device class
 //   close LINE                      TSPI_lineClose
-//   wait [MSECS]                    until no request awaits its completion
+//   wait [MSECS]                    until no request awaits its completion (or a signal
+//                                   asks tsp-host to end)
 //   help, quit
 // Numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment. The provider ID that
 // install gave, or the last one enum or init used, is the default PROVIDERID.
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,9 @@ class HostSession {
 
   // Runs one line; kError for a line that is no valid command (the reason is printed).
   CommandStatus Execute(const std::string& line);
+  // TSPI_providerShutdown of every provider ID this session started and did not shut down,
+  // with the results printed (when tsp-host is told to end).
+  void ShutdownStarted();
 
  private:
   using Args = CommandArgs;
@@ -78,6 +83,7 @@ class HostSession {
   DWORD m_dwNumLines = 0;
   DWORD m_dwNumPhones = 0;
   std::map<DWORD, OpenLine> m_openLines;  // by device ID
+  std::set<DWORD> m_started;              // provider IDs providerInit started
 };
 
 // The command summary printed by help and --help.

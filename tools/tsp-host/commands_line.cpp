@@ -40,7 +40,9 @@ std::string VarStringValue(const VARSTRING* pString) {
     std::memcpy(&dwValue, reinterpret_cast<const char*>(pString) + dwOffset, sizeof(dwValue));
     return Hex(dwValue) + " (" + Dec(dwValue) + ")";
   }
-  return "\"" + VarText(pString, dwOffset, dwSize, pString->dwStringFormat, false) + "\"";
+  std::string text(1, '"');
+  return text.append(VarText(pString, dwOffset, dwSize, pString->dwStringFormat, false))
+      .append(1, '"');
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
 // tsp-host: plays the telephony service for a provider library, so that the provider runs and
 // can be tried here. It loads the library by path, hands in its own callbacks and runs commands
 // from a script file or typed at a prompt, printing every result and callback by name.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <string>
 
 #include "tools/tsp-host/callbacks.h"
 #include "tools/tsp-host/commands.h"
+#include "tools/tsp-host/interrupt.h"
+#include "tools/tsp-host/names.h"
 #include "tools/tsp-host/output.h"
 #include "tools/tsp-host/provider_library.h"
 
@@ -24,6 +27,7 @@ constexpr DWORD kDefaultWaitMsecs = 10000;
 
 constexpr char kUsage[] =
     "usage: tsp-host [--provider] PATH [--registry FILE] [--script FILE] [--wait MSECS]\n"
+    "                [--strict]\n"
     "\n"
     "  PATH             the provider library (e.g. OMBIX.TSP)\n"
     "  --registry FILE  the registry file that the provider and the installed-provider\n"
@@ -31,6 +35,15 @@ constexpr char kUsage[] =
     "  --script FILE    run the commands of FILE (default: standard input, with a prompt\n"
     "                   when it is a terminal)\n"
     "  --wait MSECS     how long 'wait' waits by default (10000)\n"
+    "  --strict         stop at the first line that fails: no valid command, or a TAPI\n"
+    "                   error from the provider (a call's result or a completion), so that\n"
+    "                   a script can serve as a check\n"
+    "\n"
+    "Ctrl-C (SIGINT) or SIGTERM stops the provider (providerShutdown of what init started),\n"
+    "unloads it and ends; a second one ends at once.\n"
+    "Exit status: 0 every line ran (with --strict: and no TAPI error came), 1 the library\n"
+    "or the script could not be read, a line was no valid command, or --strict stopped the\n"
+    "script, 2 usage error, 128+N ended by signal N (130 SIGINT, 143 SIGTERM).\n"
     "\n";
 
 struct Options {
@@ -38,6 +51,7 @@ struct Options {
   std::string registry;
   std::string script;
   DWORD dwWaitMsecs = kDefaultWaitMsecs;
+  bool bStrict = false;
 };
 
 int Usage(const std::string& message) {
@@ -58,6 +72,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
       std::fputs(kUsage, stdout);
       std::fputs(tsphost::CommandHelp(), stdout);
       return -1;
+    }
+    if (arg == "--strict") {
+      options.bStrict = true;
+      continue;
     }
     if (arg == "--provider" || arg == "--registry" || arg == "--script" || arg == "--wait") {
       std::string text;
@@ -90,26 +108,61 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Runs the commands of the stream; false when a line was no valid command.
-bool RunCommands(std::istream& input, bool bInteractive, tsphost::HostSession& session) {
+// Runs the commands of the input until its end, quit, a signal or (bStrict) the first failure;
+// false when a line was no valid command, reading failed or (bStrict) a TAPI error came.
+bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStrict,
+                 tsphost::HostSession& session) {
+  tsphost::InputLines input(fd);
   bool bAllGood = true;
   std::string line;
   for (;;) {
     tsphost::FlushQueuedLines();
+    if (bStrict && tsphost::FormattedErrors() != 0) {
+      tsphost::PrintLine("stopped: --strict, and the provider reported an error");
+      bAllGood = false;
+      break;
+    }
     if (bInteractive) {
       std::fputs("tsp> ", stdout);
       std::fflush(stdout);
     }
-    if (!std::getline(input, line)) break;
+    const tsphost::InputLines::Result result = input.Next(line);
+    if (result == tsphost::InputLines::Result::kError) {
+      std::fprintf(stderr, "tsp-host: cannot read %s: %s\n", source.c_str(), std::strerror(errno));
+      bAllGood = false;
+    }
+    if (result != tsphost::InputLines::Result::kLine) break;
     const size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos || line[first] == '#') continue;
     if (!bInteractive) tsphost::PrintLine("> " + line.substr(first));
     const tsphost::CommandStatus status = session.Execute(line);
     if (status == tsphost::CommandStatus::kQuit) break;
-    if (status == tsphost::CommandStatus::kError) bAllGood = false;
+    if (status == tsphost::CommandStatus::kError) {
+      bAllGood = false;
+      if (bStrict) {
+        tsphost::PrintLine("stopped: --strict, and the line was no valid command");
+        break;
+      }
+    }
   }
   if (bInteractive) std::fputs("\n", stdout);
   return bAllGood;
+}
+
+// The script's descriptor, or -1 with the reason printed.
+int OpenScript(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int error = errno;
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    error = EISDIR;
+  } else if (fd >= 0) {
+    return fd;
+  }
+  std::fprintf(stderr, "tsp-host: cannot read the script %s: %s\n", path.c_str(),
+               std::strerror(error));
+  return -1;
 }
 
 }  // namespace
@@ -121,13 +174,14 @@ int main(int argc, char** argv) {
   if (rcOptions > 0) return rcOptions;
   if (!options.registry.empty()) setenv("OMBIX_REGISTRY", options.registry.c_str(), 1);
 
-  std::ifstream script;
+  int fdScript = STDIN_FILENO;
   if (!options.script.empty()) {
-    script.open(options.script);
-    if (!script) {
-      std::fprintf(stderr, "tsp-host: cannot read %s\n", options.script.c_str());
-      return kExitFailed;
-    }
+    fdScript = OpenScript(options.script);
+    if (fdScript < 0) return kExitFailed;
+  }
+  if (!tsphost::InstallInterruptHandlers()) {
+    std::fprintf(stderr, "tsp-host: cannot handle signals: %s\n", std::strerror(errno));
+    return kExitFailed;
   }
 
   tsphost::ProviderLibrary library;
@@ -145,13 +199,23 @@ int main(int argc, char** argv) {
 
   tsphost::HostSession session(library, options.dwWaitMsecs);
   const bool bInteractive = options.script.empty() && isatty(STDIN_FILENO);
-  const bool bAllGood =
-      RunCommands(options.script.empty() ? std::cin : script, bInteractive, session);
+  bool bAllGood = RunCommands(fdScript, options.script.empty() ? "standard input" : options.script,
+                              bInteractive, options.bStrict, session);
+  if (fdScript != STDIN_FILENO) close(fdScript);
 
+  const int nSignal = tsphost::InterruptSignal();
+  if (nSignal != 0) {
+    tsphost::PrintLine("interrupted by " + tsphost::InterruptName(nSignal) +
+                       ": stopping the provider");
+    session.ShutdownStarted();
+  }
   // Unloading shuts down whatever the script left running; its callbacks still reach us.
   library.Unload();
   tsphost::FlushQueuedLines();
   tsphost::TapiSide::Get().SetExports(nullptr);
   tsphost::PrintLine("unloaded " + name);
+  if (nSignal != 0) return 128 + nSignal;
+  // A completion that came after the last command still fails a strict run.
+  if (options.bStrict && tsphost::FormattedErrors() != 0) bAllGood = false;
   return bAllGood ? kExitOk : kExitFailed;
 }

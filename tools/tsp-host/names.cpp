@@ -1,6 +1,7 @@
 // Value names for tsp-host's output.
 #include "tools/tsp-host/names.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace tsphost {
@@ -36,12 +37,30 @@ std::string FlagsOf(const std::vector<NamedValue>& names, DWORD dwFlags) {
   return text;
 }
 
+namespace {
+std::atomic<unsigned long> g_nFormattedErrors{0};
+}  // namespace
+
 std::string FormatResult(LONG lResult) {
   if (lResult >= 0) return std::to_string(lResult);
+  g_nFormattedErrors.fetch_add(1, std::memory_order_relaxed);
   const DWORD dwCode = static_cast<DWORD>(lResult);
-  const std::string name = NameOf(ErrorNames(), dwCode);
-  if (name[0] == '0') return name;  // no name: the hex value alone
-  return name + " (" + Hex(dwCode) + ")";
+  for (const NamedValue& entry : ErrorNames()) {
+    if (entry.dwValue == dwCode) return std::string(entry.pszName) + " (" + Hex(dwCode) + ")";
+  }
+  // TAPI's error codes lie in two ranges; a provider may still return anything.
+  switch (dwCode & 0xF0000000) {
+    case 0x80000000:
+      return Hex(dwCode) + " (no LINEERR_ code known by this value)";
+    case 0x90000000:
+      return Hex(dwCode) + " (no PHONEERR_ code known by this value)";
+    default:
+      return Hex(dwCode) + " (" + std::to_string(lResult) + ", not a TAPI error code)";
+  }
+}
+
+unsigned long FormattedErrors() {
+  return g_nFormattedErrors.load(std::memory_order_relaxed);
 }
 
 std::string FromWide(const WCHAR* pszText, size_t cchMax) {

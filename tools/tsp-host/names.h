@@ -10,9 +10,13 @@
 
 namespace tsphost {
 
-// 0 -> "0"; a request ID -> its decimal value; an error -> "LINEERR_X (0x8000....)"; an error
-// without a name -> "0x........".
+// 0 -> "0"; a request ID -> its decimal value; an error -> "LINEERR_X (0x8000....)"; any other
+// negative value -> its hex value and what it is not ("0xFFFFFFFF (-1, not a TAPI error code)").
+// Counts every negative result it formats, on any thread (see FormattedErrors).
 std::string FormatResult(LONG lResult);
+// How many negative results FormatResult formatted so far: the errors a session has printed or
+// queued, completions included.
+unsigned long FormattedErrors();
 // The name of a value of the set, else "0x........".
 std::string NameOf(const std::vector<NamedValue>& names, DWORD dwValue);
 // Bits by name joined with '|', unnamed bits as one hex value, 0 as "0".

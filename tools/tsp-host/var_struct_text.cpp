@@ -66,7 +66,8 @@ std::string DeviceClasses(const void* pStruct, DWORD dwOffset, DWORD dwSize) {
   std::memcpy(list.data(), PartStart(pStruct, dwOffset), list.size() * sizeof(WCHAR));
   std::string text;
   for (size_t i = 0; i < list.size() && list[i] != 0;) {
-    text += (text.empty() ? "" : " ") + FromWide(list.data() + i, list.size() - i);
+    if (!text.empty()) text += ' ';
+    text += FromWide(list.data() + i, list.size() - i);
     while (i < list.size() && list[i] != 0) ++i;
     ++i;
   }
@@ -81,7 +82,8 @@ std::string VarBytes(const void* pStruct, DWORD dwOffset, DWORD dwSize) {
   for (DWORD i = 0; i < std::min(dwSize, kMaxShown); ++i) {
     char hex[4];
     std::snprintf(hex, sizeof(hex), "%02X", pBytes[i]);
-    text += (i == 0 ? "" : " ") + std::string(hex);
+    if (i != 0) text += ' ';
+    text += hex;
   }
   if (dwSize > kMaxShown) text += " ...";
   return text;
@@ -93,7 +95,8 @@ std::string VarDwords(const void* pStruct, DWORD dwOffset, DWORD dwSize) {
   for (DWORD i = 0; i + sizeof(DWORD) <= dwSize; i += sizeof(DWORD)) {
     DWORD dwValue = 0;
     std::memcpy(&dwValue, PartStart(pStruct, dwOffset + i), sizeof(dwValue));
-    text += (i == 0 ? "" : " ") + Hex(dwValue);
+    if (i != 0) text += ' ';
+    text += Hex(dwValue);
   }
   return text;
 }

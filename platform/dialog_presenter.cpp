@@ -1,0 +1,89 @@
+// The current presenter and the null presenter.
+#include "platform/dialog_presenter.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/afxdlg.h"
+
+namespace {
+
+struct PresenterSlot {
+  std::mutex mutex;
+  std::shared_ptr<CDialogPresenter> current;
+};
+
+PresenterSlot& Slot() {
+  static PresenterSlot* const slot = new PresenterSlot;  // outlives every static user
+  return *slot;
+}
+
+// NULL for an unknown specification or an unreadable script.
+std::shared_ptr<CDialogPresenter> FromSpec(LPCSTR pszSpec) {
+  const CString spec(pszSpec);
+  if (spec.IsEmpty() || spec == "none") return std::make_shared<CNullDialogPresenter>(std::cerr);
+  if (spec == "text") return std::make_shared<CTextDialogPresenter>(std::cin, std::cout);
+  if (spec.Left(7) == "script:") {
+    std::ifstream file(spec.Mid(7).GetString());
+    if (!file) return nullptr;
+    return std::make_shared<CScriptDialogPresenter>(file, &std::cerr);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<CDialogPresenter> AfxGetDialogPresenter() {
+  PresenterSlot& slot = Slot();
+  std::lock_guard lock(slot.mutex);
+  if (slot.current == nullptr) {
+    const char* pszEnv = std::getenv("OMBIX_DIALOGS");
+    slot.current = FromSpec(pszEnv);
+    if (slot.current == nullptr) {
+      std::cerr << "OMBIX_DIALOGS=" << pszEnv << " is not usable; dialogs are not shown\n";
+      slot.current = std::make_shared<CNullDialogPresenter>(std::cerr);
+    }
+  }
+  return slot.current;
+}
+
+void AfxSetDialogPresenter(std::shared_ptr<CDialogPresenter> presenter) {
+  PresenterSlot& slot = Slot();
+  std::lock_guard lock(slot.mutex);
+  slot.current = std::move(presenter);
+}
+
+BOOL AfxSelectDialogPresenter(LPCSTR pszSpec) {
+  std::shared_ptr<CDialogPresenter> presenter = FromSpec(pszSpec);
+  if (presenter == nullptr) return FALSE;
+  AfxSetDialogPresenter(std::move(presenter));
+  return TRUE;
+}
+
+int AfxDefaultBoxAnswer(UINT nType) {
+  switch (nType & MB_TYPEMASK) {
+    case MB_OK:
+    case MB_OKCANCEL:
+      return IDOK;
+    case MB_YESNO:
+    case MB_YESNOCANCEL:
+      return IDNO;
+    default:
+      return IDCANCEL;
+  }
+}
+
+CNullDialogPresenter::CNullDialogPresenter(std::ostream& err) : m_err(err) {}
+
+void CNullDialogPresenter::RunModal(CDialog& dlg) {
+  dlg.EndDialog(-1);
+}
+
+int CNullDialogPresenter::MessageBox(LPCSTR pszText, LPCSTR pszCaption, UINT nType) {
+  std::lock_guard lock(m_mutex);
+  m_err << pszCaption << ": " << pszText << '\n' << std::flush;
+  return AfxDefaultBoxAnswer(nType);
+}

@@ -1,1 +1,0 @@
-// Keeps the provider library non-empty while its classes are being built.

@@ -1,0 +1,82 @@
+#include "provider/ombix_provider.h"
+
+#include <algorithm>
+
+#include "framework/device.h"
+#include "provider/ombix_device.h"
+#include "provider/ombix_line.h"
+#include "provider/ombix_settings.h"
+
+COmbixProvider::COmbixProvider()
+    : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {
+  SetObjectClasses(RUNTIME_CLASS(COmbixDevice), nullptr, RUNTIME_CLASS(COmbixLine), nullptr,
+                   nullptr, nullptr, nullptr);
+}
+
+COmbixProvider::~COmbixProvider() = default;
+
+COmbixProvider* GetOmbixSP() {
+  return dynamic_cast<COmbixProvider*>(GetSP());
+}
+
+CString COmbixProvider::GetPrimaryServer() const {
+  std::lock_guard<std::mutex> lock(m_mxServers);
+  return m_strIP1;
+}
+
+CString COmbixProvider::GetSecondaryServer() const {
+  std::lock_guard<std::mutex> lock(m_mxServers);
+  return m_strIP2;
+}
+
+LONG COmbixProvider::providerEnumDevices(DWORD dwPermanentProviderID, LPDWORD lpdwNumLines,
+                                         LPDWORD lpdwNumPhones, HPROVIDER hProvider,
+                                         LINEEVENT lpfnLineCreateProc,
+                                         PHONEEVENT lpfnPhoneCreateProc) {
+  const LONG lResult =
+      CServiceProvider::providerEnumDevices(dwPermanentProviderID, lpdwNumLines, lpdwNumPhones,
+                                            hProvider, lpfnLineCreateProc, lpfnPhoneCreateProc);
+  const DWORD dwLines = RegReadDword(dwPermanentProviderID, kSettingLines, 0);
+  if (lpdwNumLines != nullptr) *lpdwNumLines = std::min(dwLines, kMaxLinesPerDevice);
+  if (lpdwNumPhones != nullptr) *lpdwNumPhones = 0;
+  return lResult;
+}
+
+LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProviderID,
+                                  DWORD dwLineDeviceIDBase, DWORD dwPhoneDeviceIDBase,
+                                  DWORD_PTR dwNumLines, DWORD_PTR dwNumPhones,
+                                  ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) {
+  const DWORD dwLines = static_cast<DWORD>(std::min<DWORD_PTR>(dwNumLines, kMaxLinesPerDevice));
+  const LONG lResult = CServiceProvider::providerInit(
+      dwTSPIVersion, dwPermanentProviderID, dwLineDeviceIDBase, dwPhoneDeviceIDBase, dwLines,
+      dwNumPhones, lpfnCompletionProc, lpdwTSPIOptions);
+  if (lResult != 0) return lResult;
+
+  const CString strIP1 = RegReadString(dwPermanentProviderID, kSettingIP1, "");
+  const CString strIP2 = RegReadString(dwPermanentProviderID, kSettingIP2, "");
+  {
+    std::lock_guard<std::mutex> lock(m_mxServers);
+    m_strIP1 = strIP1;
+    m_strIP2 = strIP2;
+  }
+  if (strIP1.IsEmpty() && strIP2.IsEmpty()) {
+    // A device without a switch is of no use, and left behind it would refuse TAPI's next try.
+    providerShutdown(dwTSPIVersion, FindDeviceByProviderID(dwPermanentProviderID));
+    return LINEERR_NODEVICE;
+  }
+  RewriteSettings(dwPermanentProviderID, dwLines);
+  return 0;
+}
+
+void COmbixProvider::RewriteSettings(DWORD dwProviderID, DWORD dwNumLines) {
+  CTSPIDevice* pDevice = FindDeviceByProviderID(dwProviderID);
+  RegDeleteDeviceKey(dwProviderID);
+  RegWriteDword(dwProviderID, kSettingLines, dwNumLines);
+  RegWriteString(dwProviderID, kSettingIP1, GetPrimaryServer());
+  RegWriteString(dwProviderID, kSettingIP2, GetSecondaryServer());
+  for (DWORD i = 0; i < dwNumLines && pDevice != nullptr; ++i) {
+    auto* pLine = dynamic_cast<COmbixLine*>(pDevice->GetLineByIndex(i));
+    if (pLine != nullptr)
+      SaveLineSettings(dwProviderID, i, pLine->GetNumber(), pLine->GetPassword());
+  }
+}

@@ -1,0 +1,30 @@
+// The switch provider's settings under its "Device%ld" key: the value names, the per-line pair
+// (number and password) that the provider and its dialogs share, and the numbers they hold.
+//
+// Every operation goes through the provider object's registry profile (GetSP()), so a missing
+// value reads as its default and a write creates the keys it needs. No operation here keeps
+// state; all are safe on any thread.
+#pragma once
+
+#include "platform/afx_string.h"
+#include "platform/wintypes.h"
+
+inline constexpr char kSettingLines[] = "Lines";
+inline constexpr char kSettingIP1[] = "IP1";
+inline constexpr char kSettingIP2[] = "IP2";
+inline constexpr char kSettingPingTimer[] = "PingTimer";
+inline constexpr char kLineNumberFormat[] = "Line.%X.Number";
+inline constexpr char kLinePasswordFormat[] = "Line.%X.Password";
+
+// The most lines one device may have: a permanent line ID keeps 15 bits of the index, and a
+// larger count would make lines share IDs.
+inline constexpr DWORD kMaxLinesPerDevice = 32768;
+
+// A line's value name: the format with the line index in upper-case hexadecimal.
+CString LineValueName(LPCSTR pszFormat, DWORD dwLineIndex);
+
+// "Line.%X.Number" and "Line.%X.Password" of the provider ID's key; empty when missing.
+void LoadLineSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
+                      CString& strPassword);
+// Writes both as REG_SZ; write errors are not reported.
+void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, LPCSTR pszPassword);

@@ -1,0 +1,34 @@
+// Resource ids of the configuration dialogs and the module's message texts (resources.cpp).
+#pragma once
+
+#define IDD_PROVIDER_CONFIG 101
+#define IDD_LINE_CONFIG 102
+
+// Template 101.
+#define IDC_LINE_LIST 1004
+#define IDC_ADD_LINE 1005
+#define IDC_REMOVE_LINE 1006
+#define IDC_IP2 1007
+#define IDC_IP1 1008
+#define IDC_CONFIGURE_LINE 1009
+// Template 102.
+#define IDC_NUMBER 1008
+#define IDC_PASSWORD 1009
+#define IDC_CONFIRM 1010
+
+#define IDS_INVALID_IP 101
+#define IDS_ADD_LINE 102
+#define IDS_MODIFY_LINE 103
+#define IDS_PASSWORD_MISMATCH 104
+#define IDS_CONFIRM_DELETE 105
+#define IDS_MODIFY_PASSWORD 106
+#define IDS_ERR_INVALID_PASSWORD 107
+#define IDS_ERR_INVALID_DEVICE 108
+#define IDS_ERR_LOGIN_DENIED 109
+#define IDS_ERR_PASSWORD_EXPIRED 110
+#define IDS_ERR_ACCOUNT_LOCKED 111
+#define IDS_ERR_PERMISSION_DENIED 112
+#define IDS_ERR_OUT_OF_SERVICE 113
+#define IDS_ERR_INVALID_VERSION 114
+#define IDS_ERR_INTERNAL 115
+#define IDS_PROVIDER_TITLE 116

@@ -1,0 +1,167 @@
+// The thread sanitizer sees the framework's and the platform's locks as what they are: it reports
+// two locks taken in both orders, accepts a lock taken against the order when it is only tried,
+// and orders memory through the lock without false reports. Each scenario runs in a child process
+// of its own, whose sanitizer report the test reads. Meaningful only in the thread-sanitizer build.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/int_critical_section.h"
+#include "platform/afxmt.h"
+#include "platform/tsan_annotations.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Takes first and then second, in a thread of its own, and lets both go again.
+void TakeInOrder(CSyncObject& first, CSyncObject& second, DWORD dwSecondTimeout = INFINITE) {
+  std::thread([&] {
+    CSingleLock lockFirst(&first, TRUE);
+    CSingleLock lockSecond(&second);
+    lockSecond.Lock(dwSecondTimeout);
+  }).join();
+}
+
+void InvertTwoFrameworkLocks() {
+  CIntCriticalSection line;
+  CIntCriticalSection list;
+  TakeInOrder(line, list);
+  TakeInOrder(list, line);
+}
+
+void InvertTwoCriticalSections() {
+  CCriticalSection devices;
+  CCriticalSection calls;
+  TakeInOrder(devices, calls);
+  TakeInOrder(calls, devices);
+}
+
+void InvertAcrossTheTwoKinds() {
+  CIntCriticalSection line;
+  CCriticalSection list;
+  TakeInOrder(line, list);
+  TakeInOrder(list, line);
+}
+
+void TryAgainstTheOrder() {
+  CIntCriticalSection call;
+  CIntCriticalSection line;
+  TakeInOrder(call, line);
+  TakeInOrder(line, call, 0);
+}
+
+void BoundedWaitAgainstTheOrder() {
+  CIntCriticalSection call;
+  CIntCriticalSection line;
+  TakeInOrder(call, line);
+  TakeInOrder(line, call, 50);
+}
+
+// Three threads add to a plain counter, one waiting, one trying, one with bounded waits, each
+// with a recursive level inside; a waiter that timed out first leaves the lock on its slow path.
+void CountUnder(CIntCriticalSection* pLock) {
+  long counter = 0;
+  if (pLock != nullptr) {
+    CSingleLock holder(pLock, TRUE);
+    std::thread([&] { pLock->Lock(5); }).join();  // times out
+  }
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 300; ++i) {
+        CSingleLock lock(pLock);
+        if (pLock != nullptr) {
+          if (t == 0) lock.Lock(INFINITE);
+          while (t == 1 && !lock.Lock(0)) std::this_thread::yield();
+          while (t == 2 && !lock.Lock(1)) {
+          }
+        }
+        CSingleLock inner(pLock, pLock != nullptr);
+        const long seen = counter;
+        if (i % 16 == 0) std::this_thread::yield();
+        counter = seen + 1;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  if (pLock != nullptr && counter != 900) std::abort();
+}
+
+void GuardedCounter() {
+  CIntCriticalSection lock;
+  CountUnder(&lock);
+}
+
+void UnguardedCounter() {
+  CountUnder(nullptr);
+}
+
+struct Scenario {
+  const char* name;
+  void (*run)();
+  const char* report;  // what the sanitizer must say, or nullptr for nothing at all
+};
+
+const Scenario kScenarios[] = {
+    {"two framework locks in both orders", InvertTwoFrameworkLocks, "lock-order-inversion"},
+    {"two critical sections in both orders", InvertTwoCriticalSections, "lock-order-inversion"},
+    {"a framework lock and a critical section", InvertAcrossTheTwoKinds, "lock-order-inversion"},
+    {"against the order only tried", TryAgainstTheOrder, nullptr},
+    {"against the order with a bounded wait", BoundedWaitAgainstTheOrder, nullptr},
+    {"data guarded by a framework lock", GuardedCounter, nullptr},
+    {"the same data unguarded", UnguardedCounter, "data race"},
+};
+
+class LockSanitizerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ombix::tsan::kEnabled) GTEST_SKIP() << "only the thread-sanitizer build checks locks";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The children report every finding, deadlocks included, and go on to the end.
+    const char* pszOld = std::getenv("TSAN_OPTIONS");
+    if (pszOld != nullptr) m_strOldOptions = pszOld;
+    m_bHadOptions = pszOld != nullptr;
+    setenv("TSAN_OPTIONS", (m_strOldOptions + ":detect_deadlocks=1:halt_on_error=0").c_str(), 1);
+  }
+  void TearDown() override {
+    if (!ombix::tsan::kEnabled) return;
+    if (m_bHadOptions) {
+      setenv("TSAN_OPTIONS", m_strOldOptions.c_str(), 1);
+    } else {
+      unsetenv("TSAN_OPTIONS");
+    }
+  }
+
+  std::string m_strOldOptions;
+  bool m_bHadOptions = false;
+};
+
+TEST_F(LockSanitizerTest, ReportsWhatIsWrongAndNothingElse) {
+  for (const Scenario& scenario : kScenarios) {
+    SCOPED_TRACE(scenario.name);
+    if (scenario.report != nullptr) {
+      EXPECT_EXIT(
+          {
+            scenario.run();
+            _exit(0);
+          },
+          [](int) { return true; }, HasSubstr(scenario.report));
+    } else {
+      EXPECT_EXIT(
+          {
+            scenario.run();
+            _exit(0);
+          },
+          ::testing::ExitedWithCode(0), Not(HasSubstr("ThreadSanitizer")));
+    }
+  }
+}
+
+}  // namespace

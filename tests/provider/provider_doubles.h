@@ -1,0 +1,154 @@
+// Doubles for the switch provider's tests: a provider on a registry file of its own, a device
+// whose link talks to an in-process switch-sim with short time-outs, and a line that records what
+// the device hands it and keeps its monitor as the switch line does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "provider/ombix_device.h"
+#include "provider/ombix_line.h"
+#include "provider/ombix_provider.h"
+#include "switchapi/ombix_message_types.h"
+#include "tools/switch-sim/switch_sim.h"
+
+namespace prov_test {
+
+constexpr DWORD kProviderID = 4;
+const std::string kDeviceKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\VOIP Service Provider "
+    "(Z9410)\\Device4";
+
+inline bool WaitUntil(const std::function<bool()>& pred) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// What the link of every TestDevice made from here on uses.
+struct DeviceSetup {
+  static inline WORD wServerPort = 0;
+  static inline DWORD dwLoginWait = 5000;
+};
+
+class TestDevice : public COmbixDevice {
+  DECLARE_DYNCREATE(TestDevice)
+ public:
+  TestDevice() : COmbixDevice(Options(), DeviceSetup::dwLoginWait) {}
+
+ private:
+  static OMBIXLINKOPTIONS Options() {
+    OMBIXLINKOPTIONS options;
+    options.dwAckTimeout = 500;
+    options.dwReceiveWait = 50;
+    options.dwBackOffStep = 20;
+    options.dwBackOffMax = 100;
+    options.dwLoginSpacing = 0;
+    options.wServerPort = DeviceSetup::wServerPort;
+    return options;
+  }
+};
+
+class RecordingLine : public COmbixLine {
+  DECLARE_DYNCREATE(RecordingLine)
+ public:
+  void SetInService() override {
+    Record("InService");
+    COmbixLine::SetInService();
+  }
+  void SetOutOfService(BOOL bReconnect) override {
+    Record(bReconnect ? "OutOfService+reconnect" : "OutOfService");
+    COmbixLine::SetOutOfService(bReconnect);
+  }
+  void RestartMonitor() override {
+    Record("RestartMonitor");
+    if (auto* pDevice = dynamic_cast<COmbixDevice*>(GetDevice())) {
+      pDevice->MonitorStart(GetDeviceID(), GetNumber(), GetPassword(), "");
+    }
+  }
+  void OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) override {
+    Record("MonitorStartRsp " + std::to_string(pRsp->dwError));
+    if (pRsp->dwError == 0) m_dwMonitorID.store(pRsp->dwMonitorID);
+  }
+  void OnGetCallForwardingRsp(const COmbixCallForwardingRsp* pRsp) override {
+    Record("ForwardingRsp " + std::string(pRsp->strForwardBusy));
+  }
+  void OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp* pRsp) override {
+    Record("PhoneConfigRsp " + std::to_string(pRsp->dwMaxCalls));
+  }
+  void OnResponse(const COmbixRsp* pRsp) override {
+    Record("Response " + std::to_string(pRsp->dwMsgType));
+  }
+  void OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent) override {
+    Record("PhoneState " + std::to_string(pEvent->dwEvent) + " " +
+           std::to_string(pEvent->dwTotalMessages));
+  }
+  void OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) override {
+    Record("CallEvent " + std::to_string(pEvent->dwEvent));
+  }
+
+  std::vector<std::string> Calls() {
+    std::lock_guard<std::mutex> lock(m_mx);
+    return m_calls;
+  }
+  int Count(const std::string& strWhat) {
+    int n = 0;
+    for (const std::string& call : Calls()) n += call == strWhat;
+    return n;
+  }
+  bool WaitFor(const std::string& strWhat, int nTimes = 1) {
+    return WaitUntil([&] { return Count(strWhat) >= nTimes; });
+  }
+
+ private:
+  void Record(const std::string& strWhat) {
+    std::lock_guard<std::mutex> lock(m_mx);
+    m_calls.push_back(strWhat);
+  }
+  std::mutex m_mx;
+  std::vector<std::string> m_calls;
+};
+
+// A switch provider on a registry file of its own, removed afterwards.
+class ProviderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "ombix-provider-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+    setenv("OMBIX_REGISTRY", (m_dir / "registry.reg").c_str(), 1);
+  }
+  void TearDown() override {
+    provider.providerShutdown(0x00020001, provider.FindDeviceByProviderID(kProviderID));
+    unsetenv("OMBIX_REGISTRY");
+    std::filesystem::remove_all(m_dir);
+  }
+  static void NoCompletion(DRV_REQUESTID, LONG) {}
+  LONG Init(DWORD dwLines) {
+    return provider.providerInit(0x00020001, kProviderID, 10, 0, dwLines, 0, &NoCompletion,
+                                 &dwOptions);
+  }
+  void Write(const char* pszName, const char* pszValue) {
+    provider.RegWriteString(kProviderID, pszName, pszValue);
+  }
+
+  COmbixProvider provider;
+  DWORD dwOptions = 0;
+
+ private:
+  std::filesystem::path m_dir;
+};
+
+}  // namespace prov_test

@@ -1,0 +1,30 @@
+// Runs dialogs under a script presenter made from a string; the previous choice comes back
+// after the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/dialog_presenter.h"
+
+class ScriptedDialogTest : public ::testing::Test {
+ protected:
+  void TearDown() override { AfxSetDialogPresenter(nullptr); }
+
+  CScriptDialogPresenter& Play(const char* script) {
+    std::istringstream in(script);
+    m_script = std::make_shared<CScriptDialogPresenter>(in);
+    AfxSetDialogPresenter(m_script);
+    return *m_script;
+  }
+
+  // The failures and the transcript, for a readable assertion message.
+  std::string Report() const {
+    std::string report;
+    for (const CString& line : m_script->GetTranscript()) report += std::string(line) + "\n";
+    return report;
+  }
+
+  std::shared_ptr<CScriptDialogPresenter> m_script;
+};

@@ -1,0 +1,84 @@
+// The sim's phones: what a switch knows of each configured telephone (service state, do not
+// disturb, forwarding, waiting messages, calls present on it) and the monitors that clients
+// keep on them. The sim answers the monitor, phone-state, phone-configuration, forwarding and
+// do-not-disturb requests from it and tells every monitor of a phone what changes there.
+//
+// Everything here is part of SwitchSimState and runs under its mutex. A monitor belongs to one
+// session and ends with it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/wintypes.h"
+#include "tools/switch-sim/switch_sim.h"
+
+struct SwitchSimState;
+struct SimSession;
+
+// A call present on a phone, listed to a new monitor (CALL_CONNECTION_LIST).
+struct SimCall {
+  DWORD dwCallNumber = 0;
+  LONG lState = 0;  // CS_* of the phone's own connection
+  std::string strOther;
+};
+
+struct SimPhone {
+  SimPhoneConfig config;
+  bool bInService = true;
+  bool bDoNotDisturb = false;
+  DWORD dwMessages = 0;
+  std::string astrForward[4];  // by CALL_FORWARD_* mode; empty: not forwarded
+  std::vector<SimCall> calls;
+};
+
+struct SimMonitor {
+  DWORD dwMonitorID = 0;
+  DWORD dwSession = 0;  // SimSession::dwSession
+  std::string strNumber;
+};
+
+class SimPhones {
+ public:
+  void Configure(const std::vector<SimPhoneConfig>& phones);
+
+  // Whether the model answers this request type itself.
+  static bool Answers(DWORD dwRequestType);
+  // Answers the request for the session, and sends what the request changes to the monitors.
+  void OnRequest(SwitchSimState& state, SimSession& session, const SimReceived& request);
+
+  // Commands; each returns an empty string or what is wrong.
+  std::string SetInService(SwitchSimState& state, const std::string& strNumber, bool bInService);
+  std::string SetMessages(SwitchSimState& state, const std::string& strNumber, DWORD dwMessages);
+  std::string SetDoNotDisturb(SwitchSimState& state, const std::string& strNumber, bool bOn);
+  std::string SetForwarding(SwitchSimState& state, const std::string& strNumber, DWORD dwMode,
+                            const std::string& strTo);
+  // A call between the phone and another party; its number in *pdwCallNumber.
+  std::string AddCall(SwitchSimState& state, const std::string& strNumber,
+                      const std::string& strOther, LONG lState, DWORD* pdwCallNumber);
+  std::string EndCall(SwitchSimState& state, DWORD dwCallNumber);
+
+  // One line per phone and per live monitor.
+  std::string Describe(const SwitchSimState& state) const;
+
+ private:
+  SimPhone* FindByNumber(const std::string& strNumber);
+  SimPhone* FindByDevice(const std::string& strDevice);
+  // The live monitors of a phone (monitors of ended sessions are dropped first).
+  std::vector<SimMonitor> MonitorsOf(SwitchSimState& state, const std::string& strNumber);
+  void SendPhoneState(SwitchSimState& state, const SimPhone& phone, DWORD dwEvent,
+                      const SimMonitor& monitor);
+  void SendPhoneStateToAll(SwitchSimState& state, const SimPhone& phone, DWORD dwEvent);
+  void SendCallEvent(SwitchSimState& state, const SimPhone& phone, const SimCall& call,
+                     DWORD dwEvent, const SimMonitor& monitor);
+  void PruneMonitors(const SwitchSimState& state);
+
+  std::map<std::string, SimPhone> m_phones;  // by number
+  std::vector<SimMonitor> m_monitors;
+};
+
+// The phones the sim serves when none are configured: 200, 201 and 202, password "1234".
+std::vector<SimPhoneConfig> DefaultSimPhones();
+// "NUMBER:PASSWORD[:DEVICE]"; false when the text is not of that form.
+bool ParseSimPhone(const std::string& strText, SimPhoneConfig& phone);

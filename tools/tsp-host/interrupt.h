@@ -1,0 +1,32 @@
+// Ctrl-C (SIGINT) and SIGTERM for tsp-host. The handler only records the signal and writes a
+// byte to a pipe; the main thread, woken by the pipe while it waits for input or seeing the
+// signal between commands, shuts the provider down itself. A second such signal ends the
+// process at once (the default action), for a provider that does not come back.
+#pragma once
+
+#include <string>
+
+namespace tsphost {
+
+// Installs the handlers; false (errno set) when the pipe or a handler cannot be made.
+bool InstallInterruptHandlers();
+// The signal that asked tsp-host to end, 0 while none did. Any thread.
+int InterruptSignal();
+// "SIGINT" or "SIGTERM".
+std::string InterruptName(int nSignal);
+
+// The lines of a file descriptor, read as they come; reading ends early when a signal comes.
+class InputLines {
+ public:
+  enum class Result { kLine, kEnd, kInterrupted, kError };
+  explicit InputLines(int fd) : m_fd(fd) {}
+  // The next line without its newline; kError leaves errno set.
+  Result Next(std::string& line);
+
+ private:
+  int m_fd;
+  std::string m_buffer;
+  bool m_bEnd = false;
+};
+
+}  // namespace tsphost
