@@ -62,11 +62,9 @@ void CTSPICallAppearance::Init(CTSPIAddressInfo* pAddr, HTAPICALL htCall, DWORD 
   if (allowed(TSPI_LINEADDTOCONFERENCE)) dwCallStates |= 0x1800;
   if (allowed(TSPI_LINECOMPLETETRANSFER)) dwCallStates |= LINECALLSTATE_ONHOLDPENDTRANSFER;
   std::vector<DWORD> terminals;
-  if (pLine != nullptr) {
-    CSingleLock lockLine(pLine->GetSyncObject(), TRUE);
-    for (INT_PTR i = 0; i < pLine->GetTerminalCount(); ++i) {
-      terminals.push_back(pAddr->GetTerminalMode(static_cast<int>(i)));
-    }
+  const INT_PTR nTerminals = (pLine != nullptr) ? pLine->GetTerminalCount() : 0;
+  for (INT_PTR i = 0; i < nTerminals; ++i) {
+    terminals.push_back(pAddr->GetTerminalMode(static_cast<int>(i)));
   }
 
   CSingleLock lock(GetSyncObject(), TRUE);

@@ -72,11 +72,14 @@ LONG CTSPICallAppearance::CloseCall() {
 
 LONG CTSPICallAppearance::Drop(DRV_REQUESTID dwRequestID, LPCSTR lpsUserUserInfo, DWORD dwSize) {
   if (dwRequestID != 0 && !HasFeature(LINECALLFEATURE_DROP)) return LINEERR_OPERATIONUNAVAIL;
-  // Pending only once queued: a refused drop leaves the next one free to try.
-  CSingleLock lock(GetSyncObject(), TRUE);
-  if ((GetFlags() & CALLFLAG_DROPPENDING) != 0) return 0;
-  if (GetCallState() == LINECALLSTATE_IDLE) return LINEERR_INVALCALLSTATE;
-  SetFlag(CALLFLAG_DROPPENDING);
+  // One drop at a time; the flag is claimed before the request is queued (the line may answer
+  // it at once) and given back when the request cannot be queued, so a refused drop leaves the
+  // next one free to try.
+  if ((m_dwFlags.fetch_or(CALLFLAG_DROPPENDING) & CALLFLAG_DROPPENDING) != 0) return 0;
+  if (GetCallState() == LINECALLSTATE_IDLE) {
+    ClearFlag(CALLFLAG_DROPPENDING);
+    return LINEERR_INVALCALLSTATE;
+  }
   const LONG lResult = QueueCallBuffer(REQUEST_LINEDROP, dwRequestID, lpsUserUserInfo, dwSize);
   if (lResult < 0) ClearFlag(CALLFLAG_DROPPENDING);
   return lResult;

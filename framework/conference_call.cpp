@@ -112,7 +112,10 @@ BOOL CTSPIConferenceCall::CanRemoveMember(CTSPICallAppearance* pCall) const {
   if (m_pAddr != nullptr) {
     LINEADDRESSCAPS caps{};
     LINEADDRESSSTATUS status{};
-    if (!m_pAddr->TryGetAddressCaps(caps, status, FALSE)) return FALSE;
+    if (!m_pAddr->TryGetAddressCaps(caps, status, CFeatureLockScope::Active())) {
+      CFeatureLockScope::NoteMissed();
+      return FALSE;
+    }
     dwCaps = caps.dwRemoveFromConfCaps;
   }
   CSingleLock lock(GetSyncObject(), TRUE);

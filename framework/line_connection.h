@@ -19,10 +19,19 @@
 //   fit.
 // - Fields and arrays change under the object's lock. TAPI's callback is called with whatever
 //   locks the caller holds. The line calls its addresses without holding its own lock (address
-//   before line).
+//   before line). SendLineEvent takes no lock: a call's state change may only try the line's.
+// - Addresses are made by CreateAddress through the provider's address class and deleted with
+//   the line, after its queued requests have failed.
+//
+// Files: line_connection.cpp (life, open and close, events, look-ups), line_connection_caps.cpp
+// (capability and status structures), line_connection_features.cpp (status flags, features,
+// counters, terminals), line_connection_addresses.cpp (what the line asks of its addresses),
+// line_requests.cpp (addresses, call parameters, line requests, completions, dialog instances,
+// conference and transfer tests).
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "framework/connection.h"
@@ -203,6 +212,7 @@ class CTSPILineConnection : public CTSPIConnection {
   void SetAddressTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn);
   void DropAllCalls();
   std::atomic<DWORD> m_dwNextCompletionID{0};
+  std::mutex m_mxCreateAddress;  // taken before any other lock, by CreateAddress alone
   static CTSPIAddressInfo* AsAddress(CObject* pObject);
 
   void RestoreProviderVersion();

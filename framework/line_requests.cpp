@@ -41,8 +41,22 @@ DWORD CTSPILineConnection::CreateAddress(LPCSTR pszDialableAddress, LPCSTR pszNa
     delete pObject;
     return static_cast<DWORD>(-1);
   }
+  // One creation at a time; the new address is set up before it is listed, without the line's
+  // lock held across its own (the address comes before the line).
+  std::lock_guard<std::mutex> creating(m_mxCreateAddress);
+  DWORD dwAddressID = 0;
+  CString strName;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    dwAddressID = static_cast<DWORD>(m_arrAddresses.GetSize());
+    strName.Format("Address%ld", static_cast<long>(m_LineCaps.dwNumAddresses));
+  }
+  pAddr->Init(this, dwAddressID, pszDialableAddress, pszName, bIncoming, bOutgoing, dwMediaModes,
+              dwBearerModes, dwMinRate, dwMaxRate, dwMaxNumActiveCalls, dwMaxNumOnHoldCalls,
+              dwMaxNumOnHoldPendCalls, dwMaxNumConference, dwMaxNumTransConf);
+  if (pszName == nullptr) pAddr->SetName(strName);
   CSingleLock lock(GetSyncObject(), TRUE);
-  const DWORD dwAddressID = static_cast<DWORD>(m_arrAddresses.Add(pAddr));
+  m_arrAddresses.Add(pAddr);
   if (bOutgoing && pSP != nullptr &&
       pSP->IsFunctionAllowed(this, nullptr, nullptr, TSPI_LINEMAKECALL)) {
     m_LineStatus.dwLineFeatures |= LINEFEATURE_MAKECALL;
@@ -53,25 +67,22 @@ DWORD CTSPILineConnection::CreateAddress(LPCSTR pszDialableAddress, LPCSTR pszNa
   if (lpDialParams != nullptr) {
     LINEDIALPARAMS& lo = m_LineCaps.MinDialParams;
     LINEDIALPARAMS& hi = m_LineCaps.MaxDialParams;
-    lo.dwDialPause = std::min(lo.dwDialPause, lpDialParams->dwDialPause);
-    lo.dwDialSpeed = std::min(lo.dwDialSpeed, lpDialParams->dwDialSpeed);
-    lo.dwDigitDuration = std::min(lo.dwDigitDuration, lpDialParams->dwDigitDuration);
-    lo.dwWaitForDialtone = std::min(lo.dwWaitForDialtone, lpDialParams->dwWaitForDialtone);
+    // A minimum of 0 is one no address has set yet: it takes the first value given.
+    auto lower = [](DWORD dwMin, DWORD dwValue) {
+      return dwMin == 0 ? dwValue : std::min(dwMin, dwValue);
+    };
+    lo.dwDialPause = lower(lo.dwDialPause, lpDialParams->dwDialPause);
+    lo.dwDialSpeed = lower(lo.dwDialSpeed, lpDialParams->dwDialSpeed);
+    lo.dwDigitDuration = lower(lo.dwDigitDuration, lpDialParams->dwDigitDuration);
+    lo.dwWaitForDialtone = lower(lo.dwWaitForDialtone, lpDialParams->dwWaitForDialtone);
     hi.dwDialPause = std::max(hi.dwDialPause, lpDialParams->dwDialPause);
     hi.dwDialSpeed = std::max(hi.dwDialSpeed, lpDialParams->dwDialSpeed);
     hi.dwDigitDuration = std::max(hi.dwDigitDuration, lpDialParams->dwDigitDuration);
     hi.dwWaitForDialtone = std::max(hi.dwWaitForDialtone, lpDialParams->dwWaitForDialtone);
   }
-  pAddr->Init(this, dwAddressID, pszDialableAddress, pszName, bIncoming, bOutgoing, dwMediaModes,
-              dwBearerModes, dwMinRate, dwMaxRate, dwMaxNumActiveCalls, dwMaxNumOnHoldCalls,
-              dwMaxNumOnHoldPendCalls, dwMaxNumConference, dwMaxNumTransConf);
-  if (pszName == nullptr) {
-    CString strName;
-    strName.Format("Address%ld", static_cast<long>(m_LineCaps.dwNumAddresses));
-    pAddr->SetName(strName);
-    pAddr->NotifyCapsChanged();
-  }
   ++m_LineCaps.dwNumAddresses;
+  lock.Unlock();
+  if (pszName == nullptr) pAddr->NotifyCapsChanged();
   return dwAddressID;
 }
 
@@ -142,11 +153,16 @@ LONG CTSPILineConnection::CheckCallParams(const LINECALLPARAMS* lpCallParams) {
 LONG CTSPILineConnection::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall,
                                    CTSPICallAppearance** ppCall, TSPIMAKECALL* pMakeCall) {
   if (ppCall != nullptr) *ppCall = nullptr;
-  CSingleLock lock(GetSyncObject(), TRUE);
-  if ((m_LineStatus.dwLineFeatures & LINEFEATURE_MAKECALL) == 0) return LINEERR_OPERATIONUNAVAIL;
-  if (m_nActiveCalls < static_cast<int>(m_LineCaps.dwMaxNumActiveCalls)) {
-    for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
-      if (pReq->GetType() == REQUEST_LINEMAKECALL) return LINEERR_RESOURCEUNAVAIL;
+  {
+    // The line's lock covers the checks only: the address and the call come before the line.
+    CSingleLock lock(GetSyncObject(), TRUE);
+    if ((m_LineStatus.dwLineFeatures & LINEFEATURE_MAKECALL) == 0) {
+      return LINEERR_OPERATIONUNAVAIL;
+    }
+    if (m_nActiveCalls < static_cast<int>(m_LineCaps.dwMaxNumActiveCalls)) {
+      for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
+        if (pReq->GetType() == REQUEST_LINEMAKECALL) return LINEERR_RESOURCEUNAVAIL;
+      }
     }
   }
   const LINECALLPARAMS* lpParams = (pMakeCall != nullptr) ? pMakeCall->lpCallParams : nullptr;

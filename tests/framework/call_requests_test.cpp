@@ -28,10 +28,20 @@ int CountAddressStates(DWORD dwState) {
 // --- Line requests ---
 
 TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
-  auto* pUnnamed = line->GetAddress(
-      line->CreateAddress("1002", nullptr, TRUE, TRUE, LINEMEDIAMODE_INTERACTIVEVOICE,
-                          LINEBEARERMODE_VOICE, 0, 0, nullptr, 1, 1, 1, 0, 0));
-  EXPECT_EQ(pUnnamed->GetName(), CString("Address1"));
+  // Unnamed addresses are named by their count; their dial limits widen the line's, the first
+  // ones set them.
+  const char* const names[] = {"Address1", "Address2", "Address3"};
+  const DWORD durations[] = {100, 60, 250};
+  for (int i = 0; i < 3; ++i) {
+    const LINEDIALPARAMS dial{10, 20, durations[i], 30};
+    auto* pUnnamed = line->GetAddress(
+        line->CreateAddress("1002", nullptr, TRUE, TRUE, LINEMEDIAMODE_INTERACTIVEVOICE,
+                            LINEBEARERMODE_VOICE, 0, 0, &dial, 1, 1, 1, 0, 0));
+    EXPECT_EQ(pUnnamed->GetName(), CString(names[i]));
+  }
+  EXPECT_EQ(line->GetLineDevCaps().MinDialParams.dwDigitDuration, 60u);
+  EXPECT_EQ(line->GetLineDevCaps().MaxDialParams.dwDigitDuration, 250u);
+  EXPECT_EQ(line->GetLineDevCaps().MinDialParams.dwDialPause, 10u);
   DWORD dwID = 9;
   EXPECT_EQ(line->GetAddressID(&dwID, LINEADDRESSMODE_ADDRESSID, "1002", 0),
             LINEERR_INVALADDRESSMODE);
