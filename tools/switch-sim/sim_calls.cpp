@@ -567,12 +567,12 @@ DWORD SimCalls::Handle(SwitchSimState& state, const std::string& strPhone,
         });
         call.parties[i].lState = CS_IDLE;
         if (!bUnpark) Tell(state, call, i, CALL_CONNECTION_IDLED, EC_PICKUP);
+        Prune(call);
         call.parties.push_back({strPhone, "", DEVICE_TYPE_INTERNAL, CS_CONNECTED});
         for (SimParty& party : call.parties) {
           if (party.lState == CS_ATTEMPTING) party.lState = CS_CONNECTED;
         }
         TellAll(state, call, CALL_CONNECTION_ESTABLISHED, bUnpark ? EC_PARK : EC_PICKUP);
-        Prune(call);
         return 0;
       }
       return OMBIX_ERROR_NO_CALL_TO_PICKUP;
