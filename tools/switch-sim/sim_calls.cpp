@@ -628,7 +628,7 @@ std::string SimCalls::Put(SwitchSimState& state, const std::string& strPhone,
   const DWORD dwEvent = lState == CS_ALERTING ? CALL_CONNECTION_ALERTING
                         : lState == CS_HELD   ? CALL_CONNECTION_HELD
                                               : CALL_CONNECTION_ESTABLISHED;
-  TellAll(state, call, dwEvent, EC_NONE);
+  Tell(state, call, lState == CS_ALERTING ? 1 : 0, dwEvent, EC_NONE);
   return "";
 }
 

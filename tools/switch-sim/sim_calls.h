@@ -55,7 +55,8 @@ class SimCalls {
   void ListTo(SwitchSimState& state, const SimMonitor& monitor);
 
   // Commands; each returns an empty string or what is wrong.
-  // A call already in a state between a phone and another party (no ringing, no dialing).
+  // A call already in a state between a phone and another party, told to the phone only (even
+  // when the other party is a phone too): no dialling, no forwarding.
   std::string Put(SwitchSimState& state, const std::string& strPhone, const std::string& strOther,
                   LONG lState, DWORD* pdwCall);
   // A call to a phone from another phone or an outside number (empty: withheld), as dialled.

@@ -6,7 +6,8 @@
 //   messages PHONE COUNT                      waiting messages (0: none), told to its monitors
 //   dnd PHONE on|off                          do not disturb
 //   forward PHONE all|busy|noanswer|outofservice [NUMBER]   forwarding; no NUMBER clears it
-//   call PHONE OTHER [connected|alerting|held]  a call already in that state; prints its number
+//   call PHONE OTHER [connected|alerting|held]  a call already in that state, told to PHONE only;
+//                                             prints its number
 //   incoming PHONE FROM|- [NAME...]           a call to the phone from another phone or an outside
 //                                             number ('-': withheld), dialled and offered as any
 //                                             call is (forwarding, do not disturb, busy); prints
