@@ -1,19 +1,15 @@
 #include "framework/call_ref.h"
 
-#include "framework/request_seams.h"
+#include "framework/call_appearance.h"
 
-// The call's own counting is reached through the request seams until the call class exists;
-// then these two become pCall->AddRef() and pCall->Release().
 namespace {
 
 void AddCallRef(CTSPICallAppearance* pCall) {
-  if (pCall == nullptr) return;
-  if (auto pfn = GetTSPIRequestSeams().pfnCallAddRef) pfn(pCall);
+  if (pCall != nullptr) pCall->AddRef();
 }
 
 void ReleaseCallRef(CTSPICallAppearance* pCall) {
-  if (pCall == nullptr) return;
-  if (auto pfn = GetTSPIRequestSeams().pfnCallRelease) pfn(pCall);
+  if (pCall != nullptr) pCall->Release();
 }
 
 }  // namespace

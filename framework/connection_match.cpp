@@ -5,10 +5,10 @@
 // call is changed while the queue is half walked and no call lock is taken under the line lock.
 #include <vector>
 
+#include "framework/call_appearance.h"
 #include "framework/connection.h"
 #include "framework/device.h"
 #include "framework/request_records.h"
-#include "framework/request_seams.h"
 #include "platform/afxmt.h"
 
 namespace {
@@ -24,8 +24,7 @@ bool IsOwnRequest(const CTSPIRequest* pReq, CTSPICallAppearance* pCall, WORD wTy
 }
 
 void SetIdle(CTSPICallAppearance* pCall) {
-  if (pCall == nullptr) return;
-  if (auto pfn = GetTSPIRequestSeams().pfnCallSetIdle) pfn(pCall);
+  if (pCall != nullptr) pCall->ChangeCallState(LINECALLSTATE_IDLE, 0, 0, TRUE);
 }
 
 }  // namespace

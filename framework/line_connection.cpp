@@ -4,6 +4,8 @@
 // line_connection_addresses.cpp.
 #include "framework/line_connection.h"
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
 #include "framework/device.h"
 #include "framework/device_class.h"
 #include "framework/function_table.h"
@@ -43,10 +45,16 @@ CTSPILineConnection::~CTSPILineConnection() {
   CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, nullptr);
   std::vector<TSPIDIALOGINSTANCE*> dialogs;
   LINEEVENT lpfnEventProc = nullptr;
+  // Then the addresses, without the line's lock (theirs comes before it): their calls may
+  // still reach the line on their way out.
+  const std::vector<CTSPIAddressInfo*> addresses = SnapshotAddresses();
   {
     CSingleLock lock(GetSyncObject(), TRUE);
-    for (INT_PTR i = 0; i < m_arrAddresses.GetSize(); ++i) delete m_arrAddresses[i];
     m_arrAddresses.RemoveAll();
+  }
+  for (CTSPIAddressInfo* pAddr : addresses) delete pAddr;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
     for (INT_PTR i = 0; i < m_arrTerminals.GetSize(); ++i) delete m_arrTerminals[i];
     m_arrTerminals.RemoveAll();
     while (!m_lstCompletions.IsEmpty()) delete m_lstCompletions.RemoveHead();
@@ -110,9 +118,6 @@ DWORD CTSPILineConnection::GetPermanentDeviceID() const {
   return m_LineCaps.dwPermanentLineID;
 }
 
-// The line's follow-ups of finished requests come with its request operations.
-void CTSPILineConnection::OnRequestComplete(CTSPIRequest* /*pReq*/, LONG /*lResult*/) {}
-
 void CTSPILineConnection::OnIntervalTimer() {}
 
 // --- Open and close ---
@@ -174,13 +179,8 @@ LONG CTSPILineConnection::CloseLine() {
 
 void CTSPILineConnection::SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                                         DWORD_PTR dwParam2, DWORD_PTR dwParam3) {
-  LINEEVENT lpfnEventProc = nullptr;
-  HTAPILINE htLine = nullptr;
-  {
-    CSingleLock lock(GetSyncObject(), TRUE);
-    lpfnEventProc = m_lpfnEventProc;
-    htLine = m_htLine;
-  }
+  const LINEEVENT lpfnEventProc = m_lpfnEventProc.load();
+  HTAPILINE htLine = m_htLine.load();
   if (lpfnEventProc == nullptr) return;
   if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
     CTSPIDevice* pDevice = GetDevice();
@@ -190,7 +190,7 @@ void CTSPILineConnection::SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg,
     htLine = reinterpret_cast<HTAPILINE>(dwParam3);
     dwParam3 = 0;
   }
-  const HTAPICALL htCall = (pCall != nullptr) ? GetCallHandle(pCall) : nullptr;
+  const HTAPICALL htCall = (pCall != nullptr) ? pCall->GetCallHandle() : nullptr;
   lpfnEventProc(htLine, htCall, dwMsg, dwParam1, dwParam2, dwParam3);
 }
 

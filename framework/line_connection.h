@@ -19,9 +19,19 @@
 //   fit.
 // - Fields and arrays change under the object's lock. TAPI's callback is called with whatever
 //   locks the caller holds. The line calls its addresses without holding its own lock (address
-//   before line).
+//   before line). SendLineEvent takes no lock: a call's state change may only try the line's.
+// - Addresses are made by CreateAddress through the provider's address class and deleted with
+//   the line, after its queued requests have failed.
+//
+// Files: line_connection.cpp (life, open and close, events, look-ups), line_connection_caps.cpp
+// (capability and status structures), line_connection_features.cpp (status flags, features,
+// counters, terminals), line_connection_addresses.cpp (what the line asks of its addresses),
+// line_requests.cpp (addresses, call parameters, line requests, completions, dialog instances,
+// conference and transfer tests).
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "framework/connection.h"
@@ -32,6 +42,11 @@
 class CTSPIAddressInfo;
 class CTSPICallAppearance;
 class CTSPILineConnection;
+class TSPICOMPLETECALL;
+class TSPILINEFORWARD;
+class TSPILINESETTERMINAL;
+class TSPIMAKECALL;
+class TSPIMEDIACONTROL;
 
 // One terminal of the line: its name, capabilities and current modes.
 class TERMINALINFO : public CObject {
@@ -107,6 +122,43 @@ class CTSPILineConnection : public CTSPIConnection {
   // The active call count never goes below 0; the features follow it.
   virtual void AdjustActiveCallCount(int nDelta);
 
+  // Line requests, addresses and call completions (line_requests.cpp).
+  virtual DWORD CreateAddress(LPCSTR pszDialableAddress, LPCSTR pszName, BOOL bIncoming,
+                              BOOL bOutgoing, DWORD dwMediaModes, DWORD dwBearerModes,
+                              DWORD dwMinRate, DWORD dwMaxRate, const LINEDIALPARAMS* lpDialParams,
+                              DWORD dwMaxNumActiveCalls, DWORD dwMaxNumOnHoldCalls,
+                              DWORD dwMaxNumOnHoldPendCalls, DWORD dwMaxNumConference,
+                              DWORD dwMaxNumTransConf);
+  CTSPIAddressInfo* FindAddressForCall(const LINECALLPARAMS* lpCallParams, DWORD dwFeatures);
+  CTSPIAddressInfo* FindAddressByDialableAddress(LPCSTR pszAddress);
+  virtual LONG GetAddressID(LPDWORD lpdwAddressID, DWORD dwAddressMode, LPCSTR pszAddress,
+                            DWORD dwSize);
+  virtual LONG CheckCallParams(const LINECALLPARAMS* lpCallParams);
+  virtual LONG MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, CTSPICallAppearance** ppCall,
+                        TSPIMAKECALL* pMakeCall);
+  virtual LONG ConditionalMediaDetection(DWORD dwMediaModes, const LINECALLPARAMS* lpCallParams);
+  virtual LONG SetDefaultMediaDetection(DWORD dwMediaModes);
+  virtual LONG CheckMediaControl(TSPIMEDIACONTROL* pMediaControl);
+  virtual void SetMediaControl(TSPIMEDIACONTROL* pMediaControl);
+  virtual LONG Forward(DRV_REQUESTID dwRequestID, CTSPIAddressInfo* pAddr,
+                       TSPILINEFORWARD* pForward, HTAPICALL htConsultCall,
+                       CTSPICallAppearance** ppConsultCall);
+  virtual LONG SetTerminal(DRV_REQUESTID dwRequestID, TSPILINESETTERMINAL* pTermStruct);
+  virtual LONG SetLineDevStatus(DRV_REQUESTID dwRequestID, DWORD dwStatusToChange, BOOL bOn);
+  virtual LONG UncompleteCall(DRV_REQUESTID dwRequestID, DWORD dwCompletionID);
+  // The next completion ID of this line (never 0).
+  DWORD NextCompletionID();
+  TSPICOMPLETECALL* FindCompletion(DWORD dwCompletionID);
+  TSPICOMPLETECALL* FindCompletionByCall(CTSPICallAppearance* pCall);
+  void RemoveCompletion(DWORD dwCompletionID, BOOL bNotify);
+  HTAPIDIALOGINSTANCE OpenDialogInstance(DRV_REQUESTID dwRequestID, LPVOID lpParams, DWORD dwSize,
+                                         LPCSTR pszUIDLLName = nullptr);
+  LONG FreeDialogInstance(HTAPIDIALOGINSTANCE htDlgInst);
+  // Inside a call's state change these only try the address locks (feature_locks.h).
+  virtual BOOL CanJoinConference(CTSPICallAppearance* pCall);
+  virtual BOOL CanCompleteTransfer(CTSPICallAppearance* pCall);
+  CTSPICallAppearance* FindCallByState(DWORD dwStateMask, CTSPICallAppearance* pExcept = nullptr);
+
   // Sends a line, address or call event to TAPI (nothing while no callback is set).
   void SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                      DWORD_PTR dwParam2, DWORD_PTR dwParam3);
@@ -137,10 +189,12 @@ class CTSPILineConnection : public CTSPIConnection {
 
  protected:
   // Derived classes change these under the object's lock.
-  HTAPILINE m_htLine = nullptr;
+  // Set and cleared under the lock; read without it by SendLineEvent, which a call's state
+  // change reaches while it may only try the line's lock.
+  std::atomic<HTAPILINE> m_htLine{nullptr};
   LINEDEVCAPS m_LineCaps{};
   LINEDEVSTATUS m_LineStatus{};
-  LINEEVENT m_lpfnEventProc = nullptr;
+  std::atomic<LINEEVENT> m_lpfnEventProc{nullptr};
   DWORD m_dwDefaultMediaDetection = 0;
   DWORD m_dwLineStates = 0;  // TAPI's LINEDEVSTATE_ mask
   int m_nActiveCalls = 0;
@@ -157,7 +211,8 @@ class CTSPILineConnection : public CTSPIConnection {
   void UpdateAddressFeatures();
   void SetAddressTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn);
   void DropAllCalls();
-  static HTAPICALL GetCallHandle(CTSPICallAppearance* pCall);
+  std::atomic<DWORD> m_dwNextCompletionID{0};
+  std::mutex m_mxCreateAddress;  // taken before any other lock, by CreateAddress alone
   static CTSPIAddressInfo* AsAddress(CObject* pObject);
 
   void RestoreProviderVersion();

@@ -1,27 +1,21 @@
 // CTSPILineConnection: what the line asks of its addresses and calls. The addresses are called
 // without the line's lock (their lock comes before the line's); the pointers stay valid because
 // only the line's destructor deletes addresses.
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
+#include "framework/feature_locks.h"
 #include "framework/line_connection.h"
-#include "framework/line_seams.h"
 #include "platform/afxmt.h"
 
-TSPILineSeams& GetTSPILineSeams() {
-  static TSPILineSeams seams;
-  return seams;
-}
-
 CTSPIAddressInfo* CTSPILineConnection::AsAddress(CObject* pObject) {
-  // An address derives from CObject alone (single inheritance), so both share one address.
-  return reinterpret_cast<CTSPIAddressInfo*>(pObject);
-}
-
-HTAPICALL CTSPILineConnection::GetCallHandle(CTSPICallAppearance* pCall) {
-  const TSPILineSeams& seams = GetTSPILineSeams();
-  return seams.pfnGetCallHandle != nullptr ? seams.pfnGetCallHandle(pCall) : nullptr;
+  return static_cast<CTSPIAddressInfo*>(pObject);
 }
 
 std::vector<CTSPIAddressInfo*> CTSPILineConnection::SnapshotAddresses() const {
-  CSingleLock lock(GetSyncObject(), TRUE);
+  // Inside a call's state change the line's lock is only tried: a busy line gives no addresses
+  // and the change computes the call's features again later.
+  CSingleLock lock(GetSyncObject());
+  if (!CFeatureLockScope::Lock(lock)) return {};
   std::vector<CTSPIAddressInfo*> addresses;
   for (INT_PTR i = 0; i < m_arrAddresses.GetSize(); ++i) {
     addresses.push_back(AsAddress(m_arrAddresses[i]));
@@ -30,39 +24,32 @@ std::vector<CTSPIAddressInfo*> CTSPILineConnection::SnapshotAddresses() const {
 }
 
 DWORD CTSPILineConnection::CollectAvailableMediaModes() {
-  const TSPILineSeams& seams = GetTSPILineSeams();
-  if (seams.pfnGetAvailableMediaModes == nullptr) return 0;
   DWORD dwModes = 0;
   for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) {
-    dwModes |= seams.pfnGetAvailableMediaModes(pAddr);
+    dwModes |= pAddr->GetAvailableMediaModesForCall();
   }
   return dwModes;
 }
 
 void CTSPILineConnection::SetAddressStatusMessages(DWORD dwAddressStates) {
-  const TSPILineSeams& seams = GetTSPILineSeams();
-  if (seams.pfnSetAddressStatusMessages == nullptr) return;
-  for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) {
-    seams.pfnSetAddressStatusMessages(pAddr, dwAddressStates);
-  }
+  for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) pAddr->SetStatusMessages(dwAddressStates);
 }
 
 void CTSPILineConnection::UpdateAddressFeatures() {
-  const TSPILineSeams& seams = GetTSPILineSeams();
-  if (seams.pfnUpdateAddressFeatures == nullptr) return;
-  for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) seams.pfnUpdateAddressFeatures(pAddr);
+  for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) pAddr->UpdateAddressFeatures();
 }
 
 void CTSPILineConnection::SetAddressTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn) {
-  const TSPILineSeams& seams = GetTSPILineSeams();
-  if (seams.pfnSetAddressTerminalModes == nullptr) return;
   for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) {
-    seams.pfnSetAddressTerminalModes(pAddr, nTerminal, dwModes, bOn);
+    pAddr->SetTerminalModes(nTerminal, dwModes, bOn);
   }
 }
 
 void CTSPILineConnection::DropAllCalls() {
-  const TSPILineSeams& seams = GetTSPILineSeams();
-  if (seams.pfnDropAddressCalls == nullptr) return;
-  for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) seams.pfnDropAddressCalls(pAddr);
+  for (CTSPIAddressInfo* pAddr : SnapshotAddresses()) {
+    for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+      pCall->Drop(0, nullptr, 0);
+      pCall->Release();
+    }
+  }
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <string>
+
+#include "platform/win32.h"
 
 namespace {
 
@@ -71,4 +74,30 @@ LONG CopyCallParams(const LINECALLPARAMS* lpSource, LPLINECALLPARAMS* lppCopy) {
 void FreeEntryCopies(CPtrArray& arrCopies) {
   for (INT_PTR i = 0; i < arrCopies.GetSize(); ++i) FreeBuffer(arrCopies.GetAt(i));
   arrCopies.RemoveAll();
+}
+
+LONG ReadCallParamsString(const LINECALLPARAMS* lpParams, DWORD dwSize, DWORD dwOffset,
+                          CString& strText) {
+  strText.Empty();
+  if (lpParams == nullptr || dwSize == 0) return 0;
+  if (lpParams->dwTotalSize < sizeof(LINECALLPARAMS) ||
+      !IsVarPartInside(lpParams->dwTotalSize, dwSize, dwOffset)) {
+    return LINEERR_INVALCALLPARAMS;
+  }
+  const auto* lpBytes = reinterpret_cast<const BYTE*>(lpParams) + dwOffset;
+  std::u16string text;
+  for (DWORD i = 0; i + 1 < dwSize; i += 2) {
+    char16_t ch;
+    std::memcpy(&ch, lpBytes + i, sizeof(ch));
+    if (ch == 0) break;
+    text.push_back(ch);
+  }
+  if (text.empty()) return 0;
+  const int cch = static_cast<int>(text.size());
+  const int cb = WideCharToMultiByte(CP_ACP, 0, text.data(), cch, nullptr, 0, nullptr, nullptr);
+  if (cb <= 0) return 0;
+  std::string out(static_cast<size_t>(cb), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), cch, out.data(), cb, nullptr, nullptr);
+  strText = out.c_str();
+  return 0;
 }

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "framework/alloc_buffer.h"
+#include "platform/afx_string.h"
 #include "platform/afxcoll.h"
 #include "platform/tapi.h"
 
@@ -47,3 +48,9 @@ BOOL AppendEntryCopies(CPtrArray& arrCopies, const TEntry* lpEntries, DWORD dwCo
 
 // Frees every copy in the array and empties it.
 void FreeEntryCopies(CPtrArray& arrCopies);
+
+// The UTF-16 text of a variable part of LINECALLPARAMS (dwSize bytes at dwOffset), read only
+// within the structure's dwTotalSize and up to its first NUL, as 8-bit text in strText. A part
+// of size 0 gives "". LINEERR_INVALCALLPARAMS when the part lies outside the structure.
+LONG ReadCallParamsString(const LINECALLPARAMS* lpParams, DWORD dwSize, DWORD dwOffset,
+                          CString& strText);

@@ -2,20 +2,16 @@
 
 #include <thread>
 
+#include "framework/address_info.h"
 #include "framework/alloc_buffer.h"
+#include "framework/call_appearance.h"
 #include "framework/connection.h"
 #include "framework/line_connection.h"
 #include "framework/media_records.h"
 #include "framework/phone_connection.h"
 #include "framework/request_records.h"
-#include "framework/request_seams.h"
 
 IMPLEMENT_DYNCREATE(CTSPIRequest, CObject)
-
-TSPIRequestSeams& GetTSPIRequestSeams() {
-  static TSPIRequestSeams seams;
-  return seams;
-}
 
 namespace {
 
@@ -59,13 +55,12 @@ RecordRule RuleFor(WORD wType) {
 CTSPIRequest::CTSPIRequest() : m_evtComplete(FALSE, TRUE) {}
 
 CTSPIRequest::~CTSPIRequest() {
-  if (m_pCall != nullptr) {
-    if (auto pfn = GetTSPIRequestSeams().pfnCallRelease) pfn(m_pCall);
-  }
   // Nobody can wait any more (a waiter holds a reference), but a signalled event is the
   // documented end state.
   m_evtComplete.SetEvent();
   FreeRecord();
+  // Last: the record may name the call too.
+  if (m_pCall != nullptr) m_pCall->Release();
 }
 
 void CTSPIRequest::Init(CTSPIConnection* pConn, CTSPIAddressInfo* pAddr, CTSPICallAppearance* pCall,
@@ -79,22 +74,15 @@ void CTSPIRequest::Init(CTSPIConnection* pConn, CTSPIAddressInfo* pAddr, CTSPICa
   m_lpRecord = lpRecord;
   m_pRecordObject = pRecordObject;
   m_dwRecordSize = dwRecordSize;
-  if (m_pCall != nullptr) {
-    if (auto pfn = GetTSPIRequestSeams().pfnCallAddRef) pfn(m_pCall);
-  }
+  if (m_pCall != nullptr) m_pCall->AddRef();
 }
 
 void CTSPIRequest::Complete(LONG lResult, BOOL bTellTapi) {
   if (bTellTapi) m_bReported.store(true);  // sticky: a later Complete never clears it
   m_lResult.store(lResult);
   if (m_pConn != nullptr) m_pConn->OnRequestComplete(this, lResult);
-  const TSPIRequestSeams& seams = GetTSPIRequestSeams();
-  if (m_pAddress != nullptr && seams.pfnAddressOnRequestComplete != nullptr) {
-    seams.pfnAddressOnRequestComplete(m_pAddress, this, lResult);
-  }
-  if (m_pCall != nullptr && seams.pfnCallOnRequestComplete != nullptr) {
-    seams.pfnCallOnRequestComplete(m_pCall, this, lResult);
-  }
+  if (m_pAddress != nullptr) m_pAddress->OnRequestComplete(this, lResult);
+  if (m_pCall != nullptr) m_pCall->OnRequestComplete(this, lResult);
   m_evtComplete.SetEvent();
   // Let a thread that waits on the event run before the completing thread goes on.
   std::this_thread::yield();

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
+#include "framework/conference_call.h"
 #include "framework/device.h"
 #include "framework/dial_info.h"
 #include "framework/function_table.h"
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
-#include "framework/provider_seams.h"
 #include "framework/request.h"
 #include "platform/win32.h"
 
@@ -23,6 +25,9 @@ CServiceProvider::CServiceProvider(LPCSTR pszAppName, LPCSTR pszProviderName, DW
       m_pLineClass(RUNTIME_CLASS(CTSPILineConnection)),
       m_pPhoneClass(RUNTIME_CLASS(CTSPIPhoneConnection)),
       m_pDeviceClass(RUNTIME_CLASS(CTSPIDevice)),
+      m_pCallClass(RUNTIME_CLASS(CTSPICallAppearance)),
+      m_pConferenceCallClass(RUNTIME_CLASS(CTSPIConferenceCall)),
+      m_pAddressClass(RUNTIME_CLASS(CTSPIAddressInfo)),
       m_evtStopTimer(FALSE, TRUE),
       m_pszProviderName(pszProviderName),
       m_dwTapiVersion(std::max(dwTapiVersion, TAPIVER_20)) {}
@@ -155,9 +160,7 @@ LONG CServiceProvider::ApplyCallParamDefaults(CTSPILineConnection* pLine,
   if (dial.dwWaitForDialtone == 0) {
     dial.dwWaitForDialtone = caps.DefaultDialParams.dwWaitForDialtone;
   }
-  // The line's own check of the parameters (CheckCallParams) joins here with its request
-  // operations; until then the defaulted parameters pass.
-  return 0;
+  return pLine->CheckCallParams(lpCallParams);
 }
 
 LONG CServiceProvider::ParseDialableAddressList(CTSPILineConnection* pLine, CTSPIAddressInfo* pAddr,
@@ -167,8 +170,7 @@ LONG CServiceProvider::ParseDialableAddressList(CTSPILineConnection* pLine, CTSP
   if (pLine != nullptr) devCapFlags = pLine->GetLineDevCaps().dwDevCapFlags;
   std::optional<DWORD> addrCapFlags;
   if (pAddr != nullptr) {
-    const auto& seams = GetTSPIProviderSeams();
-    addrCapFlags = seams.pfnGetAddressCapFlags != nullptr ? seams.pfnGetAddressCapFlags(pAddr) : 0;
+    addrCapFlags = pAddr->GetAddressCapsCopy().dwAddrCapFlags;
   }
   return ::ParseDialableAddressList(devCapFlags, addrCapFlags, pszAddress, arrEntries,
                                     pszValidChars);
@@ -219,9 +221,7 @@ BOOL CServiceProvider::IsFunctionAllowed(CTSPILineConnection*, CTSPIAddressInfo*
                                          CTSPICallAppearance* pCall, WORD wFunction) {
   // A pass-through call is the application's own: only its line status may be read.
   if (pCall != nullptr && wFunction != TSPI_LINEGETLINEDEVSTATUS) {
-    const auto& seams = GetTSPIProviderSeams();
-    const DWORD dwBearerMode =
-        seams.pfnGetCallBearerMode != nullptr ? seams.pfnGetCallBearerMode(pCall) : 0;
+    const DWORD dwBearerMode = pCall->GetCallInfoCopy().dwBearerMode;
     if (dwBearerMode == LINEBEARERMODE_PASSTHROUGH) return FALSE;
   }
   return IsFunctionExported(wFunction);

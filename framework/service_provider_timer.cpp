@@ -7,8 +7,7 @@
 // call under the list lock instead, which keeps the call alive until the pass lets it go.
 #include <vector>
 
-#include "framework/call_ref.h"
-#include "framework/provider_seams.h"
+#include "framework/call_appearance.h"
 #include "framework/service_provider.h"
 #include "platform/win32.h"
 
@@ -22,11 +21,6 @@ INT_PTR FindCall(const CPtrArray& arr, const CTSPICallAppearance* pCall) {
 }
 
 }  // namespace
-
-TSPIProviderSeams& GetTSPIProviderSeams() {
-  static TSPIProviderSeams seams;
-  return seams;
-}
 
 UINT CServiceProvider::TimerThreadProc(LPVOID pParam) {
   return static_cast<CServiceProvider*>(pParam)->TimerLoop();
@@ -66,33 +60,36 @@ BOOL CServiceProvider::IsTimerThreadRunning() {
 }
 
 void CServiceProvider::ServiceTimedCalls() {
-  const auto& seams = GetTSPIProviderSeams();
-  std::vector<CCallRef> calls;  // released last, without the list lock: may free a call
+  // Released last, without the list lock: may free a call. A call whose count already reached
+  // 0 is being destroyed (its destructor waits for this lock to leave the list) and is skipped.
+  std::vector<CTSPICallAppearance*> calls;
   {
     CSingleLock lock(&m_csTimedCalls, TRUE);
     calls.reserve(static_cast<size_t>(m_arrTimedCalls.GetSize()));
     for (INT_PTR i = 0; i < m_arrTimedCalls.GetSize(); ++i) {
-      calls.emplace_back(static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]));
+      auto* pCall = static_cast<CTSPICallAppearance*>(m_arrTimedCalls[i]);
+      if (pCall->TryAddRef()) calls.push_back(pCall);
     }
     m_arrRenewedTimedCalls.RemoveAll();
     m_bServingTimedCalls = TRUE;
   }
   // A call only tries its own lock here and answers FALSE (stay) when it is busy.
   std::vector<CTSPICallAppearance*> finished;
-  for (const CCallRef& pCall : calls) {
-    const BOOL bDone =
-        seams.pfnServiceCallTimers != nullptr ? seams.pfnServiceCallTimers(pCall) : TRUE;
-    if (bDone) finished.push_back(pCall);
+  for (CTSPICallAppearance* pCall : calls) {
+    if (pCall->ServiceCallTimers()) finished.push_back(pCall);
   }
-  CSingleLock lock(&m_csTimedCalls, TRUE);
-  for (CTSPICallAppearance* pCall : finished) {
-    // Registered again while served: it has something new to time.
-    if (FindCall(m_arrRenewedTimedCalls, pCall) >= 0) continue;
-    const INT_PTR nAt = FindCall(m_arrTimedCalls, pCall);
-    if (nAt >= 0) m_arrTimedCalls.RemoveAt(nAt);
+  {
+    CSingleLock lock(&m_csTimedCalls, TRUE);
+    for (CTSPICallAppearance* pCall : finished) {
+      // Registered again while served: it has something new to time.
+      if (FindCall(m_arrRenewedTimedCalls, pCall) >= 0) continue;
+      const INT_PTR nAt = FindCall(m_arrTimedCalls, pCall);
+      if (nAt >= 0) m_arrTimedCalls.RemoveAt(nAt);
+    }
+    m_arrRenewedTimedCalls.RemoveAll();
+    m_bServingTimedCalls = FALSE;
   }
-  m_arrRenewedTimedCalls.RemoveAll();
-  m_bServingTimedCalls = FALSE;
+  for (CTSPICallAppearance* pCall : calls) pCall->Release();
 }
 
 void CServiceProvider::RegisterTimedCall(CTSPICallAppearance* pCall) {

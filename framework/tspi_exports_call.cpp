@@ -13,7 +13,9 @@ TSPIAPI LONG TSPI_lineAddToConference(DRV_REQUESTID dwRequestID, HDRVCALL hdConf
   if (pConfCall == nullptr) return LINEERR_INVALCALLHANDLE;
   CTSPICallAppearance* pConsultCall = GetLiveCall(hdConsultCall);
   if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineAddToConference(AsConferenceCall(pConfCall), pConsultCall, dwRequestID);
+  CTSPIConferenceCall* pConference = AsConferenceCall(pConfCall);
+  if (pConference == nullptr) return LINEERR_INVALCONFCALLHANDLE;
+  return pSP->lineAddToConference(pConference, pConsultCall, dwRequestID);
 }
 
 TSPIAPI LONG TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,

@@ -2,10 +2,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
+#include "framework/conference_call.h"
 #include "framework/line_connection.h"
+#include "framework/live_calls.h"
 #include "framework/service_provider.h"
 #include "framework/tspi_exports.h"
-#include "framework/tspi_exports_seams.h"
 #include "platform/win32.h"
 
 namespace {
@@ -23,11 +26,6 @@ CString ConvertWide(LPCWSTR lpszText, int cchText) {
 }
 
 }  // namespace
-
-TSPIExportSeams& GetTSPIExportSeams() {
-  static TSPIExportSeams seams;
-  return seams;
-}
 
 CLiveObjectSet<CTSPICallAppearance>& GetTSPILiveCalls() {
   static CLiveObjectSet<CTSPICallAppearance> calls;
@@ -76,24 +74,18 @@ CTSPICallAppearance* GetLiveCall(HDRVCALL hdCall) {
 }
 
 CTSPIConferenceCall* AsConferenceCall(CTSPICallAppearance* pCall) {
-  // A conference call is a call (single inheritance), so both share one address.
-  return reinterpret_cast<CTSPIConferenceCall*>(pCall);
+  // Only a call of the conference kind is one.
+  return dynamic_cast<CTSPIConferenceCall*>(pCall);
 }
 
 CTSPIAddressInfo* GetLineAddress(CTSPILineConnection* pLine, DWORD dwAddressID) {
-  const auto& seams = GetTSPIExportSeams();
-  if (pLine == nullptr || seams.pfnGetAddress == nullptr) return nullptr;
-  return seams.pfnGetAddress(pLine, dwAddressID);
+  return (pLine != nullptr) ? pLine->GetAddress(dwAddressID) : nullptr;
 }
 
 CTSPIAddressInfo* GetCallAddress(CTSPICallAppearance* pCall) {
-  const auto& seams = GetTSPIExportSeams();
-  if (pCall == nullptr || seams.pfnGetCallAddress == nullptr) return nullptr;
-  return seams.pfnGetCallAddress(pCall);
+  return (pCall != nullptr) ? pCall->GetAddressOwner() : nullptr;
 }
 
 CTSPILineConnection* GetAddressLine(CTSPIAddressInfo* pAddr) {
-  const auto& seams = GetTSPIExportSeams();
-  if (pAddr == nullptr || seams.pfnGetAddressLine == nullptr) return nullptr;
-  return seams.pfnGetAddressLine(pAddr);
+  return (pAddr != nullptr) ? pAddr->GetLineOwner() : nullptr;
 }

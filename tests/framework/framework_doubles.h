@@ -1,7 +1,8 @@
 // Doubles shared by the framework's tests: TAPI's callbacks, a provider that exports the product's
 // functions (or a chosen set) and accepts or refuses opens, a device that can refuse or move
 // requests, a line that starts requests as the switch line does and whose parts the tests fill,
-// calls and addresses that exist only behind the seams, and a caller's structure with guard bytes.
+// call and address classes the provider's factories make (they count what the tests look for),
+// and a caller's structure with guard bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,12 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
+#include "framework/conference_call.h"
 #include "framework/device.h"
 #include "framework/function_table.h"
 #include "framework/line_connection.h"
-#include "framework/line_seams.h"
 #include "framework/request.h"
-#include "framework/request_seams.h"
 #include "framework/service_provider.h"
 #include "platform/afxmt.h"
 
@@ -132,6 +134,10 @@ class TestProvider : public CServiceProvider {
     ++closes;
     return TRUE;
   }
+  BOOL AcceptNewRequest(CTSPIConnection* pConn, CTSPIRequest* pReq, int& nPos) override {
+    return refuseRequests ? FALSE : CServiceProvider::AcceptNewRequest(pConn, pReq, nPos);
+  }
+  std::atomic<bool> refuseRequests{false};
   BOOL acceptOpen = TRUE;
   int opens = 0;
   int closes = 0;
@@ -153,74 +159,58 @@ class TestDevice : public CTSPIDevice {
   std::atomic<int> cancelled{0};
 };
 
-// A call is only ever handed through the seams, so counters stand in for it.
-struct FakeCall {
-  std::atomic<int> refs{1};  // the address's reference
-  std::atomic<int> deletes{0};
-  std::atomic<int> idles{0};
+// The call class of the tests' provider: counts its follow-ups and the times it went IDLE, and
+// leaves a mark when it is destroyed (so that a test can ask without reading freed memory).
+class TestCall : public CTSPICallAppearance {
+  DECLARE_DYNCREATE(TestCall)
+ public:
+  TestCall();  // a new call at a reused address is not destroyed
+  ~TestCall() override;
+  void OnRequestComplete(CTSPIRequest* pReq, LONG lResult) override {
+    ++followUps;
+    CTSPICallAppearance::OnRequestComplete(pReq, lResult);
+  }
+  void ComputeCallFeatures(DWORD dwState, DWORD dwMode, DWORD dwMediaMode) override {
+    if (dwState == LINECALLSTATE_IDLE && (GetFlags() & CALLFLAG_INSTATECHANGE) != 0) {
+      ++idles;
+      if (s_onIdle != nullptr) s_onIdle(this);
+    }
+    CTSPICallAppearance::ComputeCallFeatures(dwState, dwMode, dwMediaMode);
+  }
+  CTSPICallAppearance* Ptr() { return this; }
+  static bool WasDestroyed(const void* p);
+  static void ForgetDestroyed();
+
   std::atomic<int> followUps{0};
-  CTSPICallAppearance* Ptr() { return reinterpret_cast<CTSPICallAppearance*>(this); }
-  static FakeCall* From(CTSPICallAppearance* p) { return reinterpret_cast<FakeCall*>(p); }
-};
-
-// Stands in for an address: the line only holds it and hands it to the seams.
-class FakeAddress : public CObject {
- public:
-  FakeAddress() { ++s_live; }
-  ~FakeAddress() override { --s_live; }
-  static inline std::atomic<int> s_live{0};
-  static FakeAddress* From(CTSPIAddressInfo* p) { return reinterpret_cast<FakeAddress*>(p); }
-  DWORD dwAvailableMediaModes = 0;
-  std::vector<DWORD> statusMessages;
-  int featureUpdates = 0;
-  int drops = 0;
-  std::vector<DWORD> terminalModes;
-};
-
-// Installs the request and line seams over FakeCall and FakeAddress, and removes them again.
-class SeamGuard {
- public:
-  SeamGuard() {
-    TSPIRequestSeams& seams = GetTSPIRequestSeams();
-    seams.pfnCallAddRef = [](CTSPICallAppearance* p) { ++FakeCall::From(p)->refs; };
-    seams.pfnCallRelease = [](CTSPICallAppearance* p) {
-      if (s_onRelease != nullptr) s_onRelease(p);
-      if (--FakeCall::From(p)->refs == 0) ++FakeCall::From(p)->deletes;
-    };
-    seams.pfnCallOnRequestComplete = [](CTSPICallAppearance* p, CTSPIRequest*, LONG) {
-      ++FakeCall::From(p)->followUps;
-    };
-    seams.pfnCallSetIdle = [](CTSPICallAppearance* p) {
-      ++FakeCall::From(p)->idles;
-      if (s_onIdle != nullptr) s_onIdle(p);
-    };
-    TSPILineSeams& line = GetTSPILineSeams();
-    line.pfnGetCallHandle = [](CTSPICallAppearance* p) {
-      return reinterpret_cast<HTAPICALL>(reinterpret_cast<DWORD_PTR>(p) + 1);
-    };
-    line.pfnGetAvailableMediaModes = [](CTSPIAddressInfo* p) {
-      return FakeAddress::From(p)->dwAvailableMediaModes;
-    };
-    line.pfnSetAddressStatusMessages = [](CTSPIAddressInfo* p, DWORD dwStates) {
-      FakeAddress::From(p)->statusMessages.push_back(dwStates);
-    };
-    line.pfnUpdateAddressFeatures = [](CTSPIAddressInfo* p) {
-      ++FakeAddress::From(p)->featureUpdates;
-    };
-    line.pfnSetAddressTerminalModes = [](CTSPIAddressInfo* p, int, DWORD dwModes, BOOL) {
-      FakeAddress::From(p)->terminalModes.push_back(dwModes);
-    };
-    line.pfnDropAddressCalls = [](CTSPIAddressInfo* p) { ++FakeAddress::From(p)->drops; };
-  }
-  ~SeamGuard() {
-    GetTSPIRequestSeams() = TSPIRequestSeams{};
-    GetTSPILineSeams() = TSPILineSeams{};
-    s_onIdle = nullptr;
-    s_onRelease = nullptr;
-  }
+  std::atomic<int> idles{0};
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
-  static inline void (*s_onRelease)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onDestroy)(CTSPICallAppearance*) = nullptr;
 };
+
+// The address class of the tests' provider: records what the line hands it.
+class TestAddress : public CTSPIAddressInfo {
+  DECLARE_DYNCREATE(TestAddress)
+ public:
+  TestAddress() { ++s_live; }
+  ~TestAddress() override { --s_live; }
+  void SetStatusMessages(DWORD dwStates) override {
+    statusMessages.push_back(dwStates);
+    CTSPIAddressInfo::SetStatusMessages(dwStates);
+  }
+  DWORD UpdateAddressFeatures() override {
+    ++featureUpdates;
+    return CTSPIAddressInfo::UpdateAddressFeatures();
+  }
+  std::vector<DWORD> statusMessages;
+  std::atomic<int> featureUpdates{0};
+  static inline std::atomic<int> s_live{0};
+};
+
+// Makes the provider create TestCall and TestAddress objects.
+inline void UseTestClasses(CServiceProvider& sp) {
+  sp.SetObjectClasses(nullptr, nullptr, nullptr, RUNTIME_CLASS(TestAddress),
+                      RUNTIME_CLASS(TestCall), nullptr, nullptr);
+}
 
 // A record whose lifetime the tests can see.
 class CountedRecord : public CObject {
@@ -263,7 +253,10 @@ class TestLine : public CTSPILineConnection {
     if (onStart) onStart(pNext.Get());
     return TRUE;
   }
-  void OnRequestComplete(CTSPIRequest*, LONG) override { ++followUps; }
+  void OnRequestComplete(CTSPIRequest* pReq, LONG lResult) override {
+    ++followUps;
+    CTSPILineConnection::OnRequestComplete(pReq, lResult);
+  }
 
   std::vector<Start> Starts() {
     std::lock_guard<std::mutex> guard(m_mx);
@@ -279,11 +272,11 @@ class TestLine : public CTSPILineConnection {
     pTerminal->dwMode = dwModes;
     m_arrTerminals.Add(pTerminal);
   }
-  FakeAddress* AddAddress() {
-    CSingleLock lock(GetSyncObject(), TRUE);
-    auto* pAddr = new FakeAddress;
-    m_arrAddresses.Add(pAddr);
-    return pAddr;
+  // An outgoing and incoming voice address with the given available media modes.
+  TestAddress* AddAddress(DWORD dwMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE) {
+    const DWORD dwID = CreateAddress(nullptr, nullptr, TRUE, TRUE, dwMediaModes,
+                                     LINEBEARERMODE_VOICE, 0, 0, nullptr, 4, 2, 1, 3, 3);
+    return static_cast<TestAddress*>(GetAddress(dwID));
   }
   void AddDialogInstance(HTAPIDIALOGINSTANCE htDlgInst) {
     CSingleLock lock(GetSyncObject(), TRUE);
@@ -308,35 +301,51 @@ class TestLine : public CTSPILineConnection {
 };
 
 // A provider exporting the product's functions, a device (provider ID 7, TAPI's callbacks
-// recorded) and one line (device ID 100, index 2, named "2001") outside the device's arrays,
-// with the seams installed.
+// recorded) and one line (device ID 100, index 2, named "2001") outside the device's arrays.
+// The queue tests add an address with four calls.
 class ConnectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TapiLog::Get().Reset();
+    UseTestClasses(provider);
     ASSERT_TRUE(device.Init(kProviderID, 0, 0, 0, 0, kProviderHandle, &TapiLog::Completion));
     line.Init(&device, kDeviceID, kLineIndex);
     line.SetName("2001");
+  }
+  void TearDown() override { TestCall::s_onIdle = nullptr; }
+  // One address with four calls on it (TAPI handles 0x101 to 0x104).
+  void MakeCalls() {
+    pAddress = line.AddAddress();
+    TestCall** calls[] = {&callA, &callB, &callC, &callD};
+    for (size_t i = 0; i < 4; ++i) {
+      *calls[i] = static_cast<TestCall*>(pAddress->FindOrCreateCall(
+          reinterpret_cast<HTAPICALL>(0x101 + i), 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT,
+          0xFFFFFFFF, 0));
+    }
   }
   LONG Open(DWORD dwVersion = 0x00020001, DWORD dwMask = 0) {
     const LONG lResult = line.OpenLine(kTapiLine, &TapiLog::LineCallback, dwVersion);
     if (lResult == 0) line.SetStatusMessages(dwMask, 0);
     return lResult;
   }
-  CTSPIRequestPtr Queue(WORD wType, DWORD dwID, FakeCall* pCall = nullptr) {
-    return line.QueueRequest(nullptr, pCall != nullptr ? pCall->Ptr() : nullptr, wType, dwID,
-                             nullptr, 0);
+  CTSPIRequestPtr Queue(WORD wType, DWORD dwID, TestCall* pCall = nullptr) {
+    return line.QueueRequest(nullptr, pCall, wType, dwID, nullptr, 0);
   }
 
-  SeamGuard seams;
   TestProvider provider;
   TestDevice device;
-  // Calls outlive the line, whose destructor releases the requests still queued.
-  FakeCall callA, callB, callC, callD;
   TestLine line;
+  TestAddress* pAddress = nullptr;
+  TestCall *callA = nullptr, *callB = nullptr, *callC = nullptr, *callD = nullptr;
 };
 using LineTest = ConnectionTest;
-using QueueTest = ConnectionTest;
+class QueueTest : public ConnectionTest {
+ protected:
+  void SetUp() override {
+    ConnectionTest::SetUp();
+    MakeCalls();
+  }
+};
 
 // A caller's structure of dwTotalSize bytes followed by guard bytes; every byte starts as kFill.
 // Also the expected bytes of one, built with Put and PutText. Without guard bytes, the address

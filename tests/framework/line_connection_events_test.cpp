@@ -140,17 +140,27 @@ TEST_F(LineTest, CloseGivesUpOnADropNobodyAnswersAndTheLineOpensAgain) {
 }
 
 TEST_F(LineTest, CloseDropsTheCallsOfEveryAddressOnlyWithCloseDrop) {
-  FakeAddress* pFirst = line.AddAddress();
-  FakeAddress* pSecond = line.AddAddress();
+  MakeCalls();
+  TestAddress* pSecond = line.AddAddress();
+  CTSPICallAppearance* pOther =
+      pSecond->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x201), 0, 0, 0, 0, 0);
+  ASSERT_NE(pOther, nullptr);
+  line.onStart = [&](CTSPIRequest* pReq) {  // the switch answers each drop at once
+    if (pReq->GetType() == REQUEST_LINEDROP) line.CompleteRequest(pReq, 0);
+  };
+  auto drops = [&] {
+    size_t n = 0;
+    for (const auto& start : line.Starts()) n += start.wType == REQUEST_LINEDROP;
+    return n;
+  };
   ASSERT_EQ(Open(), 0);
   ASSERT_EQ(line.CloseLine(), 0);
-  EXPECT_EQ(pFirst->drops + pSecond->drops, 0);
+  EXPECT_EQ(drops(), 0u);
 
   line.ChangeCaps([](LINEDEVCAPS& caps) { caps.dwDevCapFlags |= LINEDEVCAPFLAGS_CLOSEDROP; });
   ASSERT_EQ(Open(), 0);
   ASSERT_EQ(line.CloseLine(), 0);
-  EXPECT_EQ(pFirst->drops, 1);
-  EXPECT_EQ(pSecond->drops, 1);
+  EXPECT_EQ(drops(), 5u);  // the fixture's four calls and the second address's one
 }
 
 // --- Events ---
@@ -186,15 +196,15 @@ TEST_F(LineTest, LineDevStateIsSentOnlyForMaskedStatesOfAnOpenLine) {
 }
 
 TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogs) {
+  MakeCalls();
   ASSERT_EQ(Open(), 0);
-  auto* pCall = reinterpret_cast<CTSPICallAppearance*>(0x4000);
-  line.SendLineEvent(pCall, LINE_CALLSTATE, 1, 2, 3);
+  line.SendLineEvent(callB, LINE_CALLSTATE, 1, 2, 3);
   line.SendLineEvent(nullptr, LINE_CREATEDIALOGINSTANCE, 0x99, 0, 0);
   line.SendLineEvent(nullptr, LINE_SENDDIALOGINSTANCEDATA, 1, 2, 0x77);
   const std::vector<LineEvent> events = TapiLog::Get().Events();
   ASSERT_EQ(events.size(), 3u);
   EXPECT_EQ(events[0].htLine, kTapiLine);
-  EXPECT_EQ(events[0].htCall, reinterpret_cast<HTAPICALL>(0x4001));  // the call's TAPI handle
+  EXPECT_EQ(events[0].htCall, reinterpret_cast<HTAPICALL>(0x102));  // the call's TAPI handle
   EXPECT_EQ(events[1].htLine, reinterpret_cast<HTAPILINE>(kProviderHandle));
   EXPECT_EQ(events[1].dwParam1, 0x99u);
   EXPECT_EQ(events[2].htLine, reinterpret_cast<HTAPILINE>(0x77));
@@ -221,7 +231,7 @@ TEST_F(LineTest, DestroyingAnOpenLineClosesTapisDialogs) {
 // --- Status flags, features and counters ---
 
 TEST_F(LineTest, LosingServiceReportsItAndTakesAwayTheFeatures) {
-  FakeAddress* pAddr = line.AddAddress();
+  TestAddress* pAddr = line.AddAddress();
   ASSERT_EQ(
       Open(0x00020001, LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_MSGWAITON | LINEDEVSTATE_OTHER), 0);
   line.ChangeDevStatusFlags(LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_MSGWAIT);
@@ -294,8 +304,8 @@ TEST_F(LineTest, CallCountersFollowStateChangesAndNeverGoBelowZero) {
 }
 
 TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
-  FakeAddress* pAddr = line.AddAddress();
   line.AddTerminal("Handset", LINETERMDEV_PHONE, LINETERMMODE_BUTTONS);
+  TestAddress* pAddr = line.AddAddress();  // takes the line's terminal
   ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_TERMINALS), 0);
   line.SetTerminalModes(0, LINETERMMODE_LAMPS, TRUE);
   line.SetTerminalModes(0, LINETERMMODE_BUTTONS, FALSE);
@@ -304,13 +314,13 @@ TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
   EXPECT_EQ(line.GetTerminalModes(1), 0u);
   EXPECT_EQ(line.GetTerminalModes(-1), 0u);
   EXPECT_EQ(TapiLog::Get().DevStates().size(), 2u);
-  EXPECT_EQ(pAddr->terminalModes.size(), 2u);
+  EXPECT_EQ(pAddr->GetTerminalMode(0), LINETERMMODE_LAMPS);
 }
 
 // --- Provider entries ---
 
 TEST_F(LineTest, EntriesReachTheLine) {
-  FakeAddress* pAddr = line.AddAddress();
+  TestAddress* pAddr = line.AddAddress();
   HDRVLINE hdLine = nullptr;
   EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback), 0);
   EXPECT_EQ(hdLine, reinterpret_cast<HDRVLINE>(&line));

@@ -271,13 +271,13 @@ TEST_P(LineStatusTest, StructureSmallerThanTheFixedPartIsRefusedUntouched) {
 INSTANTIATE_TEST_SUITE_P(Versions, LineStatusTest, ::testing::ValuesIn(kStatusCases));
 
 TEST_F(LineTest, StatusSumsTheAvailableMediaModesOfTheAddresses) {
-  line.AddAddress()->dwAvailableMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
-  line.AddAddress()->dwAvailableMediaModes = LINEMEDIAMODE_DATAMODEM;
+  line.AddAddress(LINEMEDIAMODE_INTERACTIVEVOICE);
+  line.AddAddress(LINEMEDIAMODE_DATAMODEM);
   ASSERT_EQ(Open(), 0);
   CallerBuffer buffer(sizeof(LINEDEVSTATUS));
   ASSERT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), 0);
   EXPECT_EQ(buffer.As<LINEDEVSTATUS>()->dwAvailableMediaModes,
-            LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM);
+            LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_UNKNOWN);
 }
 
 // --- Identifiers ---

@@ -45,7 +45,7 @@ TEST_F(QueueTest, StressQueueStartCompleteAndCloseOnOneLine) {
         while (closes < i * kCloses / kPerProducer) std::this_thread::yield();
         // A make-call or dial owns its record; a drop carries none here.
         CountedRecord* pRec = (TypeFor(i) != REQUEST_LINEDROP) ? new CountedRecord : nullptr;
-        if (!line.QueueRequest(nullptr, callA.Ptr(), TypeFor(i), IdFor(p, i), pRec, 0)) {
+        if (!line.QueueRequest(nullptr, callA, TypeFor(i), IdFor(p, i), pRec, 0)) {
           ++refused;
           delete pRec;
         }
@@ -84,7 +84,7 @@ TEST_F(QueueTest, StressQueueStartCompleteAndCloseOnOneLine) {
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_EQ(line.overlaps, 0);
   EXPECT_EQ(CountedRecord::s_live, 0);
-  EXPECT_EQ(callA.refs, 1);
+  EXPECT_EQ(callA->GetRefCount(), 1);
   const auto all = TapiLog::Get().Results();
   EXPECT_EQ(all.count(0), 0u);
   std::set<DWORD> expected;
@@ -109,10 +109,10 @@ TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
     const DWORD dwID = static_cast<DWORD>(n + 1);
     const BOOL bEarly = (n % 2) ? TRUE : FALSE;  // the make-call report at the call's first state
     ASSERT_TRUE(
-        line.QueueRequest(nullptr, callA.Ptr(), REQUEST_LINEMAKECALL, dwID, new CountedRecord, 0));
+        line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, dwID, new CountedRecord, 0));
     std::atomic<int> ready{0};
     std::thread response([&] {
-      CTSPIRequestPtr pReq = line.FindRequest(callA.Ptr(), REQUEST_LINEMAKECALL);
+      CTSPIRequestPtr pReq = line.FindRequest(callA, REQUEST_LINEMAKECALL);
       ++ready;
       while (ready < 2) {
       }
@@ -122,14 +122,14 @@ TEST_F(QueueTest, StressResponseRacingLineCloseReportsAndFreesOnce) {
       ++ready;
       while (ready < 2) {
       }
-      line.CompleteMatchingRequests(callA.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
+      line.CompleteMatchingRequests(callA, REQUEST_ANY, LINEERR_OPERATIONFAILED);
     });
     response.join();
     close.join();
     line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
     ASSERT_EQ(TapiLog::Get().ResultsFor(dwID).size(), 1u) << "round " << n;
     ASSERT_EQ(CountedRecord::s_live, 0) << "round " << n;
-    ASSERT_EQ(callA.refs, 1) << "round " << n;
+    ASSERT_EQ(callA->GetRefCount(), 1) << "round " << n;
   }
 }
 

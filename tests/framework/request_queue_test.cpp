@@ -27,7 +27,7 @@ TEST_F(QueueTest, QueueingIntoEmptyQueueStartsAtOnceAndBehindPendingStartsNothin
 }
 
 TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 21, &call));
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 22, &call));
   ASSERT_TRUE(Queue(REQUEST_LINEDROP, 23, &call));
@@ -89,17 +89,17 @@ TEST_F(QueueTest, NextRequestStartsOnTheCompletingThreadAndLastStartsNothing) {
 }
 
 TEST_F(QueueTest, RequestIdZeroIsNeverReportedButRunsEveryFollowUp) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   CTSPIRequestPtr pReq = Queue(REQUEST_LINEGENERATEDIGITS, 0, &call);
   ASSERT_TRUE(pReq);
-  EXPECT_EQ(call.refs, 2);  // the request holds one
+  EXPECT_EQ(call.GetRefCount(), 2);  // the request holds one
   line.CompleteRequest(pReq.Get(), 0);
   EXPECT_TRUE(TapiLog::Get().Results().empty());
   EXPECT_EQ(line.followUps, 1);
   EXPECT_EQ(call.followUps, 1);
-  EXPECT_EQ(call.refs, 2);  // our reference keeps the request, and so its call
+  EXPECT_EQ(call.GetRefCount(), 2);  // our reference keeps the request, and so its call
   pReq.Reset();
-  EXPECT_EQ(call.refs, 1);
+  EXPECT_EQ(call.GetRefCount(), 1);
 }
 
 TEST_F(QueueTest, CompletingWithoutRemovalReportsOnceAndTheReportedFlagSticks) {
@@ -126,10 +126,10 @@ TEST_F(QueueTest, CompletingARequestNoLongerQueuedDoesNothing) {
 }
 
 TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
-  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 61, &callA));
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 62, &callB));
-  ASSERT_TRUE(Queue(REQUEST_LINEGENERATETONE, 0, &callA));
-  ASSERT_TRUE(Queue(REQUEST_LINEUNHOLD, 63, &callB));
+  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 61, callA));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 62, callB));
+  ASSERT_TRUE(Queue(REQUEST_LINEGENERATETONE, 0, callA));
+  ASSERT_TRUE(Queue(REQUEST_LINEUNHOLD, 63, callB));
 
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
 
@@ -140,19 +140,18 @@ TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
   for (DWORD id : {61u, 62u, 63u}) {
     EXPECT_EQ(TapiLog::Get().ResultsFor(id), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   }
-  EXPECT_EQ(callA.refs, 1);
-  EXPECT_EQ(callB.refs, 1);
+  EXPECT_EQ(callA->GetRefCount(), 1);
+  EXPECT_EQ(callB->GetRefCount(), 1);
   // Every request but the fetched ones is announced as cancelled: the started make-call and the
   // three never fetched.
   EXPECT_EQ(device.cancelled, 4);
 }
 
 TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
-  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 71, &callA);
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 72, &callA));
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 73, &callB));
-  line.CompleteMatchingRequests(callA.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE,
-                                pDrop.Get());
+  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 71, callA);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 72, callA));
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 73, callB));
+  line.CompleteMatchingRequests(callA, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, pDrop.Get());
   EXPECT_EQ(line.GetRequestCount(), 2);
   EXPECT_EQ(line.GetRequest(0).Get(), pDrop.Get());
   EXPECT_EQ(TapiLog::Get().ResultsFor(72), std::vector<LONG>{LINEERR_OPERATIONFAILED});
@@ -160,7 +159,7 @@ TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
 }
 
 TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 81, &call));  // started
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 82, &call));      // never fetched
   line.CompleteMatchingRequests(call.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
@@ -175,7 +174,7 @@ CTSPIConnection* g_lineForIdle = nullptr;
 int g_queuedAtIdle = -1;
 
 TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeavingTheQueue) {
-  FakeCall &first = callA, &conf = callB, &consult = callC, &other = callD;
+  TestCall &first = *callA, &conf = *callB, &consult = *callC, &other = *callD;
   auto* pRec = new TSPICONFERENCE;
   pRec->pCall = first.Ptr();
   pRec->pConfCall = conf.Ptr();
@@ -183,7 +182,7 @@ TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeaving
   ASSERT_TRUE(line.QueueRequest(nullptr, conf.Ptr(), REQUEST_LINESETUPCONFERENCE, 91, pRec, 0));
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 92, &other));
   g_lineForIdle = &line;
-  SeamGuard::s_onIdle = [](CTSPICallAppearance*) {
+  TestCall::s_onIdle = [](CTSPICallAppearance*) {
     g_queuedAtIdle = g_lineForIdle->GetRequestCount();
   };
 
@@ -194,11 +193,12 @@ TEST_F(QueueTest, SetUpConferenceWhoseFirstCallGoesAwayIdlesItsCallsAfterLeaving
   EXPECT_EQ(first.idles, 0);
   EXPECT_EQ(g_queuedAtIdle, 1);  // only the other call's hold was left
   EXPECT_EQ(TapiLog::Get().ResultsFor(91), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  for (FakeCall* p : {&first, &conf, &consult, &other}) EXPECT_EQ(p->refs, p == &other ? 2 : 1);
+  for (TestCall* p : {&first, &conf, &consult, &other})
+    EXPECT_EQ(p->GetRefCount(), p == &other ? 2 : 1);
 }
 
 TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
-  FakeCall &call = callA, &consult = callB;
+  TestCall &call = *callA, &consult = *callB;
   auto* pRec = new TSPITRANSFER;
   pRec->pCall = call.Ptr();
   pRec->pConsult = consult.Ptr();
@@ -206,13 +206,13 @@ TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
   line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(line.GetRequestCount(), 1);
   EXPECT_EQ(pRec->pConsult.Get(), nullptr);
-  EXPECT_EQ(consult.refs, 1);
+  EXPECT_EQ(consult.GetRefCount(), 1);
   EXPECT_EQ(consult.idles + call.idles, 0);
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
 TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConference) {
-  FakeCall &call = callA, &consult = callB, &conf = callC;
+  TestCall &call = *callA, &consult = *callB, &conf = *callC;
   auto* pRec = new TSPITRANSFER;
   pRec->pCall = call.Ptr();
   pRec->pConsult = consult.Ptr();
@@ -228,12 +228,12 @@ TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConferenc
 }
 
 TEST_F(QueueTest, RefusedRequestLeavesTheRecordWithTheCaller) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   device.refuse = true;
   auto* pRec = new CountedRecord;
   EXPECT_FALSE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 101, pRec, 0));
   EXPECT_EQ(CountedRecord::s_live, 1);
-  EXPECT_EQ(call.refs, 1);
+  EXPECT_EQ(call.GetRefCount(), 1);
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_TRUE(line.Starts().empty());
   delete pRec;  // the caller's, as with every failed entry
@@ -270,13 +270,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordCase{REQUEST_LINESWAPHOLD, false}));      // may be the call itself
 
 TEST_F(QueueTest, SwapHoldRecordIsFreedWithItsRequestAndReleasesTheOtherCall) {
-  FakeCall &active = callA, &held = callB;
+  TestCall &active = *callA, &held = *callB;
   auto* pRec = new TSPISWAPHOLD(held.Ptr());
   ASSERT_TRUE(line.QueueRequest(nullptr, active.Ptr(), REQUEST_LINESWAPHOLD, 111, pRec, 0));
-  EXPECT_EQ(held.refs, 2);
+  EXPECT_EQ(held.GetRefCount(), 2);
   line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
-  EXPECT_EQ(held.refs, 1);
-  EXPECT_EQ(active.refs, 1);
+  EXPECT_EQ(held.GetRefCount(), 1);
+  EXPECT_EQ(active.GetRefCount(), 1);
 }
 
 TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
@@ -285,7 +285,10 @@ TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
   ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINESETMEDIACONTROL, 0, pMedia, 0));
   EXPECT_EQ(pMedia->GetRefCount(), 2);
   line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
-  EXPECT_EQ(pMedia->GetRefCount(), 1);
+  // The request let go; the line gave it to its address, which gave it to its four calls.
+  EXPECT_EQ(pMedia->GetRefCount(), 1 + 1 + 4);
+  EXPECT_EQ(pAddress->GetMediaControl(), pMedia);
+  EXPECT_EQ(callD->GetMediaControl(), pMedia);
   pMedia->Release();
 }
 
@@ -311,9 +314,9 @@ TEST_F(QueueTest, WaitForRequestOnARequestRemovedAfterTimeOutDoesNotHang) {
 }
 
 TEST_F(QueueTest, WaitForPendingDropsReturnsOnceTheDropHasLeftTheQueue) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 131, &call);
-  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 132, &call);
+  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 132, callB);  // a drop fails its own call's rest
   std::atomic<bool> done{false};
   std::thread waiter([&] {
     line.WaitForPendingRequests(nullptr, REQUEST_LINEDROP);
@@ -359,7 +362,7 @@ INSTANTIATE_TEST_SUITE_P(Positions, InsertRequestTest,
                                            InsertCase{3, 2, FALSE, 2}));
 
 TEST_F(QueueTest, GetRequestMarksFetchedAndStopsAtTheEnd) {
-  FakeCall& call = callA;
+  TestCall& call = *callA;
   ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 141, &call));
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 142, &call));
   CTSPIRequestPtr pHold = line.FindRequest(call.Ptr(), REQUEST_LINEHOLD);
@@ -371,26 +374,28 @@ TEST_F(QueueTest, GetRequestMarksFetchedAndStopsAtTheEnd) {
   EXPECT_FALSE(line.FindRequest(call.Ptr(), REQUEST_LINEDROP));
 }
 
-int g_addressesAtRelease = -1;
+int g_followUpsAtDestroy = -1;
 
 TEST_F(QueueTest, DestroyingALineFailsItsRequestsBeforeItsAddressesGo) {
-  FakeCall& call = callA;
   {
     TestLine other;
     other.Init(&device, 101, 3);
-    other.AddAddress();
+    TestAddress* pOtherAddr = other.AddAddress();
+    CTSPICallAppearance* pCall =
+        pOtherAddr->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x201), 0, LINECALLORIGIN_OUTBOUND,
+                                     LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
     auto* pRec = new CountedRecord;
-    ASSERT_TRUE(other.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEMAKECALL, 151, pRec, 0));
-    ASSERT_TRUE(other.QueueRequest(nullptr, call.Ptr(), REQUEST_LINEHOLD, 152, nullptr, 0));
-    // A call's last reference may go with a request, and the call then leaves its address.
-    SeamGuard::s_onRelease = [](CTSPICallAppearance*) {
-      if (g_addressesAtRelease < 0) g_addressesAtRelease = FakeAddress::s_live;
+    ASSERT_TRUE(other.QueueRequest(nullptr, pCall, REQUEST_LINEMAKECALL, 151, pRec, 0));
+    ASSERT_TRUE(other.QueueRequest(nullptr, pCall, REQUEST_LINEHOLD, 152, nullptr, 0));
+    // The call goes with its address; by then its requests have run their follow-ups on it.
+    TestCall::s_onDestroy = [](CTSPICallAppearance* p) {
+      g_followUpsAtDestroy = static_cast<TestCall*>(p)->followUps;
     };
   }
-  EXPECT_EQ(g_addressesAtRelease, 1);
-  EXPECT_EQ(FakeAddress::s_live, 0);
+  TestCall::s_onDestroy = nullptr;
+  EXPECT_EQ(g_followUpsAtDestroy, 2);
+  EXPECT_EQ(TestAddress::s_live, 1);  // the fixture's own
   EXPECT_EQ(CountedRecord::s_live, 0);
-  EXPECT_EQ(call.refs, 1);
   EXPECT_EQ(TapiLog::Get().ResultsFor(151), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   EXPECT_EQ(TapiLog::Get().ResultsFor(152), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
@@ -428,10 +433,10 @@ TEST_F(QueueTest, DropStartsAtOnceWhileAnotherThreadIsInsideAStartThatWaits) {
   line.onStart = [&](CTSPIRequest* pReq) {
     if (pReq->GetType() == REQUEST_LINEMAKECALL) gate.Enter();
   };
-  std::thread tapi([&] { Queue(REQUEST_LINEMAKECALL, 161, &callA); });
+  std::thread tapi([&] { Queue(REQUEST_LINEMAKECALL, 161, callA); });
   gate.WaitInside();
 
-  ASSERT_TRUE(Queue(REQUEST_LINEDROP, 162, &callB));
+  ASSERT_TRUE(Queue(REQUEST_LINEDROP, 162, callB));
   const auto starts = line.Starts();
   gate.Open();
   tapi.join();
@@ -450,9 +455,8 @@ TEST_F(QueueTest, RequestFailedBesideItsStartLivesUntilTheStartEnds) {
     liveAfterClose = CountedRecord::s_live.load();
     idSeenAfterClose = pReq->GetRequestID();
   };
-  std::thread tapi([&] {
-    line.QueueRequest(nullptr, callA.Ptr(), REQUEST_LINEMAKECALL, 171, new CountedRecord, 0);
-  });
+  std::thread tapi(
+      [&] { line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, 171, new CountedRecord, 0); });
   gate.WaitInside();
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(TapiLog::Get().ResultsFor(171), std::vector<LONG>{LINEERR_OPERATIONFAILED});
@@ -461,17 +465,17 @@ TEST_F(QueueTest, RequestFailedBesideItsStartLivesUntilTheStartEnds) {
   EXPECT_EQ(liveAfterClose, 1);
   EXPECT_EQ(idSeenAfterClose, 171u);
   EXPECT_EQ(CountedRecord::s_live, 0);  // freed once the start let go
-  EXPECT_EQ(callA.refs, 1);
+  EXPECT_EQ(callA->GetRefCount(), 1);
 }
 
 TEST_F(QueueTest, LateResponseToAFailedRequestNeverCompletesANewerOne) {
   // The switch line finds the request a response is for, and holds it.
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 181, &callA));
-  CTSPIRequestPtr pAnswered = line.FindRequest(callA.Ptr(), REQUEST_LINEHOLD);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 181, callA));
+  CTSPIRequestPtr pAnswered = line.FindRequest(callA, REQUEST_LINEHOLD);
   ASSERT_TRUE(pAnswered);
   // A close fails it, and TAPI queues the next request before the response is handled.
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
-  CTSPIRequestPtr pNewer = Queue(REQUEST_LINEHOLD, 182, &callA);
+  CTSPIRequestPtr pNewer = Queue(REQUEST_LINEHOLD, 182, callA);
   ASSERT_TRUE(pNewer);
   EXPECT_NE(pNewer.Get(), pAnswered.Get());
 

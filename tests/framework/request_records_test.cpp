@@ -18,7 +18,12 @@
 
 namespace {
 
-using fw_test::FakeCall;
+using fw_test::TestCall;
+
+// A call of the tests' class as the provider's factory makes it: one reference, its creator's.
+TestCall* NewCall() {
+  return static_cast<TestCall*>(RUNTIME_CLASS(TestCall)->CreateObject());
+}
 
 class RecordsTest : public ::testing::Test {
  protected:
@@ -37,109 +42,109 @@ class RecordsTest : public ::testing::Test {
   static void Parse(CADObArray& arr, LPCSTR psz) {
     ASSERT_EQ(ParseDialableAddressList(std::nullopt, std::nullopt, psz, arr), 0);
   }
-
-  fw_test::SeamGuard seams;  // counts references and deletes of FakeCall
 };
 
 TEST_F(RecordsTest, CallRefTakesAndReleasesOneReference) {
-  FakeCall a, b;
+  TestCall *a = NewCall(), *b = NewCall();
   {
     CCallRef ref;
     EXPECT_EQ(ref.Get(), nullptr);
-    ref = a.Ptr();
-    EXPECT_EQ(a.refs, 2);
-    ref = a.Ptr();  // the same call again: still one reference
-    EXPECT_EQ(a.refs, 2);
+    ref = a;
+    EXPECT_EQ(a->GetRefCount(), 2);
+    ref = a;  // the same call again: still one reference
+    EXPECT_EQ(a->GetRefCount(), 2);
     {
       CCallRef copy(ref);
-      EXPECT_EQ(a.refs, 3);
-      EXPECT_TRUE(copy == a.Ptr());
+      EXPECT_EQ(a->GetRefCount(), 3);
+      EXPECT_TRUE(copy == a);
     }
-    EXPECT_EQ(a.refs, 2);
-    ref = b.Ptr();
-    EXPECT_EQ(a.refs, 1);
-    EXPECT_EQ(b.refs, 2);
+    EXPECT_EQ(a->GetRefCount(), 2);
+    ref = b;
+    EXPECT_EQ(a->GetRefCount(), 1);
+    EXPECT_EQ(b->GetRefCount(), 2);
     ref = nullptr;
-    EXPECT_EQ(b.refs, 1);
-    ref = b.Ptr();
+    EXPECT_EQ(b->GetRefCount(), 1);
+    ref = b;
   }
-  EXPECT_EQ(b.refs, 1);
-  EXPECT_EQ(a.deletes + b.deletes, 0);
+  EXPECT_EQ(b->GetRefCount(), 1);
+  EXPECT_FALSE(TestCall::WasDestroyed(a) || TestCall::WasDestroyed(b));
   {
-    CCallRef last(a.Ptr());
-    a.refs = 1;  // the address let go meanwhile: the last release deletes
+    CCallRef last(a);
+    a->Release();  // the address let go meanwhile: the last release deletes
   }
-  EXPECT_EQ(a.deletes, 1);
+  EXPECT_TRUE(TestCall::WasDestroyed(a));
+  b->Release();
 }
 
 TEST_F(RecordsTest, RecordsHoldEveryCallTheyName) {
-  FakeCall call, consult, conf;
+  TestCall *call = NewCall(), *consult = NewCall(), *conf = NewCall();
   auto expectRefs = [&](int n) {
-    EXPECT_EQ(call.refs, n);
-    EXPECT_EQ(consult.refs, n);
-    EXPECT_EQ(conf.refs, n);
+    EXPECT_EQ(call->GetRefCount(), n);
+    EXPECT_EQ(consult->GetRefCount(), n);
+    EXPECT_EQ(conf->GetRefCount(), n);
   };
   {
     auto* pTransfer = new TSPITRANSFER;
-    pTransfer->pCall = call.Ptr();
-    pTransfer->pConsult = consult.Ptr();
-    pTransfer->pConf = conf.Ptr();
+    pTransfer->pCall = call;
+    pTransfer->pConsult = consult;
+    pTransfer->pConf = conf;
     pTransfer->lpCallParams = CallParamsCopy();
     auto* pConference = new TSPICONFERENCE;
-    pConference->pConfCall = conf.Ptr();
-    pConference->pCall = call.Ptr();
-    pConference->pConsult = consult.Ptr();
+    pConference->pConfCall = conf;
+    pConference->pCall = call;
+    pConference->pConsult = consult;
     pConference->lpCallParams = CallParamsCopy();
     expectRefs(3);
     pTransfer->pConsult = nullptr;  // the consultation call went away
-    EXPECT_EQ(consult.refs, 2);
+    EXPECT_EQ(consult->GetRefCount(), 2);
     delete pTransfer;
-    EXPECT_EQ(call.refs, 2);
-    EXPECT_EQ(consult.refs, 2);
+    EXPECT_EQ(call->GetRefCount(), 2);
+    EXPECT_EQ(consult->GetRefCount(), 2);
     delete static_cast<CObject*>(pConference);  // as the request deletes its record
     expectRefs(1);
   }
   {
-    TSPISWAPHOLD swap(call.Ptr());
+    TSPISWAPHOLD swap(call);
     TSPILINEFORWARD forward;
-    forward.pConsultCall = consult.Ptr();
+    forward.pConsultCall = consult;
     TSPILINESETTERMINAL terminal;
-    terminal.pCall = conf.Ptr();
+    terminal.pCall = conf;
     expectRefs(2);
-    EXPECT_TRUE(swap.pOtherCall == call.Ptr());
+    EXPECT_TRUE(swap.pOtherCall == call);
   }
   expectRefs(1);
-  EXPECT_EQ(call.deletes + consult.deletes + conf.deletes, 0);
+  for (TestCall* p : {call, consult, conf}) p->Release();
 }
 
 TEST_F(RecordsTest, CompletionCopyKeepsIdAndCall) {
-  FakeCall call;
+  TestCall* call = NewCall();
   auto* pRecord = new TSPICOMPLETECALL;
   TSPICOMPLETECALL other;
   EXPECT_NE(pRecord->dwCompletionID, 0u);
   EXPECT_NE(pRecord->dwCompletionID, other.dwCompletionID);
   pRecord->dwCompletionMode = LINECALLCOMPLMODE_CAMPON;
   pRecord->dwMessageID = 3;
-  pRecord->pCall = call.Ptr();
+  pRecord->pCall = call;
   pRecord->dwSwitchInfo = 7;
   pRecord->strSwitchInfo = "info";
 
   auto* pCopy = new TSPICOMPLETECALL(*pRecord);
-  EXPECT_EQ(call.refs, 3);
+  EXPECT_EQ(call->GetRefCount(), 3);
   const DWORD dwID = pRecord->dwCompletionID;
   delete pRecord;  // the request goes; the line's copy stays
-  EXPECT_EQ(call.refs, 2);
+  EXPECT_EQ(call->GetRefCount(), 2);
   EXPECT_EQ(pCopy->dwCompletionID, dwID);
   EXPECT_EQ(pCopy->dwCompletionMode, LINECALLCOMPLMODE_CAMPON);
   EXPECT_EQ(pCopy->dwMessageID, 3u);
-  EXPECT_TRUE(pCopy->pCall == call.Ptr());
+  EXPECT_TRUE(pCopy->pCall == call);
   EXPECT_EQ(pCopy->dwSwitchInfo, 7u);
   EXPECT_EQ(pCopy->strSwitchInfo, CString("info"));
   // A record made after the first one is gone never reuses its ID.
   TSPICOMPLETECALL later;
   EXPECT_NE(later.dwCompletionID, dwID);
   delete pCopy;
-  EXPECT_EQ(call.refs, 1);
+  EXPECT_EQ(call->GetRefCount(), 1);
+  call->Release();
 }
 
 TEST_F(RecordsTest, SharedForwardEntriesSurviveTheRecord) {

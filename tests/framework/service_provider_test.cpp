@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "framework/call_appearance.h"
 #include "framework/device.h"
 #include "framework/dial_info.h"
 #include "framework/function_table.h"
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
-#include "framework/provider_seams.h"
 #include "platform/tspi.h"
 #include "tests/framework/framework_doubles.h"
 
@@ -73,38 +73,25 @@ int CountThreads() {
   return count;
 }
 
-// A call double for the timer thread: only its address reaches the provider.
-struct FakeCall {
-  int canary = 0x5EED;
+// A call for the timer thread: counts how often it was served and says when it is done.
+class TimerCall : public CTSPICallAppearance {
+  DECLARE_DYNCREATE(TimerCall)
+ public:
+  BOOL ServiceCallTimers() override {
+    served.fetch_add(1);
+    return done.load();
+  }
   std::atomic<int> served{0};
   std::atomic<BOOL> done{FALSE};
 };
+IMPLEMENT_DYNCREATE(TimerCall, CTSPICallAppearance)
 
-CTSPICallAppearance* AsCall(FakeCall* p) {
-  return reinterpret_cast<CTSPICallAppearance*>(p);
-}
-
-BOOL ServeFakeCall(CTSPICallAppearance* pCall) {
-  auto* fake = reinterpret_cast<FakeCall*>(pCall);
-  EXPECT_EQ(fake->canary, 0x5EED);  // a freed call would be read here (and caught by ASan)
-  fake->served.fetch_add(1);
-  return fake->done.load();
-}
-
-std::atomic<DWORD> g_bearerMode{0};
-DWORD FakeBearerMode(CTSPICallAppearance*) {
-  return g_bearerMode.load();
+TimerCall* NewTimerCall() {
+  return static_cast<TimerCall*>(RUNTIME_CLASS(TimerCall)->CreateObject());
 }
 
 class ServiceProviderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    GetTSPIProviderSeams() = TSPIProviderSeams{};
-    GetTSPIProviderSeams().pfnServiceCallTimers = &ServeFakeCall;
-    GetTSPIProviderSeams().pfnGetCallBearerMode = &FakeBearerMode;
-  }
-  void TearDown() override { GetTSPIProviderSeams() = TSPIProviderSeams{}; }
-
   LONG Init(DWORD dwProviderID, DWORD dwLineBase, DWORD dwNumLines, DWORD dwPhoneBase = 0,
             DWORD dwNumPhones = 0) {
     DWORD dwOptions = 0xFFFF;
@@ -260,13 +247,13 @@ TEST_F(ServiceProviderTest, AllowedFunctionsAreTheExportedOnesButForPassThroughC
   EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, nullptr, TSPI_LINEACCEPT));
   EXPECT_FALSE(sp.IsFunctionExported(TSPI_FUNCTION_COUNT));
   EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, nullptr, 0xFFFF));
-  FakeCall call;
-  g_bearerMode = LINEBEARERMODE_PASSTHROUGH;
-  EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, AsCall(&call), TSPI_LINEMAKECALL));
-  EXPECT_TRUE(sp.IsFunctionAllowed(nullptr, nullptr, AsCall(&call), TSPI_LINEGETLINEDEVSTATUS));
-  g_bearerMode = LINEBEARERMODE_VOICE;
-  EXPECT_TRUE(sp.IsFunctionAllowed(nullptr, nullptr, AsCall(&call), TSPI_LINEMAKECALL));
-  g_bearerMode = 0;
+  TimerCall* call = NewTimerCall();
+  call->SetBearerMode(LINEBEARERMODE_PASSTHROUGH);
+  EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, call, TSPI_LINEMAKECALL));
+  EXPECT_TRUE(sp.IsFunctionAllowed(nullptr, nullptr, call, TSPI_LINEGETLINEDEVSTATUS));
+  call->SetBearerMode(LINEBEARERMODE_VOICE);
+  EXPECT_TRUE(sp.IsFunctionAllowed(nullptr, nullptr, call, TSPI_LINEMAKECALL));
+  call->Release();
 }
 
 // --- Load, start-up and shutdown ---
@@ -295,8 +282,8 @@ TEST_F(ServiceProviderTest, TimerThreadAndTimedCallsLastWhileDevicesExist) {
   ASSERT_EQ(Init(1, 0, 1), 0);
   EXPECT_TRUE(sp.IsTimerThreadRunning());
   ASSERT_EQ(Init(2, 1, 1), 0);
-  FakeCall call;
-  sp.RegisterTimedCall(AsCall(&call));
+  TimerCall* call = NewTimerCall();
+  sp.RegisterTimedCall(call);
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
   EXPECT_TRUE(sp.IsTimerThreadRunning());
   EXPECT_EQ(sp.GetTimedCallCount(), 1);
@@ -307,6 +294,7 @@ TEST_F(ServiceProviderTest, TimerThreadAndTimedCallsLastWhileDevicesExist) {
   // A new first device starts it again.
   ASSERT_EQ(Init(1, 0, 1), 0);
   EXPECT_TRUE(sp.IsTimerThreadRunning());
+  call->Release();
 }
 
 TEST_F(ServiceProviderTest, ShutdownEndsTheTimerThreadWithoutWaitingForItsTick) {
@@ -469,6 +457,8 @@ TEST(ServiceProviderDialTest, TenDigitFormattingUsesTheProvidersFilter) {
 TEST_F(ServiceProviderTest, CallParameterDefaultsComeFromTheLine) {
   ASSERT_EQ(Init(1, 0, 1), 0);
   CTSPILineConnection* pLine = sp.FindLineByDeviceID(0);
+  pLine->CreateAddress("100", nullptr, TRUE, TRUE, LINEMEDIAMODE_INTERACTIVEVOICE,
+                       LINEBEARERMODE_VOICE, 0, 0, nullptr, 1, 1, 1, 0, 0);
   LINECALLPARAMS params{};
   params.dwTotalSize = sizeof(params);
   params.dwMinRate = 0;
@@ -543,37 +533,42 @@ TEST_F(ServiceProviderTest, CreateLineDeviceGivesTheLineItsNewID) {
 // --- Calls with timers ---
 
 TEST_F(ServiceProviderTest, RegisteringTwiceKeepsOneEntry) {
-  FakeCall a;
-  FakeCall b;
-  sp.RegisterTimedCall(AsCall(&a));
-  sp.RegisterTimedCall(AsCall(&a));
-  sp.RegisterTimedCall(AsCall(&b));
+  TimerCall* a = NewTimerCall();
+  TimerCall* b = NewTimerCall();
+  sp.RegisterTimedCall(a);
+  sp.RegisterTimedCall(a);
+  sp.RegisterTimedCall(b);
   EXPECT_EQ(sp.GetTimedCallCount(), 2);
-  sp.UnregisterTimedCall(AsCall(&a));
-  EXPECT_FALSE(sp.IsTimedCall(AsCall(&a)));
-  EXPECT_TRUE(sp.IsTimedCall(AsCall(&b)));
-  sp.UnregisterTimedCall(AsCall(&a));  // not in the list: nothing happens
+  sp.UnregisterTimedCall(a);
+  EXPECT_FALSE(sp.IsTimedCall(a));
+  EXPECT_TRUE(sp.IsTimedCall(b));
+  sp.UnregisterTimedCall(a);  // not in the list: nothing happens
   EXPECT_EQ(sp.GetTimedCallCount(), 1);
+  a->Release();
+  b->Release();  // a call that goes leaves the list
+  EXPECT_EQ(sp.GetTimedCallCount(), 0);
 }
 
 TEST_F(ServiceProviderTest, TimerServesCallsUntilTheyHaveNothingLeft) {
   sp.SetTimerTick(1);
   ASSERT_EQ(Init(1, 0, 1), 0);
-  FakeCall busy;
-  FakeCall finishing;
-  sp.RegisterTimedCall(AsCall(&busy));
-  sp.RegisterTimedCall(AsCall(&finishing));
+  TimerCall& busy = *NewTimerCall();
+  TimerCall& finishing = *NewTimerCall();
+  sp.RegisterTimedCall(&busy);
+  sp.RegisterTimedCall(&finishing);
   ASSERT_TRUE(WaitUntil([&] { return finishing.served.load() >= 2; }));
-  EXPECT_TRUE(sp.IsTimedCall(AsCall(&finishing)));
+  EXPECT_TRUE(sp.IsTimedCall(&finishing));
   finishing.done = TRUE;
-  ASSERT_TRUE(WaitUntil([&] { return !sp.IsTimedCall(AsCall(&finishing)); }));
+  ASSERT_TRUE(WaitUntil([&] { return !sp.IsTimedCall(&finishing); }));
   const int servedWhenDone = finishing.served.load();
   // Once out of the list it is not served again; the other call still is.
   const int busyBefore = busy.served.load();
   ASSERT_TRUE(WaitUntil([&] { return busy.served.load() >= busyBefore + 3; }));
   EXPECT_EQ(finishing.served.load(), servedWhenDone);
-  EXPECT_TRUE(sp.IsTimedCall(AsCall(&busy)));
+  EXPECT_TRUE(sp.IsTimedCall(&busy));
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
+  busy.Release();
+  finishing.Release();
 }
 
 }  // namespace

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
+#include "framework/conference_call.h"
 #include "framework/device.h"
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/service_provider.h"
-#include "framework/tspi_exports_seams.h"
 #include "platform/tspi.h"
 
 namespace {
@@ -163,18 +165,7 @@ class RecordingProvider : public CServiceProvider {
   }
 };
 
-// Doubles: a call only ever travels as a pointer; an address knows its line.
-struct FakeAddress {
-  CTSPILineConnection* pLine = nullptr;
-};
-struct FakeCall {
-  FakeAddress* pAddress = nullptr;
-};
-
-CTSPICallAppearance* AsCall(FakeCall* p) {
-  return reinterpret_cast<CTSPICallAppearance*>(p);
-}
-HDRVCALL AsHandle(FakeCall* p) {
+HDRVCALL AsHandle(CTSPICallAppearance* p) {
   return reinterpret_cast<HDRVCALL>(p);
 }
 HDRVLINE AsHandle(CTSPIConnection* p) {
@@ -198,33 +189,21 @@ class TspiExportsTest : public ::testing::Test {
     ASSERT_NE(line, nullptr);
     ASSERT_NE(otherLine, nullptr);
     ASSERT_NE(phone, nullptr);
-    address[0].pLine = line;
-    address[1].pLine = line;
-    call.pAddress = &address[1];
-    consult.pAddress = &address[0];
-
-    TSPIExportSeams& seams = GetTSPIExportSeams();
-    seams.pfnGetAddress = [](CTSPILineConnection* pLine, DWORD dwAddressID) {
-      ++g_test->addressLookUps;
-      if (pLine != g_test->line || dwAddressID >= 2) return static_cast<CTSPIAddressInfo*>(nullptr);
-      return reinterpret_cast<CTSPIAddressInfo*>(&g_test->address[dwAddressID]);
-    };
-    seams.pfnGetCallAddress = [](CTSPICallAppearance* pCall) {
-      return reinterpret_cast<CTSPIAddressInfo*>(reinterpret_cast<FakeCall*>(pCall)->pAddress);
-    };
-    seams.pfnGetAddressLine = [](CTSPIAddressInfo* pAddr) {
-      return reinterpret_cast<FakeAddress*>(pAddr)->pLine;
-    };
-    GetTSPILiveCalls().Add(AsCall(&call));
-    GetTSPILiveCalls().Add(AsCall(&consult));
+    for (CTSPIAddressInfo*& pAddr : address) {
+      pAddr = line->GetAddress(
+          line->CreateAddress("", nullptr, TRUE, TRUE, LINEMEDIAMODE_INTERACTIVEVOICE,
+                              LINEBEARERMODE_VOICE, 0, 0, nullptr, 2, 1, 1, 3, 3));
+      ASSERT_NE(pAddr, nullptr);
+    }
+    call = address[1]->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x501), 0, 0, 0, 0, 0);
+    consult = address[0]->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x502), 0, 0, 0, 0, 0);
+    conf = address[1]->FindOrCreateConferenceCall(reinterpret_cast<HTAPICALL>(0x503));
+    ASSERT_NE(call, nullptr);
+    ASSERT_NE(consult, nullptr);
+    ASSERT_NE(conf, nullptr);
   }
 
-  void TearDown() override {
-    GetTSPILiveCalls().Remove(AsCall(&call));
-    GetTSPILiveCalls().Remove(AsCall(&consult));
-    GetTSPIExportSeams() = TSPIExportSeams{};
-    g_test = nullptr;
-  }
+  void TearDown() override { g_test = nullptr; }
 
   // Exactly one entry was reached; it is returned.
   Entry Only() {
@@ -238,10 +217,10 @@ class TspiExportsTest : public ::testing::Test {
   CTSPILineConnection* line = nullptr;
   CTSPILineConnection* otherLine = nullptr;
   CTSPIPhoneConnection* phone = nullptr;
-  FakeAddress address[2];
-  FakeCall call;
-  FakeCall consult;
-  int addressLookUps = 0;
+  CTSPIAddressInfo* address[2] = {};
+  CTSPICallAppearance* call = nullptr;
+  CTSPICallAppearance* consult = nullptr;
+  CTSPICallAppearance* conf = nullptr;
   int unrelated = 0;  // memory that no handle names
 };
 
@@ -283,7 +262,7 @@ const CallRow kCallRows[] = {
 };
 
 TEST_F(TspiExportsTest, CallExportsRefuseHandlesThatNameNoLiveCall) {
-  FakeCall gone;  // never registered, like a call that was deleted
+  CTSPICallAppearance gone;  // never listed by an address, like a call that was deleted
   for (const CallRow& row : kCallRows) {
     SCOPED_TRACE(row.op);
     EXPECT_EQ(row.invoke(nullptr), LINEERR_INVALCALLHANDLE);
@@ -296,10 +275,10 @@ TEST_F(TspiExportsTest, CallExportsRefuseHandlesThatNameNoLiveCall) {
 TEST_F(TspiExportsTest, CallExportsPassTheLiveCallAndRequestID) {
   for (const CallRow& row : kCallRows) {
     SCOPED_TRACE(row.op);
-    EXPECT_EQ(row.invoke(AsHandle(&call)), kReached);
+    EXPECT_EQ(row.invoke(AsHandle(call)), kReached);
     const Entry entry = Only();
     EXPECT_EQ(entry.op, row.op);
-    EXPECT_EQ(entry.pFirst, &call);
+    EXPECT_EQ(entry.pFirst, call);
     EXPECT_EQ(entry.dwRequestID, row.dwRequestID);
   }
 }
@@ -319,18 +298,26 @@ TEST_F(TspiExportsTest, TwoCallExportsCheckTheFirstHandleThenTheSecond) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.op);
-    EXPECT_EQ(row.invoke(nullptr, AsHandle(&consult)), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(row.invoke(AsHandle(&call), nullptr), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(row.invoke(AsHandle(&call), reinterpret_cast<HDRVCALL>(&unrelated)),
+    // lineAddToConference's first handle must name a conference call.
+    CTSPICallAppearance* first = std::string(row.op) == "lineAddToConference" ? conf : call;
+    EXPECT_EQ(row.invoke(nullptr, AsHandle(consult)), LINEERR_INVALCALLHANDLE);
+    EXPECT_EQ(row.invoke(AsHandle(first), nullptr), LINEERR_INVALCALLHANDLE);
+    EXPECT_EQ(row.invoke(AsHandle(first), reinterpret_cast<HDRVCALL>(&unrelated)),
               LINEERR_INVALCALLHANDLE);
     EXPECT_TRUE(sp.entries.empty());
-    EXPECT_EQ(row.invoke(AsHandle(&call), AsHandle(&consult)), kReached);
+    EXPECT_EQ(row.invoke(AsHandle(first), AsHandle(consult)), kReached);
     const Entry entry = Only();
     EXPECT_EQ(entry.op, row.op);
-    EXPECT_EQ(entry.pFirst, &call);
-    EXPECT_EQ(entry.pSecond, &consult);
+    EXPECT_EQ(entry.pFirst, first);
+    EXPECT_EQ(entry.pSecond, consult);
     EXPECT_EQ(entry.dwRequestID, kID);
   }
+}
+
+TEST_F(TspiExportsTest, AddToConferenceRefusesACallThatIsNoConference) {
+  EXPECT_EQ(TSPI_lineAddToConference(kID, AsHandle(call), AsHandle(consult)),
+            LINEERR_INVALCONFCALLHANDLE);
+  EXPECT_TRUE(sp.entries.empty());
 }
 
 TEST_F(TspiExportsTest, ModeChecksComeBeforeTheCallHandles) {
@@ -392,7 +379,6 @@ TEST_F(TspiExportsTest, LineExportsRefuseHandlesThatNameNoLiveLine) {
     for (HDRVLINE hdLine : bad) EXPECT_EQ(row.invoke(hdLine, 0), LINEERR_INVALLINEHANDLE);
     EXPECT_TRUE(sp.entries.empty());
   }
-  EXPECT_EQ(addressLookUps, 0);
 }
 
 TEST_F(TspiExportsTest, LineExportsPassTheLineOrItsAddress) {
@@ -404,8 +390,8 @@ TEST_F(TspiExportsTest, LineExportsPassTheLineOrItsAddress) {
     // lineForward and lineGetID name the line first, then the address.
     const bool bLineFirst = entry.op == "lineForward" || entry.op == "lineGetID";
     EXPECT_EQ(entry.pFirst,
-              row.bByAddress && !bLineFirst ? static_cast<const void*>(&address[1]) : line);
-    EXPECT_EQ(entry.pSecond, row.bByAddress && bLineFirst ? &address[1] : nullptr);
+              row.bByAddress && !bLineFirst ? static_cast<const void*>(address[1]) : line);
+    EXPECT_EQ(entry.pSecond, row.bByAddress && bLineFirst ? address[1] : nullptr);
   }
 }
 
@@ -424,7 +410,6 @@ TEST_F(TspiExportsTest, ForwardOnAllAddressesLooksUpNoAddress) {
   const Entry entry = Only();
   EXPECT_EQ(entry.pFirst, line);
   EXPECT_EQ(entry.pSecond, nullptr);
-  EXPECT_EQ(addressLookUps, 0);
 }
 
 // --- Device IDs ---
@@ -450,7 +435,7 @@ TEST_F(TspiExportsTest, DeviceIDExportsFindTheLineOrRefuse) {
     const Entry entry = Only();
     EXPECT_EQ(entry.op, row.op);
     EXPECT_EQ(entry.pFirst, row.op == std::string("lineGetAddressCaps")
-                                ? static_cast<const void*>(&address[0])
+                                ? static_cast<const void*>(address[0])
                                 : static_cast<const void*>(line));
   }
   EXPECT_EQ(TSPI_lineGetAddressCaps(kLineBase, 2, 0x00020001, 0, nullptr), LINEERR_INVALADDRESSID);
@@ -490,7 +475,7 @@ TEST_F(TspiExportsTest, DeviceClassesReachTheProviderLowerCased) {
   EXPECT_EQ(TSPI_lineMakeCall(1, AsHandle(line), nullptr, nullptr, u"Operator", 0, nullptr),
             kReached);
   EXPECT_EQ(Only().text, "Operator");
-  EXPECT_EQ(TSPI_lineDial(1, AsHandle(&call), nullptr, 0), kReached);
+  EXPECT_EQ(TSPI_lineDial(1, AsHandle(call), nullptr, 0), kReached);
   EXPECT_EQ(Only().text, "");
   EXPECT_EQ(TSPI_linePickup(1, AsHandle(line), 0, nullptr, nullptr, nullptr, u"Grp"), kReached);
   EXPECT_EQ(Only().text, "/Grp");
@@ -536,28 +521,28 @@ TEST_F(TspiExportsTest, GetIDChecksWhatTheSelectNames) {
   auto getID = [](HDRVLINE hdLine, DWORD dwAddressID, HDRVCALL hdCall, DWORD dwSelect) {
     return TSPI_lineGetID(hdLine, dwAddressID, hdCall, dwSelect, nullptr, u"tapi/line", nullptr);
   };
-  EXPECT_EQ(getID(nullptr, 0, AsHandle(&call), LINECALLSELECT_LINE), LINEERR_INVALLINEHANDLE);
+  EXPECT_EQ(getID(nullptr, 0, AsHandle(call), LINECALLSELECT_LINE), LINEERR_INVALLINEHANDLE);
   EXPECT_EQ(getID(AsHandle(line), 5, nullptr, LINECALLSELECT_ADDRESS), LINEERR_INVALADDRESSID);
   EXPECT_EQ(getID(AsHandle(line), 0, nullptr, LINECALLSELECT_CALL), LINEERR_INVALCALLHANDLE);
   EXPECT_EQ(getID(AsHandle(line), 0, reinterpret_cast<HDRVCALL>(&unrelated), LINECALLSELECT_CALL),
             LINEERR_INVALCALLHANDLE);
   for (DWORD dwSelect : {0u, LINECALLSELECT_DEVICEID, LINECALLSELECT_CALLID, 3u}) {
-    EXPECT_EQ(getID(AsHandle(line), 0, AsHandle(&call), dwSelect), LINEERR_INVALCALLSELECT);
+    EXPECT_EQ(getID(AsHandle(line), 0, AsHandle(call), dwSelect), LINEERR_INVALCALLSELECT);
   }
   EXPECT_TRUE(sp.entries.empty());
 
   // LINE: the line alone, whatever the call handle says.
-  EXPECT_EQ(getID(AsHandle(line), 1, AsHandle(&call), LINECALLSELECT_LINE), kReached);
+  EXPECT_EQ(getID(AsHandle(line), 1, AsHandle(call), LINECALLSELECT_LINE), kReached);
   Entry entry = Only();
   EXPECT_EQ(entry.pFirst, line);
   EXPECT_EQ(entry.pSecond, nullptr);
   EXPECT_EQ(entry.pThird, nullptr);
   // CALL: the call, its address and that address's line; the line handle is not used.
-  EXPECT_EQ(getID(nullptr, 0, AsHandle(&call), LINECALLSELECT_CALL), kReached);
+  EXPECT_EQ(getID(nullptr, 0, AsHandle(call), LINECALLSELECT_CALL), kReached);
   entry = Only();
   EXPECT_EQ(entry.pFirst, line);
-  EXPECT_EQ(entry.pSecond, &address[1]);
-  EXPECT_EQ(entry.pThird, &call);
+  EXPECT_EQ(entry.pSecond, address[1]);
+  EXPECT_EQ(entry.pThird, call);
 }
 
 // --- Provider functions ---

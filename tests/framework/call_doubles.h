@@ -1,0 +1,184 @@
+// Doubles of the call tests: a provider that offers every optional function, a line that answers
+// its requests itself (as a switch would: a script per request type) and a fixture with one
+// open line made by providerInit through the factories, one address ("1000", "Desk") and
+// TAPI's callbacks recorded. TAPI answers LINE_NEWCALL with a 64-bit handle of its own.
+#pragma once
+
+#include <functional>
+#include <map>
+
+#include "framework/live_calls.h"
+#include "framework/record_copies.h"
+#include "framework/request_records.h"
+#include "tests/framework/framework_doubles.h"
+
+namespace fw_test {
+
+// Every optional function is offered.
+inline const std::set<std::string>& AllExports() {
+  static const std::set<std::string> names = [] {
+    std::set<std::string> all;
+    for (LPCSTR pszName : TSPIFunctionNameTable) all.insert(pszName);
+    return all;
+  }();
+  return names;
+}
+
+// A line that starts its requests as the switch line does and hands each to the script for its
+// type, outside the line's lock; requests without a script stay pending.
+class AnsweringLine : public CTSPILineConnection {
+  DECLARE_DYNCREATE(AnsweringLine)
+ public:
+  using Script = std::function<void(AnsweringLine&, CTSPIRequest*)>;
+  BOOL ProcessData(DWORD dwData, LPCVOID lpBuff, DWORD dwSize) override {
+    if (dwData != 0 || lpBuff != nullptr || dwSize != 0) return FALSE;
+    CTSPIRequestPtr pReq;
+    Script script;
+    {
+      CSingleLock lock(GetSyncObject(), TRUE);
+      pReq = FetchRequestToStart();
+      if (!pReq) return FALSE;
+      std::lock_guard<std::mutex> guard(m_mx);
+      m_started.push_back(pReq->GetType());
+      auto it = m_scripts.find(pReq->GetType());
+      if (it != m_scripts.end()) script = it->second;
+    }
+    if (script) script(*this, pReq.Get());
+    return TRUE;
+  }
+  void Answer(WORD wType, Script script) {
+    std::lock_guard<std::mutex> guard(m_mx);
+    m_scripts[wType] = std::move(script);
+  }
+  std::vector<WORD> Started() {
+    std::lock_guard<std::mutex> guard(m_mx);
+    return m_started;
+  }
+  std::atomic<int> mediaActions{0};
+  void ExecuteMediaControl(CTSPICallAppearance*, DWORD) override { ++mediaActions; }
+  template <typename Change>
+  void ChangeCaps(Change change) {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    change(m_LineCaps);
+  }
+  INT_PTR DialogInstanceCount() {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    return m_arrDialogInstances.GetSize();
+  }
+
+ private:
+  std::mutex m_mx;
+  std::map<WORD, Script> m_scripts;
+  std::vector<WORD> m_started;
+};
+
+// TAPI's side of the call tests: every line event is logged; LINE_NEWCALL gets a handle written
+// into the pointer-sized variable it names, after the event checked that the call it announces
+// is live and initialised.
+struct CallTapi {
+  static inline std::atomic<ULONGLONG> nextHandle{0x1122334400000001ULL};
+  static inline std::atomic<bool> refuseNewCalls{false};
+  static inline std::atomic<int> announcedUninitialised{0};
+  static constexpr HTAPIDIALOGINSTANCE kDialogHandle = 0x77;
+  static void Callback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
+                       DWORD_PTR p3) {
+    if (dwMsg == LINE_NEWCALL) {
+      auto* pCall = reinterpret_cast<CTSPICallAppearance*>(p1);
+      if (!GetTSPILiveCalls().Contains(pCall) || pCall->GetAddressOwner() == nullptr ||
+          pCall->GetCallInfoCopy().dwNeededSize != sizeof(LINECALLINFO)) {
+        ++announcedUninitialised;
+      }
+      auto* pHandle = reinterpret_cast<HTAPICALL*>(p2);
+      *pHandle = refuseNewCalls ? nullptr
+                                : reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(nextHandle++));
+    }
+    if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
+      reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->htDlgInst = kDialogHandle;
+    }
+    TapiLog::LineCallback(htLine, htCall, dwMsg, p1, p2, p3);
+  }
+};
+
+// One event of a call, as TAPI saw it.
+struct CallEvent {
+  DWORD dwMsg;
+  DWORD_PTR dwParam1, dwParam2;
+  bool operator==(const CallEvent&) const = default;
+};
+
+inline std::vector<CallEvent> EventsOf(HTAPICALL htCall) {
+  std::vector<CallEvent> events;
+  for (const LineEvent& event : TapiLog::Get().Events()) {
+    if (event.htCall == htCall && (event.dwMsg == LINE_CALLSTATE || event.dwMsg == LINE_CALLINFO)) {
+      events.push_back({event.dwMsg, event.dwParam1, event.dwParam2});
+    }
+  }
+  return events;
+}
+
+inline int CountEvents(DWORD dwMsg, DWORD_PTR dwParam1) {
+  int n = 0;
+  for (const LineEvent& event : TapiLog::Get().Events()) {
+    n += (event.dwMsg == dwMsg && event.dwParam1 == dwParam1) ? 1 : 0;
+  }
+  return n;
+}
+
+constexpr DWORD kCallLineID = 300;
+
+class CallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TapiLog::Get().Reset();
+    CallTapi::refuseNewCalls = false;
+    CallTapi::announcedUninitialised = 0;
+    sp.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(AnsweringLine), RUNTIME_CLASS(TestAddress),
+                        RUNTIME_CLASS(TestCall), nullptr, nullptr);
+    sp.SetTimerTick(timerTick);
+    DWORD dwOptions = 0;
+    ASSERT_EQ(sp.providerInit(0x00020001, kProviderID, kCallLineID, 0, 2, 0, &TapiLog::Completion,
+                              &dwOptions),
+              0);
+    line = static_cast<AnsweringLine*>(sp.FindLineByDeviceID(kCallLineID));
+    ASSERT_NE(line, nullptr);
+    pAddr = AddAddress(*line, "1000", "Desk");
+    ASSERT_EQ(line->OpenLine(kTapiLine, &CallTapi::Callback, 0x00020001), 0);
+    line->SetStatusMessages(0x01FFFFFF, 0x1FF);
+  }
+  void TearDown() override {
+    TestCall::s_onIdle = nullptr;
+    sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
+  }
+
+  static TestAddress* AddAddress(CTSPILineConnection& onLine, LPCSTR pszNumber, LPCSTR pszName) {
+    const DWORD dwID =
+        onLine.CreateAddress(pszNumber, pszName, TRUE, TRUE, LINEMEDIAMODE_INTERACTIVEVOICE,
+                             LINEBEARERMODE_VOICE, 0, 0, nullptr, 2, 1, 1, 3, 3);
+    return static_cast<TestAddress*>(onLine.GetAddress(dwID));
+  }
+  // A call TAPI already knows (its handle given), in the given state.
+  TestCall* NewCall(ULONGLONG ullHandle, DWORD dwState = 0, TestAddress* pOn = nullptr) {
+    auto* pCall =
+        static_cast<TestCall*>((pOn != nullptr ? pOn : pAddr)
+                                   ->FindOrCreateCall(Handle(ullHandle), 0, LINECALLORIGIN_OUTBOUND,
+                                                      LINECALLREASON_DIRECT, 0xFFFFFFFF, 0));
+    if (pCall != nullptr && dwState != 0) pCall->ChangeCallState(dwState);
+    return pCall;
+  }
+  static HTAPICALL Handle(ULONGLONG ull) {
+    return reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(ull));
+  }
+  // Builds the parsed dial list of a number.
+  static CADObArray* DialList(LPCSTR pszNumber) {
+    auto* pList = new CADObArray;
+    EXPECT_EQ(ParseDialableAddressList(std::nullopt, std::nullopt, pszNumber, *pList), 0);
+    return pList;
+  }
+
+  DWORD timerTick = TIMER_TICK_MSEC;  // a derived fixture may set it in its constructor
+  TestProvider sp{0x00020001, AllExports()};
+  AnsweringLine* line = nullptr;
+  TestAddress* pAddr = nullptr;
+};
+
+}  // namespace fw_test
