@@ -63,6 +63,8 @@ class TestDevice : public COmbixDevice {
 class RecordingLine : public COmbixLine {
   DECLARE_DYNCREATE(RecordingLine)
  public:
+  // Its own monitor answer sets nothing an open could wait for.
+  RecordingLine() : COmbixLine(OMBIXLINETIMING{.dwMonitorStartWait = 0}) {}
   void SetInService() override {
     Record("InService");
     COmbixLine::SetInService();
