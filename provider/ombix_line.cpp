@@ -82,16 +82,19 @@ CString COmbixLine::DeviceStringFromNumber(LPCSTR pszNumber) {
 }
 
 BOOL COmbixLine::OpenConnection() {
+  // From here on the login's restart sends this line's monitor start, once, for the open.
+  m_evtMonitorStartDone.ResetEvent();
+  m_dwMonitorStartSent.store(0);
+  m_dwMonitorStartInProgress.store(1);
   // Opens the device: the first open starts the link and waits for its login.
   CTSPILineConnection::OpenConnection();
   COmbixDevice* pDevice = GetOmbixDevice();
   const DWORD dwLoginError = pDevice != nullptr ? pDevice->GetLastLoginError() : 0;
   m_dwLineError.store(dwLoginError);
-  if (dwLoginError != 0) return TRUE;  // shown to the user at the first request
-
-  m_evtMonitorStartDone.ResetEvent();
-  m_dwMonitorStartSent.store(0);
-  m_dwMonitorStartInProgress.store(1);
+  if (dwLoginError != 0) {  // shown to the user at the first request
+    m_dwMonitorStartInProgress.store(0);
+    return TRUE;
+  }
   // Before the login the link would drop the request; the login's restart sends it instead.
   if (pDevice != nullptr && pDevice->IsLoggedIn() && m_dwMonitorStartSent.exchange(1) == 0) {
     SendMonitorStart();
