@@ -90,12 +90,14 @@ BOOL COmbixLine::OpenConnection() {
   CTSPILineConnection::OpenConnection();
   COmbixDevice* pDevice = GetOmbixDevice();
   const DWORD dwLoginError = pDevice != nullptr ? pDevice->GetLastLoginError() : 0;
-  m_dwLineError.store(dwLoginError);
   if (dwLoginError != 0) {  // shown to the user at the first request
+    m_dwLineError.store(dwLoginError);
     m_dwMonitorStartInProgress.store(0);
     return TRUE;
   }
-  // Before the login the link would drop the request; the login's restart sends it instead.
+  // A login keeps its error; after a good one, the monitor's answer (which may have come during
+  // the device's wait) sets it. Before the login the link would drop the request; the login's
+  // restart sends it instead.
   if (pDevice != nullptr && pDevice->IsLoggedIn() && m_dwMonitorStartSent.exchange(1) == 0) {
     SendMonitorStart();
   }

@@ -131,11 +131,12 @@ TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAppliesThePhoneConfiguration) {
   ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == 3; }));
   EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, 2u);
   for (DWORD dwType : {OMBIX_QUERY_PHONE_STATE_REQ, OMBIX_QUERY_PHONE_CONFIG_REQ}) {
-    bool bSeen = false;
-    for (const SimReceived& r : sim->ReceivedOfType(dwType)) {
-      bSeen |= r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
-    }
-    EXPECT_TRUE(bSeen) << dwType;
+    EXPECT_TRUE(WaitUntil([&] {
+      for (const SimReceived& r : sim->ReceivedOfType(dwType)) {
+        if (r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200") return true;
+      }
+      return false;
+    })) << dwType;
   }
   // The phone-state answer asks for the forwarding, and its answer fills the address.
   EXPECT_EQ(sim->Command("forward 200 busy 555"), "ok");
@@ -257,10 +258,16 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
     calls[dwNumber] = pCall;
   }
 
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
+  const DWORD dwOldMonitors[2] = {lines[0]->GetMonitorID(), lines[1]->GetMonitorID()};
+
   EXPECT_EQ(sim->Command("disconnect"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return sim->Counters().dwLogins == 2; }));
-  ASSERT_TRUE(WaitUntil([&] { return MonitorStarts("200").size() == 2; }));
-  ASSERT_TRUE(WaitUntil([&] { return MonitorStarts("201").size() == 2; }));
+  // The switch forgot the monitors; both lines get new ones.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
+      return lines[i]->GetMonitorID() != dwOldMonitors[i] && lines[i]->GetMonitorID() != 0;
+    }));
+  }
   ASSERT_TRUE(WaitUntil([&] { return calls[dwLive + 100]->GetCallState() == LINECALLSTATE_IDLE; }));
   EXPECT_EQ(calls[dwLive]->GetCallState(), LINECALLSTATE_CONNECTED);
   EXPECT_TRUE(lines[0]->GetReportedCallNumbers().empty());
@@ -279,7 +286,7 @@ TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadAndLeavesTheCalls) {
   ASSERT_NE(pCall, nullptr);
   pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
   EXPECT_EQ(sim->Command("disconnect"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return MonitorStarts("200").size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return MonitorStarts("200").size() >= 2; }));
   ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsReconnectPending(); }));  // thread waits
   // The line goes with the device; the shutdown must not wait for the minute.
   provider.providerShutdown(0x00020001, device);
