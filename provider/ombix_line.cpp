@@ -1,6 +1,7 @@
 #include "provider/ombix_line.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "framework/address_info.h"
 #include "framework/device.h"
@@ -235,6 +236,16 @@ void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) 
       m_arrReportedCalls.end()) {
     m_arrReportedCalls.push_back(dwNumber);
   }
+}
+
+LONG COmbixLine::GenericDialogData(TSPIDIALOGINSTANCE*, LPVOID lpParams, DWORD dwSize) {
+  if (lpParams == nullptr || dwSize != sizeof(LINEINDEXQUERY)) return 0;
+  LINEINDEXQUERY query;
+  std::memcpy(&query, lpParams, sizeof(query));
+  if (query.dwCode != OMBIX_LINEINDEX_QUERY) return 0;
+  const LINEINDEXQUERY answer{OMBIX_LINEINDEX_ANSWER, GetLineIndex()};
+  std::memcpy(lpParams, &answer, sizeof(answer));
+  return 0;
 }
 
 std::vector<DWORD> COmbixLine::GetReportedCallNumbers() const {

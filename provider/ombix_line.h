@@ -37,6 +37,16 @@
 
 class COmbixDevice;
 
+// LINEINDEXQUERY on TAPI's generic dialog data channel: {query, TAPI device ID} from the UI side,
+// answered in place with {answer, line index}.
+inline constexpr DWORD OMBIX_LINEINDEX_QUERY = 0xFFFF0001;
+inline constexpr DWORD OMBIX_LINEINDEX_ANSWER = 0xFFFF0002;
+struct LINEINDEXQUERY {
+  DWORD dwCode;
+  DWORD dwValue;
+};
+static_assert(sizeof(LINEINDEXQUERY) == 8);
+
 // The line's waits. The defaults are the provider's; tests shorten them.
 struct OMBIXLINETIMING {
   DWORD dwMonitorStartWait = 5000;  // ms an opening line waits for its monitor's answer
@@ -76,6 +86,9 @@ class COmbixLine : public CTSPILineConnection {
   // Idles every call of address 0 whose call number the switch did not list since the
   // resynchronisation began, then forgets the list.
   virtual void ResyncCalls();
+
+  // Answers LINEINDEXQUERY; other dialog data is left as it came. 0 in every case.
+  LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize) override;
 
   // The switch device name a phone number stands for: with a lower-case "x" in it, the part
   // before it when the part after it is empty or ends it, else the part after it.

@@ -116,6 +116,8 @@ bool ProviderLibrary::Load(const std::string& path, std::string& error) {
   Resolve(m_hLibrary, "TUISPI_providerGenericDialog", m_exports.uiProviderGenericDialog);
   Resolve(m_hLibrary, "TUISPI_providerInstall", m_exports.uiProviderInstall);
   Resolve(m_hLibrary, "TUISPI_providerRemove", m_exports.uiProviderRemove);
+  Resolve(m_hLibrary, "TUISPI_providerConfig", m_exports.uiProviderConfig);
+  Resolve(m_hLibrary, "TUISPI_lineConfigDialog", m_exports.uiLineConfigDialog);
   return true;
 }
 

@@ -24,6 +24,8 @@ struct ProviderExports {
   decltype(&TUISPI_providerGenericDialog) uiProviderGenericDialog = nullptr;
   decltype(&TUISPI_providerInstall) uiProviderInstall = nullptr;
   decltype(&TUISPI_providerRemove) uiProviderRemove = nullptr;
+  decltype(&TUISPI_providerConfig) uiProviderConfig = nullptr;
+  decltype(&TUISPI_lineConfigDialog) uiLineConfigDialog = nullptr;
 };
 
 class ProviderLibrary {
