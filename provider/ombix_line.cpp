@@ -83,17 +83,22 @@ CString COmbixLine::DeviceStringFromNumber(LPCSTR pszNumber) {
 }
 
 BOOL COmbixLine::OpenConnection() {
+  // From here on the login's restart sends this line's monitor start, once, for the open.
+  m_evtMonitorStartDone.ResetEvent();
+  m_dwMonitorStartSent.store(0);
+  m_dwMonitorStartInProgress.store(1);
   // Opens the device: the first open starts the link and waits for its login.
   CTSPILineConnection::OpenConnection();
   COmbixDevice* pDevice = GetOmbixDevice();
   const DWORD dwLoginError = pDevice != nullptr ? pDevice->GetLastLoginError() : 0;
-  m_dwLineError.store(dwLoginError);
-  if (dwLoginError != 0) return TRUE;  // shown to the user at the first request
-
-  m_evtMonitorStartDone.ResetEvent();
-  m_dwMonitorStartSent.store(0);
-  m_dwMonitorStartInProgress.store(1);
-  // Before the login the link would drop the request; the login's restart sends it instead.
+  if (dwLoginError != 0) {  // shown to the user at the first request
+    m_dwLineError.store(dwLoginError);
+    m_dwMonitorStartInProgress.store(0);
+    return TRUE;
+  }
+  // A login keeps its error; after a good one, the monitor's answer (which may have come during
+  // the device's wait) sets it. Before the login the link would drop the request; the login's
+  // restart sends it instead.
   if (pDevice != nullptr && pDevice->IsLoggedIn() && m_dwMonitorStartSent.exchange(1) == 0) {
     SendMonitorStart();
   }
@@ -231,6 +236,16 @@ void COmbixLine::NoteListedCall(const COmbixCallConnectionEvent* pEvent) {
   }
 }
 
+LONG COmbixLine::GenericDialogData(TSPIDIALOGINSTANCE*, LPVOID lpParams, DWORD dwSize) {
+  if (lpParams == nullptr || dwSize != sizeof(LINEINDEXQUERY)) return 0;
+  LINEINDEXQUERY query;
+  std::memcpy(&query, lpParams, sizeof(query));
+  if (query.dwCode != OMBIX_LINEINDEX_QUERY) return 0;
+  const LINEINDEXQUERY answer{OMBIX_LINEINDEX_ANSWER, GetLineIndex()};
+  std::memcpy(lpParams, &answer, sizeof(answer));
+  return 0;
+}
+
 std::vector<DWORD> COmbixLine::GetReportedCallNumbers() const {
   CSingleLock lock(GetSyncObject(), TRUE);
   return m_arrReportedCalls;
@@ -306,16 +321,6 @@ CString COmbixLine::ReadLineString(LPCSTR pszFormat, LPCSTR pszDefault) {
 
 COmbixDevice* COmbixLine::GetOmbixDevice() const {
   return dynamic_cast<COmbixDevice*>(GetDevice());
-}
-
-LONG COmbixLine::GenericDialogData(TSPIDIALOGINSTANCE*, LPVOID lpParams, DWORD dwSize) {
-  if (lpParams == nullptr || dwSize != sizeof(LINEINDEXQUERY)) return 0;
-  LINEINDEXQUERY query;
-  std::memcpy(&query, lpParams, sizeof(query));
-  if (query.dwCode != OMBIX_LINEINDEX_QUERY) return 0;
-  const LINEINDEXQUERY answer{OMBIX_LINEINDEX_ANSWER, GetLineIndex()};
-  std::memcpy(lpParams, &answer, sizeof(answer));
-  return 0;
 }
 
 CString COmbixLine::GetNumber() const {

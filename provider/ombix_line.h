@@ -38,6 +38,9 @@
 #include "switchapi/ombix_msg.h"
 #include "switchapi/ombix_wire.h"
 
+class COmbixDevice;
+class CTSPIConferenceCall;
+
 // LINEINDEXQUERY on TAPI's generic dialog data channel: {query, TAPI device ID} from the UI side,
 // answered in place with {answer, line index}.
 inline constexpr DWORD OMBIX_LINEINDEX_QUERY = 0xFFFF0001;
@@ -47,8 +50,6 @@ struct LINEINDEXQUERY {
   DWORD dwValue;
 };
 static_assert(sizeof(LINEINDEXQUERY) == 8);
-class COmbixDevice;
-class CTSPIConferenceCall;
 
 // The line's waits. The defaults are the provider's; tests shorten them.
 struct OMBIXLINETIMING {
@@ -86,11 +87,12 @@ class COmbixLine : public CTSPILineConnection {
   virtual void OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent);
   virtual void OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent);
 
-  // Answers LINEINDEXQUERY; other dialog data is left as it came. 0 in every case.
-  LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize) override;
   // Idles every call of address 0 whose call number the switch did not list since the
   // resynchronisation began, then forgets the list.
   virtual void ResyncCalls();
+
+  // Answers LINEINDEXQUERY; other dialog data is left as it came. 0 in every case.
+  LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize) override;
 
   // The switch device name a phone number stands for: with a lower-case "x" in it, the part
   // before it when the part after it is empty or ends it, else the part after it.
