@@ -439,34 +439,40 @@ TEST_F(LineEntryTest, GetIDFallsBackFromTheCallToTheLine) {
             LINEERR_INVALDEVICECLASS);
 }
 
+// TAPI's side of a dialog instance: the driver's handle, read while the event's parameters live.
+std::atomic<HDRVDIALOGINSTANCE> g_hdDlgInst{nullptr};
+void DialogCallback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
+                    DWORD_PTR p3) {
+  if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
+    g_hdDlgInst = reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->hdDlgInst;
+  }
+  fw_test::CallTapi::Callback(htLine, htCall, dwMsg, p1, p2, p3);
+}
+
 TEST_F(LineEntryTest, DialogInstancesAreFoundAmongTheLinesOwnEntries) {
+  ASSERT_EQ(line->CloseLine(), 0);
+  ASSERT_EQ(line->OpenLine(fw_test::kTapiLine, &DialogCallback, 0x00020001), 0);
   DWORD dwData = 5;
   ASSERT_EQ(line->OpenDialogInstance(9, &dwData, sizeof(dwData), "X.TSP"),
             fw_test::CallTapi::kDialogHandle);
   ASSERT_EQ(line->DialogInstanceCount(), 1);
+  const HDRVDIALOGINSTANCE hdDlgInst = g_hdDlgInst.load();
+  ASSERT_NE(line->FindDialogInstance(hdDlgInst), nullptr);
   int unrelated = 0;
-  EXPECT_EQ(sp.providerFreeDialogInstance(reinterpret_cast<HDRVDIALOGINSTANCE>(&unrelated)),
-            LINEERR_INVALPARAM);
+  auto* hdUnrelated = reinterpret_cast<HDRVDIALOGINSTANCE>(&unrelated);
+  EXPECT_EQ(sp.providerFreeDialogInstance(hdUnrelated), LINEERR_INVALPARAM);
   EXPECT_EQ(
-      TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(&unrelated),
+      TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(hdUnrelated),
                                      TUISPIDLL_OBJECT_DIALOGINSTANCE, &dwData, sizeof(dwData)),
       LINEERR_INVALPARAM);
-  auto* pEntry = line->FindDialogInstance(nullptr);
-  EXPECT_EQ(pEntry, nullptr);
-  // The only entry is the one TAPI was told of in LINE_CREATEDIALOGINSTANCE.
-  HDRVDIALOGINSTANCE hdDlgInst = nullptr;
-  for (const fw_test::LineEvent& event : TapiLog::Get().Events()) {
-    if (event.dwMsg == LINE_CREATEDIALOGINSTANCE) {
-      hdDlgInst = reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(event.dwParam1)->hdDlgInst;
-    }
-  }
-  ASSERT_NE(line->FindDialogInstance(hdDlgInst), nullptr);
+  EXPECT_EQ(line->DialogInstanceCount(), 1);
   EXPECT_EQ(
       TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(hdDlgInst),
                                      TUISPIDLL_OBJECT_DIALOGINSTANCE, &dwData, sizeof(dwData)),
       0);
   EXPECT_EQ(sp.providerFreeDialogInstance(hdDlgInst), 0);
   EXPECT_EQ(line->DialogInstanceCount(), 0);
+  EXPECT_EQ(sp.providerFreeDialogInstance(hdDlgInst), LINEERR_INVALPARAM);
 }
 
 }  // namespace
