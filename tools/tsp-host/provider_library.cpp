@@ -116,6 +116,27 @@ bool ProviderLibrary::Load(const std::string& path, std::string& error) {
   Resolve(m_hLibrary, "TUISPI_providerGenericDialog", m_exports.uiProviderGenericDialog);
   Resolve(m_hLibrary, "TUISPI_providerInstall", m_exports.uiProviderInstall);
   Resolve(m_hLibrary, "TUISPI_providerRemove", m_exports.uiProviderRemove);
+  Resolve(m_hLibrary, "TSPI_lineMakeCall", m_exports.lineMakeCall);
+  Resolve(m_hLibrary, "TSPI_lineAnswer", m_exports.lineAnswer);
+  Resolve(m_hLibrary, "TSPI_lineDrop", m_exports.lineDrop);
+  Resolve(m_hLibrary, "TSPI_lineCloseCall", m_exports.lineCloseCall);
+  Resolve(m_hLibrary, "TSPI_lineHold", m_exports.lineHold);
+  Resolve(m_hLibrary, "TSPI_lineUnhold", m_exports.lineUnhold);
+  Resolve(m_hLibrary, "TSPI_lineSwapHold", m_exports.lineSwapHold);
+  Resolve(m_hLibrary, "TSPI_lineBlindTransfer", m_exports.lineBlindTransfer);
+  Resolve(m_hLibrary, "TSPI_lineSetupTransfer", m_exports.lineSetupTransfer);
+  Resolve(m_hLibrary, "TSPI_lineCompleteTransfer", m_exports.lineCompleteTransfer);
+  Resolve(m_hLibrary, "TSPI_lineAddToConference", m_exports.lineAddToConference);
+  Resolve(m_hLibrary, "TSPI_lineRemoveFromConference", m_exports.lineRemoveFromConference);
+  Resolve(m_hLibrary, "TSPI_linePark", m_exports.linePark);
+  Resolve(m_hLibrary, "TSPI_lineUnpark", m_exports.lineUnpark);
+  Resolve(m_hLibrary, "TSPI_linePickup", m_exports.linePickup);
+  Resolve(m_hLibrary, "TSPI_lineRedirect", m_exports.lineRedirect);
+  Resolve(m_hLibrary, "TSPI_lineForward", m_exports.lineForward);
+  Resolve(m_hLibrary, "TSPI_lineDial", m_exports.lineDial);
+  Resolve(m_hLibrary, "TSPI_lineGetCallInfo", m_exports.lineGetCallInfo);
+  Resolve(m_hLibrary, "TSPI_lineGetCallStatus", m_exports.lineGetCallStatus);
+  Resolve(m_hLibrary, "TSPI_lineGetAddressStatus", m_exports.lineGetAddressStatus);
   return true;
 }
 
