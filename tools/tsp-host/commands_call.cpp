@@ -193,13 +193,20 @@ bool HostSession::ExecuteCall(const std::string& name, const std::vector<std::st
         PrintLine("error: transfer: unknown mode: " + words.Text(3));
         return true;
       }
-      const DWORD dwMode = bConference ? LINETRANSFERMODE_CONFERENCE : LINETRANSFERMODE_TRANSFER;
-      MakingRequest("lineCompleteTransfer(" + CallText(a) + ", " + CallText(b) +
-                        (bConference ? ", conference)" : ")"),
-                    [&](DRV_REQUESTID id, HTAPICALL ht, LPHDRVCALL lphd) {
-                      return x.lineCompleteTransfer(id, CallHandle(a), CallHandle(b), ht, lphd,
-                                                    dwMode);
-                    });
+      const std::string what = "lineCompleteTransfer(" + CallText(a) + ", " + CallText(b);
+      if (!bConference) {
+        // Only a conference transfer makes a call.
+        Request(what + ")", [&](DRV_REQUESTID id) {
+          return x.lineCompleteTransfer(id, CallHandle(a), CallHandle(b), nullptr, nullptr,
+                                        LINETRANSFERMODE_TRANSFER);
+        });
+        status = CommandStatus::kDone;
+        return true;
+      }
+      MakingRequest(what + ", conference)", [&](DRV_REQUESTID id, HTAPICALL ht, LPHDRVCALL lphd) {
+        return x.lineCompleteTransfer(id, CallHandle(a), CallHandle(b), ht, lphd,
+                                      LINETRANSFERMODE_CONFERENCE);
+      });
     } else {
       PrintLine("error: transfer: blind, setup or complete (see help)");
       return true;
