@@ -2,6 +2,7 @@
 // entries, terminals and media control.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
@@ -132,9 +133,22 @@ LONG CTSPIAddressInfo::GetAddressCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
   caps.dwAddressSize = caps.dwAddressOffset = caps.dwDevSpecificSize = 0;
   caps.dwDevSpecificOffset = caps.dwCompletionMsgTextOffset = 0;
   caps.dwCallTreatmentListOffset = caps.dwDeviceClassesSize = caps.dwDeviceClassesOffset = 0;
+  // The call-treatment names: each takes its length + 1, rounded up to 4.
+  std::vector<std::pair<DWORD, CString>> treatments;
+  DWORD dwNameSpace = 0;
+  for (POSITION pos = m_mapCallTreatment.GetStartPosition(); pos != nullptr;) {
+    DWORD dwID = 0;
+    CString strName;
+    m_mapCallTreatment.GetNextAssoc(pos, dwID, strName);
+    dwNameSpace += AlignUp(static_cast<DWORD>(strName.GetLength()) + 1);
+    treatments.emplace_back(dwID, strName);
+  }
   caps.dwNeededSize = kCapsSize20 + strAddress.GetLength() + 1 +
-                      (strClasses.IsEmpty() ? 0 : strClasses.GetLength() + 1) +
-                      caps.dwCompletionMsgTextSize;
+                      (strClasses.IsEmpty() ? 0 : strClasses.GetLength() + 1) + dwNameSpace +
+                      caps.dwCallTreatmentListSize + caps.dwCompletionMsgTextSize;
+  const DWORD dwMsgTextSize = caps.dwCompletionMsgTextSize;
+  const DWORD dwTreatmentListSize = caps.dwCallTreatmentListSize;
+  caps.dwCompletionMsgTextSize = caps.dwCallTreatmentListSize = 0;  // set below when written
   caps.dwUsedSize = dwFixed;
   if (dwVersion < TAPIVER_20) {
     caps.dwAddrCapFlags &= 0xC07FFFFF;
@@ -151,6 +165,40 @@ LONG CTSPIAddressInfo::GetAddressCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
   }
   std::memcpy(lpCaps, &caps, dwFixed);
   CopyStringIntoVarStruct(lpCaps, lpCaps->dwAddressOffset, lpCaps->dwAddressSize, strAddress);
+  if (caps.dwNumCompletionMessages > 0 &&
+      lpCaps->dwTotalSize >= lpCaps->dwUsedSize + dwMsgTextSize) {
+    // Each message fills its entry: blanks up to the entry's width (a longer one stays whole).
+    const DWORD dwEntry = caps.dwCompletionMsgTextEntrySize;
+    const int nChars = dwEntry >= 2 ? static_cast<int>((dwEntry - 2) / 2) : 0;
+    for (INT_PTR i = 0; i < m_arrCompletionMsgs.GetSize(); ++i) {
+      CString strText = m_arrCompletionMsgs[i];
+      while (strText.GetLength() < nChars) strText += ' ';
+      CopyStringIntoVarStruct(lpCaps, lpCaps->dwCompletionMsgTextOffset,
+                              lpCaps->dwCompletionMsgTextSize, strText);
+    }
+  }
+  if (dwFixed >= kCapsSize20 && caps.dwNumCallTreatments > 0) {
+    lpCaps->dwUsedSize = std::min(AlignUp(lpCaps->dwUsedSize), lpCaps->dwTotalSize);
+    const DWORD dwUsed = lpCaps->dwUsedSize;
+    if (lpCaps->dwTotalSize >= dwUsed + dwTreatmentListSize + dwNameSpace) {
+      auto* lpBytes = reinterpret_cast<BYTE*>(lpCaps);
+      lpCaps->dwCallTreatmentListOffset = dwUsed;
+      lpCaps->dwCallTreatmentListSize = dwTreatmentListSize;
+      DWORD dwAt = dwUsed + dwTreatmentListSize;
+      // Only as many entries as the list the derived class sized has room for.
+      const size_t nEntries =
+          std::min<size_t>(treatments.size(), dwTreatmentListSize / sizeof(LINECALLTREATMENTENTRY));
+      for (size_t i = 0; i < nEntries; ++i) {
+        const CString& strName = treatments[i].second;
+        const DWORD dwNameSize = static_cast<DWORD>(strName.GetLength()) + 1;
+        const LINECALLTREATMENTENTRY entry{treatments[i].first, dwNameSize, dwAt};
+        std::memcpy(lpBytes + dwUsed + i * sizeof(entry), &entry, sizeof(entry));
+        std::memcpy(lpBytes + dwAt, strName.GetString(), dwNameSize);
+        dwAt += AlignUp(dwNameSize);
+      }
+      lpCaps->dwUsedSize = std::min(dwAt, lpCaps->dwTotalSize);
+    }
+  }
   if (dwFixed >= kCapsSize20 && !strClasses.IsEmpty() &&
       lpCaps->dwTotalSize >= AlignUp(lpCaps->dwUsedSize) + 2 * (strClasses.GetLength() + 1)) {
     if (CopyStringIntoVarStruct(lpCaps, lpCaps->dwDeviceClassesOffset, lpCaps->dwDeviceClassesSize,

@@ -19,8 +19,10 @@ IMPLEMENT_DYNCREATE(CTSPICallAppearance, CTSPIBaseObject)
 CTSPICallAppearance::CTSPICallAppearance() = default;
 
 CTSPICallAppearance::~CTSPICallAppearance() {
-  // Never reached through a handle again, never served by the timer thread again.
+  // Never reached through a handle again, never served by the timer thread again, and no
+  // partner keeps its address.
   GetTSPILiveCalls().Remove(this);
+  CTSPICallAppearance::DetachForDelete();
   if (CServiceProvider* pSP = GetSP()) pSP->UnregisterTimedCall(this);
   for (TSPITONEMONITOR* pMonitor : m_arrMonitors) delete pMonitor;
   for (TIMEREVENT* pEvent : m_arrTimers) delete pEvent;
@@ -141,8 +143,14 @@ CTSPICallAppearance* CTSPICallAppearance::GetRelatedCallRef() const {
 }
 
 void CTSPICallAppearance::SetConferenceCall(CTSPIConferenceCall* pConf) {
-  CSingleLock lock(GetSyncObject(), TRUE);
-  m_pConf = pConf;
+  if (pConf != nullptr) pConf->AddRef();
+  CTSPIConferenceCall* pOld = nullptr;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    pOld = m_pConf;
+    m_pConf = pConf;
+  }
+  if (pOld != nullptr) pOld->Release();
 }
 
 CTSPIConferenceCall* CTSPICallAppearance::GetConferenceCall() const {

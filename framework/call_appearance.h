@@ -252,8 +252,9 @@ class CTSPICallAppearance : public CTSPIBaseObject {
   TSPIMEDIACONTROL* m_pMediaControl = nullptr;
   std::vector<TSPITONEMONITOR*> m_arrMonitors;
   std::vector<TIMEREVENT*> m_arrTimers;
-  // Not owned; guarded by the lock. Both are cleared before the call they name can go (its
-  // removal clears them), and readers outside the lock take a reference (Get...Ref).
+  // Guarded by the lock; readers outside it take a reference (Get...Ref). The related call is
+  // not owned: both links of a pair are cleared before either call can go (its removal clears
+  // them). The conference link holds a reference on the conference.
   CTSPICallAppearance* m_pRelated = nullptr;
   CTSPIConferenceCall* m_pConf = nullptr;
   std::atomic<DWORD> m_dwCallType{CALLTYPE_NORMAL};

@@ -22,6 +22,7 @@ CTSPIConferenceCall::CTSPIConferenceCall() {
 }
 
 CTSPIConferenceCall::~CTSPIConferenceCall() {
+  // No member links to a conference that goes: each link holds a reference on it.
   for (CTSPICallAppearance* pMember : m_arrMembers) pMember->Release();
 }
 
@@ -51,6 +52,11 @@ std::vector<CTSPICallAppearance*> CTSPIConferenceCall::SnapshotMembers() const {
 
 void CTSPIConferenceCall::TakeMember(CTSPICallAppearance* pCall, BOOL bListAnyState) {
   if (pCall == nullptr || pCall == this) return;
+  if (IsDeleted() || GetCallState() == LINECALLSTATE_IDLE) {
+    // An ended conference takes nobody; a call still linked to it lets go.
+    if (pCall->GetConferenceCall() == this) pCall->SetConferenceCall(nullptr);
+    return;
+  }
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     const bool bListed =

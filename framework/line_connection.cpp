@@ -44,6 +44,7 @@ CTSPILineConnection::~CTSPILineConnection() {
   // Requests hold their calls and calls know their address: the requests go first.
   CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED, FALSE, nullptr);
   std::vector<TSPIDIALOGINSTANCE*> dialogs;
+  std::vector<CObject*> completions;
   LINEEVENT lpfnEventProc = nullptr;
   // Then the addresses, without the line's lock (theirs comes before it): their calls may
   // still reach the line on their way out.
@@ -57,13 +58,15 @@ CTSPILineConnection::~CTSPILineConnection() {
     CSingleLock lock(GetSyncObject(), TRUE);
     for (INT_PTR i = 0; i < m_arrTerminals.GetSize(); ++i) delete m_arrTerminals[i];
     m_arrTerminals.RemoveAll();
-    while (!m_lstCompletions.IsEmpty()) delete m_lstCompletions.RemoveHead();
+    // Deleted below, without the lock: a completion may hold a call's last reference.
+    while (!m_lstCompletions.IsEmpty()) completions.push_back(m_lstCompletions.RemoveHead());
     for (INT_PTR i = 0; i < m_arrDialogInstances.GetSize(); ++i) {
       dialogs.push_back(static_cast<TSPIDIALOGINSTANCE*>(m_arrDialogInstances[i]));
     }
     m_arrDialogInstances.RemoveAll();
     lpfnEventProc = m_lpfnEventProc;
   }
+  for (CObject* pEntry : completions) delete pEntry;
   // TAPI closes the dialogs it still shows for this line.
   for (TSPIDIALOGINSTANCE* pDlgInst : dialogs) {
     if (lpfnEventProc != nullptr) {

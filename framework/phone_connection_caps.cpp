@@ -32,36 +32,20 @@ std::vector<WCHAR> ToWide(const CString& strText) {
   return wide;
 }
 
-// Appends the variable parts of one structure. Each part is one block, 4-byte aligned, written
-// only when it fits; the needed size counts each part once, with its alignment, whether it fits
-// or not, so that it equals dwUsedSize when everything fits.
-class VarPartWriter {
- public:
-  VarPartWriter(LPVOID lpStruct, DWORD dwFixedSize)
-      : m_lpStruct(lpStruct), m_nNeeded(dwFixedSize) {}
-
-  void Append(DWORD& dwOffset, DWORD& dwSize, LPCVOID lpData, size_t cbData) {
-    if (cbData == 0) return;
-    m_nNeeded = ((m_nNeeded + 3) & ~uint64_t{3}) + cbData;
-    if (cbData <= 0xFFFFFFFF) {
-      CopyIntoVarStruct(m_lpStruct, dwOffset, dwSize, lpData, static_cast<DWORD>(cbData));
-    }
-  }
-  void Append(DWORD& dwOffset, DWORD& dwSize, const std::vector<WCHAR>& text) {
-    Append(dwOffset, dwSize, text.data(), text.size() * sizeof(WCHAR));
-  }
-  // 8-bit text with its NUL; nothing for an empty text.
-  void AppendAnsi(DWORD& dwOffset, DWORD& dwSize, const CString& strText) {
-    if (!strText.IsEmpty())
-      Append(dwOffset, dwSize, static_cast<LPCSTR>(strText),
+// Appends a block as one variable part; the helper counts it in dwNeededSize.
+void AppendPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, LPCVOID lpData, size_t cbData) {
+  if (cbData == 0 || cbData > 0xFFFFFFFF) return;
+  CopyIntoVarStruct(lpStruct, dwOffset, dwSize, lpData, static_cast<DWORD>(cbData));
+}
+void AppendPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, const std::vector<WCHAR>& text) {
+  AppendPart(lpStruct, dwOffset, dwSize, text.data(), text.size() * sizeof(WCHAR));
+}
+// The phone's display goes out as 8-bit text with its NUL, not UTF-16; nothing when empty.
+void AppendAnsiPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, const CString& strText) {
+  if (strText.IsEmpty()) return;
+  AppendPart(lpStruct, dwOffset, dwSize, static_cast<LPCSTR>(strText),
              static_cast<size_t>(strText.GetLength()) + 1);
-  }
-  DWORD Needed() const { return static_cast<DWORD>(std::min<uint64_t>(m_nNeeded, 0xFFFFFFFF)); }
-
- private:
-  LPVOID m_lpStruct;
-  uint64_t m_nNeeded;
-};
+}
 
 void ClearVarParts(PHONECAPS& caps) {
   caps.dwProviderInfoSize = caps.dwProviderInfoOffset = 0;
@@ -104,16 +88,17 @@ LONG CTSPIPhoneConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
   caps.dwNeededSize = dwFixedSize;
   std::memcpy(lpPhoneCaps, &caps, dwFixedSize);
 
-  VarPartWriter writer(lpPhoneCaps, dwFixedSize);
   if (!strName.IsEmpty()) {
-    writer.Append(lpPhoneCaps->dwPhoneNameOffset, lpPhoneCaps->dwPhoneNameSize, ToWide(strName));
+    AppendPart(lpPhoneCaps, lpPhoneCaps->dwPhoneNameOffset, lpPhoneCaps->dwPhoneNameSize,
+               ToWide(strName));
   }
   if (!strInfo.IsEmpty()) {
-    writer.Append(lpPhoneCaps->dwPhoneInfoOffset, lpPhoneCaps->dwPhoneInfoSize, ToWide(strInfo));
+    AppendPart(lpPhoneCaps, lpPhoneCaps->dwPhoneInfoOffset, lpPhoneCaps->dwPhoneInfoSize,
+               ToWide(strInfo));
   }
   if (!strProvider.IsEmpty()) {
-    writer.Append(lpPhoneCaps->dwProviderInfoOffset, lpPhoneCaps->dwProviderInfoSize,
-                  ToWide(strProvider));
+    AppendPart(lpPhoneCaps, lpPhoneCaps->dwProviderInfoOffset, lpPhoneCaps->dwProviderInfoSize,
+               ToWide(strProvider));
   }
 
   // One DWORD per button, in button order.
@@ -125,18 +110,18 @@ LONG CTSPIPhoneConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
     lampModes.push_back(pButton->dwAvailLampModes);
   }
   const size_t cbButtons = modes.size() * sizeof(DWORD);
-  writer.Append(lpPhoneCaps->dwButtonModesOffset, lpPhoneCaps->dwButtonModesSize, modes.data(),
-                cbButtons);
-  writer.Append(lpPhoneCaps->dwButtonFunctionsOffset, lpPhoneCaps->dwButtonFunctionsSize,
-                functions.data(), cbButtons);
-  writer.Append(lpPhoneCaps->dwLampModesOffset, lpPhoneCaps->dwLampModesSize, lampModes.data(),
-                cbButtons);
+  AppendPart(lpPhoneCaps, lpPhoneCaps->dwButtonModesOffset, lpPhoneCaps->dwButtonModesSize,
+             modes.data(), cbButtons);
+  AppendPart(lpPhoneCaps, lpPhoneCaps->dwButtonFunctionsOffset, lpPhoneCaps->dwButtonFunctionsSize,
+             functions.data(), cbButtons);
+  AppendPart(lpPhoneCaps, lpPhoneCaps->dwLampModesOffset, lpPhoneCaps->dwLampModesSize,
+             lampModes.data(), cbButtons);
   const std::vector<DWORD> setSizes = ToVector(m_arrSetDataSizes);
   const std::vector<DWORD> getSizes = ToVector(m_arrGetDataSizes);
-  writer.Append(lpPhoneCaps->dwSetDataOffset, lpPhoneCaps->dwSetDataSize, setSizes.data(),
-                setSizes.size() * sizeof(DWORD));
-  writer.Append(lpPhoneCaps->dwGetDataOffset, lpPhoneCaps->dwGetDataSize, getSizes.data(),
-                getSizes.size() * sizeof(DWORD));
+  AppendPart(lpPhoneCaps, lpPhoneCaps->dwSetDataOffset, lpPhoneCaps->dwSetDataSize, setSizes.data(),
+             setSizes.size() * sizeof(DWORD));
+  AppendPart(lpPhoneCaps, lpPhoneCaps->dwGetDataOffset, lpPhoneCaps->dwGetDataSize, getSizes.data(),
+             getSizes.size() * sizeof(DWORD));
 
   // Device classes: NUL-separated names ending with a double NUL (the fields exist from 2.0).
   if (dwVersion >= TAPIVER_20) {
@@ -149,10 +134,10 @@ LONG CTSPIPhoneConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
     if (!strClasses.IsEmpty()) {
       std::vector<WCHAR> wide = ToWide(strClasses);
       std::replace(wide.begin(), wide.end(), static_cast<WCHAR>('~'), static_cast<WCHAR>(0));
-      writer.Append(lpPhoneCaps->dwDeviceClassesOffset, lpPhoneCaps->dwDeviceClassesSize, wide);
+      AppendPart(lpPhoneCaps, lpPhoneCaps->dwDeviceClassesOffset, lpPhoneCaps->dwDeviceClassesSize,
+                 wide);
     }
   }
-  lpPhoneCaps->dwNeededSize = writer.Needed();
   return 0;
 }
 
@@ -184,11 +169,10 @@ LONG CTSPIPhoneConnection::GetStatus(LPPHONESTATUS lpPhoneStatus) {
   status.dwDevSpecificSize = status.dwDevSpecificOffset = 0;
   std::memcpy(lpPhoneStatus, &status, dwFixedSize);
 
-  VarPartWriter writer(lpPhoneStatus, dwFixedSize);
-  writer.AppendAnsi(lpPhoneStatus->dwDisplayOffset, lpPhoneStatus->dwDisplaySize, GetDisplayText());
-  writer.Append(lpPhoneStatus->dwLampModesOffset, lpPhoneStatus->dwLampModesSize, lampModes.data(),
-                lampModes.size() * sizeof(DWORD));
-  lpPhoneStatus->dwNeededSize = writer.Needed();
+  AppendAnsiPart(lpPhoneStatus, lpPhoneStatus->dwDisplayOffset, lpPhoneStatus->dwDisplaySize,
+                 GetDisplayText());
+  AppendPart(lpPhoneStatus, lpPhoneStatus->dwLampModesOffset, lpPhoneStatus->dwLampModesSize,
+             lampModes.data(), lampModes.size() * sizeof(DWORD));
   return 0;
 }
 
@@ -207,12 +191,11 @@ LONG CTSPIPhoneConnection::GetButtonInfo(DWORD dwButtonID, LPPHONEBUTTONINFO lpB
   lpButtonInfo->dwButtonMode = pButton->dwButtonMode;
   lpButtonInfo->dwButtonFunction = pButton->dwFunction;
   lpButtonInfo->dwButtonState = pButton->dwButtonState;
-  VarPartWriter writer(lpButtonInfo, kButtonInfoSize);
+  lpButtonInfo->dwNeededSize = kButtonInfoSize;
   if (!pButton->strDescription.IsEmpty()) {
-    writer.Append(lpButtonInfo->dwButtonTextOffset, lpButtonInfo->dwButtonTextSize,
-                  ToWide(pButton->strDescription));
+    AppendPart(lpButtonInfo, lpButtonInfo->dwButtonTextOffset, lpButtonInfo->dwButtonTextSize,
+               ToWide(pButton->strDescription));
   }
-  lpButtonInfo->dwNeededSize = writer.Needed();
   return 0;
 }
 
@@ -225,8 +208,6 @@ LONG CTSPIPhoneConnection::GetDisplay(LPVARSTRING lpDisplay) {
   lpDisplay->dwUsedSize = sizeof(VARSTRING);
   lpDisplay->dwNeededSize = sizeof(VARSTRING);
   lpDisplay->dwStringSize = lpDisplay->dwStringOffset = 0;
-  VarPartWriter writer(lpDisplay, sizeof(VARSTRING));
-  writer.AppendAnsi(lpDisplay->dwStringOffset, lpDisplay->dwStringSize, strText);
-  lpDisplay->dwNeededSize = writer.Needed();
+  AppendAnsiPart(lpDisplay, lpDisplay->dwStringOffset, lpDisplay->dwStringSize, strText);
   return 0;
 }

@@ -16,9 +16,11 @@ struct PresenterSlot {
   std::shared_ptr<CDialogPresenter> current;
 };
 
+// An object, not a leaked one, so that a module that is unloaded takes its presenter with it.
+// No static destructor of a module shows a dialog or a box.
 PresenterSlot& Slot() {
-  static PresenterSlot* const slot = new PresenterSlot;  // outlives every static user
-  return *slot;
+  static PresenterSlot slot;
+  return slot;
 }
 
 // NULL for an unknown specification or an unreadable script.

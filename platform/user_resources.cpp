@@ -15,9 +15,11 @@ struct ResourceTables {
   std::map<UINT, LPCSTR> strings;
 };
 
+// Made by the first registration, so it is destroyed after every registration object; an object
+// (not a leaked one) so that a module that is unloaded takes its tables with it.
 ResourceTables& Tables() {
-  static ResourceTables* const tables = new ResourceTables;  // outlives every static user
-  return *tables;
+  static ResourceTables tables;
+  return tables;
 }
 
 LPCSTR FindString(UINT nID) {

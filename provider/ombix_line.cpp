@@ -1,5 +1,7 @@
 #include "provider/ombix_line.h"
 
+#include <cstring>
+
 #include "framework/device.h"
 #include "provider/ombix_settings.h"
 
@@ -56,6 +58,16 @@ void COmbixLine::OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp*) {}
 void COmbixLine::OnResponse(const COmbixRsp*) {}
 void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent*) {}
 void COmbixLine::OnPhoneStateEvent(const COmbixPhoneStateEvent*) {}
+
+LONG COmbixLine::GenericDialogData(TSPIDIALOGINSTANCE*, LPVOID lpParams, DWORD dwSize) {
+  if (lpParams == nullptr || dwSize != sizeof(LINEINDEXQUERY)) return 0;
+  LINEINDEXQUERY query;
+  std::memcpy(&query, lpParams, sizeof(query));
+  if (query.dwCode != OMBIX_LINEINDEX_QUERY) return 0;
+  const LINEINDEXQUERY answer{OMBIX_LINEINDEX_ANSWER, GetLineIndex()};
+  std::memcpy(lpParams, &answer, sizeof(answer));
+  return 0;
+}
 
 CString COmbixLine::GetNumber() const {
   CSingleLock lock(GetSyncObject(), TRUE);

@@ -19,6 +19,16 @@
 #include "switchapi/ombix_events.h"
 #include "switchapi/ombix_msg.h"
 
+// LINEINDEXQUERY on TAPI's generic dialog data channel: {query, TAPI device ID} from the UI side,
+// answered in place with {answer, line index}.
+inline constexpr DWORD OMBIX_LINEINDEX_QUERY = 0xFFFF0001;
+inline constexpr DWORD OMBIX_LINEINDEX_ANSWER = 0xFFFF0002;
+struct LINEINDEXQUERY {
+  DWORD dwCode;
+  DWORD dwValue;
+};
+static_assert(sizeof(LINEINDEXQUERY) == 8);
+
 class COmbixLine : public CTSPILineConnection {
   DECLARE_DYNCREATE(COmbixLine)
  public:
@@ -45,6 +55,9 @@ class COmbixLine : public CTSPILineConnection {
   virtual void OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent);
   virtual void OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent);
 
+  // Answers LINEINDEXQUERY; other dialog data is left as it came. 0 in every case.
+  LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize) override;
+
   // The switch device name a phone number stands for: with a lower-case "x" in it, the part
   // before it when the part after it is empty or ends it, else the part after it.
   static CString DeviceStringFromNumber(LPCSTR pszNumber);
@@ -53,6 +66,8 @@ class COmbixLine : public CTSPILineConnection {
   DWORD GetMonitorID() const { return m_dwMonitorID.load(); }
   BOOL IsOutOfService() const { return m_dwOutOfService.load(); }
   BOOL IsReconnectPending() const { return m_dwReconnectPending.load(); }
+  // The stored line error: a switch result code, 0 for none.
+  DWORD GetLineError() const { return m_dwLineError.load(); }
   CString GetNumber() const;
   CString GetPassword() const;
   CString GetDeviceString() const;
@@ -62,6 +77,7 @@ class COmbixLine : public CTSPILineConnection {
   std::atomic<DWORD> m_dwLineIndex{0xFFFFFFFF};
   std::atomic<DWORD> m_dwMonitorID{0};
   std::atomic<DWORD> m_dwReconnectPending{0};
+  std::atomic<DWORD> m_dwLineError{0};
   CString m_strNumber;        // under the object's lock
   CString m_strPassword;      // under the object's lock
   CString m_strDeviceString;  // under the object's lock

@@ -12,6 +12,10 @@
 //   from what the provider holds: "Lines", "IP1", "IP2" and each line's number and password.
 // - The server addresses are written by providerInit (a TAPI thread) and read by the device when
 //   a line opens (another TAPI thread); both go through the provider's own lock.
+// - The user-interface operations (ombix_provider_ui.cpp) run in the process that shows the
+//   dialogs, on the caller's thread, and reach the provider side only through TAPI's UI callback.
+//   lineConfigDialog edits nothing unless the provider side answered both the provider ID and
+//   the line index.
 #pragma once
 
 #include <mutex>
@@ -34,6 +38,27 @@ class COmbixProvider : public CServiceProvider {
   LONG providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProviderID, DWORD dwLineDeviceIDBase,
                     DWORD dwPhoneDeviceIDBase, DWORD_PTR dwNumLines, DWORD_PTR dwNumPhones,
                     ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) override;
+  LONG providerConfig(DWORD dwPermanentProviderID, HWND hwndOwner,
+                      TUISPIDLLCALLBACK lpfnDLLCallback) override;
+  // LINEERR_NOMULTIPLEINSTANCE when the module is among the installed providers already.
+  LONG providerInstall(DWORD dwPermanentProviderID, HWND hwndOwner,
+                       TUISPIDLLCALLBACK lpfnDLLCallback) override;
+  // The error box for a stored line error: lpParams is the 4-byte switch result code.
+  LONG providerGenericDialog(HTAPIDIALOGINSTANCE htDlgInst, LPVOID lpParams, DWORD dwSize,
+                             HANDLE hEvent, TUISPIDLLCALLBACK lpfnDLLCallback) override;
+  LONG lineConfigDialog(DWORD dwDeviceID, HWND hwndOwner, LPCSTR pszDeviceClass,
+                        TUISPIDLLCALLBACK lpfnDLLCallback) override;
+  // The out record gets one binary byte (0) when it has room for it, else only its sizes.
+  LONG lineConfigDialogEdit(DWORD dwDeviceID, HWND hwndOwner, LPCSTR pszDeviceClass,
+                            LPVOID const lpDeviceConfigIn, DWORD dwSize,
+                            LPVARSTRING lpDeviceConfigOut,
+                            TUISPIDLLCALLBACK lpfnDLLCallback) override;
+
+  // UI side: asks the line with TAPI device ID dwDeviceID for its index (LINEINDEXQUERY).
+  // Returns the callback's result, LINEERR_OPERATIONFAILED when it gave 0 without the answer;
+  // *lpdwLineIndex is the answer, 0 when there is none.
+  static LONG QueryLineIndexThroughUI(TUISPIDLLCALLBACK lpfnDLLCallback, DWORD dwDeviceID,
+                                      LPDWORD lpdwLineIndex);
 
  private:
   void RewriteSettings(DWORD dwProviderID, DWORD dwNumLines);

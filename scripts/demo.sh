@@ -4,9 +4,15 @@
 # machine with two lines, phones 200 and 201. A switch-sim serves as that switch for the run when
 # its port is free; without it the line open waits for the login in vain and still succeeds.
 set -euo pipefail
+# A script is named from the caller's folder; the rest runs from the project's.
+script=${1:-tools/tsp-host/demo.txt}
+if [ $# -gt 0 ]; then script=$(realpath -- "$1"); fi
 cd "$(dirname "$0")/.."
+echo "building the provider and the tools (build/default)..."
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" >/dev/null
+# Only what the run needs, not the tests and benchmarks.
+cmake --build --preset default -j "$(nproc)" \
+  --target ombix_tsp tapi32 tsp-host switch-sim regtool switch-decode
 mkdir -p build/demo
 cat > build/demo/registry.reg <<'REG'
 REGEDIT4
@@ -24,4 +30,4 @@ build/default/tools/switch-sim/switch-sim --quiet </dev/null >/dev/null 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true' EXIT
 build/default/tools/tsp-host/tsp-host --provider build/default/OMBIX.TSP \
-  --registry build/demo/registry.reg --script "${1:-tools/tsp-host/demo.txt}"
+  --registry build/demo/registry.reg --script "$script"

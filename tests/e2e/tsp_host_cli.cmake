@@ -44,3 +44,17 @@ expect_in("error: getid: wrong number of arguments" "${OUT}")
 expect_in("error: remove: wrong number of arguments" "${OUT}")
 expect_in("> negotiate\nlineNegotiateTSPIVersion(INITIALIZE_NEGOTIATION, 0x00010003, 0x00020001) = 0, version 0x00020001\n" "${OUT}")
 expect_in("unloaded OMBIX.TSP\n" "${OUT}")
+
+# The dialogs' presenter and the one command of the command line.
+expect_exit(2 "${PROVIDER}" --dialogs window)
+expect_in("--dialogs takes text, script:FILE or none" "${ERR}")
+expect_exit(1 "${PROVIDER}" --dialogs "script:${WORK_DIR}/missing.txt")
+expect_in("cannot read the dialog script" "${ERR}")
+# Commands and text dialogs cannot both read a pipe.
+expect_exit(2 "${PROVIDER}" --dialogs text)
+expect_in("--dialogs text reads standard input" "${ERR}")
+expect_exit(2 "${PROVIDER}" negotiate --script "${WORK_DIR}/input.txt")
+expect_exit(1 "${PROVIDER}" lineconfig)
+expect_in("> lineconfig\nerror: lineconfig: wrong number of arguments" "${OUT}")
+expect_exit(0 "${PROVIDER}" --dialogs none negotiate 0x00010003 0x00020001)
+expect_in("> negotiate 0x00010003 0x00020001\nlineNegotiateTSPIVersion(" "${OUT}")

@@ -126,6 +126,19 @@ TEST_F(CallTest, ACallHeldByTapiOutlivesItsLineAndDevice) {
   EXPECT_TRUE(TestCall::WasDestroyed(pCall));
 }
 
+TEST_F(CallTest, ACallLinkedToAnEndedConferenceLetsItGo) {
+  TestCall* pCall = NewCall(0x935, LINECALLSTATE_CONNECTED);
+  CTSPIConferenceCall* pConf = pAddr->FindOrCreateConferenceCall(Handle(0x936));
+  ASSERT_NE(pConf, nullptr);
+  pCall->SetConferenceCall(pConf);  // about to be added, not a member yet
+  pConf->ChangeCallState(LINECALLSTATE_IDLE);
+  pConf->CloseCall();  // the address lets go; the link still holds the conference
+  EXPECT_EQ(pCall->GetConferenceCall(), pConf);
+  pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);  // the switch reports it joined, too late
+  EXPECT_EQ(pCall->GetConferenceCall(), nullptr);     // and the conference is gone now
+  EXPECT_EQ(pCall->GetCallFeatures() & LINECALLFEATURE_REMOVEFROMCONF, 0u);
+}
+
 // --- Drops ---
 
 TEST_F(CallTest, ARefusedOrFailedDropLeavesTheCallFreeToBeDroppedAgain) {

@@ -94,7 +94,7 @@ TEST(SwitchSimTest, AnswersEachRequestOnceAndEndsTheSessionOnASequenceError) {
     TestDatagram request;
     DWORD dwResponse, dwInvokeID, dwError;
   } cases[] = {
-      {TestDatagram(1, OMBIX_MAKE_CALL_REQ).U32(7).Str("").Str("12345").U32(0).Str(""),
+      {TestDatagram(1, OMBIX_MAKE_CALL_REQ).U32(7).Str("200").Str("12345").U32(0).Str(""),
        OMBIX_MAKE_CALL_RSP, 7, 0},
       {TestDatagram(2, OMBIX_HOLD_CALL_REQ).U32(7).Str("201").Oid(1).Str(""), OMBIX_HOLD_CALL_RSP,
        7, OMBIX_ERROR_INVALID_STATE},

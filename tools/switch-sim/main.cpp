@@ -6,6 +6,7 @@
 //              [--delay MS] [--delay-share SHARE] [--seed N]
 //              [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]
 //              [--phone NUMBER:PASSWORD[:DEVICE]]... [--phones FILE] [--script FILE]
+//              [--answer-delay MS] [--no-answer-delay MS]
 //
 // TYPE is a request's number or name (OMBIX_MAKE_CALL_REQ); CODE a number, an OMBIX_ERROR_* name
 // or "none" (acknowledge, never answer). SHARE runs from 0 to 1. Every datagram received and sent
@@ -13,7 +14,8 @@
 // trace's dumps on standard output. The bound port is printed on standard output at start.
 // The phones are 200, 201 and 202 with password 1234 unless --phone or --phones (one phone a
 // line) name others. Commands (sim_commands.h) are read from standard input, or from the
-// --script file instead.
+// --script file instead. Numbers that are not phones are outside numbers, which answer calls
+// after --answer-delay (3000 ms); a phone forwarded on no answer rings --no-answer-delay (15000).
 // Exit status: 0 after a signal, 1 when it cannot listen, 2 for a usage error.
 #include <signal.h>
 
@@ -45,7 +47,10 @@ const char kUsage[] =
     "                  [--delay MS] [--delay-share SHARE] [--seed N]\n"
     "                  [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]\n"
     "                  [--phone NUMBER:PASSWORD[:DEVICE]]... [--phones FILE] [--script FILE]\n"
+    "                  [--answer-delay MS] [--no-answer-delay MS]\n"
     "Without --phone or --phones the phones are 200, 201 and 202, each with password 1234.\n"
+    "Numbers that are not phones are outside numbers; they answer calls after --answer-delay\n"
+    "(3000 ms). A phone forwarded on no answer rings --no-answer-delay (15000 ms) first.\n"
     "Commands are read from standard input, or from the --script file instead.\n";
 
 std::optional<DWORD> ParseNumber(const std::string& text) {
@@ -86,7 +91,7 @@ bool IsValueOption(const std::string& option) {
   for (const char* pszName :
        {"--address", "--port", "--login", "--result", "--default-result", "--drop-in", "--drop-out",
         "--duplicate", "--delay-share", "--delay", "--ack-timeout", "--ping", "--seed", "--retries",
-        "--phone", "--phones", "--script"}) {
+        "--phone", "--phones", "--script", "--answer-delay", "--no-answer-delay"}) {
     if (option == pszName) return true;
   }
   return false;
@@ -168,12 +173,15 @@ std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& b
                         : option == "--duplicate" ? config.faults.dDuplicateSent
                                                   : config.faults.dDelaySent;
       dTarget = *share;
-    } else if (option == "--delay" || option == "--ack-timeout" || option == "--ping") {
+    } else if (option == "--delay" || option == "--ack-timeout" || option == "--ping" ||
+               option == "--answer-delay" || option == "--no-answer-delay") {
       auto ms = ParseNumber(value);
       if (!ms) return bad;
-      std::chrono::milliseconds& target = option == "--delay"         ? config.faults.delay
-                                          : option == "--ack-timeout" ? config.ackTimeout
-                                                                      : config.pingInterval;
+      std::chrono::milliseconds& target = option == "--delay"          ? config.faults.delay
+                                          : option == "--ack-timeout"  ? config.ackTimeout
+                                          : option == "--ping"         ? config.pingInterval
+                                          : option == "--answer-delay" ? config.outsideAnswerDelay
+                                                                       : config.noAnswerDelay;
       target = std::chrono::milliseconds(*ms);
     } else if (option == "--seed" || option == "--retries") {
       auto number = ParseNumber(value);
@@ -193,7 +201,7 @@ std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& b
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::cout << kUsage;
+      std::cout << kUsage << kSimCommandHelp;
       return 0;
     }
   }

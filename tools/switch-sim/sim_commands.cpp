@@ -19,7 +19,12 @@ const char kSimCommandHelp[] =
     "  dnd PHONE on|off\n"
     "  forward PHONE all|busy|noanswer|outofservice [NUMBER]\n"
     "  call PHONE OTHER [connected|alerting|held]\n"
-    "  hangup CALL\n"
+    "  incoming PHONE FROM|- [NAME...]\n"
+    "  answer CALL [PARTY]\n"
+    "  hold CALL PARTY | retrieve CALL PARTY\n"
+    "  hangup CALL [PARTY]\n"
+    "  outside NUMBER answer|noanswer|busy|unreachable\n"
+    "  answer-delay MS\n"
     "  disconnect\n"
     "  silent on|off\n"
     "  restart [MS]\n"
@@ -66,6 +71,12 @@ std::string SwitchSim::Command(const std::string& strLine) {
     s.Changed();
     return strError.empty() ? std::string("ok") : Error(strError);
   };
+  auto calls = [&s](auto action) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    std::string strError = action(s.calls);
+    s.Changed();
+    return strError.empty() ? std::string("ok") : Error(strError);
+  };
   DWORD dwValue = 0;
   bool bOn = false;
 
@@ -97,11 +108,47 @@ std::string SwitchSim::Command(const std::string& strLine) {
     if (lState == CS_UNKNOWN) return usage;
     DWORD dwCall = 0;
     const std::string answer =
-        phones([&](SimPhones& p) { return p.AddCall(s, words[1], words[2], lState, &dwCall); });
+        calls([&](SimCalls& c) { return c.Put(s, words[1], words[2], lState, &dwCall); });
     return answer == "ok" ? "call " + std::to_string(dwCall) : answer;
   }
-  if (verb == "hangup" && n == 2 && ParseCount(words[1], dwValue)) {
-    return phones([&](SimPhones& p) { return p.EndCall(s, dwValue); });
+  if (verb == "incoming" && n >= 3) {
+    std::string strName;
+    for (std::size_t i = 3; i < n; ++i) strName += (i > 3 ? " " : "") + words[i];
+    const std::string strFrom = words[2] == "-" ? "" : words[2];
+    DWORD dwCall = 0;
+    const std::string answer =
+        calls([&](SimCalls& c) { return c.Incoming(s, words[1], strFrom, strName, &dwCall); });
+    return answer == "ok" ? "call " + std::to_string(dwCall) : answer;
+  }
+  if ((verb == "answer" || verb == "hangup") && (n == 2 || n == 3) &&
+      ParseCount(words[1], dwValue)) {
+    const std::string strParty = n == 3 ? words[2] : "";
+    return calls([&](SimCalls& c) {
+      return verb == "answer" ? c.Answer(s, dwValue, strParty) : c.Hangup(s, dwValue, strParty);
+    });
+  }
+  if ((verb == "hold" || verb == "retrieve") && n == 3 && ParseCount(words[1], dwValue)) {
+    return calls([&](SimCalls& c) { return c.Hold(s, dwValue, words[2], verb == "hold"); });
+  }
+  if (verb == "outside" && n == 3) {
+    static const std::pair<const char*, SimOutsideRule> kRules[] = {
+        {"answer", SimOutsideRule::kAnswer},
+        {"noanswer", SimOutsideRule::kNoAnswer},
+        {"busy", SimOutsideRule::kBusy},
+        {"unreachable", SimOutsideRule::kUnreachable}};
+    for (const auto& [pszName, rule] : kRules) {
+      if (words[2] != pszName) continue;
+      return calls([&](SimCalls& c) {
+        c.SetOutside(words[1], rule);
+        return std::string();
+      });
+    }
+    return usage;
+  }
+  if (verb == "answer-delay" && n == 2 && ParseCount(words[1], dwValue)) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.config.outsideAnswerDelay = std::chrono::milliseconds(dwValue);
+    return "ok";
   }
   if (verb == "disconnect" && n == 1) {
     SendDisconnect();
@@ -132,7 +179,7 @@ std::string SwitchSim::Command(const std::string& strLine) {
   }
   if (verb == "status" && n == 1) {
     std::lock_guard<std::mutex> lock(s.mutex);
-    return s.phones.Describe(s);
+    return s.phones.Describe(s) + s.calls.Describe();
   }
   if (verb == "wait" && n == 2 && ParseCount(words[1], dwValue)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(dwValue));

@@ -6,8 +6,19 @@
 //   messages PHONE COUNT                      waiting messages (0: none), told to its monitors
 //   dnd PHONE on|off                          do not disturb
 //   forward PHONE all|busy|noanswer|outofservice [NUMBER]   forwarding; no NUMBER clears it
-//   call PHONE OTHER [connected|alerting|held]              a call on the phone; prints its number
-//   hangup CALL                               the call ends
+//   call PHONE OTHER [connected|alerting|held]  a call already in that state, told to PHONE only;
+//                                             prints its number
+//   incoming PHONE FROM|- [NAME...]           a call to the phone from another phone or an outside
+//                                             number ('-': withheld), dialled and offered as any
+//                                             call is (forwarding, do not disturb, busy); prints
+//                                             its number
+//   answer CALL [PARTY]                       the party (default: the one that rings) answers
+//   hold CALL PARTY | retrieve CALL PARTY     the party holds the call or takes it back
+//   hangup CALL [PARTY]                       the party hangs up; without one the whole call ends
+//   outside NUMBER answer|noanswer|busy|unreachable   how an outside number takes calls (answer
+//                                             after the answer delay, the default; ring for ever;
+//                                             fail with EC_BUSY; fail with EC_OUT_OF_SERVICE)
+//   answer-delay MS                           how long outside numbers ring before they answer
 //   disconnect                                OMBIX_DISCONNECT to every client (the link drops)
 //   silent on|off                             hear and say nothing (the link times out)
 //   restart [MS]                              stop, stay down MS milliseconds, start again

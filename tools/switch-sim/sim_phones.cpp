@@ -43,28 +43,11 @@ DWORD Now() {
   return static_cast<DWORD>(std::time(nullptr));
 }
 
-ObjectId CallId(DWORD dwCallNumber) {
-  ObjectId oid{};
-  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwCallNumber >> (24 - 8 * i));
-  return oid;
-}
-
 SimSession* SessionByNumber(SwitchSimState& state, DWORD dwSession) {
   for (auto& [peer, session] : state.sessions) {
     if (session.dwSession == dwSession) return &session;
   }
   return nullptr;
-}
-
-DWORD CallEventFor(LONG lState) {
-  switch (lState) {
-    case CS_ALERTING:
-      return CALL_CONNECTION_ALERTING;
-    case CS_HELD:
-      return CALL_CONNECTION_HELD;
-    default:
-      return CALL_CONNECTION_ESTABLISHED;
-  }
 }
 
 }  // namespace
@@ -171,9 +154,7 @@ void SimPhones::OnRequest(SwitchSimState& state, SimSession& session, const SimR
         m_monitors.push_back(monitor);
         rsp.U32(0).U32(monitor.dwMonitorID).Str(strDevice).U32(DEVICE_TYPE_PHONE);
         state.Queue(session, rsp.Bytes());
-        for (const SimCall& call : pPhone->calls) {
-          SendCallEvent(state, *pPhone, call, CALL_CONNECTION_LIST, monitor);
-        }
+        state.calls.ListTo(state, monitor);
         return;
       }
       break;
@@ -268,25 +249,6 @@ void SimPhones::SendPhoneStateToAll(SwitchSimState& state, const SimPhone& phone
   }
 }
 
-void SimPhones::SendCallEvent(SwitchSimState& state, const SimPhone& phone, const SimCall& call,
-                              DWORD dwEvent, const SimMonitor& monitor) {
-  SimSession* pSession = SessionByNumber(state, monitor.dwSession);
-  if (pSession == nullptr) return;
-  const bool bInternal = m_phones.count(call.strOther) != 0;
-  Body event(OMBIX_CALL_CONNECTION_EVENT);
-  event.U32(monitor.dwMonitorID).Str(phone.config.strDevice).Oid(CallId(call.dwCallNumber));
-  event.U32(dwEvent).U32(EC_NONE).U32(Now());
-  event.U32(2);
-  event.U32(Now()).Str(phone.config.strNumber).Str("").U32(DEVICE_TYPE_PHONE);
-  event.U32(static_cast<DWORD>(call.lState));
-  event.U32(Now()).Str(call.strOther).Str("");
-  event.U32(bInternal ? DEVICE_TYPE_INTERNAL : DEVICE_TYPE_EXTERNAL);
-  event.U32(call.lState == CS_IDLE ? static_cast<DWORD>(CS_IDLE)
-                                   : static_cast<DWORD>(CS_CONNECTED));
-  event.Oid(ObjectId{}).Str("").Str("");
-  state.Queue(*pSession, event.Bytes());
-}
-
 std::string SimPhones::SetInService(SwitchSimState& state, const std::string& strNumber,
                                     bool bInService) {
   SimPhone* pPhone = FindByNumber(strNumber);
@@ -325,36 +287,6 @@ std::string SimPhones::SetForwarding(SwitchSimState& state, const std::string& s
   return "";
 }
 
-std::string SimPhones::AddCall(SwitchSimState& state, const std::string& strNumber,
-                               const std::string& strOther, LONG lState, DWORD* pdwCallNumber) {
-  SimPhone* pPhone = FindByNumber(strNumber);
-  if (pPhone == nullptr) return "no phone " + strNumber;
-  SimCall call{state.dwNextCallNumber++, lState, strOther};
-  pPhone->calls.push_back(call);
-  if (pdwCallNumber != nullptr) *pdwCallNumber = call.dwCallNumber;
-  for (const SimMonitor& monitor : MonitorsOf(state, strNumber)) {
-    SendCallEvent(state, *pPhone, call, CallEventFor(lState), monitor);
-  }
-  return "";
-}
-
-std::string SimPhones::EndCall(SwitchSimState& state, DWORD dwCallNumber) {
-  for (auto& [number, phone] : m_phones) {
-    auto it =
-        std::find_if(phone.calls.begin(), phone.calls.end(),
-                     [dwCallNumber](const SimCall& c) { return c.dwCallNumber == dwCallNumber; });
-    if (it == phone.calls.end()) continue;
-    SimCall ended = *it;
-    ended.lState = CS_IDLE;
-    phone.calls.erase(it);
-    for (const SimMonitor& monitor : MonitorsOf(state, number)) {
-      SendCallEvent(state, phone, ended, CALL_CONNECTION_IDLED, monitor);
-    }
-    return "";
-  }
-  return "no call " + std::to_string(dwCallNumber);
-}
-
 std::string SimPhones::Describe(const SwitchSimState& state) const {
   std::ostringstream out;
   for (const auto& [number, phone] : m_phones) {
@@ -366,10 +298,6 @@ std::string SimPhones::Describe(const SwitchSimState& state) const {
     for (int i = 0; i < 4; ++i) {
       if (!phone.astrForward[i].empty())
         out << ", forward " << kModes[i] << " " << phone.astrForward[i];
-    }
-    for (const SimCall& call : phone.calls) {
-      out << ", call " << call.dwCallNumber << " with " << call.strOther << " ("
-          << ConnectionStateName(call.lState) << ")";
     }
     out << "\n";
   }

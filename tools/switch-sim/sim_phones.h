@@ -1,5 +1,5 @@
 // The sim's phones: what a switch knows of each configured telephone (service state, do not
-// disturb, forwarding, waiting messages, calls present on it) and the monitors that clients
+// disturb, forwarding, waiting messages) and the monitors that clients
 // keep on them. The sim answers the monitor, phone-state, phone-configuration, forwarding and
 // do-not-disturb requests from it and tells every monitor of a phone what changes there.
 //
@@ -17,20 +17,12 @@
 struct SwitchSimState;
 struct SimSession;
 
-// A call present on a phone, listed to a new monitor (CALL_CONNECTION_LIST).
-struct SimCall {
-  DWORD dwCallNumber = 0;
-  LONG lState = 0;  // CS_* of the phone's own connection
-  std::string strOther;
-};
-
 struct SimPhone {
   SimPhoneConfig config;
   bool bInService = true;
   bool bDoNotDisturb = false;
   DWORD dwMessages = 0;
   std::string astrForward[4];  // by CALL_FORWARD_* mode; empty: not forwarded
-  std::vector<SimCall> calls;
 };
 
 struct SimMonitor {
@@ -54,24 +46,19 @@ class SimPhones {
   std::string SetDoNotDisturb(SwitchSimState& state, const std::string& strNumber, bool bOn);
   std::string SetForwarding(SwitchSimState& state, const std::string& strNumber, DWORD dwMode,
                             const std::string& strTo);
-  // A call between the phone and another party; its number in *pdwCallNumber.
-  std::string AddCall(SwitchSimState& state, const std::string& strNumber,
-                      const std::string& strOther, LONG lState, DWORD* pdwCallNumber);
-  std::string EndCall(SwitchSimState& state, DWORD dwCallNumber);
-
   // One line per phone and per live monitor.
   std::string Describe(const SwitchSimState& state) const;
 
- private:
   SimPhone* FindByNumber(const std::string& strNumber);
+  // By device name as a monitor names it (cut to the wire's 31 characters), or by number.
   SimPhone* FindByDevice(const std::string& strDevice);
   // The live monitors of a phone (monitors of ended sessions are dropped first).
   std::vector<SimMonitor> MonitorsOf(SwitchSimState& state, const std::string& strNumber);
+
+ private:
   void SendPhoneState(SwitchSimState& state, const SimPhone& phone, DWORD dwEvent,
                       const SimMonitor& monitor);
   void SendPhoneStateToAll(SwitchSimState& state, const SimPhone& phone, DWORD dwEvent);
-  void SendCallEvent(SwitchSimState& state, const SimPhone& phone, const SimCall& call,
-                     DWORD dwEvent, const SimMonitor& monitor);
   void PruneMonitors(const SwitchSimState& state);
 
   std::map<std::string, SimPhone> m_phones;  // by number

@@ -308,6 +308,11 @@ void SwitchSimState::ActOn(SimSession& session, const BYTE* pData, DWORD dwLengt
     Keep(session, std::move(request));
     return;
   }
+  if (session.bLoggedIn && SimCalls::Answers(dwType) && !config.mapResults.count(dwType)) {
+    calls.OnRequest(*this, session, request);
+    Keep(session, std::move(request));
+    return;
+  }
   std::vector<BYTE> rsp = BuildResponseBody(dwType, request, dwResult, *this);
   Keep(session, std::move(request));
   Queue(session, rsp);
@@ -348,6 +353,7 @@ int SwitchSimState::TimeToNextTimer(SimClock::time_point now) const {
     if (!next || due < *next) next = due;
   };
   for (const SimDelayed& item : delayed) consider(item.due);
+  if (SimClock::time_point due; calls.NextDue(due)) consider(due);
   if (!bSilent) {
     for (const auto& [peer, session] : sessions) {
       if (session.outstanding) {
@@ -369,6 +375,7 @@ void SwitchSimState::OnTimers(SimClock::time_point now) {
     delayed.pop_front();
     Transmit(item.peer, item.bytes, false);
   }
+  calls.OnTimers(*this, now);
   if (bSilent) return;
   for (auto it = sessions.begin(); it != sessions.end();) {
     SimSession& session = it->second;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "switchapi/ombix_trace.h"
+#include "tools/switch-sim/sim_calls.h"
 #include "tools/switch-sim/sim_phones.h"
 #include "tools/switch-sim/switch_sim.h"
 
@@ -113,6 +114,7 @@ struct SwitchSimState {
   DWORD dwNextCallNumber = 1;
 
   SimPhones phones;
+  SimCalls calls;
 
   std::deque<SimReceived> received;  // the newest config.nReceivedKept
   std::uint64_t qwForgotten = 0;     // records dropped from the front of received

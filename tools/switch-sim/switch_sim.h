@@ -86,6 +86,10 @@ struct SwitchSimConfig {
   // The phones; monitors, phone-state, phone-configuration, forwarding and do-not-disturb
   // requests are answered from them (unless mapResults names the request type).
   std::vector<SimPhoneConfig> phones = DefaultSimPhones();
+  // A call to an outside number is answered this long after it starts ringing; a phone
+  // forwarded on no answer rings this long before the call moves on.
+  std::chrono::milliseconds outsideAnswerDelay{3000};
+  std::chrono::milliseconds noAnswerDelay{15000};
 
   // One short line per datagram received and sent, and per event of note; null: silent.
   std::ostream* pLog = nullptr;

@@ -103,6 +103,8 @@ const char* CommandHelp() {
          "                                  registry's installed-provider list\n"
          "  remove ID                       TUISPI_providerRemove of the listed provider ID,\n"
          "                                  then take it off the list\n"
+         "  config [PROVIDERID]             TUISPI_providerConfig: the provider's dialog\n"
+         "  lineconfig LINE                 TUISPI_lineConfigDialog of a line device\n"
          "  enum [PROVIDERID]               TSPI_providerEnumDevices\n"
          "  init [PROVIDERID [LINEBASE [PHONEBASE]]] [lines=N]\n"
          "                                  TSPI_providerInit with the counts enum reported,\n"
@@ -145,6 +147,8 @@ CommandStatus HostSession::Execute(const std::string& line) {
       {"negotiate", 0, 3, -1, nullptr, "TSPI_lineNegotiateTSPIVersion", &HostSession::Negotiate},
       {"install", 0, 0, -1, nullptr, "TUISPI_providerInstall", &HostSession::Install},
       {"remove", 1, 1, -1, nullptr, nullptr, &HostSession::Remove},
+      {"config", 0, 1, -1, nullptr, "TUISPI_providerConfig", &HostSession::Config},
+      {"lineconfig", 1, 1, -1, nullptr, "TUISPI_lineConfigDialog", &HostSession::LineConfig},
       {"enum", 0, 1, -1, nullptr, "TSPI_providerEnumDevices", &HostSession::Enum},
       {"init", 0, 3, -1, "lines", "TSPI_providerInit", &HostSession::Init},
       {"shutdown", 0, 1, -1, nullptr, "TSPI_providerShutdown", &HostSession::Shutdown},

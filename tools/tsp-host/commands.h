@@ -7,6 +7,9 @@
 //                                   then the library joins the installed-provider list
 //   remove ID                       TUISPI_providerRemove of the listed provider, then the
 //                                   entry leaves the list
+//   config [PROVIDERID]             TUISPI_providerConfig: the provider's configuration dialog
+//   lineconfig LINE                 TUISPI_lineConfigDialog of a line device (its UI half
+//                                   asks the provider half through the UI callback)
 //   enum [PROVIDERID]               TSPI_providerEnumDevices
 //   init [PROVIDERID [LINEBASE [PHONEBASE]]] [lines=N]
 //                                   TSPI_providerInit with the counts enum reported (lines=N:
@@ -67,6 +70,8 @@ class HostSession {
   CommandStatus Negotiate(const Args& args);
   CommandStatus Install(const Args& args);
   CommandStatus Remove(const Args& args);
+  CommandStatus Config(const Args& args);
+  CommandStatus LineConfig(const Args& args);
   CommandStatus Enum(const Args& args);
   CommandStatus Init(const Args& args);
   CommandStatus Shutdown(const Args& args);

@@ -27,9 +27,10 @@ constexpr DWORD kDefaultWaitMsecs = 10000;
 
 constexpr char kUsage[] =
     "usage: tsp-host [--provider] PATH [--registry FILE] [--script FILE] [--wait MSECS]\n"
-    "                [--strict]\n"
+    "                [--strict] [--dialogs SPEC] [COMMAND [ARG...]]\n"
     "\n"
     "  PATH             the provider library (e.g. OMBIX.TSP)\n"
+    "  COMMAND          run this one command instead of a script\n"
     "  --registry FILE  the registry file that the provider and the installed-provider\n"
     "                   list of install and remove use (sets OMBIX_REGISTRY)\n"
     "  --script FILE    run the commands of FILE (default: standard input, with a prompt\n"
@@ -38,6 +39,11 @@ constexpr char kUsage[] =
     "  --strict         stop at the first line that fails: no valid command, or a TAPI\n"
     "                   error from the provider (a call's result or a completion), so that\n"
     "                   a script can serve as a check\n"
+    "  --dialogs SPEC   who plays the user of the provider's dialogs and message boxes:\n"
+    "                   text (this terminal: standard input and output), script:FILE\n"
+    "                   (the steps of FILE) or none (dialogs are not shown); sets\n"
+    "                   OMBIX_DIALOGS. With text, the commands come from the command line,\n"
+    "                   --script or a terminal, as the dialogs read standard input\n"
     "\n"
     "Ctrl-C (SIGINT) or SIGTERM stops the provider (providerShutdown of what init started),\n"
     "unloads it and ends; a second one ends at once.\n"
@@ -50,6 +56,8 @@ struct Options {
   std::string provider;
   std::string registry;
   std::string script;
+  std::string dialogs;
+  std::string command;  // the words after PATH, one command
   DWORD dwWaitMsecs = kDefaultWaitMsecs;
   bool bStrict = false;
 };
@@ -77,10 +85,17 @@ int ParseOptions(int argc, char** argv, Options& options) {
       options.bStrict = true;
       continue;
     }
-    if (arg == "--provider" || arg == "--registry" || arg == "--script" || arg == "--wait") {
+    if (arg == "--provider" || arg == "--registry" || arg == "--script" || arg == "--wait" ||
+        arg == "--dialogs") {
       std::string text;
       if (!value(text)) return Usage(arg + " needs a value");
       if (arg == "--provider") options.provider = text;
+      if (arg == "--dialogs") {
+        if (text != "text" && text != "none" && text.rfind("script:", 0) != 0) {
+          return Usage("--dialogs takes text, script:FILE or none");
+        }
+        options.dialogs = text;
+      }
       if (arg == "--registry") options.registry = text;
       if (arg == "--script") options.script = text;
       if (arg == "--wait") {
@@ -96,10 +111,23 @@ int ParseOptions(int argc, char** argv, Options& options) {
     } else if (options.provider.empty()) {
       options.provider = arg;
     } else {
-      return Usage("more than one provider library given");
+      options.command += (options.command.empty() ? "" : " ") + arg;
     }
   }
   if (options.provider.empty()) return Usage("no provider library given");
+  if (!options.command.empty() && !options.script.empty()) {
+    return Usage("a command and --script given; take one");
+  }
+  if (options.dialogs.rfind("script:", 0) == 0 && access(options.dialogs.c_str() + 7, R_OK) != 0) {
+    std::fprintf(stderr, "tsp-host: cannot read the dialog script %s: %s\n",
+                 options.dialogs.c_str() + 7, std::strerror(errno));
+    return kExitFailed;
+  }
+  // Both would read standard input, and the commands' reader would take the dialogs' lines.
+  if (options.dialogs == "text" && options.command.empty() && options.script.empty() &&
+      !isatty(STDIN_FILENO)) {
+    return Usage("--dialogs text reads standard input: give the command after PATH or --script");
+  }
   return 0;
 }
 
@@ -149,6 +177,16 @@ bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStr
   return bAllGood;
 }
 
+// The one command of the command line; false when it is no valid command or (bStrict) a TAPI
+// error came.
+bool RunCommand(const std::string& command, bool bStrict, tsphost::HostSession& session) {
+  tsphost::PrintLine("> " + command);
+  const tsphost::CommandStatus status = session.Execute(command);
+  tsphost::FlushQueuedLines();
+  if (status == tsphost::CommandStatus::kError) return false;
+  return !(bStrict && tsphost::FormattedErrors() != 0);
+}
+
 // The script's descriptor, or -1 with the reason printed.
 int OpenScript(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -173,6 +211,8 @@ int main(int argc, char** argv) {
   if (rcOptions < 0) return kExitOk;
   if (rcOptions > 0) return rcOptions;
   if (!options.registry.empty()) setenv("OMBIX_REGISTRY", options.registry.c_str(), 1);
+  // Read by the library when it first shows a dialog.
+  if (!options.dialogs.empty()) setenv("OMBIX_DIALOGS", options.dialogs.c_str(), 1);
 
   int fdScript = STDIN_FILENO;
   if (!options.script.empty()) {
@@ -198,9 +238,14 @@ int main(int argc, char** argv) {
   tsphost::TapiSide::Get().SetExports(&library.Exports());
 
   tsphost::HostSession session(library, options.dwWaitMsecs);
-  const bool bInteractive = options.script.empty() && isatty(STDIN_FILENO);
-  bool bAllGood = RunCommands(fdScript, options.script.empty() ? "standard input" : options.script,
-                              bInteractive, options.bStrict, session);
+  bool bAllGood = true;
+  if (!options.command.empty()) {
+    bAllGood = RunCommand(options.command, options.bStrict, session);
+  } else {
+    const bool bInteractive = options.script.empty() && isatty(STDIN_FILENO);
+    bAllGood = RunCommands(fdScript, options.script.empty() ? "standard input" : options.script,
+                           bInteractive, options.bStrict, session);
+  }
   if (fdScript != STDIN_FILENO) close(fdScript);
 
   const int nSignal = tsphost::InterruptSignal();

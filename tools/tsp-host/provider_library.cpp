@@ -137,6 +137,8 @@ bool ProviderLibrary::Load(const std::string& path, std::string& error) {
   Resolve(m_hLibrary, "TSPI_lineGetCallInfo", m_exports.lineGetCallInfo);
   Resolve(m_hLibrary, "TSPI_lineGetCallStatus", m_exports.lineGetCallStatus);
   Resolve(m_hLibrary, "TSPI_lineGetAddressStatus", m_exports.lineGetAddressStatus);
+  Resolve(m_hLibrary, "TUISPI_providerConfig", m_exports.uiProviderConfig);
+  Resolve(m_hLibrary, "TUISPI_lineConfigDialog", m_exports.uiLineConfigDialog);
   return true;
 }
 

@@ -46,6 +46,8 @@ struct ProviderExports {
   decltype(&TSPI_lineGetCallInfo) lineGetCallInfo = nullptr;
   decltype(&TSPI_lineGetCallStatus) lineGetCallStatus = nullptr;
   decltype(&TSPI_lineGetAddressStatus) lineGetAddressStatus = nullptr;
+  decltype(&TUISPI_providerConfig) uiProviderConfig = nullptr;
+  decltype(&TUISPI_lineConfigDialog) uiLineConfigDialog = nullptr;
 };
 
 class ProviderLibrary {

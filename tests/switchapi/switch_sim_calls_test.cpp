@@ -1,0 +1,319 @@
+// switch-sim's calls, seen by a client that monitors phones 200, 201 and 202 over loopback: for
+// each scenario the requests and commands given, and what each monitor hears, in order, as
+// "EVENT/connection-0 state[/cause] #call[^related]"; ringing shows the other party
+// "<DEVICE_TYPE number[ name]>". Responses are listed apart as "RESPONSE error[ #call]".
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "switchapi/ombix_values.h"
+#include "tests/switchapi/link_test_support.h"
+#include "tools/switch-sim/switch_sim.h"
+
+namespace {
+
+std::string Strip(const std::string& name, const std::string& prefix) {
+  return name.rfind(prefix, 0) == 0 ? name.substr(prefix.size()) : name;
+}
+
+DWORD CallNumber(const ObjectId& oid) {
+  return (DWORD{oid.abId[8]} << 24) | (DWORD{oid.abId[9]} << 16) | (DWORD{oid.abId[10]} << 8) |
+         oid.abId[11];
+}
+
+ObjectId Oid(DWORD dwCall) {
+  ObjectId oid{};
+  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwCall >> (24 - 8 * i));
+  return oid;
+}
+
+class CallLink : public COmbixAPI {
+ public:
+  using COmbixAPI::COmbixAPI;
+  ~CallLink() override { StopThread(); }
+  std::map<std::string, std::vector<std::string>> Heard() {
+    std::lock_guard<std::mutex> lock(m_mx);
+    return m_heard;
+  }
+  std::size_t Count(const std::string& who) { return Heard()[who].size(); }
+
+ protected:
+  void OnResponse(const COmbixMsg* pMsg) override {
+    const COmbixRsp* p = OmbixAsResponse(pMsg);
+    std::string line = Strip(MessageTypeName(pMsg->dwMsgType), "OMBIX_");
+    line = line.substr(0, line.size() - 4) + " " +
+           Strip(ErrorName(p ? p->dwError : 0), "OMBIX_ERROR_");
+    if (auto* c = dynamic_cast<const COmbixMakeCallRsp*>(pMsg)) {
+      line += " #" + std::to_string(CallNumber(c->oidCall));
+    }
+    Add("rsp", line);
+  }
+  void OnCallEvent(const COmbixCallConnectionEvent* p) override {
+    std::ostringstream out;
+    out << Strip(CallConnectionEventName(p->dwEvent), "CALL_CONNECTION_") << "/"
+        << (p->dwConnectionCount ? Strip(ConnectionStateName(p->pConnections[0].dwState), "CS_")
+                                 : "-");
+    if (p->dwEventCause != EC_NONE) out << "/" << Strip(EventCauseName(p->dwEventCause), "EC_");
+    out << " #" << CallNumber(p->oidCall);
+    if (CallNumber(p->oidRelated) != 0) out << "^" << CallNumber(p->oidRelated);
+    if (p->dwEvent == CALL_CONNECTION_ALERTING && p->dwConnectionCount > 1) {
+      const COmbixConnection& other = p->pConnections[1];
+      out << " <" << Strip(DeviceTypeName(other.dwDeviceType), "DEVICE_TYPE_") << " "
+          << other.strNumber << (other.strName[0] ? " " : "") << other.strName << ">";
+    }
+    Add(p->strDevice, out.str());
+  }
+
+ private:
+  void Add(const std::string& who, const std::string& what) {
+    std::lock_guard<std::mutex> lock(m_mx);
+    m_heard[who].push_back(what);
+  }
+  std::mutex m_mx;
+  std::map<std::string, std::vector<std::string>> m_heard;
+};
+
+struct Scenario {
+  const char* pszName;
+  std::vector<std::string> steps;  // a request ("> VERB DEVICE ..."), else a sim command
+  std::map<std::string, std::string> expected;  // by device, and "rsp"
+};
+
+class SimCallsTest : public ::testing::Test {
+ protected:
+  void Run(const std::vector<Scenario>& scenarios) {
+    for (const Scenario& scenario : scenarios) {
+      SCOPED_TRACE(scenario.pszName);
+      RunOne(scenario);
+    }
+  }
+
+ private:
+  void RunOne(const Scenario& scenario) {
+    SwitchSimConfig config;
+    config.wPort = 0;
+    config.outsideAnswerDelay = std::chrono::milliseconds(0);
+    config.noAnswerDelay = std::chrono::milliseconds(0);
+    config.phones = {{"200", "1", ""}, {"201", "1", ""}, {"202", "1", "", 1}, {"203", "1", ""}};
+    SwitchSim sim(config);
+    ASSERT_TRUE(sim.Start());
+    CallLink link(FastLinkOptions(sim.GetPort()));
+    link.Start("127.0.0.1", "", "TAPI", "6.0.1");
+    ASSERT_TRUE(WaitUntil([&] { return link.IsLoggedIn() != FALSE; }));
+    for (const char* pszPhone : {"200", "201", "202"}) link.MonitorStart(1, pszPhone, "1", "");
+    ASSERT_TRUE(WaitUntil([&] { return link.Count("rsp") == 3; }));
+    std::size_t nRequests = 3;
+    for (const std::string& step : scenario.steps) {
+      if (step[0] != '>') {
+        const std::string answer = sim.Command(step);
+        ASSERT_EQ(answer.rfind("error", 0), std::string::npos) << step << ": " << answer;
+        continue;
+      }
+      Request(link, step.substr(2));
+      ++nRequests;
+      // Its answer: what it changed has been told by then, the events behind the answer too.
+      ASSERT_TRUE(WaitUntil([&] { return link.Count("rsp") == nRequests; })) << step;
+    }
+    std::map<std::string, std::string> heard;
+    auto joined = [&] {
+      heard.clear();
+      for (const auto& [who, lines] : link.Heard()) {
+        std::string& text = heard[who];
+        for (std::size_t i = who == "rsp" ? 3 : 0; i < lines.size(); ++i) {
+          text += (text.empty() ? "" : ", ") + lines[i];
+        }
+        if (text.empty()) heard.erase(who);
+      }
+      return heard == scenario.expected;
+    };
+    WaitUntil(joined, std::chrono::milliseconds(2000));
+    for (const auto& [who, text] : scenario.expected) EXPECT_EQ(heard[who], text) << who;
+    for (const auto& [who, text] : heard) {
+      EXPECT_TRUE(scenario.expected.count(who)) << who << " heard " << text;
+    }
+  }
+
+  static void Request(CallLink& l, const std::string& text) {
+    std::istringstream in(text);
+    std::string verb, dev, a, b;
+    in >> verb >> dev >> a >> b;
+    const DWORD n = a.empty() || !std::isdigit(a[0]) ? 0 : std::stoul(a);
+    const DWORD m = b.empty() || !std::isdigit(b[0]) ? 0 : std::stoul(b);
+    const char* d = dev.c_str();
+    if (verb == "make") l.MakeCall(1, d, a.c_str(), 1, "");
+    if (verb == "answer") l.AnswerCall(1, d, Oid(n), "");
+    if (verb == "hold") l.HoldCall(1, d, Oid(n), "");
+    if (verb == "retrieve") l.RetrieveCall(1, d, Oid(n), "");
+    if (verb == "drop") l.DropConnection(1, d, Oid(n), 0);
+    if (verb == "swap") l.AlternateCall(1, d, Oid(n), Oid(m));
+    if (verb == "blind") l.SingleStepTransfer(1, d, Oid(n), b.c_str(), 0);
+    if (verb == "consult") l.SetupTransfer(1, d, Oid(n), "", 1);
+    if (verb == "setupconf") l.SetupConference(1, d, Oid(n), "", 1);
+    if (verb == "dial") l.DialDigits(1, d, Oid(n), b.c_str());
+    if (verb == "complete") l.CompleteTransfer(1, d, Oid(n), Oid(m));
+    if (verb == "conf") l.ConferenceCall(1, d, Oid(n), Oid(m));
+    if (verb == "remove") l.DropConferenceConnection(1, d, Oid(n), b.c_str());
+    if (verb == "park") l.ParkCall(1, d, Oid(n), 0);
+    if (verb == "pickup") l.PickupCall(1, d, a.c_str(), "");
+    if (verb == "redirect") l.RedirectCall(1, d, Oid(n), REDIRECT_TO_NUMBER, b.c_str(), 0);
+    if (verb == "monitor") l.MonitorStart(1, d, "1", "");
+  }
+};
+
+// clang-format off
+TEST_F(SimCallsTest, MakeAnswerHoldRetrieveSwapDrop) {
+  Run({
+      {"a call between two phones",
+       {"> make 200 201", "> answer 201 1", "> answer 201 1", "> hold 200 1", "> hold 202 1",
+        "> retrieve 200 1", "> drop 201 1"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "HELD/HELD #1, RETRIEVED/CONNECTED #1, IDLED/IDLE/REMOTE_IDLE #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, HELD/CONNECTED #1, "
+                "RETRIEVED/CONNECTED #1, IDLED/IDLE #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, ANSWER_CALL NO_CALL_TO_ANSWER, HOLD_CALL 0, "
+                "HOLD_CALL INVALID_CALL, RETRIEVE_CALL 0, DROP_CONNECTION 0"}}},
+      {"an outside number answers; swapping between it and a held call",
+       {"> make 200 201", "> answer 201 1", "> hold 200 1", "> make 200 5550100", "> swap 200 2 1",
+        "> retrieve 200 1"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "HELD/HELD #1, INITIATED/DIALING #2, ATTEMPTING/ATTEMPTING #2, "
+                "ESTABLISHED/CONNECTED #2, HELD/HELD #2, RETRIEVED/CONNECTED #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, HELD/CONNECTED #1, "
+                "RETRIEVED/CONNECTED #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, HOLD_CALL 0, MAKE_CALL 0 #2, ALTERNATE_CALL 0, "
+                "RETRIEVE_CALL INVALID_STATE"}}},
+  });
+}
+
+TEST_F(SimCallsTest, BusyUnreachableForwardedAndRefusedCalls) {
+  Run({
+      {"busy outside number, then hung up",
+       {"outside 5550100 busy", "> make 200 5550100", "> drop 200 1"},
+       {{"200", "INITIATED/DIALING #1, FAILED/DIALING/BUSY #1, IDLED/IDLE #1"},
+        {"rsp", "MAKE_CALL 0 #1, DROP_CONNECTION 0"}}},
+      {"unreachable outside number",
+       {"outside 5550100 unreachable", "> make 200 5550100"},
+       {{"200", "INITIATED/DIALING #1, FAILED/DIALING/OUT_OF_SERVICE #1"}, {"rsp", "MAKE_CALL 0 #1"}}},
+      {"do not disturb",
+       {"dnd 201 on", "> make 200 201"},
+       {{"200", "INITIATED/DIALING #1, FAILED/DIALING/DO_NOT_DISTURB #1"}, {"rsp", "MAKE_CALL 0 #1"}}},
+      {"a phone at its call limit is busy, or forwards when busy",
+       {"call 202 5550100", "> make 200 202", "forward 202 busy 201", "> make 200 202"},
+       {{"200", "INITIATED/DIALING #2, FAILED/DIALING/BUSY #2, INITIATED/DIALING #3, "
+                "ATTEMPTING/ATTEMPTING/FORWARDED #3"},
+        {"201", "ALERTING/ALERTING/FORWARDED #3 <INTERNAL 200>"},
+        {"202", "ESTABLISHED/CONNECTED #1"},
+        {"rsp", "MAKE_CALL 0 #2, MAKE_CALL 0 #3"}}},
+      {"forwarding of all calls, and out of service",
+       {"forward 201 all 202", "> make 200 201", "out-of-service 203", "> make 200 203"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING/FORWARDED #1, INITIATED/DIALING #2, "
+                "FAILED/DIALING/OUT_OF_SERVICE #2"},
+        {"202", "ALERTING/ALERTING/FORWARDED #1 <INTERNAL 200>"},
+        {"rsp", "MAKE_CALL 0 #1, MAKE_CALL 0 #2"}}},
+      {"no answer: the call moves on",
+       {"forward 201 noanswer 202", "> make 200 201"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ATTEMPTING/ATTEMPTING/FORWARDED #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, REDIRECTED/IDLE/FORWARDED #1"},
+        {"202", "ALERTING/ALERTING/FORWARDED #1 <INTERNAL 200>"},
+        {"rsp", "MAKE_CALL 0 #1"}}},
+  });
+}
+
+TEST_F(SimCallsTest, BlindAndConsultationTransfer) {
+  Run({
+      {"blind transfer; refused to a busy number",
+       {"outside 5550100 busy", "> make 200 201", "> answer 201 1", "> blind 200 1 5550100",
+        "> blind 200 1 202", "> answer 202 1"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "TRANSFERRED/IDLE #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, "
+                "TRANSFERRED/ATTEMPTING #1, ESTABLISHED/CONNECTED #1"},
+        {"202", "ALERTING/ALERTING #1 <INTERNAL 201>, ESTABLISHED/CONNECTED #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, SINGLE_STEP_TRANSFER RESOURCE_BUSY, "
+                "SINGLE_STEP_TRANSFER 0, ANSWER_CALL 0"}}},
+      {"consultation transfer",
+       {"> make 200 201", "> answer 201 1", "> consult 200 1", "> dial 200 2 202", "> answer 202 2",
+        "> complete 200 2 1", "> drop 202 1"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "HELD/HELD #1, INITIATED/DIALING #2^1, ATTEMPTING/ATTEMPTING #2, "
+                "ESTABLISHED/CONNECTED #2, TRANSFERRED/IDLE #1^2, TRANSFERRED/IDLE #2^1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, HELD/CONNECTED #1, "
+                "TRANSFERRED/CONNECTED #1, IDLED/IDLE/REMOTE_IDLE #1"},
+        {"202", "ALERTING/ALERTING #2 <INTERNAL 200>, ESTABLISHED/CONNECTED #2, "
+                "TRANSFERRED/IDLE #2^1, TRANSFERRED/CONNECTED #1, IDLED/IDLE #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, SETUP_TRANSFER 0 #2, DIAL_DIGITS 0, ANSWER_CALL 0, "
+                "COMPLETE_TRANSFER 0, DROP_CONNECTION 0"}}},
+  });
+}
+
+TEST_F(SimCallsTest, ConferenceAddAndRemove) {
+  Run({
+      {"three-party conference, a party removed, then the last hangs up",
+       {"> make 200 201", "> answer 201 1", "> setupconf 200 1", "> dial 200 2 202",
+        "> answer 202 2", "> conf 200 2 0", "> remove 200 3 202", "> drop 201 3"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "HELD/HELD #1, INITIATED/DIALING #2^1, ATTEMPTING/ATTEMPTING #2, "
+                "ESTABLISHED/CONNECTED #2, CONFERENCED/CONNECTED #3^1, CONFERENCED/CONNECTED #3^2, "
+                "IDLED/CONNECTED #3^2, IDLED/IDLE/REMOTE_IDLE #3"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, HELD/CONNECTED #1, "
+                "CONFERENCED/CONNECTED #3^1, CONFERENCED/CONNECTED #3^2, IDLED/CONNECTED #3^2, "
+                "IDLED/IDLE #3"},
+        {"202", "ALERTING/ALERTING #2 <INTERNAL 200>, ESTABLISHED/CONNECTED #2, "
+                "CONFERENCED/CONNECTED #3^1, CONFERENCED/CONNECTED #3^2, IDLED/IDLE #3^2, "
+                "IDLED/IDLE #3"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, SETUP_CONFERENCE 0 #2, DIAL_DIGITS 0, "
+                "ANSWER_CALL 0, CONFERENCE_CALL 0, DROP_CONFERENCE_CONNECTION 0, "
+                "DROP_CONNECTION 0"}}},
+  });
+}
+
+TEST_F(SimCallsTest, ParkPickupRedirect) {
+  Run({
+      {"park and unpark",
+       {"> make 200 201", "> answer 201 1", "> park 200 1", "> pickup 202 PARK", "> pickup 202 PARK"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "TRANSFERRED/IDLE/PARK #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, "
+                "TRANSFERRED/CONNECTED/PARK #1, ESTABLISHED/CONNECTED/PARK #1"},
+        {"202", "ESTABLISHED/CONNECTED/PARK #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, PARK_CALL 0, PICKUP_CALL 0, "
+                "PICKUP_CALL NO_CALL_TO_PICKUP"}}},
+      {"pickup of a ringing phone",
+       {"> make 200 201", "> pickup 202 201"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED/PICKUP #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, IDLED/IDLE/PICKUP #1"},
+        {"202", "ESTABLISHED/CONNECTED/PICKUP #1"},
+        {"rsp", "MAKE_CALL 0 #1, PICKUP_CALL 0"}}},
+      {"redirect of a ringing call",
+       {"> make 200 201", "> redirect 200 1 202", "> redirect 201 1 202"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ATTEMPTING/ATTEMPTING/REDIRECT #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, REDIRECTED/IDLE/REDIRECT #1"},
+        {"202", "ALERTING/ALERTING/REDIRECT #1 <INTERNAL 200>"},
+        {"rsp", "MAKE_CALL 0 #1, REDIRECT_CALL INVALID_STATE, REDIRECT_CALL 0"}}},
+  });
+}
+
+TEST_F(SimCallsTest, FarEndCommandsAndListedCalls) {
+  Run({
+      {"an outside caller with a name; the far end holds and hangs up",
+       {"incoming 200 5550100 Ada Lovelace", "> answer 200 1", "hold 1 5550100",
+        "retrieve 1 5550100", "hangup 1 5550100"},
+       {{"200", "ALERTING/ALERTING #1 <EXTERNAL 5550100 Ada Lovelace>, ESTABLISHED/CONNECTED #1, "
+                "HELD/CONNECTED #1, RETRIEVED/CONNECTED #1, IDLED/IDLE/REMOTE_IDLE #1"},
+        {"rsp", "ANSWER_CALL 0"}}},
+      {"a withheld caller; a phone caller that hangs up while it rings",
+       {"incoming 201 -", "incoming 202 200", "hangup 2 200", "answer 1"},
+       {{"200", "INITIATED/DIALING #2, ATTEMPTING/ATTEMPTING #2, IDLED/IDLE #2"},
+        {"201", "ALERTING/ALERTING #1 <EXTERNAL >, ESTABLISHED/CONNECTED #1"},
+        {"202", "ALERTING/ALERTING #2 <INTERNAL 200>, IDLED/IDLE/REMOTE_IDLE #2"}}},
+      {"a new monitor hears the calls its phone has",
+       {"> make 200 203", "> monitor 203", "> answer 203 1"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1"},
+        {"203", "LIST/ALERTING #1, ESTABLISHED/CONNECTED #1"},
+        {"rsp", "MAKE_CALL 0 #1, MONITOR_START 0, ANSWER_CALL 0"}}},
+  });
+}
+// clang-format on
+
+}  // namespace
