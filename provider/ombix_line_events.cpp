@@ -2,7 +2,8 @@
 //
 // Everything here runs on the link's worker thread. Calls are looked up under the address's lock
 // and handed out with a reference, so a call stays alive while an event is applied even when
-// TAPI closes it meanwhile; no line lock is held while a call changes.
+// TAPI closes it meanwhile; no line lock is held while a call changes. An idle call is over: the
+// switch may name a new call with its id (a call transferred or parked here comes back with it).
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
 #include "framework/conference_call.h"
@@ -39,7 +40,7 @@ CTSPICallAppearance* COmbixLine::FindCallById(const ObjectId& oid) {
   for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
     auto* pOmbix = dynamic_cast<COmbixCall*>(pCall);
     if (pFound == nullptr && pOmbix != nullptr && pCall->GetCallType() != CALLTYPE_CONFERENCE &&
-        pOmbix->GetObjectId() == oid) {
+        pCall->GetCallState() != LINECALLSTATE_IDLE && pOmbix->GetObjectId() == oid) {
       pFound = pCall;  // keeps the snapshot's reference
     } else {
       pCall->Release();
@@ -54,7 +55,8 @@ CTSPIConferenceCall* COmbixLine::FindConfCallById(const ObjectId& oid) {
   CTSPIConferenceCall* pFound = nullptr;
   for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
     auto* pConf = dynamic_cast<COmbixConfCall*>(pCall);
-    if (pFound == nullptr && pConf != nullptr && pConf->GetObjectId() == oid) {
+    if (pFound == nullptr && pConf != nullptr && pCall->GetCallState() != LINECALLSTATE_IDLE &&
+        pConf->GetObjectId() == oid) {
       pFound = pConf;
     } else {
       pCall->Release();
@@ -180,8 +182,16 @@ void COmbixLine::ApplyRelatedCall(const COmbixCallConnectionEvent* pEvent,
     if (pConf != nullptr) pConf->AddMember(pRelated);
     pRelated->ChangeCallState(LINECALLSTATE_CONFERENCED, 0, 0, TRUE);
   } else if (pRelated != pCall && pRelated->GetCallState() == LINECALLSTATE_ONHOLD) {
-    pRelated->ChangeCallState(LINECALLSTATE_ONHOLDPENDTRANSFER, 0, 0, TRUE);
-    pRelated->SetConsultationCall(pCall);
+    // A held call that a conference set-up took in is the conference's first party, and the
+    // conference waits for the consultation call to be added; the switch names neither.
+    if (CTSPIConferenceCall* pSetup = pRelated->GetConferenceCallRef()) {
+      pRelated->ChangeCallState(LINECALLSTATE_CONFERENCED, 0, 0, TRUE);
+      pSetup->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF, 0, 0, TRUE);
+      pSetup->Release();
+    } else {
+      pRelated->ChangeCallState(LINECALLSTATE_ONHOLDPENDTRANSFER, 0, 0, TRUE);
+      pRelated->SetConsultationCall(pCall);
+    }
   }
   if (pEvent->dwEvent == CALL_CONNECTION_TRANSFERRED) {
     if (CTSPIRequestPtr pReq = FindRequest(pCall, REQUEST_LINECOMPLETETRANSFER))
