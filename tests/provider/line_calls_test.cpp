@@ -42,6 +42,7 @@ class CallLine : public COmbixLine {
   DECLARE_DYNCREATE(CallLine)
  public:
   CallLine() { SetHoldWait(50); }
+  void StoreLineError(DWORD dwError) { m_dwLineError.store(dwError); }
 };
 IMPLEMENT_DYNCREATE(CallLine, COmbixLine)
 
@@ -396,6 +397,31 @@ TEST_F(LineCallsTest, FailureCompletesTheOldestStartedRequestAndLostLinkFailsThe
   EXPECT_EQ(line->GetRequestCount(), 0);
   CTSPICallAppearance* pNew = nullptr;
   EXPECT_EQ(MakeCall(24, &pNew), LINEERR_INVALLINESTATE);
+}
+
+TEST_F(LineCallsTest, ForwardOfOnlyDoNotDisturbEndsWithItsAnswer) {
+  LINEFORWARDLIST list{};
+  list.dwTotalSize = sizeof(list);
+  list.dwNumEntries = 1;
+  list.ForwardList[0].dwForwardMode = LINEFORWARDMODE_UNCOND;  // no destination
+  ASSERT_EQ(provider.lineForward(line, nullptr, 31, &list, 0, nullptr, nullptr, nullptr), 31);
+  EXPECT_FALSE(Completions::Has(31));
+  Answer(OMBIX_SET_DO_NOT_DISTURB_RSP, OMBIX_ERROR_FEATURE_NOT_ENABLED);
+  ASSERT_TRUE(Completions::Has(31));
+  EXPECT_EQ(Completions::Get(31), LINEERR_OPERATIONUNAVAIL);
+}
+
+TEST_F(LineCallsTest, StoredLineErrorRefusesEveryRequest) {
+  CTSPICallAppearance* pCall = Connected(1300);
+  ASSERT_NE(pCall, nullptr);
+  line->StoreLineError(OMBIX_ERROR_INVALID_PASSWORD);
+  CTSPICallAppearance* pNew = nullptr;
+  EXPECT_EQ(MakeCall(41, &pNew), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(pNew, nullptr);
+  ASSERT_EQ(pCall->Hold(42), 42);
+  ASSERT_TRUE(Completions::Has(42));
+  EXPECT_EQ(Completions::Get(42), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(line->GetRequestCount(), 0);
 }
 
 }  // namespace
