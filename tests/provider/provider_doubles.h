@@ -46,6 +46,8 @@ class TestDevice : public COmbixDevice {
   DECLARE_DYNCREATE(TestDevice)
  public:
   TestDevice() : COmbixDevice(Options(), DeviceSetup::dwLoginWait) {}
+  // The link's worker calls the device's overrides until it is joined: no later than here.
+  ~TestDevice() override { StopThread(); }
 
  private:
   static OMBIXLINKOPTIONS Options() {
