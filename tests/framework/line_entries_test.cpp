@@ -439,6 +439,74 @@ TEST_F(LineEntryTest, GetIDFallsBackFromTheCallToTheLine) {
             LINEERR_INVALDEVICECLASS);
 }
 
+// The entries that no export of this provider reaches, through the provider object: a conference
+// set up without call parameters and grown and shrunk through the entries, a call completion,
+// call data copied out of TAPI's buffer.
+TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
+  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    const bool bNoParams = pRec->lpCallParams == nullptr && pRec->dwPartyCount == 3;
+    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_DIALTONE);
+    l.CompleteRequest(pReq, bNoParams ? 0 : LINEERR_INVALCALLPARAMS);
+  });
+  line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
+  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    pRec->pConfCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+    l.CompleteRequest(pReq, 0);
+  });
+  CString strData;
+  const void* lpStored = nullptr;
+  Capture<TSPICALLDATA>(REQUEST_LINESETCALLDATA, [&](TSPICALLDATA* pData) {
+    lpStored = pData->lpvCallData;
+    strData = CString(static_cast<const char*>(pData->lpvCallData));
+  });
+  pAddr->ChangeAddressCaps(
+      [](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) { caps.dwMaxCallDataSize = 16; });
+  TestCall* pFirst = NewCall(0x901, LINECALLSTATE_CONNECTED);
+
+  HDRVCALL hdConf = nullptr;
+  HDRVCALL hdConsult = nullptr;
+  ASSERT_EQ(
+      sp.lineSetupConference(line, pFirst, 51, nullptr, &hdConf, nullptr, &hdConsult, 3, nullptr),
+      51);
+  ASSERT_NE(hdConf, nullptr);
+  ASSERT_NE(hdConsult, nullptr);
+  auto* pConf = reinterpret_cast<CTSPIConferenceCall*>(hdConf);
+  EXPECT_EQ(pFirst->GetConferenceCall(), pConf);
+  EXPECT_EQ(TSPI_lineDial(52, hdConsult, u"4000", 0), 52);
+  EXPECT_EQ(TSPI_lineAddToConference(53, hdConf, hdConsult), 53);
+  EXPECT_EQ(pConf->GetMemberCount(), 2);
+  // Only a call in a conference can leave one.
+  TestCall* pOther = NewCall(0x902, LINECALLSTATE_CONNECTED);
+  EXPECT_EQ(TSPI_lineRemoveFromConference(54, H(pOther)), LINEERR_NOCONFERENCE);
+  for (DWORD dwID = 51; dwID <= 53; ++dwID) {
+    SCOPED_TRACE(dwID);
+    EXPECT_EQ(TapiLog::Get().ResultsFor(dwID), std::vector<LONG>{0});
+  }
+
+  char data[] = "hello";
+  ASSERT_EQ(sp.lineSetCallData(pOther, 55, data, sizeof(data)), 55);
+  EXPECT_EQ(strData, CString("hello"));
+  EXPECT_NE(lpStored, static_cast<const void*>(data));
+  EXPECT_EQ(sp.lineSetCallData(pOther, 56, nullptr, 4), LINEERR_INVALPOINTER);
+
+  DWORD dwAddressID = 99;
+  EXPECT_EQ(TSPI_lineGetCallAddressID(H(pOther), &dwAddressID), 0);
+  EXPECT_EQ(dwAddressID, pAddr->GetAddressID());
+  EXPECT_EQ(TSPI_lineSetAppSpecific(H(pOther), 0x1234), 0);
+  EXPECT_EQ(pOther->GetCallInfoCopy().dwAppSpecific, 0x1234u);
+  // The call lets go of its information at once; TAPI still hears of its request once.
+  TestCall* pInformed = NewCall(0x903);
+  ASSERT_TRUE(pInformed->AddUserUserInfo("ab", 2));
+  pInformed->ChangeCallState(LINECALLSTATE_CONNECTED);
+  EXPECT_EQ(TSPI_lineReleaseUserUserInfo(57, H(pInformed)), 57);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(57), std::vector<LONG>{0});
+}
+
 // TAPI's side of a dialog instance: the driver's handle, read while the event's parameters live.
 std::atomic<HDRVDIALOGINSTANCE> g_hdDlgInst{nullptr};
 void DialogCallback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
