@@ -480,6 +480,14 @@ TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
   EXPECT_EQ(TSPI_lineDial(52, hdConsult, u"4000", 0), 52);
   EXPECT_EQ(TSPI_lineAddToConference(53, hdConf, hdConsult), 53);
   EXPECT_EQ(pConf->GetMemberCount(), 2);
+  // Without a call, the address is chosen by TAPI's parameters: a structure shorter than its
+  // fixed part is read no further than its end (no guard bytes: the sanitizer sees any read).
+  CallerBuffer shortParams(16, 0);
+  HDRVCALL hdNone = nullptr;
+  EXPECT_EQ(sp.lineSetupConference(line, nullptr, 58, nullptr, &hdNone, nullptr, &hdNone, 3,
+                                   shortParams.As<LINECALLPARAMS>()),
+            LINEERR_INVALBEARERMODE);  // the bytes it has hold no bearer mode
+  EXPECT_EQ(hdNone, nullptr);
   // Only a call in a conference can leave one.
   TestCall* pOther = NewCall(0x902, LINECALLSTATE_CONNECTED);
   EXPECT_EQ(TSPI_lineRemoveFromConference(54, H(pOther)), LINEERR_NOCONFERENCE);
