@@ -356,8 +356,9 @@ TEST_F(LineEntryTest, ACallIsMadeHeldTransferredAndDroppedThroughTheExports) {
   }
   EXPECT_EQ(pCall->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
 
+  // A partial number is no error for a new call, whose address is not known yet.
   HDRVCALL hdSecond = nullptr;
-  ASSERT_EQ(TSPI_lineMakeCall(47, LineHandle(), nullptr, &hdSecond, u"", 0, nullptr), 47);
+  ASSERT_EQ(TSPI_lineMakeCall(47, LineHandle(), nullptr, &hdSecond, u"5551234;", 0, nullptr), 47);
   EXPECT_EQ(TSPI_lineDrop(48, hdSecond, nullptr, 0), 48);
   EXPECT_EQ(TapiLog::Get().ResultsFor(48), std::vector<LONG>{0});
 }
