@@ -154,6 +154,9 @@ class CTSPILineConnection : public CTSPIConnection {
   HTAPIDIALOGINSTANCE OpenDialogInstance(DRV_REQUESTID dwRequestID, LPVOID lpParams, DWORD dwSize,
                                          LPCSTR pszUIDLLName = nullptr);
   LONG FreeDialogInstance(HTAPIDIALOGINSTANCE htDlgInst);
+  // The line's entry whose address is hdDlgInst, else NULL (the handle is compared, never read).
+  // TAPI uses an instance's handle no more once it has freed it.
+  TSPIDIALOGINSTANCE* FindDialogInstance(HDRVDIALOGINSTANCE hdDlgInst);
   // Inside a call's state change these only try the address locks (feature_locks.h).
   virtual BOOL CanJoinConference(CTSPICallAppearance* pCall);
   virtual BOOL CanCompleteTransfer(CTSPICallAppearance* pCall);

@@ -485,6 +485,16 @@ LONG CTSPILineConnection::FreeDialogInstance(HTAPIDIALOGINSTANCE htDlgInst) {
   return 0;
 }
 
+TSPIDIALOGINSTANCE* CTSPILineConnection::FindDialogInstance(HDRVDIALOGINSTANCE hdDlgInst) {
+  CSingleLock lock(GetSyncObject(), TRUE);
+  for (INT_PTR i = 0; i < m_arrDialogInstances.GetSize(); ++i) {
+    if (m_arrDialogInstances[i] == static_cast<void*>(hdDlgInst)) {
+      return static_cast<TSPIDIALOGINSTANCE*>(m_arrDialogInstances[i]);
+    }
+  }
+  return nullptr;
+}
+
 BOOL CTSPILineConnection::CanJoinConference(CTSPICallAppearance* pCall) {
   CTSPIAddressInfo* pOwn = pCall->GetAddressOwner();
   auto holdsConference = [&](CTSPIAddressInfo* pAddr) {

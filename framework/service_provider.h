@@ -38,6 +38,7 @@ class CTSPILineConnection;
 class CTSPIPhoneConnection;
 class CTSPIRequest;
 class DEVICECLASSINFO;
+struct TSPIDIALOGINSTANCE;
 
 // providerInit for a permanent provider ID that already has a device. Not a TAPI code: TAPI
 // only tests the result for non-zero.
@@ -169,6 +170,10 @@ class CServiceProvider : public CWinApp {
   // *lpdwProviderID is the answer, 0 when there is none.
   static LONG QueryProviderIDThroughUI(TUISPIDLLCALLBACK lpfnDLLCallback, DWORD dwDeviceID,
                                        BOOL fIsLine, LPDWORD lpdwProviderID);
+
+  // The dialog-instance entry of one of the provider's lines whose address is hdDlgInst, else
+  // NULL; the handle is compared with the lines' entries, never read.
+  TSPIDIALOGINSTANCE* FindDialogInstance(HDRVDIALOGINSTANCE hdDlgInst);
 
   // The timer thread: runs TimerLoop for the provider passed as parameter.
   static UINT TimerThreadProc(LPVOID pParam);

@@ -1,9 +1,12 @@
-// The provider's line request entries and the phone entries that need no phone (the others are
-// in service_provider_phone_entries.cpp). The framework offers no extensions; the entries whose
-// line, address or call operations are not built yet refuse with LINEERR_OPERATIONUNAVAIL until
-// those classes serve them.
+// The provider's line request entries of the line itself, and the phone entries that need no
+// phone (the others are in service_provider_phone_entries.cpp). The framework offers no
+// extensions. Call entries: service_provider_call_entries.cpp; calls made and addresses:
+// service_provider_address_entries.cpp; lineForward: service_provider_forward_entry.cpp; media:
+// service_provider_media_entries.cpp.
 #include <cstring>
 
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/service_provider.h"
@@ -119,8 +122,9 @@ LONG CServiceProvider::lineSetDevConfig(CTSPILineConnection* pLine, LPVOID const
 LONG CServiceProvider::lineGetID(CTSPILineConnection* pLine, CTSPIAddressInfo* pAddr,
                                  CTSPICallAppearance* pCall, LPCSTR pszDeviceClass,
                                  LPVARSTRING lpDeviceID, HANDLE hTargetProcess) {
-  // Addresses and calls answer for their own classes once they exist.
-  if (pAddr != nullptr || pCall != nullptr) return LINEERR_OPERATIONUNAVAIL;
+  // The most specific object that knows the class answers; the line has the last word.
+  if (pCall != nullptr && pCall->GetID(pszDeviceClass, lpDeviceID, hTargetProcess) == 0) return 0;
+  if (pAddr != nullptr && pAddr->GetID(pszDeviceClass, lpDeviceID, hTargetProcess) == 0) return 0;
   if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
   return pLine->GetID(pszDeviceClass, lpDeviceID, hTargetProcess);
 }
@@ -144,173 +148,20 @@ LONG CServiceProvider::lineSetStatusMessages(CTSPILineConnection* pLine, DWORD d
   return pLine->SetStatusMessages(dwLineStates, dwAddressStates);
 }
 
-// Not served yet.
-LONG CServiceProvider::lineCloseCall(CTSPICallAppearance*) {
-  return LINEERR_OPERATIONUNAVAIL;
+LONG CServiceProvider::lineGetAddressID(CTSPILineConnection* pLine, LPDWORD lpdwAddressID,
+                                        DWORD dwAddressMode, LPCSTR pszAddress, DWORD dwSize) {
+  if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return pLine->GetAddressID(lpdwAddressID, dwAddressMode, pszAddress, dwSize);
 }
-LONG CServiceProvider::lineDrop(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
+
+LONG CServiceProvider::lineSetLineDevStatus(CTSPILineConnection* pLine, DRV_REQUESTID dwRequestID,
+                                            DWORD dwStatusToChange, DWORD fStatus) {
+  if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return pLine->SetLineDevStatus(dwRequestID, dwStatusToChange, fStatus != 0 ? TRUE : FALSE);
 }
-LONG CServiceProvider::lineDial(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineAccept(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineAddToConference(CTSPIConferenceCall*, CTSPICallAppearance*,
-                                           DRV_REQUESTID) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineAnswer(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineBlindTransfer(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineCompleteCall(CTSPICallAppearance*, DRV_REQUESTID, LPDWORD, DWORD,
-                                        DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineCompleteTransfer(CTSPICallAppearance*, DRV_REQUESTID,
-                                            CTSPICallAppearance*, HTAPICALL, LPHDRVCALL, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::linePark(CTSPICallAppearance*, DRV_REQUESTID, DWORD, LPCSTR, LPVARSTRING) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::linePickup(CTSPIAddressInfo*, DRV_REQUESTID, HTAPICALL, LPHDRVCALL, LPCSTR,
-                                  LPCSTR) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::linePrepareAddToConference(CTSPIConferenceCall*, DRV_REQUESTID, HTAPICALL,
-                                                  LPHDRVCALL, LPLINECALLPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineRedirect(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineForward(CTSPILineConnection*, CTSPIAddressInfo*, DRV_REQUESTID,
-                                   LPLINEFORWARDLIST const, DWORD, HTAPICALL, LPHDRVCALL,
-                                   LPLINECALLPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGatherDigits(CTSPICallAppearance*, DWORD, DWORD, LPWSTR, DWORD, LPCSTR,
-                                        DWORD, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGenerateDigits(CTSPICallAppearance*, DWORD, DWORD, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGenerateTone(CTSPICallAppearance*, DWORD, DWORD, DWORD, DWORD,
-                                        LPLINEGENERATETONE const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineMonitorDigits(CTSPICallAppearance*, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineMonitorMedia(CTSPICallAppearance*, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineMonitorTones(CTSPICallAppearance*, DWORD, LPLINEMONITORTONE const,
-                                        DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineRemoveFromConference(CTSPICallAppearance*, DRV_REQUESTID) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSecureCall(CTSPICallAppearance*, DRV_REQUESTID) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSendUserUserInfo(CTSPICallAppearance*, DRV_REQUESTID, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetCallParams(CTSPICallAppearance*, DRV_REQUESTID, DWORD, DWORD, DWORD,
-                                         LPLINEDIALPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGetAddressCaps(CTSPIAddressInfo*, DWORD, DWORD, LPLINEADDRESSCAPS) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGetAddressID(CTSPILineConnection*, LPDWORD, DWORD, LPCSTR, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGetAddressStatus(CTSPIAddressInfo*, LPLINEADDRESSSTATUS) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGetCallAddressID(CTSPICallAppearance*, LPDWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGetCallInfo(CTSPICallAppearance*, LPLINECALLINFO) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineGetCallStatus(CTSPICallAppearance*, LPLINECALLSTATUS) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineReleaseUserUserInfo(CTSPICallAppearance*, DRV_REQUESTID) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetCallData(CTSPICallAppearance*, DRV_REQUESTID, LPVOID, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetCallQualityOfService(CTSPICallAppearance*, DRV_REQUESTID, LPVOID,
-                                                   DWORD, LPVOID, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetCallTreatment(CTSPICallAppearance*, DRV_REQUESTID, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetLineDevStatus(CTSPILineConnection*, DRV_REQUESTID, DWORD, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetMediaControl(CTSPILineConnection*, CTSPIAddressInfo*,
-                                           CTSPICallAppearance*, LPLINEMEDIACONTROLDIGIT const,
-                                           DWORD, LPLINEMEDIACONTROLMEDIA const, DWORD,
-                                           LPLINEMEDIACONTROLTONE const, DWORD,
-                                           LPLINEMEDIACONTROLCALLSTATE const, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetTerminal(CTSPILineConnection*, CTSPIAddressInfo*,
-                                       CTSPICallAppearance*, DRV_REQUESTID, DWORD, DWORD, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetupConference(CTSPILineConnection*, CTSPICallAppearance*,
-                                           DRV_REQUESTID, HTAPICALL, LPHDRVCALL, HTAPICALL,
-                                           LPHDRVCALL, DWORD, LPLINECALLPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineUncompleteCall(CTSPILineConnection*, DRV_REQUESTID, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineUnpark(CTSPIAddressInfo*, DRV_REQUESTID, HTAPICALL, LPHDRVCALL, LPCSTR) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineHold(CTSPICallAppearance*, DRV_REQUESTID) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineMakeCall(CTSPILineConnection*, DRV_REQUESTID, HTAPICALL, LPHDRVCALL,
-                                    LPCSTR, DWORD, LPLINECALLPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetAppSpecific(CTSPICallAppearance*, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineConditionalMediaDetection(CTSPILineConnection*, DWORD,
-                                                     LPLINECALLPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetDefaultMediaDetection(CTSPILineConnection*, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetMediaMode(CTSPICallAppearance*, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSetupTransfer(CTSPICallAppearance*, DRV_REQUESTID, HTAPICALL, LPHDRVCALL,
-                                         LPLINECALLPARAMS const) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineSwapHold(CTSPICallAppearance*, DRV_REQUESTID, CTSPICallAppearance*) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-LONG CServiceProvider::lineUnhold(CTSPICallAppearance*, DRV_REQUESTID) {
-  return LINEERR_OPERATIONUNAVAIL;
+
+LONG CServiceProvider::lineUncompleteCall(CTSPILineConnection* pLine, DRV_REQUESTID dwRequestID,
+                                          DWORD dwCompletionID) {
+  if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return pLine->UncompleteCall(dwRequestID, dwCompletionID);
 }

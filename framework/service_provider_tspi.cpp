@@ -128,8 +128,20 @@ LONG CServiceProvider::providerConfig(DWORD, HWND, TUISPIDLLCALLBACK) {
   return 0;
 }
 
-LONG CServiceProvider::providerFreeDialogInstance(HDRVDIALOGINSTANCE) {
-  return LINEERR_OPERATIONUNAVAIL;
+TSPIDIALOGINSTANCE* CServiceProvider::FindDialogInstance(HDRVDIALOGINSTANCE hdDlgInst) {
+  if (hdDlgInst == nullptr) return nullptr;
+  for (INT_PTR d = 0; CTSPIDevice* pDevice = GetDeviceByIndex(d); ++d) {
+    for (INT_PTR l = 0; CTSPILineConnection* pLine = pDevice->GetLineByIndex(l); ++l) {
+      if (TSPIDIALOGINSTANCE* pEntry = pLine->FindDialogInstance(hdDlgInst)) return pEntry;
+    }
+  }
+  return nullptr;
+}
+
+LONG CServiceProvider::providerFreeDialogInstance(HDRVDIALOGINSTANCE hdDlgInst) {
+  TSPIDIALOGINSTANCE* pEntry = FindDialogInstance(hdDlgInst);
+  if (pEntry == nullptr || pEntry->pLine == nullptr) return LINEERR_INVALPARAM;
+  return pEntry->pLine->FreeDialogInstance(pEntry->htDlgInst);
 }
 
 LONG CServiceProvider::ReservedProviderOperation() {
@@ -140,12 +152,13 @@ LONG CServiceProvider::providerGenericDialogData(CTSPIDevice* pDevice, CTSPILine
                                                  CTSPIPhoneConnection* pPhone,
                                                  HDRVDIALOGINSTANCE hdDlgInst, LPVOID lpParams,
                                                  DWORD dwSize) {
-  // Dialog instances are served with their own operations; until then they are refused.
   if (pPhone != nullptr) return pPhone->GenericDialogData(lpParams, dwSize);
   if (pLine != nullptr) return pLine->GenericDialogData(nullptr, lpParams, dwSize);
   if (pDevice != nullptr) return pDevice->GenericDialogData(lpParams, dwSize);
-  (void)hdDlgInst;
-  return LINEERR_OPERATIONUNAVAIL;
+  // A dialog instance is found among the lines' own entries before it is read.
+  TSPIDIALOGINSTANCE* pEntry = FindDialogInstance(hdDlgInst);
+  if (pEntry == nullptr || pEntry->pLine == nullptr) return LINEERR_INVALPARAM;
+  return pEntry->pLine->GenericDialogData(pEntry, lpParams, dwSize);
 }
 
 LONG CServiceProvider::providerUIIdentify(LPWSTR lpszUIDLLName) {

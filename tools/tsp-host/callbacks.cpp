@@ -37,6 +37,7 @@ struct State {
   DWORD dwNextCall = 1;
   HTAPIDIALOGINSTANCE htNextDialog = 1;
   std::map<HTAPIDIALOGINSTANCE, HDRVDIALOGINSTANCE> dialogs;
+  std::map<DWORD, HDRVCALL> calls;  // the provider's handles, by the host's call number
   std::deque<DialogJob> dialogJobs;
 };
 
@@ -78,12 +79,13 @@ std::string DialogData(LPVOID lpParams, DWORD dwSize) {
   return text + "}";
 }
 
-void OnNewCall(HTAPILINE htLine, DWORD_PTR dwParam2) {
+void OnNewCall(HTAPILINE htLine, DWORD_PTR dwParam1, DWORD_PTR dwParam2) {
   State& state = GetState();
   DWORD dwCall = 0;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
     dwCall = state.dwNextCall++;
+    state.calls[dwCall] = reinterpret_cast<HDRVCALL>(dwParam1);
   }
   auto* lphtCall = reinterpret_cast<HTAPICALL*>(dwParam2);
   if (lphtCall != nullptr) *lphtCall = reinterpret_cast<HTAPICALL>(kCallHandleBase + dwCall);
@@ -165,6 +167,27 @@ HTAPILINE TapiSide::LineHandle(DWORD dwDeviceID) {
   return reinterpret_cast<HTAPILINE>(kLineHandleBase + (dwDeviceID % kHandleRange));
 }
 
+HTAPICALL TapiSide::NewCall(DWORD* pdwCall) {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  const DWORD dwCall = state.dwNextCall++;
+  if (pdwCall != nullptr) *pdwCall = dwCall;
+  return reinterpret_cast<HTAPICALL>(kCallHandleBase + dwCall);
+}
+
+void TapiSide::SetDriverCall(DWORD dwCall, HDRVCALL hdCall) {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.calls[dwCall] = hdCall;
+}
+
+HDRVCALL TapiSide::DriverCall(DWORD dwCall) {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  const auto it = state.calls.find(dwCall);
+  return it != state.calls.end() ? it->second : nullptr;
+}
+
 void TapiSide::ServeDialogs() {
   State& state = GetState();
   for (;;) {
@@ -210,7 +233,7 @@ void TapiSide::LineEvent(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_
   const std::string where = LineName(htLine) + CallName(htCall);
   switch (dwMsg) {
     case LINE_NEWCALL:
-      OnNewCall(htLine, dwParam2);
+      OnNewCall(htLine, dwParam1, dwParam2);
       return;
     case LINE_CREATEDIALOGINSTANCE:
       OnCreateDialogInstance(dwParam1);

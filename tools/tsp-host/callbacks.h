@@ -37,6 +37,13 @@ class TapiSide {
   // TAPI's handle for the line with that device ID.
   static HTAPILINE LineHandle(DWORD dwDeviceID);
 
+  // Calls, by the number the host printed for them: a new number with TAPI's handle for it (for
+  // a request that makes a call), the provider's handle once known, and that handle by number
+  // (NULL when the number names no call the provider handed over).
+  HTAPICALL NewCall(DWORD* pdwCall);
+  void SetDriverCall(DWORD dwCall, HDRVCALL hdCall);
+  HDRVCALL DriverCall(DWORD dwCall);
+
   // Runs the dialogs asked for since the last call (main thread).
   void ServeDialogs();
 

@@ -117,6 +117,18 @@ const char* CommandHelp() {
          "  getid LINE CLASS                TSPI_lineGetID of an open line for a device class\n"
          "                                  such as tapi/line\n"
          "  close LINE                      TSPI_lineClose\n"
+         "  make LINE [NUMBER]              TSPI_lineMakeCall; the call gets a number (CALL)\n"
+         "  answer|drop|hold|unhold|closecall CALL\n"
+         "  swaphold ACTIVE HELD            TSPI_lineSwapHold\n"
+         "  transfer blind CALL NUMBER | transfer setup CALL |\n"
+         "  transfer complete CALL CONSULT [conference]\n"
+         "  conference add CONF CALL | conference remove CALL\n"
+         "  park CALL [NUMBER]              directed with a NUMBER, else non-directed\n"
+         "  unpark LINE ADDRESS NUMBER      pickup LINE ADDRESS [NUMBER [GROUP]]\n"
+         "  redirect CALL NUMBER            dial CALL NUMBER\n"
+         "  forward LINE ADDRESS|all [NUMBER]  forward unconditionally (no NUMBER: cancel)\n"
+         "  callinfo CALL, callstatus CALL  the call's information and status\n"
+         "  addrcaps LINE ADDRESS, addrstatus LINE ADDRESS\n"
          "  wait [MSECS]                    wait until no request awaits its completion\n"
          "                                  (Ctrl-C ends the wait and tsp-host)\n"
          "  help                            this list\n"
@@ -161,6 +173,14 @@ CommandStatus HostSession::Execute(const std::string& line) {
       return CommandStatus::kError;
     }
     const CommandStatus status = (this->*command.pfn)(args);
+    FlushQueuedLines();
+    TapiSide::Get().ServeDialogs();
+    return status;
+  }
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;) words.push_back(Unquote(word));
+  CommandStatus status = CommandStatus::kDone;
+  if (ExecuteCall(name, words, status)) {
     FlushQueuedLines();
     TapiSide::Get().ServeDialogs();
     return status;

@@ -20,6 +20,10 @@
 //   status LINE                     TSPI_lineGetLineDevStatus (with the handle open gave)
 //   getid LINE CLASS                TSPI_lineGetID of the line for a device class
 //   close LINE                      TSPI_lineClose
+//   call commands                   make, answer, drop, hold, unhold, swaphold, transfer,
+//                                   conference, park, unpark, pickup, redirect, forward, dial,
+//                                   callinfo, callstatus, addrcaps, addrstatus, closecall
+//                                   (commands_call.cpp; CALL is the number the host printed)
 //   wait [MSECS]                    until no request awaits its completion (or a signal
 //                                   asks tsp-host to end)
 //   help, quit
@@ -77,6 +81,9 @@ class HostSession {
   CommandStatus GetID(const Args& args);
   CommandStatus Close(const Args& args);
   CommandStatus Wait(const Args& args);
+  // The call commands (commands_call.cpp): false when name is none of them.
+  bool ExecuteCall(const std::string& name, const std::vector<std::string>& words,
+                   CommandStatus& status);
   void PrintAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwVersion);
   // The handle open gave for the line, NULL when it is not open here.
   HDRVLINE OpenHandle(DWORD dwDeviceID) const;

@@ -24,6 +24,28 @@ struct ProviderExports {
   decltype(&TUISPI_providerGenericDialog) uiProviderGenericDialog = nullptr;
   decltype(&TUISPI_providerInstall) uiProviderInstall = nullptr;
   decltype(&TUISPI_providerRemove) uiProviderRemove = nullptr;
+  // The call commands (commands_call.cpp).
+  decltype(&TSPI_lineMakeCall) lineMakeCall = nullptr;
+  decltype(&TSPI_lineAnswer) lineAnswer = nullptr;
+  decltype(&TSPI_lineDrop) lineDrop = nullptr;
+  decltype(&TSPI_lineCloseCall) lineCloseCall = nullptr;
+  decltype(&TSPI_lineHold) lineHold = nullptr;
+  decltype(&TSPI_lineUnhold) lineUnhold = nullptr;
+  decltype(&TSPI_lineSwapHold) lineSwapHold = nullptr;
+  decltype(&TSPI_lineBlindTransfer) lineBlindTransfer = nullptr;
+  decltype(&TSPI_lineSetupTransfer) lineSetupTransfer = nullptr;
+  decltype(&TSPI_lineCompleteTransfer) lineCompleteTransfer = nullptr;
+  decltype(&TSPI_lineAddToConference) lineAddToConference = nullptr;
+  decltype(&TSPI_lineRemoveFromConference) lineRemoveFromConference = nullptr;
+  decltype(&TSPI_linePark) linePark = nullptr;
+  decltype(&TSPI_lineUnpark) lineUnpark = nullptr;
+  decltype(&TSPI_linePickup) linePickup = nullptr;
+  decltype(&TSPI_lineRedirect) lineRedirect = nullptr;
+  decltype(&TSPI_lineForward) lineForward = nullptr;
+  decltype(&TSPI_lineDial) lineDial = nullptr;
+  decltype(&TSPI_lineGetCallInfo) lineGetCallInfo = nullptr;
+  decltype(&TSPI_lineGetCallStatus) lineGetCallStatus = nullptr;
+  decltype(&TSPI_lineGetAddressStatus) lineGetAddressStatus = nullptr;
   decltype(&TUISPI_providerConfig) uiProviderConfig = nullptr;
   decltype(&TUISPI_lineConfigDialog) uiLineConfigDialog = nullptr;
 };
