@@ -46,6 +46,8 @@ class TestDevice : public COmbixDevice {
   DECLARE_DYNCREATE(TestDevice)
  public:
   TestDevice() : COmbixDevice(Options(), DeviceSetup::dwLoginWait) {}
+  // The worker calls through this object's table; it ends before that table is taken down.
+  ~TestDevice() override { StopThread(); }
 
  private:
   static OMBIXLINKOPTIONS Options() {
