@@ -44,7 +44,7 @@ inline BOOL IsLineHandleInvalid(CServiceProvider* pSP, HDRVLINE hdLine) {
 }
 // The live call that hdCall names, else NULL.
 CTSPICallAppearance* GetLiveCall(HDRVCALL hdCall);
-// A conference call's handle names it as a call.
+// The call as a conference call, NULL when it is of another kind.
 CTSPIConferenceCall* AsConferenceCall(CTSPICallAppearance* pCall);
 
 // The line's address with that ID, else NULL.

@@ -472,6 +472,12 @@ TEST_F(ServiceProviderTest, CallParameterDefaultsComeFromTheLine) {
   EXPECT_EQ(params.DialParams.dwDialSpeed, 77u);  // a value given is kept
   EXPECT_EQ(params.dwMinRate, 0u);
   EXPECT_EQ(sp.ApplyCallParamDefaults(pLine, nullptr), LINEERR_INVALCALLPARAMS);
+  // The defaulted parameters must then suit the line and one of its addresses.
+  params.dwMediaMode = LINEMEDIAMODE_DATAMODEM;
+  EXPECT_EQ(sp.ApplyCallParamDefaults(pLine, &params), LINEERR_INVALMEDIAMODE);
+  params.dwMediaMode = 0;
+  params.dwCallParamFlags = LINECALLPARAMFLAGS_SECURE;  // the address cannot
+  EXPECT_EQ(sp.ApplyCallParamDefaults(pLine, &params), LINEERR_INVALCALLPARAMS);
 }
 
 // --- Device look-ups ---
