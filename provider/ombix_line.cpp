@@ -1,30 +1,71 @@
 #include "provider/ombix_line.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "framework/address_info.h"
 #include "framework/device.h"
+#include "framework/service_provider.h"
+#include "provider/ombix_call.h"
+#include "provider/ombix_device.h"
 #include "provider/ombix_settings.h"
+#include "switchapi/ombix_values.h"
 
 IMPLEMENT_DYNCREATE(COmbixLine, CTSPILineConnection)
 
-COmbixLine::COmbixLine() = default;
-COmbixLine::~COmbixLine() = default;
+namespace {
+
+constexpr DWORD kAddrCapFlags = LINEADDRCAPFLAGS_BLOCKIDOVERRIDE | LINEADDRCAPFLAGS_DIALED |
+                                LINEADDRCAPFLAGS_ORIGOFFHOOK | LINEADDRCAPFLAGS_DESTOFFHOOK |
+                                LINEADDRCAPFLAGS_PARTIALDIAL | LINEADDRCAPFLAGS_FWDSTATUSVALID |
+                                LINEADDRCAPFLAGS_FWDBUSYNAADDR | LINEADDRCAPFLAGS_CONFDROP;
+static_assert(kAddrCapFlags == 0x2B00F0);
+
+}  // namespace
+
+COmbixLine::COmbixLine() : COmbixLine(OMBIXLINETIMING{}) {}
+
+COmbixLine::COmbixLine(const OMBIXLINETIMING& timing)
+    : m_timing(timing), m_evtMonitorStartDone(FALSE, TRUE) {}
+
+COmbixLine::~COmbixLine() {
+  // The thread walks this line's calls; it must be gone before anything of the line is.
+  StopResync();
+}
 
 void COmbixLine::Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
                       DWORD_PTR dwItemData) {
   m_dwLineIndex.store(dwPos);
   CTSPILineConnection::Init(pDevice, dwLineDeviceID, dwPos, dwItemData);
-  CString strNumber;
-  CString strPassword;
-  LoadLineSettings(pDevice != nullptr ? pDevice->GetProviderID() : 0, dwPos, strNumber,
-                   strPassword);
+  const CString strNumber = ReadLineString(kLineNumberFormat);
+  const CString strPassword = ReadLineString(kLinePasswordFormat);
+  const CString strDevice = DeviceStringFromNumber(strNumber);
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     m_strNumber = strNumber;
     m_strPassword = strPassword;
-    m_strDeviceString = DeviceStringFromNumber(strNumber);
+    m_strDeviceString = strDevice;
+    m_LineCaps.dwBearerModes = LINEBEARERMODE_SPEECH;
+    m_LineCaps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
+    m_LineCaps.dwDevCapFlags = 0;
+    m_LineCaps.dwAnswerMode = LINEANSWERMODE_DROP;
   }
   SetName(strNumber);
+
+  CreateAddress(strDevice, strNumber, TRUE, TRUE,
+                LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM, LINEBEARERMODE_VOICE, 0,
+                0, nullptr, 2, 2, 1, 3, 3);
+  if (CTSPIAddressInfo* pAddr = GetAddress(0)) {
+    pAddr->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
+      caps.dwAddressSharing = LINEADDRESSSHARING_BRIDGEDEXCL;
+      caps.dwRemoveFromConfCaps = LINEREMOVEFROMCONF_ANY;
+      caps.dwRemoveFromConfState = LINECALLSTATE_IDLE;
+      caps.dwTransferModes = LINETRANSFERMODE_TRANSFER | LINETRANSFERMODE_CONFERENCE;
+      caps.dwParkModes = LINEPARKMODE_NONDIRECTED;
+      caps.dwForwardModes = LINEFORWARDMODE_UNCOND | LINEFORWARDMODE_BUSY | LINEFORWARDMODE_NOANSW;
+      caps.dwAddrCapFlags |= kAddrCapFlags;
+    });
+  }
 }
 
 CString COmbixLine::DeviceStringFromNumber(LPCSTR pszNumber) {
@@ -41,6 +82,39 @@ CString COmbixLine::DeviceStringFromNumber(LPCSTR pszNumber) {
   return strRight;
 }
 
+BOOL COmbixLine::OpenConnection() {
+  // From here on the login's restart sends this line's monitor start, once, for the open.
+  m_evtMonitorStartDone.ResetEvent();
+  m_dwMonitorStartSent.store(0);
+  m_dwMonitorStartInProgress.store(1);
+  // Opens the device: the first open starts the link and waits for its login.
+  CTSPILineConnection::OpenConnection();
+  COmbixDevice* pDevice = GetOmbixDevice();
+  const DWORD dwLoginError = pDevice != nullptr ? pDevice->GetLastLoginError() : 0;
+  if (dwLoginError != 0) {  // shown to the user at the first request
+    m_dwLineError.store(dwLoginError);
+    m_dwMonitorStartInProgress.store(0);
+    return TRUE;
+  }
+  // A login keeps its error; after a good one, the monitor's answer (which may have come during
+  // the device's wait) sets it. Before the login the link would drop the request; the login's
+  // restart sends it instead.
+  if (pDevice != nullptr && pDevice->IsLoggedIn() && m_dwMonitorStartSent.exchange(1) == 0) {
+    SendMonitorStart();
+  }
+  m_evtMonitorStartDone.Lock(m_timing.dwMonitorStartWait);
+  m_dwMonitorStartInProgress.store(0);
+
+  if (pDevice != nullptr) {
+    CServiceProvider* pSP = GetSP();
+    pDevice->SetPingTimer(pSP != nullptr
+                              ? pSP->RegReadDword(GetDevice()->GetProviderID(), kSettingPingTimer,
+                                                  kOmbixDefaultPingTimer)
+                              : kOmbixDefaultPingTimer);
+  }
+  return TRUE;
+}
+
 void COmbixLine::SetInService() {
   m_dwOutOfService.store(0);
 }
@@ -48,16 +122,121 @@ void COmbixLine::SetInService() {
 void COmbixLine::SetOutOfService(BOOL bReconnect) {
   m_dwReconnectPending.store(bReconnect ? 1 : 0);
   m_dwOutOfService.store(1);
+  // Whatever monitor start went out went with the session.
+  m_dwMonitorStartSent.store(0);
 }
 
-void COmbixLine::RestartMonitor() {}
-void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp*) {}
+void COmbixLine::RestartMonitor() {
+  // An open that waits sends nothing before the login; here it is sent for it, once.
+  if (m_dwMonitorStartInProgress.load() != 0 && m_dwMonitorStartSent.exchange(1) != 0) return;
+  SendMonitorStart();
+}
+
+void COmbixLine::SendMonitorStart() {
+  COmbixDevice* pDevice = GetOmbixDevice();
+  if (pDevice == nullptr) return;
+  // The password is read anew each time: the line dialog may have changed it.
+  const CString strPassword = ReadLineString(kLinePasswordFormat);
+  CString strNumber;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    m_strPassword = strPassword;
+    strNumber = m_strNumber;
+  }
+  pDevice->MonitorStart(GetDeviceID(), strNumber, strPassword, "");
+}
+
+void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) {
+  m_dwLineError.store(pRsp->dwError);
+  if (pRsp->dwError == OMBIX_ERROR_DUPLICATE_MONITOR) {
+    m_dwLineError.store(0);  // the monitor the switch already has serves
+  } else if (pRsp->dwError == 0) {
+    m_dwMonitorID.store(pRsp->dwMonitorID);
+    CSingleLock lock(GetSyncObject(), TRUE);
+    m_strDeviceString = pRsp->strDevice;
+  } else {
+    SetOutOfService(FALSE);
+    m_evtMonitorStartDone.SetEvent();
+    return;
+  }
+
+  if (COmbixDevice* pDevice = GetOmbixDevice()) {
+    const CString strDevice = GetDeviceString();
+    pDevice->QueryPhoneState(GetDeviceID(), strDevice, "");
+    pDevice->QueryPhoneConfig(GetDeviceID(), strDevice, "");
+  }
+  m_evtMonitorStartDone.SetEvent();
+  if (m_dwReconnectPending.exchange(0) != 0) StartResync();
+}
+
+void COmbixLine::OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent) {
+  DWORD dwFlags = GetLineDevStatus().dwDevStatusFlags;
+  const DWORD dwEvent = pEvent->dwEvent;
+  if (dwEvent == PHONE_STATE_QUERY || dwEvent == PHONE_STATE_OUT_OF_SERVICE ||
+      dwEvent == PHONE_STATE_IN_SERVICE) {
+    if (pEvent->dwInService == 0) {
+      SetOutOfService(FALSE);
+    } else {
+      SetInService();
+    }
+  }
+  if (dwEvent == PHONE_STATE_QUERY || dwEvent == PHONE_STATE_MESSAGE_WAITING) {
+    if (pEvent->dwTotalMessages != 0) {
+      dwFlags |= LINEDEVSTATUSFLAGS_MSGWAIT;
+    } else {
+      dwFlags &= ~LINEDEVSTATUSFLAGS_MSGWAIT;
+    }
+  }
+  if (dwEvent == PHONE_STATE_QUERY || dwEvent == PHONE_STATE_CALL_FORWARDING) {
+    if (COmbixDevice* pDevice = GetOmbixDevice()) {
+      pDevice->GetCallForwarding(GetDeviceID(), GetDeviceString());
+    }
+  }
+  ChangeDevStatusFlags(dwFlags);
+}
+
+void COmbixLine::OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp* pRsp) {
+  CTSPIAddressInfo* pAddr = GetAddress(0);
+  if (pAddr == nullptr) return;
+  // Two of the phone's calls are the active one and the consultation; a phone with fewer has
+  // no room for a held call.
+  const DWORD dwOnHold = pRsp->dwMaxCalls >= 2 ? pRsp->dwMaxCalls - 2 : 0;
+  const DWORD dwConference = pRsp->dwConfLimit;
+  pAddr->ChangeAddressCaps([&](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
+    caps.dwMaxNumOnHoldCalls = dwOnHold;
+    caps.dwMaxNumConference = dwConference;
+  });
+  pAddr->NotifyCapsChanged();
+}
+
+void COmbixLine::OnGetCallForwardingRsp(const COmbixCallForwardingRsp* pRsp) {
+  CTSPIAddressInfo* pAddr = GetAddress(0);
+  if (pAddr == nullptr) return;
+  pAddr->AddForwardEntry(0, nullptr, nullptr, 0);
+  const struct {
+    const char* pszTarget;
+    DWORD dwMode;
+  } entries[] = {{pRsp->strForwardAll, LINEFORWARDMODE_UNCOND},
+                 {pRsp->strForwardBusy, LINEFORWARDMODE_BUSY},
+                 {pRsp->strForwardNoAnswer, LINEFORWARDMODE_NOANSW}};
+  for (const auto& entry : entries) {
+    if (entry.pszTarget[0] != '\0')
+      pAddr->AddForwardEntry(entry.dwMode, nullptr, entry.pszTarget, 1);
+  }
+}
+
 void COmbixLine::OnHoldCallRsp(const COmbixRsp*) {}
-void COmbixLine::OnGetCallForwardingRsp(const COmbixCallForwardingRsp*) {}
-void COmbixLine::OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp*) {}
 void COmbixLine::OnResponse(const COmbixRsp*) {}
-void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent*) {}
-void COmbixLine::OnPhoneStateEvent(const COmbixPhoneStateEvent*) {}
+
+void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) {
+  if (pEvent->dwEvent != CALL_CONNECTION_LIST) return;
+  const DWORD dwNumber = pEvent->oidCall.GetCallNumber();
+  CSingleLock lock(GetSyncObject(), TRUE);
+  if (std::find(m_arrReportedCalls.begin(), m_arrReportedCalls.end(), dwNumber) ==
+      m_arrReportedCalls.end()) {
+    m_arrReportedCalls.push_back(dwNumber);
+  }
+}
 
 LONG COmbixLine::GenericDialogData(TSPIDIALOGINSTANCE*, LPVOID lpParams, DWORD dwSize) {
   if (lpParams == nullptr || dwSize != sizeof(LINEINDEXQUERY)) return 0;
@@ -67,6 +246,83 @@ LONG COmbixLine::GenericDialogData(TSPIDIALOGINSTANCE*, LPVOID lpParams, DWORD d
   const LINEINDEXQUERY answer{OMBIX_LINEINDEX_ANSWER, GetLineIndex()};
   std::memcpy(lpParams, &answer, sizeof(answer));
   return 0;
+}
+
+std::vector<DWORD> COmbixLine::GetReportedCallNumbers() const {
+  CSingleLock lock(GetSyncObject(), TRUE);
+  return m_arrReportedCalls;
+}
+
+void COmbixLine::StartResync() {
+  {
+    // Only the list that this monitor start brings counts.
+    CSingleLock lock(GetSyncObject(), TRUE);
+    m_arrReportedCalls.clear();
+  }
+  std::unique_lock<std::mutex> lock(m_mxResync);
+  if (m_bResyncStop) return;
+  m_tpResyncDue =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timing.dwResyncDelay);
+  if (m_bResyncWaiting) return;  // the waiting thread takes the new time
+  if (m_thResync.joinable()) {
+    // The earlier thread is past its wait: it is ending or idling calls.
+    lock.unlock();
+    m_thResync.join();
+    lock.lock();
+  }
+  m_bResyncWaiting = true;
+  m_thResync = std::thread(&COmbixLine::ResyncThreadMain, this);
+}
+
+void COmbixLine::ResyncThreadMain() {
+  std::unique_lock<std::mutex> lock(m_mxResync);
+  while (!m_bResyncStop && std::chrono::steady_clock::now() < m_tpResyncDue) {
+    m_cvResync.wait_until(lock, m_tpResyncDue);
+  }
+  m_bResyncWaiting = false;
+  if (m_bResyncStop) return;
+  lock.unlock();
+  ResyncCalls();
+}
+
+void COmbixLine::StopResync() {
+  {
+    std::lock_guard<std::mutex> lock(m_mxResync);
+    m_bResyncStop = true;
+  }
+  m_cvResync.notify_all();
+  if (m_thResync.joinable()) m_thResync.join();
+}
+
+void COmbixLine::ResyncCalls() {
+  std::vector<DWORD> arrReported;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    arrReported.swap(m_arrReportedCalls);
+  }
+  CTSPIAddressInfo* pAddr = GetAddress(0);
+  if (pAddr == nullptr) return;
+  // The calls are copied out with references: a call's lock comes before its address's and line's.
+  for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+    const DWORD dwNumber = OmbixCallId(pCall).GetCallNumber();
+    if (std::find(arrReported.begin(), arrReported.end(), dwNumber) == arrReported.end() &&
+        pCall->GetCallState() != LINECALLSTATE_IDLE) {
+      pCall->ChangeCallState(LINECALLSTATE_IDLE, 0, LINEMEDIAMODE_INTERACTIVEVOICE, TRUE);
+    }
+    pCall->Release();
+  }
+}
+
+CString COmbixLine::ReadLineString(LPCSTR pszFormat, LPCSTR pszDefault) {
+  CServiceProvider* pSP = GetSP();
+  CTSPIDevice* pDevice = GetDevice();
+  if (pSP == nullptr || pDevice == nullptr) return CString(pszDefault);
+  return pSP->RegReadString(pDevice->GetProviderID(), LineValueName(pszFormat, GetLineIndex()),
+                            pszDefault);
+}
+
+COmbixDevice* COmbixLine::GetOmbixDevice() const {
+  return dynamic_cast<COmbixDevice*>(GetDevice());
 }
 
 CString COmbixLine::GetNumber() const {

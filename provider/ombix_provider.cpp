@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/device.h"
+#include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_line.h"
 #include "provider/ombix_settings.h"
@@ -10,7 +11,7 @@
 COmbixProvider::COmbixProvider()
     : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {
   SetObjectClasses(RUNTIME_CLASS(COmbixDevice), nullptr, RUNTIME_CLASS(COmbixLine), nullptr,
-                   nullptr, nullptr, nullptr);
+                   RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall), nullptr);
 }
 
 COmbixProvider::~COmbixProvider() = default;

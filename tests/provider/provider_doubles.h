@@ -46,6 +46,8 @@ class TestDevice : public COmbixDevice {
   DECLARE_DYNCREATE(TestDevice)
  public:
   TestDevice() : COmbixDevice(Options(), DeviceSetup::dwLoginWait) {}
+  // The worker calls through this object's table; it ends before that table is taken down.
+  ~TestDevice() override { StopThread(); }
 
  private:
   static OMBIXLINKOPTIONS Options() {
@@ -63,6 +65,8 @@ class TestDevice : public COmbixDevice {
 class RecordingLine : public COmbixLine {
   DECLARE_DYNCREATE(RecordingLine)
  public:
+  // Its own monitor answer sets nothing an open could wait for.
+  RecordingLine() : COmbixLine(OMBIXLINETIMING{.dwMonitorStartWait = 0}) {}
   void SetInService() override {
     Record("InService");
     COmbixLine::SetInService();

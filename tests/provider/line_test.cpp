@@ -1,0 +1,313 @@
+// The switch line against switch-sim over loopback: the open with its login and monitor, refusals
+// and the errors they leave, a late login, message waiting, service state, the phone's limits,
+// and a lost link with the check of the calls that follows.
+#include <atomic>
+#include <map>
+
+#include "framework/address_info.h"
+#include "framework/device.h"
+#include "provider/ombix_call.h"
+#include "provider/ombix_settings.h"
+#include "switchapi/ombix_values.h"
+#include "tests/provider/provider_doubles.h"
+
+namespace prov_test {
+
+// The real line with waits short enough for tests.
+struct LineSetup {
+  static inline OMBIXLINETIMING timing{.dwMonitorStartWait = 4000, .dwResyncDelay = 400};
+};
+
+class TestLine : public COmbixLine {
+  DECLARE_DYNCREATE(TestLine)
+ public:
+  TestLine() : COmbixLine(LineSetup::timing) {}
+};
+IMPLEMENT_DYNCREATE(TestLine, COmbixLine)
+
+namespace {
+
+// What TAPI heard, per line handle.
+struct TapiEvents {
+  static inline std::mutex mx;
+  static inline std::vector<std::pair<DWORD, DWORD_PTR>> events;  // message, first parameter
+  static void Callback(HTAPILINE, HTAPICALL, DWORD dwMsg, DWORD_PTR dwParam1, DWORD_PTR,
+                       DWORD_PTR) {
+    std::lock_guard<std::mutex> lock(mx);
+    events.emplace_back(dwMsg, dwParam1);
+  }
+  static int Count(DWORD dwMsg, DWORD_PTR dwParam1) {
+    std::lock_guard<std::mutex> lock(mx);
+    int n = 0;
+    for (const auto& event : events) n += event == std::make_pair(dwMsg, dwParam1);
+    return n;
+  }
+};
+
+ObjectId IdOfCall(DWORD dwNumber) {
+  ObjectId oid{};
+  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (24 - 8 * i));
+  return oid;
+}
+
+class LineTest : public ProviderTest {
+ protected:
+  LineTest() {
+    simConfig.wPort = 0;
+    simConfig.ackTimeout = std::chrono::milliseconds(500);
+  }
+  void SetUp() override {
+    ProviderTest::SetUp();
+    {
+      std::lock_guard<std::mutex> lock(TapiEvents::mx);
+      TapiEvents::events.clear();
+    }
+    sim = std::make_unique<SwitchSim>(simConfig);
+    ASSERT_TRUE(sim->Start()) << sim->GetLastError();
+    DeviceSetup::wServerPort = sim->GetPort();
+    DeviceSetup::dwLoginWait = dwLoginWait;
+    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(TestLine), nullptr,
+                              RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall), nullptr);
+    Write("IP1", "127.0.0.1");
+    SaveLineSettings(kProviderID, 0, numbers[0].c_str(), "1234");
+    SaveLineSettings(kProviderID, 1, numbers[1].c_str(), "1234");
+    ASSERT_EQ(Init(2), 0);
+    device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
+    ASSERT_NE(device, nullptr);
+    for (INT_PTR i = 0; i < 2; ++i) {
+      lines[i] = dynamic_cast<TestLine*>(device->GetLineByIndex(i));
+      ASSERT_NE(lines[i], nullptr);
+    }
+  }
+  void TearDown() override {
+    ProviderTest::TearDown();  // the device, its link and its lines go before the sim
+    if (sim) sim->Stop();
+  }
+  LONG Open(int nLine) {
+    return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine), &TapiEvents::Callback,
+                                  0x00020001);
+  }
+  std::vector<SimReceived> MonitorStarts(const std::string& strDID) {
+    std::vector<SimReceived> found;
+    for (const SimReceived& r : sim->ReceivedOfType(OMBIX_MONITOR_START_REQ)) {
+      if (r.Str("strDID") == strDID) found.push_back(r);
+    }
+    return found;
+  }
+  // Everything made anew with the fixture settings as they now are.
+  void Restart() {
+    TearDown();
+    SetUp();
+  }
+  LINEADDRESSCAPS Caps(int nLine) { return lines[nLine]->GetAddress(0)->GetAddressCapsCopy(); }
+
+  // Fixture settings a test may change before it calls Restart.
+  SwitchSimConfig simConfig;
+  DWORD dwLoginWait = 5000;
+  std::string numbers[2] = {"200", "201"};
+  std::unique_ptr<SwitchSim> sim;
+  TestDevice* device = nullptr;
+  TestLine* lines[2] = {};
+};
+
+TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAppliesThePhoneConfiguration) {
+  EXPECT_TRUE(lines[0]->IsOutOfService());  // until a login says otherwise
+  EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, 2u);
+  ASSERT_EQ(Open(0), 0);
+  // The open waited for its monitor: it is there when the open returns.
+  EXPECT_NE(lines[0]->GetMonitorID(), 0u);
+  EXPECT_FALSE(lines[0]->IsOutOfService());
+  EXPECT_EQ(lines[0]->GetLineError(), 0u);
+
+  const auto starts = MonitorStarts("200");
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].dwInvokeID, lines[0]->GetDeviceID());
+  EXPECT_EQ(starts[0].Str("strPassword"), "1234");
+  // The line that is not open is monitored too, from the login.
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
+  EXPECT_NE(lines[0]->GetMonitorID(), lines[1]->GetMonitorID());
+
+  // The phone's configuration (4 calls, conference of 3) narrows the address.
+  ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == 3; }));
+  EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, 2u);
+  for (DWORD dwType : {OMBIX_QUERY_PHONE_STATE_REQ, OMBIX_QUERY_PHONE_CONFIG_REQ}) {
+    EXPECT_TRUE(WaitUntil([&] {
+      for (const SimReceived& r : sim->ReceivedOfType(dwType)) {
+        if (r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200") return true;
+      }
+      return false;
+    })) << dwType;
+  }
+  // The phone-state answer asks for the forwarding, and its answer fills the address.
+  EXPECT_EQ(sim->Command("forward 200 busy 555"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetAddress(0)->GetForwardEntryCount() == 1; }));
+}
+
+TEST_F(LineTest, RefusedLoginLeavesItsErrorAndNoMonitorStart) {
+  sim->SetLoginPolicy(SimLoginPolicy::kRefuse, OMBIX_ERROR_LOGIN_DENIED);
+  ASSERT_EQ(Open(0), 0);
+  EXPECT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_LOGIN_DENIED);
+  EXPECT_TRUE(lines[0]->IsOutOfService());
+  EXPECT_TRUE(sim->ReceivedOfType(OMBIX_MONITOR_START_REQ).empty());
+}
+
+TEST_F(LineTest, RefusedMonitorLeavesItsErrorAndTakesTheLineOutOfService) {
+  SaveLineSettings(kProviderID, 0, "200", "wrong");  // read anew at every monitor start
+  ASSERT_EQ(Open(0), 0);
+  EXPECT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_INVALID_PASSWORD);
+  EXPECT_TRUE(lines[0]->IsOutOfService());
+  EXPECT_EQ(lines[0]->GetMonitorID(), 0u);
+  EXPECT_FALSE(lines[0]->IsReconnectPending());
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
+  EXPECT_EQ(lines[1]->GetLineError(), 0u);  // the other line is not hurt
+}
+
+TEST_F(LineTest, LoginAfterTheDevicesWaitStillGetsTheOpeningLineItsMonitor) {
+  dwLoginWait = 100;
+  Restart();
+  sim->SetLoginPolicy(SimLoginPolicy::kIgnore);
+  // Once the device has given up waiting, the switch answers the next login round.
+  std::thread answer([&] {
+    WaitUntil([&] { return sim->Counters().dwLoginsIgnored >= 1 && device->GetOpenCount() == 0; });
+    sim->SetLoginPolicy(SimLoginPolicy::kAccept);
+  });
+  ASSERT_EQ(Open(0), 0);
+  answer.join();
+  EXPECT_NE(lines[0]->GetMonitorID(), 0u);  // the open's wait ended with the monitor's answer
+  EXPECT_FALSE(lines[0]->IsOutOfService());
+  EXPECT_EQ(MonitorStarts("200").size(), 1u);
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
+}
+
+TEST_F(LineTest, MessageWaitingAndServiceStateFollowThePhone) {
+  ASSERT_EQ(Open(0), 0);
+  ASSERT_EQ(lines[0]->SetStatusMessages(LINEDEVSTATE_MSGWAITON | LINEDEVSTATE_MSGWAITOFF, 0), 0);
+  auto msgWait = [&] {
+    return (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_MSGWAIT) != 0;
+  };
+  EXPECT_EQ(sim->Command("messages 200 3"), "ok");
+  ASSERT_TRUE(WaitUntil(msgWait));
+  ASSERT_TRUE(
+      WaitUntil([] { return TapiEvents::Count(LINE_LINEDEVSTATE, LINEDEVSTATE_MSGWAITON); }));
+  EXPECT_EQ(sim->Command("messages 200 0"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return !msgWait(); }));
+  ASSERT_TRUE(
+      WaitUntil([] { return TapiEvents::Count(LINE_LINEDEVSTATE, LINEDEVSTATE_MSGWAITOFF); }));
+
+  EXPECT_EQ(sim->Command("out-of-service 200"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->IsOutOfService(); }));
+  EXPECT_FALSE(lines[0]->IsReconnectPending());
+  EXPECT_FALSE(lines[1]->IsOutOfService());
+  EXPECT_EQ(sim->Command("in-service 200"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
+}
+
+TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
+  numbers[0] = "5550134x22";
+  simConfig.phones = {{"5550134x22", "1234", "SIP/22"}, {"201", "1234", "201"}};
+  Restart();
+  EXPECT_EQ(lines[0]->GetDeviceString(), CString("22"));
+  ASSERT_EQ(Open(0), 0);
+  EXPECT_EQ(MonitorStarts("5550134x22").size(), 1u);  // the monitor goes by number
+  EXPECT_EQ(lines[0]->GetDeviceString(), CString("SIP/22"));
+  EXPECT_EQ(lines[0]->GetAddress(0)->GetDialableAddress(), CString("22"));
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const SimReceived& r : sim->ReceivedOfType(OMBIX_QUERY_PHONE_CONFIG_REQ)) {
+      if (r.Str("strAgent") == "SIP/22") return true;
+    }
+    return false;
+  }));
+}
+
+struct PhoneLimits {
+  DWORD dwMaxCalls;
+  DWORD dwConfLimit;
+  DWORD dwOnHold;
+};
+
+class PhoneLimitTest : public LineTest, public ::testing::WithParamInterface<PhoneLimits> {};
+
+TEST_P(PhoneLimitTest, PhoneConfigurationSetsTheAddressLimits) {
+  simConfig.phones = {{"200", "1234", "200", GetParam().dwMaxCalls, GetParam().dwConfLimit},
+                      {"201", "1234", "201"}};
+  Restart();
+  ASSERT_EQ(Open(0), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == GetParam().dwConfLimit; }));
+  EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, GetParam().dwOnHold);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, PhoneLimitTest,
+                         ::testing::Values(PhoneLimits{4, 6, 2}, PhoneLimits{2, 1, 0},
+                                           PhoneLimits{1, 7, 0}, PhoneLimits{0, 5, 0}));
+
+TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas) {
+  // Calls the switch has when the line opens: it lists them with the monitor start.
+  DWORD dwCall[2] = {};
+  for (DWORD& dwNumber : dwCall) {
+    const std::string answer = sim->Command("call 200 201 connected");
+    ASSERT_EQ(answer.rfind("call ", 0), 0u) << answer;
+    dwNumber = std::stoul(answer.substr(5));
+  }
+  const DWORD dwLive = dwCall[0];
+  const DWORD dwEnded = dwCall[1];    // ends while the link is up; listed then, not after
+  const DWORD dwLost = dwLive + 100;  // the switch never had it
+  ASSERT_EQ(Open(0), 0);
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetReportedCallNumbers().size() == 2; }));
+  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
+  std::map<DWORD, CTSPICallAppearance*> calls;
+  for (DWORD dwNumber : {dwLive, dwEnded, dwLost}) {
+    CTSPICallAppearance* pCall = pAddr->FindOrCreateCall(nullptr, 0, LINECALLORIGIN_OUTBOUND,
+                                                         LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
+    ASSERT_NE(dynamic_cast<COmbixCall*>(pCall), nullptr);
+    dynamic_cast<COmbixCall*>(pCall)->SetObjectId(IdOfCall(dwNumber));
+    pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+    pCall->AddRef();  // kept to look at after the resynchronisation
+    calls[dwNumber] = pCall;
+  }
+  EXPECT_EQ(sim->Command("hangup " + std::to_string(dwEnded)), "ok");
+
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
+  const DWORD dwOldMonitors[2] = {lines[0]->GetMonitorID(), lines[1]->GetMonitorID()};
+
+  EXPECT_EQ(sim->Command("disconnect"), "ok");
+  // The switch forgot the monitors; both lines get new ones.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
+      return lines[i]->GetMonitorID() != dwOldMonitors[i] && lines[i]->GetMonitorID() != 0;
+    }));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return calls[dwLost]->GetCallState() == LINECALLSTATE_IDLE; }));
+  EXPECT_EQ(calls[dwEnded]->GetCallState(), LINECALLSTATE_IDLE);
+  EXPECT_EQ(calls[dwLive]->GetCallState(), LINECALLSTATE_CONNECTED);
+  EXPECT_TRUE(lines[0]->GetReportedCallNumbers().empty());
+  EXPECT_FALSE(lines[0]->IsOutOfService());
+  EXPECT_FALSE(lines[0]->IsReconnectPending());
+  for (auto& [dwNumber, pCall] : calls) pCall->Release();
+}
+
+TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadWithoutTouchingTheLine) {
+  // A wait far longer than the test may take must not hold the shutdown; a short one must not
+  // wake on a line that is gone (the sanitizer builds see that).
+  for (DWORD dwDelay : {60000u, 300u}) {
+    SCOPED_TRACE(dwDelay);
+    LineSetup::timing.dwResyncDelay = dwDelay;
+    Restart();
+    LineSetup::timing.dwResyncDelay = 400;
+    ASSERT_EQ(Open(0), 0);
+    CTSPICallAppearance* pCall = lines[0]->GetAddress(0)->FindOrCreateCall(
+        nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
+    ASSERT_NE(pCall, nullptr);
+    pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+    const DWORD dwOldMonitor = lines[0]->GetMonitorID();
+    EXPECT_EQ(sim->Command("disconnect"), "ok");
+    ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != dwOldMonitor; }));
+    ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsReconnectPending(); }));  // thread waits
+    provider.providerShutdown(0x00020001, device);
+    device = nullptr;
+    EXPECT_EQ(provider.FindDeviceByProviderID(kProviderID), nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * 300));
+  }
+}
+
+}  // namespace
+}  // namespace prov_test
