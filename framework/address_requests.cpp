@@ -247,7 +247,7 @@ LONG CTSPIAddressInfo::CheckForwardList(TSPILINEFORWARD* pForward, DWORD dwNumAd
 void CTSPIAddressInfo::OnRequestComplete(CTSPIRequest* pReq, LONG lResult) {
   CObject* pRecord = pReq->GetRecordObject();
   // A call made for a request that failed goes again, unless the switch already reported it.
-  auto removeUnseen = [this](CTSPICallAppearance* pCall) {
+  auto removeUnseen = [](CTSPICallAppearance* pCall) {
     if (pCall != nullptr && (pCall->GetFlags() & CALLFLAG_STATESEEN) == 0) {
       if (CTSPIAddressInfo* pAddr = pCall->GetAddressOwner()) pAddr->RemoveCall(pCall);
     }

@@ -130,12 +130,26 @@ LONG CServiceProvider::lineSetupConference(CTSPILineConnection* pLine, CTSPICall
                                            LPHDRVCALL lphdConsultCall, DWORD dwNumParties,
                                            LPLINECALLPARAMS const lpCallParams) {
   if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
-  CTSPIAddressInfo* pAddr =
-      pCall != nullptr ? pCall->GetAddressOwner() : pLine->FindAddressForCall(lpCallParams, 0);
-  if (pAddr == nullptr) return LINEERR_INVALLINEHANDLE;
+  // The address is chosen with TAPI's parameters as they came, read from a copy that is never
+  // shorter than the structure.
   LPLINECALLPARAMS lpCopy = nullptr;
-  const LONG lCopy = CopyCallParamsWithDefaults(this, pLine, lpCallParams, &lpCopy);
-  if (lCopy != 0) return lCopy;
+  if (lpCallParams != nullptr) {
+    const LONG lCopy = CopyCallParams(lpCallParams, &lpCopy);
+    if (lCopy != 0) return lCopy;
+  }
+  CTSPIAddressInfo* pAddr =
+      pCall != nullptr ? pCall->GetAddressOwner() : pLine->FindAddressForCall(lpCopy, 0);
+  if (pAddr == nullptr) {
+    FreeBuffer(lpCopy);
+    return LINEERR_INVALLINEHANDLE;
+  }
+  if (lpCopy != nullptr) {
+    const LONG lDefaults = ApplyCallParamDefaults(pLine, lpCopy);
+    if (lDefaults != 0) {
+      FreeBuffer(lpCopy);
+      return lDefaults;
+    }
+  }
   auto* pConfRec = NewRecord<TSPICONFERENCE>();
   if (pConfRec == nullptr) {
     FreeBuffer(lpCopy);

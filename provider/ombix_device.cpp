@@ -12,8 +12,12 @@ COmbixDevice::COmbixDevice(const OMBIXLINKOPTIONS& options, DWORD dwLoginWait)
     : COmbixAPI(options), m_dwLoginWait(dwLoginWait), m_evtLoginDone(FALSE, TRUE) {}
 
 COmbixDevice::~COmbixDevice() {
-  // The worker calls into this object and its lines until it is joined.
+  // The worker calls into this object and its lines until it is joined; so may a line's
+  // resynchronisation thread, which must end before the framework deletes the lines.
   StopThread();
+  for (INT_PTR i = 0; i < GetLineCount(); ++i) {
+    if (COmbixLine* pLine = GetOmbixLine(i)) pLine->StopResync();
+  }
 }
 
 BOOL COmbixDevice::OpenConnection(CTSPIConnection*) {

@@ -11,9 +11,9 @@
 //   refused login or a lost link takes every line out of service (a lost link with the reconnect
 //   flag). Responses go to the line whose TAPI device ID is their dwInvokeID, call and phone-state
 //   events to the first line whose (non-zero) monitor ID they carry; anything else is dropped.
-// - The destructor stops and joins the link's worker before anything of the device goes, so no
-//   callback runs on a half-destroyed device. Destroy the device on a TAPI thread, never in a
-//   callback.
+// - The destructor stops and joins the link's worker, then every line's resynchronisation
+//   thread, before anything of the device or its lines goes, so no callback runs on a
+//   half-destroyed object. Destroy the device on a TAPI thread, never in a callback.
 // - The flags and counts are atomic words shared by the TAPI threads and the worker.
 #pragma once
 

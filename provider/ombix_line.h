@@ -90,6 +90,10 @@ class COmbixLine : public CTSPILineConnection {
   // Idles every call of address 0 whose call number the switch did not list since the
   // resynchronisation began, then forgets the list.
   virtual void ResyncCalls();
+  // Ends the resynchronisation thread (at once while it waits) and joins it; none starts after.
+  // The device calls it for every line before the lines go, so that no thread of a line still
+  // runs while a derived line's destructor takes its table down.
+  void StopResync();
 
   // Answers LINEINDEXQUERY; other dialog data is left as it came. 0 in every case.
   LONG GenericDialogData(TSPIDIALOGINSTANCE* pDlgInst, LPVOID lpParams, DWORD dwSize) override;
@@ -131,7 +135,6 @@ class COmbixLine : public CTSPILineConnection {
   void SendMonitorStart();
   void StartResync();
   void ResyncThreadMain();
-  void StopResync();
 
   const OMBIXLINETIMING m_timing;
   CEvent m_evtMonitorStartDone;  // manual reset; set by the monitor's answer

@@ -3,8 +3,8 @@
 //
 // Contract:
 // - Constructed once, as the module's global object; it names the provider and registers the
-//   switch device, line and call classes. Nothing touches the registry, a thread or the network before
-//   providerEnumDevices.
+//   switch device, line and call classes. Nothing touches the registry, a thread or the network
+//   before providerEnumDevices.
 // - providerEnumDevices reports the configured "Lines" (at most kMaxLinesPerDevice) and no phones.
 // - providerInit starts the device, then refuses with LINEERR_NODEVICE when neither server
 //   address is set; a refused or failed start leaves no device and no thread of its own behind,

@@ -356,8 +356,9 @@ TEST_F(LineEntryTest, ACallIsMadeHeldTransferredAndDroppedThroughTheExports) {
   }
   EXPECT_EQ(pCall->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
 
+  // A partial number is no error for a new call, whose address is not known yet.
   HDRVCALL hdSecond = nullptr;
-  ASSERT_EQ(TSPI_lineMakeCall(47, LineHandle(), nullptr, &hdSecond, u"", 0, nullptr), 47);
+  ASSERT_EQ(TSPI_lineMakeCall(47, LineHandle(), nullptr, &hdSecond, u"5551234;", 0, nullptr), 47);
   EXPECT_EQ(TSPI_lineDrop(48, hdSecond, nullptr, 0), 48);
   EXPECT_EQ(TapiLog::Get().ResultsFor(48), std::vector<LONG>{0});
 }
@@ -437,6 +438,82 @@ TEST_F(LineEntryTest, GetIDFallsBackFromTheCallToTheLine) {
   EXPECT_EQ(TSPI_lineGetID(nullptr, 0, H(pCall), LINECALLSELECT_CALL, var.As<VARSTRING>(),
                            u"no/class", nullptr),
             LINEERR_INVALDEVICECLASS);
+}
+
+// The entries that no export of this provider reaches, through the provider object: a conference
+// set up without call parameters and grown and shrunk through the entries, a call completion,
+// call data copied out of TAPI's buffer.
+TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
+  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    const bool bNoParams = pRec->lpCallParams == nullptr && pRec->dwPartyCount == 3;
+    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_DIALTONE);
+    l.CompleteRequest(pReq, bNoParams ? 0 : LINEERR_INVALCALLPARAMS);
+  });
+  line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
+  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    pRec->pConfCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+    l.CompleteRequest(pReq, 0);
+  });
+  CString strData;
+  const void* lpStored = nullptr;
+  Capture<TSPICALLDATA>(REQUEST_LINESETCALLDATA, [&](TSPICALLDATA* pData) {
+    lpStored = pData->lpvCallData;
+    strData = CString(static_cast<const char*>(pData->lpvCallData));
+  });
+  pAddr->ChangeAddressCaps(
+      [](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) { caps.dwMaxCallDataSize = 16; });
+  TestCall* pFirst = NewCall(0x901, LINECALLSTATE_CONNECTED);
+
+  HDRVCALL hdConf = nullptr;
+  HDRVCALL hdConsult = nullptr;
+  ASSERT_EQ(
+      sp.lineSetupConference(line, pFirst, 51, nullptr, &hdConf, nullptr, &hdConsult, 3, nullptr),
+      51);
+  ASSERT_NE(hdConf, nullptr);
+  ASSERT_NE(hdConsult, nullptr);
+  auto* pConf = reinterpret_cast<CTSPIConferenceCall*>(hdConf);
+  EXPECT_EQ(pFirst->GetConferenceCall(), pConf);
+  EXPECT_EQ(TSPI_lineDial(52, hdConsult, u"4000", 0), 52);
+  EXPECT_EQ(TSPI_lineAddToConference(53, hdConf, hdConsult), 53);
+  EXPECT_EQ(pConf->GetMemberCount(), 2);
+  // Without a call, the address is chosen by TAPI's parameters: a structure shorter than its
+  // fixed part is read no further than its end (no guard bytes: the sanitizer sees any read).
+  CallerBuffer shortParams(16, 0);
+  HDRVCALL hdNone = nullptr;
+  EXPECT_EQ(sp.lineSetupConference(line, nullptr, 58, nullptr, &hdNone, nullptr, &hdNone, 3,
+                                   shortParams.As<LINECALLPARAMS>()),
+            LINEERR_INVALBEARERMODE);  // the bytes it has hold no bearer mode
+  EXPECT_EQ(hdNone, nullptr);
+  // Only a call in a conference can leave one.
+  TestCall* pOther = NewCall(0x902, LINECALLSTATE_CONNECTED);
+  EXPECT_EQ(TSPI_lineRemoveFromConference(54, H(pOther)), LINEERR_NOCONFERENCE);
+  for (DWORD dwID = 51; dwID <= 53; ++dwID) {
+    SCOPED_TRACE(dwID);
+    EXPECT_EQ(TapiLog::Get().ResultsFor(dwID), std::vector<LONG>{0});
+  }
+
+  char data[] = "hello";
+  ASSERT_EQ(sp.lineSetCallData(pOther, 55, data, sizeof(data)), 55);
+  EXPECT_EQ(strData, CString("hello"));
+  EXPECT_NE(lpStored, static_cast<const void*>(data));
+  EXPECT_EQ(sp.lineSetCallData(pOther, 56, nullptr, 4), LINEERR_INVALPOINTER);
+
+  DWORD dwAddressID = 99;
+  EXPECT_EQ(TSPI_lineGetCallAddressID(H(pOther), &dwAddressID), 0);
+  EXPECT_EQ(dwAddressID, pAddr->GetAddressID());
+  EXPECT_EQ(TSPI_lineSetAppSpecific(H(pOther), 0x1234), 0);
+  EXPECT_EQ(pOther->GetCallInfoCopy().dwAppSpecific, 0x1234u);
+  // The call lets go of its information at once; TAPI still hears of its request once.
+  TestCall* pInformed = NewCall(0x903);
+  ASSERT_TRUE(pInformed->AddUserUserInfo("ab", 2));
+  pInformed->ChangeCallState(LINECALLSTATE_CONNECTED);
+  EXPECT_EQ(TSPI_lineReleaseUserUserInfo(57, H(pInformed)), 57);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(57), std::vector<LONG>{0});
 }
 
 // TAPI's side of a dialog instance: the driver's handle, read while the event's parameters live.

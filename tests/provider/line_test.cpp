@@ -241,14 +241,21 @@ INSTANTIATE_TEST_SUITE_P(Limits, PhoneLimitTest,
                                            PhoneLimits{1, 7, 0}, PhoneLimits{0, 5, 0}));
 
 TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas) {
+  // Calls the switch has when the line opens: it lists them with the monitor start.
+  DWORD dwCall[2] = {};
+  for (DWORD& dwNumber : dwCall) {
+    const std::string answer = sim->Command("call 200 201 connected");
+    ASSERT_EQ(answer.rfind("call ", 0), 0u) << answer;
+    dwNumber = std::stoul(answer.substr(5));
+  }
+  const DWORD dwLive = dwCall[0];
+  const DWORD dwEnded = dwCall[1];    // ends while the link is up; listed then, not after
+  const DWORD dwLost = dwLive + 100;  // the switch never had it
   ASSERT_EQ(Open(0), 0);
-  const std::string answer = sim->Command("call 200 201 connected");
-  ASSERT_EQ(answer.rfind("call ", 0), 0u) << answer;
-  const DWORD dwLive = std::stoul(answer.substr(5));
-  // Two calls TAPI knows of: one the switch still has, one it lost with the link.
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetReportedCallNumbers().size() == 2; }));
   CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
   std::map<DWORD, CTSPICallAppearance*> calls;
-  for (DWORD dwNumber : {dwLive, dwLive + 100}) {
+  for (DWORD dwNumber : {dwLive, dwEnded, dwLost}) {
     CTSPICallAppearance* pCall = pAddr->FindOrCreateCall(nullptr, 0, LINECALLORIGIN_OUTBOUND,
                                                          LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
     ASSERT_NE(dynamic_cast<COmbixCall*>(pCall), nullptr);
@@ -257,6 +264,7 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
     pCall->AddRef();  // kept to look at after the resynchronisation
     calls[dwNumber] = pCall;
   }
+  EXPECT_EQ(sim->Command("hangup " + std::to_string(dwEnded)), "ok");
 
   ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
   const DWORD dwOldMonitors[2] = {lines[0]->GetMonitorID(), lines[1]->GetMonitorID()};
@@ -268,7 +276,8 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
       return lines[i]->GetMonitorID() != dwOldMonitors[i] && lines[i]->GetMonitorID() != 0;
     }));
   }
-  ASSERT_TRUE(WaitUntil([&] { return calls[dwLive + 100]->GetCallState() == LINECALLSTATE_IDLE; }));
+  ASSERT_TRUE(WaitUntil([&] { return calls[dwLost]->GetCallState() == LINECALLSTATE_IDLE; }));
+  EXPECT_EQ(calls[dwEnded]->GetCallState(), LINECALLSTATE_IDLE);
   EXPECT_EQ(calls[dwLive]->GetCallState(), LINECALLSTATE_CONNECTED);
   EXPECT_TRUE(lines[0]->GetReportedCallNumbers().empty());
   EXPECT_FALSE(lines[0]->IsOutOfService());
@@ -276,22 +285,28 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
   for (auto& [dwNumber, pCall] : calls) pCall->Release();
 }
 
-TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadAndLeavesTheCalls) {
-  LineSetup::timing.dwResyncDelay = 60000;  // far longer than the test may take
-  Restart();
-  LineSetup::timing.dwResyncDelay = 400;
-  ASSERT_EQ(Open(0), 0);
-  CTSPICallAppearance* pCall = lines[0]->GetAddress(0)->FindOrCreateCall(
-      nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
-  ASSERT_NE(pCall, nullptr);
-  pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-  EXPECT_EQ(sim->Command("disconnect"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return MonitorStarts("200").size() >= 2; }));
-  ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsReconnectPending(); }));  // thread waits
-  // The line goes with the device; the shutdown must not wait for the minute.
-  provider.providerShutdown(0x00020001, device);
-  device = nullptr;
-  EXPECT_EQ(provider.FindDeviceByProviderID(kProviderID), nullptr);
+TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadWithoutTouchingTheLine) {
+  // A wait far longer than the test may take must not hold the shutdown; a short one must not
+  // wake on a line that is gone (the sanitizer builds see that).
+  for (DWORD dwDelay : {60000u, 300u}) {
+    SCOPED_TRACE(dwDelay);
+    LineSetup::timing.dwResyncDelay = dwDelay;
+    Restart();
+    LineSetup::timing.dwResyncDelay = 400;
+    ASSERT_EQ(Open(0), 0);
+    CTSPICallAppearance* pCall = lines[0]->GetAddress(0)->FindOrCreateCall(
+        nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
+    ASSERT_NE(pCall, nullptr);
+    pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+    const DWORD dwOldMonitor = lines[0]->GetMonitorID();
+    EXPECT_EQ(sim->Command("disconnect"), "ok");
+    ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != dwOldMonitor; }));
+    ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsReconnectPending(); }));  // thread waits
+    provider.providerShutdown(0x00020001, device);
+    device = nullptr;
+    EXPECT_EQ(provider.FindDeviceByProviderID(kProviderID), nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * 300));
+  }
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ class TestDevice : public COmbixDevice {
   DECLARE_DYNCREATE(TestDevice)
  public:
   TestDevice() : COmbixDevice(Options(), DeviceSetup::dwLoginWait) {}
-  // The link's worker calls the device's overrides until it is joined: no later than here.
+  // The worker calls through this object's table; it ends before that table is taken down.
   ~TestDevice() override { StopThread(); }
 
  private:

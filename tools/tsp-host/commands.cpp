@@ -114,6 +114,8 @@ const char* CommandHelp() {
          "                                  negotiated version)\n"
          "  open LINE                       TSPI_lineOpen\n"
          "  status LINE                     TSPI_lineGetLineDevStatus of a line opened here\n"
+         "  statusmsgs LINE LINESTATES [ADDRESSSTATES]\n"
+         "                                  TSPI_lineSetStatusMessages of a line opened here\n"
          "  getid LINE CLASS                TSPI_lineGetID of an open line for a device class\n"
          "                                  such as tapi/line\n"
          "  close LINE                      TSPI_lineClose\n"
@@ -155,6 +157,7 @@ CommandStatus HostSession::Execute(const std::string& line) {
       {"caps", 1, 2, -1, nullptr, "TSPI_lineGetDevCaps", &HostSession::Caps},
       {"open", 1, 1, -1, nullptr, "TSPI_lineOpen", &HostSession::Open},
       {"status", 1, 1, -1, nullptr, "TSPI_lineGetLineDevStatus", &HostSession::Status},
+      {"statusmsgs", 2, 3, -1, nullptr, "TSPI_lineSetStatusMessages", &HostSession::StatusMessages},
       {"getid", 2, 2, 1, nullptr, "TSPI_lineGetID", &HostSession::GetID},
       {"close", 1, 1, -1, nullptr, "TSPI_lineClose", &HostSession::Close},
       {"wait", 0, 1, -1, nullptr, nullptr, &HostSession::Wait},

@@ -18,6 +18,9 @@
 //   caps LINE [VERSION]             TSPI_lineGetDevCaps, then TSPI_lineGetAddressCaps per address
 //   open LINE                       TSPI_lineOpen
 //   status LINE                     TSPI_lineGetLineDevStatus (with the handle open gave)
+//   statusmsgs LINE LINESTATES [ADDRESSSTATES]
+//                                   TSPI_lineSetStatusMessages: the LINE_LINEDEVSTATE and
+//                                   LINE_ADDRESSSTATE events the line may send
 //   getid LINE CLASS                TSPI_lineGetID of the line for a device class
 //   close LINE                      TSPI_lineClose
 //   call commands                   make, answer, drop, hold, unhold, swaphold, transfer,
@@ -78,6 +81,7 @@ class HostSession {
   CommandStatus Caps(const Args& args);
   CommandStatus Open(const Args& args);
   CommandStatus Status(const Args& args);
+  CommandStatus StatusMessages(const Args& args);
   CommandStatus GetID(const Args& args);
   CommandStatus Close(const Args& args);
   CommandStatus Wait(const Args& args);

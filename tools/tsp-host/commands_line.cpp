@@ -200,6 +200,20 @@ CommandStatus HostSession::GetID(const Args& args) {
   return CommandStatus::kDone;
 }
 
+CommandStatus HostSession::StatusMessages(const Args& args) {
+  const DWORD dwDeviceID = args.numbers[0];
+  const DWORD dwLineStates = args.numbers[1];
+  const DWORD dwAddressStates = args.numbers.size() > 2 ? args.numbers[2] : 0;
+  const HDRVLINE hdLine = OpenHandle(dwDeviceID);
+  const LONG lResult =
+      m_library.Exports().lineSetStatusMessages(hdLine, dwLineStates, dwAddressStates);
+  PrintLine("lineSetStatusMessages(" + Dec(dwDeviceID) + NoHandleNote(hdLine) + ", " +
+            FlagsOf(LineDevStateNames(), dwLineStates) + ", " + Hex(dwAddressStates) +
+            ") = " + FormatResult(lResult));
+  if (lResult != 0 && hdLine == nullptr) ExplainNoHandle("statusmsgs", dwDeviceID);
+  return CommandStatus::kDone;
+}
+
 CommandStatus HostSession::Close(const Args& args) {
   const DWORD dwDeviceID = args.numbers[0];
   // A line the host did not open is closed with no handle, which the provider must refuse.

@@ -109,6 +109,7 @@ bool ProviderLibrary::Load(const std::string& path, std::string& error) {
   Resolve(m_hLibrary, "TSPI_lineClose", m_exports.lineClose);
   Resolve(m_hLibrary, "TSPI_lineGetID", m_exports.lineGetID);
   Resolve(m_hLibrary, "TSPI_lineGetLineDevStatus", m_exports.lineGetLineDevStatus);
+  Resolve(m_hLibrary, "TSPI_lineSetStatusMessages", m_exports.lineSetStatusMessages);
   Resolve(m_hLibrary, "TSPI_providerEnumDevices", m_exports.providerEnumDevices);
   Resolve(m_hLibrary, "TSPI_providerInit", m_exports.providerInit);
   Resolve(m_hLibrary, "TSPI_providerShutdown", m_exports.providerShutdown);

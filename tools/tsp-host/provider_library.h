@@ -17,6 +17,7 @@ struct ProviderExports {
   decltype(&TSPI_lineClose) lineClose = nullptr;
   decltype(&TSPI_lineGetID) lineGetID = nullptr;
   decltype(&TSPI_lineGetLineDevStatus) lineGetLineDevStatus = nullptr;
+  decltype(&TSPI_lineSetStatusMessages) lineSetStatusMessages = nullptr;
   decltype(&TSPI_providerEnumDevices) providerEnumDevices = nullptr;
   decltype(&TSPI_providerInit) providerInit = nullptr;
   decltype(&TSPI_providerShutdown) providerShutdown = nullptr;
