@@ -40,7 +40,8 @@ trap 'exec 3>&-; kill "$sim" 2>/dev/null || true; rm -f build/demo/sim.in' EXIT
 pace=${DEMO_PACE:-0.3}
 while IFS= read -r line || [ -n "$line" ]; do
   case "$line" in
-    sim\ *) echo "${line#sim }" >&3 ;;
+    # A simulator that could not start (its port taken) hears nothing, and ends nothing here.
+    sim\ *) (trap '' PIPE; echo "${line#sim }" >&3) 2>/dev/null || true ;;
     *) echo "$line" ;;
   esac
   sleep "$pace"
