@@ -22,6 +22,18 @@ class CLiveObjectSet {
     m_objects.erase(p);
   }
 
+  // Runs fn on the object while it is held in the set, so that fn can take a reference before
+  // anyone may remove and free it. False, without calling fn, when it is not contained.
+  template <typename Fn>
+  bool WithLive(const void* p, Fn&& fn) const {
+    if (p == nullptr) return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_objects.find(static_cast<const T*>(p));
+    if (it == m_objects.end()) return false;
+    fn(const_cast<T*>(*it));
+    return true;
+  }
+
   bool Contains(const void* p) const {
     if (p == nullptr) return false;
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 
+#include "framework/call_ref.h"
 #include "platform/afx_string.h"
 #include "platform/tapi.h"
 
@@ -42,8 +43,9 @@ CTSPILineConnection* GetLiveLine(CServiceProvider* pSP, HDRVLINE hdLine);
 inline BOOL IsLineHandleInvalid(CServiceProvider* pSP, HDRVLINE hdLine) {
   return GetLiveLine(pSP, hdLine) == nullptr ? TRUE : FALSE;
 }
-// The live call that hdCall names, else NULL.
-CTSPICallAppearance* GetLiveCall(HDRVCALL hdCall);
+// The live call that hdCall names, with a reference held for as long as the holder lives (an
+// export keeps it until it returns), else NULL.
+CCallRef GetLiveCall(HDRVCALL hdCall);
 // The call as a conference call, NULL when it is of another kind.
 CTSPIConferenceCall* AsConferenceCall(CTSPICallAppearance* pCall);
 

@@ -9,9 +9,9 @@ TSPIAPI LONG TSPI_lineAddToConference(DRV_REQUESTID dwRequestID, HDRVCALL hdConf
                                       HDRVCALL hdConsultCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pConfCall = GetLiveCall(hdConfCall);
+  CCallRef pConfCall = GetLiveCall(hdConfCall);
   if (pConfCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CTSPICallAppearance* pConsultCall = GetLiveCall(hdConsultCall);
+  CCallRef pConsultCall = GetLiveCall(hdConsultCall);
   if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
   CTSPIConferenceCall* pConference = AsConferenceCall(pConfCall);
   if (pConference == nullptr) return LINEERR_INVALCONFCALLHANDLE;
@@ -22,7 +22,7 @@ TSPIAPI LONG TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR 
                              DWORD dwSize) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineAnswer(pCall, dwRequestID, lpsUserUserInfo, dwSize);
 }
@@ -32,7 +32,7 @@ TSPIAPI LONG TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
   const CString strDest = WideToAnsiString(lpszDestAddress);
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineBlindTransfer(pCall, dwRequestID, strDest, dwCountryCode);
 }
@@ -40,7 +40,7 @@ TSPIAPI LONG TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
 TSPIAPI LONG TSPI_lineCloseCall(HDRVCALL hdCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineCloseCall(pCall);
 }
@@ -54,9 +54,9 @@ TSPIAPI LONG TSPI_lineCompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCal
       dwTransferMode != LINETRANSFERMODE_CONFERENCE) {
     return LINEERR_OPERATIONFAILED;
   }
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CTSPICallAppearance* pConsultCall = GetLiveCall(hdConsultCall);
+  CCallRef pConsultCall = GetLiveCall(hdConsultCall);
   if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineCompleteTransfer(pCall, dwRequestID, pConsultCall, htConfCall, lphdConfCall,
                                    dwTransferMode);
@@ -67,7 +67,7 @@ TSPIAPI LONG TSPI_lineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR l
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
   const CString strDest = WideToAnsiString(lpszDestAddress);
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineDial(pCall, dwRequestID, strDest, dwCountryCode);
 }
@@ -76,7 +76,7 @@ TSPIAPI LONG TSPI_lineDrop(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lp
                            DWORD dwSize) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineDrop(pCall, dwRequestID, lpsUserUserInfo, dwSize);
 }
@@ -88,7 +88,7 @@ TSPIAPI LONG TSPI_lineGatherDigits(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dw
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
   const CString strTermination = WideToAnsiString(lpszTerminationDigits);
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineGatherDigits(pCall, dwEndToEndID, dwDigitModes, lpsDigits, dwNumDigits,
                                strTermination, dwFirstDigitTimeout, dwInterDigitTimeout);
@@ -99,7 +99,7 @@ TSPIAPI LONG TSPI_lineGenerateDigits(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD 
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
   const CString strDigits = WideToAnsiString(lpszDigits);
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineGenerateDigits(pCall, dwEndToEndID, dwDigitMode, strDigits, dwDuration);
 }
@@ -109,7 +109,7 @@ TSPIAPI LONG TSPI_lineGenerateTone(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dw
                                    LPLINEGENERATETONE const lpTones) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineGenerateTone(pCall, dwEndToEndID, dwToneMode, dwDuration, dwNumTones, lpTones);
 }
@@ -117,7 +117,7 @@ TSPIAPI LONG TSPI_lineGenerateTone(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dw
 TSPIAPI LONG TSPI_lineGetCallAddressID(HDRVCALL hdCall, LPDWORD lpdwAddressID) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineGetCallAddressID(pCall, lpdwAddressID);
 }
@@ -125,7 +125,7 @@ TSPIAPI LONG TSPI_lineGetCallAddressID(HDRVCALL hdCall, LPDWORD lpdwAddressID) {
 TSPIAPI LONG TSPI_lineGetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineGetCallInfo(pCall, lpCallInfo);
 }
@@ -133,7 +133,7 @@ TSPIAPI LONG TSPI_lineGetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo) {
 TSPIAPI LONG TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineGetCallStatus(pCall, lpCallStatus);
 }
@@ -141,7 +141,7 @@ TSPIAPI LONG TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStat
 TSPIAPI LONG TSPI_lineHold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineHold(pCall, dwRequestID);
 }
@@ -149,7 +149,7 @@ TSPIAPI LONG TSPI_lineHold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
 TSPIAPI LONG TSPI_lineMonitorDigits(HDRVCALL hdCall, DWORD dwDigitModes) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineMonitorDigits(pCall, dwDigitModes);
 }
@@ -157,7 +157,7 @@ TSPIAPI LONG TSPI_lineMonitorDigits(HDRVCALL hdCall, DWORD dwDigitModes) {
 TSPIAPI LONG TSPI_lineMonitorMedia(HDRVCALL hdCall, DWORD dwMediaModes) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineMonitorMedia(pCall, dwMediaModes);
 }
@@ -166,7 +166,7 @@ TSPIAPI LONG TSPI_lineMonitorTones(HDRVCALL hdCall, DWORD dwToneListID,
                                    LPLINEMONITORTONE const lpToneList, DWORD dwNumEntries) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineMonitorTones(pCall, dwToneListID, lpToneList, dwNumEntries);
 }
@@ -179,7 +179,7 @@ TSPIAPI LONG TSPI_linePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD dwP
   if (dwParkMode != LINEPARKMODE_DIRECTED && dwParkMode != LINEPARKMODE_NONDIRECTED) {
     return LINEERR_INVALPARKMODE;
   }
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->linePark(pCall, dwRequestID, dwParkMode, strDirAddress, lpNonDirAddress);
 }
@@ -189,7 +189,7 @@ TSPIAPI LONG TSPI_lineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWS
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
   const CString strDest = WideToAnsiString(lpszDestAddress);
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineRedirect(pCall, dwRequestID, strDest, dwCountryCode);
 }
@@ -197,7 +197,7 @@ TSPIAPI LONG TSPI_lineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWS
 TSPIAPI LONG TSPI_lineReleaseUserUserInfo(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineReleaseUserUserInfo(pCall, dwRequestID);
 }
@@ -205,7 +205,7 @@ TSPIAPI LONG TSPI_lineReleaseUserUserInfo(DRV_REQUESTID dwRequestID, HDRVCALL hd
 TSPIAPI LONG TSPI_lineRemoveFromConference(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineRemoveFromConference(pCall, dwRequestID);
 }
@@ -213,7 +213,7 @@ TSPIAPI LONG TSPI_lineRemoveFromConference(DRV_REQUESTID dwRequestID, HDRVCALL h
 TSPIAPI LONG TSPI_lineSecureCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineSecureCall(pCall, dwRequestID);
 }
@@ -221,7 +221,7 @@ TSPIAPI LONG TSPI_lineSecureCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
 TSPIAPI LONG TSPI_lineSetAppSpecific(HDRVCALL hdCall, DWORD dwAppSpecific) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineSetAppSpecific(pCall, dwAppSpecific);
 }
@@ -229,7 +229,7 @@ TSPIAPI LONG TSPI_lineSetAppSpecific(HDRVCALL hdCall, DWORD dwAppSpecific) {
 TSPIAPI LONG TSPI_lineSetMediaMode(HDRVCALL hdCall, DWORD dwMediaMode) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineSetMediaMode(pCall, dwMediaMode);
 }
@@ -239,7 +239,7 @@ TSPIAPI LONG TSPI_lineSetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
                                     LPLINECALLPARAMS const lpCallParams) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineSetupTransfer(pCall, dwRequestID, htConsultCall, lphdConsultCall, lpCallParams);
 }
@@ -248,9 +248,9 @@ TSPIAPI LONG TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall,
                                HDRVCALL hdHeldCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pActiveCall = GetLiveCall(hdActiveCall);
+  CCallRef pActiveCall = GetLiveCall(hdActiveCall);
   if (pActiveCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CTSPICallAppearance* pHeldCall = GetLiveCall(hdHeldCall);
+  CCallRef pHeldCall = GetLiveCall(hdHeldCall);
   if (pHeldCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineSwapHold(pActiveCall, dwRequestID, pHeldCall);
 }
@@ -258,7 +258,7 @@ TSPIAPI LONG TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall,
 TSPIAPI LONG TSPI_lineUnhold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return LINEERR_NODRIVER;
-  CTSPICallAppearance* pCall = GetLiveCall(hdCall);
+  CCallRef pCall = GetLiveCall(hdCall);
   if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
   return pSP->lineUnhold(pCall, dwRequestID);
 }

@@ -68,9 +68,12 @@ CTSPILineConnection* GetLiveLine(CServiceProvider* pSP, HDRVLINE hdLine) {
   return pLine;
 }
 
-CTSPICallAppearance* GetLiveCall(HDRVCALL hdCall) {
-  if (!GetTSPILiveCalls().Contains(hdCall)) return nullptr;
-  return reinterpret_cast<CTSPICallAppearance*>(hdCall);
+CCallRef GetLiveCall(HDRVCALL hdCall) {
+  // The reference is taken under the set's lock: a call leaves the set before its address lets
+  // go of it, so it cannot be freed between the check and the use.
+  CCallRef held;
+  GetTSPILiveCalls().WithLive(hdCall, [&held](CTSPICallAppearance* pCall) { held = pCall; });
+  return held;
 }
 
 CTSPIConferenceCall* AsConferenceCall(CTSPICallAppearance* pCall) {

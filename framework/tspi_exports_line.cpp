@@ -109,7 +109,7 @@ TSPIAPI LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD dwAddressID, HDRVCALL hdCall,
   const CString strClass = DeviceClassToAnsi(lpszDeviceClass);
   CTSPILineConnection* pLine = nullptr;
   CTSPIAddressInfo* pAddr = nullptr;
-  CTSPICallAppearance* pCall = nullptr;
+  CCallRef pCall;
   switch (dwSelect) {
     case LINECALLSELECT_LINE:
       pLine = GetLiveLine(pSP, hdLine);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "framework/media_records.h"
+#include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"
 
 namespace {
@@ -77,6 +78,35 @@ TEST_F(CallTest, TwoRemovalsOfOneCallReleaseTheListsReferenceOnce) {
     EXPECT_TRUE(TestCall::WasDestroyed(pCall));
     TestCall::ForgetDestroyed();
   }
+}
+
+TEST_F(CallTest, AnExportKeepsItsCallWhileAnotherThreadRemovesIt) {
+  TestCall* pCall = NewCall(0x921, LINECALLSTATE_CONNECTED);
+  static std::promise<void>* s_inside;
+  static std::shared_future<void>* s_resume;
+  std::promise<void> inside, resume;
+  std::shared_future<void> resumed = resume.get_future().share();
+  s_inside = &inside;
+  s_resume = &resumed;
+  TestCall::s_onGetStatus = [](CTSPICallAppearance*) {
+    s_inside->set_value();
+    s_resume->wait();
+  };
+  LONG lResult = -1;
+  std::thread tapi([&] {
+    LINECALLSTATUS status{};
+    status.dwTotalSize = sizeof(status);
+    lResult = TSPI_lineGetCallStatus(reinterpret_cast<HDRVCALL>(pCall), &status);
+  });
+  inside.get_future().wait();
+  pAddr->RemoveCall(pCall);  // the address lets go while the export still reads the call
+  EXPECT_FALSE(TestCall::WasDestroyed(pCall));
+  resume.set_value();
+  tapi.join();
+  TestCall::s_onGetStatus = nullptr;
+  EXPECT_EQ(lResult, 0);
+  EXPECT_TRUE(TestCall::WasDestroyed(pCall));
+  TestCall::ForgetDestroyed();
 }
 
 TEST_F(CallTest, RemovingACallEndsItsTimers) {

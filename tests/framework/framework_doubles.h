@@ -177,6 +177,10 @@ class TestCall : public CTSPICallAppearance {
     }
     CTSPICallAppearance::ComputeCallFeatures(dwState, dwMode, dwMediaMode);
   }
+  LONG GetCallStatus(LPLINECALLSTATUS lpCallStatus) override {
+    if (s_onGetStatus != nullptr) s_onGetStatus(this);
+    return CTSPICallAppearance::GetCallStatus(lpCallStatus);
+  }
   CTSPICallAppearance* Ptr() { return this; }
   static bool WasDestroyed(const void* p);
   static void ForgetDestroyed();
@@ -184,6 +188,7 @@ class TestCall : public CTSPICallAppearance {
   std::atomic<int> followUps{0};
   std::atomic<int> idles{0};
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onGetStatus)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onDestroy)(CTSPICallAppearance*) = nullptr;
 };
 

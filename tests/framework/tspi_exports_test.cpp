@@ -1,6 +1,7 @@
 // The exported entry points: the order of their checks and the codes they answer, the handles
 // they resolve, the strings they convert and the private dialog-data exchange. A recording
-// provider stands behind them; the line's addresses and calls are the framework's own.
+// provider stands behind them; calls and addresses are the framework's own, made through its
+// factories.
 #include "framework/tspi_exports.h"
 
 #include <gtest/gtest.h>
