@@ -124,6 +124,7 @@ void COmbixLine::SetOutOfService(BOOL bReconnect) {
   m_dwOutOfService.store(1);
   // Whatever monitor start went out went with the session.
   m_dwMonitorStartSent.store(0);
+  if (bReconnect) FailStartedRequests();
 }
 
 void COmbixLine::RestartMonitor() {
@@ -225,10 +226,7 @@ void COmbixLine::OnGetCallForwardingRsp(const COmbixCallForwardingRsp* pRsp) {
   }
 }
 
-void COmbixLine::OnHoldCallRsp(const COmbixRsp*) {}
-void COmbixLine::OnResponse(const COmbixRsp*) {}
-
-void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) {
+void COmbixLine::NoteListedCall(const COmbixCallConnectionEvent* pEvent) {
   if (pEvent->dwEvent != CALL_CONNECTION_LIST) return;
   const DWORD dwNumber = pEvent->oidCall.GetCallNumber();
   CSingleLock lock(GetSyncObject(), TRUE);

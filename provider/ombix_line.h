@@ -25,6 +25,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -34,8 +36,10 @@
 #include "platform/afxmt.h"
 #include "switchapi/ombix_events.h"
 #include "switchapi/ombix_msg.h"
+#include "switchapi/ombix_wire.h"
 
 class COmbixDevice;
+class CTSPIConferenceCall;
 
 // LINEINDEXQUERY on TAPI's generic dialog data channel: {query, TAPI device ID} from the UI side,
 // answered in place with {answer, line index}.
@@ -79,7 +83,7 @@ class COmbixLine : public CTSPILineConnection {
   virtual void OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp* pRsp);
   // Every other response, OMBIX_FAILURE_RSP included.
   virtual void OnResponse(const COmbixRsp* pRsp);
-  // Here only the switch's call list is noted for the resynchronisation.
+  // Finds, adopts or creates the call the event names and applies the event to it.
   virtual void OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent);
   virtual void OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent);
 
@@ -147,4 +151,82 @@ class COmbixLine : public CTSPILineConnection {
   std::chrono::steady_clock::time_point m_tpResyncDue;  // under m_mxResync
   bool m_bResyncWaiting = false;                        // under m_mxResync
   bool m_bResyncStop = false;                           // under m_mxResync
+
+  // ---- Call control: requests, responses and call events (ombix_line_requests.cpp,
+  // ombix_line_events.cpp) ----
+  //
+  // - One request at a time is with the switch (drops beside it). Each message the line sends
+  //   is noted with the response it awaits; a response settles the oldest note of its type, in
+  //   send order, and OMBIX_FAILURE_RSP the oldest note of any type. A note is either the TAPI
+  //   request's own message or one the line sends for its own purposes (the hold before a
+  //   make-call, the later messages of a forward), which completes no TAPI request.
+  // - A lost link fails every request with a note with LINEERR_OPERATIONFAILED.
+  // - A make-call while a call is active holds that call first; the make-call goes out on the
+  //   hold's answer or once the hold wait has passed (the provider's timer thread), and a refused
+  //   hold completes it with the mapped error. Nothing blocks the worker or a TAPI thread.
+  // - Call events run on the link's worker thread; the call numbers are atomic words.
+ public:
+  LONG MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, CTSPICallAppearance** ppCall,
+                TSPIMAKECALL* pMakeCall) override;
+  BOOL ProcessData(DWORD dwData, LPCVOID lpBuff, DWORD dwSize) override;
+  // TRUE when the request may go to the switch; otherwise it has been completed.
+  virtual BOOL CheckLineUsable(CTSPIRequest* pReq);
+  // A switch result code as a TAPI result.
+  static LONG MapError(DWORD dwError);
+  // dwOptions of a make-call, set-up transfer or set-up conference.
+  static DWORD CallOptionsFromParams(const LINECALLPARAMS* lpCallParams);
+  // Applies one call-connection event to its call (the line's call numbers, id, origin, related
+  // call, parties, state).
+  virtual void ApplyCallEvent(const COmbixCallConnectionEvent* pEvent, CTSPICallAppearance* pCall);
+  // The call of address 0 with that switch id, with a reference the caller releases; NULL when
+  // none. FindCallById skips conference calls, FindConfCallById finds only those.
+  CTSPICallAppearance* FindCallById(const ObjectId& oid);
+  CTSPIConferenceCall* FindConfCallById(const ObjectId& oid);
+  // A ringing, held or conferenced call cannot be dropped from here.
+  DWORD FilterCallFeatures(CTSPICallAppearance* pCall, DWORD dwFeatures) override;
+  // The provider's timer thread: the make-call waiting for the hold of pCall's line goes out.
+  void OnHoldWaitExpired(CTSPICallAppearance* pCall);
+
+  DWORD GetActiveCallNumber() const { return m_dwActiveCall.load(); }
+  DWORD GetHeldCallNumber() const { return m_dwHeldCall.load(); }
+  DWORD GetAlertingCallNumber() const { return m_dwAlertingCall.load(); }
+
+ protected:
+  // How long a make-call waits for the hold of the active call (tests shorten it).
+  void SetHoldWait(DWORD dwMsecs) { m_dwHoldWait.store(dwMsecs); }
+
+ private:
+  // One message with the switch and the response it awaits.
+  struct OMBIXSENT {
+    DWORD dwRspType = 0;
+    CTSPIRequestPtr pReq;  // the request it was sent for
+    bool bOwn = false;     // sent for the line's own purposes: completes no request
+  };
+  using SendFn = std::function<void(COmbixDevice&, DWORD dwInvokeID, LPCSTR pszDevice)>;
+
+  // The call-list step of the resynchronisation.
+  void NoteListedCall(const COmbixCallConnectionEvent* pEvent);
+  // Fails every request with a message at the switch (the link's reset discarded them).
+  void FailStartedRequests();
+  void StartRequest(CTSPIRequest* pReq);
+  // Notes and sends one message; FALSE (the request completed) when the line cannot send.
+  bool SendFor(CTSPIRequest* pReq, DWORD dwRspType, bool bOwn, const SendFn& fnSend);
+  // Takes the oldest note for the response type (any type for OMBIX_FAILURE_RSP).
+  bool TakeSent(DWORD dwRspType, OMBIXSENT& sent);
+  void SettleResponse(OMBIXSENT& sent, DWORD dwError);
+  void StartMakeCall(CTSPIRequest* pReq);
+  void SendMakeCall(CTSPIRequest* pReq);
+  void StartForward(CTSPIRequest* pReq);
+  // The make-call waiting for its hold, taken by whoever moves it on; NULL when none waits.
+  CTSPIRequestPtr TakeHoldWait(CTSPIRequest* pOnly);
+  void ApplyRelatedCall(const COmbixCallConnectionEvent* pEvent, CTSPICallAppearance* pCall,
+                        bool& bDone);
+  void UpdateCallNumbers(const COmbixCallConnectionEvent* pEvent);
+
+  std::atomic<DWORD> m_dwActiveCall{0};
+  std::atomic<DWORD> m_dwHeldCall{0};
+  std::atomic<DWORD> m_dwAlertingCall{0};
+  std::atomic<DWORD> m_dwHoldWait{3000};
+  std::deque<OMBIXSENT> m_lstSent;  // under the object's lock
+  CTSPIRequestPtr m_pHoldWaitReq;   // under the object's lock
 };

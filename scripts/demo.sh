@@ -2,7 +2,12 @@
 # Builds the normal configuration and lets tsp-host play the telephony service against the built
 # OMBIX.TSP, on a registry file of its own (kept under build/demo) that names a switch on this
 # machine with two lines, phones 200 and 201. A switch-sim serves as that switch for the run when
-# its port is free; without it the line open waits for the login in vain and still succeeds.
+# its port is free (its phone 202 belongs to no line); without it the line open waits for the
+# login in vain and still succeeds.
+#
+# The script's lines go to tsp-host one at a time, each given a moment, so that what the switch
+# answers shows beside the command that caused it. A line "sim COMMAND" goes to the simulator
+# instead (for example "sim answer 2 202": its phone 202 answers switch call 2).
 set -euo pipefail
 # A script is named from the caller's folder; the rest runs from the project's.
 script=${1:-tools/tsp-host/demo.txt}
@@ -26,8 +31,20 @@ REGEDIT4
 "Line.1.Number"="201"
 "Line.1.Password"="1234"
 REG
-build/default/tools/switch-sim/switch-sim --quiet </dev/null >/dev/null 2>&1 &
+rm -f build/demo/sim.in
+mkfifo build/demo/sim.in
+build/default/tools/switch-sim/switch-sim --quiet <build/demo/sim.in >/dev/null 2>&1 &
 sim=$!
-trap 'kill "$sim" 2>/dev/null || true' EXIT
-build/default/tools/tsp-host/tsp-host --provider build/default/OMBIX.TSP \
-  --registry build/demo/registry.reg --script "$script"
+exec 3>build/demo/sim.in
+trap 'exec 3>&-; kill "$sim" 2>/dev/null || true; rm -f build/demo/sim.in' EXIT
+pace=${DEMO_PACE:-0.3}
+while IFS= read -r line || [ -n "$line" ]; do
+  case "$line" in
+    # A simulator that could not start (its port taken) hears nothing, and ends nothing here.
+    sim\ *) (trap '' PIPE; echo "${line#sim }" >&3) 2>/dev/null || true ;;
+    *) echo "$line" ;;
+  esac
+  sleep "$pace"
+done <"$script" |
+  build/default/tools/tsp-host/tsp-host --provider build/default/OMBIX.TSP \
+    --registry build/demo/registry.reg --script /dev/stdin
