@@ -88,8 +88,13 @@ void MakingRequest(const std::string& what,
 
 std::string Party(const LINECALLINFO* pInfo, DWORD dwSize, DWORD dwOffset, DWORD dwNameSize,
                   DWORD dwNameOffset) {
-  return "\"" + VarText(pInfo, dwOffset, dwSize, STRINGFORMAT_UNICODE) + "\"/\"" +
-         VarText(pInfo, dwNameOffset, dwNameSize, STRINGFORMAT_UNICODE) + "\"";
+  // Appended piece by piece: GCC 12 at -O3 misreads the inlined concatenation (-Wrestrict).
+  std::string text = "\"";
+  text += VarText(pInfo, dwOffset, dwSize, STRINGFORMAT_UNICODE);
+  text += "\"/\"";
+  text += VarText(pInfo, dwNameOffset, dwNameSize, STRINGFORMAT_UNICODE);
+  text += '"';
+  return text;
 }
 
 }  // namespace
