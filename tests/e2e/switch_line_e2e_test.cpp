@@ -1,6 +1,7 @@
 // The built OMBIX.TSP in tsp-host against switch-sim, each in its own process, as the telephony
 // service and the switch would run it: start, open both lines (login, monitors, phone state),
-// phone events reaching TAPI, a lost link and its recovery, and a shutdown right after it.
+// phone events reaching TAPI, a lost link and its recovery, a shutdown right after it, and a
+// refused login shown to the user on the next request.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -139,6 +140,10 @@ class SwitchLineE2E : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
   std::string Path(const char* name) const { return (m_dir / name).string(); }
+  std::string Read(const char* name) const {
+    std::ifstream in(m_dir / name);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
 
   std::string address;
 
@@ -193,6 +198,34 @@ TEST_F(SwitchLineE2E, TwoLinesLogInHearTheirPhonesAndRecoverFromALostLink) {
   step("shutdown", "providerShutdown(0x00020001, 1) = 0");
   EXPECT_EQ(host.Finish(), 0) << host.Transcript();
   EXPECT_GE(host.WaitFor("unloaded OMBIX.TSP"), 0) << host.Transcript();
+}
+
+TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
+  Child sim({SWITCH_SIM_PATH, "--address", address, "--quiet", "--login", "refuse=13"},
+            Path("sim.err"));
+  ASSERT_TRUE(sim.Started());
+  ASSERT_GE(sim.WaitFor("listening on " + address), 0) << sim.Transcript();
+  // The user side runs where nobody can answer: the box goes to standard error.
+  Child host({TSP_HOST_PATH, "--dialogs", "none", "--provider", OMBIX_TSP_PATH, "--registry",
+              Path("registry.reg")},
+             Path("host.err"));
+  ASSERT_TRUE(host.Started());
+  auto step = [&](const std::string& command, const std::string& expected) {
+    host.Send(command);
+    ASSERT_GE(host.WaitFor(expected), 0) << host.Transcript();
+  };
+  step("enum", "providerEnumDevices(1) = 0, lines 2");
+  step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
+  step("open 0", "lineOpen(0, 0x00020001) = 0");
+  step("make 0 201", "lineMakeCall(0, \"201\") = LINEERR_INVALLINESTATE");
+  step("wait 0", "TUISPI_providerGenericDialog = 0");
+  step("shutdown", "providerShutdown(0x00020001, 1) = 0");
+  EXPECT_EQ(host.Finish(), 0) << host.Transcript();
+  EXPECT_NE(Read("host.err")
+                .find("The Telephony Server has denied your login attempt.\n\n"
+                      "Please contact your System Administrator."),
+            std::string::npos)
+      << Read("host.err");
 }
 
 }  // namespace
