@@ -1,34 +1,31 @@
 // switch-sim: a simulated Telephony Server on a UDP port, until SIGINT or SIGTERM.
 //
-//   switch-sim [--address A] [--port P] [--login accept|refuse[=CODE]|ignore]
-//              [--result TYPE=CODE]... [--default-result CODE]
-//              [--drop-in SHARE] [--drop-out SHARE] [--duplicate SHARE]
-//              [--delay MS] [--delay-share SHARE] [--seed N]
-//              [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]
-//              [--phone NUMBER:PASSWORD[:DEVICE]]... [--phones FILE] [--script FILE]
-//              [--answer-delay MS] [--no-answer-delay MS]
-//
-// TYPE is a request's number or name (OMBIX_MAKE_CALL_REQ); CODE a number, an OMBIX_ERROR_* name
-// or "none" (acknowledge, never answer). SHARE runs from 0 to 1. Every datagram received and sent
-// is logged as a short line on standard error (not with --quiet); --trace adds the protocol
-// trace's dumps on standard output. The bound port is printed on standard output at start.
-// The phones are 200, 201 and 202 with password 1234 unless --phone or --phones (one phone a
-// line) name others. Commands (sim_commands.h) are read from standard input, or from the
-// --script file instead. Numbers that are not phones are outside numbers, which answer calls
-// after --answer-delay (3000 ms); a phone forwarded on no answer rings --no-answer-delay (15000).
-// Exit status: 0 after a signal, 1 when it cannot listen, 2 for a usage error.
+// --help lists the options with their defaults. Every datagram received and sent is logged as a
+// short line on standard error from the switch's side (not with --quiet); --trace adds the
+// protocol trace's dumps on standard output, which show the client's side. Once the port is bound,
+// standard output gets one line "switch-sim: listening on A port P". Commands (sim_commands.h) are
+// read from standard input, or from the --script file instead.
+// Exit status: 0 after a signal, 2 for a usage error (an address, port or file it cannot use
+// included), 1 for any other failure.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "switchapi/ombix_values.h"
 #include "tools/switch-sim/sim_commands.h"
@@ -40,25 +37,99 @@ namespace {
 constexpr DWORD kHighestMessageType = 1023;  // above every assigned number
 constexpr DWORD kHighestError = 56;
 
-const char kUsage[] =
-    "usage: switch-sim [--address A] [--port P] [--login accept|refuse[=CODE]|ignore]\n"
-    "                  [--result TYPE=CODE]... [--default-result CODE]\n"
-    "                  [--drop-in SHARE] [--drop-out SHARE] [--duplicate SHARE]\n"
-    "                  [--delay MS] [--delay-share SHARE] [--seed N]\n"
-    "                  [--ack-timeout MS] [--retries N] [--ping MS] [--trace] [--quiet]\n"
-    "                  [--phone NUMBER:PASSWORD[:DEVICE]]... [--phones FILE] [--script FILE]\n"
-    "                  [--answer-delay MS] [--no-answer-delay MS]\n"
-    "Without --phone or --phones the phones are 200, 201 and 202, each with password 1234.\n"
-    "Numbers that are not phones are outside numbers; they answer calls after --answer-delay\n"
-    "(3000 ms). A phone forwarded on no answer rings --no-answer-delay (15000 ms) first.\n"
-    "Commands are read from standard input, or from the --script file instead.\n";
+// The help text; the defaults shown are those of SwitchSimConfig.
+std::string Usage() {
+  const SwitchSimConfig d;
+  auto ms = [](std::chrono::milliseconds value) { return std::to_string(value.count()); };
+  return "usage: switch-sim [OPTION]...\n"
+         "A simulated Telephony Server: it answers the provider over UDP until SIGINT or SIGTERM.\n"
+         "\n"
+         "  --address A        the IPv4 address to listen on (" +
+         d.strAddress +
+         "; 0.0.0.0: every\n"
+         "                     interface)\n"
+         "  --port P           the UDP port, 0 to 65535 (" +
+         std::to_string(d.wPort) +
+         "; 0: a free one, see the\n"
+         "                     listening line)\n"
+         "  --login accept|refuse[=CODE]|ignore\n"
+         "                     logins are accepted (the default), refused with CODE (" +
+         ErrorName(d.dwLoginError) +
+         "\n"
+         "                     unless given), or neither acknowledged nor answered\n"
+         "  --result TYPE=CODE requests of TYPE are answered with CODE; may be repeated\n"
+         "  --default-result CODE\n"
+         "                     what every other request is answered with (" +
+         std::to_string(d.dwDefaultResult) +
+         ": success)\n"
+         "  --phone NUMBER:PASSWORD[:DEVICE]\n"
+         "                     a phone of the switch; may be repeated. Without --phone or "
+         "--phones\n"
+         "                     the phones are 200, 201 and 202, each with password 1234\n"
+         "  --phones FILE      phones from FILE, NUMBER:PASSWORD[:DEVICE] a line, '#' a comment\n"
+         "  --answer-delay MS  numbers that are not phones are outside numbers; they answer calls\n"
+         "                     after MS (" +
+         ms(d.outsideAnswerDelay) +
+         ")\n"
+         "  --no-answer-delay MS\n"
+         "                     a phone forwarded on no answer rings MS before the call moves on (" +
+         ms(d.noAnswerDelay) +
+         ")\n"
+         "  --ack-timeout MS   an own datagram not acknowledged after MS is sent again (" +
+         ms(d.ackTimeout) +
+         ")\n"
+         "  --retries N        resends before a session is given up (" +
+         std::to_string(d.dwMaxRetries) +
+         ")\n"
+         "  --ping MS          idle time before a ping (" +
+         ms(d.pingInterval) +
+         "; 0: never)\n"
+         "  --drop-in SHARE    the share of received datagrams discarded unread\n"
+         "  --drop-out SHARE   the share of datagrams to send never sent\n"
+         "  --duplicate SHARE  the share of datagrams sent twice\n"
+         "  --delay MS         datagrams to send are held back MS (0)\n"
+         "  --delay-share SHARE\n"
+         "                     the share of them held back (every one when only --delay is given)\n"
+         "  --seed N           seeds the faults' draws (" +
+         std::to_string(d.dwSeed) +
+         "): the same seed and traffic give\n"
+         "                     the same faults\n"
+         "  --quiet            no log on standard error\n"
+         "  --trace            the protocol trace's dumps on standard output too\n"
+         "  --script FILE      commands from FILE instead of standard input\n"
+         "  --help, -h         this text\n"
+         "\n"
+         "A SHARE runs from 0 (never; the default) to 1 (always). TYPE is a message type's number\n"
+         "or name (274 or OMBIX_MAKE_CALL_REQ); CODE a result code's number or name (1 or\n"
+         "OMBIX_ERROR_INVALID_PASSWORD), or none: acknowledge the request but never answer it.\n"
+         "Numbers are decimal, or hexadecimal after 0x.\n"
+         "\n"
+         "Once the port is bound, standard output gets the line\n"
+         "  switch-sim: listening on A port P\n"
+         "The log on standard error is the switch's: \"received\" is what the switch received and\n"
+         "\"sent\" what it sent. The --trace dumps are the client's, as the provider would write\n"
+         "them: \"Send\" is what the client sent (the switch received), \"Recv\" what it "
+         "received.\n"
+         "\n"
+         "Exit status: 0 after SIGINT or SIGTERM; 2 for a usage error: an unknown option, a bad\n"
+         "value, a file it cannot read, or an address or port it cannot listen on; 1 for any "
+         "other\n"
+         "failure.\n"
+         "\n";
+}
 
+// Decimal, or hexadecimal after 0x; no sign, no blanks (strtoull would take both, and a leading
+// 0 as octal).
 std::optional<DWORD> ParseNumber(const std::string& text) {
-  if (text.empty()) return std::nullopt;
+  const bool bHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = bHex ? text.substr(2) : text;
+  if (digits.empty() || digits.find_first_not_of(bHex ? "0123456789abcdefABCDEF" : "0123456789") !=
+                            std::string::npos) {
+    return std::nullopt;
+  }
   errno = 0;
-  char* pEnd = nullptr;
-  const unsigned long long value = std::strtoull(text.c_str(), &pEnd, 0);
-  if (errno != 0 || *pEnd != '\0' || text[0] == '-' || value > 0xFFFFFFFFull) return std::nullopt;
+  const unsigned long long value = std::strtoull(digits.c_str(), nullptr, bHex ? 16 : 10);
+  if (errno != 0 || value > 0xFFFFFFFFull) return std::nullopt;
   return static_cast<DWORD>(value);
 }
 
@@ -87,19 +158,46 @@ std::optional<DWORD> ParseResult(const std::string& text) {
   return std::nullopt;
 }
 
-bool IsValueOption(const std::string& option) {
-  for (const char* pszName :
-       {"--address", "--port", "--login", "--result", "--default-result", "--drop-in", "--drop-out",
-        "--duplicate", "--delay-share", "--delay", "--ack-timeout", "--ping", "--seed", "--retries",
-        "--phone", "--phones", "--script", "--answer-delay", "--no-answer-delay"}) {
-    if (option == pszName) return true;
+// What each option with a value takes, for the error that names it; null for the others.
+const char* ValueOf(const std::string& option) {
+  static const std::pair<const char*, const char*> kValues[] = {
+      {"--address", "an IPv4 address such as 127.0.0.1"},
+      {"--port", "a number from 0 to 65535"},
+      {"--login", "accept, refuse, refuse=CODE or ignore"},
+      {"--result", "TYPE=CODE, e.g. OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_INVALID_PASSWORD or 274=1"},
+      {"--default-result", "a result code's number or name, or none"},
+      {"--drop-in", "a share from 0 to 1"},
+      {"--drop-out", "a share from 0 to 1"},
+      {"--duplicate", "a share from 0 to 1"},
+      {"--delay-share", "a share from 0 to 1"},
+      {"--delay", "milliseconds"},
+      {"--ack-timeout", "milliseconds"},
+      {"--ping", "milliseconds"},
+      {"--answer-delay", "milliseconds"},
+      {"--no-answer-delay", "milliseconds"},
+      {"--seed", "a number"},
+      {"--retries", "a number"},
+      {"--phone", "NUMBER:PASSWORD[:DEVICE]"},
+      {"--phones", "a FILE"},
+      {"--script", "a FILE"},
+  };
+  for (const auto& [pszOption, pszValue] : kValues) {
+    if (option == pszOption) return pszValue;
   }
-  return false;
+  return nullptr;
+}
+
+// Opens a file to read; empty when it could, else why not. A folder opens but reads as nothing.
+std::string OpenToRead(const std::string& strPath, std::ifstream& file) {
+  std::error_code error;
+  if (std::filesystem::is_directory(strPath, error)) return std::strerror(EISDIR);
+  file.open(strPath);
+  return file ? "" : std::strerror(errno);
 }
 
 // Fills config from the command line; an empty string on success, else what is wrong.
 std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& bQuiet, bool& bTrace,
-                         std::string& strScript) {
+                         std::ifstream& script) {
   bool bPhonesGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -111,28 +209,36 @@ std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& b
       bQuiet = true;
       continue;
     }
-    if (!IsValueOption(option)) return "unknown option " + option;
-    if (i + 1 >= argc) return "missing value after " + option;
+    const char* pszTakes = ValueOf(option);
+    if (pszTakes == nullptr) return "unknown option " + option;
+    if (i + 1 >= argc) return option + " takes " + pszTakes;
     const std::string value = argv[++i];
-    const std::string bad = "bad value for " + option + ": '" + value + "'";
+    const std::string bad = option + " takes " + pszTakes + ", not '" + value + "'";
     if (option == "--phone" || option == "--phones") {
       if (!bPhonesGiven) config.phones.clear();
       bPhonesGiven = true;
       std::ifstream file;
       if (option == "--phones") {
-        file.open(value);
-        if (!file) return "cannot read " + value;
+        const std::string why = OpenToRead(value, file);
+        if (!why.empty()) return "cannot read the phones file " + value + ": " + why;
       }
       std::string line = value;
       while (option == "--phone" || std::getline(file, line)) {
         SimPhoneConfig phone;
-        if (!line.empty() && line[0] != '#' && !ParseSimPhone(line, phone)) return bad;
+        if (!line.empty() && line[0] != '#' && !ParseSimPhone(line, phone)) {
+          return option == "--phone" ? bad
+                                     : value + ": not NUMBER:PASSWORD[:DEVICE]: '" + line + "'";
+        }
         if (!phone.strNumber.empty()) config.phones.push_back(phone);
         if (option == "--phone") break;
       }
     } else if (option == "--script") {
-      strScript = value;
+      // Opened now, so that a script it cannot read stops it before it listens.
+      const std::string why = OpenToRead(value, script);
+      if (!why.empty()) return "cannot read the script " + value + ": " + why;
     } else if (option == "--address") {
+      in_addr address{};
+      if (::inet_pton(AF_INET, value.c_str(), &address) != 1) return bad;
       config.strAddress = value;
     } else if (option == "--port") {
       auto port = ParseNumber(value);
@@ -196,23 +302,60 @@ std::string ParseOptions(int argc, char** argv, SwitchSimConfig& config, bool& b
   return "";
 }
 
+// Whether the sim can take the address and port, tried on a socket of its own first so that
+// the reason is known: 0 when it can; 2 (usage) when the address or port will not do; 1 else.
+int CheckListen(const SwitchSimConfig& config, std::string& strWhy) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(config.wPort);
+  ::inet_pton(AF_INET, config.strAddress.c_str(), &addr.sin_addr);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    strWhy = std::string("socket: ") + std::strerror(errno);
+    return 1;
+  }
+  const int nResult = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
+  const int nError = errno;
+  ::close(fd);
+  if (nResult == 0) return 0;
+  strWhy = "cannot listen on " + config.strAddress + " port " + std::to_string(config.wPort) + ": ";
+  switch (nError) {
+    case EADDRINUSE:
+      strWhy += "the port is in use (--port 0 takes a free one)";
+      return 2;
+    case EADDRNOTAVAIL:
+      strWhy += config.strAddress + " is no address of this machine";
+      return 2;
+    case EACCES:
+      strWhy += "ports below 1024 need privileges";
+      return 2;
+    default:
+      strWhy += std::strerror(nError);
+      return 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::cout << kUsage << kSimCommandHelp;
+      std::cout << Usage() << kSimCommandHelp;
       return 0;
     }
   }
   SwitchSimConfig config;
   bool bQuiet = false;
   bool bTrace = false;
-  std::string strScript;
-  const std::string error = ParseOptions(argc, argv, config, bQuiet, bTrace, strScript);
-  if (!error.empty()) {
-    std::cerr << "switch-sim: " << error << "\n" << kUsage;
+  auto pScript = std::make_shared<std::ifstream>();
+  std::string strError = ParseOptions(argc, argv, config, bQuiet, bTrace, *pScript);
+  if (!strError.empty()) {
+    std::cerr << "switch-sim: " << strError << "\n(switch-sim --help lists the options)\n";
     return 2;
+  }
+  if (const int nStatus = CheckListen(config, strError); nStatus != 0) {
+    std::cerr << "switch-sim: " << strError << "\n";
+    return nStatus;
   }
   if (!bQuiet) config.pLog = &std::cerr;
   if (bTrace) config.pTrace = stdout;
@@ -224,22 +367,22 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  if (bTrace) {
+    // Said before the sim starts, so before any dump.
+    std::cout << "switch-sim: the trace shows the client's side: \"Send\" is what the switch "
+                 "received, \"Recv\" what it sent\n";
+  }
   SwitchSim sim(config);
   if (!sim.Start()) {
     std::cerr << "switch-sim: " << sim.GetLastError() << "\n";
     return 1;
   }
   std::cout << "switch-sim: listening on " << config.strAddress << " port " << sim.GetPort()
-            << std::endl;
+            << "\n";
+  std::cout.flush();
   // Commands run beside the sim until their input ends; the sim runs on until a signal.
-  std::thread([&sim, strScript] {
-    if (strScript.empty()) {
-      RunSimCommands(sim, std::cin, std::cout);
-      return;
-    }
-    std::ifstream script(strScript);
-    if (!script) std::cerr << "switch-sim: cannot read " << strScript << "\n";
-    RunSimCommands(sim, script, std::cout);
+  std::thread([&sim, pScript] {
+    RunSimCommands(sim, pScript->is_open() ? *pScript : std::cin, std::cout);
   }).detach();
   int nSignal = 0;
   sigwait(&signals, &nSignal);
