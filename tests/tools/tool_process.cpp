@@ -114,6 +114,19 @@ void ToolProcess::Signal(int signal) {
   kill(pid_, signal);
 }
 
+std::string ToolProcess::ReadLineWith(const std::string& text) {
+  for (;;) {
+    const size_t at = result_.out.find(text);
+    const size_t end = at == std::string::npos ? at : result_.out.find('\n', at);
+    if (end != std::string::npos) {
+      const size_t begin = result_.out.rfind('\n', at);
+      return result_.out.substr(begin == std::string::npos ? 0 : begin + 1,
+                                end - (begin == std::string::npos ? 0 : begin + 1));
+    }
+    if (!ReadSome()) return "";
+  }
+}
+
 ToolResult ToolProcess::Finish() {
   CloseInput();
   while (ReadSome()) {

@@ -31,6 +31,8 @@ class ToolProcess {
   void CloseInput();
   // Reads until standard output holds `text` or ends; whether it came.
   bool ReadUntil(const std::string& text);
+  // Reads until standard output holds a whole line with `text`; that line, or empty.
+  std::string ReadLineWith(const std::string& text);
   void Signal(int signal);
   // Closes standard input, reads both outputs to their end and waits for the exit.
   ToolResult Finish();

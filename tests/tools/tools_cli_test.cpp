@@ -1,8 +1,13 @@
 // The tools' error paths, each tool run as a user runs it. One table per tool: arguments and
 // input, the exit status, and what must and must not be said.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "switchapi/ombix_message_types.h"
+#include "switchapi/ombix_values.h"
+#include "switchapi/ombix_wire.h"
 #include "tests/tools/tool_process.h"
 
 namespace fs = std::filesystem;
@@ -231,6 +239,201 @@ TEST_F(ToolTest, SwitchDecodeErrors) {
       "\n !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
       "abcdefghijklmnopqrstuvwxyz{|}~");
   EXPECT_EQ(raw, std::string::npos) << result.err;
+}
+
+// A UDP socket of the test's own on loopback, bound to a free port.
+class UdpPeer {
+ public:
+  UdpPeer() {
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(addr);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~UdpPeer() { close(fd_); }
+  int port() const { return port_; }
+
+  // A datagram of DWORD fields (the header's two first) to the switch on `port`.
+  void Send(int port, std::vector<DWORD> fields) {
+    BYTE buffer[64];
+    COmbixWriter writer(buffer, sizeof(buffer));
+    for (DWORD field : fields) writer.WriteDword(field);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    sendto(fd_, buffer, writer.GetLength(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+  }
+  // The first DWORD fields of the next datagram that is no acknowledgement; empty when none
+  // comes within ten seconds.
+  std::vector<DWORD> Receive(size_t count) {
+    for (pollfd fd{fd_, POLLIN, 0}; poll(&fd, 1, 10000) == 1;) {
+      BYTE buffer[2048];
+      const ssize_t n = recv(fd_, buffer, sizeof(buffer), 0);
+      if (n < 0) break;
+      COmbixReader reader(buffer, static_cast<DWORD>(n));
+      std::vector<DWORD> fields;
+      while (fields.size() < count) fields.push_back(reader.ReadDword());
+      if (fields[1] != OMBIX_ACK) return fields;
+    }
+    return {};
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(ToolTest, SwitchSimErrors) {
+  UdpPeer taken;  // holds a port, so that the sim cannot listen on it
+  std::ofstream(dir_ + "/phones.txt") << "# phones\n300:1:a\n301\n";
+  // Every case asks for a free port first: should one start listening after all, it takes none
+  // that a switch elsewhere on this machine needs, and the time limit ends it.
+  const Case cases[] = {
+      {"unknown option", {"--frob"}, {}, "", 2, "unknown option --frob", "listening"},
+      {"value missing", {"--port"}, {}, "", 2, "--port takes a number from 0 to 65535"},
+      {"port too large", {"--port", "65536"}, {}, "", 2, "from 0 to 65535, not '65536'"},
+      {"port with a sign", {"--port", "-1"}, {}, "", 2, "not '-1'"},
+      {"port with a blank", {"--port", " 5"}, {}, "", 2, "not ' 5'"},
+      {"port with text after", {"--port", "29051x"}, {}, "", 2, "not '29051x'"},
+      {"port in use",
+       {"--port", std::to_string(taken.port())},
+       {},
+       "",
+       2,
+       "port " + std::to_string(taken.port()) + ": the port is in use",
+       "listening"},
+      {"host name for an address",
+       {"--address", "localhost"},
+       {},
+       "",
+       2,
+       "--address takes an IPv4 address such as 127.0.0.1, not 'localhost'"},
+      {"address of three parts", {"--address", "127.0.1"}, {}, "", 2, "not '127.0.1'"},
+      {"address of no interface here",
+       {"--address", "192.0.2.1"},
+       {},
+       "",
+       2,
+       "cannot listen on 192.0.2.1 port 0: 192.0.2.1 is no address of this machine",
+       "listening"},
+      {"share above 1", {"--drop-in", "1.5"}, {}, "", 2, "--drop-in takes a share from 0 to 1"},
+      {"share below 0", {"--duplicate", "-0.1"}, {}, "", 2, "--duplicate takes a share"},
+      {"share not a number", {"--delay-share", "nan"}, {}, "", 2, "--delay-share takes a share"},
+      {"milliseconds in octal look", {"--ping", "1e3"}, {}, "", 2, "--ping takes milliseconds"},
+      {"type name cut short",
+       {"--result", "OMBIX_MAKE_CALL=1"},
+       {},
+       "",
+       2,
+       "--result takes TYPE=CODE"},
+      {"code name unknown",
+       {"--result", "OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_NOPE"},
+       {},
+       "",
+       2,
+       "not 'OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_NOPE'"},
+      {"login refused with no answer",
+       {"--login", "refuse=none"},
+       {},
+       "",
+       2,
+       "--login takes accept, refuse, refuse=CODE or ignore"},
+      {"phones file missing",
+       {"--phones", "@/none.txt"},
+       {},
+       "",
+       2,
+       "cannot read the phones file @/none.txt: No such file or directory"},
+      {"phones file a folder", {"--phones", "@"}, {}, "", 2, "@: Is a directory"},
+      {"phones file with a bad line",
+       {"--phones", "@/phones.txt"},
+       {},
+       "",
+       2,
+       "@/phones.txt: not NUMBER:PASSWORD[:DEVICE]: '301'"},
+      {"script missing",
+       {"--script", "@/none.txt"},
+       {},
+       "",
+       2,
+       "cannot read the script @/none.txt: No such file or directory",
+       "listening"},
+      {"script a folder", {"--script", "@"}, {}, "", 2, "cannot read the script @: Is a directory"},
+      {"help states the defaults", {"--help"}, {}, "", 0, "out:(127.0.0.1; 0.0.0.0"},
+      {"help states the port", {"--help"}, {}, "", 0, "out:0 to 65535 (29051; 0: a free one"},
+      {"help states the exit status",
+       {"--help"},
+       {},
+       "",
+       0,
+       "out:Exit status: 0 after SIGINT or SIGTERM; 2 for a usage error"},
+  };
+  for (Case c : cases) {
+    c.args.insert(c.args.begin(), {"10", SWITCH_SIM_PATH, "--port", "0"});
+    Check("/usr/bin/timeout", c);
+  }
+}
+
+// The sim run as a user runs it: the listening line comes once on standard output, whatever the
+// log and trace show and after a restart; names given for a type and a code take effect; the
+// trace says whose side it shows before its first dump.
+TEST_F(ToolTest, SwitchSimListensOnceAndTakesNames) {
+  struct RunCase {
+    std::vector<std::string> options;
+    bool quiet;
+    bool trace;
+  } cases[] = {{{}, false, false}, {{"--quiet"}, true, false}, {{"--trace"}, false, true}};
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.options.empty() ? "log" : c.options[0]);
+    std::vector<std::string> args{"--port", "0", "--result",
+                                  "OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_INVALID_PASSWORD"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    ToolProcess sim(SWITCH_SIM_PATH, args, {{"HOME", dir_ + "/home"}});
+    const std::string listening = sim.ReadLineWith("listening on 127.0.0.1 port ");
+    ASSERT_NE(listening, "");
+    const int port = std::stoi(listening.substr(listening.rfind(' ') + 1));
+
+    UdpPeer client;
+    client.Send(port, {0, OMBIX_LOGIN_REQ, 0});
+    EXPECT_EQ(client.Receive(4), (std::vector<DWORD>{0, OMBIX_LOGIN_RSP, 0, 0}));
+    client.Send(port, {0, OMBIX_ACK});
+    client.Send(port, {1, OMBIX_MAKE_CALL_REQ, 7});
+    EXPECT_EQ(client.Receive(4),
+              (std::vector<DWORD>{1, OMBIX_MAKE_CALL_RSP, 7, OMBIX_ERROR_INVALID_PASSWORD}));
+    client.Send(port, {1, OMBIX_ACK});
+
+    sim.Write("restart\n");
+    ASSERT_TRUE(sim.ReadUntil("ok\n"));
+    sim.Signal(SIGTERM);
+    const ToolResult result = sim.Finish();
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(Count(result.out + result.err, "listening on"), 1u) << result.out << result.err;
+    EXPECT_EQ(Count(result.err, "listening again on 127.0.0.1 port " + std::to_string(port)),
+              c.quiet ? 0u : 1u)
+        << result.err;
+    const size_t side = result.out.find("the trace shows the client's side");
+    if (!c.trace) {
+      EXPECT_EQ(side, std::string::npos) << result.out;
+      continue;
+    }
+    const size_t sent = result.out.find(" Send ");
+    const size_t received = result.out.find(" Recv ");
+    ASSERT_NE(side, std::string::npos) << result.out;
+    ASSERT_NE(sent, std::string::npos) << result.out;
+    ASSERT_NE(received, std::string::npos) << result.out;
+    EXPECT_LT(side, std::min(sent, received));
+  }
 }
 
 // The switch provider starts only with a server address; no lines, so nothing waits for a switch.

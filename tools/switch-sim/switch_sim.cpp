@@ -74,6 +74,8 @@ bool SwitchSim::Start() {
     ::close(fd);
     return false;
   }
+  // The first Start is announced by its caller (the program prints the port it got).
+  const bool bAgain = s.wBoundPort != 0;
   s.fd = fd;
   s.wBoundPort = ntohs(addr.sin_port);
   s.bStopping = false;
@@ -81,7 +83,9 @@ bool SwitchSim::Start() {
   s.bRunning = true;
   s.thread = std::thread(&SwitchSim::Run, this);
   s.idSimThread = s.thread.get_id();
-  s.Log("listening on " + s.config.strAddress + " port " + std::to_string(s.wBoundPort));
+  if (bAgain) {
+    s.Log("listening again on " + s.config.strAddress + " port " + std::to_string(s.wBoundPort));
+  }
   s.Changed();
   return true;
 }
