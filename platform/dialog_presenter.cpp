@@ -23,7 +23,7 @@ PresenterSlot& Slot() {
   return slot;
 }
 
-// NULL for an unknown specification or an unreadable script.
+// NULL for an unknown presenter name or an unreadable script.
 std::shared_ptr<CDialogPresenter> FromSpec(LPCSTR pszSpec) {
   const CString spec(pszSpec);
   if (spec.IsEmpty() || spec == "none") return std::make_shared<CNullDialogPresenter>(std::cerr);

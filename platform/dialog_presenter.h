@@ -32,7 +32,7 @@ class CDialogPresenter {
 std::shared_ptr<CDialogPresenter> AfxGetDialogPresenter();
 // NULL restores the choice by environment.
 void AfxSetDialogPresenter(std::shared_ptr<CDialogPresenter> presenter);
-// Makes the presenter that a specification ("text", "script:FILE", "none") names current;
+// Makes the presenter that a name ("text", "script:FILE", "none") names current;
 // FALSE, the current one kept, for an unknown value or an unreadable script.
 BOOL AfxSelectDialogPresenter(LPCSTR pszSpec);
 

@@ -121,7 +121,7 @@ TEST_F(DialogTest, NullPresenterNeverBlocks) {
   EXPECT_EQ(err.str(), "Saver: Disk full\nSaver: Delete?\n");
 }
 
-TEST_F(DialogTest, PresenterChosenBySpecification) {
+TEST_F(DialogTest, PresenterChosenByName) {
   auto kept = std::make_shared<CNullDialogPresenter>(std::cerr);
   AfxSetDialogPresenter(kept);
   EXPECT_FALSE(AfxSelectDialogPresenter("script:/nonexistent/dialogs.txt"));
