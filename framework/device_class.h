@@ -40,3 +40,11 @@ class DEVICECLASSINFO : public CObject {
 
   BOOL m_bComplete = TRUE;
 };
+
+class CADObArray;
+
+// Appends the class names as a capability structure lists them: each name followed by a NUL,
+// one more NUL at the end, in UTF-16, as one variable part; nothing when there are none. The
+// caller holds the lock that guards the array.
+void AppendDeviceClassList(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize,
+                           CADObArray& arrClasses);

@@ -132,18 +132,8 @@ LONG CTSPILineConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*/
 
   // Device classes: NUL-separated names ending with a double NUL.
   if (dwVersion >= TAPIVER_20) {
-    CString strClasses;
-    CADObArray& arrClasses = GetDeviceClassArray();
-    for (INT_PTR i = 0; i < arrClasses.GetSize(); ++i) {
-      strClasses += static_cast<DEVICECLASSINFO*>(arrClasses[i])->strName;
-      strClasses += '~';
-    }
-    if (!strClasses.IsEmpty()) {
-      std::vector<WCHAR> wide = ToWide(strClasses);
-      std::replace(wide.begin(), wide.end(), static_cast<WCHAR>('~'), static_cast<WCHAR>(0));
-      AppendPart(lpLineCaps, lpLineCaps->dwDeviceClassesOffset, lpLineCaps->dwDeviceClassesSize,
-                 wide);
-    }
+    AppendDeviceClassList(lpLineCaps, lpLineCaps->dwDeviceClassesOffset,
+                          lpLineCaps->dwDeviceClassesSize, GetDeviceClassArray());
   }
   return 0;
 }

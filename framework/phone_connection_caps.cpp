@@ -23,22 +23,10 @@ constexpr DWORD kStatusSize20 = sizeof(PHONESTATUS);
 constexpr DWORD kButtonInfoSize = sizeof(PHONEBUTTONINFO);
 static_assert(kCapsSize14 == 144 && kStatusSize14 == 100 && kButtonInfoSize == 40);
 
-// The text as UTF-16 with its NUL; empty when it cannot be converted.
-std::vector<WCHAR> ToWide(const CString& strText) {
-  const int cch = MultiByteToWideChar(CP_ACP, 0, strText, -1, nullptr, 0);
-  if (cch < 1) return {};
-  std::vector<WCHAR> wide(static_cast<size_t>(cch));
-  if (MultiByteToWideChar(CP_ACP, 0, strText, -1, wide.data(), cch) != cch) return {};
-  return wide;
-}
-
 // Appends a block as one variable part; the helper counts it in dwNeededSize.
 void AppendPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, LPCVOID lpData, size_t cbData) {
   if (cbData == 0 || cbData > 0xFFFFFFFF) return;
   CopyIntoVarStruct(lpStruct, dwOffset, dwSize, lpData, static_cast<DWORD>(cbData));
-}
-void AppendPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, const std::vector<WCHAR>& text) {
-  AppendPart(lpStruct, dwOffset, dwSize, text.data(), text.size() * sizeof(WCHAR));
 }
 // The phone's display goes out as 8-bit text with its NUL, not UTF-16; nothing when empty.
 void AppendAnsiPart(LPVOID lpStruct, DWORD& dwOffset, DWORD& dwSize, const CString& strText) {
@@ -89,16 +77,16 @@ LONG CTSPIPhoneConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
   std::memcpy(lpPhoneCaps, &caps, dwFixedSize);
 
   if (!strName.IsEmpty()) {
-    AppendPart(lpPhoneCaps, lpPhoneCaps->dwPhoneNameOffset, lpPhoneCaps->dwPhoneNameSize,
-               ToWide(strName));
+    CopyStringIntoVarStruct(lpPhoneCaps, lpPhoneCaps->dwPhoneNameOffset,
+                            lpPhoneCaps->dwPhoneNameSize, strName);
   }
   if (!strInfo.IsEmpty()) {
-    AppendPart(lpPhoneCaps, lpPhoneCaps->dwPhoneInfoOffset, lpPhoneCaps->dwPhoneInfoSize,
-               ToWide(strInfo));
+    CopyStringIntoVarStruct(lpPhoneCaps, lpPhoneCaps->dwPhoneInfoOffset,
+                            lpPhoneCaps->dwPhoneInfoSize, strInfo);
   }
   if (!strProvider.IsEmpty()) {
-    AppendPart(lpPhoneCaps, lpPhoneCaps->dwProviderInfoOffset, lpPhoneCaps->dwProviderInfoSize,
-               ToWide(strProvider));
+    CopyStringIntoVarStruct(lpPhoneCaps, lpPhoneCaps->dwProviderInfoOffset,
+                            lpPhoneCaps->dwProviderInfoSize, strProvider);
   }
 
   // One DWORD per button, in button order.
@@ -125,18 +113,8 @@ LONG CTSPIPhoneConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
 
   // Device classes: NUL-separated names ending with a double NUL (the fields exist from 2.0).
   if (dwVersion >= TAPIVER_20) {
-    CString strClasses;
-    CADObArray& arrClasses = GetDeviceClassArray();
-    for (INT_PTR i = 0; i < arrClasses.GetSize(); ++i) {
-      strClasses += static_cast<DEVICECLASSINFO*>(arrClasses[i])->strName;
-      strClasses += '~';
-    }
-    if (!strClasses.IsEmpty()) {
-      std::vector<WCHAR> wide = ToWide(strClasses);
-      std::replace(wide.begin(), wide.end(), static_cast<WCHAR>('~'), static_cast<WCHAR>(0));
-      AppendPart(lpPhoneCaps, lpPhoneCaps->dwDeviceClassesOffset, lpPhoneCaps->dwDeviceClassesSize,
-                 wide);
-    }
+    AppendDeviceClassList(lpPhoneCaps, lpPhoneCaps->dwDeviceClassesOffset,
+                          lpPhoneCaps->dwDeviceClassesSize, GetDeviceClassArray());
   }
   return 0;
 }
@@ -193,8 +171,8 @@ LONG CTSPIPhoneConnection::GetButtonInfo(DWORD dwButtonID, LPPHONEBUTTONINFO lpB
   lpButtonInfo->dwButtonState = pButton->dwButtonState;
   lpButtonInfo->dwNeededSize = kButtonInfoSize;
   if (!pButton->strDescription.IsEmpty()) {
-    AppendPart(lpButtonInfo, lpButtonInfo->dwButtonTextOffset, lpButtonInfo->dwButtonTextSize,
-               ToWide(pButton->strDescription));
+    CopyStringIntoVarStruct(lpButtonInfo, lpButtonInfo->dwButtonTextOffset,
+                            lpButtonInfo->dwButtonTextSize, pButton->strDescription);
   }
   return 0;
 }
