@@ -79,6 +79,20 @@ DWORD UserUserLimit(CTSPICallAppearance* pCall, DWORD LINEDEVCAPS::*pLimit) {
   return pLine != nullptr ? pLine->GetLineDevCaps().*pLimit : 0;
 }
 
+// A request that carries user-user information: checked against the line's limit for its kind,
+// then handed to the call's operation.
+LONG UserUserRequest(CTSPICallAppearance* pCall, DWORD LINEDEVCAPS::*pLimit,
+                     LONG (CTSPICallAppearance::*pfnOp)(DRV_REQUESTID, LPCSTR, DWORD),
+                     DRV_REQUESTID dwRequestID, LPCSTR lpsUserUserInfo, DWORD dwSize) {
+  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  LPCSTR lpsPass = nullptr;
+  DWORD dwPass = 0;
+  const LONG lCheck =
+      CheckUserUserInfo(UserUserLimit(pCall, pLimit), lpsUserUserInfo, dwSize, &lpsPass, &dwPass);
+  if (lCheck != 0) return lCheck;
+  return (pCall->*pfnOp)(dwRequestID, lpsPass, dwPass);
+}
+
 // A dialable-address request: checked, parsed with the call's line and address, handed to op.
 template <class Op>
 LONG DialRequest(CServiceProvider* pSP, CTSPICallAppearance* pCall, LPCSTR pszAddress,
@@ -100,35 +114,20 @@ LONG CServiceProvider::lineCloseCall(CTSPICallAppearance* pCall) {
 
 LONG CServiceProvider::lineDrop(CTSPICallAppearance* pCall, DRV_REQUESTID dwRequestID,
                                 LPCSTR lpsUserUserInfo, DWORD dwSize) {
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  LPCSTR lpsPass = nullptr;
-  DWORD dwPass = 0;
-  const LONG lCheck = CheckUserUserInfo(UserUserLimit(pCall, &LINEDEVCAPS::dwUUIDropSize),
-                                        lpsUserUserInfo, dwSize, &lpsPass, &dwPass);
-  if (lCheck != 0) return lCheck;
-  return pCall->Drop(dwRequestID, lpsPass, dwPass);
+  return UserUserRequest(pCall, &LINEDEVCAPS::dwUUIDropSize, &CTSPICallAppearance::Drop,
+                         dwRequestID, lpsUserUserInfo, dwSize);
 }
 
 LONG CServiceProvider::lineAccept(CTSPICallAppearance* pCall, DRV_REQUESTID dwRequestID,
                                   LPCSTR lpsUserUserInfo, DWORD dwSize) {
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  LPCSTR lpsPass = nullptr;
-  DWORD dwPass = 0;
-  const LONG lCheck = CheckUserUserInfo(UserUserLimit(pCall, &LINEDEVCAPS::dwUUIAcceptSize),
-                                        lpsUserUserInfo, dwSize, &lpsPass, &dwPass);
-  if (lCheck != 0) return lCheck;
-  return pCall->Accept(dwRequestID, lpsPass, dwPass);
+  return UserUserRequest(pCall, &LINEDEVCAPS::dwUUIAcceptSize, &CTSPICallAppearance::Accept,
+                         dwRequestID, lpsUserUserInfo, dwSize);
 }
 
 LONG CServiceProvider::lineAnswer(CTSPICallAppearance* pCall, DRV_REQUESTID dwRequestID,
                                   LPCSTR lpsUserUserInfo, DWORD dwSize) {
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  LPCSTR lpsPass = nullptr;
-  DWORD dwPass = 0;
-  const LONG lCheck = CheckUserUserInfo(UserUserLimit(pCall, &LINEDEVCAPS::dwUUIAnswerSize),
-                                        lpsUserUserInfo, dwSize, &lpsPass, &dwPass);
-  if (lCheck != 0) return lCheck;
-  return pCall->Answer(dwRequestID, lpsPass, dwPass);
+  return UserUserRequest(pCall, &LINEDEVCAPS::dwUUIAnswerSize, &CTSPICallAppearance::Answer,
+                         dwRequestID, lpsUserUserInfo, dwSize);
 }
 
 LONG CServiceProvider::lineSendUserUserInfo(CTSPICallAppearance* pCall, DRV_REQUESTID dwRequestID,
