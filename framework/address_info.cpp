@@ -339,14 +339,16 @@ INT_PTR CTSPIAddressInfo::GetCallCount() const {
 }
 
 CTSPICallAppearance* CTSPIAddressInfo::FindCallByRelatedCall(CTSPICallAppearance* pCall) const {
+  CTSPICallAppearance* pFound = nullptr;
   for (CTSPICallAppearance* pCandidate : SnapshotCalls()) {
-    CTSPICallAppearance* pRelated = pCandidate->GetRelatedCallRef();
-    if (pRelated != nullptr) pRelated->Release();
-    const bool bMatch = pRelated == pCall;
-    pCandidate->Release();
-    if (bMatch) return pCandidate;  // still listed, so the list's reference keeps it
+    // The snapshot's reference passes to the caller: the call may leave the list meanwhile.
+    if (pFound == nullptr && pCandidate->GetRelatedCall() == pCall) {
+      pFound = pCandidate;
+    } else {
+      pCandidate->Release();
+    }
   }
-  return nullptr;
+  return pFound;
 }
 
 CTSPICallAppearance* CTSPIAddressInfo::FindCallByState(DWORD dwStateMask,

@@ -98,6 +98,7 @@ class CTSPIAddressInfo : public CTSPIBaseObject {
   CTSPICallAppearance* FindCallByHandle(HTAPICALL htCall) const;
   CTSPICallAppearance* GetCallAt(INT_PTR nIndex) const;
   INT_PTR GetCallCount() const;
+  // The first call whose related call is pCall, with a reference the caller releases.
   CTSPICallAppearance* FindCallByRelatedCall(CTSPICallAppearance* pCall) const;
   // The first call (not pExcept) whose state has a bit in the mask, NULL when none. With bTry
   // the lock is only tried: NULL, and *pbMissed set, when it is busy.

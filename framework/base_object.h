@@ -36,7 +36,12 @@
 //  - A conference call decides under its lock which members change and changes them after
 //    releasing it; so do an address that removes a call or hands its calls a media-control
 //    record and a line that sets calls IDLE after a resynchronisation: they copy the calls, with
-//    references, under their locks and call them without.
+//    references, under their locks and call them without. A call that goes clears the calls
+//    still pointing at it the same way, holding no call's lock.
+//  - A call's state change sends its LINE_CALLSTATE after releasing the call's lock, once the
+//    features that a busy address or line kept from it have been computed with waiting locks.
+//  - lineMakeCall checks the line under its lock and queues after releasing it; a make-call
+//    slot reserved at the check keeps a second one from passing in between.
 #pragma once
 
 #include "framework/int_critical_section.h"

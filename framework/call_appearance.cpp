@@ -101,11 +101,14 @@ CTSPILineConnection* CTSPICallAppearance::GetLineOwner() const {
 
 void CTSPICallAppearance::SetRelatedCall(CTSPICallAppearance* pCall) {
   DWORD dwCallID = 0;
-  if (pCall != nullptr) dwCallID = pCall->GetCallID();
   {
+    // A removed call has already cleared every call that pointed at it: no link to it, or from
+    // it, may be made again. Its mark is set before that clearing, so one of the two sees it.
     CSingleLock lock(GetSyncObject(), TRUE);
+    if (pCall != nullptr && (IsDeleted() || pCall->IsDeleted())) pCall = nullptr;
     m_pRelated = pCall;
   }
+  if (pCall != nullptr) dwCallID = pCall->GetCallID();
   SetRelatedCallID(dwCallID);
 }
 
@@ -117,11 +120,45 @@ void CTSPICallAppearance::ClearRelatedCall() {
   SetRelatedCallID(0);
 }
 
+BOOL CTSPICallAppearance::ClearRelatedCallIf(CTSPICallAppearance* pCall) {
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    if (pCall == nullptr || m_pRelated != pCall) return FALSE;
+    m_pRelated = nullptr;
+  }
+  SetRelatedCallID(0);
+  return TRUE;
+}
+
+void CTSPICallAppearance::LinkPartner(CTSPICallAppearance* pCall) {
+  // Each call's previous partner lets go of it first, so that no call keeps pointing at a call
+  // that has moved on (and may go before it).
+  CTSPICallAppearance* pOldOfThis = GetRelatedCallRef();
+  CTSPICallAppearance* pOldOfOther = pCall->GetRelatedCallRef();
+  SetRelatedCall(pCall);
+  pCall->SetRelatedCall(this);
+  auto letGo = [&](CTSPICallAppearance* pOld, CTSPICallAppearance* pLeaving) {
+    if (pOld == nullptr) return;
+    if (pOld != this && pOld != pCall && pOld->ClearRelatedCallIf(pLeaving)) {
+      pOld->OnPartnerLost();
+    }
+    pOld->Release();
+  };
+  letGo(pOldOfThis, this);
+  letGo(pOldOfOther, pCall);
+}
+
+void CTSPICallAppearance::OnPartnerLost() {
+  if (GetRelatedCall() != nullptr || GetCallType() != CALLTYPE_CONSULTATION) return;
+  SetCallType(CALLTYPE_NORMAL);
+  const LINECALLSTATUS status = GetCallStatusCopy();
+  ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, GetMediaMode());
+}
+
 void CTSPICallAppearance::SetConsultationCall(CTSPICallAppearance* pCall) {
   if (pCall != nullptr) {
     pCall->SetCallType(CALLTYPE_CONSULTATION);
-    SetRelatedCall(pCall);
-    pCall->SetRelatedCall(this);
+    LinkPartner(pCall);
     return;
   }
   if (CTSPICallAppearance* pPartner = GetRelatedCallRef()) {
@@ -165,13 +202,22 @@ CTSPIConferenceCall* CTSPICallAppearance::GetConferenceCallRef() const {
 }
 
 void CTSPICallAppearance::DetachForDelete() {
-  if (CTSPICallAppearance* pRelated = GetRelatedCallRef()) {
-    if (pRelated->GetRelatedCall() == this) pRelated->ClearRelatedCall();
-    pRelated->Release();
-  }
+  CTSPICallAppearance* pRelated = GetRelatedCallRef();
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     m_pRelated = nullptr;
+  }
+  if (pRelated != nullptr) {
+    pRelated->ClearRelatedCallIf(this);
+    pRelated->Release();
+  }
+  // Any other call of the address that still points at this one (a partner it left) lets go
+  // too; each is called with no call lock held.
+  if (m_pAddr != nullptr && !m_bPartnersCleared.exchange(true)) {
+    for (CTSPICallAppearance* pCall : m_pAddr->SnapshotCalls()) {
+      if (pCall != this) pCall->ClearRelatedCallIf(this);
+      pCall->Release();
+    }
   }
   if (CTSPIConferenceCall* pConf = GetConferenceCallRef()) {
     pConf->RemoveMember(this, FALSE);
@@ -200,8 +246,7 @@ CTSPICallAppearance* CTSPICallAppearance::MakeConsultationCall(HTAPICALL htCall,
   pCall->Init(m_pAddr, htCall, info.dwBearerMode, info.dwRate, dwCallParamFlags,
               LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0, TRUE);
   pCall->SetCallType(CALLTYPE_CONSULTATION);
-  SetRelatedCall(pCall);
-  pCall->SetRelatedCall(this);
+  LinkPartner(pCall);
   m_pAddr->AddCallToList(pCall);
   if (htCall == nullptr) {
     HTAPICALL htNew = nullptr;

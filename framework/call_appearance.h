@@ -10,7 +10,9 @@
 //   while the call's own fields change; the address's and line's locks are only tried there.
 //   Whatever could not be applied under a try (call counters, features computed from a busy
 //   address or line) is applied once the call's lock is released, as are the notices to partner
-//   calls and the recomputation of the line's other calls.
+//   calls and the recomputation of the line's other calls. The state's LINE_CALLSTATE follows
+//   them, once, with the features of its state; a call's events keep the order of its changes.
+//   CALLFLAG_INSTATECHANGE stays set while any state change of the call is in progress.
 // - Notifications (LINE_CALLSTATE, LINE_CALLINFO) go out only while the call has a TAPI handle.
 // - Lock order: a call before its conference call, its address and its line. Code here never
 //   waits for another call's lock while holding its own.
@@ -153,8 +155,14 @@ class CTSPICallAppearance : public CTSPIBaseObject {
 
   // Linkage.
   CTSPICallAppearance* MakeConsultationCall(HTAPICALL htCall, DWORD dwCallParamFlags);
+  // One way; a removed call is never linked (to or from).
   void SetRelatedCall(CTSPICallAppearance* pCall);
   void ClearRelatedCall();
+  // Clears the related call only while it is pCall; TRUE when it did.
+  BOOL ClearRelatedCallIf(CTSPICallAppearance* pCall);
+  // Links both ways; each call's previous partner lets go of it (RELATEDCALLID 0), and a
+  // consultation call so left alone becomes a normal call with its features recomputed.
+  void LinkPartner(CTSPICallAppearance* pCall);
   void SetConsultationCall(CTSPICallAppearance* pCall);
   // The related call with a reference for the caller (NULL when none).
   CTSPICallAppearance* GetRelatedCallRef() const;
@@ -238,6 +246,8 @@ class CTSPICallAppearance : public CTSPIBaseObject {
   // Before the call can go: its links to partner calls and its conference are cleared both
   // ways, so that no other call keeps its address.
   virtual void DetachForDelete();
+  // A consultation call whose partner left it and that has no other becomes a normal call.
+  void OnPartnerLost();
 
   CTSPIAddressInfo* m_pAddr = nullptr;
   std::atomic<DWORD> m_dwFlags{0};
@@ -275,8 +285,28 @@ class CTSPICallAppearance : public CTSPIBaseObject {
     DWORD dwNew, dwOld;
   };
   void FlushPendingCounts();
+  // The "changing state" mark counts the state changes in progress (on any thread).
+  void EnterStateChange();
+  void LeaveStateChange();
+  // A state's LINE_CALLSTATE, held back from the moment of the change (under the call's lock)
+  // until its features are stored; held events go out in the order they were held.
+  struct HeldEvent {
+    ULONGLONG nSeq;
+    DWORD dwState, dwMode, dwMedia;
+    bool bReady;
+  };
+  ULONGLONG HoldStateEvent(DWORD dwState, DWORD dwMode, DWORD dwMedia);
+  void SendHeldStateEvent(ULONGLONG nEvent);
+  void SendStateEvent(DWORD dwState, DWORD dwMode, DWORD dwMedia);
+  // Reports the end of a gather already taken from the call, and frees it (call_media.cpp).
+  void EndDigitGather(TSPIDIGITGATHER* pGather, DWORD dwReason);
   void RecomputeLineFeatures();
-  std::mutex m_mxPending;  // leaf lock
+  std::atomic<bool> m_bPartnersCleared{false};  // the address's calls were cleared of this one
+  std::mutex m_mxPending;                       // leaf lock
   std::vector<PendingCount> m_pending;
   bool m_bFlushing = false;
+  LONG m_lStateChanges = 0;  // guarded by m_mxPending, as are the held events
+  std::vector<HeldEvent> m_events;
+  ULONGLONG m_nLastEvent = 0;
+  bool m_bSendingEvents = false;
 };

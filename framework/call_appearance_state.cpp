@@ -4,7 +4,10 @@
 // address and the line. What it cannot apply under a try (the address's and line's call counters,
 // features that need a busy address or line) waits until the call's lock is released and is then
 // applied with waiting locks, in the order the changes were made; so are the notices to partner
-// calls and the recomputation of the line's other calls, which take other calls' locks.
+// calls and the recomputation of the line's other calls, which take other calls' locks. The
+// state's LINE_CALLSTATE is held back until all of that is done, so that it goes out once and
+// with the features of its state, and the held events of one call go out in the order of their
+// changes.
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
 #include "framework/conference_call.h"
@@ -32,6 +35,8 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
   bool bChanged = false;
   bool bOverridden = false;
   bool bFeaturesMissed = false;
+  bool bEvent = false;
+  ULONGLONG nEvent = 0;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     dwOldState = m_CallStatus.dwCallState;
@@ -41,7 +46,7 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
       Release();
       return;
     }
-    SetFlag(CALLFLAG_INSTATECHANGE);
+    EnterStateChange();
 
     if ((m_dwFlags.fetch_or(CALLFLAG_STATESEEN) & CALLFLAG_STATESEEN) == 0 && pLine != nullptr) {
       // TAPI learns that lineMakeCall succeeded at the call's first state; the request stays
@@ -98,7 +103,11 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
         CFeatureLockScope scope;
         ComputeCallFeatures(dwState, m_CallStatus.dwCallStateMode, dwMediaOut);
         bFeaturesMissed = scope.Missed();
-        if (bNotify) SendCallStateEvent();
+        if (bNotify) {
+          nEvent = HoldStateEvent(m_CallStatus.dwCallState, m_CallStatus.dwCallStateMode,
+                                  m_CallInfo.dwMediaMode);
+          bEvent = true;
+        }
       }
     }
   }
@@ -125,15 +134,20 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
     }
   }
   if (bChanged && m_pAddr != nullptr) m_pAddr->ReportCallCounterChange(this, dwState, dwOldState);
-  ClearFlag(CALLFLAG_INSTATECHANGE);
+  // Features a busy address or line kept from the state change are computed now, waiting for
+  // those locks (no lock is held here); the held event then carries them.
+  auto recompute = [this] {
+    const LINECALLSTATUS status = GetCallStatusCopy();
+    ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, GetMediaMode());
+  };
+  if (bFeaturesMissed && bEvent) recompute();
+  if (bEvent) SendHeldStateEvent(nEvent);
+  LeaveStateChange();
+  if (bFeaturesMissed && !bEvent) recompute();
   if (bChanged && dwState == LINECALLSTATE_IDLE && dwOldState != LINECALLSTATE_IDLE &&
       pLine != nullptr) {
     // Requests of the call not yet fetched fail now; the call's lock is free again.
     pLine->CompleteMatchingRequests(this, REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
-  }
-  if (bFeaturesMissed) {
-    const LINECALLSTATUS status = GetCallStatusCopy();
-    ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, GetMediaMode());
   }
   if (bChanged && dwState == LINECALLSTATE_IDLE && dwOldState != LINECALLSTATE_IDLE &&
       GetCallHandle() == nullptr && m_pAddr != nullptr) {
@@ -160,6 +174,48 @@ void CTSPICallAppearance::FlushPendingCounts() {
       m_pending.erase(m_pending.begin());
     }
     m_pAddr->UpdateCallCounters(this, next.dwNew, next.dwOld);
+  }
+}
+
+void CTSPICallAppearance::EnterStateChange() {
+  std::lock_guard<std::mutex> guard(m_mxPending);
+  if (m_lStateChanges++ == 0) SetFlag(CALLFLAG_INSTATECHANGE);
+}
+
+void CTSPICallAppearance::LeaveStateChange() {
+  std::lock_guard<std::mutex> guard(m_mxPending);
+  if (--m_lStateChanges == 0) ClearFlag(CALLFLAG_INSTATECHANGE);
+}
+
+ULONGLONG CTSPICallAppearance::HoldStateEvent(DWORD dwState, DWORD dwMode, DWORD dwMedia) {
+  std::lock_guard<std::mutex> guard(m_mxPending);
+  const ULONGLONG nSeq = ++m_nLastEvent;
+  m_events.push_back({nSeq, dwState, dwMode, dwMedia, false});
+  return nSeq;
+}
+
+void CTSPICallAppearance::SendHeldStateEvent(ULONGLONG nEvent) {
+  {
+    std::lock_guard<std::mutex> guard(m_mxPending);
+    for (HeldEvent& held : m_events) {
+      if (held.nSeq == nEvent) held.bReady = true;
+    }
+    // The thread already sending goes on to this one once those before it are ready.
+    if (m_bSendingEvents) return;
+    m_bSendingEvents = true;
+  }
+  for (;;) {
+    HeldEvent next{};
+    {
+      std::lock_guard<std::mutex> guard(m_mxPending);
+      if (m_events.empty() || !m_events.front().bReady) {
+        m_bSendingEvents = false;
+        return;
+      }
+      next = m_events.front();
+      m_events.erase(m_events.begin());
+    }
+    SendStateEvent(next.dwState, next.dwMode, next.dwMedia);
   }
 }
 
@@ -354,6 +410,19 @@ void CTSPICallAppearance::SendCallInfoEvent(DWORD dwInfoState) {
 }
 
 void CTSPICallAppearance::SendCallStateEvent() {
+  DWORD dwState = 0;
+  DWORD dwMode = 0;
+  DWORD dwMedia = 0;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    dwState = m_CallStatus.dwCallState;
+    dwMode = m_CallStatus.dwCallStateMode;
+    dwMedia = m_CallInfo.dwMediaMode;
+  }
+  SendStateEvent(dwState, dwMode, dwMedia);
+}
+
+void CTSPICallAppearance::SendStateEvent(DWORD dwState, DWORD dwMode, DWORD dwMedia) {
   CTSPILineConnection* pLine = GetLineOwner();
   if (GetCallHandle() == nullptr || pLine == nullptr) return;
   DWORD dwVersion = pLine->GetNegotiatedVersion();
@@ -361,15 +430,9 @@ void CTSPICallAppearance::SendCallStateEvent() {
     CServiceProvider* pSP = GetSP();
     dwVersion = (pSP != nullptr) ? pSP->GetSupportedVersion() : TAPIVER_20;
   }
-  DWORD dwState = 0;
-  DWORD dwMode = 0;
-  DWORD dwMedia = 0;
   DWORD_PTR dwParam2 = 0;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
-    dwState = m_CallStatus.dwCallState;
-    dwMode = m_CallStatus.dwCallStateMode;
-    dwMedia = m_CallInfo.dwMediaMode;
     switch (dwState) {
       case LINECALLSTATE_OFFERING:
       case LINECALLSTATE_DIALTONE:
@@ -414,20 +477,17 @@ void CTSPICallAppearance::OnRelatedCallStateChange(CTSPICallAppearance* pCall, D
   CTSPICallAppearance* pRelated = GetRelatedCallRef();
   if (GetCallType() != CALLTYPE_CONSULTATION) OnConsultationCallIdle(pRelated);
   if (pRelated != nullptr) {
-    if (pRelated->GetRelatedCall() == this) pRelated->ClearRelatedCall();
+    pRelated->ClearRelatedCallIf(this);
     pRelated->Release();
-  } else if (pCall != nullptr && pCall->GetRelatedCall() == this) {
-    pCall->ClearRelatedCall();
+  } else if (pCall != nullptr) {
+    pCall->ClearRelatedCallIf(this);
   }
   ClearRelatedCall();
   if (GetCallState() != LINECALLSTATE_IDLE && m_pAddr != nullptr) {
     if (CTSPICallAppearance* pFound = m_pAddr->FindCallByRelatedCall(this)) {
       if (pFound != pCall) SetRelatedCall(pFound);
+      pFound->Release();
     }
   }
-  if (GetRelatedCall() == nullptr && GetCallType() == CALLTYPE_CONSULTATION) {
-    SetCallType(CALLTYPE_NORMAL);
-    const LINECALLSTATUS status = GetCallStatusCopy();
-    ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, GetMediaMode());
-  }
+  OnPartnerLost();
 }

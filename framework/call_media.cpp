@@ -5,6 +5,7 @@
 // (now - start >= period), which stays right across the wrap of the 32-bit tick count.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
@@ -94,6 +95,10 @@ void CTSPICallAppearance::FinishDigitGather(DWORD dwReason) {
     pGather = m_pGather;
     m_pGather = nullptr;
   }
+  EndDigitGather(pGather, dwReason);
+}
+
+void CTSPICallAppearance::EndDigitGather(TSPIDIGITGATHER* pGather, DWORD dwReason) {
   if (pGather == nullptr) return;
   if (CTSPILineConnection* pLine = GetLineOwner()) {
     pLine->SendLineEvent(this, LINE_GATHERDIGITS, dwReason, pGather->dwEndToEndID, GetTickCount());
@@ -286,6 +291,7 @@ BOOL CTSPICallAppearance::ServiceCallTimers() {
   CSingleLock lock(GetSyncObject());
   if (!lock.Lock(0)) return FALSE;
   DWORD dwGatherEnd = 0;
+  TSPIDIGITGATHER* pTimedOut = nullptr;
   const DWORD dwNow = GetTickCount();
   if (m_pGather != nullptr) {
     const TSPIDIGITGATHER& gather = *m_pGather;
@@ -296,6 +302,8 @@ BOOL CTSPICallAppearance::ServiceCallTimers() {
                IsDue(dwNow, gather.dwLastTime, gather.dwInterDigitTimeout)) {
       dwGatherEnd = LINEGATHERTERM_INTERTIMEOUT;
     }
+    // Taken out here: a gather started once the lock is released is not the one that timed out.
+    if (dwGatherEnd != 0) std::swap(pTimedOut, m_pGather);
   }
   std::vector<TIMEREVENT*> due;
   for (auto it = m_arrTimers.begin(); it != m_arrTimers.end();) {
@@ -307,7 +315,7 @@ BOOL CTSPICallAppearance::ServiceCallTimers() {
     }
   }
   lock.Unlock();
-  if (dwGatherEnd != 0) FinishDigitGather(dwGatherEnd);
+  EndDigitGather(pTimedOut, dwGatherEnd);
   for (TIMEREVENT* pEvent : due) {
     if (pEvent->dwType == TIMEREVENT_MEDIACONTROL || pEvent->dwType == TIMEREVENT_MEDIACONTROL2) {
       ExecuteMediaControl(pEvent->dwData);

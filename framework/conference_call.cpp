@@ -176,6 +176,13 @@ void CTSPIConferenceCall::OnRequestComplete(CTSPIRequest* pReq, LONG lResult) {
     CTSPICallAppearance::OnRequestComplete(pReq, lResult);
     return;
   }
+  if (pReq->GetType() == REQUEST_LINEADDTOCONFERENCE) {
+    if (lResult == 0) return;
+    if (auto* pConf = dynamic_cast<TSPICONFERENCE*>(pReq->GetRecordObject())) {
+      ReleaseRefusedCall(pConf->pConsult);
+    }
+    return;
+  }
   if (pReq->GetType() != REQUEST_LINEREMOVEFROMCONFERENCE || lResult != 0) return;
   if (auto* pConf = dynamic_cast<TSPICONFERENCE*>(pReq->GetRecordObject())) {
     CTSPICallAppearance* pMember = pConf->pCall;
@@ -246,7 +253,17 @@ LONG CTSPIConferenceCall::AddToConference(DRV_REQUESTID dwRequestID,
       (m_pAddr->GetAddressCapsCopy().dwAddrCapFlags & LINEADDRCAPFLAGS_CONFERENCEHELD) != 0;
   if (dwState != LINECALLSTATE_ONHOLDPENDCONF && !bHeldOk) return LINEERR_INVALCALLSTATE;
   pConsultCall->SetConferenceCall(this);
-  return QueueCallRequest(REQUEST_LINEADDTOCONFERENCE, dwRequestID, pConf);
+  const LONG lResult = QueueCallRequest(REQUEST_LINEADDTOCONFERENCE, dwRequestID, pConf);
+  if (lResult < 0) ReleaseRefusedCall(pConsultCall);
+  return lResult;
+}
+
+void CTSPIConferenceCall::ReleaseRefusedCall(CTSPICallAppearance* pCall) {
+  // Another add may have linked the call since, or the call may have joined after all.
+  if (pCall == nullptr || pCall->GetConferenceCall() != this || IsConferenceMember(pCall)) return;
+  pCall->SetConferenceCall(nullptr);
+  const LINECALLSTATUS status = pCall->GetCallStatusCopy();
+  pCall->ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, pCall->GetMediaMode());
 }
 
 LONG CTSPIConferenceCall::RemoveFromConference(DRV_REQUESTID dwRequestID,

@@ -47,6 +47,8 @@ class CTSPIConferenceCall : public CTSPICallAppearance {
   std::vector<CTSPICallAppearance*> SnapshotMembers() const;
   // A member in CONFERENCED is listed; the conference's own consultation call stops being one.
   void TakeMember(CTSPICallAppearance* pCall, BOOL bListAnyState);
+  // An add that was refused or failed: the call lets go of this conference, unless it joined.
+  void ReleaseRefusedCall(CTSPICallAppearance* pCall);
 
   std::vector<CTSPICallAppearance*> m_arrMembers;  // each with a reference
 };

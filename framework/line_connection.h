@@ -221,4 +221,7 @@ class CTSPILineConnection : public CTSPIConnection {
   void RestoreProviderVersion();
 
   bool m_bClosing = false;  // CloseLine runs
+  // Make-calls past the one-at-a-time check and not yet queued or refused (under the lock): the
+  // check and the queueing cannot share the lock, since the address and the call come first.
+  int m_nMakeCallsReserved = 0;
 };

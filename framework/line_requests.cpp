@@ -155,16 +155,27 @@ LONG CTSPILineConnection::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall,
   if (ppCall != nullptr) *ppCall = nullptr;
   {
     // The line's lock covers the checks only: the address and the call come before the line.
+    // A make-call that passes holds a reservation until its request is queued or refused, so
+    // that a second one cannot pass in between.
     CSingleLock lock(GetSyncObject(), TRUE);
     if ((m_LineStatus.dwLineFeatures & LINEFEATURE_MAKECALL) == 0) {
       return LINEERR_OPERATIONUNAVAIL;
     }
     if (m_nActiveCalls < static_cast<int>(m_LineCaps.dwMaxNumActiveCalls)) {
+      if (m_nMakeCallsReserved > 0) return LINEERR_RESOURCEUNAVAIL;
       for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
         if (pReq->GetType() == REQUEST_LINEMAKECALL) return LINEERR_RESOURCEUNAVAIL;
       }
     }
+    ++m_nMakeCallsReserved;
   }
+  struct Reservation {
+    CTSPILineConnection* pLine;
+    ~Reservation() {
+      CSingleLock lock(pLine->GetSyncObject(), TRUE);
+      --pLine->m_nMakeCallsReserved;
+    }
+  } reservation{this};
   const LINECALLPARAMS* lpParams = (pMakeCall != nullptr) ? pMakeCall->lpCallParams : nullptr;
   CTSPIAddressInfo* pAddr = nullptr;
   LONG lNoCall = LINEERR_CALLUNAVAIL;

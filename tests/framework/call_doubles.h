@@ -96,8 +96,18 @@ struct CallTapi {
       reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->htDlgInst = kDialogHandle;
     }
     TapiLog::LineCallback(htLine, htCall, dwMsg, p1, p2, p3);
+    if (onEvent != nullptr) onEvent(htCall, dwMsg, p1);
   }
+  // Runs after each event is logged, on the thread that sent it.
+  static inline void (*onEvent)(HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1) = nullptr;
 };
+
+// The call's change to dwState has left its part under the call's lock (where the address's and
+// line's locks are only tried): the state is stored and the lock is free.
+inline bool StateStoredAndCallFree(CTSPICallAppearance* pCall, DWORD dwState) {
+  CSingleLock lock(pCall->GetSyncObject());
+  return lock.Lock(0) && pCall->GetCallState() == dwState;
+}
 
 // One event of a call, as TAPI saw it.
 struct CallEvent {
@@ -147,6 +157,7 @@ class CallTest : public ::testing::Test {
   }
   void TearDown() override {
     TestCall::s_onIdle = nullptr;
+    CallTapi::onEvent = nullptr;
     sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   }
 

@@ -192,23 +192,29 @@ TEST_F(CallTest, CountersAreAppliedLaterWhenTheAddressOrLineIsBusy) {
   for (CSyncObject* pBusy : {static_cast<CSyncObject*>(pAddr->GetSyncObject()),
                              static_cast<CSyncObject*>(line->GetSyncObject())}) {
     for (DWORD dwState : {LINECALLSTATE_DIALTONE, LINECALLSTATE_CONNECTED}) {
+      TapiLog::Get().Reset();
       std::promise<void> held;
       std::atomic<bool> release{false};
       std::thread holder([&] {
         CSingleLock lock(pBusy, TRUE);
         held.set_value();
-        // Until the state change has been told to TAPI, i.e. it ran under the busy lock.
+        // Until the state change has passed its part under the call's lock while this one
+        // was held.
         fw_test::WaitUntil([&] { return release.load(); });
       });
       held.get_future().wait();
       auto change = std::async(std::launch::async, [&] { pCall->ChangeCallState(dwState); });
-      fw_test::WaitUntil([&] {
-        const auto events = EventsOf(Handle(0x841));
-        return !events.empty() && events.back().dwParam1 == dwState;
-      });
+      ASSERT_TRUE(
+          fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
       release = true;
       change.get();
       holder.join();
+      // Told once, when the busy lock was free.
+      std::vector<DWORD_PTR> told;
+      for (const CallEvent& event : EventsOf(Handle(0x841))) {
+        if (event.dwMsg == LINE_CALLSTATE) told.push_back(event.dwParam1);
+      }
+      EXPECT_EQ(told, std::vector<DWORD_PTR>{dwState});
     }
     EXPECT_EQ(pAddr->GetAddressStatusCopy().dwNumActiveCalls, 1u);
     EXPECT_EQ(line->GetLineDevStatus().dwNumActiveCalls, 1u);

@@ -1,0 +1,179 @@
+// The links between calls: a call linked to a new partner lets go of the old one both ways, a call
+// that goes leaves no call pointing at it, and a refused or failed add to a conference leaves the
+// call free to be added again.
+#include <gtest/gtest.h>
+
+#include "tests/framework/call_doubles.h"
+
+namespace {
+
+using fw_test::CallEvent;
+using fw_test::CallTest;
+using fw_test::EventsOf;
+using fw_test::TapiLog;
+using fw_test::TestCall;
+using Line = fw_test::AnsweringLine;
+
+int RelatedIdReports(HTAPICALL htCall) {
+  int n = 0;
+  for (const CallEvent& event : EventsOf(htCall)) {
+    n += event.dwMsg == LINE_CALLINFO && event.dwParam1 == LINECALLINFOSTATE_RELATEDCALLID;
+  }
+  return n;
+}
+
+// A second transfer set-up on one call: the first consultation call loses its partner (and says
+// so), becomes a normal call, and outlives the call it was made for without reading it.
+TEST_F(CallTest, ASecondConsultationCallUnlinksTheFirstBothWays) {
+  line->Answer(REQUEST_LINESETUPTRANSFER,
+               [](Line& l, CTSPIRequest* pReq) { l.CompleteRequest(pReq, 0); });
+  TestCall* pCall = NewCall(0xB01, LINECALLSTATE_CONNECTED);
+  pCall->SetCallID(0x51);
+  auto setUp = [&](DRV_REQUESTID dwID) -> CTSPICallAppearance* {
+    auto* pRec = new TSPITRANSFER;
+    pRec->pCall = pCall;
+    CTSPICallAppearance* pConsult = nullptr;
+    EXPECT_EQ(pAddr->SetupTransfer(dwID, pRec, nullptr, &pConsult), static_cast<LONG>(dwID));
+    return pConsult;
+  };
+  CTSPICallAppearance* pFirst = setUp(31);
+  ASSERT_NE(pFirst, nullptr);
+  pFirst->ChangeCallState(LINECALLSTATE_CONNECTED);
+  ASSERT_EQ(pFirst->GetCallInfoCopy().dwRelatedCallID, 0x51u);
+  ASSERT_EQ(pFirst->GetCallFeatures() & LINECALLFEATURE_SETUPCONF, 0u);
+  CTSPICallAppearance* pSecond = setUp(32);
+  ASSERT_NE(pSecond, nullptr);
+
+  EXPECT_EQ(pCall->GetRelatedCall(), pSecond);
+  EXPECT_EQ(pSecond->GetRelatedCall(), pCall);
+  EXPECT_EQ(pFirst->GetRelatedCall(), nullptr);
+  EXPECT_EQ(pFirst->GetCallInfoCopy().dwRelatedCallID, 0u);
+  // Reported once: the link itself was made before TAPI knew the call.
+  EXPECT_EQ(RelatedIdReports(pFirst->GetCallHandle()), 1);
+  EXPECT_EQ(pFirst->GetCallType(), CALLTYPE_NORMAL);
+  EXPECT_NE(pFirst->GetCallFeatures() & LINECALLFEATURE_SETUPCONF, 0u);
+  EXPECT_EQ(pSecond->GetCallType(), CALLTYPE_CONSULTATION);
+
+  // The call goes for good; the first consultation call changes state afterwards.
+  pCall->ChangeCallState(LINECALLSTATE_IDLE);
+  pCall->CloseCall();
+  ASSERT_TRUE(TestCall::WasDestroyed(pCall));
+  pFirst->ChangeCallState(LINECALLSTATE_DISCONNECTED);
+  EXPECT_EQ(pFirst->GetCallState(), static_cast<DWORD>(LINECALLSTATE_DISCONNECTED));
+  EXPECT_EQ(pSecond->GetRelatedCall(), nullptr);
+  TestCall::ForgetDestroyed();
+}
+
+// A call still pointing at a call that is removed (a one-way link) is cleared by the removal, and
+// no call links to a removed call afterwards.
+TEST_F(CallTest, ARemovedCallLeavesNoCallPointingAtIt) {
+  TestCall* pGoing = NewCall(0xB11, LINECALLSTATE_CONNECTED);
+  TestCall* pOther = NewCall(0xB12, LINECALLSTATE_CONNECTED);
+  TestCall* pThird = NewCall(0xB13, LINECALLSTATE_CONNECTED);
+  pGoing->SetCallID(0x61);
+  pOther->SetRelatedCall(pGoing);
+  pThird->SetRelatedCall(pGoing);
+  ASSERT_EQ(pOther->GetCallInfoCopy().dwRelatedCallID, 0x61u);
+
+  // Found with a reference of the caller's own.
+  const LONG lRefs = pOther->GetRefCount();
+  CTSPICallAppearance* pFound = pAddr->FindCallByRelatedCall(pGoing);
+  EXPECT_EQ(pFound, pOther);
+  EXPECT_EQ(pOther->GetRefCount(), lRefs + 1);
+  if (pFound != nullptr) pFound->Release();
+
+  pGoing->AddRef();  // kept, as a request would keep it
+  pGoing->ChangeCallState(LINECALLSTATE_IDLE);
+  pGoing->CloseCall();
+  ASSERT_TRUE(pGoing->IsDeleted());
+  for (TestCall* pCall : {pOther, pThird}) {
+    EXPECT_EQ(pCall->GetRelatedCall(), nullptr);
+    EXPECT_EQ(pCall->GetCallInfoCopy().dwRelatedCallID, 0u);
+  }
+  pOther->SetRelatedCall(pGoing);
+  pGoing->SetRelatedCall(pOther);
+  EXPECT_EQ(pOther->GetRelatedCall(), nullptr);
+  EXPECT_EQ(pGoing->GetRelatedCall(), nullptr);
+  pGoing->Release();
+}
+
+// A conference waiting for its consultation call, set up through the address.
+class AddToConferenceTest : public CallTest {
+ protected:
+  void SetUp() override {
+    CallTest::SetUp();
+    line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+      pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+      pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+      pRec->pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
+      l.CompleteRequest(pReq, 0);
+    });
+    pFirst = NewCall(0xC01, LINECALLSTATE_CONNECTED);
+    auto* pSetup = new TSPICONFERENCE;
+    pSetup->pCall = pFirst;
+    pSetup->dwPartyCount = 3;
+    ASSERT_EQ(pAddr->SetupConference(41, pSetup, nullptr, &pConf, nullptr, &pConsult), 41);
+    ASSERT_NE(pConf, nullptr);
+    ASSERT_NE(pConsult, nullptr);
+  }
+  LONG Add(DRV_REQUESTID dwID) {
+    auto* pRec = new TSPICONFERENCE;
+    pRec->pConfCall = pConf;
+    pRec->pConsult = pConsult;
+    const LONG lResult = pConf->AddToConference(dwID, pConsult, pRec);
+    if (lResult < 0) delete pRec;  // a refused record stays the caller's
+    return lResult;
+  }
+  DWORD ConsultFeatures() {
+    // Recomputed as any other call's change would.
+    pConsult->ComputeCallFeatures(pConsult->GetCallState(), 0, 0);
+    return pConsult->GetCallFeatures();
+  }
+
+  TestCall* pFirst = nullptr;
+  CTSPIConferenceCall* pConf = nullptr;
+  CTSPICallAppearance* pConsult = nullptr;
+};
+
+TEST_F(AddToConferenceTest, ARefusedOrFailedAddLeavesTheCallFreeToBeAddedAgain) {
+  ASSERT_NE(ConsultFeatures() & LINECALLFEATURE_ADDTOCONF, 0u);
+
+  sp.refuseRequests = true;
+  EXPECT_EQ(Add(42), LINEERR_OPERATIONFAILED);
+  sp.refuseRequests = false;
+  EXPECT_EQ(pConsult->GetConferenceCall(), nullptr);
+  ASSERT_NE(ConsultFeatures() & LINECALLFEATURE_ADDTOCONF, 0u);
+
+  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    l.CompleteRequest(pReq, LINEERR_OPERATIONFAILED);
+  });
+  EXPECT_EQ(Add(43), 43);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(43), std::vector<LONG>{LINEERR_OPERATIONFAILED});
+  EXPECT_EQ(pConsult->GetConferenceCall(), nullptr);
+  ASSERT_NE(ConsultFeatures() & LINECALLFEATURE_ADDTOCONF, 0u);
+
+  // The switch joins it this time.
+  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    l.CompleteRequest(pReq, 0);
+  });
+  EXPECT_EQ(Add(44), 44);
+  EXPECT_EQ(pConsult->GetConferenceCall(), pConf);
+  EXPECT_TRUE(pConf->IsConferenceMember(pConsult));
+}
+
+// A failed add whose call has joined in the meantime (the switch reported it) keeps the link.
+TEST_F(AddToConferenceTest, AFailedAddKeepsTheLinkOfACallThatJoinedAnyway) {
+  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    l.CompleteRequest(pReq, LINEERR_OPERATIONFAILED);
+  });
+  EXPECT_EQ(Add(45), 45);
+  EXPECT_EQ(pConsult->GetConferenceCall(), pConf);
+  EXPECT_TRUE(pConf->IsConferenceMember(pConsult));
+}
+
+}  // namespace

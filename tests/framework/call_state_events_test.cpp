@@ -1,0 +1,143 @@
+// What TAPI sees of a state change: one LINE_CALLSTATE per change, sent once the features of the
+// new state are stored (also when the address or line was busy, and for a member that its
+// conference takes in), in the order of the changes; and the "changing state" mark, which stays
+// set while any change of the call is in progress.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "tests/framework/call_doubles.h"
+
+namespace {
+
+using fw_test::CallEvent;
+using fw_test::CallTapi;
+using fw_test::CallTest;
+using fw_test::EventsOf;
+using fw_test::TestCall;
+using Line = fw_test::AnsweringLine;
+
+// The call whose LINE_CALLSTATE events the callback looks at, and what it saw.
+struct Watch {
+  static inline CTSPICallAppearance* pCall = nullptr;
+  static inline std::vector<std::pair<DWORD_PTR, DWORD>> seen;  // state, features at the event
+  static void OnEvent(HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1) {
+    if (pCall == nullptr || htCall != pCall->GetCallHandle() || dwMsg != LINE_CALLSTATE) return;
+    seen.emplace_back(dwParam1, pCall->GetCallFeatures());
+  }
+  static void Start(CTSPICallAppearance* pWatched) {
+    pCall = pWatched;
+    seen.clear();
+    CallTapi::onEvent = &OnEvent;
+  }
+};
+
+std::vector<DWORD_PTR> StatesSeen() {
+  std::vector<DWORD_PTR> states;
+  for (const auto& [dwState, dwFeatures] : Watch::seen) states.push_back(dwState);
+  return states;
+}
+
+// The line's lock is held by another thread while an offered call is answered: the change only
+// tries it, so CONNECTED's features wait for it; TAPI hears CONNECTED once, after they are stored.
+TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
+  TestCall* pCall = NewCall(0xD01, LINECALLSTATE_OFFERING);
+  ASSERT_NE(pCall->GetCallFeatures() & LINECALLFEATURE_ANSWER, 0u);
+  Watch::Start(pCall);
+  std::promise<void> held;
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    CSingleLock lock(line->GetSyncObject(), TRUE);
+    held.set_value();
+    fw_test::WaitUntil([&] { return release.load(); });
+  });
+  held.get_future().wait();
+  auto change =
+      std::async(std::launch::async, [&] { pCall->ChangeCallState(LINECALLSTATE_CONNECTED); });
+  ASSERT_TRUE(fw_test::WaitUntil(
+      [&] { return fw_test::StateStoredAndCallFree(pCall, LINECALLSTATE_CONNECTED); }));
+  release = true;
+  change.get();
+  holder.join();
+
+  const DWORD dwFeatures = pCall->GetCallFeatures();
+  EXPECT_EQ(dwFeatures & LINECALLFEATURE_ANSWER, 0u);
+  EXPECT_NE(dwFeatures & LINECALLFEATURE_SETUPCONF, 0u);
+  ASSERT_EQ(StatesSeen(), std::vector<DWORD_PTR>{LINECALLSTATE_CONNECTED});
+  EXPECT_EQ(Watch::seen[0].second, dwFeatures);
+}
+
+// A consultation call that its conference takes in: its CONFERENCED goes out after the conference
+// listed it, so it already offers REMOVEFROMCONF.
+TEST_F(CallTest, AJoiningMemberIsReportedWithTheFeaturesItsConferenceGaveIt) {
+  pAddr->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
+    caps.dwRemoveFromConfCaps = LINEREMOVEFROMCONF_ANY;
+  });
+  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
+    l.CompleteRequest(pReq, 0);
+  });
+  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
+    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+    l.CompleteRequest(pReq, 0);
+  });
+  TestCall* pFirst = NewCall(0xD11, LINECALLSTATE_CONNECTED);
+  auto* pSetup = new TSPICONFERENCE;
+  pSetup->pCall = pFirst;
+  pSetup->dwPartyCount = 3;
+  CTSPIConferenceCall* pConf = nullptr;
+  CTSPICallAppearance* pConsult = nullptr;
+  ASSERT_EQ(pAddr->SetupConference(51, pSetup, nullptr, &pConf, nullptr, &pConsult), 51);
+  ASSERT_NE(pConsult, nullptr);
+
+  Watch::Start(pConsult);
+  auto* pAdd = new TSPICONFERENCE;
+  pAdd->pConfCall = pConf;
+  pAdd->pConsult = pConsult;
+  ASSERT_EQ(pConf->AddToConference(52, pConsult, pAdd), 52);
+  ASSERT_TRUE(pConf->IsConferenceMember(pConsult));
+  ASSERT_EQ(StatesSeen(), std::vector<DWORD_PTR>{LINECALLSTATE_CONFERENCED});
+  EXPECT_NE(Watch::seen[0].second & LINECALLFEATURE_REMOVEFROMCONF, 0u);
+  EXPECT_EQ(Watch::seen[0].second, pConsult->GetCallFeatures());
+  EXPECT_EQ(EventsOf(pConsult->GetCallHandle()).back(),
+            (CallEvent{LINE_CALLSTATE, LINECALLSTATE_CONFERENCED,
+                       reinterpret_cast<DWORD_PTR>(pConf->GetCallHandle())}));
+}
+
+// A second change of the call starts while TAPI is being told of the first (here from TAPI's
+// callback, as another thread could): the mark stays set until both are done, and TAPI hears the
+// two states in the order they were made.
+TEST_F(CallTest, TheChangingStateMarkCountsOverlappingChanges) {
+  TestCall* pCall = NewCall(0xD21, LINECALLSTATE_DIALTONE);
+  static DWORD s_dwMarkAfterInner;
+  static bool s_bInnerDone;
+  s_dwMarkAfterInner = 0;
+  s_bInnerDone = false;
+  Watch::Start(pCall);
+  CallTapi::onEvent = [](HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1) {
+    Watch::OnEvent(htCall, dwMsg, dwParam1);
+    if (htCall != Watch::pCall->GetCallHandle() || dwMsg != LINE_CALLSTATE ||
+        dwParam1 != LINECALLSTATE_CONNECTED || s_bInnerDone) {
+      return;
+    }
+    s_bInnerDone = true;
+    Watch::pCall->ChangeCallState(LINECALLSTATE_ONHOLD);
+    s_dwMarkAfterInner = Watch::pCall->GetFlags() & CALLFLAG_INSTATECHANGE;
+  };
+  pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+
+  ASSERT_TRUE(s_bInnerDone);
+  EXPECT_EQ(s_dwMarkAfterInner, CALLFLAG_INSTATECHANGE);  // the outer change was still running
+  EXPECT_EQ(pCall->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
+  EXPECT_EQ(StatesSeen(), (std::vector<DWORD_PTR>{LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}));
+  EXPECT_EQ(pCall->GetCallState(), static_cast<DWORD>(LINECALLSTATE_ONHOLD));
+  // The held call's own features, as any later change will see them.
+  EXPECT_NE(pCall->GetCallFeatures() & LINECALLFEATURE_UNHOLD, 0u);
+}
+
+}  // namespace
