@@ -133,6 +133,7 @@ BOOL CTSPICallAppearance::ClearRelatedCallIf(CTSPICallAppearance* pCall) {
 void CTSPICallAppearance::LinkPartner(CTSPICallAppearance* pCall) {
   // Each call's previous partner lets go of it first, so that no call keeps pointing at a call
   // that has moved on (and may go before it).
+  if (pCall == nullptr || pCall == this) return;
   CTSPICallAppearance* pOldOfThis = GetRelatedCallRef();
   CTSPICallAppearance* pOldOfOther = pCall->GetRelatedCallRef();
   SetRelatedCall(pCall);
