@@ -68,6 +68,37 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
   EXPECT_EQ(Watch::seen[0].second, dwFeatures);
 }
 
+// Two changes of one call on two threads while the line is busy: each is told once, in the order
+// they were made, and the call ends with the features of its last state.
+TEST_F(CallTest, ChangesHeldBackByABusyLineAreToldOnceInTheirOrder) {
+  TestCall* pCall = NewCall(0xD05, LINECALLSTATE_OFFERING);
+  Watch::Start(pCall);
+  std::promise<void> held;
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    CSingleLock lock(line->GetSyncObject(), TRUE);
+    held.set_value();
+    fw_test::WaitUntil([&] { return release.load(); });
+  });
+  held.get_future().wait();
+  std::vector<std::future<void>> changes;
+  for (DWORD dwState : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}) {
+    changes.push_back(
+        std::async(std::launch::async, [pCall, dwState] { pCall->ChangeCallState(dwState); }));
+    ASSERT_TRUE(
+        fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
+  }
+  release = true;
+  for (auto& change : changes) change.get();
+  holder.join();
+
+  EXPECT_EQ(StatesSeen(), (std::vector<DWORD_PTR>{LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}));
+  const DWORD dwFeatures = pCall->GetCallFeatures();
+  EXPECT_NE(dwFeatures & LINECALLFEATURE_UNHOLD, 0u);
+  EXPECT_EQ(dwFeatures & LINECALLFEATURE_ANSWER, 0u);
+  EXPECT_EQ(pCall->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
+}
+
 // A consultation call that its conference takes in: its CONFERENCED goes out after the conference
 // listed it, so it already offers REMOVEFROMCONF.
 TEST_F(CallTest, AJoiningMemberIsReportedWithTheFeaturesItsConferenceGaveIt) {
