@@ -1,7 +1,11 @@
 // The switch line against switch-sim over loopback: the open with its login and monitor, refusals
 // and the errors they leave, a late login, message waiting, service state, the phone's limits,
 // and a lost link with the check of the calls that follows.
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
 #include <map>
 
 #include "framework/address_info.h"
@@ -200,6 +204,44 @@ TEST_F(LineTest, MessageWaitingAndServiceStateFollowThePhone) {
   EXPECT_FALSE(lines[1]->IsOutOfService());
   EXPECT_EQ(sim->Command("in-service 200"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
+}
+
+// The address's capabilities at every size from the fixed part on: the needed size never
+// changes, and exactly that many bytes take the address and the device classes, in UTF-16.
+TEST_F(LineTest, AddressCapsOfTheNeededSizeHoldTheDeviceClasses) {
+  constexpr DWORD kFixed = 228;
+  constexpr size_t kGuard = 16;
+  lines[0]->SetNegotiatedVersion(0x00020001);
+  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
+  ASSERT_NE(pAddr, nullptr);
+  auto ask = [&](DWORD dwTotal) {
+    std::vector<BYTE> bytes(dwTotal + kGuard, 0xCD);
+    std::memcpy(bytes.data(), &dwTotal, sizeof(dwTotal));
+    EXPECT_EQ(pAddr->GetAddressCaps(0x00020001, 0, reinterpret_cast<LINEADDRESSCAPS*>(bytes.data())),
+              0);
+    EXPECT_TRUE(std::all_of(bytes.end() - kGuard, bytes.end(), [](BYTE b) { return b == 0xCD; }))
+        << dwTotal;
+    LINEADDRESSCAPS caps;
+    std::memcpy(&caps, bytes.data(), sizeof(caps));
+    return std::make_pair(caps, bytes);
+  };
+  const DWORD dwNeeded = ask(kFixed).first.dwNeededSize;
+  for (DWORD dwTotal = kFixed; dwTotal <= dwNeeded + 8; ++dwTotal) {
+    const auto [caps, bytes] = ask(dwTotal);
+    ASSERT_EQ(caps.dwNeededSize, dwNeeded) << dwTotal;
+    ASSERT_LE(caps.dwUsedSize, dwTotal);
+    if (dwTotal < dwNeeded) {
+      ASSERT_EQ(caps.dwDeviceClassesSize, 0u) << dwTotal;
+      continue;
+    }
+    ASSERT_EQ(caps.dwUsedSize, dwNeeded) << dwTotal;
+    ASSERT_NE(caps.dwAddressSize, 0u);
+    ASSERT_EQ(caps.dwDeviceClassesOffset + caps.dwDeviceClassesSize, dwNeeded);
+    std::u16string classes(caps.dwDeviceClassesSize / 2, u'\0');
+    std::memcpy(classes.data(), bytes.data() + caps.dwDeviceClassesOffset,
+                caps.dwDeviceClassesSize);
+    EXPECT_EQ(classes.rfind(std::u16string(u"tapi/line\0tapi/providerid\0\0", 27), 0), 0u);
+  }
 }
 
 TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
