@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include <map>
+#include <stdexcept>
 
 #include "framework/address_info.h"
 #include "framework/device.h"
@@ -28,6 +29,22 @@ class TestLine : public COmbixLine {
   TestLine() : COmbixLine(LineSetup::timing) {}
 };
 IMPLEMENT_DYNCREATE(TestLine, COmbixLine)
+
+// A switch call whose first change to IDLE, once armed, throws out of the state change.
+class IdleThrowingCall : public COmbixCall {
+  DECLARE_DYNCREATE(IdleThrowingCall)
+ public:
+  void ComputeCallFeatures(DWORD dwState, DWORD dwMode, DWORD dwMediaMode) override {
+    if (dwState == LINECALLSTATE_IDLE && s_armed.exchange(false)) {
+      s_thrower = this;
+      throw std::runtime_error("no features for IDLE");
+    }
+    COmbixCall::ComputeCallFeatures(dwState, dwMode, dwMediaMode);
+  }
+  static inline std::atomic<bool> s_armed{false};
+  static inline std::atomic<CTSPICallAppearance*> s_thrower{nullptr};
+};
+IMPLEMENT_DYNCREATE(IdleThrowingCall, COmbixCall)
 
 namespace {
 
@@ -325,6 +342,36 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
   EXPECT_FALSE(lines[0]->IsOutOfService());
   EXPECT_FALSE(lines[0]->IsReconnectPending());
   for (auto& [dwNumber, pCall] : calls) pCall->Release();
+}
+
+// After a lost link, a call that throws while it is idled costs the check nothing more: the
+// other lost call still goes IDLE, and the thread ends as usual with the shutdown.
+TEST_F(LineTest, ResyncGoesOnPastACallThatThrows) {
+  provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(TestLine), nullptr,
+                            RUNTIME_CLASS(IdleThrowingCall), RUNTIME_CLASS(COmbixConfCall),
+                            nullptr);
+  ASSERT_EQ(Open(0), 0);
+  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
+  CTSPICallAppearance* calls[2] = {};
+  for (DWORD i = 0; i < 2; ++i) {
+    calls[i] = pAddr->FindOrCreateCall(nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT,
+                                       0xFFFFFFFF, 0);
+    ASSERT_NE(dynamic_cast<IdleThrowingCall*>(calls[i]), nullptr);
+    dynamic_cast<COmbixCall*>(calls[i])->SetObjectId(IdOfCall(90001 + i));  // unknown to the switch
+    calls[i]->ChangeCallState(LINECALLSTATE_CONNECTED);
+    calls[i]->AddRef();
+  }
+  IdleThrowingCall::s_thrower = nullptr;
+  IdleThrowingCall::s_armed = true;
+  const DWORD dwOldMonitor = lines[0]->GetMonitorID();
+  EXPECT_EQ(sim->Command("disconnect"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != dwOldMonitor; }));
+  ASSERT_TRUE(WaitUntil([&] { return calls[1]->GetCallState() == LINECALLSTATE_IDLE; }));
+  EXPECT_EQ(IdleThrowingCall::s_thrower.load(), calls[0]);
+  IdleThrowingCall::s_armed = false;
+  // The state change the double broke off kept the reference it holds while it runs.
+  calls[0]->Release();
+  for (CTSPICallAppearance* pCall : calls) pCall->Release();
 }
 
 TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadWithoutTouchingTheLine) {
