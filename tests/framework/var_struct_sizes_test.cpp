@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/device_class.h"
+#include "framework/phone_connection.h"
 #include "framework/var_struct.h"
 #include "tests/framework/framework_doubles.h"
 
@@ -43,6 +44,23 @@ std::string TextAt(const CallerBuffer& buffer, DWORD dwOffset, DWORD dwSize) {
   }
   return text;
 }
+
+// A phone with a display, two buttons, data areas, switch information and a device class.
+class TablePhone : public CTSPIPhoneConnection {
+ public:
+  void Init(CTSPIDevice* pDevice, DWORD dwDeviceID, DWORD dwPos, DWORD_PTR dwItemData) override {
+    CTSPIPhoneConnection::Init(pDevice, dwDeviceID, dwPos, dwItemData);
+    SetName("Desk");
+    SetSwitchInfo("Exchange 7");
+    SetupDisplay(10, 2);
+    AddButton(PHONEBUTTONFUNCTION_MSGINDICATOR, PHONEBUTTONMODE_FEATURE,
+              PHONELAMPMODE_OFF | PHONELAMPMODE_STEADY, PHONELAMPMODE_OFF, "Messages");
+    AddButton(PHONEBUTTONFUNCTION_HOLD, PHONEBUTTONMODE_FEATURE, 1, PHONELAMPMODE_DUMMY, "Hold");
+    AddGetDataArea(8);
+    AddSetDataArea(16);
+    SetNegotiatedVersion(0x00020001);
+  }
+};
 
 class VarStructSizesTest : public ConnectionTest {
  protected:
@@ -86,6 +104,7 @@ class VarStructSizesTest : public ConnectionTest {
     pCall->AddUserUserInfo("hello", 5);
     pCall->StoreCallData("1234567", 7);
     pCall->StoreQualityOfService("abcdef", 6, "xyz", 3);
+    phone.Init(&device, 200, 0, 0);
   }
 
   std::vector<StructRow> Rows() {
@@ -124,6 +143,17 @@ class VarStructSizesTest : public ConnectionTest {
          sizeof(LINECALLSTATUS),
          {},
          [&](CallerBuffer& b) { return pCall->GetCallStatus(b.As<LINECALLSTATUS>()); }},
+        {"PHONECAPS",
+         sizeof(PHONECAPS),
+         {PART(PHONECAPS, ProviderInfo), PART(PHONECAPS, PhoneInfo), PART(PHONECAPS, PhoneName),
+          PART(PHONECAPS, ButtonModes), PART(PHONECAPS, ButtonFunctions),
+          PART(PHONECAPS, LampModes), PART(PHONECAPS, SetData), PART(PHONECAPS, GetData),
+          PART(PHONECAPS, DeviceClasses)},
+         [&](CallerBuffer& b) { return phone.GetDevCaps(0x00020001, 0, b.As<PHONECAPS>()); }},
+        {"PHONESTATUS",
+         sizeof(PHONESTATUS),
+         {PART(PHONESTATUS, Display), PART(PHONESTATUS, LampModes)},
+         [&](CallerBuffer& b) { return phone.GetStatus(b.As<PHONESTATUS>()); }},
         {"VARSTRING of lineGetID",
          sizeof(VARSTRING),
          {PART(VARSTRING, String)},
@@ -164,6 +194,7 @@ class VarStructSizesTest : public ConnectionTest {
   }
 
   CTSPICallAppearance* pCall = nullptr;
+  TablePhone phone;
 };
 
 TEST_F(VarStructSizesTest, ExactlyTheNeededSizeTakesEveryPart) {
