@@ -58,7 +58,8 @@ void AppendForwardList(LPLINEADDRESSSTATUS lpStatus, const std::vector<TSPIFORWA
   std::vector<size_t> named;  // offset fields that name a text
   auto addText = [&](const CString& strText, size_t nEntry, size_t nSizeField,
                      size_t nOffsetField) {
-    const std::vector<WCHAR> wide = strText.IsEmpty() ? std::vector<WCHAR>{} : VarStructText(strText);
+    const std::vector<WCHAR> wide =
+        strText.IsEmpty() ? std::vector<WCHAR>{} : VarStructText(strText);
     if (wide.empty()) return;
     block.resize(AlignUp(static_cast<DWORD>(block.size())), 0);
     const DWORD dwAt = static_cast<DWORD>(block.size());
@@ -79,8 +80,8 @@ void AppendForwardList(LPLINEADDRESSSTATUS lpStatus, const std::vector<TSPIFORWA
     addText(JoinNumbers(arr[i]->arrDestAddress), i, offsetof(LINEFORWARD, dwDestAddressSize),
             offsetof(LINEFORWARD, dwDestAddressOffset));
   }
-  if (!CopyIntoVarStruct(lpStatus, lpStatus->dwForwardOffset, lpStatus->dwForwardSize,
-                         block.data(), static_cast<DWORD>(block.size()))) {
+  if (!CopyIntoVarStruct(lpStatus, lpStatus->dwForwardOffset, lpStatus->dwForwardSize, block.data(),
+                         static_cast<DWORD>(block.size()))) {
     return;
   }
   BYTE* lpPlaced = reinterpret_cast<BYTE*>(lpStatus) + lpStatus->dwForwardOffset;

@@ -2,13 +2,14 @@
 // through the exported functions and through the timer thread. An export answers an error when
 // it queued nothing, and its request ID when it did; TAPI then hears of that request exactly
 // once. The timer thread goes on serving after a call's timers threw.
+#include "framework/export_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <new>
 #include <stdexcept>
 
-#include "framework/export_guard.h"
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"
@@ -97,18 +98,42 @@ struct HoldRow {
 constexpr LONG kID = 61;
 
 const HoldRow kHoldRows[] = {
-    {"no memory before queueing", ThrowAt::kBeforeQueue, Thrown::kBadAlloc, SwitchDoes::kCompletes,
-     LINEERR_NOMEM, {}},
-    {"a failure before queueing", ThrowAt::kBeforeQueue, Thrown::kRuntimeError,
-     SwitchDoes::kCompletes, LINEERR_OPERATIONFAILED, {}},
-    {"no standard exception before queueing", ThrowAt::kBeforeQueue, Thrown::kInt,
-     SwitchDoes::kCompletes, LINEERR_OPERATIONFAILED, {}},
-    {"after the switch completed it", ThrowAt::kAfterQueue, Thrown::kRuntimeError,
-     SwitchDoes::kCompletes, kID, {0}},
-    {"while the switch still works on it", ThrowAt::kAfterQueue, Thrown::kBadAlloc,
-     SwitchDoes::kNothing, kID, {LINEERR_NOMEM}},
-    {"in the start, as the switch line sends it", ThrowAt::kNowhere, Thrown::kRuntimeError,
-     SwitchDoes::kThrows, kID, {LINEERR_OPERATIONFAILED}},
+    {"no memory before queueing",
+     ThrowAt::kBeforeQueue,
+     Thrown::kBadAlloc,
+     SwitchDoes::kCompletes,
+     LINEERR_NOMEM,
+     {}},
+    {"a failure before queueing",
+     ThrowAt::kBeforeQueue,
+     Thrown::kRuntimeError,
+     SwitchDoes::kCompletes,
+     LINEERR_OPERATIONFAILED,
+     {}},
+    {"no standard exception before queueing",
+     ThrowAt::kBeforeQueue,
+     Thrown::kInt,
+     SwitchDoes::kCompletes,
+     LINEERR_OPERATIONFAILED,
+     {}},
+    {"after the switch completed it",
+     ThrowAt::kAfterQueue,
+     Thrown::kRuntimeError,
+     SwitchDoes::kCompletes,
+     kID,
+     {0}},
+    {"while the switch still works on it",
+     ThrowAt::kAfterQueue,
+     Thrown::kBadAlloc,
+     SwitchDoes::kNothing,
+     kID,
+     {LINEERR_NOMEM}},
+    {"in the start, as the switch line sends it",
+     ThrowAt::kNowhere,
+     Thrown::kRuntimeError,
+     SwitchDoes::kThrows,
+     kID,
+     {LINEERR_OPERATIONFAILED}},
 };
 
 TEST_F(ExportGuardTest, AnExportAnswersAnErrorOrItsRequestAndTapiHearsOfItOnce) {
@@ -127,7 +152,8 @@ TEST_F(ExportGuardTest, AnExportAnswersAnErrorOrItsRequestAndTapiHearsOfItOnce) 
     EXPECT_EQ(line->GetRequestCount(), 0);
 
     // The queue was left able to start the next request.
-    line->Answer(REQUEST_LINEHOLD, [](AnsweringLine& l, CTSPIRequest* pReq) { l.CompleteRequest(pReq, 0); });
+    line->Answer(REQUEST_LINEHOLD,
+                 [](AnsweringLine& l, CTSPIRequest* pReq) { l.CompleteRequest(pReq, 0); });
     EXPECT_EQ(TSPI_lineHold(kID + 1, H(pCall)), kID + 1);
     EXPECT_EQ(TapiLog::Get().ResultsFor(kID + 1), std::vector<LONG>{0});
   }

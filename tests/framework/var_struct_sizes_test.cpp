@@ -25,8 +25,10 @@ struct Part {
   size_t nSizeField;
   size_t nOffsetField;
 };
-#define PART(type, field) \
-  Part { #field, offsetof(type, dw##field##Size), offsetof(type, dw##field##Offset) }
+#define PART(type, field)                                                      \
+  Part {                                                                       \
+#field, offsetof(type, dw##field##Size), offsetof(type, dw##field##Offset) \
+  }
 
 struct StructRow {
   const char* name;
@@ -93,9 +95,9 @@ class VarStructSizesTest : public ConnectionTest {
     pAddress->AddForwardEntry(LINEFORWARDMODE_UNCOND, "100", "5551234", 0);
     pAddress->AddForwardEntry(LINEFORWARDMODE_BUSY, nullptr, "200", 0);
 
-    pCall = pAddress->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x301), 0,
-                                       LINECALLORIGIN_INBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF,
-                                       0);
+    pCall =
+        pAddress->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x301), 0, LINECALLORIGIN_INBOUND,
+                                   LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
     ASSERT_NE(pCall, nullptr);
     constexpr DWORD kParty = LINECALLPARTYID_ADDRESS | LINECALLPARTYID_NAME;
     pCall->SetCallerID(kParty, "5550100", "Ann");
@@ -252,8 +254,7 @@ TEST_F(VarStructSizesTest, PartsThatPointIntoTheStructureHoldWhatTheyName) {
   ASSERT_EQ(pCaps->dwCallTreatmentListSize, 2 * sizeof(LINECALLTREATMENTENTRY));
   for (DWORD i = 0; i < 2; ++i) {
     LINECALLTREATMENTENTRY entry;
-    std::memcpy(&entry,
-                caps.Bytes().data() + pCaps->dwCallTreatmentListOffset + i * sizeof(entry),
+    std::memcpy(&entry, caps.Bytes().data() + pCaps->dwCallTreatmentListOffset + i * sizeof(entry),
                 sizeof(entry));
     ASSERT_LE(entry.dwCallTreatmentNameOffset + entry.dwCallTreatmentNameSize, pCaps->dwUsedSize);
     const std::string name(reinterpret_cast<const char*>(caps.Bytes().data()) +
