@@ -9,6 +9,9 @@
 //   MakeConsultationCall); a new call is initialised, listed and made live before TAPI hears of
 //   it (LINE_NEWCALL). RemoveCall takes a call off the list once: the invocation that unlinks it
 //   marks it deleted, unregisters its timers and releases the list's reference.
+// - GetAddressCaps and GetAddressStatus follow var_struct.h: each variable part goes in whole
+//   or not at all and counts once in dwNeededSize; the forward list carries its entries' texts
+//   and the call-treatment list its names, so a structure of dwNeededSize bytes takes them all.
 // - Lock order: a call before its address, the address before the line. The address never waits
 //   for a call's lock while it holds its own: it copies its call list (with references) first.
 //

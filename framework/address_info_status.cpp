@@ -35,6 +35,110 @@ CString JoinNumbers(const CADObArray& arr) {
   return strOut;
 }
 
+// Every variable part below goes in as one block, so that it counts once in dwNeededSize,
+// fitting or not; offsets inside a block count from its start until it is placed.
+
+// Adds the offset at which a block was placed to a relative offset that names something.
+void PlaceOffset(BYTE* lpBlock, size_t nField, DWORD dwBlockOffset) {
+  DWORD dw;
+  std::memcpy(&dw, lpBlock + nField, sizeof(dw));
+  dw += dwBlockOffset;
+  std::memcpy(lpBlock + nField, &dw, sizeof(dw));
+}
+
+void AppendBytes(std::vector<BYTE>& block, const void* lpData, size_t cbData) {
+  const auto* pBytes = static_cast<const BYTE*>(lpData);
+  block.insert(block.end(), pBytes, pBytes + cbData);
+}
+
+// The LINEFORWARD entries, then the caller and destination texts they name (UTF-16, 4-aligned).
+void AppendForwardList(LPLINEADDRESSSTATUS lpStatus, const std::vector<TSPIFORWARDINFO*>& arr) {
+  if (arr.empty()) return;
+  std::vector<BYTE> block(arr.size() * sizeof(LINEFORWARD), 0);
+  std::vector<size_t> named;  // offset fields that name a text
+  auto addText = [&](const CString& strText, size_t nEntry, size_t nSizeField,
+                     size_t nOffsetField) {
+    const std::vector<WCHAR> wide =
+        strText.IsEmpty() ? std::vector<WCHAR>{} : VarStructText(strText);
+    if (wide.empty()) return;
+    block.resize(AlignUp(static_cast<DWORD>(block.size())), 0);
+    const DWORD dwAt = static_cast<DWORD>(block.size());
+    const DWORD dwSize = static_cast<DWORD>(wide.size() * sizeof(WCHAR));
+    const size_t nBase = nEntry * sizeof(LINEFORWARD);
+    std::memcpy(block.data() + nBase + nSizeField, &dwSize, sizeof(dwSize));
+    std::memcpy(block.data() + nBase + nOffsetField, &dwAt, sizeof(dwAt));
+    named.push_back(nBase + nOffsetField);
+    AppendBytes(block, wide.data(), dwSize);
+  };
+  for (size_t i = 0; i < arr.size(); ++i) {
+    LINEFORWARD entry{};
+    entry.dwForwardMode = arr[i]->dwForwardMode;
+    entry.dwDestCountryCode = arr[i]->dwDestCountry;
+    std::memcpy(block.data() + i * sizeof(LINEFORWARD), &entry, sizeof(entry));
+    addText(JoinNumbers(arr[i]->arrCallerAddress), i, offsetof(LINEFORWARD, dwCallerAddressSize),
+            offsetof(LINEFORWARD, dwCallerAddressOffset));
+    addText(JoinNumbers(arr[i]->arrDestAddress), i, offsetof(LINEFORWARD, dwDestAddressSize),
+            offsetof(LINEFORWARD, dwDestAddressOffset));
+  }
+  if (!CopyIntoVarStruct(lpStatus, lpStatus->dwForwardOffset, lpStatus->dwForwardSize, block.data(),
+                         static_cast<DWORD>(block.size()))) {
+    return;
+  }
+  BYTE* lpPlaced = reinterpret_cast<BYTE*>(lpStatus) + lpStatus->dwForwardOffset;
+  for (const size_t nField : named) PlaceOffset(lpPlaced, nField, lpStatus->dwForwardOffset);
+}
+
+// Each message padded with blanks to the entry's width (a longer one stays whole), in UTF-16
+// with its NUL, one after the other.
+void AppendCompletionMessages(LPLINEADDRESSCAPS lpCaps, const CStringArray& arrMessages,
+                              DWORD dwEntrySize) {
+  const int nChars = dwEntrySize >= 2 ? static_cast<int>((dwEntrySize - 2) / 2) : 0;
+  std::vector<BYTE> block;
+  for (INT_PTR i = 0; i < arrMessages.GetSize(); ++i) {
+    CString strText = arrMessages[i];
+    while (strText.GetLength() < nChars) strText += ' ';
+    const std::vector<WCHAR> wide = VarStructText(strText);
+    AppendBytes(block, wide.data(), wide.size() * sizeof(WCHAR));
+  }
+  if (block.empty()) return;
+  CopyIntoVarStruct(lpCaps, lpCaps->dwCompletionMsgTextOffset, lpCaps->dwCompletionMsgTextSize,
+                    block.data(), static_cast<DWORD>(block.size()));
+}
+
+// The LINECALLTREATMENTENTRY list as the derived class sized it, then the names it names as
+// 8-bit text with their NULs, each 4-aligned. dwCallTreatmentListSize covers the list alone.
+void AppendCallTreatments(LPLINEADDRESSCAPS lpCaps, const CMapDWordToString& mapTreatments,
+                          DWORD dwListSize) {
+  std::vector<BYTE> block(dwListSize, 0);
+  std::vector<size_t> named;
+  size_t nEntry = 0;
+  for (POSITION pos = mapTreatments.GetStartPosition(); pos != nullptr;) {
+    DWORD dwID = 0;
+    CString strName;
+    mapTreatments.GetNextAssoc(pos, dwID, strName);
+    // Only as many entries as the list has room for.
+    if ((nEntry + 1) * sizeof(LINECALLTREATMENTENTRY) > dwListSize) break;
+    block.resize(AlignUp(static_cast<DWORD>(block.size())), 0);
+    const DWORD dwNameSize = static_cast<DWORD>(strName.GetLength()) + 1;
+    const LINECALLTREATMENTENTRY entry{dwID, dwNameSize, static_cast<DWORD>(block.size())};
+    const size_t nAt = nEntry * sizeof(entry);
+    std::memcpy(block.data() + nAt, &entry, sizeof(entry));
+    named.push_back(nAt + offsetof(LINECALLTREATMENTENTRY, dwCallTreatmentNameOffset));
+    AppendBytes(block, strName.GetString(), dwNameSize);
+    ++nEntry;
+  }
+  if (block.empty()) return;
+  DWORD dwOffset = 0, dwSize = 0;
+  if (!CopyIntoVarStruct(lpCaps, dwOffset, dwSize, block.data(),
+                         static_cast<DWORD>(block.size()))) {
+    return;
+  }
+  lpCaps->dwCallTreatmentListOffset = dwOffset;
+  lpCaps->dwCallTreatmentListSize = dwListSize;
+  BYTE* lpPlaced = reinterpret_cast<BYTE*>(lpCaps) + dwOffset;
+  for (const size_t nField : named) PlaceOffset(lpPlaced, nField, dwOffset);
+}
+
 }  // namespace
 
 LONG CTSPIAddressInfo::GetAddressStatus(LPLINEADDRESSSTATUS lpStatus) {
@@ -50,46 +154,11 @@ LONG CTSPIAddressInfo::GetAddressStatus(LPLINEADDRESSSTATUS lpStatus) {
   copy.dwDevSpecificSize = copy.dwDevSpecificOffset = 0;
   std::memcpy(lpStatus, &copy, sizeof(copy));
 
-  if (!m_arrForward.empty()) {
-    DWORD dwSum = 0;
-    for (TSPIFORWARDINFO* pInfo : m_arrForward) dwSum += pInfo->dwTotalSize;
-    lpStatus->dwNeededSize += dwSum;
-    const DWORD dwEntries = static_cast<DWORD>(m_arrForward.size() * sizeof(LINEFORWARD));
-    if (lpStatus->dwTotalSize >= lpStatus->dwUsedSize + dwSum &&
-        lpStatus->dwTotalSize >= lpStatus->dwUsedSize + dwEntries) {
-      lpStatus->dwForwardSize = dwSum;
-      lpStatus->dwForwardOffset = lpStatus->dwUsedSize;
-      const DWORD dwFirst = lpStatus->dwUsedSize;
-      auto* lpBytes = reinterpret_cast<BYTE*>(lpStatus);
-      // Each entry is cleared before it is filled: TAPI's buffer holds anything.
-      std::memset(lpBytes + dwFirst, 0, dwEntries);
-      lpStatus->dwUsedSize += dwEntries;
-      for (size_t i = 0; i < m_arrForward.size(); ++i) {
-        const TSPIFORWARDINFO* pInfo = m_arrForward[i];
-        LINEFORWARD entry{};
-        entry.dwForwardMode = pInfo->dwForwardMode;
-        entry.dwDestCountryCode = pInfo->dwDestCountry;
-        const CString strCaller = JoinNumbers(pInfo->arrCallerAddress);
-        const CString strDest = JoinNumbers(pInfo->arrDestAddress);
-        if (!strCaller.IsEmpty()) {
-          CopyStringIntoVarStruct(lpStatus, entry.dwCallerAddressOffset, entry.dwCallerAddressSize,
-                                  strCaller);
-        }
-        if (!strDest.IsEmpty()) {
-          CopyStringIntoVarStruct(lpStatus, entry.dwDestAddressOffset, entry.dwDestAddressSize,
-                                  strDest);
-        }
-        std::memcpy(lpBytes + dwFirst + i * sizeof(LINEFORWARD), &entry, sizeof(entry));
-      }
-    }
-  }
+  AppendForwardList(lpStatus, m_arrForward);
   if (!m_arrTerminalModes.empty()) {
-    const DWORD dwBytes = static_cast<DWORD>(m_arrTerminalModes.size() * sizeof(DWORD));
-    lpStatus->dwNeededSize += dwBytes;
-    if (lpStatus->dwTotalSize >= AlignUp(lpStatus->dwUsedSize) + dwBytes) {
-      CopyIntoVarStruct(lpStatus, lpStatus->dwTerminalModesOffset, lpStatus->dwTerminalModesSize,
-                        m_arrTerminalModes.data(), dwBytes);
-    }
+    CopyIntoVarStruct(lpStatus, lpStatus->dwTerminalModesOffset, lpStatus->dwTerminalModesSize,
+                      m_arrTerminalModes.data(),
+                      static_cast<DWORD>(m_arrTerminalModes.size() * sizeof(DWORD)));
   }
   return 0;
 }
@@ -133,22 +202,10 @@ LONG CTSPIAddressInfo::GetAddressCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
   caps.dwAddressSize = caps.dwAddressOffset = caps.dwDevSpecificSize = 0;
   caps.dwDevSpecificOffset = caps.dwCompletionMsgTextOffset = 0;
   caps.dwCallTreatmentListOffset = caps.dwDeviceClassesSize = caps.dwDeviceClassesOffset = 0;
-  // The call-treatment names: each takes its length + 1, rounded up to 4.
-  std::vector<std::pair<DWORD, CString>> treatments;
-  DWORD dwNameSpace = 0;
-  for (POSITION pos = m_mapCallTreatment.GetStartPosition(); pos != nullptr;) {
-    DWORD dwID = 0;
-    CString strName;
-    m_mapCallTreatment.GetNextAssoc(pos, dwID, strName);
-    dwNameSpace += AlignUp(static_cast<DWORD>(strName.GetLength()) + 1);
-    treatments.emplace_back(dwID, strName);
-  }
-  caps.dwNeededSize = kCapsSize20 + strAddress.GetLength() + 1 +
-                      (strClasses.IsEmpty() ? 0 : strClasses.GetLength() + 1) + dwNameSpace +
-                      caps.dwCallTreatmentListSize + caps.dwCompletionMsgTextSize;
-  const DWORD dwMsgTextSize = caps.dwCompletionMsgTextSize;
   const DWORD dwTreatmentListSize = caps.dwCallTreatmentListSize;
-  caps.dwCompletionMsgTextSize = caps.dwCallTreatmentListSize = 0;  // set below when written
+  caps.dwCompletionMsgTextSize = caps.dwCompletionMsgTextOffset = 0;
+  caps.dwCallTreatmentListSize = 0;
+  caps.dwNeededSize = dwFixed;
   caps.dwUsedSize = dwFixed;
   if (dwVersion < TAPIVER_20) {
     caps.dwAddrCapFlags &= 0xC07FFFFF;
@@ -165,49 +222,15 @@ LONG CTSPIAddressInfo::GetAddressCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*
   }
   std::memcpy(lpCaps, &caps, dwFixed);
   CopyStringIntoVarStruct(lpCaps, lpCaps->dwAddressOffset, lpCaps->dwAddressSize, strAddress);
-  if (caps.dwNumCompletionMessages > 0 &&
-      lpCaps->dwTotalSize >= lpCaps->dwUsedSize + dwMsgTextSize) {
-    // Each message fills its entry: blanks up to the entry's width (a longer one stays whole).
-    const DWORD dwEntry = caps.dwCompletionMsgTextEntrySize;
-    const int nChars = dwEntry >= 2 ? static_cast<int>((dwEntry - 2) / 2) : 0;
-    for (INT_PTR i = 0; i < m_arrCompletionMsgs.GetSize(); ++i) {
-      CString strText = m_arrCompletionMsgs[i];
-      while (strText.GetLength() < nChars) strText += ' ';
-      CopyStringIntoVarStruct(lpCaps, lpCaps->dwCompletionMsgTextOffset,
-                              lpCaps->dwCompletionMsgTextSize, strText);
-    }
+  if (caps.dwNumCompletionMessages > 0) {
+    AppendCompletionMessages(lpCaps, m_arrCompletionMsgs, caps.dwCompletionMsgTextEntrySize);
   }
-  if (dwFixed >= kCapsSize20 && caps.dwNumCallTreatments > 0) {
-    lpCaps->dwUsedSize = std::min(AlignUp(lpCaps->dwUsedSize), lpCaps->dwTotalSize);
-    const DWORD dwUsed = lpCaps->dwUsedSize;
-    if (lpCaps->dwTotalSize >= dwUsed + dwTreatmentListSize + dwNameSpace) {
-      auto* lpBytes = reinterpret_cast<BYTE*>(lpCaps);
-      lpCaps->dwCallTreatmentListOffset = dwUsed;
-      lpCaps->dwCallTreatmentListSize = dwTreatmentListSize;
-      DWORD dwAt = dwUsed + dwTreatmentListSize;
-      // Only as many entries as the list the derived class sized has room for.
-      const size_t nEntries =
-          std::min<size_t>(treatments.size(), dwTreatmentListSize / sizeof(LINECALLTREATMENTENTRY));
-      for (size_t i = 0; i < nEntries; ++i) {
-        const CString& strName = treatments[i].second;
-        const DWORD dwNameSize = static_cast<DWORD>(strName.GetLength()) + 1;
-        const LINECALLTREATMENTENTRY entry{treatments[i].first, dwNameSize, dwAt};
-        std::memcpy(lpBytes + dwUsed + i * sizeof(entry), &entry, sizeof(entry));
-        std::memcpy(lpBytes + dwAt, strName.GetString(), dwNameSize);
-        dwAt += AlignUp(dwNameSize);
-      }
-      lpCaps->dwUsedSize = std::min(dwAt, lpCaps->dwTotalSize);
+  if (dwFixed >= kCapsSize20) {
+    if (caps.dwNumCallTreatments > 0) {
+      AppendCallTreatments(lpCaps, m_mapCallTreatment, dwTreatmentListSize);
     }
-  }
-  if (dwFixed >= kCapsSize20 && !strClasses.IsEmpty() &&
-      lpCaps->dwTotalSize >= AlignUp(lpCaps->dwUsedSize) + 2 * (strClasses.GetLength() + 1)) {
-    if (CopyStringIntoVarStruct(lpCaps, lpCaps->dwDeviceClassesOffset, lpCaps->dwDeviceClassesSize,
-                                strClasses)) {
-      auto* lpText = reinterpret_cast<BYTE*>(lpCaps) + lpCaps->dwDeviceClassesOffset;
-      for (DWORD i = 0; i + 1 < lpCaps->dwDeviceClassesSize; i += 2) {
-        if (lpText[i] == '~' && lpText[i + 1] == 0) lpText[i] = 0;
-      }
-    }
+    AppendClassNameList(lpCaps, lpCaps->dwDeviceClassesOffset, lpCaps->dwDeviceClassesSize,
+                        strClasses);
   }
   return 0;
 }

@@ -106,21 +106,13 @@ LONG CTSPICallAppearance::GetCallInfo(LPLINECALLINFO lpCallInfo) {
            p->dwRedirectionIDNameSize, p->dwRedirectionIDNameOffset);
   putParty(m_RedirectingID, p->dwRedirectingIDSize, p->dwRedirectingIDOffset,
            p->dwRedirectingIDNameSize, p->dwRedirectingIDNameOffset);
-  const DWORD dwTermBytes = static_cast<DWORD>(m_arrTerminalModes.size() * sizeof(DWORD));
-  if (dwTermBytes != 0) {
-    // All of them or none.
-    const DWORD dwAligned = (p->dwUsedSize + 3) & ~3u;
-    if (p->dwTotalSize >= dwAligned + dwTermBytes) {
-      CopyIntoVarStruct(p, p->dwTerminalModesOffset, p->dwTerminalModesSize,
-                        m_arrTerminalModes.data(), dwTermBytes);
-    } else {
-      p->dwNeededSize += dwTermBytes;
-    }
-  }
+  // Each part counts in dwNeededSize once, whether or not it fits (the helper's rule).
   auto putBlock = [&](DWORD& dwOffset, DWORD& dwBlockSize, LPCVOID lpData, DWORD dwLength) {
     if (lpData == nullptr || dwLength == 0) return;
-    if (!CopyIntoVarStruct(p, dwOffset, dwBlockSize, lpData, dwLength)) p->dwNeededSize += dwLength;
+    CopyIntoVarStruct(p, dwOffset, dwBlockSize, lpData, dwLength);
   };
+  putBlock(p->dwTerminalModesOffset, p->dwTerminalModesSize, m_arrTerminalModes.data(),
+           static_cast<DWORD>(m_arrTerminalModes.size() * sizeof(DWORD)));
   if (!m_arrUserUserInfo.empty()) {
     const auto& entry = m_arrUserUserInfo.front();
     putBlock(p->dwUserUserInfoOffset, p->dwUserUserInfoSize, entry.data(),

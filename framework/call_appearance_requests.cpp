@@ -166,6 +166,10 @@ LONG CTSPICallAppearance::Park(DRV_REQUESTID dwRequestID, TSPILINEPARK* pPark) {
       (m_pAddr->GetAddressCapsCopy().dwParkModes & pPark->dwParkMode) == 0) {
     return LINEERR_INVALPARKMODE;
   }
+  // An empty address parses to no entries: a directed park would have nowhere to go.
+  if (pPark->dwParkMode == LINEPARKMODE_DIRECTED && pPark->arrAddresses.GetSize() == 0) {
+    return LINEERR_INVALADDRESS;
+  }
   return QueueCallRequest(REQUEST_LINEPARK, dwRequestID, pPark);
 }
 

@@ -7,6 +7,7 @@
 
 #include "framework/connection.h"
 #include "framework/device.h"
+#include "framework/export_guard.h"
 #include "framework/service_provider.h"
 #include "platform/afxmt.h"
 
@@ -55,7 +56,10 @@ CTSPIRequestPtr CTSPIConnection::QueueInitialisedRequest(CTSPIRequest* pReq) {
   // The caller's reference, taken before the queue's can be completed and released.
   CTSPIRequestPtr pHeld = CTSPIRequestPtr::Share(pReq);
   // A request put at the head (a drop) starts even while an earlier one waits for its answer.
-  if (InsertRequest(pReq, nPos)) StartNextRequest();
+  const BOOL bStart = InsertRequest(pReq, nPos);
+  // Queued: should the exported function fail from here on, its guard completes it.
+  NoteQueuedRequest(pReq);
+  if (bStart) StartNextRequest();
   return pHeld;
 }
 

@@ -8,6 +8,7 @@
 #include "framework/phone_connection.h"
 #include "framework/request.h"
 #include "framework/service_provider.h"
+#include "platform/caught_exception.h"
 
 IMPLEMENT_DYNCREATE(CTSPIDevice, CTSPIBaseObject)
 
@@ -265,6 +266,7 @@ void CTSPIDevice::RunIntervalTimer() {
       ServiceIntervalTimers();
     } catch (...) {
       // A failing hook ends this pass only; the service goes on.
+      LogCaughtException("interval timer thread");
     }
   }
 }

@@ -167,17 +167,20 @@ LONG CServiceProvider::FillVarStringFromDeviceClass(DEVICECLASSINFO* pDevClass,
 
 void AppendDeviceClassList(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize,
                            CADObArray& arrClasses) {
-  // Each name ends with '~' and the text's own NUL closes the list; every '~' becomes a NUL.
+  // Each name ends with '~' and the text's own NUL closes the list.
   CString strClasses;
   for (INT_PTR i = 0; i < arrClasses.GetSize(); ++i) {
     strClasses += static_cast<DEVICECLASSINFO*>(arrClasses[i])->strName;
     strClasses += '~';
   }
-  if (strClasses.IsEmpty()) return;
-  const int cch = MultiByteToWideChar(CP_ACP, 0, strClasses, -1, nullptr, 0);
-  if (cch < 1) return;
-  std::vector<WCHAR> wide(static_cast<size_t>(cch));
-  if (MultiByteToWideChar(CP_ACP, 0, strClasses, -1, wide.data(), cch) != cch) return;
+  AppendClassNameList(lpVarStruct, dwOffset, dwSize, strClasses);
+}
+
+void AppendClassNameList(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize,
+                         const CString& strNames) {
+  if (strNames.IsEmpty()) return;
+  std::vector<WCHAR> wide = VarStructText(strNames);
+  if (wide.empty()) return;
   for (WCHAR& ch : wide) {
     if (ch == static_cast<WCHAR>('~')) ch = 0;
   }

@@ -48,3 +48,6 @@ class CADObArray;
 // caller holds the lock that guards the array.
 void AppendDeviceClassList(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize,
                            CADObArray& arrClasses);
+// The same for names already joined, each followed by '~': every '~' becomes a NUL.
+void AppendClassNameList(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize,
+                         const CString& strNames);

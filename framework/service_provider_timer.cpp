@@ -9,6 +9,7 @@
 
 #include "framework/call_appearance.h"
 #include "framework/service_provider.h"
+#include "platform/caught_exception.h"
 #include "platform/win32.h"
 
 namespace {
@@ -18,6 +19,17 @@ INT_PTR FindCall(const CPtrArray& arr, const CTSPICallAppearance* pCall) {
     if (arr[i] == pCall) return i;
   }
   return -1;
+}
+
+// One call's timers; a call whose timers throw is logged and stays for the next pass, and the
+// pass goes on with the other calls.
+bool ServeCallTimers(CTSPICallAppearance* pCall) {
+  try {
+    return pCall->ServiceCallTimers() != FALSE;
+  } catch (...) {
+    LogCaughtException("timer thread, a call's timers");
+    return false;
+  }
 }
 
 }  // namespace
@@ -30,7 +42,12 @@ UINT CServiceProvider::TimerLoop() {
   for (;;) {
     // Signalled, abandoned or failed: the loop ends rather than spin.
     if (WaitForSingleObject(m_evtStopTimer, m_dwTimerTick.load()) != WAIT_TIMEOUT) return 1;
-    ServiceTimedCalls();
+    // No exception may end the thread (nor the process): logged, and the next tick goes on.
+    try {
+      ServiceTimedCalls();
+    } catch (...) {
+      LogCaughtException("timer thread");
+    }
   }
 }
 
@@ -76,7 +93,7 @@ void CServiceProvider::ServiceTimedCalls() {
   // A call only tries its own lock here and answers FALSE (stay) when it is busy.
   std::vector<CTSPICallAppearance*> finished;
   for (CTSPICallAppearance* pCall : calls) {
-    if (pCall->ServiceCallTimers()) finished.push_back(pCall);
+    if (ServeCallTimers(pCall)) finished.push_back(pCall);
   }
   {
     CSingleLock lock(&m_csTimedCalls, TRUE);

@@ -7,6 +7,7 @@
 // - Conversions never fail: a NULL or unconvertible text gives an empty string.
 // - Each export fetches the provider anew (GetSP()); with no provider object it answers
 //   LINEERR_NODRIVER.
+// - Each export's body runs inside GuardLineExport (export_guard.h): no C++ exception leaves it.
 #pragma once
 
 #include <cstddef>

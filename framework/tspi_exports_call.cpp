@@ -1,264 +1,319 @@
 // Exported TSPI_line* functions that name a call. Each converts its wide strings, checks its mode
 // where it has one, then its call handles in TSPI order, and returns the provider operation's
 // result unchanged; the first failed check answers its code at once.
+#include "framework/export_guard.h"
 #include "framework/service_provider.h"
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
 
 TSPIAPI LONG TSPI_lineAddToConference(DRV_REQUESTID dwRequestID, HDRVCALL hdConfCall,
                                       HDRVCALL hdConsultCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pConfCall = GetLiveCall(hdConfCall);
-  if (pConfCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CCallRef pConsultCall = GetLiveCall(hdConsultCall);
-  if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CTSPIConferenceCall* pConference = AsConferenceCall(pConfCall);
-  if (pConference == nullptr) return LINEERR_INVALCONFCALLHANDLE;
-  return pSP->lineAddToConference(pConference, pConsultCall, dwRequestID);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pConfCall = GetLiveCall(hdConfCall);
+    if (pConfCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    CCallRef pConsultCall = GetLiveCall(hdConsultCall);
+    if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    CTSPIConferenceCall* pConference = AsConferenceCall(pConfCall);
+    if (pConference == nullptr) return LINEERR_INVALCONFCALLHANDLE;
+    return pSP->lineAddToConference(pConference, pConsultCall, dwRequestID);
+  });
 }
 
 TSPIAPI LONG TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
                              DWORD dwSize) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineAnswer(pCall, dwRequestID, lpsUserUserInfo, dwSize);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineAnswer(pCall, dwRequestID, lpsUserUserInfo, dwSize);
+  });
 }
 
 TSPIAPI LONG TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
                                     LPCWSTR lpszDestAddress, DWORD dwCountryCode) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  const CString strDest = WideToAnsiString(lpszDestAddress);
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineBlindTransfer(pCall, dwRequestID, strDest, dwCountryCode);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    const CString strDest = WideToAnsiString(lpszDestAddress);
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineBlindTransfer(pCall, dwRequestID, strDest, dwCountryCode);
+  });
 }
 
 TSPIAPI LONG TSPI_lineCloseCall(HDRVCALL hdCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineCloseCall(pCall);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineCloseCall(pCall);
+  });
 }
 
 TSPIAPI LONG TSPI_lineCompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
                                        HDRVCALL hdConsultCall, HTAPICALL htConfCall,
                                        LPHDRVCALL lphdConfCall, DWORD dwTransferMode) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  if (dwTransferMode != LINETRANSFERMODE_TRANSFER &&
-      dwTransferMode != LINETRANSFERMODE_CONFERENCE) {
-    return LINEERR_OPERATIONFAILED;
-  }
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CCallRef pConsultCall = GetLiveCall(hdConsultCall);
-  if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineCompleteTransfer(pCall, dwRequestID, pConsultCall, htConfCall, lphdConfCall,
-                                   dwTransferMode);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    if (dwTransferMode != LINETRANSFERMODE_TRANSFER &&
+        dwTransferMode != LINETRANSFERMODE_CONFERENCE) {
+      return LINEERR_OPERATIONFAILED;
+    }
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    CCallRef pConsultCall = GetLiveCall(hdConsultCall);
+    if (pConsultCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineCompleteTransfer(pCall, dwRequestID, pConsultCall, htConfCall, lphdConfCall,
+                                     dwTransferMode);
+  });
 }
 
 TSPIAPI LONG TSPI_lineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress,
                            DWORD dwCountryCode) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  const CString strDest = WideToAnsiString(lpszDestAddress);
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineDial(pCall, dwRequestID, strDest, dwCountryCode);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    const CString strDest = WideToAnsiString(lpszDestAddress);
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineDial(pCall, dwRequestID, strDest, dwCountryCode);
+  });
 }
 
 TSPIAPI LONG TSPI_lineDrop(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
                            DWORD dwSize) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineDrop(pCall, dwRequestID, lpsUserUserInfo, dwSize);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineDrop(pCall, dwRequestID, lpsUserUserInfo, dwSize);
+  });
 }
 
 TSPIAPI LONG TSPI_lineGatherDigits(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dwDigitModes,
                                    LPWSTR lpsDigits, DWORD dwNumDigits,
                                    LPCWSTR lpszTerminationDigits, DWORD dwFirstDigitTimeout,
                                    DWORD dwInterDigitTimeout) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  const CString strTermination = WideToAnsiString(lpszTerminationDigits);
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineGatherDigits(pCall, dwEndToEndID, dwDigitModes, lpsDigits, dwNumDigits,
-                               strTermination, dwFirstDigitTimeout, dwInterDigitTimeout);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    const CString strTermination = WideToAnsiString(lpszTerminationDigits);
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineGatherDigits(pCall, dwEndToEndID, dwDigitModes, lpsDigits, dwNumDigits,
+                                 strTermination, dwFirstDigitTimeout, dwInterDigitTimeout);
+  });
 }
 
 TSPIAPI LONG TSPI_lineGenerateDigits(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dwDigitMode,
                                      LPCWSTR lpszDigits, DWORD dwDuration) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  const CString strDigits = WideToAnsiString(lpszDigits);
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineGenerateDigits(pCall, dwEndToEndID, dwDigitMode, strDigits, dwDuration);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    const CString strDigits = WideToAnsiString(lpszDigits);
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineGenerateDigits(pCall, dwEndToEndID, dwDigitMode, strDigits, dwDuration);
+  });
 }
 
 TSPIAPI LONG TSPI_lineGenerateTone(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dwToneMode,
                                    DWORD dwDuration, DWORD dwNumTones,
                                    LPLINEGENERATETONE const lpTones) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineGenerateTone(pCall, dwEndToEndID, dwToneMode, dwDuration, dwNumTones, lpTones);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineGenerateTone(pCall, dwEndToEndID, dwToneMode, dwDuration, dwNumTones, lpTones);
+  });
 }
 
 TSPIAPI LONG TSPI_lineGetCallAddressID(HDRVCALL hdCall, LPDWORD lpdwAddressID) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineGetCallAddressID(pCall, lpdwAddressID);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineGetCallAddressID(pCall, lpdwAddressID);
+  });
 }
 
 TSPIAPI LONG TSPI_lineGetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineGetCallInfo(pCall, lpCallInfo);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineGetCallInfo(pCall, lpCallInfo);
+  });
 }
 
 TSPIAPI LONG TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineGetCallStatus(pCall, lpCallStatus);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineGetCallStatus(pCall, lpCallStatus);
+  });
 }
 
 TSPIAPI LONG TSPI_lineHold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineHold(pCall, dwRequestID);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineHold(pCall, dwRequestID);
+  });
 }
 
 TSPIAPI LONG TSPI_lineMonitorDigits(HDRVCALL hdCall, DWORD dwDigitModes) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineMonitorDigits(pCall, dwDigitModes);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineMonitorDigits(pCall, dwDigitModes);
+  });
 }
 
 TSPIAPI LONG TSPI_lineMonitorMedia(HDRVCALL hdCall, DWORD dwMediaModes) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineMonitorMedia(pCall, dwMediaModes);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineMonitorMedia(pCall, dwMediaModes);
+  });
 }
 
 TSPIAPI LONG TSPI_lineMonitorTones(HDRVCALL hdCall, DWORD dwToneListID,
                                    LPLINEMONITORTONE const lpToneList, DWORD dwNumEntries) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineMonitorTones(pCall, dwToneListID, lpToneList, dwNumEntries);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineMonitorTones(pCall, dwToneListID, lpToneList, dwNumEntries);
+  });
 }
 
 TSPIAPI LONG TSPI_linePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD dwParkMode,
                            LPCWSTR lpszDirAddress, LPVARSTRING lpNonDirAddress) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  const CString strDirAddress = WideToAnsiString(lpszDirAddress);
-  if (dwParkMode != LINEPARKMODE_DIRECTED && dwParkMode != LINEPARKMODE_NONDIRECTED) {
-    return LINEERR_INVALPARKMODE;
-  }
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->linePark(pCall, dwRequestID, dwParkMode, strDirAddress, lpNonDirAddress);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    const CString strDirAddress = WideToAnsiString(lpszDirAddress);
+    if (dwParkMode != LINEPARKMODE_DIRECTED && dwParkMode != LINEPARKMODE_NONDIRECTED) {
+      return LINEERR_INVALPARKMODE;
+    }
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->linePark(pCall, dwRequestID, dwParkMode, strDirAddress, lpNonDirAddress);
+  });
 }
 
 TSPIAPI LONG TSPI_lineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress,
                                DWORD dwCountryCode) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  const CString strDest = WideToAnsiString(lpszDestAddress);
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineRedirect(pCall, dwRequestID, strDest, dwCountryCode);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    const CString strDest = WideToAnsiString(lpszDestAddress);
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineRedirect(pCall, dwRequestID, strDest, dwCountryCode);
+  });
 }
 
 TSPIAPI LONG TSPI_lineReleaseUserUserInfo(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineReleaseUserUserInfo(pCall, dwRequestID);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineReleaseUserUserInfo(pCall, dwRequestID);
+  });
 }
 
 TSPIAPI LONG TSPI_lineRemoveFromConference(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineRemoveFromConference(pCall, dwRequestID);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineRemoveFromConference(pCall, dwRequestID);
+  });
 }
 
 TSPIAPI LONG TSPI_lineSecureCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineSecureCall(pCall, dwRequestID);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineSecureCall(pCall, dwRequestID);
+  });
 }
 
 TSPIAPI LONG TSPI_lineSetAppSpecific(HDRVCALL hdCall, DWORD dwAppSpecific) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineSetAppSpecific(pCall, dwAppSpecific);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineSetAppSpecific(pCall, dwAppSpecific);
+  });
 }
 
 TSPIAPI LONG TSPI_lineSetMediaMode(HDRVCALL hdCall, DWORD dwMediaMode) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineSetMediaMode(pCall, dwMediaMode);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineSetMediaMode(pCall, dwMediaMode);
+  });
 }
 
 TSPIAPI LONG TSPI_lineSetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
                                     HTAPICALL htConsultCall, LPHDRVCALL lphdConsultCall,
                                     LPLINECALLPARAMS const lpCallParams) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineSetupTransfer(pCall, dwRequestID, htConsultCall, lphdConsultCall, lpCallParams);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineSetupTransfer(pCall, dwRequestID, htConsultCall, lphdConsultCall, lpCallParams);
+  });
 }
 
 TSPIAPI LONG TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall,
                                HDRVCALL hdHeldCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pActiveCall = GetLiveCall(hdActiveCall);
-  if (pActiveCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  CCallRef pHeldCall = GetLiveCall(hdHeldCall);
-  if (pHeldCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineSwapHold(pActiveCall, dwRequestID, pHeldCall);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pActiveCall = GetLiveCall(hdActiveCall);
+    if (pActiveCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    CCallRef pHeldCall = GetLiveCall(hdHeldCall);
+    if (pHeldCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineSwapHold(pActiveCall, dwRequestID, pHeldCall);
+  });
 }
 
 TSPIAPI LONG TSPI_lineUnhold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  CCallRef pCall = GetLiveCall(hdCall);
-  if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-  return pSP->lineUnhold(pCall, dwRequestID);
+  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return pSP->lineUnhold(pCall, dwRequestID);
+  });
 }

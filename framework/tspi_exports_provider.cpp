@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "framework/device.h"
+#include "framework/export_guard.h"
 #include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "framework/service_provider.h"
@@ -38,71 +39,81 @@ TSPIAPI LONG TSPI_providerConfig(HWND, DWORD) {
 }
 
 TSPIAPI LONG TSPI_providerCreateLineDevice(DWORD_PTR dwTempID, DWORD dwDeviceID) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  return pSP->providerCreateLineDevice(dwTempID, dwDeviceID);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    return pSP->providerCreateLineDevice(dwTempID, dwDeviceID);
+  });
 }
 
 TSPIAPI LONG TSPI_providerCreatePhoneDevice(DWORD_PTR dwTempID, DWORD dwDeviceID) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  return pSP->providerCreatePhoneDevice(dwTempID, dwDeviceID);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    return pSP->providerCreatePhoneDevice(dwTempID, dwDeviceID);
+  });
 }
 
 TSPIAPI LONG TSPI_providerEnumDevices(DWORD dwPermanentProviderID, LPDWORD lpdwNumLines,
                                       LPDWORD lpdwNumPhones, HPROVIDER hProvider,
                                       LINEEVENT lpfnLineCreateProc,
                                       PHONEEVENT lpfnPhoneCreateProc) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  return pSP->providerEnumDevices(dwPermanentProviderID, lpdwNumLines, lpdwNumPhones, hProvider,
-                                  lpfnLineCreateProc, lpfnPhoneCreateProc);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    return pSP->providerEnumDevices(dwPermanentProviderID, lpdwNumLines, lpdwNumPhones, hProvider,
+                                    lpfnLineCreateProc, lpfnPhoneCreateProc);
+  });
 }
 
 TSPIAPI LONG TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType,
                                             LPVOID lpParams, DWORD dwSize) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  // Whoever answers writes over the parameters.
-  if (lpParams == nullptr && dwSize != 0) return LINEERR_INVALPOINTER;
-  CTSPIDevice* pDevice = nullptr;
-  CTSPILineConnection* pLine = nullptr;
-  CTSPIPhoneConnection* pPhone = nullptr;
-  HDRVDIALOGINSTANCE hdDlgInst = nullptr;
-  switch (dwObjectType) {
-    case TUISPIDLL_OBJECT_LINEID:
-      pLine = pSP->FindLineByDeviceID(static_cast<DWORD>(dwObjectID));
-      if (pLine == nullptr) return LINEERR_BADDEVICEID;
-      if (AnswerPrivateExchange(pLine, lpParams, dwSize)) return 0;
-      break;
-    case TUISPIDLL_OBJECT_PHONEID:
-      pPhone = pSP->FindPhoneByDeviceID(static_cast<DWORD>(dwObjectID));
-      if (pPhone == nullptr) return PHONEERR_BADDEVICEID;
-      if (AnswerPrivateExchange(pPhone, lpParams, dwSize)) return 0;
-      break;
-    case TUISPIDLL_OBJECT_PROVIDERID:
-      pDevice = pSP->FindDeviceByProviderID(static_cast<DWORD>(dwObjectID));
-      if (pDevice == nullptr) return TSPIERR_UNKNOWNPROVIDER;
-      break;
-    case TUISPIDLL_OBJECT_DIALOGINSTANCE:
-      hdDlgInst = reinterpret_cast<HDRVDIALOGINSTANCE>(dwObjectID);
-      if (hdDlgInst == nullptr) return LINEERR_INVALPARAM;
-      break;
-    default:
-      return LINEERR_INVALPARAM;
-  }
-  return pSP->providerGenericDialogData(pDevice, pLine, pPhone, hdDlgInst, lpParams, dwSize);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    // Whoever answers writes over the parameters.
+    if (lpParams == nullptr && dwSize != 0) return LINEERR_INVALPOINTER;
+    CTSPIDevice* pDevice = nullptr;
+    CTSPILineConnection* pLine = nullptr;
+    CTSPIPhoneConnection* pPhone = nullptr;
+    HDRVDIALOGINSTANCE hdDlgInst = nullptr;
+    switch (dwObjectType) {
+      case TUISPIDLL_OBJECT_LINEID:
+        pLine = pSP->FindLineByDeviceID(static_cast<DWORD>(dwObjectID));
+        if (pLine == nullptr) return LINEERR_BADDEVICEID;
+        if (AnswerPrivateExchange(pLine, lpParams, dwSize)) return 0;
+        break;
+      case TUISPIDLL_OBJECT_PHONEID:
+        pPhone = pSP->FindPhoneByDeviceID(static_cast<DWORD>(dwObjectID));
+        if (pPhone == nullptr) return PHONEERR_BADDEVICEID;
+        if (AnswerPrivateExchange(pPhone, lpParams, dwSize)) return 0;
+        break;
+      case TUISPIDLL_OBJECT_PROVIDERID:
+        pDevice = pSP->FindDeviceByProviderID(static_cast<DWORD>(dwObjectID));
+        if (pDevice == nullptr) return TSPIERR_UNKNOWNPROVIDER;
+        break;
+      case TUISPIDLL_OBJECT_DIALOGINSTANCE:
+        hdDlgInst = reinterpret_cast<HDRVDIALOGINSTANCE>(dwObjectID);
+        if (hdDlgInst == nullptr) return LINEERR_INVALPARAM;
+        break;
+      default:
+        return LINEERR_INVALPARAM;
+    }
+    return pSP->providerGenericDialogData(pDevice, pLine, pPhone, hdDlgInst, lpParams, dwSize);
+  });
 }
 
 TSPIAPI LONG TSPI_providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProviderID,
                                DWORD dwLineDeviceIDBase, DWORD dwPhoneDeviceIDBase,
                                DWORD_PTR dwNumLines, DWORD_PTR dwNumPhones,
                                ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  return pSP->providerInit(dwTSPIVersion, dwPermanentProviderID, dwLineDeviceIDBase,
-                           dwPhoneDeviceIDBase, dwNumLines, dwNumPhones, lpfnCompletionProc,
-                           lpdwTSPIOptions);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    return pSP->providerInit(dwTSPIVersion, dwPermanentProviderID, dwLineDeviceIDBase,
+                             dwPhoneDeviceIDBase, dwNumLines, dwNumPhones, lpfnCompletionProc,
+                             lpdwTSPIOptions);
+  });
 }
 
 TSPIAPI LONG TSPI_providerInstall(HWND, DWORD) {
@@ -114,13 +125,17 @@ TSPIAPI LONG TSPI_providerRemove(HWND, DWORD) {
 }
 
 TSPIAPI LONG TSPI_providerShutdown(DWORD dwTSPIVersion, DWORD dwPermanentProviderID) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  return pSP->providerShutdown(dwTSPIVersion, pSP->FindDeviceByProviderID(dwPermanentProviderID));
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    return pSP->providerShutdown(dwTSPIVersion, pSP->FindDeviceByProviderID(dwPermanentProviderID));
+  });
 }
 
 TSPIAPI LONG TSPI_providerUIIdentify(LPWSTR lpszUIDLLName) {
-  CServiceProvider* pSP = GetSP();
-  if (pSP == nullptr) return LINEERR_NODRIVER;
-  return pSP->providerUIIdentify(lpszUIDLLName);
+  return GuardLineExport(__func__, 0, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    return pSP->providerUIIdentify(lpszUIDLLName);
+  });
 }

@@ -60,3 +60,12 @@ BOOL CopyStringIntoVarStruct(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize,
   FreeBuffer(lpWide);
   return bResult;
 }
+
+std::vector<WCHAR> VarStructText(LPCSTR pszText) {
+  if (pszText == nullptr) return {};
+  const int cch = MultiByteToWideChar(CP_ACP, 0, pszText, -1, nullptr, 0);
+  if (cch < 1) return {};
+  std::vector<WCHAR> wide(static_cast<size_t>(cch));
+  if (MultiByteToWideChar(CP_ACP, 0, pszText, -1, wide.data(), cch) != cch) return {};
+  return wide;
+}

@@ -14,6 +14,8 @@
 // - Nothing is ever written at or past the caller's dwTotalSize.
 #pragma once
 
+#include <vector>
+
 #include "platform/wintypes.h"
 
 // Appends dwLength bytes as one part. FALSE for an empty block (nothing counted) or one that
@@ -24,3 +26,7 @@ BOOL CopyIntoVarStruct(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize, LPCVO
 // Appends the 8-bit text as UTF-16 with its NUL, as one part. FALSE for NULL or a text that
 // cannot be converted (nothing counted), or one that does not fit.
 BOOL CopyStringIntoVarStruct(LPVOID lpVarStruct, DWORD& dwOffset, DWORD& dwSize, LPCSTR pszText);
+
+// The 8-bit text as UTF-16 with its NUL, as CopyStringIntoVarStruct writes it, for parts that
+// hold more than one text; empty for NULL or a text that cannot be converted.
+std::vector<WCHAR> VarStructText(LPCSTR pszText);

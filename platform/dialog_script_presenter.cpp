@@ -36,7 +36,13 @@ CScriptDialogPresenter::CScriptDialogPresenter(std::istream& script, std::ostrea
       Fail("line " + CString(std::to_string(nLine).c_str()) + ": unclosed quote");
       continue;
     }
-    if (!step.words.empty() && step.words[0][0] != '#') m_steps.push_back(std::move(step));
+    if (step.words.empty()) continue;
+    if (step.words[0].IsEmpty()) {
+      // A quoted "" names no command; nor can it start a comment.
+      Fail("line " + CString(std::to_string(nLine).c_str()) + ": empty first word");
+      continue;
+    }
+    if (step.words[0][0] != '#') m_steps.push_back(std::move(step));
   }
 }
 

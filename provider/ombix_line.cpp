@@ -6,6 +6,7 @@
 #include "framework/address_info.h"
 #include "framework/device.h"
 #include "framework/service_provider.h"
+#include "platform/caught_exception.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_settings.h"
@@ -280,7 +281,12 @@ void COmbixLine::ResyncThreadMain() {
   m_bResyncWaiting = false;
   if (m_bResyncStop) return;
   lock.unlock();
-  ResyncCalls();
+  // No exception may end the process: the thread logs it and ends as it would have.
+  try {
+    ResyncCalls();
+  } catch (...) {
+    LogCaughtException("resynchronisation thread");
+  }
 }
 
 void COmbixLine::StopResync() {
@@ -303,9 +309,14 @@ void COmbixLine::ResyncCalls() {
   // The calls are copied out with references: a call's lock comes before its address's and line's.
   for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
     const DWORD dwNumber = OmbixCallId(pCall).GetCallNumber();
-    if (std::find(arrReported.begin(), arrReported.end(), dwNumber) == arrReported.end() &&
-        pCall->GetCallState() != LINECALLSTATE_IDLE) {
-      pCall->ChangeCallState(LINECALLSTATE_IDLE, 0, LINEMEDIAMODE_INTERACTIVEVOICE, TRUE);
+    // A call that fails to go idle is logged; the others still are looked at.
+    try {
+      if (std::find(arrReported.begin(), arrReported.end(), dwNumber) == arrReported.end() &&
+          pCall->GetCallState() != LINECALLSTATE_IDLE) {
+        pCall->ChangeCallState(LINECALLSTATE_IDLE, 0, LINEMEDIAMODE_INTERACTIVEVOICE, TRUE);
+      }
+    } catch (...) {
+      LogCaughtException("resynchronisation thread, a call");
     }
     pCall->Release();
   }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "platform/caught_exception.h"
 #include "platform/win32.h"
 #include "platform/winsock.h"
 #include "switchapi/ombix_api.h"
@@ -30,7 +31,25 @@ bool IsIgnoredReceiveError(int iError) {
 DWORD COmbixAPI::ThreadProc(LPVOID pParam) {
   auto* pThis = static_cast<COmbixAPI*>(pParam);
   pThis->m_dwWorkerThreadId.store(GetCurrentThreadId());
-  pThis->WorkerMain();
+  // No exception may end the worker (nor the process): it is logged and the worker starts over
+  // with a login after a pause, or ends when it was told to stop.
+  for (;;) {
+    try {
+      pThis->WorkerMain();
+      break;
+    } catch (...) {
+      LogCaughtException("link worker thread");
+    }
+    if (pThis->IsStopping() || pThis->WaitForStop(pThis->m_options.dwBackOffMax)) {
+      // The session the exception cut short ends as a stop ends it.
+      try {
+        pThis->SendDisconnect();
+      } catch (...) {
+        LogCaughtException("link worker thread");
+      }
+      break;
+    }
+  }
   pThis->m_dwWorkerThreadId.store(0);
   return 0;
 }
@@ -144,7 +163,12 @@ void COmbixAPI::ReceivePhase() {
     std::unique_ptr<COmbixMsg> pMsg = ReceiveStep();
     // A message found with the stop flag set is not handed on.
     if (pMsg == nullptr || IsStopping()) break;
-    Dispatch(pMsg.get());
+    // A callback that throws loses its message only; the next one is handed on as usual.
+    try {
+      Dispatch(pMsg.get());
+    } catch (...) {
+      LogCaughtException("link worker thread, a message's callback");
+    }
     if (IsStopping()) break;
   }
   // Back to login with the link still up (a receive error): the session ends here, not inside the

@@ -16,6 +16,13 @@ ON_EN_CHANGE(IDC_IP1, OnChangeAddress)
 ON_EN_CHANGE(IDC_IP2, OnChangeAddress)
 END_MESSAGE_MAP()
 
+namespace {
+
+// In the order OK checks them.
+constexpr int kAddressEdits[] = {IDC_IP1, IDC_IP2};
+
+}  // namespace
+
 BOOL CDlgProviderConfig::IsAddressText(LPCSTR pszAddress) {
   return pszAddress[std::strspn(pszAddress, "0123456789.")] == '\0';
 }
@@ -63,12 +70,19 @@ void CDlgProviderConfig::RefreshLines(BOOL bEnableCancel) {
   UpdateButtons();
 }
 
-// The address edits cannot be changed here, so while OK is disabled Cancel is the only way out.
+// The address edits cannot be changed here, so while OK is disabled, or would refuse the
+// addresses shown, Cancel is the only way out.
 void CDlgProviderConfig::UpdateButtons() {
   const BOOL bAddresses = GetDlgItem(IDC_IP1)->GetWindowTextLength() > 0 &&
                           GetDlgItem(IDC_IP2)->GetWindowTextLength() > 0;
   GetDlgItem(IDOK)->EnableWindow(bAddresses);
-  GetDlgItem(IDCANCEL)->EnableWindow(m_bCancelAllowed || !bAddresses);
+  BOOL bAccepted = bAddresses;
+  for (const int nID : kAddressEdits) {
+    CString address;
+    GetDlgItemText(nID, address);
+    if (!IsAddressText(address)) bAccepted = FALSE;
+  }
+  GetDlgItem(IDCANCEL)->EnableWindow(m_bCancelAllowed || !bAccepted);
 }
 
 void CDlgProviderConfig::OnChangeAddress() {
@@ -113,7 +127,6 @@ void CDlgProviderConfig::OnRemoveLine() {
 
 void CDlgProviderConfig::OnOK() {
   UpdateData(TRUE);
-  static const int kAddressEdits[] = {IDC_IP1, IDC_IP2};
   for (const int nID : kAddressEdits) {
     CString address;
     GetDlgItemText(nID, address);

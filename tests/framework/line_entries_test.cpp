@@ -202,6 +202,22 @@ const RefusalRow kRefusals[] = {
      [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
        return sp.linePark(c, 1, LINEPARKMODE_DIRECTED, nullptr, nullptr);
      }},
+    {"directed linePark to an empty address, on an address that parks directed",
+     LINEERR_INVALADDRESS,
+     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
+       c->GetAddressOwner()->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
+         caps.dwParkModes = LINEPARKMODE_DIRECTED | LINEPARKMODE_NONDIRECTED;
+       });
+       return TSPI_linePark(1, H(c), LINEPARKMODE_DIRECTED, u"", nullptr);
+     }},
+    {"directed linePark to a NULL address, on an address that parks directed",
+     LINEERR_INVALADDRESS,
+     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
+       c->GetAddressOwner()->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
+         caps.dwParkModes = LINEPARKMODE_DIRECTED;
+       });
+       return TSPI_linePark(1, H(c), LINEPARKMODE_DIRECTED, nullptr, nullptr);
+     }},
     {"lineSetMediaControl on a line without the feature", LINEERR_OPERATIONUNAVAIL,
      [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
        CTSPILineConnection* pLine = c->GetLineOwner();

@@ -159,6 +159,8 @@ TEST_F(DialogTest, ScriptFailuresEndTheDialog) {
       {"dialog 9101\nselect 9003 2\n", "no such item"},
       {"dialog 9101\nbox ok\n", "not an action"},
       {"\"open\n", "unclosed quote"},
+      {"\"\" 9101\n", "line 1: empty first word"},
+      {"dialog 9101\n  \"\"  \n", "line 2: empty first word"},
   };
   for (const Case& c : cases) {
     std::istringstream script(c.script);

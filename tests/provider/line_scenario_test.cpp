@@ -346,7 +346,15 @@ TEST_F(LineScenarioTest, ConferenceAddAndRemove) {
 
 TEST_F(LineScenarioTest, ParkUnparkAndPickup) {
   Run(Then(Connect200To201(),
-           {{"200 parks",
+           {{"200 asks for a directed park, to no address: the line parks only non-directed",
+             [&] {
+               EXPECT_EQ(provider.linePark(C(0, 1), Id(), LINEPARKMODE_DIRECTED, "", nullptr),
+                         LINEERR_INVALPARKMODE);
+               return kNone;
+             },
+             0,
+             {{0, 1, LINECALLSTATE_CONNECTED}}},
+            {"200 parks",
              [&] {
                return provider.linePark(C(0, 1), Id(), LINEPARKMODE_NONDIRECTED, nullptr, nullptr);
              },

@@ -1,8 +1,13 @@
 // The switch line against switch-sim over loopback: the open with its login and monitor, refusals
 // and the errors they leave, a late login, message waiting, service state, the phone's limits,
 // and a lost link with the check of the calls that follows.
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
 #include <map>
+#include <stdexcept>
 
 #include "framework/address_info.h"
 #include "framework/device.h"
@@ -24,6 +29,22 @@ class TestLine : public COmbixLine {
   TestLine() : COmbixLine(LineSetup::timing) {}
 };
 IMPLEMENT_DYNCREATE(TestLine, COmbixLine)
+
+// A switch call whose first change to IDLE, once armed, throws out of the state change.
+class IdleThrowingCall : public COmbixCall {
+  DECLARE_DYNCREATE(IdleThrowingCall)
+ public:
+  void ComputeCallFeatures(DWORD dwState, DWORD dwMode, DWORD dwMediaMode) override {
+    if (dwState == LINECALLSTATE_IDLE && s_armed.exchange(false)) {
+      s_thrower = this;
+      throw std::runtime_error("no features for IDLE");
+    }
+    COmbixCall::ComputeCallFeatures(dwState, dwMode, dwMediaMode);
+  }
+  static inline std::atomic<bool> s_armed{false};
+  static inline std::atomic<CTSPICallAppearance*> s_thrower{nullptr};
+};
+IMPLEMENT_DYNCREATE(IdleThrowingCall, COmbixCall)
 
 namespace {
 
@@ -202,6 +223,44 @@ TEST_F(LineTest, MessageWaitingAndServiceStateFollowThePhone) {
   ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
 }
 
+// The address's capabilities at every size from the fixed part on: the needed size never
+// changes, and exactly that many bytes take the address and the device classes, in UTF-16.
+TEST_F(LineTest, AddressCapsOfTheNeededSizeHoldTheDeviceClasses) {
+  constexpr DWORD kFixed = 228;
+  constexpr size_t kGuard = 16;
+  lines[0]->SetNegotiatedVersion(0x00020001);
+  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
+  ASSERT_NE(pAddr, nullptr);
+  auto ask = [&](DWORD dwTotal) {
+    std::vector<BYTE> bytes(dwTotal + kGuard, 0xCD);
+    std::memcpy(bytes.data(), &dwTotal, sizeof(dwTotal));
+    EXPECT_EQ(pAddr->GetAddressCaps(0x00020001, 0, reinterpret_cast<LINEADDRESSCAPS*>(bytes.data())),
+              0);
+    EXPECT_TRUE(std::all_of(bytes.end() - kGuard, bytes.end(), [](BYTE b) { return b == 0xCD; }))
+        << dwTotal;
+    LINEADDRESSCAPS caps;
+    std::memcpy(&caps, bytes.data(), sizeof(caps));
+    return std::make_pair(caps, bytes);
+  };
+  const DWORD dwNeeded = ask(kFixed).first.dwNeededSize;
+  for (DWORD dwTotal = kFixed; dwTotal <= dwNeeded + 8; ++dwTotal) {
+    const auto [caps, bytes] = ask(dwTotal);
+    ASSERT_EQ(caps.dwNeededSize, dwNeeded) << dwTotal;
+    ASSERT_LE(caps.dwUsedSize, dwTotal);
+    if (dwTotal < dwNeeded) {
+      ASSERT_EQ(caps.dwDeviceClassesSize, 0u) << dwTotal;
+      continue;
+    }
+    ASSERT_EQ(caps.dwUsedSize, dwNeeded) << dwTotal;
+    ASSERT_NE(caps.dwAddressSize, 0u);
+    ASSERT_EQ(caps.dwDeviceClassesOffset + caps.dwDeviceClassesSize, dwNeeded);
+    std::u16string classes(caps.dwDeviceClassesSize / 2, u'\0');
+    std::memcpy(classes.data(), bytes.data() + caps.dwDeviceClassesOffset,
+                caps.dwDeviceClassesSize);
+    EXPECT_EQ(classes.rfind(std::u16string(u"tapi/line\0tapi/providerid\0\0", 27), 0), 0u);
+  }
+}
+
 TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
   numbers[0] = "5550134x22";
   simConfig.phones = {{"5550134x22", "1234", "SIP/22"}, {"201", "1234", "201"}};
@@ -283,6 +342,36 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
   EXPECT_FALSE(lines[0]->IsOutOfService());
   EXPECT_FALSE(lines[0]->IsReconnectPending());
   for (auto& [dwNumber, pCall] : calls) pCall->Release();
+}
+
+// After a lost link, a call that throws while it is idled costs the check nothing more: the
+// other lost call still goes IDLE, and the thread ends as usual with the shutdown.
+TEST_F(LineTest, ResyncGoesOnPastACallThatThrows) {
+  provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(TestLine), nullptr,
+                            RUNTIME_CLASS(IdleThrowingCall), RUNTIME_CLASS(COmbixConfCall),
+                            nullptr);
+  ASSERT_EQ(Open(0), 0);
+  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
+  CTSPICallAppearance* calls[2] = {};
+  for (DWORD i = 0; i < 2; ++i) {
+    calls[i] = pAddr->FindOrCreateCall(nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT,
+                                       0xFFFFFFFF, 0);
+    ASSERT_NE(dynamic_cast<IdleThrowingCall*>(calls[i]), nullptr);
+    dynamic_cast<COmbixCall*>(calls[i])->SetObjectId(IdOfCall(90001 + i));  // unknown to the switch
+    calls[i]->ChangeCallState(LINECALLSTATE_CONNECTED);
+    calls[i]->AddRef();
+  }
+  IdleThrowingCall::s_thrower = nullptr;
+  IdleThrowingCall::s_armed = true;
+  const DWORD dwOldMonitor = lines[0]->GetMonitorID();
+  EXPECT_EQ(sim->Command("disconnect"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != dwOldMonitor; }));
+  ASSERT_TRUE(WaitUntil([&] { return calls[1]->GetCallState() == LINECALLSTATE_IDLE; }));
+  EXPECT_EQ(IdleThrowingCall::s_thrower.load(), calls[0]);
+  IdleThrowingCall::s_armed = false;
+  // The state change the double broke off kept the reference it holds while it runs.
+  calls[0]->Release();
+  for (CTSPICallAppearance* pCall : calls) pCall->Release();
 }
 
 TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadWithoutTouchingTheLine) {

@@ -191,4 +191,33 @@ escape
   EXPECT_EQ(m_dlg.m_dwLines, 2u);
 }
 
+// A stored address that OK refuses leaves Cancel as the only way out, after any change of the
+// lines; stored addresses that OK takes let a change take Cancel away as before.
+TEST_F(ProviderConfigTest, RefusedStoredAddressKeepsTheDialogClosable) {
+  struct Case {
+    const char* ip1;
+    const char* ip2;
+    bool bRefused;
+  };
+  const Case cases[] = {{"10.0.0.1a", "10.0.0.2", true},
+                        {"10.0.0.1", "10.0.0.2 ", true},
+                        {"10.0.0.1", "10.0.0.2", false}};
+  for (const Case& c : cases) {
+    m_dlg.m_arrLines.clear();
+    Load({{"100", "a"}}, c.ip1, c.ip2);
+    const std::string script = std::string(R"(dialog 101
+click 1005
+dialog 102
+set 1008 200
+set 1009 b
+set 1010 b
+click 1
+check 1004 items 100 200
+)") + (c.bRefused ? "check 2 enabled\nescape\n" : "check 2 disabled\nclick 1\n");
+    Play(script.c_str());
+    EXPECT_EQ(m_dlg.DoModal(), c.bRefused ? IDCANCEL : IDOK) << c.ip1 << " " << c.ip2;
+    EXPECT_TRUE(m_script->IsComplete()) << Report();
+  }
+}
+
 }  // namespace

@@ -3,7 +3,10 @@
 // the link (late login acknowledgement, foreign and overlong datagrams, old sessions, stop races).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "switchapi/ombix_socket.h"
@@ -38,6 +41,26 @@ class FailingSocketLink : public RecordingLink {
  protected:
   std::unique_ptr<COmbixSocket> CreateSocket() override {
     return std::make_unique<FailingSocket>(bFailNextReceive);
+  }
+};
+
+// A link whose callbacks throw where the test says: a response with invoke id 13, and the
+// report of a lost connection when armed.
+class ThrowingLink : public RecordingLink {
+ public:
+  using RecordingLink::RecordingLink;
+  ~ThrowingLink() override { StopThread(); }
+  std::atomic<bool> bThrowOnLoss{false};
+
+ protected:
+  void OnResponse(const COmbixMsg* pMsg) override {
+    RecordingLink::OnResponse(pMsg);
+    const COmbixRsp* pRsp = OmbixAsResponse(pMsg);
+    if (pRsp != nullptr && pRsp->dwInvokeID == 13) throw std::runtime_error("response 13");
+  }
+  void OnConnectionLost() override {
+    RecordingLink::OnConnectionLost();
+    if (bThrowOnLoss.exchange(false)) throw std::bad_alloc();
   }
 };
 
@@ -479,6 +502,36 @@ TEST_F(LinkTest, StopWhileConnectedSendsDisconnectReportsTheLossAndMayStartAgain
   ASSERT_TRUE(link->StartThread());
   ASSERT_TRUE(peer.AcceptLogin(0));
   EXPECT_TRUE(link->WaitForCount("LoginSucceeded", 2));
+}
+
+// A callback that throws costs its message only: the next one is handed on, the link stays up.
+TEST_F(LinkTest, ACallbackThatThrowsLosesItsMessageOnly) {
+  auto* pLink = new ThrowingLink(FastLinkOptions(peer.GetPort()));
+  link.reset(pLink);
+  Start();
+  Connect();
+  peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 13));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 1));
+  peer.Send(Response(2, OMBIX_MAKE_CALL_RSP, 22));
+  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 2));
+  ASSERT_TRUE(link->WaitForCount("Response", 2));
+  EXPECT_EQ(ResponseIds(), (std::vector<DWORD>{13, 22}));
+  EXPECT_TRUE(link->IsConnected());
+  EXPECT_EQ(link->Count("ConnectionLost"), 0u);
+}
+
+// Thrown outside a message's callback, the worker logs in again instead of ending.
+TEST_F(LinkTest, AThrowOutsideACallbackStartsTheWorkerOverWithALogin) {
+  auto* pLink = new ThrowingLink(FastLinkOptions(peer.GetPort()));
+  link.reset(pLink);
+  Start();
+  Connect();
+  pLink->bThrowOnLoss = true;
+  peer.Send(TestDatagram(1, OMBIX_DISCONNECT));
+  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
+  Connect(2);
+  EXPECT_FALSE(pLink->bThrowOnLoss);
+  EXPECT_TRUE(link->IsConnected());
 }
 
 TEST_F(LinkTest, CallbacksMaySendRequests) {
