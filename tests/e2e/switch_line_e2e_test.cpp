@@ -73,6 +73,7 @@ class Child {
   }
   void PrintQueued() { Send("wait 0"); }
   size_t LineCount() const { return m_lines.size(); }
+  const std::string& Line(int nIndex) const { return m_lines[static_cast<size_t>(nIndex)]; }
   // Closes standard input and waits for the exit status (-1: killed or not ended in time).
   int Finish() {
     close(m_in);
@@ -219,6 +220,16 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
   step("open 0", "lineOpen(0, 0x00020001) = 0");
   step("make 0 201", "lineMakeCall(0, \"201\") = LINEERR_INVALLINESTATE");
   step("wait 0", "TUISPI_providerGenericDialog = 0");
+  // The dialog names its UI library by a path the loader here can open: the provider itself.
+  const int nDialog = host.WaitFor("LINE_CREATEDIALOGINSTANCE");
+  ASSERT_GE(nDialog, 0) << host.Transcript();
+  const std::string dialog = host.Line(nDialog);
+  const size_t nFrom = dialog.find("UI library \"");
+  ASSERT_NE(nFrom, std::string::npos) << dialog;
+  const size_t nStart = nFrom + std::string("UI library \"").size();
+  const std::string library = dialog.substr(nStart, dialog.find('"', nStart) - nStart);
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::equivalent(library, OMBIX_TSP_PATH, error)) << dialog;
   step("shutdown", "providerShutdown(0x00020001, 1) = 0");
   EXPECT_EQ(host.Finish(), 0) << host.Transcript();
   EXPECT_NE(Read("host.err")
