@@ -49,11 +49,11 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
   struct LogCase {
     std::vector<std::string> options;
     bool sessions;   // sessions beginning and ending
-    bool datagrams;  // a line per datagram
+    bool datagrams;  // a line per datagram, and the link's small print
   } cases[] = {{{}, true, false}, {{"--verbose"}, true, true}, {{"--quiet"}, false, false}};
   for (const LogCase& c : cases) {
     SCOPED_TRACE(c.options.empty() ? "default" : c.options[0]);
-    std::vector<std::string> args{"--port", "0"};
+    std::vector<std::string> args{"--port", "0", "--result", "OMBIX_MAKE_CALL_REQ=none"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     ToolProcess sim(SWITCH_SIM_PATH, args, {});
     const int port = ListeningPort(sim.ReadLineWith("listening on"));
@@ -63,8 +63,12 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
     UdpPeer client;
     ASSERT_TRUE(LogIn(client, port));
     client.Send(port, {1, OMBIX_DISCONNECT});
-    // Handled in order: the answer to a new login comes after the disconnect was acted on.
+    // Handled in order: the answer to a new login comes after the disconnect was acted on, and
+    // that of the second request after the first was left unanswered.
     ASSERT_TRUE(LogIn(client, port));
+    client.Send(port, {1, OMBIX_MAKE_CALL_REQ, 7});
+    client.Send(port, {2, OMBIX_MONITOR_STOP_REQ, 8});
+    ASSERT_EQ(client.Receive(2), (std::vector<DWORD>{1, OMBIX_MONITOR_STOP_RSP}));
     sim.Signal(SIGTERM);
     const ToolResult result = sim.Finish();
     EXPECT_EQ(result.exit_code, 0) << result.err;
@@ -82,7 +86,8 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
     const std::string datagram_lines[] = {
         "switch-sim: received " + client_at + " seq 0 OMBIX_LOGIN_REQ",
         "switch-sim: sent " + client_at + " seq 0 OMBIX_ACK",
-        "switch-sim: received " + client_at + " seq 1 OMBIX_DISCONNECT"};
+        "switch-sim: received " + client_at + " seq 1 OMBIX_DISCONNECT",
+        "switch-sim: left unanswered: OMBIX_MAKE_CALL_REQ\n"};
     for (const std::string& line : datagram_lines) {
       EXPECT_EQ(result.err.find(line) != std::string::npos, c.datagrams) << line << result.err;
     }
