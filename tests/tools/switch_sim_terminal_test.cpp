@@ -101,8 +101,9 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
 
 // A terminal of the test's own (a pseudo-terminal) with a session on it: its leader holds the
 // foreground, as a shell does, and runs switch-sim as a job in the background, which it brings to
-// the foreground when told. What the test types is not echoed; with tostop ("stty tostop") a
-// background job that writes to the terminal is stopped unless it ignores SIGTTOU.
+// the foreground when told and ends with the test. What the test types is not echoed; with tostop
+// ("stty tostop") a background job that writes to the terminal is stopped unless it ignores
+// SIGTTOU.
 class BackgroundJob {
  public:
   BackgroundJob(std::vector<std::string> args, bool tostop) {
@@ -118,7 +119,6 @@ class BackgroundJob {
     // Only async-signal-safe calls between fork and exec.
     leader_ = fork();
     if (leader_ == 0) {
-      // Told by the test's end of the pipe closing, too, when it ends early.
       close(go_[1]);
       close(report[0]);
       close(master_);
@@ -140,8 +140,9 @@ class BackgroundJob {
       }
       setpgid(job, job);
       (void)!write(report[1], &job, sizeof(job));
-      char go = 0;
-      if (read(go_[0], &go, 1) == 1) tcsetpgrp(tty, job);
+      // "g": to the foreground; the pipe's end: the test is over, the job too.
+      for (char go = 0; read(go_[0], &go, 1) == 1;) tcsetpgrp(tty, job);
+      kill(job, SIGKILL);
       waitpid(job, nullptr, 0);
       _exit(0);
     }
