@@ -456,7 +456,8 @@ HTAPIDIALOGINSTANCE CTSPILineConnection::OpenDialogInstance(DRV_REQUESTID dwRequ
     char szDir[512] = {};
     GetSystemDirectoryA(szDir, sizeof(szDir));
     strName = szDir;
-    if (strName.IsEmpty() || strName[strName.GetLength() - 1] != '\\') strName += "\\";
+    // This platform's separator, so that a loader can open the path as it is named.
+    if (strName.IsEmpty() || strName[strName.GetLength() - 1] != '/') strName += "/";
     CServiceProvider* pSP = GetSP();
     strName += (pSP != nullptr && pSP->m_pszAppName != nullptr) ? pSP->m_pszAppName : "";
   }

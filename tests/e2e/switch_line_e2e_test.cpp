@@ -1,7 +1,8 @@
 // The built OMBIX.TSP in tsp-host against switch-sim, each in its own process, as the telephony
 // service and the switch would run it: start, open both lines (login, monitors, phone state),
-// phone events reaching TAPI, a lost link and its recovery, a shutdown right after it, and a
-// refused login shown to the user on the next request.
+// phone events reaching TAPI, a lost link and its recovery, a shutdown right after it, a refused
+// login shown to the user on the next request, and the start and stop transcript. Each test has a
+// switch of its own, on a loopback address of its own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,6 +75,7 @@ class Child {
   }
   void PrintQueued() { Send("wait 0"); }
   size_t LineCount() const { return m_lines.size(); }
+  const std::string& Line(int nIndex) const { return m_lines[static_cast<size_t>(nIndex)]; }
   // Closes standard input and waits for the exit status (-1: killed or not ended in time).
   int Finish() {
     close(m_in);
@@ -128,19 +131,24 @@ class SwitchLineE2E : public ::testing::Test {
     // from any other switch on this machine.
     const unsigned pid = static_cast<unsigned>(getpid());
     address = "127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250);
-    std::ofstream(m_dir / "registry.reg")
-        << "REGEDIT4\n\n"
-           "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\"
-           "VOIP Service Provider (Z9410)\\Device1]\n"
-           "\"Lines\"=dword:00000002\n\"IP1\"=\""
-        << address
-        << "\"\n\"IP2\"=\"\"\n"
-           "\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"1234\"\n"
-           "\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"=\"1234\"\n";
+    WriteRegistry({{"200", "1234"}, {"201", "1234"}});
+  }
+  // Two lines, each a phone number and its password, on the switch at address.
+  void WriteRegistry(const std::pair<std::string, std::string> (&lines)[2]) {
+    std::ofstream registry(m_dir / "registry.reg");
+    registry << "REGEDIT4\n\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\"
+                "VOIP Service Provider (Z9410)\\Device1]\n"
+                "\"Lines\"=dword:00000002\n\"IP1\"=\""
+             << address << "\"\n\"IP2\"=\"\"\n";
+    for (int i = 0; i < 2; ++i) {
+      registry << "\"Line." << i << ".Number\"=\"" << lines[i].first << "\"\n\"Line." << i
+               << ".Password\"=\"" << lines[i].second << "\"\n";
+    }
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
   std::string Path(const char* name) const { return (m_dir / name).string(); }
-  std::string Read(const char* name) const {
+  std::string Read(const std::string& name) const {
     std::ifstream in(m_dir / name);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
@@ -219,6 +227,16 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
   step("open 0", "lineOpen(0, 0x00020001) = 0");
   step("make 0 201", "lineMakeCall(0, \"201\") = LINEERR_INVALLINESTATE");
   step("wait 0", "TUISPI_providerGenericDialog = 0");
+  // The dialog names its UI library by a path the loader here can open: the provider itself.
+  const int nDialog = host.WaitFor("LINE_CREATEDIALOGINSTANCE");
+  ASSERT_GE(nDialog, 0) << host.Transcript();
+  const std::string dialog = host.Line(nDialog);
+  const size_t nFrom = dialog.find("UI library \"");
+  ASSERT_NE(nFrom, std::string::npos) << dialog;
+  const size_t nStart = nFrom + std::string("UI library \"").size();
+  const std::string library = dialog.substr(nStart, dialog.find('"', nStart) - nStart);
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::equivalent(library, OMBIX_TSP_PATH, error)) << dialog;
   step("shutdown", "providerShutdown(0x00020001, 1) = 0");
   EXPECT_EQ(host.Finish(), 0) << host.Transcript();
   EXPECT_NE(Read("host.err")
@@ -226,6 +244,29 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
                       "Please contact your System Administrator."),
             std::string::npos)
       << Read("host.err");
+}
+
+// The telephony service starts the provider, opens a line and stops it again (the script and
+// the transcript expected of it are files beside this test), against a switch of its own.
+TEST_F(SwitchLineE2E, StartOpenAndStopGiveTheExpectedTranscript) {
+  WriteRegistry({{"2001", "secret0"}, {"2002", "secret1"}});
+  Child sim(
+      {SWITCH_SIM_PATH, "--address", address, "--phone", "2001:secret0", "--phone", "2002:secret1"},
+      Path("sim.err"));
+  ASSERT_TRUE(sim.Started());
+  ASSERT_GE(sim.WaitFor("listening on " + address), 0) << sim.Transcript();
+  const std::string script = std::string(E2E_SOURCE_DIR) + "/tsp_host_start_stop";
+  Child host({TSP_HOST_PATH, "--provider", OMBIX_TSP_PATH, "--registry", Path("registry.reg"),
+              "--script", script + ".txt", "--wait", "5000"},
+             Path("host.err"));
+  ASSERT_TRUE(host.Started());
+  EXPECT_EQ(host.Finish(), 0) << Read("host.err");
+  EXPECT_EQ(host.Transcript(), Read(script + ".expected")) << Read("host.err");
+  // The open was this switch's: its log tells of the session.
+  const std::string log = Read("sim.err");
+  const size_t login = log.find("switch-sim: session 1: login from ");
+  EXPECT_NE(login, std::string::npos) << log;
+  EXPECT_LT(log.find(" accepted\n", login), log.find('\n', login)) << log;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
+#include <string>
 
 #include "framework/live_calls.h"
 #include "framework/record_copies.h"
@@ -80,6 +82,9 @@ struct CallTapi {
   static inline std::atomic<bool> refuseNewCalls{false};
   static inline std::atomic<int> announcedUninitialised{0};
   static constexpr HTAPIDIALOGINSTANCE kDialogHandle = 0x77;
+  // The UI library the last dialog instance named, copied while its parameters live.
+  static inline std::mutex uiLibraryMutex;
+  static inline std::u16string uiLibrary;
   static void Callback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
                        DWORD_PTR p3) {
     if (dwMsg == LINE_NEWCALL) {
@@ -93,7 +98,10 @@ struct CallTapi {
                                 : reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(nextHandle++));
     }
     if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
-      reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->htDlgInst = kDialogHandle;
+      auto* pParams = reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1);
+      pParams->htDlgInst = kDialogHandle;
+      std::lock_guard<std::mutex> lock(uiLibraryMutex);
+      uiLibrary = pParams->lpszUIDLLName != nullptr ? pParams->lpszUIDLLName : u"";
     }
     TapiLog::LineCallback(htLine, htCall, dwMsg, p1, p2, p3);
     if (onEvent != nullptr) onEvent(htCall, dwMsg, p1);

@@ -282,6 +282,15 @@ TEST_F(CallTest, ForwardEntriesInTheAddressStatusStartCleared) {
 TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   BYTE data[4] = {1, 2, 3, 4};
   EXPECT_EQ(line->OpenDialogInstance(5, data, sizeof(data)), CallTapi::kDialogHandle);
+  {
+    // Without a name of its own, the UI library is the module beside this code, named as the
+    // loader here takes it.
+    char szDir[512] = {};
+    ASSERT_GT(GetSystemDirectoryA(szDir, sizeof(szDir)), 0u);
+    std::string expected = std::string(szDir) + "/OMBIX.TSP";
+    std::lock_guard<std::mutex> lock(CallTapi::uiLibraryMutex);
+    EXPECT_EQ(std::string(CallTapi::uiLibrary.begin(), CallTapi::uiLibrary.end()), expected);
+  }
   EXPECT_EQ(line->DialogInstanceCount(), 1);
   EXPECT_EQ(line->FreeDialogInstance(CallTapi::kDialogHandle), 0);
   EXPECT_EQ(line->DialogInstanceCount(), 0);

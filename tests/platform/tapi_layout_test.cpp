@@ -41,7 +41,8 @@ static_assert(std::is_same_v<decltype(&TSPI_lineGatherDigits),
 
 // The export list the product test checks the library against: exactly the 66 entry points.
 TEST(TspiExports, FullListHasTheSixtySixEntryPoints) {
-  const std::filesystem::path path(OMBIX_EXPECTED_EXPORTS);
+  // Named by the build: a compiler cache may shorten __FILE__ to a path relative to the build.
+  const std::filesystem::path path = OMBIX_EXPECTED_EXPORTS;
   std::ifstream in(path);
   ASSERT_TRUE(in) << path;
   std::set<std::string> names;

@@ -19,11 +19,13 @@
 #include "switchapi/ombix_values.h"
 #include "switchapi/ombix_wire.h"
 #include "tests/tools/tool_process.h"
+#include "tests/tools/udp_peer.h"
 
 namespace fs = std::filesystem;
 using tooltest::RunTool;
 using tooltest::ToolProcess;
 using tooltest::ToolResult;
+using tooltest::UdpPeer;
 
 namespace {
 
@@ -241,53 +243,6 @@ TEST_F(ToolTest, SwitchDecodeErrors) {
   EXPECT_EQ(raw, std::string::npos) << result.err;
 }
 
-// A UDP socket of the test's own on loopback, bound to a free port.
-class UdpPeer {
- public:
-  UdpPeer() {
-    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(addr);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~UdpPeer() { close(fd_); }
-  int port() const { return port_; }
-
-  // A datagram of DWORD fields (the header's two first) to the switch on `port`.
-  void Send(int port, std::vector<DWORD> fields) {
-    BYTE buffer[64];
-    COmbixWriter writer(buffer, sizeof(buffer));
-    for (DWORD field : fields) writer.WriteDword(field);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    sendto(fd_, buffer, writer.GetLength(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-  }
-  // The first DWORD fields of the next datagram that is no acknowledgement; empty when none
-  // comes within ten seconds.
-  std::vector<DWORD> Receive(size_t count) {
-    for (pollfd fd{fd_, POLLIN, 0}; poll(&fd, 1, 10000) == 1;) {
-      BYTE buffer[2048];
-      const ssize_t n = recv(fd_, buffer, sizeof(buffer), 0);
-      if (n < 0) break;
-      COmbixReader reader(buffer, static_cast<DWORD>(n));
-      std::vector<DWORD> fields;
-      while (fields.size() < count) fields.push_back(reader.ReadDword());
-      if (fields[1] != OMBIX_ACK) return fields;
-    }
-    return {};
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -370,6 +325,13 @@ TEST_F(ToolTest, SwitchSimErrors) {
        "cannot read the script @/none.txt: No such file or directory",
        "listening"},
       {"script a folder", {"--script", "@"}, {}, "", 2, "cannot read the script @: Is a directory"},
+      {"no log and every datagram",
+       {"--verbose", "--quiet"},
+       {},
+       "",
+       2,
+       "--quiet and --verbose exclude each other",
+       "listening"},
       {"help states the defaults", {"--help"}, {}, "", 0, "out:(127.0.0.1; 0.0.0.0"},
       {"help states the port", {"--help"}, {}, "", 0, "out:0 to 65535 (29051; 0: a free one"},
       {"help states the exit status",

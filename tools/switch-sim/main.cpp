@@ -1,10 +1,11 @@
 // switch-sim: a simulated Telephony Server on a UDP port, until SIGINT or SIGTERM.
 //
-// --help lists the options with their defaults. Every datagram received and sent is logged as a
-// short line on standard error from the switch's side (not with --quiet); --trace adds the
-// protocol trace's dumps on standard output, which show the client's side. Once the port is bound,
-// standard output gets one line "switch-sim: listening on A port P". Commands (sim_commands.h) are
-// read from standard input, or from the --script file instead.
+// --help lists the options with their defaults. Sessions beginning and ending and errors are
+// logged on standard error (not with --quiet), with --verbose every datagram received and sent
+// too, from the switch's side; --trace adds the protocol trace's dumps on standard output, which
+// show the client's side. Once the port is bound, standard output gets one line "switch-sim:
+// listening on A port P". Commands (sim_commands.h) are read from standard input (on a terminal
+// only while in the foreground, sim_input.h), or from the --script file instead.
 // Exit status: 0 after a signal, 2 for a usage error (an address, port or file it cannot use
 // included), 1 for any other failure.
 #include <arpa/inet.h>
@@ -24,6 +25,7 @@
 #include <thread>
 
 #include "tools/switch-sim/sim_commands.h"
+#include "tools/switch-sim/sim_input.h"
 #include "tools/switch-sim/sim_options.h"
 #include "tools/switch-sim/switch_sim.h"
 
@@ -93,6 +95,10 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // In the background of a terminal the sim serves on: a look at its input or a line of its log
+  // must not stop it (SIGTTIN, SIGTTOU with "stty tostop").
+  signal(SIGTTIN, SIG_IGN);
+  signal(SIGTTOU, SIG_IGN);
 
   if (bTrace) {
     // Said before the sim starts, so before any dump.
@@ -109,7 +115,13 @@ int main(int argc, char** argv) {
   std::cout.flush();
   // Commands run beside the sim until their input ends; the sim runs on until a signal.
   std::thread([&sim, pScript] {
-    RunSimCommands(sim, pScript->is_open() ? *pScript : std::cin, std::cout);
+    if (pScript->is_open()) {
+      RunSimCommands(sim, *pScript, std::cout);
+      return;
+    }
+    SimInputBuffer buffer(STDIN_FILENO);
+    std::istream input(&buffer);
+    RunSimCommands(sim, input, std::cout);
   }).detach();
   int nSignal = 0;
   sigwait(&signals, &nSignal);

@@ -73,6 +73,7 @@ std::string SimUsage() {
          "): the same seed and traffic give\n"
          "                     the same faults\n"
          "  --quiet            no log on standard error\n"
+         "  --verbose          the log tells of every datagram received and sent too\n"
          "  --trace            the protocol trace's dumps on standard output too\n"
          "  --script FILE      commands from FILE instead of standard input\n"
          "  --help, -h         this text\n"
@@ -84,10 +85,12 @@ std::string SimUsage() {
          "\n"
          "Once the port is bound, standard output gets the line\n"
          "  switch-sim: listening on A port P\n"
-         "The log on standard error is the switch's: \"received\" is what the switch received and\n"
-         "\"sent\" what it sent. The --trace dumps are the client's, as the provider would write\n"
-         "them: \"Send\" is what the client sent (the switch received), \"Recv\" what it "
-         "received.\n"
+         "The log on standard error tells of sessions beginning and ending and of errors, so\n"
+         "that the sim can run in the background of the terminal a host runs in (it reads\n"
+         "commands once brought to the foreground). With --verbose it tells of every datagram\n"
+         "too, from the switch's side: \"received\" is what the switch received, \"sent\" what\n"
+         "it sent. The --trace dumps are the client's, as the provider would write them:\n"
+         "\"Send\" is what the client sent (the switch received), \"Recv\" what it received.\n"
          "\n"
          "Exit status: 0 after SIGINT or SIGTERM; 2 for a usage error: an unknown option, a bad\n"
          "value, a file it cannot read, or an address or port it cannot listen on; 1 for any "
@@ -193,6 +196,10 @@ std::string ParseSimOptions(int argc, char** argv, SwitchSimConfig& config, bool
       bQuiet = true;
       continue;
     }
+    if (option == "--verbose") {
+      config.bLogDatagrams = true;
+      continue;
+    }
     const char* pszTakes = ValueOf(option);
     if (pszTakes == nullptr) return "unknown option " + option;
     if (i + 1 >= argc) return option + " takes " + pszTakes;
@@ -279,6 +286,7 @@ std::string ParseSimOptions(int argc, char** argv, SwitchSimConfig& config, bool
       (option == "--seed" ? config.dwSeed : config.dwMaxRetries) = *number;
     }
   }
+  if (bQuiet && config.bLogDatagrams) return "--quiet and --verbose exclude each other";
   // A delay without a share delays every datagram, as one would expect from asking for it.
   if (config.faults.delay.count() > 0 && config.faults.dDelaySent == 0) {
     config.faults.dDelaySent = 1;

@@ -40,6 +40,10 @@ void SwitchSimState::Log(const std::string& strLine) {
   if (config.pLog != nullptr) *config.pLog << "switch-sim: " << strLine << std::endl;
 }
 
+void SwitchSimState::LogDetail(const std::string& strLine) {
+  if (config.bLogDatagrams) Log(strLine);
+}
+
 void SwitchSimState::Changed() {
   ++qwGeneration;
   cvChanged.notify_all();
@@ -56,7 +60,7 @@ void SwitchSimState::Wake() {
 
 void SwitchSimState::LogDatagram(const char* pszWhat, const SimEndpoint& peer, const BYTE* pData,
                                  DWORD dwLength) {
-  if (config.pLog == nullptr) return;
+  if (config.pLog == nullptr || !config.bLogDatagrams) return;
   std::ostringstream line;
   line << pszWhat << " " << FormatEndpoint(peer);
   if (dwLength < kOmbixHeaderSize) {
@@ -192,7 +196,8 @@ void SwitchSimState::OnDatagram(const SimEndpoint& peer, const BYTE* pData, DWOR
       SendNext(it->second);
     } else {
       ++counters.dwStaleAcks;
-      Log("acknowledgement " + std::to_string(header.dwMsgSeq) + " matches nothing outstanding");
+      LogDetail("acknowledgement " + std::to_string(header.dwMsgSeq) +
+                " matches nothing outstanding");
     }
     return;
   }
@@ -207,7 +212,7 @@ void SwitchSimState::OnLogin(const SimEndpoint& peer, const BYTE* pData, DWORD d
                              DWORD dwSeq) {
   if (config.loginPolicy == SimLoginPolicy::kIgnore) {
     ++counters.dwLoginsIgnored;
-    Log("login from " + FormatEndpoint(peer) + " ignored");
+    LogDetail("login from " + FormatEndpoint(peer) + " ignored");
     return;
   }
   auto it = sessions.find(peer);
@@ -300,7 +305,7 @@ void SwitchSimState::ActOn(SimSession& session, const BYTE* pData, DWORD dwLengt
   }
   if (dwResult == kSimNoAnswer) {
     Keep(session, std::move(request));
-    Log("left unanswered: " + std::string(MessageTypeName(dwType)));
+    LogDetail("left unanswered: " + std::string(MessageTypeName(dwType)));
     return;
   }
   if (session.bLoggedIn && SimPhones::Answers(dwType) && !config.mapResults.count(dwType)) {

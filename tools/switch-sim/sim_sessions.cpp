@@ -14,8 +14,8 @@ void SwitchSimState::ProbeOtherSessions(const SimEndpoint& peer) {
     // A session with a datagram on its way is being resent already and ends by itself.
     if (other.dwAddr != peer.dwAddr || other == peer || session.outstanding) continue;
     if (!session.queue.empty()) continue;
-    Log("session " + std::to_string(session.dwSession) + " of " + FormatEndpoint(other) +
-        " probed after a login from " + FormatEndpoint(peer));
+    LogDetail("session " + std::to_string(session.dwSession) + " of " + FormatEndpoint(other) +
+              " probed after a login from " + FormatEndpoint(peer));
     Queue(session, ping);
   }
 }

@@ -139,6 +139,8 @@ struct SwitchSimState {
   // rather than after the ping interval. A client still there acknowledges and keeps its session.
   void ProbeOtherSessions(const SimEndpoint& peer);
   void Log(const std::string& strLine);
+  // Log, only when config.bLogDatagrams asks for the detail.
+  void LogDetail(const std::string& strLine);
   // Tells waiters, and the sim's thread when another thread made the change.
   void Changed();
   // Writes the wake byte unless one is there already.

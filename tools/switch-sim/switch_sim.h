@@ -91,8 +91,12 @@ struct SwitchSimConfig {
   std::chrono::milliseconds outsideAnswerDelay{3000};
   std::chrono::milliseconds noAnswerDelay{15000};
 
-  // One short line per datagram received and sent, and per event of note; null: silent.
+  // A line per event of note: sessions beginning and ending, errors, the sim stopping and
+  // starting again; null: silent.
   std::ostream* pLog = nullptr;
+  // Also one short line per datagram received and sent (faults included) and the link's small
+  // print: stale acknowledgements, requests left unanswered, ignored logins, probes.
+  bool bLogDatagrams = false;
   // Also the protocol trace's field-by-field dumps (acknowledgements and pings included), in the
   // client's terms: what the sim receives is dumped as sent by the client, and the other way.
   std::FILE* pTrace = nullptr;
