@@ -39,7 +39,7 @@ constexpr auto kPatience = std::chrono::seconds(20);  // a bound for reads, neve
 // (a user's on 127.0.0.1, another test's) answers for the one the test starts.
 std::string OwnAddress() {
   const unsigned pid = static_cast<unsigned>(getpid());
-  return "127.78." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250);
+  return "127.79." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250);
 }
 
 // Two lines, phones 200 and 201, against a switch at `address`.
