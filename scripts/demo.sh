@@ -23,6 +23,10 @@ script=${1:-tools/tsp-host/demo.txt}
 if [ $# -gt 0 ]; then script=$(realpath -- "$1"); fi
 build=${DEMO_BUILD:+$(realpath -- "$DEMO_BUILD")}
 cd "$(dirname "$0")/.."
+if [ ! -f "$script" ] || [ ! -r "$script" ]; then
+  echo "demo: cannot read the script $script" >&2
+  exit 1
+fi
 if [ -n "$build" ]; then
   work=$build/demo
 else
