@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -296,6 +297,14 @@ class TerminalHost {
     }
     return -1;
   }
+  void Signal(int nSignal) { kill(m_pid, nSignal); }
+  // What a shell does to the terminal while the program is stopped.
+  void MakeCooked() {
+    termios modes{};
+    ASSERT_EQ(tcgetattr(m_master, &modes), 0);
+    modes.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(m_master, TCSANOW, &modes), 0);
+  }
   bool TerminalIsCooked() const {
     termios modes{};
     return tcgetattr(m_master, &modes) == 0 && (modes.c_lflag & ICANON) != 0 &&
@@ -351,9 +360,17 @@ TEST_F(TspHostTest, EventsAppearAboveThePromptWhileTheUserTypes) {
   ASSERT_NE(at = host.ReadUntil("\ntsp> sta", event), std::string::npos) << host.Output();
   EXPECT_EQ(host.Output().find("> status", event), std::string::npos);
 
+  // Stopped and continued, as Ctrl-Z and fg do, with the terminal reset meanwhile: the prompt
+  // comes back with the half-typed line and echoes once.
+  host.Signal(SIGSTOP);
+  host.MakeCooked();
+  host.Signal(SIGCONT);
+  ASSERT_NE(at = host.ReadUntil("tsp> sta", at + std::strlen("\ntsp> sta")), std::string::npos)
+      << host.Output();
   host.Type("tus 0\n");
   ASSERT_NE(at = host.ReadUntil("lineGetLineDevStatus(0) = 0", at), std::string::npos)
       << host.Output();
+  EXPECT_EQ(Count(host.Output(), "tus 0"), 1u) << host.Output();
   ASSERT_NE(at = host.ReadUntil("tsp> ", at), std::string::npos) << host.Output();
   host.Type("\x04");  // Ctrl-D on the empty line ends the input
   EXPECT_EQ(host.Finish(), 0) << host.Output();

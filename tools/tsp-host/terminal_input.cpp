@@ -1,7 +1,9 @@
 // tsp-host's prompt on a terminal.
 #include "tools/tsp-host/terminal_input.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,27 +14,66 @@
 namespace tsphost {
 namespace {
 
+// Written to when tsp-host continues after a stop (Ctrl-Z, then fg): the shell has set the
+// terminal back to its own ways meanwhile.
+int g_fdContinued[2] = {-1, -1};
+
+extern "C" void OnContinued(int) {
+  const int nSavedErrno = errno;
+  const char byte = 1;
+  if (write(g_fdContinued[1], &byte, 1) < 0) {
+    // The pipe is full: a wake-up is waiting already.
+  }
+  errno = nSavedErrno;
+}
+
+// -1 when it cannot be had; the prompt then does without.
+int ContinuedFd() {
+  static const bool bInstalled = [] {
+    if (pipe2(g_fdContinued, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action = {};
+    action.sa_handler = &OnContinued;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGCONT, &action, nullptr) == 0;
+  }();
+  return bInstalled ? g_fdContinued[0] : -1;
+}
+
+void DrainContinued() {
+  char bytes[16];
+  while (read(g_fdContinued[0], bytes, sizeof(bytes)) > 0) {
+  }
+}
+
 // The terminal set for the prompt while it lives; as it was again afterwards.
 class PromptMode {
  public:
   explicit PromptMode(int fd) : m_fd(fd) {
     if (tcgetattr(fd, &m_saved) != 0) return;
-    termios raw = m_saved;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    m_bSet = tcsetattr(fd, TCSANOW, &raw) == 0;
+    m_bSaved = true;
+    Apply();
   }
   ~PromptMode() {
-    if (m_bSet) tcsetattr(m_fd, TCSANOW, &m_saved);
+    if (m_bSaved) tcsetattr(m_fd, TCSANOW, &m_saved);
   }
   PromptMode(const PromptMode&) = delete;
   PromptMode& operator=(const PromptMode&) = delete;
 
+  // No line collecting and no echo of its own; signals stay.
+  void Apply() {
+    if (!m_bSaved) return;
+    termios raw = m_saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(m_fd, TCSANOW, &raw);
+  }
+
  private:
   int m_fd;
   termios m_saved{};
-  bool m_bSet = false;
+  bool m_bSaved = false;
 };
 
 }  // namespace
@@ -67,7 +108,8 @@ bool TerminalInput::FeedPending(std::string& line, InputLines::Result* pResult) 
 }
 
 InputLines::Result TerminalInput::Next(std::string& line) {
-  const PromptMode mode(m_fd);
+  const int fdContinued = ContinuedFd();
+  PromptMode mode(m_fd);
   ShowPrompt(m_prompt, m_editor.Typed());
   InputLines::Result result = InputLines::Result::kLine;
   for (;;) {
@@ -76,11 +118,20 @@ InputLines::Result TerminalInput::Next(std::string& line) {
       break;
     }
     if (FeedPending(line, &result)) break;
-    pollfd fds[3] = {{m_fd, POLLIN, 0}, {QueueWakeupFd(), POLLIN, 0}, {InterruptFd(), POLLIN, 0}};
-    if (poll(fds, 3, -1) < 0) {
+    pollfd fds[4] = {{m_fd, POLLIN, 0},
+                     {QueueWakeupFd(), POLLIN, 0},
+                     {InterruptFd(), POLLIN, 0},
+                     {fdContinued, POLLIN, 0}};
+    if (poll(fds, 4, -1) < 0) {
       if (errno == EINTR) continue;
       result = InputLines::Result::kError;
       break;
+    }
+    if (fds[3].revents != 0) {
+      // Back in the foreground: the prompt's terminal and the prompt itself again.
+      DrainContinued();
+      mode.Apply();
+      ShowPrompt(m_prompt, m_editor.Typed());
     }
     if (fds[1].revents != 0) {
       DrainQueueWakeups();

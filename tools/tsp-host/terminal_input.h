@@ -3,6 +3,7 @@
 // sends SIGINT): tsp-host keeps the line being typed (line_editor.h) and prints the provider's
 // events and completions above the prompt as they come. Between lines the terminal is as it
 // was, so that a dialog on the terminal reads it normally and an ending signal leaves it usable.
+// After a stop (Ctrl-Z) and fg, the prompt sets the terminal up again and draws itself anew.
 #pragma once
 
 #include <string>
