@@ -2,25 +2,46 @@
 # Builds the normal configuration and lets tsp-host play the telephony service against the built
 # OMBIX.TSP, on a registry file of its own (kept under build/demo) that names a switch on this
 # machine with two lines, phones 200 and 201. A switch-sim serves as that switch for the run (its
-# phone 202 belongs to no line), on a loopback address of its own so that another switch on the
-# machine's port 29051 does not stand in its way.
+# phone 202 belongs to no line).
 #
-# The script's lines go to tsp-host one at a time, each given a moment, so that what the switch
-# answers shows beside the command that caused it. A line "sim COMMAND" goes to the simulator
-# instead (for example "sim answer 2 202": its phone 202 answers switch call 2).
+# The switch-sim listens on a loopback address of this user's and this run's own (127.U.P.P, from
+# the user ID and the process ID), so that no other switch on this machine stands in its way and
+# the run never talks to a switch it did not start. DEMO_ADDRESS chooses another address. When
+# the simulator cannot listen there, the run stops with its error and a non-zero status.
+#
+# The script's lines go to tsp-host one at a time, DEMO_PACE seconds apart (0.3; a wait follows
+# its request at once), so that what the switch answers shows beside the command that caused it. tsp-host prints each command and
+# each '#' comment as it runs them. A line "sim COMMAND" goes to the simulator instead (for
+# example "sim answer 2 202": its phone 202 answers switch call 2), at its turn in the script:
+# once tsp-host has run every line before it; it is shown as "sim> COMMAND".
+#
+# DEMO_BUILD names a build folder to use as it is (nothing is built); the run's files then go to
+# its demo folder.
 set -euo pipefail
-# A script is named from the caller's folder; the rest runs from the project's.
+# A script and DEMO_BUILD are named from the caller's folder; the rest runs from the project's.
 script=${1:-tools/tsp-host/demo.txt}
 if [ $# -gt 0 ]; then script=$(realpath -- "$1"); fi
+build=${DEMO_BUILD:+$(realpath -- "$DEMO_BUILD")}
 cd "$(dirname "$0")/.."
-echo "building the provider and the tools (build/default)..."
-cmake --preset default >/dev/null
-# Only what the run needs, not the tests and benchmarks.
-cmake --build --preset default -j "$(nproc)" \
-  --target ombix_tsp tapi32 tsp-host switch-sim regtool switch-decode
-mkdir -p build/demo
-address=${DEMO_ADDRESS:-127.0.0.$((2 + $$ % 250))}
-cat > build/demo/registry.reg <<REG
+if [ ! -f "$script" ] || [ ! -r "$script" ]; then
+  echo "demo: cannot read the script $script" >&2
+  exit 1
+fi
+if [ -n "$build" ]; then
+  work=$build/demo
+else
+  echo "building the provider and the tools (build/default)..."
+  cmake --preset default >/dev/null
+  # Only what the run needs, not the tests and benchmarks.
+  cmake --build --preset default -j "$(nproc)" \
+    --target ombix_tsp tapi32 tsp-host switch-sim regtool switch-decode
+  build=build/default
+  work=build/demo
+fi
+mkdir -p "$work"
+uid=$(id -u)
+address=${DEMO_ADDRESS:-127.$((1 + uid % 250)).$((($$ >> 8) % 256)).$((2 + $$ % 250))}
+cat >"$work/registry.reg" <<REG
 REGEDIT4
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Telephony\VOIP Service Provider (Z9410)\Device1]
@@ -32,23 +53,53 @@ REGEDIT4
 "Line.1.Number"="201"
 "Line.1.Password"="1234"
 REG
-rm -f build/demo/sim.in
-mkfifo build/demo/sim.in
-# The switch's side of the protocol, traced, goes to a file.
-build/default/tools/switch-sim/switch-sim --trace --address "$address" <build/demo/sim.in \
-  >build/demo/switch-trace.txt 2>&1 &
+rm -f "$work/sim.in"
+mkfifo "$work/sim.in"
+# The switch's side of the protocol, traced, goes to a file; so do its log and its errors.
+"$build/tools/switch-sim/switch-sim" --trace --address "$address" <"$work/sim.in" \
+  >"$work/switch-trace.txt" 2>&1 &
 sim=$!
-exec 3>build/demo/sim.in
-trap 'exec 3>&-; kill "$sim" 2>/dev/null || true; rm -f build/demo/sim.in' EXIT
+exec 3>"$work/sim.in"
+trap 'exec 3>&-; kill "$sim" 2>/dev/null || true; rm -f "$work/sim.in"' EXIT
+
+# Until the simulator listens, or ends because it cannot (5 s at most).
+for _ in $(seq 100); do
+  if grep -qs "listening on" "$work/switch-trace.txt" || ! kill -0 "$sim" 2>/dev/null; then break; fi
+  sleep 0.05
+done
+if ! grep -qs "listening on" "$work/switch-trace.txt"; then
+  status=1
+  if ! kill -0 "$sim" 2>/dev/null; then wait "$sim" || status=$?; fi
+  echo "demo: switch-sim cannot serve on $address:" >&2
+  grep -v "^ *$" "$work/switch-trace.txt" | sed 's/^/  /' >&2 || true
+  echo "demo: choose another loopback address, e.g. DEMO_ADDRESS=127.0.0.$((2 + RANDOM % 250)) $0" >&2
+  exit "$status"
+fi
+echo "$(grep -m1 "listening on" "$work/switch-trace.txt") (DEMO_ADDRESS chooses another address)"
+
 pace=${DEMO_PACE:-0.3}
 while IFS= read -r line || [ -n "$line" ]; do
   case "$line" in
-    # A simulator that could not start (its port taken) hears nothing, and ends nothing here.
-    sim\ *) (trap '' PIPE; echo "${line#sim }" >&3) 2>/dev/null || true ;;
+    # Right after the request before it, so that it waits for that request's completion.
+    wait | wait\ *) ;;
+    *) sleep "$pace" ;;
+  esac
+  case "$line" in
+    # tsp-host prints it as a comment at its turn; the reader below hands it to the simulator.
+    sim\ *) echo "# sim> ${line#sim }" ;;
     *) echo "$line" ;;
   esac
-  sleep "$pace"
 done <"$script" |
-  build/default/tools/tsp-host/tsp-host --provider build/default/OMBIX.TSP \
-    --registry build/demo/registry.reg --script /dev/stdin
-echo "the switch's protocol trace: build/demo/switch-trace.txt"
+  "$build/tools/tsp-host/tsp-host" --provider "$build/OMBIX.TSP" \
+    --registry "$work/registry.reg" --script /dev/stdin |
+  while IFS= read -r out || [ -n "$out" ]; do
+    case "$out" in
+      "# sim> "*)
+        printf 'sim> %s\n' "${out#"# sim> "}"
+        # A simulator that ended hears nothing, and ends nothing here.
+        (trap '' PIPE; echo "${out#"# sim> "}" >&3) 2>/dev/null || true
+        ;;
+      *) printf '%s\n' "$out" ;;
+    esac
+  done
+echo "the switch's protocol trace: $work/switch-trace.txt"

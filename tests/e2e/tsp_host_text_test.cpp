@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/tapi.h"
@@ -117,6 +118,71 @@ TEST(TspHostVarStruct, EveryResultIsNamedOrDescribed) {
     EXPECT_EQ(FormatResult(c.lResult), c.pszText);
     EXPECT_EQ(FormattedErrors() - nBefore, c.lResult < 0 ? 1u : 0u) << c.pszText;
   }
+}
+
+// A call state's mode is read in the set its state gives it; a state without one shows its mode
+// only when the provider set one anyway.
+TEST(TspHostNames, CallStateModesAreReadInTheirStatesSet) {
+  struct Case {
+    DWORD dwState, dwMode;
+    const char* pszText;
+  };
+  const Case cases[] = {
+      {LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE,
+       "LINECALLSTATE_CONNECTED mode LINECONNECTEDMODE_ACTIVE"},
+      // The same bit means something else in another state.
+      {LINECALLSTATE_DIALTONE, 1, "LINECALLSTATE_DIALTONE mode LINEDIALTONEMODE_NORMAL"},
+      {LINECALLSTATE_OFFERING, 2, "LINECALLSTATE_OFFERING mode LINEOFFERINGMODE_INACTIVE"},
+      {LINECALLSTATE_BUSY, 1, "LINECALLSTATE_BUSY mode LINEBUSYMODE_STATION"},
+      {LINECALLSTATE_SPECIALINFO, 4, "LINECALLSTATE_SPECIALINFO mode LINESPECIALINFO_REORDER"},
+      {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_BUSY | LINEDISCONNECTMODE_CANCELLED,
+       "LINECALLSTATE_DISCONNECTED mode LINEDISCONNECTMODE_BUSY|LINEDISCONNECTMODE_CANCELLED"},
+      {LINECALLSTATE_CONNECTED, 0, "LINECALLSTATE_CONNECTED mode 0"},
+      {LINECALLSTATE_ONHOLD, 0, "LINECALLSTATE_ONHOLD"},
+      {LINECALLSTATE_IDLE, 0x40, "LINECALLSTATE_IDLE mode 0x00000040"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CallStateText(c.dwState, c.dwMode), c.pszText);
+  EXPECT_EQ(FlagsOf(CallOriginNames(), LINECALLORIGIN_INTERNAL | LINECALLORIGIN_INBOUND),
+            "LINECALLORIGIN_INTERNAL|LINECALLORIGIN_INBOUND");
+  EXPECT_EQ(FlagsOf(CallReasonNames(), LINECALLREASON_TRANSFER), "LINECALLREASON_TRANSFER");
+}
+
+// A long line is cut after a '|' or a ", " where it can be, each part within the width, the
+// continuations indented, and nothing lost on the way.
+TEST(TspHostNames, LongLinesWrapAtValueBoundaries) {
+  struct Case {
+    const char* pszName;
+    std::string line;
+    size_t nWidth;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"short line unchanged", "  a|b", 10, {"  a|b"}},
+      {"after a bar", "  a|bb|cc|dd", 8, {"  a|bb|", "      cc|", "      dd"}},
+      {"between values rather than inside one",
+       "  on hold 0, on hold pending 0",
+       22,
+       {"  on hold 0,", "      on hold pending", "      0"}},
+      {"a word longer than the width stays whole", "xxxxxxxxxxxx y", 5, {"xxxxxxxxxxxx", "    y"}},
+      {"no place to cut", "  xxxxxxxxxxxx", 5, {"  xxxxxxxxxxxx"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pszName);
+    const std::vector<std::string> lines = WrapText(c.line, c.nWidth);
+    EXPECT_EQ(lines, c.expected);
+  }
+  // A capability line as long as the providers give: every part fits, and joined again they
+  // are the line.
+  std::string flags;
+  for (DWORD dwBit = 1; dwBit != 0; dwBit <<= 1) flags += FlagsOf(LineDevStateNames(), dwBit) + "|";
+  const std::string line = "  line states " + flags + " end";
+  std::string joined;
+  for (const std::string& part : WrapText(line, 100)) {
+    EXPECT_LE(part.size(), 100u) << part;
+    const size_t nFirst = part.find_first_not_of(' ');
+    joined += joined.empty() ? part : (joined.back() == '|' ? "" : " ") + part.substr(nFirst);
+  }
+  EXPECT_EQ(joined, line);
 }
 
 }  // namespace

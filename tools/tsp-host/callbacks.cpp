@@ -240,8 +240,8 @@ void TapiSide::LineEvent(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_
       return;
     case LINE_CALLSTATE:
       QueueLine("LINE_CALLSTATE " + where + ": " +
-                NameOf(CallStateNames(), static_cast<DWORD>(dwParam1)) + " mode " +
-                Hex(static_cast<DWORD>(dwParam2)) + " media " + Hex(static_cast<DWORD>(dwParam3)));
+                CallStateText(static_cast<DWORD>(dwParam1), static_cast<DWORD>(dwParam2)) +
+                " media " + FlagsOf(MediaModeNames(), static_cast<DWORD>(dwParam3)));
       return;
     case LINE_CALLINFO:
       QueueLine("LINE_CALLINFO " + where + ": " +

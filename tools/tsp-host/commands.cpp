@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "tools/tsp-host/callbacks.h"
 #include "tools/tsp-host/interrupt.h"
@@ -43,6 +46,13 @@ std::string Unquote(const std::string& word) {
     return word.substr(1, word.size() - 2);
   }
   return word;
+}
+
+// "request 3" or "requests 3 4".
+std::string RequestsText(const std::vector<DRV_REQUESTID>& requests) {
+  std::string text = requests.size() == 1 ? "request" : "requests";
+  for (DRV_REQUESTID dwRequestID : requests) text.append(1, ' ').append(Dec(dwRequestID));
+  return text;
 }
 
 struct Command {
@@ -107,8 +117,9 @@ const char* CommandHelp() {
          "  lineconfig LINE                 TUISPI_lineConfigDialog of a line device\n"
          "  enum [PROVIDERID]               TSPI_providerEnumDevices\n"
          "  init [PROVIDERID [LINEBASE [PHONEBASE]]] [lines=N]\n"
-         "                                  TSPI_providerInit with the counts enum reported,\n"
-         "                                  or with N lines\n"
+         "                                  TSPI_providerInit with the counts enum reported\n"
+         "                                  (enumerating first when enum was not run for\n"
+         "                                  PROVIDERID), or with N lines and no enum\n"
          "  shutdown [PROVIDERID]           TSPI_providerShutdown\n"
          "  caps LINE [VERSION]             line and address capabilities (default: the\n"
          "                                  negotiated version)\n"
@@ -131,11 +142,15 @@ const char* CommandHelp() {
          "  forward LINE ADDRESS|all [NUMBER]  forward unconditionally (no NUMBER: cancel)\n"
          "  callinfo CALL, callstatus CALL  the call's information and status\n"
          "  addrcaps LINE ADDRESS, addrstatus LINE ADDRESS\n"
-         "  wait [MSECS]                    wait until no request awaits its completion\n"
-         "                                  (Ctrl-C ends the wait and tsp-host)\n"
+         "  wait [MSECS]                    wait until no request awaits its completion and\n"
+         "                                  say which requests completed (default: the\n"
+         "                                  --wait time; Ctrl-C ends the wait and tsp-host)\n"
+         "  sleep MSECS                     pause, printing events and completions as they\n"
+         "                                  come\n"
          "  help                            this list\n"
          "  quit                            end\n"
-         "numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment;\n"
+         "numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment, and a\n"
+         "script's comment lines are printed as they come;\n"
          "PROVIDERID defaults to the ID install gave or enum or init last used\n";
 }
 
@@ -161,6 +176,7 @@ CommandStatus HostSession::Execute(const std::string& line) {
       {"getid", 2, 2, 1, nullptr, "TSPI_lineGetID", &HostSession::GetID},
       {"close", 1, 1, -1, nullptr, "TSPI_lineClose", &HostSession::Close},
       {"wait", 0, 1, -1, nullptr, nullptr, &HostSession::Wait},
+      {"sleep", 1, 1, -1, nullptr, nullptr, &HostSession::Sleep},
   };
   if (name == "quit" || name == "exit") return CommandStatus::kQuit;
   if (name == "help") {
@@ -213,7 +229,11 @@ CommandStatus HostSession::Negotiate(const Args& args) {
 }
 
 CommandStatus HostSession::Enum(const Args& args) {
-  const DWORD dwProviderID = args.numbers.empty() ? m_dwProviderID : args.numbers[0];
+  EnumDevices(args.numbers.empty() ? m_dwProviderID : args.numbers[0]);
+  return CommandStatus::kDone;
+}
+
+bool HostSession::EnumDevices(DWORD dwProviderID) {
   DWORD dwNumLines = 0;
   DWORD dwNumPhones = 0;
   // TAPI's handle for this provider; the provider only hands it back.
@@ -223,21 +243,33 @@ CommandStatus HostSession::Enum(const Args& args) {
                                               &TapiSide::LineEvent, &TapiSide::PhoneEvent);
   PrintLine("providerEnumDevices(" + Dec(dwProviderID) + ") = " + FormatResult(lResult) +
             ", lines " + Dec(dwNumLines) + ", phones " + Dec(dwNumPhones));
-  if (lResult == 0) {
-    m_dwProviderID = dwProviderID;
-    m_dwNumLines = dwNumLines;
-    m_dwNumPhones = dwNumPhones;
-  }
-  return CommandStatus::kDone;
+  if (lResult != 0) return false;
+  m_dwProviderID = dwProviderID;
+  m_dwNumLines = dwNumLines;
+  m_dwNumPhones = dwNumPhones;
+  m_enumerated = dwProviderID;
+  return true;
 }
 
 CommandStatus HostSession::Init(const Args& args) {
   const DWORD dwProviderID = args.numbers.empty() ? m_dwProviderID : args.numbers[0];
   const DWORD dwLineBase = args.numbers.size() > 1 ? args.numbers[1] : 0;
   const DWORD dwPhoneBase = args.numbers.size() > 2 ? args.numbers[2] : 0;
-  // The service passes what enum reported; lines=N stands in for a provider that reports none
-  // yet, so that its lines exist and can be looked at.
+  // The service starts a provider with the counts it enumerated, and so does init unless
+  // lines=N is given: that stands in for a provider that reports no lines yet, so that its
+  // lines exist and can be looked at. Counts that no enumeration reported would start the
+  // provider with no lines, and its start-up rewrite of its settings would drop theirs.
   const auto lines = args.options.find("lines");
+  if (lines == args.options.end() && m_enumerated != dwProviderID) {
+    if (!m_library.Has("TSPI_providerEnumDevices")) {
+      PrintLine("error: init: the library has no TSPI_providerEnumDevices; give lines=N");
+      return CommandStatus::kError;
+    }
+    if (!EnumDevices(dwProviderID)) {
+      PrintLine("init: providerEnumDevices failed, so the provider is not started");
+      return CommandStatus::kDone;
+    }
+  }
   const DWORD dwNumLines = lines != args.options.end() ? lines->second : m_dwNumLines;
   if (dwNumLines > kMaxLines) {
     PrintLine("error: init: lines=N takes at most " + Dec(kMaxLines) + " lines");
@@ -271,6 +303,8 @@ CommandStatus HostSession::Shutdown(const Args& args) {
   if (lResult == 0) {
     m_openLines.clear();
     m_started.erase(dwProviderID);
+    // A later start enumerates anew, as the settings may have changed meanwhile.
+    if (m_enumerated == dwProviderID) m_enumerated.reset();
   }
   return CommandStatus::kDone;
 }
@@ -285,24 +319,44 @@ void HostSession::ShutdownStarted() {
 
 CommandStatus HostSession::Wait(const Args& args) {
   DWORD dwLeft = args.numbers.empty() ? m_dwWaitMsecs : args.numbers[0];
-  std::vector<DRV_REQUESTID> pending = TapiSide::Get().WaitForRequests(0);
+  const std::vector<DRV_REQUESTID> awaited = TapiSide::Get().WaitForRequests(0);
+  std::vector<DRV_REQUESTID> pending = awaited;
   while (!pending.empty() && dwLeft > 0 && InterruptSignal() == 0) {
     const DWORD dwSlice = std::min(dwLeft, kWaitSliceMsecs);
     pending = TapiSide::Get().WaitForRequests(dwSlice);
     dwLeft -= dwSlice;
+    FlushQueuedLines();
   }
   FlushQueuedLines();
-  if (InterruptSignal() != 0 && !pending.empty()) {
-    PrintLine("wait: ended by " + InterruptName(InterruptSignal()));
-    return CommandStatus::kDone;
-  }
-  if (pending.empty()) {
+  if (awaited.empty()) {
     PrintLine("wait: no request pending");
     return CommandStatus::kDone;
   }
-  std::string text = "wait: timed out; pending:";
+  std::vector<DRV_REQUESTID> completed;
+  std::set_difference(awaited.begin(), awaited.end(), pending.begin(), pending.end(),
+                      std::back_inserter(completed));
+  if (pending.empty()) {
+    PrintLine("wait: " + RequestsText(completed) + " completed");
+    return CommandStatus::kDone;
+  }
+  std::string text = InterruptSignal() != 0 ? "wait: ended by " + InterruptName(InterruptSignal())
+                                            : std::string("wait: timed out");
+  text += "; pending:";
   for (DRV_REQUESTID dwRequestID : pending) text.append(1, ' ').append(Dec(dwRequestID));
+  if (!completed.empty()) text += "; " + RequestsText(completed) + " completed";
   PrintLine(text);
+  return CommandStatus::kDone;
+}
+
+CommandStatus HostSession::Sleep(const Args& args) {
+  DWORD dwLeft = args.numbers[0];
+  while (dwLeft > 0 && InterruptSignal() == 0) {
+    const DWORD dwSlice = std::min(dwLeft, kWaitSliceMsecs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwSlice));
+    dwLeft -= dwSlice;
+    FlushQueuedLines();
+  }
+  if (dwLeft > 0) PrintLine("sleep: ended by " + InterruptName(InterruptSignal()));
   return CommandStatus::kDone;
 }
 

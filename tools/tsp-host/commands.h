@@ -12,8 +12,9 @@
 //                                   asks the provider half through the UI callback)
 //   enum [PROVIDERID]               TSPI_providerEnumDevices
 //   init [PROVIDERID [LINEBASE [PHONEBASE]]] [lines=N]
-//                                   TSPI_providerInit with the counts enum reported (lines=N:
-//                                   with N lines instead)
+//                                   TSPI_providerInit with the counts enum reported, after an
+//                                   enum of its own when none was made for the provider ID
+//                                   (lines=N: with N lines instead, no enum)
 //   shutdown [PROVIDERID]           TSPI_providerShutdown
 //   caps LINE [VERSION]             TSPI_lineGetDevCaps, then TSPI_lineGetAddressCaps per address
 //   open LINE                       TSPI_lineOpen
@@ -28,13 +29,15 @@
 //                                   callinfo, callstatus, addrcaps, addrstatus, closecall
 //                                   (commands_call.cpp; CALL is the number the host printed)
 //   wait [MSECS]                    until no request awaits its completion (or a signal
-//                                   asks tsp-host to end)
+//                                   asks tsp-host to end); says which requests completed
+//   sleep MSECS                     a pause, printing what the provider sends meanwhile
 //   help, quit
 // Numbers are decimal or 0x-prefixed hexadecimal; '#' starts a comment. The provider ID that
 // install gave, or the last one enum or init used, is the default PROVIDERID.
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,6 +79,8 @@ class HostSession {
   CommandStatus Config(const Args& args);
   CommandStatus LineConfig(const Args& args);
   CommandStatus Enum(const Args& args);
+  // TSPI_providerEnumDevices with the result printed; false when it failed.
+  bool EnumDevices(DWORD dwProviderID);
   CommandStatus Init(const Args& args);
   CommandStatus Shutdown(const Args& args);
   CommandStatus Caps(const Args& args);
@@ -85,6 +90,7 @@ class HostSession {
   CommandStatus GetID(const Args& args);
   CommandStatus Close(const Args& args);
   CommandStatus Wait(const Args& args);
+  CommandStatus Sleep(const Args& args);
   // The call commands (commands_call.cpp): false when name is none of them.
   bool ExecuteCall(const std::string& name, const std::vector<std::string>& words,
                    CommandStatus& status);
@@ -98,6 +104,7 @@ class HostSession {
   DWORD m_dwProviderID = 1;
   DWORD m_dwNumLines = 0;
   DWORD m_dwNumPhones = 0;
+  std::optional<DWORD> m_enumerated;      // the provider ID the counts above are of
   std::map<DWORD, OpenLine> m_openLines;  // by device ID
   std::set<DWORD> m_started;              // provider IDs providerInit started
 };

@@ -309,17 +309,18 @@ bool HostSession::ExecuteCall(const std::string& name, const std::vector<std::st
     PrintLine("lineGetCallInfo(" + CallText(a) + ") = " + FormatResult(lResult));
     if (lResult == 0) {
       const auto* p = reinterpret_cast<const LINECALLINFO*>(buffer.data());
-      PrintLine("  line " + Dec(p->dwLineDeviceID) + ", address " + Dec(p->dwAddressID) +
-                ", bearer " + FlagsOf(BearerModeNames(), p->dwBearerMode) + ", media " +
-                FlagsOf(MediaModeNames(), p->dwMediaMode) + ", origin " + Hex(p->dwOrigin) +
-                ", reason " + Hex(p->dwReason));
-      PrintLine("  caller " +
-                Party(p, p->dwCallerIDSize, p->dwCallerIDOffset, p->dwCallerIDNameSize,
-                      p->dwCallerIDNameOffset) +
-                ", called " +
-                Party(p, p->dwCalledIDSize, p->dwCalledIDOffset, p->dwCalledIDNameSize,
-                      p->dwCalledIDNameOffset) +
-                ", call states " + FlagsOf(CallStateNames(), p->dwCallStates));
+      PrintWrapped("  line " + Dec(p->dwLineDeviceID) + ", address " + Dec(p->dwAddressID) +
+                   ", bearer " + FlagsOf(BearerModeNames(), p->dwBearerMode) + ", media " +
+                   FlagsOf(MediaModeNames(), p->dwMediaMode) + ", origin " +
+                   FlagsOf(CallOriginNames(), p->dwOrigin) + ", reason " +
+                   FlagsOf(CallReasonNames(), p->dwReason));
+      PrintWrapped("  caller " +
+                   Party(p, p->dwCallerIDSize, p->dwCallerIDOffset, p->dwCallerIDNameSize,
+                         p->dwCallerIDNameOffset) +
+                   ", called " +
+                   Party(p, p->dwCalledIDSize, p->dwCalledIDOffset, p->dwCalledIDNameSize,
+                         p->dwCalledIDNameOffset) +
+                   ", call states " + FlagsOf(CallStateNames(), p->dwCallStates));
     }
   } else if (name == "callstatus") {
     if (!words.CountIn(1, 1) || !words.Number(0, a)) return true;
@@ -333,9 +334,9 @@ bool HostSession::ExecuteCall(const std::string& name, const std::vector<std::st
     PrintLine("lineGetCallStatus(" + CallText(a) + ") = " + FormatResult(lResult));
     if (lResult == 0) {
       const auto* p = reinterpret_cast<const LINECALLSTATUS*>(buffer.data());
-      PrintLine("  state " + NameOf(CallStateNames(), p->dwCallState) + " mode " +
-                Hex(p->dwCallStateMode) + ", privilege " + Hex(p->dwCallPrivilege) + ", features " +
-                Hex(p->dwCallFeatures) + ", features2 " + Hex(p->dwCallFeatures2));
+      PrintWrapped("  state " + CallStateText(p->dwCallState, p->dwCallStateMode) + ", privilege " +
+                   Hex(p->dwCallPrivilege) + ", features " + Hex(p->dwCallFeatures) +
+                   ", features2 " + Hex(p->dwCallFeatures2));
     }
   } else if (name == "addrcaps") {
     if (!words.CountIn(2, 2) || !words.Number(0, a) || !words.Number(1, b)) return true;

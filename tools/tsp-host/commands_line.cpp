@@ -70,28 +70,29 @@ CommandStatus HostSession::Caps(const Args& args) {
   }
   const auto* pCaps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
   const DWORD dwFormat = pCaps->dwStringFormat;
-  PrintLine("  sizes: " + SizesText(pCaps) + "; string format " +
-            NameOf(StringFormatNames(), dwFormat));
-  PrintLine("  name \"" + VarText(pCaps, pCaps->dwLineNameOffset, pCaps->dwLineNameSize, dwFormat) +
-            "\", provider info \"" +
-            VarText(pCaps, pCaps->dwProviderInfoOffset, pCaps->dwProviderInfoSize, dwFormat) +
-            "\", switch info \"" +
-            VarText(pCaps, pCaps->dwSwitchInfoOffset, pCaps->dwSwitchInfoSize, dwFormat) + "\"");
-  PrintLine("  permanent line ID " + Hex(pCaps->dwPermanentLineID) + ", addresses " +
-            Dec(pCaps->dwNumAddresses) + ", max active calls " + Dec(pCaps->dwMaxNumActiveCalls) +
-            ", ring modes " + Dec(pCaps->dwRingModes) + ", terminals " +
-            Dec(pCaps->dwNumTerminals));
-  PrintLine("  address modes " + FlagsOf(AddressModeNames(), pCaps->dwAddressModes) +
-            ", bearer modes " + FlagsOf(BearerModeNames(), pCaps->dwBearerModes) +
-            ", media modes " + FlagsOf(MediaModeNames(), pCaps->dwMediaModes));
-  PrintLine("  dev cap flags " + FlagsOf(DevCapFlagNames(), pCaps->dwDevCapFlags) +
-            (dwLayout >= kVersion14
-                 ? ", line features " + FlagsOf(LineFeatureNames(), pCaps->dwLineFeatures)
-                 : std::string()));
-  PrintLine("  line states " + FlagsOf(LineDevStateNames(), pCaps->dwLineStates));
+  PrintWrapped("  sizes: " + SizesText(pCaps) + "; string format " +
+               NameOf(StringFormatNames(), dwFormat));
+  PrintWrapped("  name \"" +
+               VarText(pCaps, pCaps->dwLineNameOffset, pCaps->dwLineNameSize, dwFormat) +
+               "\", provider info \"" +
+               VarText(pCaps, pCaps->dwProviderInfoOffset, pCaps->dwProviderInfoSize, dwFormat) +
+               "\", switch info \"" +
+               VarText(pCaps, pCaps->dwSwitchInfoOffset, pCaps->dwSwitchInfoSize, dwFormat) + "\"");
+  PrintWrapped("  permanent line ID " + Hex(pCaps->dwPermanentLineID) + ", addresses " +
+               Dec(pCaps->dwNumAddresses) + ", max active calls " +
+               Dec(pCaps->dwMaxNumActiveCalls) + ", ring modes " + Dec(pCaps->dwRingModes) +
+               ", terminals " + Dec(pCaps->dwNumTerminals));
+  PrintWrapped("  address modes " + FlagsOf(AddressModeNames(), pCaps->dwAddressModes) +
+               ", bearer modes " + FlagsOf(BearerModeNames(), pCaps->dwBearerModes) +
+               ", media modes " + FlagsOf(MediaModeNames(), pCaps->dwMediaModes));
+  PrintWrapped("  dev cap flags " + FlagsOf(DevCapFlagNames(), pCaps->dwDevCapFlags) +
+               (dwLayout >= kVersion14
+                    ? ", line features " + FlagsOf(LineFeatureNames(), pCaps->dwLineFeatures)
+                    : std::string()));
+  PrintWrapped("  line states " + FlagsOf(LineDevStateNames(), pCaps->dwLineStates));
   if (dwLayout >= kVersion20) {
-    PrintLine("  device classes: " +
-              DeviceClasses(pCaps, pCaps->dwDeviceClassesOffset, pCaps->dwDeviceClassesSize));
+    PrintWrapped("  device classes: " +
+                 DeviceClasses(pCaps, pCaps->dwDeviceClassesOffset, pCaps->dwDeviceClassesSize));
   }
   for (DWORD dwAddressID = 0; dwAddressID < pCaps->dwNumAddresses; ++dwAddressID) {
     PrintAddressCaps(dwDeviceID, dwAddressID, dwVersion);
@@ -113,14 +114,15 @@ void HostSession::PrintAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dw
             ") = " + FormatResult(lResult));
   if (lResult != 0) return;
   const auto* pCaps = reinterpret_cast<const LINEADDRESSCAPS*>(buffer.data());
-  PrintLine("  address \"" +
-            VarText(pCaps, pCaps->dwAddressOffset, pCaps->dwAddressSize, STRINGFORMAT_UNICODE) +
-            "\", sharing " + Hex(pCaps->dwAddressSharing) + ", max active calls " +
-            Dec(pCaps->dwMaxNumActiveCalls) + ", max on hold " + Dec(pCaps->dwMaxNumOnHoldCalls));
-  PrintLine("  call states " + FlagsOf(CallStateNames(), pCaps->dwCallStates) +
-            ", address states " + FlagsOf(AddressStateNames(), pCaps->dwAddressStates));
-  PrintLine("  call features " + Hex(pCaps->dwCallFeatures) + ", address features " +
-            Hex(pCaps->dwAddressFeatures) + ", cap flags " + Hex(pCaps->dwAddrCapFlags));
+  PrintWrapped("  address \"" +
+               VarText(pCaps, pCaps->dwAddressOffset, pCaps->dwAddressSize, STRINGFORMAT_UNICODE) +
+               "\", sharing " + Hex(pCaps->dwAddressSharing) + ", max active calls " +
+               Dec(pCaps->dwMaxNumActiveCalls) + ", max on hold " +
+               Dec(pCaps->dwMaxNumOnHoldCalls));
+  PrintWrapped("  call states " + FlagsOf(CallStateNames(), pCaps->dwCallStates) +
+               ", address states " + FlagsOf(AddressStateNames(), pCaps->dwAddressStates));
+  PrintWrapped("  call features " + Hex(pCaps->dwCallFeatures) + ", address features " +
+               Hex(pCaps->dwAddressFeatures) + ", cap flags " + Hex(pCaps->dwAddrCapFlags));
 }
 
 CommandStatus HostSession::Open(const Args& args) {
@@ -150,28 +152,28 @@ CommandStatus HostSession::Status(const Args& args) {
     return CommandStatus::kDone;
   }
   const auto* pStatus = reinterpret_cast<const LINEDEVSTATUS*>(buffer.data());
-  PrintLine("  sizes: " + SizesText(pStatus));
-  PrintLine("  opens " + Dec(pStatus->dwNumOpens) + ", open media modes " +
-            FlagsOf(MediaModeNames(), pStatus->dwOpenMediaModes) + ", active calls " +
-            Dec(pStatus->dwNumActiveCalls) + ", on hold " + Dec(pStatus->dwNumOnHoldCalls) +
-            ", on hold pending " + Dec(pStatus->dwNumOnHoldPendCalls) + ", call completions " +
-            Dec(pStatus->dwNumCallCompletions));
-  PrintLine("  line features " + FlagsOf(LineFeatureNames(), pStatus->dwLineFeatures) +
-            ", ring mode " + Dec(pStatus->dwRingMode) + ", signal level " +
-            Hex(pStatus->dwSignalLevel) + ", battery level " + Hex(pStatus->dwBatteryLevel) +
-            ", roam mode " + FlagsOf(RoamModeNames(), pStatus->dwRoamMode));
+  PrintWrapped("  sizes: " + SizesText(pStatus));
+  PrintWrapped("  opens " + Dec(pStatus->dwNumOpens) + ", open media modes " +
+               FlagsOf(MediaModeNames(), pStatus->dwOpenMediaModes) + ", active calls " +
+               Dec(pStatus->dwNumActiveCalls) + ", on hold " + Dec(pStatus->dwNumOnHoldCalls) +
+               ", on hold pending " + Dec(pStatus->dwNumOnHoldPendCalls) + ", call completions " +
+               Dec(pStatus->dwNumCallCompletions));
+  PrintWrapped("  line features " + FlagsOf(LineFeatureNames(), pStatus->dwLineFeatures) +
+               ", ring mode " + Dec(pStatus->dwRingMode) + ", signal level " +
+               Hex(pStatus->dwSignalLevel) + ", battery level " + Hex(pStatus->dwBatteryLevel) +
+               ", roam mode " + FlagsOf(RoamModeNames(), pStatus->dwRoamMode));
   // The line answers at the version it was opened at (a provider that answers without a
   // handle is taken at the negotiated one).
   const auto open = m_openLines.find(dwDeviceID);
   const DWORD dwLayout = open != m_openLines.end() ? open->second.dwVersion : m_dwVersion;
   const bool bHasAvailable = dwLayout >= kVersion20;
-  PrintLine("  status flags " + FlagsOf(DevStatusFlagNames(), pStatus->dwDevStatusFlags) +
-            (bHasAvailable ? ", available media modes " +
-                                 FlagsOf(MediaModeNames(), pStatus->dwAvailableMediaModes)
-                           : std::string()));
+  PrintWrapped("  status flags " + FlagsOf(DevStatusFlagNames(), pStatus->dwDevStatusFlags) +
+               (bHasAvailable ? ", available media modes " +
+                                    FlagsOf(MediaModeNames(), pStatus->dwAvailableMediaModes)
+                              : std::string()));
   if (pStatus->dwTerminalModesSize != 0) {
-    PrintLine("  terminal modes: " +
-              VarDwords(pStatus, pStatus->dwTerminalModesOffset, pStatus->dwTerminalModesSize));
+    PrintWrapped("  terminal modes: " +
+                 VarDwords(pStatus, pStatus->dwTerminalModesOffset, pStatus->dwTerminalModesSize));
   }
   return CommandStatus::kDone;
 }
@@ -207,9 +209,9 @@ CommandStatus HostSession::StatusMessages(const Args& args) {
   const HDRVLINE hdLine = OpenHandle(dwDeviceID);
   const LONG lResult =
       m_library.Exports().lineSetStatusMessages(hdLine, dwLineStates, dwAddressStates);
-  PrintLine("lineSetStatusMessages(" + Dec(dwDeviceID) + NoHandleNote(hdLine) + ", " +
-            FlagsOf(LineDevStateNames(), dwLineStates) + ", " + Hex(dwAddressStates) +
-            ") = " + FormatResult(lResult));
+  PrintWrapped("lineSetStatusMessages(" + Dec(dwDeviceID) + NoHandleNote(hdLine) + ", " +
+               FlagsOf(LineDevStateNames(), dwLineStates) + ", " + Hex(dwAddressStates) +
+               ") = " + FormatResult(lResult));
   if (lResult != 0 && hdLine == nullptr) ExplainNoHandle("statusmsgs", dwDeviceID);
   return CommandStatus::kDone;
 }

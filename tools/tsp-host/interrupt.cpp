@@ -42,6 +42,10 @@ int InterruptSignal() {
   return g_nSignal.load();
 }
 
+int InterruptFd() {
+  return g_fdWake[0];
+}
+
 std::string InterruptName(int nSignal) {
   return nSignal == SIGINT ? "SIGINT" : nSignal == SIGTERM ? "SIGTERM" : std::to_string(nSignal);
 }

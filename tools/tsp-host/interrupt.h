@@ -12,6 +12,9 @@ namespace tsphost {
 bool InstallInterruptHandlers();
 // The signal that asked tsp-host to end, 0 while none did. Any thread.
 int InterruptSignal();
+// A descriptor that becomes readable when such a signal came (-1 before the handlers are
+// installed), for a reader that waits for input.
+int InterruptFd();
 // "SIGINT" or "SIGTERM".
 std::string InterruptName(int nSignal);
 

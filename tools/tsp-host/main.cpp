@@ -17,6 +17,7 @@
 #include "tools/tsp-host/names.h"
 #include "tools/tsp-host/output.h"
 #include "tools/tsp-host/provider_library.h"
+#include "tools/tsp-host/terminal_input.h"
 
 namespace {
 
@@ -33,8 +34,12 @@ constexpr char kUsage[] =
     "  COMMAND          run this one command instead of a script\n"
     "  --registry FILE  the registry file that the provider and the installed-provider\n"
     "                   list of install and remove use (sets OMBIX_REGISTRY)\n"
-    "  --script FILE    run the commands of FILE (default: standard input, with a prompt\n"
-    "                   when it is a terminal)\n"
+    "  --script FILE    run the commands of FILE (default: standard input); each command\n"
+    "                   is printed as it runs ('> COMMAND'), each '#' comment line as it\n"
+    "                   comes, the provider's events and completions after each command\n"
+    "                   and during wait and sleep. From a terminal, the commands are read\n"
+    "                   at a prompt ('tsp> ') and events and completions are printed\n"
+    "                   above it as they come\n"
     "  --wait MSECS     how long 'wait' waits by default (10000)\n"
     "  --strict         stop at the first line that fails: no valid command, or a TAPI\n"
     "                   error from the provider (a call's result or a completion), so that\n"
@@ -137,10 +142,13 @@ std::string BaseName(const std::string& path) {
 }
 
 // Runs the commands of the input until its end, quit, a signal or (bStrict) the first failure;
-// false when a line was no valid command, reading failed or (bStrict) a TAPI error came.
+// false when a line was no valid command, reading failed or (bStrict) a TAPI error came. A
+// script's lines are printed as they run, its comments as they come, so that its output tells
+// its own story; at a prompt, what was typed is on the screen already.
 bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStrict,
                  tsphost::HostSession& session) {
   tsphost::InputLines input(fd);
+  tsphost::TerminalInput terminal(fd, "tsp> ");
   bool bAllGood = true;
   std::string line;
   for (;;) {
@@ -150,18 +158,22 @@ bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStr
       bAllGood = false;
       break;
     }
-    if (bInteractive) {
-      std::fputs("tsp> ", stdout);
-      std::fflush(stdout);
-    }
-    const tsphost::InputLines::Result result = input.Next(line);
+    const tsphost::InputLines::Result result =
+        bInteractive ? terminal.Next(line) : input.Next(line);
     if (result == tsphost::InputLines::Result::kError) {
       std::fprintf(stderr, "tsp-host: cannot read %s: %s\n", source.c_str(), std::strerror(errno));
       bAllGood = false;
     }
     if (result != tsphost::InputLines::Result::kLine) break;
+    // What came while the line was awaited came before it.
+    tsphost::FlushQueuedLines();
     const size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;
+    if (first == std::string::npos) continue;
+    if (line[first] == '#') {
+      if (!bInteractive)
+        tsphost::PrintLine(line.substr(first, line.find_last_not_of(" \t\r") + 1 - first));
+      continue;
+    }
     if (!bInteractive) tsphost::PrintLine("> " + line.substr(first));
     const tsphost::CommandStatus status = session.Execute(line);
     if (status == tsphost::CommandStatus::kQuit) break;
@@ -173,7 +185,6 @@ bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStr
       }
     }
   }
-  if (bInteractive) std::fputs("\n", stdout);
   return bAllGood;
 }
 

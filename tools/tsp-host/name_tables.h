@@ -31,4 +31,10 @@ const std::vector<NamedValue>& DevStatusFlagNames();  // LINEDEVSTATUSFLAGS_ bit
 const std::vector<NamedValue>& RoamModeNames();       // LINEROAMMODE_ bits
 const std::vector<NamedValue>& StringFormatNames();   // STRINGFORMAT_ values
 
+// A call's state mode, origin and reason (name_tables_call.cpp). The mode's set depends on the
+// state: NULL for a state that carries no mode.
+const std::vector<NamedValue>* CallStateModeNames(DWORD dwCallState);
+const std::vector<NamedValue>& CallOriginNames();  // LINECALLORIGIN_ bits
+const std::vector<NamedValue>& CallReasonNames();  // LINECALLREASON_ bits
+
 }  // namespace tsphost

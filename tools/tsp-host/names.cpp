@@ -1,6 +1,7 @@
 // Value names for tsp-host's output.
 #include "tools/tsp-host/names.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -35,6 +36,48 @@ std::string FlagsOf(const std::vector<NamedValue>& names, DWORD dwFlags) {
     text += Hex(dwLeft);
   }
   return text;
+}
+
+std::string CallStateText(DWORD dwCallState, DWORD dwMode) {
+  std::string text = NameOf(CallStateNames(), dwCallState);
+  const std::vector<NamedValue>* pModes = CallStateModeNames(dwCallState);
+  if (pModes != nullptr) return text + " mode " + FlagsOf(*pModes, dwMode);
+  return dwMode == 0 ? text : text + " mode " + Hex(dwMode);
+}
+
+std::vector<std::string> WrapText(const std::string& line, size_t nWidth) {
+  const size_t nIndent = std::min(line.find_first_not_of(' '), line.size()) + 4;
+  std::vector<std::string> lines;
+  std::string rest = line;
+  while (rest.size() > nWidth) {
+    // Where a cut may go: after a '|' or a ", " between values (the better ones), else at a
+    // blank; never within the indentation. The last one within the width, else the first one
+    // after it.
+    const size_t nFirst = std::min(rest.find_first_not_of(' '), rest.size()) + 1;
+    size_t strong = std::string::npos;
+    size_t weak = std::string::npos;
+    size_t after = std::string::npos;
+    for (size_t at = nFirst; at < rest.size() && after == std::string::npos; ++at) {
+      const bool bStrong = rest[at - 1] == '|' || (rest[at] == ' ' && rest[at - 1] == ',');
+      if (!bStrong && rest[at] != ' ') continue;
+      if (at > nWidth) {
+        after = at;
+      } else {
+        (bStrong ? strong : weak) = at;
+      }
+    }
+    const size_t cut = strong != std::string::npos ? strong
+                       : weak != std::string::npos ? weak
+                                                   : after;
+    if (cut == std::string::npos) break;
+    const size_t nEnd = rest.find_last_not_of(' ', cut - 1);
+    const size_t nNext = rest.find_first_not_of(' ', cut);
+    lines.push_back(rest.substr(0, nEnd + 1));
+    if (nNext == std::string::npos) return lines;
+    rest = std::string(nIndent, ' ') + rest.substr(nNext);
+  }
+  lines.push_back(rest);
+  return lines;
 }
 
 namespace {

@@ -21,6 +21,13 @@ unsigned long FormattedErrors();
 std::string NameOf(const std::vector<NamedValue>& names, DWORD dwValue);
 // Bits by name joined with '|', unnamed bits as one hex value, 0 as "0".
 std::string FlagsOf(const std::vector<NamedValue>& names, DWORD dwFlags);
+// A call state by name with its mode ("LINECALLSTATE_CONNECTED mode LINECONNECTEDMODE_ACTIVE");
+// the mode is left out when the state carries none and it is 0.
+std::string CallStateText(DWORD dwCallState, DWORD dwMode);
+// A line cut into lines of at most nWidth characters, each cut after a '|' or a ", " where one
+// fits, else at a blank (a word longer than that stays whole); the lines after the first are
+// indented four more than the first.
+std::vector<std::string> WrapText(const std::string& line, size_t nWidth);
 // "0x%08X".
 std::string Hex(DWORD dwValue);
 // UTF-16 text as UTF-8, ending at a NUL or after cchMax units; NULL gives "".

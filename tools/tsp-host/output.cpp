@@ -1,18 +1,66 @@
 // Ordered output of tsp-host.
 #include "tools/tsp-host/output.h"
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <deque>
 #include <mutex>
 
+#include "tools/tsp-host/line_editor.h"
+#include "tools/tsp-host/names.h"
+
 namespace tsphost {
 namespace {
 
-std::mutex g_mutex;  // guards the queue and standard output
+constexpr size_t kWrapWidth = 100;
+
+struct Prompt {
+  bool bShown = false;
+  std::string prompt;
+  std::string typed;
+};
+
+std::mutex g_mutex;  // guards the queue, the prompt and standard output
 std::deque<std::string> g_queue;
+Prompt g_prompt;
+
+// The wake-up pipe, made at first use; its write end is non-blocking, so a full pipe (a wake-up
+// already waiting) never holds up a provider thread.
+struct WakeupPipe {
+  int fds[2] = {-1, -1};
+  WakeupPipe() {
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) fds[0] = fds[1] = -1;
+  }
+};
+
+WakeupPipe& Wakeup() {
+  static WakeupPipe pipe;
+  return pipe;
+}
+
+size_t TerminalColumns() {
+  winsize size{};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+void WriteText(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void ErasePromptLocked() {
+  if (!g_prompt.bShown) return;
+  WriteText(EraseShown(TextColumns(g_prompt.prompt + g_prompt.typed), TerminalColumns()));
+}
+
+void DrawPromptLocked() {
+  if (g_prompt.bShown) WriteText(g_prompt.prompt + g_prompt.typed);
+}
 
 void WriteLocked(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
+  WriteText(line);
   std::fputc('\n', stdout);
 }
 
@@ -20,22 +68,80 @@ void WriteLocked(const std::string& line) {
 
 void PrintLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);
+  ErasePromptLocked();
   WriteLocked(line);
+  DrawPromptLocked();
+  std::fflush(stdout);
+}
+
+void PrintWrapped(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  ErasePromptLocked();
+  for (const std::string& part : WrapText(line, kWrapWidth)) WriteLocked(part);
+  DrawPromptLocked();
   std::fflush(stdout);
 }
 
 void QueueLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_queue.push_back(line);
+  if (g_prompt.bShown && Wakeup().fds[1] >= 0) {
+    const char byte = 1;
+    if (write(Wakeup().fds[1], &byte, 1) < 0) {
+      // The pipe is full: a wake-up is waiting already.
+    }
+  }
 }
 
 void FlushQueuedLines() {
   std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_queue.empty()) return;
+  ErasePromptLocked();
   while (!g_queue.empty()) {
     WriteLocked(g_queue.front());
     g_queue.pop_front();
   }
+  DrawPromptLocked();
   std::fflush(stdout);
+}
+
+void ShowPrompt(const std::string& prompt, const std::string& typed) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_prompt = Prompt{true, prompt, typed};
+  DrawPromptLocked();
+  std::fflush(stdout);
+}
+
+void UpdatePrompt(const std::string& typed) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_prompt.bShown) return;
+  // Text added at the end is echoed; anything else draws the line again.
+  if (typed.compare(0, g_prompt.typed.size(), g_prompt.typed) == 0) {
+    WriteText(typed.substr(g_prompt.typed.size()));
+  } else {
+    ErasePromptLocked();
+    WriteText(g_prompt.prompt + typed);
+  }
+  g_prompt.typed = typed;
+  std::fflush(stdout);
+}
+
+void EndPrompt() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_prompt.bShown) return;
+  g_prompt = Prompt{};
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+int QueueWakeupFd() {
+  return Wakeup().fds[0];
+}
+
+void DrainQueueWakeups() {
+  char bytes[64];
+  while (Wakeup().fds[0] >= 0 && read(Wakeup().fds[0], bytes, sizeof(bytes)) > 0) {
+  }
 }
 
 }  // namespace tsphost
