@@ -222,7 +222,8 @@ TEST_F(TspHostTest, AScriptsOutputTellsItsStory) {
       {"loaded OMBIX.TSP", "\n# the line logs in to the switch when it opens\n> init\n",
        "lineOpen(0, 0x00020001) = 0", "> wait\n", "wait: no request pending\n",
        "# 200 calls 201\n> make 0 201\n", "lineMakeCall(0, \"201\") = 1 (request 1)", "> wait\n",
-       "completion request 1: 0\n", "wait: request 1 completed\n", "> shutdown\n"}));
+       "completion request 1: 0\n", "wait: request 1 completed\n", "> shutdown\n"}))
+      << result.out;
 }
 
 // sleep pauses: it is still pausing when a signal comes, which ends it and tsp-host.

@@ -215,17 +215,18 @@ void TapiSide::ServeDialogs() {
 
 void TapiSide::Completion(DRV_REQUESTID dwRequestID, LONG lResult) {
   State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
   std::string note;
-  {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.pending.erase(dwRequestID) == 0) {
-      note = state.completed.count(dwRequestID) != 0 ? " (completed before)" : " (not pending)";
-    }
-    state.completed.insert(dwRequestID);
-    state.cvRequests.notify_all();
+  if (state.pending.count(dwRequestID) == 0) {
+    note = state.completed.count(dwRequestID) != 0 ? " (completed before)" : " (not pending)";
   }
+  // Queued before the request leaves the pending set, so that a wait that sees it done prints
+  // the completion first.
   QueueLine("completion request " + std::to_string(dwRequestID) + ": " + FormatResult(lResult) +
             note);
+  state.pending.erase(dwRequestID);
+  state.completed.insert(dwRequestID);
+  state.cvRequests.notify_all();
 }
 
 void TapiSide::LineEvent(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1,
