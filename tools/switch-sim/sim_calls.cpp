@@ -173,7 +173,7 @@ void SimCalls::Send(SwitchSimState& state, const SimSwitchCall& call, std::size_
   w.WriteString(strDialed.c_str());
   w.WriteString("");
   std::vector<BYTE> body(buffer, buffer + w.GetLength());
-  m_lastEvents[call.dwNumber][pSession->dwSession] = body;
+  m_lastEvents[call.dwNumber][monitor.dwMonitorID] = {pSession->dwSession, body};
   if (m_lastEvents.size() > kLastEventsKept) m_lastEvents.erase(m_lastEvents.begin());
   if (m_bHolding) {
     m_pending.push_back({pSession->dwSession, std::move(body)});
@@ -707,9 +707,9 @@ void SimCalls::SetOutside(const std::string& strNumber, SimOutsideRule rule) {
 std::string SimCalls::Repeat(SwitchSimState& state, DWORD dwCall) {
   auto it = m_lastEvents.find(dwCall);
   if (it == m_lastEvents.end()) return "no event of call " + std::to_string(dwCall);
-  for (const auto& [dwSession, body] : it->second) {
+  for (const auto& [dwMonitorID, told] : it->second) {
     for (auto& [peer, session] : state.sessions) {
-      if (session.dwSession == dwSession) state.Queue(session, body);
+      if (session.dwSession == told.dwSession) state.Queue(session, told.body);
     }
   }
   return "";

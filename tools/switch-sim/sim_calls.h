@@ -136,9 +136,13 @@ class SimCalls {
   bool m_bHolding = false;
   std::vector<Pending> m_pending;
 
-  // The last event told of each of the newest kLastEventsKept calls, by monitor session.
+  // The last event told of each of the newest kLastEventsKept calls, by monitor ID.
+  struct Told {
+    DWORD dwSession;
+    std::vector<BYTE> body;
+  };
   static constexpr std::size_t kLastEventsKept = 64;
-  std::map<DWORD, std::map<DWORD, std::vector<BYTE>>> m_lastEvents;
+  std::map<DWORD, std::map<DWORD, Told>> m_lastEvents;
 
   std::map<DWORD, SimSwitchCall> m_calls;
   std::map<std::string, SimOutsideRule> m_outside;
