@@ -30,7 +30,7 @@
 //                                             as usual; with OMBIX_FAILURE_RSP carrying CODE,
 //                                             not carried out; carried out with their call
 //                                             events before the response. REQUEST: a request's
-//                                             name (OMBIX_ may be left out) or number
+//                                             name (OMBIX_ and _REQ may be left out) or number
 //   defer REQUEST                             the next request of the type waits, unanswered
 //                                             and not carried out, until released
 //   release [REQUEST]                         the waiting requests (of the type) are carried

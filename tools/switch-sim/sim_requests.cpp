@@ -248,6 +248,7 @@ bool ParseRequestType(const std::string& strText, DWORD& dwType) {
   std::string strName;
   for (char c : strText) strName += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (strName.rfind("OMBIX_", 0) != 0) strName = "OMBIX_" + strName;
+  if (strName.size() < 4 || strName.compare(strName.size() - 4, 4, "_REQ") != 0) strName += "_REQ";
   for (DWORD dwCandidate = 0; dwCandidate < 1024; ++dwCandidate) {
     if (IsRequestType(dwCandidate) && strName == MessageTypeName(dwCandidate)) {
       dwType = dwCandidate;

@@ -181,7 +181,7 @@ std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& requ
                                     SwitchSimState& state);
 std::vector<BYTE> BuildLoginRspBody(DWORD dwError, const SimReceived& login);
 std::vector<BYTE> BuildFailureRspBody(DWORD dwInvokeID, DWORD dwError);
-// A request type by its name as the trace prints it (the OMBIX_ prefix may be left out, case
-// does not matter) or by its number; false when it names no request.
+// A request type by its name as the trace prints it (OMBIX_ and _REQ may be left out, case does
+// not matter) or by its number; false when it names no request.
 bool ParseRequestType(const std::string& strText, DWORD& dwType);
 std::string FormatEndpoint(const SimEndpoint& peer);
