@@ -253,9 +253,9 @@ TEST_F(LineSwitchFaultsTest, ConferenceListedByItsOwnIdAfterAReloginKeepsItsMemb
 
 TEST_F(LineSwitchFaultsTest, ConferenceIdledNamingACallOfNoPartInItLeavesThatCall) {
   Run(Then(Conference200With201And202(), {{"an outside caller rings 200",
-                                            [&] { return Sim("incoming 200 5550100"); },
-                                            0,
-                                            {{0, 4, LINECALLSTATE_OFFERING}}}}));
+                                           [&] { return Sim("incoming 200 5550100"); },
+                                           0,
+                                           {{0, 4, LINECALLSTATE_OFFERING}}}}));
   ASSERT_EQ(Sim("event 200 3 idled related=4"), kNone);
   Settle();
   Run({{"nothing changed",
@@ -283,7 +283,9 @@ TEST_F(LineSwitchFaultsTest, ConsultationCallIdleBeforeTheTransferIsConfirmed) {
                                                LINETRANSFERMODE_TRANSFER);
         },
         0,
-        {{0, 1, LINECALLSTATE_IDLE}, {0, 2, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_CONNECTED}}}}));
+        {{0, 1, LINECALLSTATE_IDLE},
+         {0, 2, LINECALLSTATE_IDLE},
+         {1, 1, LINECALLSTATE_CONNECTED}}}}));
 }
 
 }  // namespace
