@@ -102,6 +102,9 @@ class CTSPIConnection : public CTSPIBaseObject {
   CTSPIRequestPtr GetRequest(int nIndex);
   int GetRequestCount();
   BOOL IsRequestQueued(CTSPIRequest* pReq);
+  // Whether a request for the call (NULL: any) and type (REQUEST_ANY: any) is queued; unlike
+  // FindRequest it marks nothing.
+  BOOL HasRequest(CTSPICallAppearance* pCall, WORD wType);
   // Unlinks the request when it is queued (TRUE) and signals its event. With bDelete the queue's
   // reference is then dropped; without, the caller takes it over. A request that is not queued
   // is left alone.

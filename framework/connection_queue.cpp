@@ -198,6 +198,11 @@ int CTSPIConnection::GetRequestCount() {
   return static_cast<int>(m_lstAsynchRequests.GetCount());
 }
 
+BOOL CTSPIConnection::HasRequest(CTSPICallAppearance* pCall, WORD wType) {
+  CSingleLock lock(GetSyncObject(), TRUE);
+  return FindPendingLocked(pCall, wType) != nullptr ? TRUE : FALSE;
+}
+
 BOOL CTSPIConnection::IsRequestQueued(CTSPIRequest* pReq) {
   CSingleLock lock(GetSyncObject(), TRUE);
   return FindPosition(pReq) != nullptr ? TRUE : FALSE;

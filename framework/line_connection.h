@@ -168,6 +168,9 @@ class CTSPILineConnection : public CTSPIConnection {
   // Stores the status flags and reports what changed (connected, message waiting, in service,
   // locked); then the line's and the addresses' features.
   void ChangeDevStatusFlags(DWORD dwFlags);
+  // Sets (bOn) or clears only the given flags, in one step under the lock, so that a flag
+  // another thread changes meanwhile stays as it set it; reports as ChangeDevStatusFlags does.
+  void SetDevStatusFlags(DWORD dwFlags, BOOL bOn);
   // New status line features; capabilities grow by bits they lacked (LINEDEVSTATE_CAPSCHANGE),
   // a change of the status features reports LINEDEVSTATE_OTHER.
   void SetLineFeatures(DWORD dwFeatures);
@@ -212,6 +215,8 @@ class CTSPILineConnection : public CTSPIConnection {
   DWORD CollectAvailableMediaModes();
   void SetAddressStatusMessages(DWORD dwAddressStates);
   void UpdateAddressFeatures();
+  // The flags in dwMask take their values from dwValues, the others stay.
+  void UpdateDevStatusFlags(DWORD dwMask, DWORD dwValues);
   void SetAddressTerminalModes(int nTerminal, DWORD dwModes, BOOL bOn);
   void DropAllCalls();
   std::atomic<DWORD> m_dwNextCompletionID{0};

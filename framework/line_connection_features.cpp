@@ -29,10 +29,19 @@ void Decrement(DWORD& dwCounter) {
 }  // namespace
 
 void CTSPILineConnection::ChangeDevStatusFlags(DWORD dwFlags) {
+  UpdateDevStatusFlags(0xFFFFFFFF, dwFlags);
+}
+
+void CTSPILineConnection::SetDevStatusFlags(DWORD dwFlags, BOOL bOn) {
+  UpdateDevStatusFlags(dwFlags, bOn ? dwFlags : 0);
+}
+
+void CTSPILineConnection::UpdateDevStatusFlags(DWORD dwMask, DWORD dwValues) {
   DWORD dwState = 0;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     const DWORD dwOld = m_LineStatus.dwDevStatusFlags;
+    const DWORD dwFlags = (dwOld & ~dwMask) | (dwValues & dwMask);
     m_LineStatus.dwDevStatusFlags = dwFlags;
     const DWORD dwChanged = dwOld ^ dwFlags;
     auto report = [&](DWORD dwFlag, DWORD dwSet, DWORD dwCleared) {

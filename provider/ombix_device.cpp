@@ -96,7 +96,9 @@ void COmbixDevice::OnResponse(const COmbixMsg* pMsg) {
       if (auto* p = dynamic_cast<const COmbixMonitorRsp*>(pRsp)) pLine->OnMonitorStartRsp(p);
       break;
     case OMBIX_QUERY_PHONE_STATE_RSP:
-      break;  // the state itself comes as a phone-state event
+      // The state itself comes as a phone-state event; the line only settles its query.
+      pLine->OnResponse(pRsp);
+      break;
     case OMBIX_GET_CALL_FORWARDING_RSP:
       if (auto* p = dynamic_cast<const COmbixCallForwardingRsp*>(pRsp)) {
         pLine->OnGetCallForwardingRsp(p);

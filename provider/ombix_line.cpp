@@ -4,12 +4,14 @@
 #include <cstring>
 
 #include "framework/address_info.h"
+#include "framework/conference_call.h"
 #include "framework/device.h"
 #include "framework/service_provider.h"
 #include "platform/caught_exception.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_settings.h"
+#include "switchapi/ombix_message_types.h"
 #include "switchapi/ombix_values.h"
 
 IMPLEMENT_DYNCREATE(COmbixLine, CTSPILineConnection)
@@ -67,6 +69,8 @@ void COmbixLine::Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
       caps.dwAddrCapFlags |= kAddrCapFlags;
     });
   }
+  // Out of service until a login puts it in: TAPI sees it too.
+  SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, IsOutOfService() ? FALSE : TRUE);
 }
 
 CString COmbixLine::DeviceStringFromNumber(LPCSTR pszNumber) {
@@ -118,11 +122,13 @@ BOOL COmbixLine::OpenConnection() {
 
 void COmbixLine::SetInService() {
   m_dwOutOfService.store(0);
+  SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, TRUE);
 }
 
 void COmbixLine::SetOutOfService(BOOL bReconnect) {
   m_dwReconnectPending.store(bReconnect ? 1 : 0);
   m_dwOutOfService.store(1);
+  SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, FALSE);
   // Whatever monitor start went out went with the session.
   m_dwMonitorStartSent.store(0);
   if (bReconnect) FailStartedRequests();
@@ -145,34 +151,43 @@ void COmbixLine::SendMonitorStart() {
     m_strPassword = strPassword;
     strNumber = m_strNumber;
   }
-  pDevice->MonitorStart(GetDeviceID(), strNumber, strPassword, "");
+  SendOwn(OMBIX_MONITOR_START_RSP, [&](COmbixDevice& d, DWORD id, LPCSTR) {
+    d.MonitorStart(id, strNumber, strPassword, "");
+  });
+}
+
+void COmbixLine::RefuseMonitor(DWORD dwError) {
+  m_dwLineError.store(dwError);
+  SetOutOfService(FALSE);
+  m_evtMonitorStartDone.SetEvent();
 }
 
 void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) {
-  m_dwLineError.store(pRsp->dwError);
+  OMBIXSENT sent;
+  TakeSent(OMBIX_MONITOR_START_RSP, sent);
   if (pRsp->dwError == OMBIX_ERROR_DUPLICATE_MONITOR) {
     m_dwLineError.store(0);  // the monitor the switch already has serves
   } else if (pRsp->dwError == 0) {
+    m_dwLineError.store(0);
     m_dwMonitorID.store(pRsp->dwMonitorID);
     CSingleLock lock(GetSyncObject(), TRUE);
     m_strDeviceString = pRsp->strDevice;
   } else {
-    SetOutOfService(FALSE);
-    m_evtMonitorStartDone.SetEvent();
+    RefuseMonitor(pRsp->dwError);
     return;
   }
 
-  if (COmbixDevice* pDevice = GetOmbixDevice()) {
-    const CString strDevice = GetDeviceString();
-    pDevice->QueryPhoneState(GetDeviceID(), strDevice, "");
-    pDevice->QueryPhoneConfig(GetDeviceID(), strDevice, "");
-  }
+  SendOwn(OMBIX_QUERY_PHONE_STATE_RSP, [](COmbixDevice& d, DWORD id, LPCSTR dev) {
+    d.QueryPhoneState(id, dev, "");
+  });
+  SendOwn(OMBIX_QUERY_PHONE_CONFIG_RSP, [](COmbixDevice& d, DWORD id, LPCSTR dev) {
+    d.QueryPhoneConfig(id, dev, "");
+  });
   m_evtMonitorStartDone.SetEvent();
   if (m_dwReconnectPending.exchange(0) != 0) StartResync();
 }
 
 void COmbixLine::OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent) {
-  DWORD dwFlags = GetLineDevStatus().dwDevStatusFlags;
   const DWORD dwEvent = pEvent->dwEvent;
   if (dwEvent == PHONE_STATE_QUERY || dwEvent == PHONE_STATE_OUT_OF_SERVICE ||
       dwEvent == PHONE_STATE_IN_SERVICE) {
@@ -183,21 +198,18 @@ void COmbixLine::OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent) {
     }
   }
   if (dwEvent == PHONE_STATE_QUERY || dwEvent == PHONE_STATE_MESSAGE_WAITING) {
-    if (pEvent->dwTotalMessages != 0) {
-      dwFlags |= LINEDEVSTATUSFLAGS_MSGWAIT;
-    } else {
-      dwFlags &= ~LINEDEVSTATUSFLAGS_MSGWAIT;
-    }
+    // Only this flag: the service state above has set its own.
+    SetDevStatusFlags(LINEDEVSTATUSFLAGS_MSGWAIT, pEvent->dwTotalMessages != 0 ? TRUE : FALSE);
   }
   if (dwEvent == PHONE_STATE_QUERY || dwEvent == PHONE_STATE_CALL_FORWARDING) {
-    if (COmbixDevice* pDevice = GetOmbixDevice()) {
-      pDevice->GetCallForwarding(GetDeviceID(), GetDeviceString());
-    }
+    SendOwn(OMBIX_GET_CALL_FORWARDING_RSP,
+            [](COmbixDevice& d, DWORD id, LPCSTR dev) { d.GetCallForwarding(id, dev); });
   }
-  ChangeDevStatusFlags(dwFlags);
 }
 
 void COmbixLine::OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp* pRsp) {
+  OMBIXSENT sent;
+  TakeSent(OMBIX_QUERY_PHONE_CONFIG_RSP, sent);
   CTSPIAddressInfo* pAddr = GetAddress(0);
   if (pAddr == nullptr) return;
   // Two of the phone's calls are the active one and the consultation; a phone with fewer has
@@ -212,6 +224,8 @@ void COmbixLine::OnQueryPhoneConfigRsp(const COmbixPhoneConfigRsp* pRsp) {
 }
 
 void COmbixLine::OnGetCallForwardingRsp(const COmbixCallForwardingRsp* pRsp) {
+  OMBIXSENT sent;
+  TakeSent(OMBIX_GET_CALL_FORWARDING_RSP, sent);
   CTSPIAddressInfo* pAddr = GetAddress(0);
   if (pAddr == nullptr) return;
   pAddr->AddForwardEntry(0, nullptr, nullptr, 0);
@@ -306,13 +320,29 @@ void COmbixLine::ResyncCalls() {
   }
   CTSPIAddressInfo* pAddr = GetAddress(0);
   if (pAddr == nullptr) return;
+  auto listed = [&](DWORD dwNumber) {
+    return std::find(arrReported.begin(), arrReported.end(), dwNumber) != arrReported.end();
+  };
   // The calls are copied out with references: a call's lock comes before its address's and line's.
   for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
-    const DWORD dwNumber = OmbixCallId(pCall).GetCallNumber();
+    const ObjectId oid = OmbixCallId(pCall);
+    const DWORD dwNumber = oid.GetCallNumber();
     // A call that fails to go idle is logged; the others still are looked at.
     try {
-      if (std::find(arrReported.begin(), arrReported.end(), dwNumber) == arrReported.end() &&
-          pCall->GetCallState() != LINECALLSTATE_IDLE) {
+      bool bKeep = listed(dwNumber) || pCall->GetCallState() == LINECALLSTATE_IDLE;
+      // The switch lists a conference by its own id, not by its members'.
+      if (!bKeep && pCall->GetCallType() != CALLTYPE_CONFERENCE) {
+        if (CTSPIConferenceCall* pConf = pCall->GetConferenceCallRef()) {
+          const ObjectId oidConf = OmbixCallId(pConf);
+          bKeep = oidConf != ObjectId{} && listed(oidConf.GetCallNumber());
+          pConf->Release();
+        }
+      }
+      // A make-call's call that the switch has not named yet cannot be in its list.
+      if (!bKeep && oid == ObjectId{}) bKeep = HasRequest(pCall, REQUEST_LINEMAKECALL) != FALSE;
+      if (!bKeep) {
+        // Its numbers go with it: no later request may act on a call that is gone.
+        ForgetCallNumber(dwNumber);
         pCall->ChangeCallState(LINECALLSTATE_IDLE, 0, LINEMEDIAMODE_INTERACTIVEVOICE, TRUE);
       }
     } catch (...) {

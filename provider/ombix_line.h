@@ -8,7 +8,9 @@
 //   provider ID's key, derives the device string (the switch's name for the phone) and makes the
 //   one address.
 // - The line starts out of service; a login puts it in service, a refused login, a lost link, a
-//   refused monitor start or the switch's word takes it out.
+//   refused monitor start or the switch's word takes it out. TAPI sees the same in the line's
+//   LINEDEVSTATUSFLAGS_INSERVICE, reported as LINEDEVSTATE_INSERVICE/OUTOFSERVICE when it
+//   changes; each status flag changes on its own, so none undoes another's change.
 // - OpenConnection (a TAPI thread) waits up to the monitor-start wait for the monitor's answer
 //   and returns TRUE in every case. A monitor start goes out only while the link is logged in:
 //   a login that comes during the open's wait starts the monitor through RestartMonitor.
@@ -87,8 +89,9 @@ class COmbixLine : public CTSPILineConnection {
   virtual void OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent);
   virtual void OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent);
 
-  // Idles every call of address 0 whose call number the switch did not list since the
-  // resynchronisation began, then forgets the list.
+  // Idles every call of address 0 that the switch did not list since the resynchronisation
+  // began (a member of a listed conference counts as listed; a make-call's call the switch has
+  // not named yet is left alone), clears the line's numbers of each, then forgets the list.
   virtual void ResyncCalls();
   // Ends the resynchronisation thread (at once while it waits) and joins it; none starts after.
   // The device calls it for every line before the lines go, so that no thread of a line still
@@ -155,12 +158,16 @@ class COmbixLine : public CTSPILineConnection {
   // ---- Call control: requests, responses and call events (ombix_line_requests.cpp,
   // ombix_line_events.cpp) ----
   //
-  // - One request at a time is with the switch (drops beside it). Each message the line sends
-  //   is noted with the response it awaits; a response settles the oldest note of its type, in
-  //   send order, and OMBIX_FAILURE_RSP the oldest note of any type. A note is either the TAPI
-  //   request's own message or one the line sends for its own purposes (the hold before a
-  //   make-call, the later messages of a forward), which completes no TAPI request.
-  // - A lost link fails every request with a note with LINEERR_OPERATIONFAILED.
+  // - One request at a time is with the switch (drops beside it). Every message the line sends
+  //   is noted, before it goes, with the response it awaits; a response settles the oldest note
+  //   of its type, in send order, and OMBIX_FAILURE_RSP the oldest note of any type. A note is
+  //   either the TAPI request's own message or one the line sends for its own purposes, which
+  //   completes no TAPI request: the hold before a make-call, the later messages of a forward,
+  //   and, with no request at all, the monitor start and the phone-state, phone-configuration
+  //   and forwarding queries. A failure that settles the monitor start refuses the monitor as
+  //   its own response would; one that settles a query does nothing more.
+  // - A lost link fails every request with a note with LINEERR_OPERATIONFAILED and drops the
+  //   notes of the line's own messages.
   // - A make-call while a call is active holds that call first; the make-call goes out on the
   //   hold's answer or once the hold wait has passed (the provider's timer thread), and a refused
   //   hold completes it with the mapped error. Nothing blocks the worker or a TAPI thread.
@@ -199,7 +206,7 @@ class COmbixLine : public CTSPILineConnection {
   // One message with the switch and the response it awaits.
   struct OMBIXSENT {
     DWORD dwRspType = 0;
-    CTSPIRequestPtr pReq;  // the request it was sent for
+    CTSPIRequestPtr pReq;  // the request it was sent for; none for the line's own messages
     bool bOwn = false;     // sent for the line's own purposes: completes no request
   };
   using SendFn = std::function<void(COmbixDevice&, DWORD dwInvokeID, LPCSTR pszDevice)>;
@@ -211,9 +218,13 @@ class COmbixLine : public CTSPILineConnection {
   void StartRequest(CTSPIRequest* pReq);
   // Notes and sends one message; FALSE (the request completed) when the line cannot send.
   bool SendFor(CTSPIRequest* pReq, DWORD dwRspType, bool bOwn, const SendFn& fnSend);
+  // Notes and sends a message of the line's own, for no request; nothing while the link is down.
+  void SendOwn(DWORD dwRspType, const SendFn& fnSend);
   // Takes the oldest note for the response type (any type for OMBIX_FAILURE_RSP).
   bool TakeSent(DWORD dwRspType, OMBIXSENT& sent);
-  void SettleResponse(OMBIXSENT& sent, DWORD dwError);
+  void SettleResponse(OMBIXSENT& sent, DWORD dwError, bool bFailure);
+  // The switch refused the monitor: the code is the line's error and the line out of service.
+  void RefuseMonitor(DWORD dwError);
   void StartMakeCall(CTSPIRequest* pReq);
   void SendMakeCall(CTSPIRequest* pReq);
   void StartForward(CTSPIRequest* pReq);
@@ -222,6 +233,8 @@ class COmbixLine : public CTSPILineConnection {
   void ApplyRelatedCall(const COmbixCallConnectionEvent* pEvent, CTSPICallAppearance* pCall,
                         bool& bDone);
   void UpdateCallNumbers(const COmbixCallConnectionEvent* pEvent);
+  // The active, held and alerting numbers that name this call number become 0.
+  void ForgetCallNumber(DWORD dwNumber);
 
   std::atomic<DWORD> m_dwActiveCall{0};
   std::atomic<DWORD> m_dwHeldCall{0};

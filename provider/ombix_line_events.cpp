@@ -82,6 +82,12 @@ void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) 
 
   CTSPICallAppearance* pCall = FindCallById(pEvent->oidCall);
   if (pCall == nullptr) pCall = FindConfCallById(pEvent->oidCall);
+  // An event that ends a call (an IDLED sent again, a late one of an old call) ends only a call
+  // that is still going: it neither makes a call nor ends one the switch has not named yet.
+  const bool bEnds = pEvent->dwEvent == CALL_CONNECTION_IDLED ||
+                     (pEvent->dwConnectionCount != 0 && pEvent->pConnections != nullptr &&
+                      pEvent->pConnections[0].dwState == CS_IDLE);
+  if (pCall == nullptr && bEnds) return;
   if (pCall == nullptr) {
     // A call that a TAPI request created waits for its first event. An incoming call is never
     // one of them: a call made here is not alerting on this phone.
@@ -121,6 +127,13 @@ void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) 
   }
   ApplyCallEvent(pEvent, pCall);
   pCall->Release();
+}
+
+void COmbixLine::ForgetCallNumber(DWORD dwNumber) {
+  if (dwNumber == 0) return;
+  ClearIf(m_dwActiveCall, dwNumber);
+  ClearIf(m_dwHeldCall, dwNumber);
+  ClearIf(m_dwAlertingCall, dwNumber);
 }
 
 void COmbixLine::UpdateCallNumbers(const COmbixCallConnectionEvent* pEvent) {
@@ -197,7 +210,9 @@ void COmbixLine::ApplyRelatedCall(const COmbixCallConnectionEvent* pEvent,
     if (CTSPIRequestPtr pReq = FindRequest(pCall, REQUEST_LINECOMPLETETRANSFER))
       CompleteRequest(pReq.Get(), 0);
   }
-  if (pEvent->dwEvent == CALL_CONNECTION_IDLED && pConf != nullptr) {
+  // A conference's IDLED names the member that left; a call of no part in it is left alone.
+  if (pEvent->dwEvent == CALL_CONNECTION_IDLED && pConf != nullptr &&
+      pRelated->GetConferenceCall() == pConf) {
     if (pEvent->dwConnectionCount == 3) {
       // The conference falls back to a call between the two parties left: the member that
       // stays takes the switch's id.
@@ -216,8 +231,8 @@ void COmbixLine::ApplyRelatedCall(const COmbixCallConnectionEvent* pEvent,
       }
     }
     pRelated->ChangeCallState(LINECALLSTATE_IDLE, 0, LINEMEDIAMODE_INTERACTIVEVOICE, TRUE);
-    bDone = true;
   }
+  if (pEvent->dwEvent == CALL_CONNECTION_IDLED && pConf != nullptr) bDone = true;
   pRelated->Release();
 }
 

@@ -3,7 +3,8 @@
 // Threads: a request starts on the thread that queued it or on the thread that completed the one
 // before (often the link's worker); responses arrive on the worker; a make-call's hold wait ends
 // on the provider's timer thread. The notes of sent messages and the waiting make-call change
-// under the line's lock; no request is completed and no message sent while it is held.
+// under the line's lock, and each message is noted and sent under it, so the notes keep the send
+// order; no request is completed while it is held.
 #include <utility>
 
 #include "framework/address_info.h"
@@ -121,23 +122,29 @@ BOOL COmbixLine::CheckLineUsable(CTSPIRequest* pReq) {
 }
 
 bool COmbixLine::SendFor(CTSPIRequest* pReq, DWORD dwRspType, bool bOwn, const SendFn& fnSend) {
-  COmbixDevice* pDevice = GetOmbixDevice();
-  bool bNoted = false;
-  if (pDevice != nullptr) {
-    // Noted before the out-of-service test under the same lock: a lost link that comes after
-    // this fails the request through its note, one that came before refuses it here.
+  if (COmbixDevice* pDevice = GetOmbixDevice()) {
+    // A lost link that comes after the note fails the request through it, one that came before
+    // refuses it here.
     CSingleLock lock(GetSyncObject(), TRUE);
     if (!IsOutOfService()) {
       m_lstSent.push_back(OMBIXSENT{dwRspType, CTSPIRequestPtr::Share(pReq), bOwn});
-      bNoted = true;
+      fnSend(*pDevice, GetDeviceID(), m_strDeviceString);
+      return true;
     }
   }
-  if (!bNoted) {
-    CompleteRequest(pReq, LINEERR_OPERATIONFAILED);
-    return false;
-  }
-  fnSend(*pDevice, GetDeviceID(), GetDeviceString());
-  return true;
+  CompleteRequest(pReq, LINEERR_OPERATIONFAILED);
+  return false;
+}
+
+void COmbixLine::SendOwn(DWORD dwRspType, const SendFn& fnSend) {
+  COmbixDevice* pDevice = GetOmbixDevice();
+  if (pDevice == nullptr) return;
+  CSingleLock lock(GetSyncObject(), TRUE);
+  // The link drops what it cannot send, and the lost link's drop of the notes comes after it
+  // went down: a note taken while it is up is either answered or dropped.
+  if (!pDevice->IsConnected()) return;
+  m_lstSent.push_back(OMBIXSENT{dwRspType, CTSPIRequestPtr(), true});
+  fnSend(*pDevice, GetDeviceID(), m_strDeviceString);
 }
 
 void COmbixLine::StartRequest(CTSPIRequest* pReq) {
@@ -386,7 +393,9 @@ void COmbixLine::StartMakeCall(CTSPIRequest* pReq) {
   CTSPIAddressInfo* pAddr = GetAddress(0);
   if (dwActive != 0 && pAddr != nullptr) {
     for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+      // An idle call is over, whatever number it had: it is no call to hold.
       if (pActive == nullptr && pCall != pReq->GetCall() &&
+          pCall->GetCallState() != LINECALLSTATE_IDLE &&
           OmbixCallId(pCall).GetCallNumber() == dwActive) {
         pActive = pCall;
       } else {
@@ -452,9 +461,14 @@ bool COmbixLine::TakeSent(DWORD dwRspType, OMBIXSENT& sent) {
   return false;
 }
 
-void COmbixLine::SettleResponse(OMBIXSENT& sent, DWORD dwError) {
+void COmbixLine::SettleResponse(OMBIXSENT& sent, DWORD dwError, bool bFailure) {
   CTSPIRequest* pReq = sent.pReq.Get();
-  if (pReq == nullptr) return;
+  if (pReq == nullptr) {
+    // The line's own message: a failure of its monitor start refuses the monitor; the answer to
+    // a query ends with the query.
+    if (bFailure && sent.dwRspType == OMBIX_MONITOR_START_RSP) RefuseMonitor(dwError);
+    return;
+  }
   const LONG lResult = MapError(dwError);
   if (sent.bOwn) {
     // Only the hold of a waiting make-call decides anything: refused, it ends the make-call.
@@ -483,7 +497,7 @@ void COmbixLine::SettleResponse(OMBIXSENT& sent, DWORD dwError) {
 void COmbixLine::OnResponse(const COmbixRsp* pRsp) {
   OMBIXSENT sent;
   if (!TakeSent(pRsp->dwMsgType, sent)) return;
-  SettleResponse(sent, pRsp->dwError);
+  SettleResponse(sent, pRsp->dwError, pRsp->dwMsgType == OMBIX_FAILURE_RSP);
 }
 
 void COmbixLine::OnHoldCallRsp(const COmbixRsp* pRsp) {
@@ -498,6 +512,7 @@ void COmbixLine::FailStartedRequests() {
     m_pHoldWaitReq.Reset();
   }
   for (OMBIXSENT& sent : lstSent) {
+    if (!sent.pReq) continue;  // the line's own message: nothing waits for its answer
     if (auto* pNewCall = dynamic_cast<COmbixCall*>(sent.pReq->GetCall()))
       pNewCall->DisarmHoldWait();
     CompleteRequest(sent.pReq.Get(), LINEERR_OPERATIONFAILED);

@@ -248,6 +248,24 @@ TEST_F(LineTest, LosingServiceReportsItAndTakesAwayTheFeatures) {
   EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
 }
 
+TEST_F(LineTest, OneStatusFlagChangesAloneAndIsReportedOnce) {
+  ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_INSERVICE |
+                                 LINEDEVSTATE_MSGWAITON | LINEDEVSTATE_MSGWAITOFF),
+            0);
+  line.SetDevStatusFlags(LINEDEVSTATUSFLAGS_MSGWAIT, TRUE);
+  line.SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, FALSE);
+  line.SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, FALSE);  // no change, nothing reported
+  EXPECT_EQ(line.GetLineDevStatus().dwDevStatusFlags,
+            LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_MSGWAIT);
+  line.SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, TRUE);
+  line.SetDevStatusFlags(LINEDEVSTATUSFLAGS_MSGWAIT, FALSE);
+  EXPECT_EQ(line.GetLineDevStatus().dwDevStatusFlags,
+            LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
+  EXPECT_EQ(TapiLog::Get().DevStates(),
+            (std::vector<DWORD_PTR>{LINEDEVSTATE_MSGWAITON, LINEDEVSTATE_OUTOFSERVICE,
+                                    LINEDEVSTATE_INSERVICE, LINEDEVSTATE_MSGWAITOFF}));
+}
+
 TEST_F(LineTest, FeaturesTheCapabilitiesLackAreAddedAndReported) {
   ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_CAPSCHANGE | LINEDEVSTATE_OTHER), 0);
   // One bit the capabilities hold, one they lack.

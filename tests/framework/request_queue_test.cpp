@@ -227,6 +227,38 @@ TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConferenc
   EXPECT_EQ(TapiLog::Get().ResultsFor(96), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
 
+TEST_F(QueueTest, OnlyNewMatchSparesAStartedTransferWhoseConsultationCallGoesIdle) {
+  TestCall &call = *callA, &consult = *callB, &conf = *callC;
+  for (const bool bStarted : {true, false}) {
+    SCOPED_TRACE(bStarted ? "started" : "not yet fetched");
+    TapiLog::Get().Reset();
+    auto* pRec = new TSPITRANSFER;
+    pRec->pCall = call.Ptr();
+    pRec->pConsult = consult.Ptr();
+    pRec->pConf = conf.Ptr();
+    ASSERT_TRUE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINECOMPLETETRANSFER, 97, pRec, 0));
+    CTSPIRequestPtr pReq = line.FindRequest(call.Ptr(), REQUEST_LINECOMPLETETRANSFER);
+    ASSERT_TRUE(pReq);
+    pReq->SetState(bStarted ? STATE_STARTED : STATE_NOTPROCESSED);
+    const int nConfIdles = conf.idles;
+    // What a call going IDLE fails: only the requests not yet under way.
+    line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
+    EXPECT_EQ(line.GetRequestCount(), bStarted ? 1 : 0);
+    EXPECT_EQ(conf.idles - nConfIdles, bStarted ? 0 : 1);
+    if (!bStarted) {
+      EXPECT_EQ(TapiLog::Get().ResultsFor(97), std::vector<LONG>{LINEERR_INVALCALLSTATE});
+      continue;
+    }
+    // The answer completes it; meanwhile its record keeps every call it names alive.
+    EXPECT_EQ(pRec->pConsult.Get(), consult.Ptr());
+    EXPECT_EQ(pRec->pConf.Get(), conf.Ptr());
+    EXPECT_EQ(consult.GetRefCount(), 2);
+    EXPECT_TRUE(TapiLog::Get().Results().empty());
+    line.CompleteRequest(pReq.Get(), 0);
+    EXPECT_EQ(TapiLog::Get().ResultsFor(97), std::vector<LONG>{0});
+  }
+}
+
 TEST_F(QueueTest, RefusedRequestLeavesTheRecordWithTheCaller) {
   TestCall& call = *callA;
   device.refuse = true;

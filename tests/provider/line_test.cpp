@@ -261,6 +261,55 @@ TEST_F(LineTest, AddressCapsOfTheNeededSizeHoldTheDeviceClasses) {
   }
 }
 
+TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
+  // No switch answers: the open returns after its waits with the line out of service.
+  dwLoginWait = 100;
+  LineSetup::timing.dwMonitorStartWait = 100;
+  // Every call-control function exported, as in the product, so that the line offers MAKECALL.
+  provider.DetectExportedFunctions(
+      [](LPCSTR) { return reinterpret_cast<FARPROC>(&TapiEvents::Callback); });
+  Restart();
+  LineSetup::timing.dwMonitorStartWait = 4000;
+  sim->SetLoginPolicy(SimLoginPolicy::kIgnore);
+  ASSERT_EQ(Open(0), 0);
+  ASSERT_EQ(lines[0]->SetStatusMessages(LINEDEVSTATE_INSERVICE | LINEDEVSTATE_OUTOFSERVICE |
+                                            LINEDEVSTATE_MSGWAITON,
+                                        0),
+            0);
+  auto inService = [&] {
+    return (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0;
+  };
+  auto reported = [](DWORD dwState) { return TapiEvents::Count(LINE_LINEDEVSTATE, dwState); };
+  EXPECT_TRUE(lines[0]->IsOutOfService());
+  EXPECT_FALSE(inService());
+  EXPECT_EQ(lines[0]->GetLineDevStatus().dwLineFeatures & LINEFEATURE_MAKECALL, 0u);
+
+  // Each way in and out of service, in order: the login, the phone's word, the lost link.
+  sim->SetLoginPolicy(SimLoginPolicy::kAccept);
+  ASSERT_TRUE(WaitUntil(inService));
+  EXPECT_FALSE(lines[0]->IsOutOfService());
+  EXPECT_NE(lines[0]->GetLineDevStatus().dwLineFeatures & LINEFEATURE_MAKECALL, 0u);
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_INSERVICE) == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != 0; }));
+
+  EXPECT_EQ(sim->Command("out-of-service 200"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_OUTOFSERVICE) == 1; }));
+  EXPECT_TRUE(lines[0]->IsOutOfService());
+  // The waiting messages change their own flag only.
+  EXPECT_EQ(sim->Command("messages 200 2"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_MSGWAITON) == 1; }));
+  EXPECT_FALSE(inService());
+  EXPECT_EQ(sim->Command("in-service 200"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_INSERVICE) == 2; }));
+  EXPECT_TRUE(inService());
+  EXPECT_NE(lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_MSGWAIT, 0u);
+
+  EXPECT_EQ(sim->Command("disconnect"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_OUTOFSERVICE) == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_INSERVICE) == 3; }));
+  EXPECT_TRUE(inService());
+}
+
 TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
   numbers[0] = "5550134x22";
   simConfig.phones = {{"5550134x22", "1234", "SIP/22"}, {"201", "1234", "201"}};

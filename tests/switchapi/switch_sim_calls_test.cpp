@@ -1,11 +1,14 @@
 // switch-sim's calls, seen by a client that monitors phones 200, 201 and 202 over loopback: for
 // each scenario the requests and commands given, and what each monitor hears, in order, as
 // "EVENT/connection-0 state[/cause] #call[^related]"; ringing shows the other party
-// "<DEVICE_TYPE number[ name]>". Responses are listed apart as "RESPONSE error[ #call]".
+// "<DEVICE_TYPE number[ name]>". Responses are listed apart as "RESPONSE error[ #call]", and, for
+// a scenario that asks for "seq", in one list with what 200 hears, in arrival order. A request
+// step ">>" is one the switch holds back: its answer is awaited only after "release".
 #include <gtest/gtest.h>
 
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "switchapi/ombix_values.h"
 #include "tests/switchapi/link_test_support.h"
@@ -48,6 +51,7 @@ class CallLink : public COmbixAPI {
       line += " #" + std::to_string(CallNumber(c->oidCall));
     }
     Add("rsp", line);
+    Add("seq", line);
   }
   void OnCallEvent(const COmbixCallConnectionEvent* p) override {
     std::ostringstream out;
@@ -63,6 +67,7 @@ class CallLink : public COmbixAPI {
           << other.strNumber << (other.strName[0] ? " " : "") << other.strName << ">";
     }
     Add(p->strDevice, out.str());
+    if (std::string(p->strDevice) == "200") Add("seq", "200 " + out.str());
   }
 
  private:
@@ -104,10 +109,17 @@ class SimCallsTest : public ::testing::Test {
     for (const char* pszPhone : {"200", "201", "202"}) link.MonitorStart(1, pszPhone, "1", "");
     ASSERT_TRUE(WaitUntil([&] { return link.Count("rsp") == 3; }));
     std::size_t nRequests = 3;
+    std::size_t nHeldBack = 0;
     for (const std::string& step : scenario.steps) {
       if (step[0] != '>') {
         const std::string answer = sim.Command(step);
         ASSERT_EQ(answer.rfind("error", 0), std::string::npos) << step << ": " << answer;
+        if (step.rfind("release", 0) == 0) nRequests += std::exchange(nHeldBack, 0);
+        continue;
+      }
+      if (step.rfind(">> ", 0) == 0) {
+        Request(link, step.substr(3));
+        ++nHeldBack;
         continue;
       }
       Request(link, step.substr(2));
@@ -119,8 +131,9 @@ class SimCallsTest : public ::testing::Test {
     auto joined = [&] {
       heard.clear();
       for (const auto& [who, lines] : link.Heard()) {
+        if (who == "seq" && !scenario.expected.count(who)) continue;
         std::string& text = heard[who];
-        for (std::size_t i = who == "rsp" ? 3 : 0; i < lines.size(); ++i) {
+        for (std::size_t i = who == "rsp" || who == "seq" ? 3 : 0; i < lines.size(); ++i) {
           text += (text.empty() ? "" : ", ") + lines[i];
         }
         if (text.empty()) heard.erase(who);
@@ -314,6 +327,61 @@ TEST_F(SimCallsTest, FarEndCommandsAndListedCalls) {
         {"rsp", "MAKE_CALL 0 #1, MONITOR_START 0, ANSWER_CALL 0"}}},
   });
 }
+TEST_F(SimCallsTest, SwitchThatMisbehaves) {
+  Run({
+      {"a refused request is not carried out; a held-back one waits for its release",
+       {"reply HOLD_CALL_REQ fail=21", "> make 200 201", "> answer 201 1", "> hold 200 1",
+        "reply hold_call normal", "defer 270", ">> hold 200 1", "> retrieve 200 1", "release",
+        "> drop 200 1"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "HELD/HELD #1, IDLED/IDLE #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, HELD/CONNECTED #1, "
+                "IDLED/IDLE/REMOTE_IDLE #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, FAILURE NOT_SUPPORTED, RETRIEVE_CALL INVALID_STATE, "
+                "HOLD_CALL 0, DROP_CONNECTION 0"}}},
+      {"a request's events before its response, and after it again",
+       {"> make 200 201", "> answer 201 1", "reply OMBIX_HOLD_CALL_REQ events-first",
+        "> hold 200 1", "reply HOLD_CALL_REQ normal", "> retrieve 200 1", "> hold 200 1"},
+       {{"seq", "MAKE_CALL 0 #1, 200 INITIATED/DIALING #1, 200 ATTEMPTING/ATTEMPTING #1, "
+                "ANSWER_CALL 0, 200 ESTABLISHED/CONNECTED #1, 200 HELD/HELD #1, HOLD_CALL 0, "
+                "RETRIEVE_CALL 0, 200 RETRIEVED/CONNECTED #1, HOLD_CALL 0, 200 HELD/HELD #1"},
+        {"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "HELD/HELD #1, RETRIEVED/CONNECTED #1, HELD/HELD #1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, HELD/CONNECTED #1, "
+                "RETRIEVED/CONNECTED #1, HELD/CONNECTED #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, HOLD_CALL 0, RETRIEVE_CALL 0, HOLD_CALL 0"}}},
+      {"a call's last event again, a call that ends unheard, an event made up",
+       {"> make 200 201", "> answer 201 1", "> drop 200 1", "repeat 1", "incoming 200 5550100",
+        "forget 2", "repeat 2", "call 200 202", "event 200 3 idled related=1 cause=12"},
+       {{"200", "INITIATED/DIALING #1, ATTEMPTING/ATTEMPTING #1, ESTABLISHED/CONNECTED #1, "
+                "IDLED/IDLE #1, IDLED/IDLE #1, ALERTING/ALERTING #2 <EXTERNAL 5550100>, "
+                "ALERTING/ALERTING #2 <EXTERNAL 5550100>, ESTABLISHED/CONNECTED #3, "
+                "IDLED/CONNECTED/CONFERENCE #3^1"},
+        {"201", "ALERTING/ALERTING #1 <INTERNAL 200>, ESTABLISHED/CONNECTED #1, "
+                "IDLED/IDLE/REMOTE_IDLE #1, IDLED/IDLE/REMOTE_IDLE #1"},
+        {"rsp", "MAKE_CALL 0 #1, ANSWER_CALL 0, DROP_CONNECTION 0"}}},
+  });
+}
 // clang-format on
+
+TEST(SimCommands, MisbehaviourCommandsRefuseWhatTheyCannotDo) {
+  SwitchSimConfig config;
+  config.wPort = 0;
+  SwitchSim sim(config);
+  for (const char* pszLine :
+       {"forget 9", "repeat 9", "event 200 9 idled", "reply FOO_REQ fail=1", "reply 271 normal",
+        "reply HOLD_CALL_REQ fail=x", "reply HOLD_CALL_REQ sometimes", "defer HOLD_CALL_RSP",
+        "release HOLD_CALL_REQ now"}) {
+    EXPECT_EQ(sim.Command(pszLine).rfind("error: ", 0), 0u) << pszLine;
+  }
+  EXPECT_EQ(sim.Command("call 200 201"), "call 1");
+  for (const char* pszLine : {"event 200 1 ringing", "event 200 1 idled related=x",
+                              "event 202 1 idled", "event 200 1 idled cause=1 related=2 more"}) {
+    EXPECT_EQ(sim.Command(pszLine).rfind("error: ", 0), 0u) << pszLine;
+  }
+  EXPECT_EQ(sim.Command("release"), "released 0");
+  EXPECT_EQ(sim.Command("forget 1"), "ok");
+  EXPECT_EQ(sim.Command("forget 1").rfind("error: ", 0), 0u);
+}
 
 }  // namespace

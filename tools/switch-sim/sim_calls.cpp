@@ -173,6 +173,8 @@ void SimCalls::Send(SwitchSimState& state, const SimSwitchCall& call, std::size_
   w.WriteString(strDialed.c_str());
   w.WriteString("");
   std::vector<BYTE> body(buffer, buffer + w.GetLength());
+  m_lastEvents[call.dwNumber][monitor.dwMonitorID] = {pSession->dwSession, body};
+  if (m_lastEvents.size() > kLastEventsKept) m_lastEvents.erase(m_lastEvents.begin());
   if (m_bHolding) {
     m_pending.push_back({pSession->dwSession, std::move(body)});
   } else {
@@ -344,14 +346,19 @@ void SimCalls::OnRequest(SwitchSimState& state, SimSession& session, const SimRe
     default:
       break;
   }
-  state.Queue(session, std::vector<BYTE>(buffer, buffer + w.GetLength()));
   std::vector<Pending> pending;
   pending.swap(m_pending);
-  for (const Pending& event : pending) {
-    for (auto& [peer, other] : state.sessions) {
-      if (other.dwSession == event.dwSession) state.Queue(other, event.body);
+  auto sendEvents = [&] {
+    for (const Pending& event : pending) {
+      for (auto& [peer, other] : state.sessions) {
+        if (other.dwSession == event.dwSession) state.Queue(other, event.body);
+      }
     }
-  }
+  };
+  const bool bEventsFirst = state.config.setEventsFirst.count(request.dwMsgType) != 0;
+  if (bEventsFirst) sendEvents();
+  state.Queue(session, std::vector<BYTE>(buffer, buffer + w.GetLength()));
+  if (!bEventsFirst) sendEvents();
 }
 
 DWORD SimCalls::Handle(SwitchSimState& state, const std::string& strPhone,
@@ -695,6 +702,34 @@ std::string SimCalls::Hangup(SwitchSimState& state, DWORD dwCall, const std::str
 
 void SimCalls::SetOutside(const std::string& strNumber, SimOutsideRule rule) {
   m_outside[strNumber] = rule;
+}
+
+std::string SimCalls::Repeat(SwitchSimState& state, DWORD dwCall) {
+  auto it = m_lastEvents.find(dwCall);
+  if (it == m_lastEvents.end()) return "no event of call " + std::to_string(dwCall);
+  for (const auto& [dwMonitorID, told] : it->second) {
+    for (auto& [peer, session] : state.sessions) {
+      if (session.dwSession == told.dwSession) state.Queue(session, told.body);
+    }
+  }
+  return "";
+}
+
+std::string SimCalls::Forget(DWORD dwCall) {
+  if (Find(dwCall) == nullptr) return "no call " + std::to_string(dwCall);
+  Erase(dwCall);
+  return "";
+}
+
+std::string SimCalls::TellEvent(SwitchSimState& state, const std::string& strPhone, DWORD dwCall,
+                                DWORD dwEvent, DWORD dwCause, DWORD dwRelated) {
+  const SimSwitchCall* pCall = Find(dwCall);
+  if (pCall == nullptr) return "no call " + std::to_string(dwCall);
+  const std::size_t i = PartyIndex(*pCall, strPhone);
+  if (i >= pCall->parties.size())
+    return "no party " + strPhone + " on call " + std::to_string(dwCall);
+  Tell(state, *pCall, i, dwEvent, dwCause, dwRelated);
+  return "";
 }
 
 std::string SimCalls::Describe() const {

@@ -68,6 +68,14 @@ class SimCalls {
   // The party hangs up; with no party the whole call ends.
   std::string Hangup(SwitchSimState& state, DWORD dwCall, const std::string& strParty);
   void SetOutside(const std::string& strNumber, SimOutsideRule rule);
+  // The last event told of the call to each monitor, sent to it again (a switch repeating
+  // itself); the call may be over.
+  std::string Repeat(SwitchSimState& state, DWORD dwCall);
+  // The call ends without a word to any monitor, as one that ends while their link is down.
+  std::string Forget(DWORD dwCall);
+  // An event of the call as it stands, told to the phone's monitors.
+  std::string TellEvent(SwitchSimState& state, const std::string& strPhone, DWORD dwCall,
+                        DWORD dwEvent, DWORD dwCause, DWORD dwRelated);
 
   // One line per call.
   std::string Describe() const;
@@ -127,6 +135,14 @@ class SimCalls {
   // While a request is handled its events wait here, to follow its response.
   bool m_bHolding = false;
   std::vector<Pending> m_pending;
+
+  // The last event told of each of the newest kLastEventsKept calls, by monitor ID.
+  struct Told {
+    DWORD dwSession;
+    std::vector<BYTE> body;
+  };
+  static constexpr std::size_t kLastEventsKept = 64;
+  std::map<DWORD, std::map<DWORD, Told>> m_lastEvents;
 
   std::map<DWORD, SimSwitchCall> m_calls;
   std::map<std::string, SimOutsideRule> m_outside;

@@ -1,5 +1,6 @@
 #include "tools/switch-sim/sim_commands.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <istream>
@@ -25,6 +26,10 @@ const char kSimCommandHelp[] =
     "  hangup CALL [PARTY]\n"
     "  outside NUMBER answer|noanswer|busy|unreachable\n"
     "  answer-delay MS\n"
+    "  repeat CALL | forget CALL\n"
+    "  event PHONE CALL EVENT [related=CALL] [cause=CAUSE]\n"
+    "  reply REQUEST normal|fail=CODE|events-first\n"
+    "  defer REQUEST | release [REQUEST]\n"
     "  disconnect\n"
     "  silent on|off\n"
     "  restart [MS]\n"
@@ -47,6 +52,26 @@ bool ParseOnOff(const std::string& text, bool& bOn) {
   if (text != "on" && text != "off") return false;
   bOn = text == "on";
   return true;
+}
+
+// "NAME=VALUE" with a number for VALUE.
+bool ParseNamed(const std::string& text, const char* pszName, DWORD& dwValue) {
+  const std::string prefix = std::string(pszName) + "=";
+  return text.rfind(prefix, 0) == 0 && ParseCount(text.substr(prefix.size()), dwValue);
+}
+
+// A call-connection event by the end of its name, in any case ("idled").
+bool ParseCallEvent(const std::string& text, DWORD& dwEvent) {
+  std::string strName = "CALL_CONNECTION_";
+  for (char c : text) strName += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (DWORD dwCandidate = CALL_CONNECTION_LIST; dwCandidate <= CALL_CONNECTION_PASSIVE;
+       ++dwCandidate) {
+    if (strName == CallConnectionEventName(dwCandidate)) {
+      dwEvent = dwCandidate;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string Error(const std::string& what) {
@@ -149,6 +174,47 @@ std::string SwitchSim::Command(const std::string& strLine) {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.config.outsideAnswerDelay = std::chrono::milliseconds(dwValue);
     return "ok";
+  }
+  if ((verb == "repeat" || verb == "forget") && n == 2 && ParseCount(words[1], dwValue)) {
+    return calls([&](SimCalls& c) {
+      return verb == "repeat" ? c.Repeat(s, dwValue) : c.Forget(dwValue);
+    });
+  }
+  if (verb == "event" && n >= 4 && n <= 6 && ParseCount(words[2], dwValue)) {
+    DWORD dwEvent = 0;
+    DWORD dwRelated = 0;
+    DWORD dwCause = EC_NONE;
+    if (!ParseCallEvent(words[3], dwEvent)) return usage;
+    for (std::size_t i = 4; i < n; ++i) {
+      if (!ParseNamed(words[i], "related", dwRelated) && !ParseNamed(words[i], "cause", dwCause))
+        return usage;
+    }
+    return calls([&](SimCalls& c) {
+      return c.TellEvent(s, words[1], dwValue, dwEvent, dwCause, dwRelated);
+    });
+  }
+  DWORD dwType = 0;
+  if (verb == "reply" && n == 3 && ParseRequestType(words[1], dwType)) {
+    DWORD dwCode = 0;
+    const bool bFail = ParseNamed(words[2], "fail", dwCode);
+    if (!bFail && words[2] != "normal" && words[2] != "events-first") return usage;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.config.mapFailures.erase(dwType);
+    s.config.setEventsFirst.erase(dwType);
+    if (bFail) s.config.mapFailures[dwType] = dwCode;
+    if (words[2] == "events-first") s.config.setEventsFirst.insert(dwType);
+    return "ok";
+  }
+  if (verb == "defer" && n == 2 && ParseRequestType(words[1], dwType)) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    ++s.mapDeferNext[dwType];
+    return "ok";
+  }
+  if (verb == "release" && (n == 1 || ParseRequestType(words[1], dwType)) && n <= 2) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const std::size_t nDone = s.ReleaseDeferred(dwType);
+    s.Changed();
+    return "released " + std::to_string(nDone);
   }
   if (verb == "disconnect" && n == 1) {
     SendDisconnect();

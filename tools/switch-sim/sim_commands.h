@@ -19,6 +19,22 @@
 //                                             after the answer delay, the default; ring for ever;
 //                                             fail with EC_BUSY; fail with EC_OUT_OF_SERVICE)
 //   answer-delay MS                           how long outside numbers ring before they answer
+//   repeat CALL                               the last event told of the call sent again to
+//                                             each monitor it was told to (the call may be over)
+//   forget CALL                               the call ends without a word to any monitor, as
+//                                             one that ends while their link is down
+//   event PHONE CALL EVENT [related=CALL] [cause=CAUSE]   an event (CALL_CONNECTION_ name, e.g.
+//                                             idled) of the call as it stands, told to PHONE's
+//                                             monitors; CAUSE is a number
+//   reply REQUEST normal|fail=CODE|events-first   how later requests of the type are answered:
+//                                             as usual; with OMBIX_FAILURE_RSP carrying CODE,
+//                                             not carried out; carried out with their call
+//                                             events before the response. REQUEST: a request's
+//                                             name (OMBIX_ and _REQ may be left out) or number
+//   defer REQUEST                             the next request of the type waits, unanswered
+//                                             and not carried out, until released
+//   release [REQUEST]                         the waiting requests (of the type) are carried
+//                                             out and answered, in arrival order
 //   disconnect                                OMBIX_DISCONNECT to every client (the link drops)
 //   silent on|off                             hear and say nothing (the link times out)
 //   restart [MS]                              stop, stay down MS milliseconds, start again

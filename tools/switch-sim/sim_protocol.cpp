@@ -298,29 +298,63 @@ void SwitchSimState::ActOn(SimSession& session, const BYTE* pData, DWORD dwLengt
     sessions.erase(session.peer);
     return;
   }
+  auto defer = mapDeferNext.find(dwType);
+  if (session.bLoggedIn && defer != mapDeferNext.end() && defer->second > 0) {
+    if (--defer->second == 0) mapDeferNext.erase(defer);
+    deferred.emplace_back(session.dwSession, request);
+    Keep(session, std::move(request));
+    LogDetail("held back: " + std::string(MessageTypeName(dwType)));
+    return;
+  }
+  Answer(session, request);
+  Keep(session, std::move(request));
+}
+
+void SwitchSimState::Answer(SimSession& session, const SimReceived& request) {
+  const DWORD dwType = request.dwMsgType;
   DWORD dwResult = session.bLoggedIn ? config.dwDefaultResult : session.dwLoginError;
   if (session.bLoggedIn) {
     auto result = config.mapResults.find(dwType);
     if (result != config.mapResults.end()) dwResult = result->second;
+    auto failure = config.mapFailures.find(dwType);
+    if (failure != config.mapFailures.end()) {
+      LogDetail("answered with OMBIX_FAILURE_RSP: " + std::string(MessageTypeName(dwType)));
+      Queue(session, BuildFailureRspBody(request.dwInvokeID, failure->second));
+      return;
+    }
   }
   if (dwResult == kSimNoAnswer) {
-    Keep(session, std::move(request));
     LogDetail("left unanswered: " + std::string(MessageTypeName(dwType)));
     return;
   }
   if (session.bLoggedIn && SimPhones::Answers(dwType) && !config.mapResults.count(dwType)) {
     phones.OnRequest(*this, session, request);
-    Keep(session, std::move(request));
     return;
   }
   if (session.bLoggedIn && SimCalls::Answers(dwType) && !config.mapResults.count(dwType)) {
     calls.OnRequest(*this, session, request);
-    Keep(session, std::move(request));
     return;
   }
-  std::vector<BYTE> rsp = BuildResponseBody(dwType, request, dwResult, *this);
-  Keep(session, std::move(request));
-  Queue(session, rsp);
+  Queue(session, BuildResponseBody(dwType, request, dwResult, *this));
+}
+
+std::size_t SwitchSimState::ReleaseDeferred(DWORD dwType) {
+  std::deque<std::pair<DWORD, SimReceived>> release;
+  std::erase_if(deferred, [&](std::pair<DWORD, SimReceived>& item) {
+    if (dwType != 0 && item.second.dwMsgType != dwType) return false;
+    release.push_back(std::move(item));
+    return true;
+  });
+  std::size_t nDone = 0;
+  for (const auto& [dwSession, request] : release) {
+    for (auto& [peer, session] : sessions) {
+      if (session.dwSession != dwSession) continue;
+      Answer(session, request);
+      ++nDone;
+      break;
+    }
+  }
+  return nDone;
 }
 
 SimReceived SwitchSimState::MakeRecord(const SimSession& session, const BYTE* pData, DWORD dwLength,

@@ -1,4 +1,6 @@
 // What the sim reads from requests and writes into its answers.
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -176,11 +178,9 @@ std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& requ
   COmbixWriter w(buffer, sizeof(buffer));
   if (!IsRequestType(dwRequestType)) {
     // Whatever the message is, its first field stands where a request's dwInvokeID stands.
-    w.WriteDword(OMBIX_FAILURE_RSP);
-    w.WriteDword(
-        COmbixReader(request.body.data(), static_cast<DWORD>(request.body.size()), 0).ReadDword());
-    w.WriteDword(OMBIX_ERROR_INVALID_MSG_TYPE);
-    return Finish(buffer, w);
+    return BuildFailureRspBody(
+        COmbixReader(request.body.data(), static_cast<DWORD>(request.body.size()), 0).ReadDword(),
+        OMBIX_ERROR_INVALID_MSG_TYPE);
   }
   w.WriteDword(dwRequestType + 1);
   w.WriteDword(request.dwInvokeID);
@@ -229,6 +229,33 @@ std::vector<BYTE> BuildLoginRspBody(DWORD dwError, const SimReceived& login) {
   w.WriteString("");                                     // strMinimumClientVersion
   w.WriteString(login.Str("strClientVersion").c_str());  // strCurrentClientVersion
   return Finish(buffer, w);
+}
+
+std::vector<BYTE> BuildFailureRspBody(DWORD dwInvokeID, DWORD dwError) {
+  BYTE buffer[3 * kOmbixDwordSize];
+  COmbixWriter w(buffer, sizeof(buffer));
+  w.WriteDword(OMBIX_FAILURE_RSP);
+  w.WriteDword(dwInvokeID);
+  w.WriteDword(dwError);
+  return Finish(buffer, w);
+}
+
+bool ParseRequestType(const std::string& strText, DWORD& dwType) {
+  if (!strText.empty() && strText.find_first_not_of("0123456789") == std::string::npos) {
+    dwType = static_cast<DWORD>(std::strtoul(strText.c_str(), nullptr, 10));
+    return strText.size() <= 4 && IsRequestType(dwType);
+  }
+  std::string strName;
+  for (char c : strText) strName += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (strName.rfind("OMBIX_", 0) != 0) strName = "OMBIX_" + strName;
+  if (strName.size() < 4 || strName.compare(strName.size() - 4, 4, "_REQ") != 0) strName += "_REQ";
+  for (DWORD dwCandidate = 0; dwCandidate < 1024; ++dwCandidate) {
+    if (IsRequestType(dwCandidate) && strName == MessageTypeName(dwCandidate)) {
+      dwType = dwCandidate;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string FormatEndpoint(const SimEndpoint& peer) {

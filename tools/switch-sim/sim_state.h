@@ -116,6 +116,11 @@ struct SwitchSimState {
   SimPhones phones;
   SimCalls calls;
 
+  // Requests held back unanswered (the defer command): how many more of each type to hold, and
+  // those held, with the session they came by, in arrival order.
+  std::map<DWORD, DWORD> mapDeferNext;
+  std::deque<std::pair<DWORD, SimReceived>> deferred;
+
   std::deque<SimReceived> received;  // the newest config.nReceivedKept
   std::uint64_t qwForgotten = 0;     // records dropped from the front of received
   SimCounters counters;
@@ -141,6 +146,9 @@ struct SwitchSimState {
   void Log(const std::string& strLine);
   // Log, only when config.bLogDatagrams asks for the detail.
   void LogDetail(const std::string& strLine);
+  // Carries out and answers the held-back requests of the type (0: of every type), in arrival
+  // order; those whose session has ended are dropped. The number carried out.
+  std::size_t ReleaseDeferred(DWORD dwType);
   // Tells waiters, and the sim's thread when another thread made the change.
   void Changed();
   // Writes the wake byte unless one is there already.
@@ -151,6 +159,8 @@ struct SwitchSimState {
   void OnSequenced(const SimEndpoint& peer, const BYTE* pData, DWORD dwLength, DWORD dwSeq,
                    DWORD dwType);
   void ActOn(SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq, DWORD dwType);
+  // Carries out a request and answers it, as the configuration says.
+  void Answer(SimSession& session, const SimReceived& request);
   void SendAck(const SimEndpoint& peer, DWORD dwSeq);
   SimReceived MakeRecord(const SimSession& session, const BYTE* pData, DWORD dwLength, DWORD dwSeq,
                          DWORD dwType) const;
@@ -172,4 +182,8 @@ bool IsRequestType(DWORD dwMsgType);
 std::vector<BYTE> BuildResponseBody(DWORD dwRequestType, const SimReceived& request, DWORD dwError,
                                     SwitchSimState& state);
 std::vector<BYTE> BuildLoginRspBody(DWORD dwError, const SimReceived& login);
+std::vector<BYTE> BuildFailureRspBody(DWORD dwInvokeID, DWORD dwError);
+// A request type by its name as the trace prints it (OMBIX_ and _REQ may be left out, case does
+// not matter) or by its number; false when it names no request.
+bool ParseRequestType(const std::string& strText, DWORD& dwType);
 std::string FormatEndpoint(const SimEndpoint& peer);

@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,11 @@ struct SwitchSimConfig {
   // kSimNoAnswer leaves a request unanswered.
   std::map<DWORD, DWORD> mapResults;
   DWORD dwDefaultResult = 0;
+  // Request types answered with OMBIX_FAILURE_RSP carrying the code instead; they are not
+  // carried out. Ahead of mapResults.
+  std::map<DWORD, DWORD> mapFailures;
+  // Request types whose call events go out before their response rather than after it.
+  std::set<DWORD> setEventsFirst;
 
   SimFaults faults;
   DWORD dwSeed = 1;

@@ -1,0 +1,201 @@
+// The fixture of the switch line's scenarios: TAPI call control through the switch lines 200 and
+// 201 against switch-sim over loopback (202 is a phone of the simulator alone). Each scenario is
+// a table of steps: a TAPI request through the provider's entries (or a command to the
+// simulator), the result its completion must bring, and the states the calls of the two lines
+// must then reach, calls named by the switch's numbers (the simulator numbers its calls 1, 2, ...
+// from its start).
+#pragma once
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "framework/address_info.h"
+#include "framework/call_appearance.h"
+#include "framework/conference_call.h"
+#include "framework/device.h"
+#include "provider/ombix_call.h"
+#include "provider/ombix_settings.h"
+#include "switchapi/ombix_message_types.h"
+#include "tests/provider/provider_doubles.h"
+
+namespace prov_test {
+
+class ScenarioLine : public COmbixLine {
+  DECLARE_DYNCREATE(ScenarioLine)
+ public:
+  ScenarioLine() : COmbixLine(OMBIXLINETIMING{.dwMonitorStartWait = 4000, .dwResyncDelay = 400}) {
+    SetHoldWait(300);
+  }
+};
+
+namespace scenario {
+
+// What TAPI hears: completions, and a handle for every call the provider announces.
+struct Tapi {
+  static inline std::mutex mx;
+  static inline std::map<DRV_REQUESTID, LONG> results;
+  static inline int nNewCalls = 0;
+  static inline UINT_PTR nextHandle = 0x9000;
+  static void Completion(DRV_REQUESTID id, LONG lResult) {
+    std::lock_guard<std::mutex> lock(mx);
+    results[id] = lResult;
+  }
+  static void LineEvent(HTAPILINE, HTAPICALL, DWORD dwMsg, DWORD_PTR, DWORD_PTR dwParam2,
+                        DWORD_PTR) {
+    if (dwMsg != LINE_NEWCALL) return;
+    std::lock_guard<std::mutex> lock(mx);
+    ++nNewCalls;
+    *reinterpret_cast<HTAPICALL*>(dwParam2) = reinterpret_cast<HTAPICALL>(++nextHandle);
+  }
+  static bool Result(DRV_REQUESTID id, LONG& lResult) {
+    std::lock_guard<std::mutex> lock(mx);
+    auto it = results.find(id);
+    if (it == results.end()) return false;
+    lResult = it->second;
+    return true;
+  }
+  static void Reset() {
+    std::lock_guard<std::mutex> lock(mx);
+    results.clear();
+    nNewCalls = 0;
+  }
+};
+
+inline ObjectId IdOfCall(DWORD dwNumber) {
+  ObjectId oid{};
+  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (24 - 8 * i));
+  return oid;
+}
+
+constexpr LONG kNone = 1;  // a step without a TAPI request (a simulator command)
+
+// A call of a line, named by the switch's number, in the state it must reach.
+struct CallState {
+  int nLine;
+  DWORD dwCall;
+  DWORD dwState;
+  bool bConference = false;
+};
+
+struct Step {
+  std::string strWhat;
+  std::function<LONG()> act;  // the request ID, or kNone
+  LONG lResult = 0;           // what the completion must bring
+  std::vector<CallState> after;
+};
+
+class LineScenarioTest : public ProviderTest {
+ protected:
+  void SetUp() override {
+    ProviderTest::SetUp();
+    Tapi::Reset();
+    SwitchSimConfig config;
+    config.wPort = 0;
+    config.ackTimeout = std::chrono::milliseconds(500);
+    config.outsideAnswerDelay = std::chrono::milliseconds(100);
+    sim = std::make_unique<SwitchSim>(config);
+    ASSERT_TRUE(sim->Start()) << sim->GetLastError();
+    DeviceSetup::wServerPort = sim->GetPort();
+    DeviceSetup::dwLoginWait = 5000;
+    provider.DetectExportedFunctions(
+        [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
+    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(ScenarioLine),
+                              nullptr, RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall),
+                              nullptr);
+    Write("IP1", "127.0.0.1");
+    SaveLineSettings(kProviderID, 0, "200", "1234");
+    SaveLineSettings(kProviderID, 1, "201", "1234");
+    ASSERT_EQ(
+        provider.providerInit(0x00020001, kProviderID, 10, 0, 2, 0, &Tapi::Completion, &dwOptions),
+        0);
+    CTSPIDevice* pDevice = provider.FindDeviceByProviderID(kProviderID);
+    for (int i = 0; i < 2; ++i) {
+      lines[i] = dynamic_cast<ScenarioLine*>(pDevice->GetLineByIndex(i));
+      ASSERT_NE(lines[i], nullptr);
+      ASSERT_EQ(
+          lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
+          0);
+      ASSERT_NE(lines[i]->GetMonitorID(), 0u);
+    }
+  }
+  void TearDown() override {
+    ProviderTest::TearDown();
+    if (sim) sim->Stop();
+  }
+
+  // The newest call of a line with the switch's number (idle ones too); NULL when none has it.
+  CTSPICallAppearance* Find(int nLine, DWORD dwCall, bool bConference) {
+    CTSPICallAppearance* pFound = nullptr;
+    for (CTSPICallAppearance* pCall : lines[nLine]->GetAddress(0)->SnapshotCalls()) {
+      const bool bIsConf = dynamic_cast<COmbixConfCall*>(pCall) != nullptr;
+      if (bIsConf == bConference && OmbixCallId(pCall) == IdOfCall(dwCall)) pFound = pCall;
+      pCall->Release();  // the address keeps it
+    }
+    return pFound;
+  }
+  CTSPICallAppearance* C(int nLine, DWORD dwCall) { return Find(nLine, dwCall, false); }
+  CTSPIConferenceCall* Conf(int nLine, DWORD dwCall) {
+    return static_cast<CTSPIConferenceCall*>(Find(nLine, dwCall, true));
+  }
+  HTAPICALL NewHandle() { return reinterpret_cast<HTAPICALL>(++handle); }
+  LONG Sim(const std::string& strCommand) {
+    const std::string strAnswer = sim->Command(strCommand);
+    EXPECT_NE(strAnswer.rfind("error", 0), 0u) << strCommand << ": " << strAnswer;
+    return kNone;
+  }
+  DRV_REQUESTID Id() { return ++nextId; }
+
+  void Run(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.strWhat);
+      const LONG lId = step.act();
+      if (lId != kNone) {
+        ASSERT_GT(lId, 1) << "refused at once: " << std::hex << lId;
+        LONG lResult = -1;
+        ASSERT_TRUE(WaitUntil([&] { return Tapi::Result(lId, lResult); })) << "never completed";
+        EXPECT_EQ(lResult, step.lResult) << std::hex << lResult;
+      }
+      for (const CallState& want : step.after) {
+        auto state = [&]() -> DWORD {
+          CTSPICallAppearance* pCall =
+              want.bConference ? Conf(want.nLine, want.dwCall) : C(want.nLine, want.dwCall);
+          return pCall != nullptr ? pCall->GetCallState() : 0;
+        };
+        EXPECT_TRUE(WaitUntil([&] { return state() == want.dwState; }))
+            << "line " << want.nLine << " call #" << want.dwCall << ": 0x" << std::hex << state()
+            << " instead of 0x" << want.dwState;
+      }
+    }
+  }
+  // The steps that get a call from 200 to 201 connected: switch call #1.
+  std::vector<Step> Connect200To201() {
+    return {
+        {"200 calls 201",
+         [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "201", 0, nullptr); },
+         0,
+         {{0, 1, LINECALLSTATE_RINGBACK}, {1, 1, LINECALLSTATE_OFFERING}}},
+        {"201 answers",
+         [&] { return provider.lineAnswer(C(1, 1), Id(), nullptr, 0); },
+         0,
+         {{0, 1, LINECALLSTATE_CONNECTED}, {1, 1, LINECALLSTATE_CONNECTED}}}};
+  }
+  std::vector<Step> Then(std::vector<Step> first, const std::vector<Step>& rest) {
+    first.insert(first.end(), rest.begin(), rest.end());
+    return first;
+  }
+
+  std::unique_ptr<SwitchSim> sim;
+  ScenarioLine* lines[2] = {};
+  HDRVCALL hd = nullptr;
+  HDRVCALL hdConsult = nullptr;
+  HDRVCALL hdConf = nullptr;
+  UINT_PTR handle = 0x5000;
+  DRV_REQUESTID nextId = 100;
+};
+
+}  // namespace scenario
+}  // namespace prov_test

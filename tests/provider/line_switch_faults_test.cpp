@@ -1,0 +1,293 @@
+// The switch line against a switch that misbehaves as real ones do: it answers a message of the
+// line's own with OMBIX_FAILURE_RSP while a request waits, repeats an event or sends a late one,
+// ends a call while the link is down, lists a conference by its own id after a re-login, names
+// a call that has no part in a conference, and reports a consultation call idle before it
+// confirms the transfer (fixture in line_scenario.h).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/provider/line_scenario.h"
+
+namespace prov_test {
+namespace scenario {
+namespace {
+
+class LineSwitchFaultsTest : public LineScenarioTest {
+ protected:
+  // Returns once every datagram the switch sent before has been handled: the line's message
+  // waiting flag follows a command given after them, on the same link.
+  void Settle() {
+    bMsgWait = !bMsgWait;
+    ASSERT_EQ(sim->Command(bMsgWait ? "messages 200 1" : "messages 200 0"), "ok");
+    ASSERT_TRUE(WaitUntil([&] {
+      const bool bSet =
+          (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_MSGWAIT) != 0;
+      return bSet == bMsgWait;
+    }));
+  }
+  size_t Received(DWORD dwType) { return sim->ReceivedOfType(dwType).size(); }
+  // Once the switch has received n requests of the type.
+  void WaitReceived(DWORD dwType, size_t n) {
+    ASSERT_TRUE(WaitUntil([&] { return Received(dwType) >= n; }));
+  }
+  // Line 200 forwards every call to 300: one message to the switch.
+  LONG ForwardAll(DRV_REQUESTID id) {
+    const char16_t szTo[] = u"300";
+    std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
+    auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
+    pList->dwTotalSize = static_cast<DWORD>(buffer.size());
+    pList->dwNumEntries = 1;
+    pList->ForwardList[0].dwForwardMode = LINEFORWARDMODE_UNCOND;
+    pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
+    pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
+    std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
+    return provider.lineForward(lines[0], nullptr, id, pList, 0, nullptr, nullptr, nullptr);
+  }
+  bool Completed(DRV_REQUESTID id) {
+    LONG lResult = 0;
+    return Tapi::Result(id, lResult);
+  }
+  LONG ResultOf(DRV_REQUESTID id) {
+    LONG lResult = -1;
+    EXPECT_TRUE(WaitUntil([&] { return Tapi::Result(id, lResult); })) << "never completed";
+    return lResult;
+  }
+  // The link drops; the lines come back in service with the reconnect still to be acted on.
+  void DropLink() {
+    const DWORD dwLogins = sim->Counters().dwLogins;
+    ASSERT_EQ(Sim("disconnect"), kNone);
+    ASSERT_TRUE(WaitUntil([&] {
+      return sim->Counters().dwLogins > dwLogins && !lines[0]->IsOutOfService() &&
+             !lines[1]->IsOutOfService();
+    }));
+  }
+  std::vector<Step> Conference200With201And202() {
+    return Then(
+        Connect200To201(),
+        {{"200 sets up a conference",
+          [&] {
+            return provider.lineSetupConference(lines[0], C(0, 1), Id(), NewHandle(), &hdConf,
+                                                NewHandle(), &hdConsult, 3, nullptr);
+          },
+          0,
+          {{0, 2, LINECALLSTATE_DIALING}}},
+         {"200 dials 202", [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); }, 0, {}},
+         {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
+         {"200 adds 202",
+          [&] {
+            return provider.lineAddToConference(reinterpret_cast<CTSPIConferenceCall*>(hdConf),
+                                                C(0, 2), Id());
+          },
+          0,
+          {{0, 3, LINECALLSTATE_CONNECTED, true},
+           {0, 1, LINECALLSTATE_CONFERENCED},
+           {0, 2, LINECALLSTATE_CONFERENCED}}}});
+  }
+
+  bool bMsgWait = false;
+};
+
+TEST_F(LineSwitchFaultsTest, FailureOfTheLinesOwnMessageLeavesTheWaitingRequestAlone) {
+  Run(Connect200To201());
+  // The switch answers in order: it refuses the query the line sent on a phone-state event
+  // while lineHold, sent after it, still waits.
+  Sim("reply GET_CALL_FORWARDING_REQ fail=21");
+  Sim("defer GET_CALL_FORWARDING_REQ");
+  size_t nQueries = Received(OMBIX_GET_CALL_FORWARDING_REQ);
+  Sim("forward 200 busy 301");
+  WaitReceived(OMBIX_GET_CALL_FORWARDING_REQ, nQueries + 1);
+  Sim("defer HOLD_CALL_REQ");
+  const DRV_REQUESTID idHold = Id();
+  ASSERT_EQ(provider.lineHold(C(0, 1), idHold), static_cast<LONG>(idHold));
+  WaitReceived(OMBIX_HOLD_CALL_REQ, 1);
+  Sim("release GET_CALL_FORWARDING_REQ");
+  Settle();
+  EXPECT_FALSE(Completed(idHold));
+  Sim("release");
+  EXPECT_EQ(ResultOf(idHold), 0);
+  Run({{"the hold is done", [&] { return kNone; }, 0, {{0, 1, LINECALLSTATE_ONHOLD}}}});
+
+  // The same while lineForward waits.
+  Sim("defer GET_CALL_FORWARDING_REQ");
+  nQueries = Received(OMBIX_GET_CALL_FORWARDING_REQ);
+  Sim("forward 200 noanswer 302");
+  WaitReceived(OMBIX_GET_CALL_FORWARDING_REQ, nQueries + 1);
+  Sim("defer SET_CALL_FORWARDING_REQ");
+  const DRV_REQUESTID idForward = Id();
+  ASSERT_EQ(ForwardAll(idForward), static_cast<LONG>(idForward));
+  WaitReceived(OMBIX_SET_CALL_FORWARDING_REQ, 1);
+  Sim("release GET_CALL_FORWARDING_REQ");
+  Settle();
+  EXPECT_FALSE(Completed(idForward));
+  Sim("release");
+  EXPECT_EQ(ResultOf(idForward), 0);
+
+  // After a re-login: the phone configuration's query is refused once lineUnhold waits.
+  Sim("reply GET_CALL_FORWARDING_REQ normal");
+  Sim("reply QUERY_PHONE_CONFIG_REQ fail=21");
+  Sim("defer QUERY_PHONE_CONFIG_REQ");
+  const size_t nConfigs = Received(OMBIX_QUERY_PHONE_CONFIG_REQ);
+  DropLink();
+  WaitReceived(OMBIX_QUERY_PHONE_CONFIG_REQ, nConfigs + 2);
+  Sim("defer RETRIEVE_CALL_REQ");
+  const DRV_REQUESTID idUnhold = Id();
+  ASSERT_EQ(provider.lineUnhold(C(0, 1), idUnhold), static_cast<LONG>(idUnhold));
+  WaitReceived(OMBIX_RETRIEVE_CALL_REQ, 1);
+  Sim("release QUERY_PHONE_CONFIG_REQ");
+  Settle();
+  EXPECT_FALSE(Completed(idUnhold));
+  Sim("release");
+  EXPECT_EQ(ResultOf(idUnhold), 0);
+  Run({{"the call is back", [&] { return kNone; }, 0, {{0, 1, LINECALLSTATE_CONNECTED}}}});
+}
+
+TEST_F(LineSwitchFaultsTest, FailureAnsweringTheMonitorStartRefusesTheMonitor) {
+  Sim("reply MONITOR_START_REQ fail=16");
+  Sim("disconnect");
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetLineError() == OMBIX_ERROR_PERMISSION_DENIED; }));
+  EXPECT_TRUE(lines[0]->IsOutOfService());
+  EXPECT_FALSE(lines[0]->IsReconnectPending());
+  const DRV_REQUESTID id = Id();
+  EXPECT_EQ(provider.lineMakeCall(lines[0], id, NewHandle(), &hd, "201", 0, nullptr),
+            LINEERR_INVALLINESTATE);
+}
+
+TEST_F(LineSwitchFaultsTest, EventsThatEndACallNeverMakeOrTakeOne) {
+  Run(Then(Connect200To201(), {{"200 hangs up",
+                                [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
+                                0,
+                                {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}}}}));
+  // TAPI still holds both idle calls; the switch says again that the call ended.
+  Sim("repeat 1");
+  Settle();
+  {
+    std::lock_guard<std::mutex> lock(Tapi::mx);
+    EXPECT_EQ(Tapi::nNewCalls, 1);  // 201's ringing call only
+  }
+
+  // A make-call waits for its first event; a late IDLED of the old call comes first.
+  Sim("defer MAKE_CALL_REQ");
+  const DRV_REQUESTID idMake = Id();
+  ASSERT_EQ(provider.lineMakeCall(lines[0], idMake, NewHandle(), &hd, "201", 0, nullptr),
+            static_cast<LONG>(idMake));
+  WaitReceived(OMBIX_MAKE_CALL_REQ, 2);
+  Sim("repeat 1");
+  Settle();
+  auto* pMade = reinterpret_cast<CTSPICallAppearance*>(hd);
+  EXPECT_FALSE(Completed(idMake));
+  EXPECT_NE(pMade->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
+  EXPECT_EQ(OmbixCallId(pMade), ObjectId{});
+  Sim("release");
+  EXPECT_EQ(ResultOf(idMake), 0);
+  Run({{"the new call rings", [&] { return kNone; }, 0, {{0, 2, LINECALLSTATE_RINGBACK}}}});
+  EXPECT_EQ(C(0, 2), pMade);
+}
+
+TEST_F(LineSwitchFaultsTest, CallEndedWhileTheLinkWasDownIsNoLongerHeldForTheNextCall) {
+  Run(Connect200To201());
+  ASSERT_EQ(lines[0]->GetActiveCallNumber(), 1u);
+  Sim("forget 1");
+  DropLink();
+  Run({{"the check after the re-login idles it",
+        [&] { return kNone; },
+        0,
+        {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}}}});
+  EXPECT_EQ(lines[0]->GetActiveCallNumber(), 0u);
+  EXPECT_EQ(lines[1]->GetAlertingCallNumber() + lines[1]->GetActiveCallNumber(), 0u);
+  Run({{"200 calls 201 again",
+        [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "201", 0, nullptr); },
+        0,
+        {{0, 2, LINECALLSTATE_RINGBACK}}}});
+  EXPECT_TRUE(sim->ReceivedOfType(OMBIX_HOLD_CALL_REQ).empty());
+}
+
+TEST_F(LineSwitchFaultsTest, CheckAfterReloginLeavesAMakeCallTheSwitchHasNotNamedYet) {
+  Run({{"an outside caller rings 200",
+        [&] { return Sim("incoming 200 5550100"); },
+        0,
+        {{0, 1, LINECALLSTATE_OFFERING}}}});
+  Sim("forget 1");
+  // Both monitor starts wait: the check of the calls begins only once they are answered.
+  Sim("defer MONITOR_START_REQ");
+  Sim("defer MONITOR_START_REQ");
+  DropLink();
+  Sim("defer MAKE_CALL_REQ");
+  const DRV_REQUESTID idMake = Id();
+  ASSERT_EQ(provider.lineMakeCall(lines[0], idMake, NewHandle(), &hd, "201", 0, nullptr),
+            static_cast<LONG>(idMake));
+  WaitReceived(OMBIX_MAKE_CALL_REQ, 1);
+  Sim("release MONITOR_START_REQ");
+  Run({{"the check idles the call that is gone",
+        [&] { return kNone; },
+        0,
+        {{0, 1, LINECALLSTATE_IDLE}}}});
+  auto* pMade = reinterpret_cast<CTSPICallAppearance*>(hd);
+  EXPECT_NE(pMade->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
+  EXPECT_FALSE(Completed(idMake));
+  Sim("release");
+  EXPECT_EQ(ResultOf(idMake), 0);
+  Run({{"the new call rings", [&] { return kNone; }, 0, {{0, 2, LINECALLSTATE_RINGBACK}}}});
+  EXPECT_EQ(C(0, 2), pMade);
+}
+
+TEST_F(LineSwitchFaultsTest, ConferenceListedByItsOwnIdAfterAReloginKeepsItsMembers) {
+  Run(Conference200With201And202());
+  // A call the switch no longer has shows when the check has run.
+  Run({{"an outside caller rings 200",
+        [&] { return Sim("incoming 200 5550199"); },
+        0,
+        {{0, 4, LINECALLSTATE_OFFERING}}}});
+  Sim("forget 4");
+  DropLink();
+  Run({{"the check after the re-login",
+        [&] { return kNone; },
+        0,
+        {{0, 4, LINECALLSTATE_IDLE},
+         {0, 3, LINECALLSTATE_CONNECTED, true},
+         {0, 1, LINECALLSTATE_CONFERENCED},
+         {0, 2, LINECALLSTATE_CONFERENCED},
+         {1, 3, LINECALLSTATE_CONNECTED, true},
+         {1, 1, LINECALLSTATE_CONFERENCED}}}});
+}
+
+TEST_F(LineSwitchFaultsTest, ConferenceIdledNamingACallOfNoPartInItLeavesThatCall) {
+  Run(Then(Conference200With201And202(), {{"an outside caller rings 200",
+                                           [&] { return Sim("incoming 200 5550100"); },
+                                           0,
+                                           {{0, 4, LINECALLSTATE_OFFERING}}}}));
+  ASSERT_EQ(Sim("event 200 3 idled related=4"), kNone);
+  Settle();
+  Run({{"nothing changed",
+        [&] { return kNone; },
+        0,
+        {{0, 4, LINECALLSTATE_OFFERING},
+         {0, 3, LINECALLSTATE_CONNECTED, true},
+         {0, 1, LINECALLSTATE_CONFERENCED},
+         {0, 2, LINECALLSTATE_CONFERENCED}}}});
+}
+
+TEST_F(LineSwitchFaultsTest, ConsultationCallIdleBeforeTheTransferIsConfirmed) {
+  Sim("reply COMPLETE_TRANSFER_REQ events-first");
+  Run(Then(
+      Connect200To201(),
+      {{"200 sets up a transfer",
+        [&] { return provider.lineSetupTransfer(C(0, 1), Id(), NewHandle(), &hdConsult, nullptr); },
+        0,
+        {{0, 2, LINECALLSTATE_DIALING}}},
+       {"200 dials 202", [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); }, 0, {}},
+       {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
+       {"200 completes the transfer: both calls end before the switch confirms it",
+        [&] {
+          return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
+                                               LINETRANSFERMODE_TRANSFER);
+        },
+        0,
+        {{0, 1, LINECALLSTATE_IDLE},
+         {0, 2, LINECALLSTATE_IDLE},
+         {1, 1, LINECALLSTATE_CONNECTED}}}}));
+}
+
+}  // namespace
+}  // namespace scenario
+}  // namespace prov_test
