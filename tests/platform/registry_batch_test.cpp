@@ -195,6 +195,29 @@ TEST_F(RegistryBatchTest, AFileItsOwnerMayNotWriteRefusesTheBatchsFirstChange) {
   RegCloseKey(key);
 }
 
+TEST_F(RegistryBatchTest, CallsOnOtherFilesDuringABatchGoToThoseFiles) {
+  HKEY key = Create("K");
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(key, "Batched", 1), ERROR_SUCCESS);
+  // More files than the registry keeps in memory at once, each written on the spot.
+  for (int i = 0; i < 12; ++i) {
+    const std::string other = (dir_ / ("other" + std::to_string(i) + ".reg")).string();
+    setenv("OMBIX_REGISTRY", other.c_str(), 1);
+    HKEY there = Create("K");
+    EXPECT_EQ(SetDword(there, "Direct", i), ERROR_SUCCESS);
+    RegCloseKey(there);
+    EXPECT_NE(ReadText(other).find("\"Direct\"=dword:"), std::string::npos) << other;
+  }
+  EXPECT_EQ(GetDword(key, "Batched"), 1u);  // the handle still names the batch's file
+  ASSERT_EQ(SetDword(key, "Later", 2), ERROR_SUCCESS);
+  EXPECT_EQ(FileText().find("Batched"), std::string::npos);
+  ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"Batched\"=dword:00000001\n"
+            "\"Later\"=dword:00000002\n\n");
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryBatchTest, ABatchNeedsAFile) {
   setenv("OMBIX_REGISTRY", (dir_ / "missing-folder/registry.reg").c_str(), 1);
   EXPECT_EQ(OmbixRegBeginBatch(), ERROR_CANTWRITE);
