@@ -195,6 +195,23 @@ TEST_F(RegistryBatchTest, AFileItsOwnerMayNotWriteRefusesTheBatchsFirstChange) {
   RegCloseKey(key);
 }
 
+TEST_F(RegistryBatchTest, ABatchWhoseFileCannotBeReadAgainAnswersAtOnce) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, "D", 2), ERROR_CANTWRITE);  // refused: the file is to be read again
+  // ...but it is no longer a file. The batch's own lock must not keep the calls waiting.
+  ASSERT_EQ(unlink(path_.c_str()), 0);
+  ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
+  DWORD size = 4;
+  BYTE data[4];
+  EXPECT_EQ(RegQueryValueExA(key, "D", nullptr, nullptr, data, &size), ERROR_CANTREAD);
+  EXPECT_EQ(SetDword(key, "D", 3), ERROR_CANTREAD);
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);  // nothing was changed
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryBatchTest, CallsOnOtherFilesDuringABatchGoToThoseFiles) {
   HKEY key = Create("K");
   ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
