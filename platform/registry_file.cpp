@@ -78,15 +78,6 @@ Store& TheStore() {
   return *store;
 }
 
-// When the library is unloaded, the kept trees and their files are given back; the store stays
-// usable, so a later use during unload simply reads the file again.
-struct StoreRelease {
-  ~StoreRelease() {
-    std::lock_guard<std::mutex> guard(g_mutex);
-    TheStore().files.clear();
-  }
-} g_store_release;
-
 // g_mutex, unless the calling thread holds it already for its batch.
 class ProcessLock {
  public:
@@ -102,6 +93,15 @@ class ProcessLock {
  private:
   bool owned_;
 };
+
+// When the library is unloaded, the kept trees and their files are given back; the store stays
+// usable, so a later use during unload simply reads the file again.
+struct StoreRelease {
+  ~StoreRelease() {
+    ProcessLock guard;  // a thread unloading in its own batch does not wait for itself
+    TheStore().files.clear();
+  }
+} g_store_release;
 
 class FileDescriptor {
  public:
