@@ -165,7 +165,12 @@ bool Load(const std::string& file, FileState* state) {
     return true;
   }
   std::string text;
-  if (fstat(fd, &state->identity) != 0 || !ReadAll(fd, &text)) {
+  bool ok = fstat(fd, &state->identity) == 0;
+  if (ok) {
+    text.reserve(static_cast<size_t>(state->identity.st_size));
+    ok = ReadAll(fd, &text);
+  }
+  if (!ok) {
     NoteErrno(file, errno);
     close(fd);
     return false;
