@@ -172,9 +172,9 @@ bool SplitKeyPath(std::string_view text, KeyPath* path) {
 }
 
 bool IsValidValueName(std::string_view name) {
-  return name.size() <= kMaxValueNameLength &&
-         std::none_of(name.begin(), name.end(),
-                      [](char c) { return c == '\0' || c == '\r' || c == '\n'; });
+  return name.size() <= kMaxValueNameLength && std::none_of(name.begin(), name.end(), [](char c) {
+           return c == '\0' || c == '\r' || c == '\n';
+         });
 }
 
 const Key* FindKey(const Key& root, const KeyPath& path) {

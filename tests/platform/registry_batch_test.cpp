@@ -161,8 +161,8 @@ TEST_F(RegistryBatchTest, ABatchThatCannotBeWrittenLeavesTheFileByteForByte) {
               const rlimit limit{8, 8};
               setrlimit(RLIMIT_FSIZE, &limit);
               if (OmbixRegBeginBatch() != ERROR_SUCCESS) return 1;
-              if (SetDword(key, "D", 2) != ERROR_SUCCESS || SetDword(key, "E", 3) != ERROR_SUCCESS ||
-                  GetDword(key, "D") != 2) {
+              if (SetDword(key, "D", 2) != ERROR_SUCCESS ||
+                  SetDword(key, "E", 3) != ERROR_SUCCESS || GetDword(key, "D") != 2) {
                 return 2;
               }
               if (OmbixRegEndBatch() != ERROR_CANTWRITE) return 3;
