@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -69,6 +70,14 @@ class Key {
   class ValueIndex {
    public:
     static constexpr size_t kNone = ~size_t{0};
+    ValueIndex() = default;
+    ValueIndex(ValueIndex&& other) noexcept
+        : slots_(std::move(other.slots_)), count_(std::exchange(other.count_, 0)) {}
+    ValueIndex& operator=(ValueIndex&& other) noexcept {
+      slots_ = std::move(other.slots_);
+      count_ = std::exchange(other.count_, 0);
+      return *this;
+    }
     // The slot holding that name, or kNone; *hash (when given) receives the name's hash.
     size_t Find(std::string_view name, size_t* hash = nullptr) const;
     ValueList::iterator At(size_t slot) const { return slots_[slot].value; }
