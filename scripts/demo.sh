@@ -10,8 +10,8 @@
 # the simulator cannot listen there, the run stops with its error and a non-zero status.
 #
 # The script's lines go to tsp-host one at a time, DEMO_PACE seconds apart (0.3; a wait follows
-# its request at once), so that what the switch answers shows beside the command that caused it. tsp-host prints each command and
-# each '#' comment as it runs them. A line "sim COMMAND" goes to the simulator instead (for
+# its request at once), so that what the switch answers shows beside the command that caused it.
+# tsp-host prints each command and each '#' comment as it runs them. A line "sim COMMAND" goes to the simulator instead (for
 # example "sim answer 2 202": its phone 202 answers switch call 2), at its turn in the script:
 # once tsp-host has run every line before it; it is shown as "sim> COMMAND".
 #
@@ -55,8 +55,9 @@ REGEDIT4
 REG
 rm -f "$work/sim.in"
 mkfifo "$work/sim.in"
-# The switch's side of the protocol, traced, goes to a file; so do its log and its errors.
-"$build/tools/switch-sim/switch-sim" --trace --address "$address" <"$work/sim.in" \
+# The switch's side of the protocol, traced, goes to a file; so do its log (every datagram) and
+# its errors.
+"$build/tools/switch-sim/switch-sim" --trace --verbose --address "$address" <"$work/sim.in" \
   >"$work/switch-trace.txt" 2>&1 &
 sim=$!
 exec 3>"$work/sim.in"
