@@ -11,9 +11,10 @@
 #
 # The script's lines go to tsp-host one at a time, DEMO_PACE seconds apart (0.3; a wait follows
 # its request at once), so that what the switch answers shows beside the command that caused it.
-# tsp-host prints each command and each '#' comment as it runs them. A line "sim COMMAND" goes to the simulator instead (for
-# example "sim answer 2 202": its phone 202 answers switch call 2), at its turn in the script:
-# once tsp-host has run every line before it; it is shown as "sim> COMMAND".
+# tsp-host prints each command and each '#' comment as it runs them. A line "sim COMMAND" goes
+# to the simulator instead (for example "sim answer 2 202": its phone 202 answers switch call 2),
+# at its turn in the script: once tsp-host has run every line before it; it is shown as
+# "sim> COMMAND".
 #
 # DEMO_BUILD names a build folder to use as it is (nothing is built); the run's files then go to
 # its demo folder.
