@@ -152,7 +152,7 @@ void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) {
   if (pRsp->dwError == OMBIX_ERROR_DUPLICATE_MONITOR) {
     m_dwLineError.store(0);  // the monitor the switch already has serves
   } else if (pRsp->dwError == 0) {
-    m_dwMonitorID.store(pRsp->dwMonitorID);
+    SetMonitorID(pRsp->dwMonitorID);
     CSingleLock lock(GetSyncObject(), TRUE);
     m_strDeviceString = pRsp->strDevice;
   } else {
@@ -321,6 +321,16 @@ CString COmbixLine::ReadLineString(LPCSTR pszFormat, LPCSTR pszDefault) {
 
 COmbixDevice* COmbixLine::GetOmbixDevice() const {
   return dynamic_cast<COmbixDevice*>(GetDevice());
+}
+
+void COmbixLine::SetMonitorID(DWORD dwMonitorID) {
+  // Under the line's lock, so that the index learns the changes in the order they were made.
+  CSingleLock lock(GetSyncObject(), TRUE);
+  const DWORD dwOldID = m_dwMonitorID.exchange(dwMonitorID);
+  if (dwOldID == dwMonitorID) return;
+  if (COmbixDevice* pDevice = GetOmbixDevice()) {
+    pDevice->OnMonitorIDChanged(this, dwOldID, dwMonitorID);
+  }
 }
 
 CString COmbixLine::GetNumber() const {
