@@ -1,8 +1,10 @@
 #include "provider/ombix_provider.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "framework/device.h"
+#include "platform/registry.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_line.h"
@@ -70,14 +72,20 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
 }
 
 void COmbixProvider::RewriteSettings(DWORD dwProviderID, DWORD dwNumLines) {
-  CTSPIDevice* pDevice = FindDeviceByProviderID(dwProviderID);
-  RegDeleteDeviceKey(dwProviderID);
-  RegWriteDword(dwProviderID, kSettingLines, dwNumLines);
-  RegWriteString(dwProviderID, kSettingIP1, GetPrimaryServer());
-  RegWriteString(dwProviderID, kSettingIP2, GetSecondaryServer());
-  for (DWORD i = 0; i < dwNumLines && pDevice != nullptr; ++i) {
-    auto* pLine = dynamic_cast<COmbixLine*>(pDevice->GetLineByIndex(i));
-    if (pLine != nullptr)
-      SaveLineSettings(dwProviderID, i, pLine->GetNumber(), pLine->GetPassword());
+  // Everything is collected before the registry is touched: it is the last lock, and the whole
+  // key goes to the file in one write.
+  std::vector<REGPROFILEVALUE> values;
+  values.reserve(3 + 2 * static_cast<size_t>(dwNumLines));
+  values.push_back({kSettingLines, REG_DWORD, "", dwNumLines});
+  values.push_back({kSettingIP1, REG_SZ, GetPrimaryServer(), 0});
+  values.push_back({kSettingIP2, REG_SZ, GetSecondaryServer(), 0});
+  if (CTSPIDevice* pDevice = FindDeviceByProviderID(dwProviderID)) {
+    for (DWORD i = 0; i < dwNumLines; ++i) {
+      auto* pLine = dynamic_cast<COmbixLine*>(pDevice->GetLineByIndex(i));
+      if (pLine == nullptr) continue;
+      values.push_back({LineValueName(kLineNumberFormat, i), REG_SZ, pLine->GetNumber(), 0});
+      values.push_back({LineValueName(kLinePasswordFormat, i), REG_SZ, pLine->GetPassword(), 0});
+    }
   }
+  RegReplaceDeviceKey(dwProviderID, values);
 }
