@@ -282,3 +282,11 @@ std::string OmbixRegLastFileError() {
 std::string OmbixRegFilePath() {
   return ResolveRegistryPath();
 }
+
+LONG OmbixRegBeginBatch() {
+  return BeginBatch(ResolveRegistryPath());
+}
+
+LONG OmbixRegEndBatch() {
+  return EndBatch();
+}

@@ -7,8 +7,9 @@
 // - The file is $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg,
 //   looked up on each call made on HKEY_LOCAL_MACHINE; a handle keeps the file it was opened
 //   in. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
-// - Every change is in the file when the call returns; every call sees what other processes
-//   wrote before it. An open handle names a key, not a copy of it: once that key is deleted,
+// - Every change is in the file when the call returns (inside a batch: when the batch ends, see
+//   OmbixRegBeginBatch); every call sees what other processes wrote before it. The file is read
+//   again only when it changed since this process last read or wrote it. An open handle names a key, not a copy of it: once that key is deleted,
 //   calls on the handle answer ERROR_KEY_DELETED. A file that cannot be written answers
 //   ERROR_CANTWRITE and changes nothing; so does a file whose owner may not write it, whatever
 //   this process's rights. A symbolic link is followed: the target is written, the link stays.
@@ -94,3 +95,23 @@ std::string OmbixRegLastFileError();
 // Not a platform function: the registry file HKEY_LOCAL_MACHINE is read from now ($OMBIX_REGISTRY,
 // else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty without a home). For tools.
 std::string OmbixRegFilePath();
+// Not a platform function: begins a batch on the calling thread. The changes this thread makes
+// to HKEY_LOCAL_MACHINE's file (the one OmbixRegFilePath names now; handles opened in it
+// included) are grouped until OmbixRegEndBatch. The batch takes the file's exclusive lock for
+// its whole length and first reads the file again if another process changed it. Until it ends,
+// this thread's calls on that file apply to the registry held in memory (they see the batch's
+// changes) and the file stays as it was; other threads of the process wait in their registry
+// calls until the batch ends, and other processes in their writes. The first change of a batch
+// to a file that may not be written answers ERROR_CANTWRITE and is not made. Calls on other
+// files go to their files as ever. Begin/End pairs nest: an inner begin only counts, and only
+// the outermost end writes. The thread must take no other lock while its batch is open.
+// Returns ERROR_SUCCESS, or ERROR_CANTWRITE / ERROR_CANTREAD (OmbixRegLastFileError says why)
+// when the file cannot be locked or read; no batch is then open.
+LONG OmbixRegBeginBatch();
+// Not a platform function: ends the calling thread's batch. The outermost end writes the file
+// once when anything changed (a temporary file, synced and renamed over it) and releases the
+// lock. Returns ERROR_SUCCESS, or the error a single write reports (ERROR_CANTWRITE, with
+// OmbixRegLastFileError set): the file is then left byte for byte as it was and the batch's
+// changes are dropped (the next call reads the file again). ERROR_INVALID_FUNCTION when the
+// calling thread has no batch open.
+LONG OmbixRegEndBatch();

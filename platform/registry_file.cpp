@@ -1,76 +1,107 @@
 #include "platform/registry_file.h"
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <map>
 #include <mutex>
 #include <new>
+#include <utility>
 
+#include "platform/registry_disk.h"
 #include "platform/registry_format.h"
-#include "platform/win32.h"
 #include "platform/winerror.h"
 
 namespace ombix::registry {
 
 namespace {
 
+// A tree is kept for at most this many files; the least recently used goes first.
+constexpr size_t kMaxKeptFiles = 8;
+
 // What this process last read of one registry file.
-struct FileState {
-  bool valid = false;  // text and parsed describe the file as it was last read
+class FileState {
+ public:
+  FileState() = default;
+  FileState(const FileState&) = delete;
+  FileState& operator=(const FileState&) = delete;
+  ~FileState() { Forget(); }
+
+  bool valid = false;  // the tree describes the file `identity` names
   bool exists = false;
-  std::string text;
+  int fd = -1;                // that file, held open so that its inode is not reused
+  struct stat identity = {};  // fstat of fd when it was read or written
   ParsedRegistry parsed;
+  std::string damaged_text;  // the text as read when it is damaged, to be copied aside
   bool damage_reported = false;
+  uint64_t last_use = 0;
+
+  // The tree no longer stands for the file: it is read again at the next use.
+  void Forget() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+    valid = false;
+    exists = false;
+    parsed = ParsedRegistry();
+    damaged_text.clear();
+  }
 };
 
+struct BatchState {
+  int depth = 0;     // nested begins; 0 when no batch is open
+  std::string path;  // as named when it began
+  std::string file;  // the file it resolved to
+  int lock_fd = -1;  // the exclusive lock, held to the end
+  bool changed = false;
+};
+
+struct Store {
+  std::map<std::string, FileState> files;  // by resolved path
+  BatchState batch;
+  uint64_t uses = 0;
+};
+
+// Guards the store. A batch holds it from its beginning to its end.
 std::mutex g_mutex;
+// TRUE on the thread whose batch holds g_mutex (a plain flag: unloading needs no destructor).
+thread_local bool t_batch_owner = false;
 
-using StateMap = std::map<std::string, FileState>;
-
-StateMap& States() {
+Store& TheStore() {
   // Never destroyed: a static destructor elsewhere may still use the registry at exit. Built in
   // static storage so that unloading the library leaves nothing on the heap.
-  alignas(StateMap) static unsigned char storage[sizeof(StateMap)];
-  static StateMap* states = new (storage) StateMap;
-  return *states;
+  alignas(Store) static unsigned char storage[sizeof(Store)];
+  static Store* store = new (storage) Store;
+  return *store;
 }
 
-// When the library is unloaded, the cache gives back its memory; the map stays usable, so a
-// later use during unload simply reads the file again.
-struct StateCacheRelease {
-  ~StateCacheRelease() {
+// When the library is unloaded, the kept trees and their files are given back; the store stays
+// usable, so a later use during unload simply reads the file again.
+struct StoreRelease {
+  ~StoreRelease() {
     std::lock_guard<std::mutex> guard(g_mutex);
-    States().clear();
+    TheStore().files.clear();
   }
-} g_state_cache_release;
+} g_store_release;
 
-// What the calling thread's last failed file operation could not do (a plain buffer: a
-// thread_local with a destructor would keep the library from being unloaded).
-thread_local char t_last_failure[512];
+// g_mutex, unless the calling thread holds it already for its batch.
+class ProcessLock {
+ public:
+  ProcessLock() : owned_(!t_batch_owner) {
+    if (owned_) g_mutex.lock();
+  }
+  ProcessLock(const ProcessLock&) = delete;
+  ProcessLock& operator=(const ProcessLock&) = delete;
+  ~ProcessLock() {
+    if (owned_) g_mutex.unlock();
+  }
 
-// Records why `path` could not be read or written and passes it to the debugger output.
-void NoteFailure(const std::string& path, const char* cause) {
-  std::snprintf(t_last_failure, sizeof t_last_failure, "%s: %s", path.c_str(), cause);
-  std::string line = "ombix registry: ";
-  line += t_last_failure;
-  line += '\n';
-  OutputDebugStringA(line.c_str());
-}
-
-void NoteErrno(const std::string& path, int error) {
-  char buffer[128];
-  NoteFailure(path, strerror_r(error, buffer, sizeof buffer));  // the GNU form: thread-safe
-}
+ private:
+  bool owned_;
+};
 
 class FileDescriptor {
  public:
@@ -86,269 +117,131 @@ class FileDescriptor {
   int fd_;
 };
 
-std::string DirName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// Creates the default registry folder and what is missing above it (a fresh account has no
-// ~/.config yet).
-bool MakeDirectories(const std::string& dir) {
-  for (size_t pos = 1; pos <= dir.size(); ++pos) {
-    if (pos < dir.size() && dir[pos] != '/') continue;
-    std::string prefix = dir.substr(0, pos);
-    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      NoteErrno(prefix, errno);
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
+}
+
+FileState& StateFor(const std::string& file) {
+  Store& store = TheStore();
+  auto [it, added] = store.files.try_emplace(file);
+  it->second.last_use = ++store.uses;
+  if (added && store.files.size() > kMaxKeptFiles) {
+    auto oldest = store.files.end();
+    for (auto other = store.files.begin(); other != store.files.end(); ++other) {
+      if (other == it || (store.batch.depth && other->first == store.batch.file)) continue;
+      if (oldest == store.files.end() || other->second.last_use < oldest->second.last_use) {
+        oldest = other;
+      }
+    }
+    if (oldest != store.files.end()) store.files.erase(oldest);
+  }
+  return it->second;
+}
+
+void ReportDamage(const std::string& file, FileState* state) {
+  if (state->parsed.damaged_lines == 0 || state->damage_reported) return;
+  state->damage_reported = true;
+  std::fprintf(stderr,
+               "ombix registry: %s is damaged (%d unreadable line(s), the first at line %d); "
+               "using what could be read\n",
+               file.c_str(), state->parsed.damaged_lines, state->parsed.first_damaged_line);
+}
+
+// Reads the file into *state. FALSE (noted) when it exists but cannot be read.
+bool Load(const std::string& file, FileState* state) {
+  state->Forget();
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      NoteErrno(file, errno);
       return false;
     }
-  }
-  struct stat st;
-  if (stat(dir.c_str(), &st) != 0) {
-    NoteErrno(dir, errno);
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) {
-    NoteErrno(dir, ENOTDIR);
-    return false;
-  }
-  return true;
-}
-
-// The file that `path` names once symbolic links are followed. The lock, the temporary file and
-// the rename all go to that file, so a link stays a link and writers through the link and
-// through its target share one lock. A loop is left to the file functions to report (ELOOP).
-std::string FollowLinks(const std::string& path) {
-  std::string current = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
-    char target[PATH_MAX];
-    const ssize_t length = readlink(current.c_str(), target, sizeof target);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return current;
-    std::string next(target, static_cast<size_t>(length));
-    if (next[0] != '/') next = DirName(current) + '/' + next;
-    current = std::move(next);
-  }
-  return current;
-}
-
-// FALSE (with the cause noted) when the file exists and its owner's intent or its permissions
-// forbid writing it. A file without its owner's write bit stays as it is even for a process
-// that the system would let replace it.
-bool MayWrite(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return true;  // a new file: the directory decides
-  if ((st.st_mode & S_IWUSR) == 0) {
-    NoteFailure(path, "read-only (its owner may not write it)");
-    return false;
-  }
-  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
-    NoteErrno(path, errno);
-    return false;
-  }
-  return true;
-}
-
-void SyncDirectory(const std::string& dir) {
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// A descriptor holding the lock file locked, or -1. Readers go without the lock when there
-// is no lock file yet: whole-file renames already give them a consistent file.
-int LockRegistry(const std::string& path, bool exclusive) {
-  std::string lock_path = path + ".lock";
-  // flock needs no write access: a lock file another user created still serves.
-  int fd = exclusive ? open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
-  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  while (flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return -1;
-    }
-  }
-  return fd;
-}
-
-bool ReadWholeFile(const std::string& path, std::string* text, bool* exists) {
-  text->clear();
-  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    *exists = false;
-    return errno == ENOENT || errno == ENOTDIR;
-  }
-  *exists = true;
-  char buffer[8192];
-  while (true) {
-    ssize_t n = read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    text->append(buffer, static_cast<size_t>(n));
-  }
-}
-
-bool Load(const std::string& path, FileState* state) {
-  std::string text;
-  bool exists = false;
-  if (!ReadWholeFile(path, &text, &exists)) {
-    NoteErrno(path, errno);
-    return false;
-  }
-  if (state->valid && state->exists == exists && state->text == text) return true;
-  state->parsed = ParseRegistryText(text);
-  state->text = std::move(text);
-  state->exists = exists;
-  state->valid = true;
-  if (state->parsed.damaged_lines != 0 && !state->damage_reported) {
-    state->damage_reported = true;
-    std::fprintf(stderr,
-                 "ombix registry: %s is damaged (%d unreadable line(s), the first at line %d); "
-                 "using what could be read\n",
-                 path.c_str(), state->parsed.damaged_lines, state->parsed.first_damaged_line);
-  }
-  return true;
-}
-
-// Keeps the damaged text beside the file before the file is rewritten.
-bool CopyAside(const std::string& path, const std::string& text) {
-  char stamp[32];
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string copy = path + ".damaged-" + stamp;
-    if (attempt) copy.append(1, '-').append(std::to_string(attempt));
-    int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) break;
-    bool ok = WriteAll(fd, text) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok) {
-      unlink(copy.c_str());
-      break;
-    }
-    SyncDirectory(DirName(path));
-    std::fprintf(stderr, "ombix registry: the damaged %s was copied to %s\n", path.c_str(),
-                 copy.c_str());
+    state->valid = true;  // a missing file: an empty registry
     return true;
   }
-  std::fprintf(stderr, "ombix registry: cannot keep a copy of the damaged %s; not rewriting it\n",
-               path.c_str());
-  NoteFailure(path, "damaged, and no copy of it could be kept");
-  return false;
+  std::string text;
+  if (fstat(fd, &state->identity) != 0 || !ReadAll(fd, &text)) {
+    NoteErrno(file, errno);
+    close(fd);
+    return false;
+  }
+  state->fd = fd;
+  state->parsed = ParseRegistryText(text);
+  if (state->parsed.damaged_lines != 0) state->damaged_text = std::move(text);
+  state->exists = true;
+  state->valid = true;
+  ReportDamage(file, state);
+  return true;
 }
 
-bool WriteAtomically(const std::string& path, const std::string& text) {
-  std::string temp = path + ".tmp-XXXXXX";
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
+// TRUE when *state still describes the file (no lock is needed to tell: files are replaced
+// whole, by rename).
+bool IsCurrent(const std::string& file, const FileState& state) {
+  if (!state.valid) return false;
+  struct stat now;
+  if (stat(file.c_str(), &now) != 0) return !state.exists && (errno == ENOENT || errno == ENOTDIR);
+  return state.exists && SameFile(now, state.identity);
+}
+
+// Brings *state up to date with the file; the caller holds a lock on it when it must.
+bool Refresh(const std::string& file, FileState* state) {
+  return IsCurrent(file, *state) || Load(file, state);
+}
+
+// Writes the tree over the file. On failure the tree is forgotten (its changes are dropped)
+// and the file is left as it was.
+LONG WriteState(const std::string& file, FileState* state) {
+  if (!MayWrite(file) ||
+      (state->parsed.damaged_lines != 0 && !CopyAside(file, state->damaged_text))) {
+    state->Forget();
+    return ERROR_CANTWRITE;
+  }
+  const int fd = WriteAtomically(file, FormatRegistryText(state->parsed.root, "", true));
   if (fd < 0) {
-    NoteErrno(DirName(path), errno);
-    return false;
+    state->Forget();
+    return ERROR_CANTWRITE;
   }
-  // The new file keeps the old one's mode and, where we may, its owner (an administrator's
-  // rewrite must not lock the provider out). A new file holds passwords: owner only.
-  mode_t mode = 0600;
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-      // Not permitted for another owner; the file is then ours, with the same mode.
-    }
-  }
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    const int error = errno;
-    unlink(temp.c_str());
-    NoteErrno(path, error);
-    return false;
-  }
-  SyncDirectory(DirName(path));
-  return true;
+  if (state->fd >= 0) close(state->fd);
+  state->fd = fd;
+  state->exists = true;
+  state->parsed.damaged_lines = 0;
+  state->parsed.first_damaged_line = 0;
+  state->damaged_text.clear();
+  // The file is written; only knowing it again costs a read when this fails.
+  state->valid = fstat(fd, &state->identity) == 0;
+  return ERROR_SUCCESS;
 }
 
-std::string HomeDirectory() {
-  const char* home = std::getenv("HOME");
-  if (home && *home) return home;
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
-      *found->pw_dir) {
-    return found->pw_dir;
-  }
-  return {};
-}
-
-// ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no home directory is known.
-std::string DefaultRegistryPath() {
-  std::string config;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') {
-    config = xdg;
-  } else {
-    std::string home = HomeDirectory();
-    if (home.empty()) return {};
-    config = home + "/.config";
-  }
-  return config + "/ombix/registry.reg";
-}
-
-// The folder of the file that will be written. Only the default folder is created: a path
-// someone gave names a place that should exist, and folders made for a mistyped path would
-// hide the mistake.
-bool PrepareFolder(const std::string& path, const std::string& file) {
-  const std::string dir = DirName(file);
-  if (path == DefaultRegistryPath()) return MakeDirectories(dir);
-  struct stat st;
-  if (stat(dir.c_str(), &st) != 0) {
-    if (errno != ENOENT) {
-      NoteErrno(dir, errno);
-    } else {
-      NoteFailure(file, "its folder does not exist (only the default folder is created)");
-    }
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) {
-    NoteErrno(dir, ENOTDIR);
-    return false;
-  }
-  return true;
+// The open batch's file state when `path` is its file and the calling thread its owner.
+FileState* BatchFile(const std::string& path) {
+  if (!t_batch_owner) return nullptr;
+  Store& store = TheStore();
+  if (path != store.batch.path && FollowLinks(path) != store.batch.file) return nullptr;
+  FileState& state = StateFor(store.batch.file);
+  // Reading again (under the batch's lock) after a refused change.
+  if (!state.valid && !Load(store.batch.file, &state)) return nullptr;
+  return &state;
 }
 
 }  // namespace
 
-std::string ResolveRegistryPath() {
-  const char* file = std::getenv("OMBIX_REGISTRY");
-  if (file && *file) return file;
-  return DefaultRegistryPath();
-}
-
 LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read) {
-  std::lock_guard<std::mutex> guard(g_mutex);
+  ProcessLock guard;
   if (path.empty()) return read(Key());
+  if (t_batch_owner) {
+    if (FileState* batch = BatchFile(path)) return read(batch->parsed.root);
+  }
   const std::string file = FollowLinks(path);
-  FileDescriptor lock(LockRegistry(file, false));
-  FileState& state = States()[file];
-  if (!Load(file, &state)) return ERROR_CANTREAD;
+  FileState& state = StateFor(file);
+  if (!IsCurrent(file, state)) {
+    FileDescriptor lock(LockRegistry(file, false));
+    if (!Load(file, &state)) return ERROR_CANTREAD;
+  }
   return read(state.parsed.root);
 }
 
@@ -358,7 +251,23 @@ LONG ModifyRegistry(const std::string& path,
     NoteFailure("registry", "no file: neither OMBIX_REGISTRY nor a home directory is set");
     return ERROR_CANTWRITE;
   }
-  std::lock_guard<std::mutex> guard(g_mutex);
+  ProcessLock guard;
+  if (t_batch_owner) {
+    if (FileState* batch = BatchFile(path)) {
+      bool changed = false;
+      const LONG result = modify(batch->parsed.root, &changed);
+      if (!changed) return result;
+      BatchState& open = TheStore().batch;
+      // The first change of a batch finds out whether the file may be written at all; a file
+      // that may not is read again, as it is, and the change refused.
+      if (!open.changed && !MayWrite(open.file)) {
+        batch->Forget();
+        return ERROR_CANTWRITE;
+      }
+      open.changed = true;
+      return result;
+    }
+  }
   const std::string file = FollowLinks(path);
   if (!PrepareFolder(path, file)) return ERROR_CANTWRITE;
   FileDescriptor lock(LockRegistry(file, true));
@@ -366,24 +275,64 @@ LONG ModifyRegistry(const std::string& path,
     NoteErrno(file + ".lock", errno);
     return ERROR_CANTWRITE;
   }
-  FileState& state = States()[file];
-  if (!Load(file, &state)) return ERROR_CANTREAD;
+  FileState& state = StateFor(file);
+  if (!Refresh(file, &state)) return ERROR_CANTREAD;
   bool changed = false;
-  LONG result = modify(state.parsed.root, &changed);
+  const LONG result = modify(state.parsed.root, &changed);
   if (!changed) return result;
-  // The tree now differs from the file; read it afresh next time whatever happens here.
-  state.valid = false;
-  if (result != ERROR_SUCCESS) return result;
-  if (!MayWrite(file)) return ERROR_CANTWRITE;
-  if (state.parsed.damaged_lines != 0 && !CopyAside(file, state.text)) return ERROR_CANTWRITE;
-  if (!WriteAtomically(file, FormatRegistryText(state.parsed.root, "", true))) {
+  if (result != ERROR_SUCCESS) {
+    state.Forget();  // the tree now differs from the file
+    return result;
+  }
+  return WriteState(file, &state);
+}
+
+LONG BeginBatch(const std::string& path) {
+  Store& store = TheStore();
+  if (t_batch_owner) {
+    ++store.batch.depth;
+    return ERROR_SUCCESS;
+  }
+  if (path.empty()) {
+    NoteFailure("registry", "no file: neither OMBIX_REGISTRY nor a home directory is set");
     return ERROR_CANTWRITE;
   }
+  std::unique_lock<std::mutex> guard(g_mutex);
+  const std::string file = FollowLinks(path);
+  if (!PrepareFolder(path, file)) return ERROR_CANTWRITE;
+  const int lock = LockRegistry(file, true);
+  if (lock < 0) {
+    NoteErrno(file + ".lock", errno);
+    return ERROR_CANTWRITE;
+  }
+  if (!Refresh(file, &StateFor(file))) {
+    close(lock);
+    return ERROR_CANTREAD;
+  }
+  store.batch.depth = 1;
+  store.batch.path = path;
+  store.batch.file = file;
+  store.batch.lock_fd = lock;
+  store.batch.changed = false;
+  guard.release();  // held until the batch ends
+  t_batch_owner = true;
   return ERROR_SUCCESS;
 }
 
-std::string LastFileFailure() {
-  return t_last_failure;
+LONG EndBatch() {
+  if (!t_batch_owner) return ERROR_INVALID_FUNCTION;
+  BatchState& batch = TheStore().batch;
+  if (--batch.depth > 0) return ERROR_SUCCESS;
+  LONG result = ERROR_SUCCESS;
+  if (batch.changed) {
+    FileState& state = StateFor(batch.file);
+    result = state.valid ? WriteState(batch.file, &state) : ERROR_CANTREAD;
+  }
+  close(batch.lock_fd);
+  batch = BatchState();
+  t_batch_owner = false;
+  g_mutex.unlock();
+  return result;
 }
 
 }  // namespace ombix::registry

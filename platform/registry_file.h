@@ -1,17 +1,30 @@
-// The registry file and the locking around it (private to the registry implementation).
+// The registry file as the registry functions see it (private to the registry implementation):
+// the parsed tree kept between calls, the locking around it, and batches. The disk side (paths,
+// the lock file, reading, the atomic replace) is in registry_disk.h.
 //
 // The file is the one the path names once symbolic links are followed: a link stays a link, and
-// all its writers share the target's lock.
-// Every operation reads the file afresh under an advisory lock on "<file>.lock" beside it
-// (shared to read, exclusive across read-modify-write), so each process sees what the others
-// wrote and no two writers lose each other's changes. A change is written to a temporary file
-// in the same directory, synced and renamed over the file; a file whose owner may not write it
-// (no owner write bit, whoever the process is) or that the process may not write is left as it
-// is. A missing file is an empty registry. Writing creates the default folder when it is missing,
-// never the folder of a path given in OMBIX_REGISTRY.
+// all its writers share the target's lock. The trees this process read are kept by that
+// resolved path.
+// A kept tree is used as long as the file is the one it was read from. Every write replaces
+// the file (a temporary file, synced and renamed over it), so another process's write gives
+// the path another file. The file a tree was read from is held open while the tree is kept:
+// its inode cannot be reused by a later file, and a call compares what the path names now
+// (stat: device, inode, size, modification and change times) with what was read. So two quick
+// writes of the same size by another process, within one tick of a coarse clock, are still
+// seen.
+// Reading takes a shared advisory lock on "<file>.lock" when the file has to be read again;
+// writing takes the exclusive lock across read-modify-write, so no two writers lose each
+// other's changes. A file whose owner may not write it (no owner write bit, whoever the process
+// is) or that the process may not write is left as it is. A missing file is an empty registry.
+// Writing creates the default folder when it is missing, never the folder of a path given in
+// OMBIX_REGISTRY.
 // A damaged file is reported once per process on standard error, read as far as it is valid,
 // and copied to "<file>.damaged-<UTC time>" before it is first rewritten.
-// Thread-safe: operations of one process run one at a time.
+// A batch (BeginBatch .. EndBatch) holds the exclusive lock and this process's registry lock
+// from its beginning to its end: the calls of the thread that began it on its file apply to the
+// kept tree, which is written once at the end.
+// Thread-safe: operations of one process run one at a time. The descriptors kept open are
+// closed on exec; a process forked during a batch shares its lock until it exits or execs.
 #pragma once
 
 #include <functional>
@@ -30,11 +43,18 @@ std::string ResolveRegistryPath();
 LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read);
 
 // Runs `modify` on the registry in `path` under the exclusive lock. `modify` sets *changed when
-// it changed the tree; the result is then written before the lock is released. Returns the
-// result of `modify`, or ERROR_CANTREAD / ERROR_CANTWRITE when the file could not be read or
-// written (the change is then not made).
+// it changed the tree; the result is then written before the lock is released (inside a batch:
+// when the batch ends). Returns the result of `modify`, or ERROR_CANTREAD / ERROR_CANTWRITE
+// when the file could not be read or written (the change is then not made).
 LONG ModifyRegistry(const std::string& path,
                     const std::function<LONG(Key& root, bool* changed)>& modify);
+
+// Begins (or, on the thread that has one, nests) a batch on the registry in `path`; see
+// OmbixRegBeginBatch in registry.h. ERROR_CANTWRITE / ERROR_CANTREAD when the file cannot be
+// locked or read: no batch is then open.
+LONG BeginBatch(const std::string& path);
+// Ends the calling thread's batch; the outermost end writes what changed. See OmbixRegEndBatch.
+LONG EndBatch();
 
 // "<file>: <cause>" for the calling thread's last ERROR_CANTREAD or ERROR_CANTWRITE; empty
 // before the first. The same text goes to the debugger output when it is noted.

@@ -1,0 +1,278 @@
+#include "platform/registry_disk.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/registry_file.h"
+#include "platform/win32.h"
+#include "platform/winerror.h"
+
+namespace ombix::registry {
+
+namespace {
+
+// What the calling thread's last failed file operation could not do (a plain buffer: a
+// thread_local with a destructor would keep the library from being unloaded).
+thread_local char t_last_failure[512];
+
+}  // namespace
+
+void NoteFailure(const std::string& path, const char* cause) {
+  std::snprintf(t_last_failure, sizeof t_last_failure, "%s: %s", path.c_str(), cause);
+  std::string line = "ombix registry: ";
+  line += t_last_failure;
+  line += '\n';
+  OutputDebugStringA(line.c_str());
+}
+
+void NoteErrno(const std::string& path, int error) {
+  char buffer[128];
+  NoteFailure(path, strerror_r(error, buffer, sizeof buffer));  // the GNU form: thread-safe
+}
+
+namespace {
+
+std::string DirName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates the default registry folder and what is missing above it (a fresh account has no
+// ~/.config yet).
+bool MakeDirectories(const std::string& dir) {
+  for (size_t pos = 1; pos <= dir.size(); ++pos) {
+    if (pos < dir.size() && dir[pos] != '/') continue;
+    std::string prefix = dir.substr(0, pos);
+    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      NoteErrno(prefix, errno);
+      return false;
+    }
+  }
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) {
+    NoteErrno(dir, errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    NoteErrno(dir, ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+void SyncDirectory(const std::string& dir) {
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string HomeDirectory() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return home;
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+      *found->pw_dir) {
+    return found->pw_dir;
+  }
+  return {};
+}
+
+}  // namespace
+
+// The file that `path` names once symbolic links are followed. The lock, the temporary file and
+// the rename all go to that file, so a link stays a link and writers through the link and
+// through its target share one lock. A loop is left to the file functions to report (ELOOP).
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(current.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return current;
+    std::string next(target, static_cast<size_t>(length));
+    if (next[0] != '/') next = DirName(current) + '/' + next;
+    current = std::move(next);
+  }
+  return current;
+}
+
+// FALSE (with the cause noted) when the file exists and its owner's intent or its permissions
+// forbid writing it. A file without its owner's write bit stays as it is even for a process
+// that the system would let replace it.
+bool MayWrite(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return true;  // a new file: the directory decides
+  if ((st.st_mode & S_IWUSR) == 0) {
+    NoteFailure(path, "read-only (its owner may not write it)");
+    return false;
+  }
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    NoteErrno(path, errno);
+    return false;
+  }
+  return true;
+}
+
+// A descriptor holding the lock file locked, or -1. Readers go without the lock when there
+// is no lock file yet: whole-file renames already give them a consistent file.
+int LockRegistry(const std::string& path, bool exclusive) {
+  std::string lock_path = path + ".lock";
+  // flock needs no write access: a lock file another user created still serves.
+  int fd = exclusive ? open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
+  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  while (flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+bool ReadAll(int fd, std::string* text) {
+  text->clear();
+  char buffer[65536];
+  off_t offset = 0;
+  while (true) {
+    const ssize_t n = pread(fd, buffer, sizeof buffer, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text->append(buffer, static_cast<size_t>(n));
+    offset += n;
+  }
+}
+
+// Keeps the damaged text beside the file before the file is rewritten.
+bool CopyAside(const std::string& path, const std::string& text) {
+  char stamp[32];
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string copy = path + ".damaged-" + stamp;
+    if (attempt) copy.append(1, '-').append(std::to_string(attempt));
+    int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok) {
+      unlink(copy.c_str());
+      break;
+    }
+    SyncDirectory(DirName(path));
+    std::fprintf(stderr, "ombix registry: the damaged %s was copied to %s\n", path.c_str(),
+                 copy.c_str());
+    return true;
+  }
+  std::fprintf(stderr, "ombix registry: cannot keep a copy of the damaged %s; not rewriting it\n",
+               path.c_str());
+  NoteFailure(path, "damaged, and no copy of it could be kept");
+  return false;
+}
+
+int WriteAtomically(const std::string& path, const std::string& text) {
+  std::string temp = path + ".tmp-XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    NoteErrno(DirName(path), errno);
+    return -1;
+  }
+  // The new file keeps the old one's mode and, where we may, its owner (an administrator's
+  // rewrite must not lock the provider out). A new file holds passwords: owner only.
+  mode_t mode = 0600;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+      // Not permitted for another owner; the file is then ours, with the same mode.
+    }
+  }
+  const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0 &&
+                  rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    const int error = errno;
+    close(fd);
+    unlink(temp.c_str());
+    NoteErrno(path, error);
+    return -1;
+  }
+  SyncDirectory(DirName(path));
+  return fd;
+}
+
+std::string DefaultRegistryPath() {
+  std::string config;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') {
+    config = xdg;
+  } else {
+    std::string home = HomeDirectory();
+    if (home.empty()) return {};
+    config = home + "/.config";
+  }
+  return config + "/ombix/registry.reg";
+}
+
+// The folder of the file that will be written. Only the default folder is created: a path
+// someone gave names a place that should exist, and folders made for a mistyped path would
+// hide the mistake.
+bool PrepareFolder(const std::string& path, const std::string& file) {
+  const std::string dir = DirName(file);
+  if (path == DefaultRegistryPath()) return MakeDirectories(dir);
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) {
+    if (errno != ENOENT) {
+      NoteErrno(dir, errno);
+    } else {
+      NoteFailure(file, "its folder does not exist (only the default folder is created)");
+    }
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    NoteErrno(dir, ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+std::string ResolveRegistryPath() {
+  const char* file = std::getenv("OMBIX_REGISTRY");
+  if (file && *file) return file;
+  return DefaultRegistryPath();
+}
+
+std::string LastFileFailure() {
+  return t_last_failure;
+}
+
+}  // namespace ombix::registry

@@ -1,0 +1,46 @@
+// The registry file on the disk (private to the registry implementation): where it is, its lock,
+// reading it and replacing it. registry_file.h says what the registry makes of these.
+#pragma once
+
+#include <string>
+
+namespace ombix::registry {
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no home directory is known.
+std::string DefaultRegistryPath();
+
+// The file that `path` names once symbolic links are followed (a loop is left to the file
+// functions to report).
+std::string FollowLinks(const std::string& path);
+
+// The folder of `file` (what `path` names) exists, or is made when `path` is the default one.
+// FALSE with the cause noted.
+bool PrepareFolder(const std::string& path, const std::string& file);
+
+// A descriptor holding "<file>.lock" locked (shared or exclusive), or -1 (errno set). Without
+// a lock file, a shared lock is not taken: whole-file renames already give readers a
+// consistent file.
+int LockRegistry(const std::string& file, bool exclusive);
+
+// FALSE (with the cause noted) when the file exists and its owner's intent or its permissions
+// forbid writing it.
+bool MayWrite(const std::string& file);
+
+// Reads what `fd` holds from its start. FALSE with errno set.
+bool ReadAll(int fd, std::string* text);
+
+// Keeps the damaged text beside the file before the file is rewritten. FALSE (noted) when no
+// copy could be kept.
+bool CopyAside(const std::string& file, const std::string& text);
+
+// Writes `text` to a temporary file beside `file`, syncs it and renames it over `file`. Returns
+// a read-write descriptor (close-on-exec) of the new file, or -1 with the cause noted and
+// `file` untouched.
+int WriteAtomically(const std::string& file, const std::string& text);
+
+// Records "<path>: <cause>" as the calling thread's last file failure and passes it to the
+// debugger output.
+void NoteFailure(const std::string& path, const char* cause);
+void NoteErrno(const std::string& path, int error);
+
+}  // namespace ombix::registry

@@ -1,0 +1,206 @@
+// Batches: many changes under one lock, written once.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+
+#include "tests/platform/registry_test_support.h"
+
+namespace ombix::registry_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using RegistryBatchTest = RegistryFileTest;
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST_F(RegistryBatchTest, ChangesAreSeenAtOnceAndWrittenOnceAtTheOutermostEnd) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "Before", 1), ERROR_SUCCESS);
+  const std::string before = FileText();
+  const ino_t inode = Inode(path_);
+
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);  // nested: counts only
+  EXPECT_EQ(SetDword(key, "A", 2), ERROR_SUCCESS);
+  HKEY sub = Create("K\\Sub");
+  EXPECT_EQ(SetString(sub, "S", "text"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(key, "Before"), ERROR_SUCCESS);
+  EXPECT_EQ(GetDword(key, "A"), 2u);  // the batch's own changes are seen
+  EXPECT_EQ(ReadDword("K", "Before"), 0xDEADBEEFu);
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(), before) << "written by an inner end";
+  EXPECT_EQ(Inode(path_), inode);
+  EXPECT_EQ(SetDword(key, "A", 3), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(), before) << "a write inside the batch went to the file";
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+
+  EXPECT_EQ(FileText(),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"A\"=dword:00000003\n\n"
+            "[HKEY_LOCAL_MACHINE\\K\\Sub]\n\"S\"=\"text\"\n\n");
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_INVALID_FUNCTION);  // none open
+  // After the batch, writes go straight to the file again.
+  EXPECT_EQ(SetDword(key, "After", 4), ERROR_SUCCESS);
+  EXPECT_NE(FileText().find("\"After\"=dword:00000004"), std::string::npos);
+  RegCloseKey(sub);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, ABatchWithoutChangesLeavesTheFileAlone) {
+  RegCloseKey(Create("K"));
+  const ino_t inode = Inode(path_);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  HKEY key = Create("K");  // exists: no change
+  EXPECT_EQ(ReadDword("K", "Missing"), 0xDEADBEEFu);
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(Inode(path_), inode);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, OtherThreadsWaitForTheBatchToEnd) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "N", 1), ERROR_SUCCESS);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(key, "N", 2), ERROR_SUCCESS);
+  std::atomic<bool> started{false};
+  DWORD seen = 0;
+  std::thread reader([&] {
+    started = true;
+    seen = ReadDword("K", "N");  // neither the file's 1 nor the batch's unfinished 2
+  });
+  while (!started) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let it reach the registry
+  ASSERT_EQ(SetDword(key, "N", 3), ERROR_SUCCESS);
+  ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  reader.join();
+  EXPECT_EQ(seen, 3u);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, AnotherThreadHasNoBatchToEnd) {
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  LONG other = ERROR_SUCCESS;
+  std::thread([&] { other = OmbixRegEndBatch(); }).join();
+  EXPECT_EQ(other, ERROR_INVALID_FUNCTION);
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryBatchTest, ABatchFirstReadsWhatAnotherProcessWrote) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "Mine", 1), ERROR_SUCCESS);
+  ASSERT_EQ(GetDword(key, "Mine"), 1u);  // kept in memory now
+  ASSERT_EQ(Wait(Spawn([] { return SetDword(Create("K"), "Theirs", 7) == ERROR_SUCCESS ? 0 : 1; })),
+            0);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, "Mine", 2), ERROR_SUCCESS);
+  ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(ReadDword("K", "Theirs"), 7u);
+  EXPECT_EQ(ReadDword("K", "Mine"), 2u);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, BatchesAndWritersInOtherProcessesLoseNothing) {
+  constexpr DWORD kWrites = 100;
+  RegCloseKey(Create("Shared"));
+  auto writer = [](const char* name) {
+    return [name] {
+      HKEY key = Create("Shared");
+      for (DWORD i = 1; i <= kWrites; ++i) {
+        if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
+      }
+      return 0;
+    };
+  };
+  pid_t first = Spawn(writer("First"));
+  pid_t second = Spawn(writer("Second"));
+  // Batches of this process's own values meanwhile, until the writers are done and once more:
+  // a batch written from a stale copy would put back an older number of theirs.
+  HKEY key = Create("Shared");
+  DWORD round = 0;
+  for (bool writers_done = false;;) {
+    ++round;
+    ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+    for (int v = 0; v < 10; ++v) {
+      ASSERT_EQ(SetDword(key, ("Batch" + std::to_string(v)).c_str(), round), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+    if (writers_done) break;
+    writers_done = true;
+    for (pid_t pid : {first, second}) {
+      siginfo_t info{};
+      waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+      if (info.si_pid == 0) writers_done = false;  // still running
+    }
+  }
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(Wait(second), 0);
+  EXPECT_EQ(ReadDword("Shared", "First"), kWrites);
+  EXPECT_EQ(ReadDword("Shared", "Second"), kWrites);
+  for (int v = 0; v < 10; ++v) {
+    EXPECT_EQ(ReadDword("Shared", ("Batch" + std::to_string(v)).c_str()), round);
+  }
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, ABatchThatCannotBeWrittenLeavesTheFileByteForByte) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  const std::string before = FileText();
+  // A process that may write only a few bytes to any file: the batch's write fails midway.
+  EXPECT_EQ(Wait(Spawn([this, key] {
+              signal(SIGXFSZ, SIG_IGN);
+              const rlimit limit{8, 8};
+              setrlimit(RLIMIT_FSIZE, &limit);
+              if (OmbixRegBeginBatch() != ERROR_SUCCESS) return 1;
+              if (SetDword(key, "D", 2) != ERROR_SUCCESS || SetDword(key, "E", 3) != ERROR_SUCCESS ||
+                  GetDword(key, "D") != 2) {
+                return 2;
+              }
+              if (OmbixRegEndBatch() != ERROR_CANTWRITE) return 3;
+              if (OmbixRegLastFileError().rfind(path_ + ": ", 0) != 0) return 4;
+              // The batch's changes are dropped: this process sees the file again.
+              if (GetDword(key, "D") != 1 || GetDword(key, "E") != 0xDEADBEEF) return 5;
+              return OmbixRegEndBatch() == ERROR_INVALID_FUNCTION ? 0 : 6;
+            })),
+            0);
+  EXPECT_EQ(FileText(), before);
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+  EXPECT_EQ(GetDword(key, "D"), 1u);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, AFileItsOwnerMayNotWriteRefusesTheBatchsFirstChange) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  const std::string before = FileText();
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);  // no change
+  EXPECT_EQ(SetDword(key, "D", 2), ERROR_CANTWRITE);
+  EXPECT_NE(OmbixRegLastFileError().find("read-only"), std::string::npos);
+  EXPECT_EQ(GetDword(key, "D"), 1u);  // not made
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(), before);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, ABatchNeedsAFile) {
+  setenv("OMBIX_REGISTRY", (dir_ / "missing-folder/registry.reg").c_str(), 1);
+  EXPECT_EQ(OmbixRegBeginBatch(), ERROR_CANTWRITE);
+  EXPECT_NE(OmbixRegLastFileError().find("missing-folder"), std::string::npos);
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_INVALID_FUNCTION);  // none was opened
+}
+
+}  // namespace
+}  // namespace ombix::registry_test
