@@ -447,6 +447,8 @@ class CServiceProvider : public CWinApp {
   void ServiceTimedCalls();
 
  private:
+  // RegReplaceDeviceKey's changes, inside its batch.
+  BOOL WriteDeviceKey(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values);
   UINT TimerLoop();
   BOOL StartTimerThread();
   void StopTimerThread();

@@ -191,29 +191,36 @@ BOOL CServiceProvider::RegDeleteDeviceKey(DWORD dwProviderID) {
 BOOL CServiceProvider::RegReplaceDeviceKey(DWORD dwProviderID,
                                            const std::vector<REGPROFILEVALUE>& values) {
   if (dwProviderID == 0) return FALSE;
+  // Without a batch (the file cannot be locked) each change goes to the file on its own, and
+  // fails there as it would.
+  const bool bBatch = OmbixRegBeginBatch() == ERROR_SUCCESS;
+  BOOL bResult = WriteDeviceKey(dwProviderID, values);
+  if (bBatch && OmbixRegEndBatch() != ERROR_SUCCESS) bResult = FALSE;
+  return bResult;
+}
+
+BOOL CServiceProvider::WriteDeviceKey(DWORD dwProviderID,
+                                      const std::vector<REGPROFILEVALUE>& values) {
   RegDeleteDeviceKey(dwProviderID);
+  // One key for all values: creating the three keys for each value again would only find them.
+  CRegKey hKey;
+  if (OpenProfileKey(m_pszProviderName, dwProviderID, TRUE, hKey.Out()) != ERROR_SUCCESS) {
+    return FALSE;
+  }
   BOOL bResult = TRUE;
-  {
-    // One key for all values: creating the three keys for each value again would find them.
-    CRegKey hKey;
-    if (OpenProfileKey(m_pszProviderName, dwProviderID, TRUE, hKey.Out()) != ERROR_SUCCESS) {
-      return FALSE;
+  for (const REGPROFILEVALUE& value : values) {
+    LONG lResult = ERROR_SUCCESS;
+    if (value.dwType == REG_DWORD) {
+      lResult = RegSetValueExA(hKey, value.strName, 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&value.dwValue), sizeof(value.dwValue));
+    } else {
+      const char* pszText = value.strText.GetString();
+      lResult = RegSetValueExA(hKey, value.strName, 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(pszText),
+                               static_cast<DWORD>(std::strlen(pszText) + 1));
     }
-    for (const REGPROFILEVALUE& value : values) {
-      LONG lResult = ERROR_SUCCESS;
-      if (value.dwType == REG_DWORD) {
-        lResult = RegSetValueExA(hKey, value.strName, 0, REG_DWORD,
-                                 reinterpret_cast<const BYTE*>(&value.dwValue),
-                                 sizeof(value.dwValue));
-      } else {
-        const char* pszText = value.strText.GetString();
-        lResult = RegSetValueExA(hKey, value.strName, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(pszText),
-                                 static_cast<DWORD>(std::strlen(pszText) + 1));
-      }
-      // Like a run of single writes, a failed value does not stop the ones after it.
-      if (lResult != ERROR_SUCCESS) bResult = FALSE;
-    }
+    // Like a run of single writes, a failed value does not stop the ones after it.
+    if (lResult != ERROR_SUCCESS) bResult = FALSE;
   }
   return bResult;
 }
