@@ -134,9 +134,8 @@ class StartedFixture : public benchmark::Fixture {
   void SetUp(benchmark::State& state) override {
     m_dwLines = static_cast<DWORD>(state.range(0));
     scale::Registry& registry = scale::Registry::Get();
-    m_bReady = registry.Ready() && m_provider.Load() &&
-               registry.Write(m_dwLines, "127.0.0.1") && m_provider.Enumerate() == m_dwLines &&
-               m_provider.Init(m_dwLines);
+    m_bReady = registry.Ready() && m_provider.Load() && registry.Write(m_dwLines, "127.0.0.1") &&
+               m_provider.Enumerate() == m_dwLines && m_provider.Init(m_dwLines);
   }
   void TearDown(benchmark::State&) override {
     if (m_bReady) m_provider.Shutdown();

@@ -4,8 +4,8 @@
 //
 // The registry is $OMBIX_REGISTRY pointed at a file in a folder made for the run and removed at
 // its end: the user's registry is never read or written. Each configuration writes the whole
-// file anew (a new file renamed over the old one, as any writer does), so the provider finds a
-// file it has not read yet.
+// file anew (a new file renamed over the old one, as any writer does), with a serial number of
+// its own in a key of the benchmark's, so the provider finds a file it has not read yet.
 #pragma once
 
 #include <dlfcn.h>
@@ -64,9 +64,13 @@ class Registry {
 
   // The provider key with the server and dwLines lines ("Line.%X.Number" and ".Password").
   bool Write(DWORD dwLines, const std::string& strServer) {
-    std::string text =
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-        "Telephony\\VOIP Service Provider (Z9410)\\Device" +
+    char szSerial[16];
+    std::snprintf(szSerial, sizeof(szSerial), "%08x", ++m_dwSerial);
+    std::string text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\OMBIX Benchmark]\n";
+    text += "\"Serial\"=dword:" + std::string(szSerial) + "\n\n";
+    text +=
+        "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\"
+        "VOIP Service Provider (Z9410)\\Device" +
         std::to_string(kProviderID) + "]\n";
     char szLines[16];
     std::snprintf(szLines, sizeof(szLines), "%08x", dwLines);
@@ -89,8 +93,7 @@ class Registry {
 
  private:
   Registry() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ombix-bench-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "ombix-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) return;
     m_dir = pattern;
     m_file = m_dir + "/registry.reg";
@@ -103,6 +106,7 @@ class Registry {
   }
   std::string m_dir;
   std::string m_file;
+  DWORD m_dwSerial = 0;
 };
 
 template <typename Fn>
@@ -163,8 +167,7 @@ struct Provider {
   }
   bool Init(DWORD dwLines) {
     DWORD dwOptions = 0;
-    return init(kVersion, kProviderID, kLineBase, 0, dwLines, 0, IgnoreCompletion, &dwOptions) ==
-           0;
+    return init(kVersion, kProviderID, kLineBase, 0, dwLines, 0, IgnoreCompletion, &dwOptions) == 0;
   }
   void Shutdown() { shutdown(kVersion, kProviderID); }
 };

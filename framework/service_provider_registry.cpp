@@ -211,13 +211,14 @@ BOOL CServiceProvider::WriteDeviceKey(DWORD dwProviderID,
   for (const REGPROFILEVALUE& value : values) {
     LONG lResult = ERROR_SUCCESS;
     if (value.dwType == REG_DWORD) {
-      lResult = RegSetValueExA(hKey, value.strName, 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&value.dwValue), sizeof(value.dwValue));
+      lResult =
+          RegSetValueExA(hKey, value.strName, 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&value.dwValue), sizeof(value.dwValue));
     } else {
       const char* pszText = value.strText.GetString();
-      lResult = RegSetValueExA(hKey, value.strName, 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(pszText),
-                               static_cast<DWORD>(std::strlen(pszText) + 1));
+      lResult =
+          RegSetValueExA(hKey, value.strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
+                         static_cast<DWORD>(std::strlen(pszText) + 1));
     }
     // Like a run of single writes, a failed value does not stop the ones after it.
     if (lResult != ERROR_SUCCESS) bResult = FALSE;

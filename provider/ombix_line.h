@@ -139,7 +139,7 @@ class COmbixLine : public CTSPILineConnection {
 
   const OMBIXLINETIMING m_timing;
   std::atomic<DWORD> m_dwMonitorID{0};  // changed under the object's lock (SetMonitorID)
-  CEvent m_evtMonitorStartDone;  // manual reset; set by the monitor's answer
+  CEvent m_evtMonitorStartDone;         // manual reset; set by the monitor's answer
   // An open waits for its monitor; a restart then sends the start unless the open's went out.
   std::atomic<DWORD> m_dwMonitorStartInProgress{0};
   // The current open's monitor start went out in this session (claimed by whoever sends it).

@@ -158,8 +158,7 @@ TEST_F(LineTest, OpenReadsThePasswordAndPingTimerAnotherProcessWroteSinceTheStar
   const std::string oldValue = "\"Line.0.Password\"=\"1234\"";
   const size_t pos = text.find(oldValue);
   ASSERT_NE(pos, std::string::npos) << text;
-  text.replace(pos, oldValue.size(),
-               "\"Line.0.Password\"=\"4321\"\n\"PingTimer\"=dword:00001388");
+  text.replace(pos, oldValue.size(), "\"Line.0.Password\"=\"4321\"\n\"PingTimer\"=dword:00001388");
   {
     std::ofstream out(path + ".other", std::ios::binary | std::ios::trunc);
     out << text;

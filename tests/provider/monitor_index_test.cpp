@@ -126,9 +126,8 @@ TEST_F(MonitorRoutingTest, ConcurrentChangesAndLookUpsAgreeWithAWalk) {
       while (!bStop.load()) {
         for (DWORD id = 0; id < 5; ++id) {
           COmbixLine* pFound = device->FindLineByMonitorID(id);
-          const bool bKnown =
-              pFound == nullptr || std::find(std::begin(lines), std::end(lines), pFound) !=
-                                       std::end(lines);
+          const bool bKnown = pFound == nullptr || std::find(std::begin(lines), std::end(lines),
+                                                             pFound) != std::end(lines);
           if (!bKnown || (id == 0 && pFound != nullptr)) ++nBadFinds;
         }
       }

@@ -66,11 +66,11 @@ class SimPhones {
   void EraseMonitor(DWORD dwMonitorID);
 
   // Indexed, so that a switch of tens of thousands of phones answers each request at once.
-  std::map<std::string, SimPhone> m_phones;         // by number
-  std::map<std::string, std::string> m_byDevice;    // cut device name -> lowest number
-  std::map<DWORD, SimMonitor> m_monitors;           // by ID: the order they were made in
+  std::map<std::string, SimPhone> m_phones;       // by number
+  std::map<std::string, std::string> m_byDevice;  // cut device name -> lowest number
+  std::map<DWORD, SimMonitor> m_monitors;         // by ID: the order they were made in
   std::map<std::pair<DWORD, std::string>, DWORD> m_ownMonitors;  // (session, number) -> ID
-  std::multimap<std::string, DWORD> m_numberMonitors;           // number -> IDs, made in order
+  std::multimap<std::string, DWORD> m_numberMonitors;            // number -> IDs, made in order
   std::vector<DWORD> m_liveSessions;  // the sessions the monitors were last pruned for
 };
 
