@@ -28,8 +28,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-// A quoted text starting at text[*pos]; leaves *pos after the closing quote.
-bool ParseQuoted(std::string_view text, size_t* pos, std::string* out) {
+// A quoted text starting at text[*pos] into *out (a string or bytes); leaves *pos after the
+// closing quote.
+template <typename Out>
+bool ParseQuoted(std::string_view text, size_t* pos, Out* out) {
   if (*pos >= text.size() || text[*pos] != '"') return false;
   out->clear();
   for (size_t i = *pos + 1; i < text.size(); ++i) {
@@ -42,7 +44,7 @@ bool ParseQuoted(std::string_view text, size_t* pos, std::string* out) {
       if (++i >= text.size() || (text[i] != '\\' && text[i] != '"')) return false;
       c = text[i];
     }
-    out->push_back(c);
+    out->push_back(static_cast<typename Out::value_type>(c));
   }
   return false;
 }
@@ -80,10 +82,8 @@ bool ParseHexList(std::string_view text, std::vector<BYTE>* bytes) {
 bool ParseData(std::string_view data, Value* value) {
   if (!data.empty() && data[0] == '"') {
     size_t pos = 0;
-    std::string text;
-    if (!ParseQuoted(data, &pos, &text) || pos != data.size()) return false;
+    if (!ParseQuoted(data, &pos, &value->data) || pos != data.size()) return false;
     value->type = REG_SZ;
-    value->data.assign(text.begin(), text.end());
     value->data.push_back(0);
     return true;
   }
@@ -239,16 +239,21 @@ ParsedRegistry ParseRegistryText(std::string_view text) {
   bool header_seen = false;
   for (size_t i = 0; i < lines.size(); ++i) {
     const size_t line_number = i + 1;
-    std::string line(Trim(lines[i]));
+    std::string_view line = Trim(lines[i]);
+    std::string joined;  // a hex value continued on the next lines, in one piece
     bool complete = terminated || i + 1 < lines.size();
-    while (complete && ContinuesOnNextLine(line)) {
-      line.pop_back();
-      if (i + 1 >= lines.size()) {
-        complete = false;
-        break;
+    if (complete && !line.empty() && line.back() == '\\' && ContinuesOnNextLine(line)) {
+      joined.assign(line);
+      while (complete && ContinuesOnNextLine(joined)) {
+        joined.pop_back();
+        if (i + 1 >= lines.size()) {
+          complete = false;
+          break;
+        }
+        joined += Trim(lines[++i]);
+        complete = terminated || i + 1 < lines.size();
       }
-      line += Trim(lines[++i]);
-      complete = terminated || i + 1 < lines.size();
+      line = joined;
     }
     if (line.empty() || line[0] == ';') continue;
     if (!complete) {
@@ -273,7 +278,7 @@ ParsedRegistry ParseRegistryText(std::string_view text) {
     } else {
       Value value;
       if (current && ParseValueLine(line, &value)) {
-        current->SetValue(value.name, value.type, std::move(value.data));
+        current->SetValue(std::move(value.name), value.type, std::move(value.data));
         valid = true;
       }
     }

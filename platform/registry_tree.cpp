@@ -1,6 +1,7 @@
 #include "platform/registry_tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 namespace ombix::registry {
@@ -19,6 +20,12 @@ std::string FoldCase(std::string_view text) {
   return folded;
 }
 
+bool LessNoCase(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(FoldChar(x)) < static_cast<unsigned char>(FoldChar(y));
+  });
+}
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return FoldChar(x) == FoldChar(y);
@@ -26,50 +33,121 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 Key* Key::FindSubkey(std::string_view name) const {
-  auto it = subkeys_.find(FoldCase(name));
+  auto it = subkeys_.find(name);
   return it == subkeys_.end() ? nullptr : it->second.get();
 }
 
 Key* Key::FindOrAddSubkey(std::string_view name, bool* created) {
-  auto [it, inserted] = subkeys_.try_emplace(FoldCase(name));
-  if (inserted) it->second = std::make_unique<Key>(std::string(name));
+  auto it = subkeys_.find(name);
+  const bool inserted = it == subkeys_.end();
+  if (inserted) {
+    it = subkeys_.emplace(FoldCase(name), std::make_unique<Key>(std::string(name))).first;
+    subkey_order_valid_ = false;
+  }
   if (created) *created = inserted;
   return it->second.get();
 }
 
 bool Key::RemoveSubkey(std::string_view name) {
-  return subkeys_.erase(FoldCase(name)) != 0;
+  auto it = subkeys_.find(name);
+  if (it == subkeys_.end()) return false;
+  subkeys_.erase(it);
+  subkey_order_valid_ = false;
+  return true;
 }
 
 const Key* Key::SubkeyAt(size_t index) const {
   if (index >= subkeys_.size()) return nullptr;
-  return std::next(subkeys_.begin(), static_cast<std::ptrdiff_t>(index))->second.get();
+  if (!subkey_order_valid_) {
+    subkey_order_.clear();
+    subkey_order_.reserve(subkeys_.size());
+    for (const auto& [folded, key] : subkeys_) subkey_order_.push_back(key.get());
+    subkey_order_valid_ = true;
+  }
+  return subkey_order_[index];
+}
+
+size_t Key::ValueIndex::Hash(std::string_view name) {
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a, then mixed so that the low bits vary
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(FoldChar(c));
+    hash *= 1099511628211ull;
+  }
+  hash ^= hash >> 29;
+  return static_cast<size_t>(hash) | 1;
+}
+
+size_t Key::ValueIndex::Find(std::string_view name) const {
+  if (slots_.empty()) return kNone;
+  const size_t hash = Hash(name);
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask; slots_[i].hash != 0; i = (i + 1) & mask) {
+    if (slots_[i].hash == hash && EqualNoCase(slots_[i].value->name, name)) return i;
+  }
+  return kNone;
+}
+
+void Key::ValueIndex::Place(const Slot& slot) {
+  const size_t mask = slots_.size() - 1;
+  size_t i = slot.hash & mask;
+  while (slots_[i].hash != 0) i = (i + 1) & mask;
+  slots_[i] = slot;
+}
+
+void Key::ValueIndex::Insert(ValueList::iterator value) {
+  if ((count_ + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<size_t>(8, old.size() * 2), Slot());
+    for (const Slot& slot : old) {
+      if (slot.hash != 0) Place(slot);
+    }
+  }
+  Place(Slot{Hash(value->name), value});
+  ++count_;
+}
+
+void Key::ValueIndex::Erase(size_t slot) {
+  // Moves back the entries after it that would no longer be found past the gap.
+  const size_t mask = slots_.size() - 1;
+  size_t gap = slot;
+  for (size_t i = (gap + 1) & mask; slots_[i].hash != 0; i = (i + 1) & mask) {
+    const size_t home = slots_[i].hash & mask;
+    // Whether home lies cyclically in (gap, i]: then the entry stays where it is.
+    const bool stays = gap < i ? (home > gap && home <= i) : (home > gap || home <= i);
+    if (!stays) {
+      slots_[gap] = slots_[i];
+      gap = i;
+    }
+  }
+  slots_[gap] = Slot();
+  --count_;
 }
 
 const Value* Key::FindValue(std::string_view name) const {
-  for (const Value& value : values_) {
-    if (EqualNoCase(value.name, name)) return &value;
-  }
-  return nullptr;
+  const size_t slot = value_index_.Find(name);
+  return slot == ValueIndex::kNone ? nullptr : &*value_index_.At(slot);
 }
 
-bool Key::SetValue(std::string_view name, DWORD type, std::vector<BYTE> data) {
-  for (Value& value : values_) {
-    if (!EqualNoCase(value.name, name)) continue;
+bool Key::SetValue(std::string name, DWORD type, std::vector<BYTE> data) {
+  const size_t slot = value_index_.Find(name);
+  if (slot != ValueIndex::kNone) {
+    Value& value = *value_index_.At(slot);
     if (value.type == type && value.data == data) return false;
     value.type = type;
     value.data = std::move(data);
     return true;
   }
-  values_.push_back(Value{std::string(name), type, std::move(data)});
+  values_.push_back(Value{std::move(name), type, std::move(data)});
+  value_index_.Insert(std::prev(values_.end()));
   return true;
 }
 
 bool Key::RemoveValue(std::string_view name) {
-  auto it = std::find_if(values_.begin(), values_.end(),
-                         [&](const Value& value) { return EqualNoCase(value.name, name); });
-  if (it == values_.end()) return false;
-  values_.erase(it);
+  const size_t slot = value_index_.Find(name);
+  if (slot == ValueIndex::kNone) return false;
+  const ValueList::iterator value = value_index_.At(slot);
+  value_index_.Erase(slot);
+  values_.erase(value);
   return true;
 }
 

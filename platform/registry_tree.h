@@ -1,9 +1,12 @@
 // In-memory form of the registry (private to the registry implementation): a tree of keys,
 // each with its values in the order they were first written and its subkeys in enumeration
 // order. Key and value names compare without regard to ASCII case and keep the case in
-// which they were first written.
+// which they were first written. Finding, adding, changing or removing a value takes constant
+// time (a hash index beside the ordered list); a subkey, time logarithmic in their number.
 #pragma once
 
+#include <cstddef>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +25,8 @@ inline constexpr size_t kMaxKeyDepth = 512;  // name components below the root
 // ASCII-only, locale-independent case folding.
 std::string FoldCase(std::string_view text);
 bool EqualNoCase(std::string_view a, std::string_view b);
+// Orders as the folded texts would order (byte by byte, unsigned).
+bool LessNoCase(std::string_view a, std::string_view b);
 
 struct Value {
   std::string name;  // empty: the key's default value
@@ -32,6 +37,8 @@ struct Value {
 class Key {
  public:
   explicit Key(std::string name = {}) : name_(std::move(name)) {}
+  Key(Key&&) = default;
+  Key& operator=(Key&&) = default;
 
   const std::string& name() const { return name_; }
 
@@ -41,23 +48,54 @@ class Key {
   // FALSE when there is no such subkey.
   bool RemoveSubkey(std::string_view name);
   size_t SubkeyCount() const { return subkeys_.size(); }
-  // The index-th subkey in enumeration order, or nullptr past the end.
+  // The index-th subkey in enumeration order, or nullptr past the end. Constant time while no
+  // subkey is added or removed.
   const Key* SubkeyAt(size_t index) const;
   template <typename F>
   void ForEachSubkey(F&& f) const {
     for (const auto& [folded, key] : subkeys_) f(*key);
   }
 
-  const std::vector<Value>& values() const { return values_; }
+  const std::list<Value>& values() const { return values_; }
   const Value* FindValue(std::string_view name) const;
   // TRUE when this changed what the key holds.
-  bool SetValue(std::string_view name, DWORD type, std::vector<BYTE> data);
+  bool SetValue(std::string name, DWORD type, std::vector<BYTE> data);
   bool RemoveValue(std::string_view name);
 
  private:
+  using ValueList = std::list<Value>;
+  // values_ by name without regard to case: open addressing with linear probing, at most half
+  // full, so a look-up reads a slot or two and compares names only when their hashes agree.
+  class ValueIndex {
+   public:
+    static constexpr size_t kNone = ~size_t{0};
+    // The slot holding that name, or kNone.
+    size_t Find(std::string_view name) const;
+    ValueList::iterator At(size_t slot) const { return slots_[slot].value; }
+    void Insert(ValueList::iterator value);  // a name not held yet
+    void Erase(size_t slot);
+
+   private:
+    struct Slot {
+      size_t hash = 0;  // 0: empty (a name's hash is never 0)
+      ValueList::iterator value;
+    };
+    static size_t Hash(std::string_view name);
+    void Place(const Slot& slot);
+    std::vector<Slot> slots_;  // a power of two in size
+    size_t count_ = 0;
+  };
+  struct NameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return LessNoCase(a, b); }
+  };
+
   std::string name_;
-  std::vector<Value> values_;
-  std::map<std::string, std::unique_ptr<Key>> subkeys_;  // by folded name
+  ValueList values_;  // in first-written order
+  ValueIndex value_index_;
+  std::map<std::string, std::unique_ptr<Key>, NameLess> subkeys_;  // by folded name
+  mutable std::vector<const Key*> subkey_order_;  // subkeys_ in order, rebuilt after a change
+  mutable bool subkey_order_valid_ = false;
 };
 
 // A key's place below the root: its name components.

@@ -1,4 +1,5 @@
 // The registry kept in memory between calls: what it writes, and what it notices of others.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -115,6 +116,126 @@ TEST_F(RegistryCacheTest, RewritesAHandWrittenFile) {
   SetString(key, "new", "n");
   RegCloseKey(key);
   EXPECT_EQ(FileText(), kRewrittenByHand);
+}
+
+TEST_F(RegistryCacheTest, AFileAnotherProcessChangedIsSeenByTheNextRead) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  for (DWORD next = 2; next <= 5; ++next) {
+    ASSERT_EQ(GetDword(key, "D"), next - 1);  // the tree is kept from here
+    // Two writes of the same size at once: the second may reuse the first file's inode number
+    // and, on a coarse clock, its time.
+    ASSERT_EQ(Wait(Spawn([next] {
+                HKEY other = Create("K");
+                return SetDword(other, "D", 100) == ERROR_SUCCESS &&
+                               SetDword(other, "D", next) == ERROR_SUCCESS
+                           ? 0
+                           : 1;
+              })),
+              0);
+    EXPECT_EQ(GetDword(key, "D"), next);
+  }
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryCacheTest, AReplacementWithTheSameSizeAndTimesIsStillSeen) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetString(key, "S", "aaaa"), ERROR_SUCCESS);
+  ASSERT_EQ(GetDword(key, "Missing"), 0xDEADBEEFu);  // read and kept
+  std::string text = FileText();
+  text.replace(text.find("aaaa"), 4, "bbbb");
+  struct stat old_st {};
+  ASSERT_EQ(stat(path_.c_str(), &old_st), 0);
+  // Written by hand beside it, given the old file's times and renamed over it.
+  const std::string other = path_ + ".hand";
+  std::ofstream(other, std::ios::binary) << text;
+  const timespec times[2] = {old_st.st_atim, old_st.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+  ASSERT_EQ(rename(other.c_str(), path_.c_str()), 0);
+  char data[8] = {};
+  DWORD size = sizeof data;
+  ASSERT_EQ(RegQueryValueExA(key, "S", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(data, "bbbb");
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryCacheTest, FilesAreKeptByThePathTheyResolveTo) {
+  const std::string first = (dir_ / "first.reg").string();
+  const std::string second = (dir_ / "second.reg").string();
+  const std::string link = (dir_ / "link.reg").string();
+  fs::create_symlink("first.reg", link);
+  auto set = [](const std::string& file, const char* name, DWORD value) {
+    setenv("OMBIX_REGISTRY", file.c_str(), 1);
+    HKEY key = Create("K");
+    const LONG result = SetDword(key, name, value);
+    RegCloseKey(key);
+    return result;
+  };
+  auto get = [](const std::string& file, const char* name) {
+    setenv("OMBIX_REGISTRY", file.c_str(), 1);
+    return ReadDword("K", name);
+  };
+  ASSERT_EQ(set(link, "Through", 1), ERROR_SUCCESS);
+  ASSERT_EQ(set(second, "Second", 2), ERROR_SUCCESS);
+  EXPECT_EQ(get(first, "Through"), 1u);  // one file, by either name
+  ASSERT_EQ(set(first, "Direct", 3), ERROR_SUCCESS);
+  EXPECT_EQ(get(link, "Direct"), 3u);
+  EXPECT_EQ(get(second, "Through"), 0xDEADBEEFu);
+  EXPECT_EQ(get(second, "Second"), 2u);
+
+  // The link turned to the other file: the same name now reads and writes that one.
+  fs::remove(link);
+  fs::create_symlink("second.reg", link);
+  EXPECT_EQ(get(link, "Second"), 2u);
+  EXPECT_EQ(get(link, "Direct"), 0xDEADBEEFu);
+  ASSERT_EQ(set(link, "Later", 4), ERROR_SUCCESS);
+  EXPECT_EQ(get(second, "Later"), 4u);
+  EXPECT_EQ(get(first, "Later"), 0xDEADBEEFu);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadText(first).find("Later"), std::string::npos);
+}
+
+TEST_F(RegistryCacheTest, ManyValuesKeepTheirOrderThroughChangesAndDeletions) {
+  constexpr int kValues = 3000;
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);  // one write for all of them
+  HKEY key = Create("Many");
+  for (int i = 0; i < kValues; ++i) {
+    ASSERT_EQ(SetDword(key, ("Value." + std::to_string(i)).c_str(), i), ERROR_SUCCESS);
+  }
+  for (int i = 0; i < kValues; i += 3) {
+    ASSERT_EQ(RegDeleteValueA(key, ("VALUE." + std::to_string(i)).c_str()), ERROR_SUCCESS);
+  }
+  for (int i = 1; i < kValues; i += 3) {
+    ASSERT_EQ(SetDword(key, ("value." + std::to_string(i)).c_str(), i + 1), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(SetDword(key, "Value.0", 7), ERROR_SUCCESS);  // written again: now last
+  ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+
+  std::string expected = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Many]\n";
+  char line[64];
+  for (int i = 0; i < kValues; ++i) {
+    if (i % 3 == 0) continue;
+    std::snprintf(line, sizeof line, "\"Value.%d\"=dword:%08x\n", i, i % 3 == 1 ? i + 1 : i);
+    expected += line;
+  }
+  expected += "\"Value.0\"=dword:00000007\n\n";
+  EXPECT_EQ(FileText(), expected);
+  HKEY again = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "many", 0, KEY_READ, &again), ERROR_SUCCESS);
+  for (int i = 0; i < kValues; ++i) {
+    const DWORD want = i == 0 ? 7 : i % 3 == 0 ? 0xDEADBEEF : i % 3 == 1 ? i + 1 : i;
+    ASSERT_EQ(GetDword(again, ("Value." + std::to_string(i)).c_str()), want) << i;
+  }
+  RegCloseKey(again);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryCacheTest, ABatchWritesWhatSingleWritesWrite) {
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  WriteSample();
+  ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(), kSampleText);
 }
 
 }  // namespace
