@@ -133,6 +133,10 @@ class CServiceProvider : public CWinApp {
   // Writes create the keys as needed; FALSE when a key cannot be created or the value written.
   DWORD RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwDefault);
   CString RegReadString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszDefault);
+  // RegReadString of each name in turn, with one key open and the registry file looked at once
+  // (a batch, when the file can be locked): what a run of RegReadString calls would give.
+  std::vector<CString> RegReadStrings(DWORD dwProviderID, const std::vector<CString>& names,
+                                      LPCSTR pszDefault);
   BOOL RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszValue);
   BOOL RegWriteDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwValue);
   // Deletes the device key with everything below it; FALSE when the telephony or provider key

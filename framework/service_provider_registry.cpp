@@ -140,13 +140,11 @@ DWORD CServiceProvider::RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DW
   return dwValue;
 }
 
-CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
-                                        LPCSTR pszDefault) {
-  const CString strDefault(pszDefault != nullptr ? pszDefault : "");
-  CRegKey hKey;
-  if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) != ERROR_SUCCESS) {
-    return strDefault;
-  }
+namespace {
+
+// A string value of the open key as RegReadString gives it: up to its first NUL, the default
+// when it is missing or longer than the read buffer.
+CString ReadStringValue(HKEY hKey, LPCSTR pszValueName, const CString& strDefault) {
   char szValue[kStringValueMax];
   DWORD dwType = 0;
   DWORD cbValue = sizeof(szValue);
@@ -159,6 +157,38 @@ CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
   const int cch = pNul != nullptr ? static_cast<int>(static_cast<const char*>(pNul) - szValue)
                                   : static_cast<int>(cbValue);
   return CString(szValue, cch);
+}
+
+}  // namespace
+
+CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
+                                        LPCSTR pszDefault) {
+  const CString strDefault(pszDefault != nullptr ? pszDefault : "");
+  CRegKey hKey;
+  if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) != ERROR_SUCCESS) {
+    return strDefault;
+  }
+  return ReadStringValue(hKey, pszValueName, strDefault);
+}
+
+std::vector<CString> CServiceProvider::RegReadStrings(DWORD dwProviderID,
+                                                      const std::vector<CString>& names,
+                                                      LPCSTR pszDefault) {
+  const CString strDefault(pszDefault != nullptr ? pszDefault : "");
+  std::vector<CString> values(names.size(), strDefault);
+  // Inside a batch the reads are served from the registry in memory, without a look at the file
+  // for each; a file that cannot be locked is read call by call.
+  const bool bBatch = OmbixRegBeginBatch() == ERROR_SUCCESS;
+  {
+    CRegKey hKey;
+    if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) == ERROR_SUCCESS) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        values[i] = ReadStringValue(hKey, names[i], strDefault);
+      }
+    }
+  }
+  if (bBatch) OmbixRegEndBatch();
+  return values;
 }
 
 BOOL CServiceProvider::RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszValue) {

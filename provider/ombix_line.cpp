@@ -8,6 +8,7 @@
 #include "framework/service_provider.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
+#include "provider/ombix_provider.h"
 #include "provider/ombix_settings.h"
 #include "switchapi/ombix_values.h"
 
@@ -37,8 +38,15 @@ void COmbixLine::Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
                       DWORD_PTR dwItemData) {
   m_dwLineIndex.store(dwPos);
   CTSPILineConnection::Init(pDevice, dwLineDeviceID, dwPos, dwItemData);
-  const CString strNumber = ReadLineString(kLineNumberFormat);
-  const CString strPassword = ReadLineString(kLinePasswordFormat);
+  CString strNumber;
+  CString strPassword;
+  // A provider start has read every line's pair already.
+  COmbixProvider* pSP = GetOmbixSP();
+  if (pSP == nullptr || pDevice == nullptr ||
+      !pSP->TakeStartSettings(pDevice->GetProviderID(), dwPos, strNumber, strPassword)) {
+    strNumber = ReadLineString(kLineNumberFormat);
+    strPassword = ReadLineString(kLinePasswordFormat);
+  }
   const CString strDevice = DeviceStringFromNumber(strNumber);
   {
     CSingleLock lock(GetSyncObject(), TRUE);

@@ -50,9 +50,21 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
                                   DWORD_PTR dwNumLines, DWORD_PTR dwNumPhones,
                                   ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) {
   const DWORD dwLines = static_cast<DWORD>(std::min<DWORD_PTR>(dwNumLines, kMaxLinesPerDevice));
+  {
+    // One pass over the registry for all lines, not one look at the file per value.
+    std::vector<LINESETTINGS> settings = LoadAllLineSettings(dwPermanentProviderID, dwLines);
+    std::lock_guard<std::mutex> lock(m_mxStart);
+    m_dwStartProviderID = dwPermanentProviderID;
+    m_arrStartSettings = std::move(settings);
+  }
   const LONG lResult = CServiceProvider::providerInit(
       dwTSPIVersion, dwPermanentProviderID, dwLineDeviceIDBase, dwPhoneDeviceIDBase, dwLines,
       dwNumPhones, lpfnCompletionProc, lpdwTSPIOptions);
+  {
+    std::lock_guard<std::mutex> lock(m_mxStart);
+    m_arrStartSettings.clear();
+    m_arrStartSettings.shrink_to_fit();
+  }
   if (lResult != 0) return lResult;
 
   const CString strIP1 = RegReadString(dwPermanentProviderID, kSettingIP1, "");
@@ -69,6 +81,17 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
   }
   RewriteSettings(dwPermanentProviderID, dwLines);
   return 0;
+}
+
+BOOL COmbixProvider::TakeStartSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
+                                       CString& strPassword) {
+  std::lock_guard<std::mutex> lock(m_mxStart);
+  if (dwProviderID != m_dwStartProviderID || dwLineIndex >= m_arrStartSettings.size()) {
+    return FALSE;
+  }
+  strNumber = m_arrStartSettings[dwLineIndex].strNumber;
+  strPassword = m_arrStartSettings[dwLineIndex].strPassword;
+  return TRUE;
 }
 
 void COmbixProvider::RewriteSettings(DWORD dwProviderID, DWORD dwNumLines) {

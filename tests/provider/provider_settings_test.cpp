@@ -112,6 +112,17 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   ASSERT_EQ(Init(kLines), 0);
   EXPECT_EQ(counter.Count(), 1);
   const std::string after = ReadFile(path);
+  // Every line had its own pair, read in one pass that ends with the start.
+  for (DWORD i : {0u, 13u, kLines - 1}) {
+    auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10 + i));
+    ASSERT_NE(pLine, nullptr);
+    EXPECT_EQ(pLine->GetNumber(), CString(("4" + std::to_string(i)).c_str()));
+    EXPECT_EQ(pLine->GetPassword(), CString(i % 3 == 0 ? "" : ("pw" + std::to_string(i)).c_str()));
+  }
+  CString strNumber = "kept";
+  CString strPassword = "kept";
+  EXPECT_FALSE(provider.TakeStartSettings(kProviderID, 0, strNumber, strPassword));
+  EXPECT_EQ(strNumber, CString("kept"));
 
   // The same start-up done one registry call at a time, on a copy of the file as it was.
   std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
