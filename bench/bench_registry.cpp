@@ -89,10 +89,10 @@ void BM_ParseLines(benchmark::State& state) {
     HKEY key = OpenDevice();
     char data[64];
     DWORD size = sizeof data;
-    const LONG result = key ? RegQueryValueExA(key, ValueName(kLines - 1, "Number").c_str(),
-                                               nullptr, nullptr, reinterpret_cast<BYTE*>(data),
-                                               &size)
-                            : ERROR_FILE_NOT_FOUND;
+    const LONG result =
+        key ? RegQueryValueExA(key, ValueName(kLines - 1, "Number").c_str(), nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(data), &size)
+            : ERROR_FILE_NOT_FOUND;
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
       state.SkipWithError("the value was not read");

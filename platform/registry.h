@@ -9,10 +9,11 @@
 //   in. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
 // - Every change is in the file when the call returns (inside a batch: when the batch ends, see
 //   OmbixRegBeginBatch); every call sees what other processes wrote before it. The file is read
-//   again only when it changed since this process last read or wrote it. An open handle names a key, not a copy of it: once that key is deleted,
-//   calls on the handle answer ERROR_KEY_DELETED. A file that cannot be written answers
-//   ERROR_CANTWRITE and changes nothing; so does a file whose owner may not write it, whatever
-//   this process's rights. A symbolic link is followed: the target is written, the link stays.
+//   again only when it changed since this process last read or wrote it. An open handle names
+//   a key, not a copy of it: once that key is deleted, calls on the handle answer
+//   ERROR_KEY_DELETED. A file that cannot be written answers ERROR_CANTWRITE and changes
+//   nothing; so does a file whose owner may not write it, whatever this process's rights.
+//   A symbolic link is followed: the target is written, the link stays.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512
 //   levels below the root; longer or deeper names answer ERROR_INVALID_PARAMETER.
 // - Key and value names compare without regard to ASCII case and keep their first spelling.
@@ -101,7 +102,8 @@ std::string OmbixRegFilePath();
 // its whole length and first reads the file again if another process changed it. Until it ends,
 // this thread's calls on that file apply to the registry held in memory (they see the batch's
 // changes) and the file stays as it was; other threads of the process wait in their registry
-// calls until the batch ends, and other processes in their writes. The first change of a batch
+// calls until the batch ends, and other processes in their writes and in reads that find the
+// file changed. The first change of a batch
 // to a file that may not be written answers ERROR_CANTWRITE and is not made. Calls on other
 // files go to their files as ever. Begin/End pairs nest: an inner begin only counts, and only
 // the outermost end writes. The thread must take no other lock while its batch is open.

@@ -78,15 +78,6 @@ Store& TheStore() {
   return *store;
 }
 
-// When the library is unloaded, the kept trees and their files are given back; the store stays
-// usable, so a later use during unload simply reads the file again.
-struct StoreRelease {
-  ~StoreRelease() {
-    std::lock_guard<std::mutex> guard(g_mutex);
-    TheStore().files.clear();
-  }
-} g_store_release;
-
 // g_mutex, unless the calling thread holds it already for its batch.
 class ProcessLock {
  public:
@@ -102,6 +93,15 @@ class ProcessLock {
  private:
   bool owned_;
 };
+
+// When the library is unloaded, the kept trees and their files are given back; the store stays
+// usable, so a later use during unload simply reads the file again.
+struct StoreRelease {
+  ~StoreRelease() {
+    ProcessLock guard;  // a thread unloading in its own batch does not wait for itself
+    TheStore().files.clear();
+  }
+} g_store_release;
 
 class FileDescriptor {
  public:
@@ -165,7 +165,12 @@ bool Load(const std::string& file, FileState* state) {
     return true;
   }
   std::string text;
-  if (fstat(fd, &state->identity) != 0 || !ReadAll(fd, &text)) {
+  bool ok = fstat(fd, &state->identity) == 0;
+  if (ok) {
+    text.reserve(static_cast<size_t>(state->identity.st_size));
+    ok = ReadAll(fd, &text);
+  }
+  if (!ok) {
     NoteErrno(file, errno);
     close(fd);
     return false;
@@ -217,14 +222,20 @@ LONG WriteState(const std::string& file, FileState* state) {
   return ERROR_SUCCESS;
 }
 
-// The open batch's file state when `path` is its file and the calling thread its owner.
-FileState* BatchFile(const std::string& path) {
-  if (!t_batch_owner) return nullptr;
-  Store& store = TheStore();
-  if (path != store.batch.path && FollowLinks(path) != store.batch.file) return nullptr;
-  FileState& state = StateFor(store.batch.file);
-  // Reading again (under the batch's lock) after a refused change.
-  if (!state.valid && !Load(store.batch.file, &state)) return nullptr;
+// TRUE when the calling thread has a batch open on the file `path` names.
+bool InBatch(const std::string& path) {
+  if (!t_batch_owner) return false;
+  const BatchState& batch = TheStore().batch;
+  return path == batch.path || FollowLinks(path) == batch.file;
+}
+
+// The open batch's file state; nullptr (noted) when it cannot be read. Never another lock on
+// the file: the batch's own exclusive lock would keep it waiting for ever.
+FileState* BatchFile() {
+  const std::string& file = TheStore().batch.file;
+  FileState& state = StateFor(file);
+  // Read again after a refused change.
+  if (!state.valid && !Load(file, &state)) return nullptr;
   return &state;
 }
 
@@ -233,8 +244,9 @@ FileState* BatchFile(const std::string& path) {
 LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read) {
   ProcessLock guard;
   if (path.empty()) return read(Key());
-  if (t_batch_owner) {
-    if (FileState* batch = BatchFile(path)) return read(batch->parsed.root);
+  if (InBatch(path)) {
+    FileState* batch = BatchFile();
+    return batch ? read(batch->parsed.root) : ERROR_CANTREAD;
   }
   const std::string file = FollowLinks(path);
   FileState& state = StateFor(file);
@@ -252,21 +264,21 @@ LONG ModifyRegistry(const std::string& path,
     return ERROR_CANTWRITE;
   }
   ProcessLock guard;
-  if (t_batch_owner) {
-    if (FileState* batch = BatchFile(path)) {
-      bool changed = false;
-      const LONG result = modify(batch->parsed.root, &changed);
-      if (!changed) return result;
-      BatchState& open = TheStore().batch;
-      // The first change of a batch finds out whether the file may be written at all; a file
-      // that may not is read again, as it is, and the change refused.
-      if (!open.changed && !MayWrite(open.file)) {
-        batch->Forget();
-        return ERROR_CANTWRITE;
-      }
-      open.changed = true;
-      return result;
+  if (InBatch(path)) {
+    FileState* batch = BatchFile();
+    if (!batch) return ERROR_CANTREAD;
+    bool changed = false;
+    const LONG result = modify(batch->parsed.root, &changed);
+    if (!changed) return result;
+    BatchState& open = TheStore().batch;
+    // The first change of a batch finds out whether the file may be written at all; a file
+    // that may not is read again, as it is, and the change refused.
+    if (!open.changed && !MayWrite(open.file)) {
+      batch->Forget();
+      return ERROR_CANTWRITE;
     }
+    open.changed = true;
+    return result;
   }
   const std::string file = FollowLinks(path);
   if (!PrepareFolder(path, file)) return ERROR_CANTWRITE;

@@ -9,12 +9,15 @@ namespace ombix::registry {
 
 namespace {
 
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
 std::string_view Trim(std::string_view text) {
-  const char* kSpace = " \t\r";
-  size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
+  size_t first = 0, last = text.size();
+  while (first < last && IsSpace(text[first])) ++first;
+  while (last > first && IsSpace(text[last - 1])) --last;
+  return text.substr(first, last - first);
 }
 
 int HexDigit(char c) {

@@ -77,9 +77,10 @@ size_t Key::ValueIndex::Hash(std::string_view name) {
   return static_cast<size_t>(hash) | 1;
 }
 
-size_t Key::ValueIndex::Find(std::string_view name) const {
-  if (slots_.empty()) return kNone;
+size_t Key::ValueIndex::Find(std::string_view name, size_t* hash_out) const {
   const size_t hash = Hash(name);
+  if (hash_out) *hash_out = hash;
+  if (slots_.empty()) return kNone;
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask; slots_[i].hash != 0; i = (i + 1) & mask) {
     if (slots_[i].hash == hash && EqualNoCase(slots_[i].value->name, name)) return i;
@@ -94,7 +95,7 @@ void Key::ValueIndex::Place(const Slot& slot) {
   slots_[i] = slot;
 }
 
-void Key::ValueIndex::Insert(ValueList::iterator value) {
+void Key::ValueIndex::Insert(ValueList::iterator value, size_t hash) {
   if ((count_ + 1) * 2 > slots_.size()) {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(std::max<size_t>(8, old.size() * 2), Slot());
@@ -102,7 +103,7 @@ void Key::ValueIndex::Insert(ValueList::iterator value) {
       if (slot.hash != 0) Place(slot);
     }
   }
-  Place(Slot{Hash(value->name), value});
+  Place(Slot{hash, value});
   ++count_;
 }
 
@@ -129,7 +130,8 @@ const Value* Key::FindValue(std::string_view name) const {
 }
 
 bool Key::SetValue(std::string name, DWORD type, std::vector<BYTE> data) {
-  const size_t slot = value_index_.Find(name);
+  size_t hash = 0;
+  const size_t slot = value_index_.Find(name, &hash);
   if (slot != ValueIndex::kNone) {
     Value& value = *value_index_.At(slot);
     if (value.type == type && value.data == data) return false;
@@ -138,7 +140,7 @@ bool Key::SetValue(std::string name, DWORD type, std::vector<BYTE> data) {
     return true;
   }
   values_.push_back(Value{std::move(name), type, std::move(data)});
-  value_index_.Insert(std::prev(values_.end()));
+  value_index_.Insert(std::prev(values_.end()), hash);
   return true;
 }
 
@@ -170,8 +172,9 @@ bool SplitKeyPath(std::string_view text, KeyPath* path) {
 }
 
 bool IsValidValueName(std::string_view name) {
-  return name.size() <= kMaxValueNameLength &&
-         name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+  return name.size() <= kMaxValueNameLength && std::none_of(name.begin(), name.end(), [](char c) {
+           return c == '\0' || c == '\r' || c == '\n';
+         });
 }
 
 const Key* FindKey(const Key& root, const KeyPath& path) {

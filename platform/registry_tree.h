@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -69,10 +70,18 @@ class Key {
   class ValueIndex {
    public:
     static constexpr size_t kNone = ~size_t{0};
-    // The slot holding that name, or kNone.
-    size_t Find(std::string_view name) const;
+    ValueIndex() = default;
+    ValueIndex(ValueIndex&& other) noexcept
+        : slots_(std::move(other.slots_)), count_(std::exchange(other.count_, 0)) {}
+    ValueIndex& operator=(ValueIndex&& other) noexcept {
+      slots_ = std::move(other.slots_);
+      count_ = std::exchange(other.count_, 0);
+      return *this;
+    }
+    // The slot holding that name, or kNone; *hash (when given) receives the name's hash.
+    size_t Find(std::string_view name, size_t* hash = nullptr) const;
     ValueList::iterator At(size_t slot) const { return slots_[slot].value; }
-    void Insert(ValueList::iterator value);  // a name not held yet
+    void Insert(ValueList::iterator value, size_t hash);  // a name not held yet
     void Erase(size_t slot);
 
    private:

@@ -161,8 +161,8 @@ TEST_F(RegistryBatchTest, ABatchThatCannotBeWrittenLeavesTheFileByteForByte) {
               const rlimit limit{8, 8};
               setrlimit(RLIMIT_FSIZE, &limit);
               if (OmbixRegBeginBatch() != ERROR_SUCCESS) return 1;
-              if (SetDword(key, "D", 2) != ERROR_SUCCESS || SetDword(key, "E", 3) != ERROR_SUCCESS ||
-                  GetDword(key, "D") != 2) {
+              if (SetDword(key, "D", 2) != ERROR_SUCCESS ||
+                  SetDword(key, "E", 3) != ERROR_SUCCESS || GetDword(key, "D") != 2) {
                 return 2;
               }
               if (OmbixRegEndBatch() != ERROR_CANTWRITE) return 3;
@@ -192,6 +192,46 @@ TEST_F(RegistryBatchTest, AFileItsOwnerMayNotWriteRefusesTheBatchsFirstChange) {
   EXPECT_EQ(GetDword(key, "D"), 1u);  // not made
   EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
   EXPECT_EQ(FileText(), before);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, ABatchWhoseFileCannotBeReadAgainAnswersAtOnce) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, "D", 2), ERROR_CANTWRITE);  // refused: the file is to be read again
+  // ...but it is no longer a file. The batch's own lock must not keep the calls waiting.
+  ASSERT_EQ(unlink(path_.c_str()), 0);
+  ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
+  DWORD size = 4;
+  BYTE data[4];
+  EXPECT_EQ(RegQueryValueExA(key, "D", nullptr, nullptr, data, &size), ERROR_CANTREAD);
+  EXPECT_EQ(SetDword(key, "D", 3), ERROR_CANTREAD);
+  EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);  // nothing was changed
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryBatchTest, CallsOnOtherFilesDuringABatchGoToThoseFiles) {
+  HKEY key = Create("K");
+  ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(key, "Batched", 1), ERROR_SUCCESS);
+  // More files than the registry keeps in memory at once, each written on the spot.
+  for (int i = 0; i < 12; ++i) {
+    const std::string other = (dir_ / ("other" + std::to_string(i) + ".reg")).string();
+    setenv("OMBIX_REGISTRY", other.c_str(), 1);
+    HKEY there = Create("K");
+    EXPECT_EQ(SetDword(there, "Direct", i), ERROR_SUCCESS);
+    RegCloseKey(there);
+    EXPECT_NE(ReadText(other).find("\"Direct\"=dword:"), std::string::npos) << other;
+  }
+  EXPECT_EQ(GetDword(key, "Batched"), 1u);  // the handle still names the batch's file
+  ASSERT_EQ(SetDword(key, "Later", 2), ERROR_SUCCESS);
+  EXPECT_EQ(FileText().find("Batched"), std::string::npos);
+  ASSERT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"Batched\"=dword:00000001\n"
+            "\"Later\"=dword:00000002\n\n");
   RegCloseKey(key);
 }
 

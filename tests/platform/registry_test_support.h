@@ -87,7 +87,6 @@ class RegistryFileTest : public ::testing::Test {
     return WEXITSTATUS(status);
   }
 
-
  protected:
   std::filesystem::path dir_;
   std::string path_;
