@@ -88,6 +88,17 @@ class ReplaceCounter {
   int m_nCount = 0;
 };
 
+// Line i's number and password in the test below (every third password empty).
+std::string NumberOf(DWORD i) {
+  return std::to_string(400 + i);
+}
+std::string PasswordOf(DWORD i) {
+  if (i % 3 == 0) return "";
+  std::string text = "pw";
+  text += std::to_string(i);
+  return text;
+}
+
 TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   // Another instance's key, a value beside the keys and a subkey of the key that goes.
   provider.RegWriteDword(kProviderID + 1, "Lines", 1);
@@ -101,8 +112,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   RegCloseKey(hKey);
   constexpr DWORD kLines = 20;  // indexes past 9 are written in hexadecimal
   for (DWORD i = 0; i < kLines + 2; ++i) {
-    SaveLineSettings(kProviderID, i, ("4" + std::to_string(i)).c_str(),
-                     i % 3 == 0 ? "" : ("pw" + std::to_string(i)).c_str());
+    SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
   const std::string path = getenv("OMBIX_REGISTRY");
   const std::string before = ReadFile(path);
@@ -116,8 +126,8 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   for (DWORD i : {0u, 13u, kLines - 1}) {
     auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10 + i));
     ASSERT_NE(pLine, nullptr);
-    EXPECT_EQ(pLine->GetNumber(), CString(("4" + std::to_string(i)).c_str()));
-    EXPECT_EQ(pLine->GetPassword(), CString(i % 3 == 0 ? "" : ("pw" + std::to_string(i)).c_str()));
+    EXPECT_EQ(pLine->GetNumber(), CString(NumberOf(i).c_str()));
+    EXPECT_EQ(pLine->GetPassword(), CString(PasswordOf(i).c_str()));
   }
   CString strNumber = "kept";
   CString strPassword = "kept";
@@ -131,8 +141,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   Write("IP1", "10.0.0.1");
   Write("IP2", "");
   for (DWORD i = 0; i < kLines; ++i) {
-    SaveLineSettings(kProviderID, i, ("4" + std::to_string(i)).c_str(),
-                     i % 3 == 0 ? "" : ("pw" + std::to_string(i)).c_str());
+    SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
   EXPECT_EQ(after, ReadFile(path));
   EXPECT_NE(after.find("\"Line.13.Password\"=\"pw19\""), std::string::npos);
