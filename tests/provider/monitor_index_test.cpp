@@ -95,7 +95,7 @@ class MonitorRoutingTest : public ProviderTest {
 };
 
 TEST_F(MonitorRoutingTest, DeviceFollowsTheLinesIds) {
-  for (int i = 0; i < kLines; ++i) EXPECT_EQ(device->FindLineByMonitorID(0), nullptr);
+  EXPECT_EQ(device->FindLineByMonitorID(0), nullptr);  // every line holds 0 until its monitor
   lines[6]->SetMonitorID(40);
   EXPECT_EQ(device->FindLineByMonitorID(40), lines[6]);
   // A stale ID after a new login: the lower index holds it too for a moment.
