@@ -17,9 +17,10 @@
 //    9. the link: its control lock, then its lock with the send queue, then its trace lock
 //   10. the registry
 // Plain mutexes inside one object (a connection's unlink counter, the platform's handle table and
-// event state) are taken last and hold nothing else. Waiting for a thread to end, or for an event
-// that another thread sets, counts as taking every lock that thread takes on its way there. The
-// thread-sanitizer build reports any two of these locks taken in both orders, and knows a try.
+// event state, a derived device's index of its lines) are taken last and hold nothing else.
+// Waiting for a thread to end, or for an event that another thread sets, counts as taking every
+// lock that thread takes on its way there. The thread-sanitizer build reports any two of these
+// locks taken in both orders, and knows a try.
 //
 // Where the work runs against the order, and what is done instead:
 //  - The timer thread serves calls from a copy of the timed-call list: it takes a reference on

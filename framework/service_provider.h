@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 #include "framework/alloc_buffer.h"
 #include "framework/flag_array.h"
@@ -132,12 +133,29 @@ class CServiceProvider : public CWinApp {
   // Writes create the keys as needed; FALSE when a key cannot be created or the value written.
   DWORD RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwDefault);
   CString RegReadString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszDefault);
+  // RegReadString of each name in turn, with one key open and the registry file looked at once
+  // (a batch, when the file can be locked): what a run of RegReadString calls would give.
+  std::vector<CString> RegReadStrings(DWORD dwProviderID, const std::vector<CString>& names,
+                                      LPCSTR pszDefault);
   BOOL RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszValue);
   BOOL RegWriteDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwValue);
   // Deletes the device key with everything below it; FALSE when the telephony or provider key
   // cannot be opened or something below stays. dwProviderID 0 is refused (FALSE): it would take
   // every instance's settings with it.
   BOOL RegDeleteDeviceKey(DWORD dwProviderID);
+  // One value for RegReplaceDeviceKey: a REG_SZ text (written with its NUL) or a REG_DWORD.
+  struct REGPROFILEVALUE {
+    CString strName;
+    DWORD dwType = 0;  // REG_SZ or REG_DWORD
+    CString strText;
+    DWORD dwValue = 0;
+  };
+  // RegDeleteDeviceKey, then the values in their order as RegWriteString and RegWriteDword
+  // write them, into one open key and as one change of the registry file (a single write of
+  // it, whatever the number of values). FALSE when the key cannot be created or a value or the
+  // file cannot be written; a file that cannot be written is left as it was. The registry is
+  // the last lock: the caller collects the values first and may hold no lock it would wait for.
+  BOOL RegReplaceDeviceKey(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values);
   // TRUE when the key is gone afterwards (or was never there); FALSE as soon as a key below it
   // cannot be deleted.
   static BOOL DeleteRegKeyRecursive(HKEY hKeyParent, LPCSTR pszKeyName);
@@ -433,6 +451,8 @@ class CServiceProvider : public CWinApp {
   void ServiceTimedCalls();
 
  private:
+  // RegReplaceDeviceKey's changes, inside its batch.
+  BOOL WriteDeviceKey(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values);
   UINT TimerLoop();
   BOOL StartTimerThread();
   void StopTimerThread();

@@ -140,13 +140,11 @@ DWORD CServiceProvider::RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DW
   return dwValue;
 }
 
-CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
-                                        LPCSTR pszDefault) {
-  const CString strDefault(pszDefault != nullptr ? pszDefault : "");
-  CRegKey hKey;
-  if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) != ERROR_SUCCESS) {
-    return strDefault;
-  }
+namespace {
+
+// A string value of the open key as RegReadString gives it: up to its first NUL, the default
+// when it is missing or longer than the read buffer.
+CString ReadStringValue(HKEY hKey, LPCSTR pszValueName, const CString& strDefault) {
   char szValue[kStringValueMax];
   DWORD dwType = 0;
   DWORD cbValue = sizeof(szValue);
@@ -159,6 +157,38 @@ CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
   const int cch = pNul != nullptr ? static_cast<int>(static_cast<const char*>(pNul) - szValue)
                                   : static_cast<int>(cbValue);
   return CString(szValue, cch);
+}
+
+}  // namespace
+
+CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
+                                        LPCSTR pszDefault) {
+  const CString strDefault(pszDefault != nullptr ? pszDefault : "");
+  CRegKey hKey;
+  if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) != ERROR_SUCCESS) {
+    return strDefault;
+  }
+  return ReadStringValue(hKey, pszValueName, strDefault);
+}
+
+std::vector<CString> CServiceProvider::RegReadStrings(DWORD dwProviderID,
+                                                      const std::vector<CString>& names,
+                                                      LPCSTR pszDefault) {
+  const CString strDefault(pszDefault != nullptr ? pszDefault : "");
+  std::vector<CString> values(names.size(), strDefault);
+  // Inside a batch the reads are served from the registry in memory, without a look at the file
+  // for each; a file that cannot be locked is read call by call.
+  const bool bBatch = OmbixRegBeginBatch() == ERROR_SUCCESS;
+  {
+    CRegKey hKey;
+    if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) == ERROR_SUCCESS) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        values[i] = ReadStringValue(hKey, names[i], strDefault);
+      }
+    }
+  }
+  if (bBatch) OmbixRegEndBatch();
+  return values;
 }
 
 BOOL CServiceProvider::RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszValue) {
@@ -186,6 +216,44 @@ BOOL CServiceProvider::RegDeleteDeviceKey(DWORD dwProviderID) {
   CRegKey hProvider;
   if (OpenKey(hTelephony, m_pszProviderName, hProvider.Out()) != ERROR_SUCCESS) return FALSE;
   return DeleteRegKeyRecursive(hProvider, DeviceKeyName(dwProviderID));
+}
+
+BOOL CServiceProvider::RegReplaceDeviceKey(DWORD dwProviderID,
+                                           const std::vector<REGPROFILEVALUE>& values) {
+  if (dwProviderID == 0) return FALSE;
+  // Without a batch (the file cannot be locked) each change goes to the file on its own, and
+  // fails there as it would.
+  const bool bBatch = OmbixRegBeginBatch() == ERROR_SUCCESS;
+  BOOL bResult = WriteDeviceKey(dwProviderID, values);
+  if (bBatch && OmbixRegEndBatch() != ERROR_SUCCESS) bResult = FALSE;
+  return bResult;
+}
+
+BOOL CServiceProvider::WriteDeviceKey(DWORD dwProviderID,
+                                      const std::vector<REGPROFILEVALUE>& values) {
+  RegDeleteDeviceKey(dwProviderID);
+  // One key for all values: creating the three keys for each value again would only find them.
+  CRegKey hKey;
+  if (OpenProfileKey(m_pszProviderName, dwProviderID, TRUE, hKey.Out()) != ERROR_SUCCESS) {
+    return FALSE;
+  }
+  BOOL bResult = TRUE;
+  for (const REGPROFILEVALUE& value : values) {
+    LONG lResult = ERROR_SUCCESS;
+    if (value.dwType == REG_DWORD) {
+      lResult =
+          RegSetValueExA(hKey, value.strName, 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&value.dwValue), sizeof(value.dwValue));
+    } else {
+      const char* pszText = value.strText.GetString();
+      lResult =
+          RegSetValueExA(hKey, value.strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
+                         static_cast<DWORD>(std::strlen(pszText) + 1));
+    }
+    // Like a run of single writes, a failed value does not stop the ones after it.
+    if (lResult != ERROR_SUCCESS) bResult = FALSE;
+  }
+  return bResult;
 }
 
 BOOL CServiceProvider::DeleteRegKeyRecursive(HKEY hKeyParent, LPCSTR pszKeyName) {

@@ -341,7 +341,8 @@ LONG EndBatch() {
     result = state.valid ? WriteState(batch.file, &state) : ERROR_CANTREAD;
   }
   close(batch.lock_fd);
-  batch = BatchState();
+  BatchState ended;
+  std::swap(batch, ended);  // gives its strings back: nothing is left when the library goes
   t_batch_owner = false;
   g_mutex.unlock();
   return result;

@@ -15,6 +15,8 @@ COmbixDevice::~COmbixDevice() {
   // The worker calls into this object and its lines until it is joined; so may a line's
   // resynchronisation thread, which must end before the framework deletes the lines.
   StopThread();
+  // Nothing routes events any more; the lines go after this object's members.
+  m_monitors.Clear();
   for (INT_PTR i = 0; i < GetLineCount(); ++i) {
     if (COmbixLine* pLine = GetOmbixLine(i)) pLine->StopResync();
   }
@@ -130,12 +132,12 @@ COmbixLine* COmbixDevice::GetOmbixLine(INT_PTR nIndex) {
   return dynamic_cast<COmbixLine*>(GetLineByIndex(nIndex));
 }
 
-COmbixLine* COmbixDevice::FindLineByMonitorID(DWORD dwMonitorID) {
+COmbixLine* COmbixDevice::FindLineByMonitorID(DWORD dwMonitorID) const {
   // A line without a monitor (ID 0) hears nothing until its monitor start succeeds.
-  if (dwMonitorID == 0) return nullptr;
-  for (INT_PTR i = 0; i < GetLineCount(); ++i) {
-    COmbixLine* pLine = GetOmbixLine(i);
-    if (pLine != nullptr && pLine->GetMonitorID() == dwMonitorID) return pLine;
-  }
-  return nullptr;
+  return m_monitors.Find(dwMonitorID);
+}
+
+void COmbixDevice::OnMonitorIDChanged(COmbixLine* pLine, DWORD dwOldID, DWORD dwNewID) {
+  if (pLine == nullptr || pLine->GetDevice() != this) return;
+  m_monitors.Change(pLine, pLine->GetLineIndex(), dwOldID, dwNewID);
 }

@@ -10,7 +10,8 @@
 // - On the link's worker thread: a login puts every line in service and restarts its monitor; a
 //   refused login or a lost link takes every line out of service (a lost link with the reconnect
 //   flag). Responses go to the line whose TAPI device ID is their dwInvokeID, call and phone-state
-//   events to the first line whose (non-zero) monitor ID they carry; anything else is dropped.
+//   events to the first line in index order whose (non-zero) monitor ID they carry, found in the
+//   monitor index (constant time, no line lock); anything else is dropped.
 // - The destructor stops and joins the link's worker, then every line's resynchronisation
 //   thread, before anything of the device or its lines goes, so no callback runs on a
 //   half-destroyed object. Destroy the device on a TAPI thread, never in a callback.
@@ -21,6 +22,7 @@
 
 #include "framework/device.h"
 #include "platform/afxmt.h"
+#include "provider/ombix_monitor_index.h"
 #include "switchapi/ombix_api.h"
 
 class COmbixLine;
@@ -45,6 +47,12 @@ class COmbixDevice : public CTSPIDevice, public COmbixAPI {
   DWORD GetLastLoginError() const { return m_dwLastLoginError.load(); }
   BOOL IsConnectInProgress() const { return m_dwConnectInProgress.load(); }
 
+  // The line an event with that monitor ID belongs to: the first in index order that holds it;
+  // NULL for 0 or an ID no line holds.
+  COmbixLine* FindLineByMonitorID(DWORD dwMonitorID) const;
+  // Called by a line of this device, under its own lock, when its monitor ID changed.
+  void OnMonitorIDChanged(COmbixLine* pLine, DWORD dwOldID, DWORD dwNewID);
+
  protected:
   // The link's timing and the login wait, for a device that must not wait as long (tests).
   COmbixDevice(const OMBIXLINKOPTIONS& options, DWORD dwLoginWait);
@@ -59,11 +67,11 @@ class COmbixDevice : public CTSPIDevice, public COmbixAPI {
  private:
   // The switch line at that index; NULL past the end or for a line of another class.
   COmbixLine* GetOmbixLine(INT_PTR nIndex);
-  COmbixLine* FindLineByMonitorID(DWORD dwMonitorID);
 
   const DWORD m_dwLoginWait;
   CEvent m_evtLoginDone;  // manual reset; set by both login callbacks
   std::atomic<DWORD> m_dwConnectInProgress{0};
   std::atomic<DWORD> m_dwOpenCount{0};
   std::atomic<DWORD> m_dwLastLoginError{0};
+  COmbixMonitorIndex m_monitors;
 };

@@ -10,6 +10,7 @@
 #include "platform/caught_exception.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
+#include "provider/ombix_provider.h"
 #include "provider/ombix_settings.h"
 #include "switchapi/ombix_message_types.h"
 #include "switchapi/ombix_values.h"
@@ -40,8 +41,15 @@ void COmbixLine::Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
                       DWORD_PTR dwItemData) {
   m_dwLineIndex.store(dwPos);
   CTSPILineConnection::Init(pDevice, dwLineDeviceID, dwPos, dwItemData);
-  const CString strNumber = ReadLineString(kLineNumberFormat);
-  const CString strPassword = ReadLineString(kLinePasswordFormat);
+  CString strNumber;
+  CString strPassword;
+  // A provider start has read every line's pair already.
+  COmbixProvider* pSP = GetOmbixSP();
+  if (pSP == nullptr || pDevice == nullptr ||
+      !pSP->TakeStartSettings(pDevice->GetProviderID(), dwPos, strNumber, strPassword)) {
+    strNumber = ReadLineString(kLineNumberFormat);
+    strPassword = ReadLineString(kLinePasswordFormat);
+  }
   const CString strDevice = DeviceStringFromNumber(strNumber);
   {
     CSingleLock lock(GetSyncObject(), TRUE);
@@ -169,7 +177,7 @@ void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) {
     m_dwLineError.store(0);  // the monitor the switch already has serves
   } else if (pRsp->dwError == 0) {
     m_dwLineError.store(0);
-    m_dwMonitorID.store(pRsp->dwMonitorID);
+    SetMonitorID(pRsp->dwMonitorID);
     CSingleLock lock(GetSyncObject(), TRUE);
     m_strDeviceString = pRsp->strDevice;
   } else {
@@ -362,6 +370,16 @@ CString COmbixLine::ReadLineString(LPCSTR pszFormat, LPCSTR pszDefault) {
 
 COmbixDevice* COmbixLine::GetOmbixDevice() const {
   return dynamic_cast<COmbixDevice*>(GetDevice());
+}
+
+void COmbixLine::SetMonitorID(DWORD dwMonitorID) {
+  // Under the line's lock, so that the index learns the changes in the order they were made.
+  CSingleLock lock(GetSyncObject(), TRUE);
+  const DWORD dwOldID = m_dwMonitorID.exchange(dwMonitorID);
+  if (dwOldID == dwMonitorID) return;
+  if (COmbixDevice* pDevice = GetOmbixDevice()) {
+    pDevice->OnMonitorIDChanged(this, dwOldID, dwMonitorID);
+  }
 }
 
 CString COmbixLine::GetNumber() const {

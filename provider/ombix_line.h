@@ -20,8 +20,8 @@
 //   thread of the line that waits the resync delay for the switch's call list, then idles every
 //   call of address 0 that the list did not name. The line joins that thread before it goes; a
 //   destruction during the wait ends it at once, without touching the calls.
-// - Flags, the monitor ID and the stored error are atomic words, read by any thread; the strings
-//   and the reported call numbers change under the object's lock.
+// - Flags, the monitor ID and the stored error are atomic words, read by any thread; the strings,
+//   the monitor ID and the reported call numbers change under the object's lock.
 #pragma once
 
 #include <atomic>
@@ -123,10 +123,11 @@ class COmbixLine : public CTSPILineConnection {
   // A string of the provider's "Device%ld" key whose name is the format filled with the index.
   CString ReadLineString(LPCSTR pszFormat, LPCSTR pszDefault = "");
   COmbixDevice* GetOmbixDevice() const;
+  // The switch's ID for this line's monitor (0: none); the device's monitor index follows it.
+  void SetMonitorID(DWORD dwMonitorID);
 
   std::atomic<DWORD> m_dwOutOfService{1};
   std::atomic<DWORD> m_dwLineIndex{0xFFFFFFFF};
-  std::atomic<DWORD> m_dwMonitorID{0};
   std::atomic<DWORD> m_dwReconnectPending{0};
   std::atomic<DWORD> m_dwLineError{0};
   CString m_strNumber;        // under the object's lock
@@ -140,7 +141,8 @@ class COmbixLine : public CTSPILineConnection {
   void ResyncThreadMain();
 
   const OMBIXLINETIMING m_timing;
-  CEvent m_evtMonitorStartDone;  // manual reset; set by the monitor's answer
+  std::atomic<DWORD> m_dwMonitorID{0};  // changed under the object's lock (SetMonitorID)
+  CEvent m_evtMonitorStartDone;         // manual reset; set by the monitor's answer
   // An open waits for its monitor; a restart then sends the start unless the open's went out.
   std::atomic<DWORD> m_dwMonitorStartInProgress{0};
   // The current open's monitor start went out in this session (claimed by whoever sends it).

@@ -1,8 +1,10 @@
 #include "provider/ombix_provider.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "framework/device.h"
+#include "platform/registry.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_line.h"
@@ -48,9 +50,21 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
                                   DWORD_PTR dwNumLines, DWORD_PTR dwNumPhones,
                                   ASYNC_COMPLETION lpfnCompletionProc, LPDWORD lpdwTSPIOptions) {
   const DWORD dwLines = static_cast<DWORD>(std::min<DWORD_PTR>(dwNumLines, kMaxLinesPerDevice));
+  {
+    // One pass over the registry for all lines, not one look at the file per value.
+    std::vector<LINESETTINGS> settings = LoadAllLineSettings(dwPermanentProviderID, dwLines);
+    std::lock_guard<std::mutex> lock(m_mxStart);
+    m_dwStartProviderID = dwPermanentProviderID;
+    m_arrStartSettings = std::move(settings);
+  }
   const LONG lResult = CServiceProvider::providerInit(
       dwTSPIVersion, dwPermanentProviderID, dwLineDeviceIDBase, dwPhoneDeviceIDBase, dwLines,
       dwNumPhones, lpfnCompletionProc, lpdwTSPIOptions);
+  {
+    std::lock_guard<std::mutex> lock(m_mxStart);
+    m_arrStartSettings.clear();
+    m_arrStartSettings.shrink_to_fit();
+  }
   if (lResult != 0) return lResult;
 
   const CString strIP1 = RegReadString(dwPermanentProviderID, kSettingIP1, "");
@@ -69,15 +83,32 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
   return 0;
 }
 
-void COmbixProvider::RewriteSettings(DWORD dwProviderID, DWORD dwNumLines) {
-  CTSPIDevice* pDevice = FindDeviceByProviderID(dwProviderID);
-  RegDeleteDeviceKey(dwProviderID);
-  RegWriteDword(dwProviderID, kSettingLines, dwNumLines);
-  RegWriteString(dwProviderID, kSettingIP1, GetPrimaryServer());
-  RegWriteString(dwProviderID, kSettingIP2, GetSecondaryServer());
-  for (DWORD i = 0; i < dwNumLines && pDevice != nullptr; ++i) {
-    auto* pLine = dynamic_cast<COmbixLine*>(pDevice->GetLineByIndex(i));
-    if (pLine != nullptr)
-      SaveLineSettings(dwProviderID, i, pLine->GetNumber(), pLine->GetPassword());
+BOOL COmbixProvider::TakeStartSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
+                                       CString& strPassword) {
+  std::lock_guard<std::mutex> lock(m_mxStart);
+  if (dwProviderID != m_dwStartProviderID || dwLineIndex >= m_arrStartSettings.size()) {
+    return FALSE;
   }
+  strNumber = m_arrStartSettings[dwLineIndex].strNumber;
+  strPassword = m_arrStartSettings[dwLineIndex].strPassword;
+  return TRUE;
+}
+
+void COmbixProvider::RewriteSettings(DWORD dwProviderID, DWORD dwNumLines) {
+  // Everything is collected before the registry is touched: it is the last lock, and the whole
+  // key goes to the file in one write.
+  std::vector<REGPROFILEVALUE> values;
+  values.reserve(3 + 2 * static_cast<size_t>(dwNumLines));
+  values.push_back({kSettingLines, REG_DWORD, "", dwNumLines});
+  values.push_back({kSettingIP1, REG_SZ, GetPrimaryServer(), 0});
+  values.push_back({kSettingIP2, REG_SZ, GetSecondaryServer(), 0});
+  if (CTSPIDevice* pDevice = FindDeviceByProviderID(dwProviderID)) {
+    for (DWORD i = 0; i < dwNumLines; ++i) {
+      auto* pLine = dynamic_cast<COmbixLine*>(pDevice->GetLineByIndex(i));
+      if (pLine == nullptr) continue;
+      values.push_back({LineValueName(kLineNumberFormat, i), REG_SZ, pLine->GetNumber(), 0});
+      values.push_back({LineValueName(kLinePasswordFormat, i), REG_SZ, pLine->GetPassword(), 0});
+    }
+  }
+  RegReplaceDeviceKey(dwProviderID, values);
 }

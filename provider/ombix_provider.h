@@ -10,6 +10,8 @@
 //   address is set; a refused or failed start leaves no device and no thread of its own behind,
 //   so TAPI may try the same provider ID again. A successful start rewrites the "Device%ld" key
 //   from what the provider holds: "Lines", "IP1", "IP2" and each line's number and password.
+// - providerInit reads every line's number and password in one pass before the device makes its
+//   lines; each line takes its own pair at its set-up (TakeStartSettings) instead of reading it.
 // - The server addresses are written by providerInit (a TAPI thread) and read by the device when
 //   a line opens (another TAPI thread); both go through the provider's own lock.
 // - The user-interface operations (ombix_provider_ui.cpp) run in the process that shows the
@@ -19,9 +21,11 @@
 #pragma once
 
 #include <mutex>
+#include <vector>
 
 #include "framework/service_provider.h"
 #include "platform/afx_string.h"
+#include "provider/ombix_settings.h"
 
 class COmbixProvider : public CServiceProvider {
  public:
@@ -60,8 +64,17 @@ class COmbixProvider : public CServiceProvider {
   static LONG QueryLineIndexThroughUI(TUISPIDLLCALLBACK lpfnDLLCallback, DWORD dwDeviceID,
                                       LPDWORD lpdwLineIndex);
 
+  // The number and password read for the line during the provider ID's providerInit, which
+  // makes the lines; FALSE (nothing changed) outside it or for an index it did not read.
+  BOOL TakeStartSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
+                         CString& strPassword);
+
  private:
   void RewriteSettings(DWORD dwProviderID, DWORD dwNumLines);
+
+  std::mutex m_mxStart;
+  DWORD m_dwStartProviderID = 0;                 // under m_mxStart
+  std::vector<LINESETTINGS> m_arrStartSettings;  // under m_mxStart; only during providerInit
 
   mutable std::mutex m_mxServers;
   CString m_strIP1;  // under m_mxServers

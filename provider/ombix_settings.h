@@ -6,6 +6,8 @@
 // state; all are safe on any thread.
 #pragma once
 
+#include <vector>
+
 #include "platform/afx_string.h"
 #include "platform/wintypes.h"
 
@@ -26,5 +28,11 @@ CString LineValueName(LPCSTR pszFormat, DWORD dwLineIndex);
 // "Line.%X.Number" and "Line.%X.Password" of the provider ID's key; empty when missing.
 void LoadLineSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
                       CString& strPassword);
+struct LINESETTINGS {
+  CString strNumber;
+  CString strPassword;
+};
+// LoadLineSettings of lines 0 .. dwLines-1, read in one pass over the registry.
+std::vector<LINESETTINGS> LoadAllLineSettings(DWORD dwProviderID, DWORD dwLines);
 // Writes both as REG_SZ; write errors are not reported.
 void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, LPCSTR pszPassword);

@@ -139,6 +139,26 @@ TEST_F(RegistryProfileTest, ReadsGiveTheDefaultForMissingKeysValuesAndMisfits) {
   EXPECT_STREQ(sp.RegReadString(7, "TooLong", "dflt"), "dflt");
 }
 
+TEST_F(RegistryProfileTest, ManyStringsReadInOnePassAsOneByOne) {
+  const std::string device = kProviderKey + "\\Device7";
+  SetValue(device, "Plain", REG_SZ, std::string("10.0.0.1", 9));
+  SetValue(device, "Two", REG_SZ, std::string("ab\0cd", 6));
+  SetValue(device, "Bare", REG_BINARY, "xyz");
+  SetValue(device, "Fits", REG_SZ, std::string(511, 'f') + '\0');
+  SetValue(device, "TooLong", REG_SZ, std::string(512, 'a') + '\0');
+  const std::vector<CString> names = {"Plain", "Missing", "Two",  "Bare",
+                                      "Fits",  "TooLong", "plain"};
+  for (DWORD dwID : {7u, 8u}) {  // 8 has no key at all
+    const std::vector<CString> values = sp.RegReadStrings(dwID, names, "dflt");
+    ASSERT_EQ(values.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+      EXPECT_EQ(values[i], sp.RegReadString(dwID, names[i], "dflt")) << dwID << " " << names[i];
+    }
+    EXPECT_EQ(values[0], CString(dwID == 7 ? "10.0.0.1" : "dflt"));
+  }
+  EXPECT_TRUE(sp.RegReadStrings(7, {}, "d").empty());
+}
+
 // --- Writing ---
 
 TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNul) {
@@ -164,6 +184,45 @@ TEST_F(RegistryProfileTest, FailedWritesAreReportedUpToInstallationAndRemoval) {
   EXPECT_FALSE(sp.RegWriteDword(4, "Lines", 1));
   EXPECT_EQ(sp.providerInstall(4, nullptr, nullptr), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(sp.providerRemove(4, nullptr, nullptr), LINEERR_OPERATIONFAILED);
+}
+
+TEST_F(RegistryProfileTest, ReplacingADeviceKeyIsAllOrNothing) {
+  using Value = CServiceProvider::REGPROFILEVALUE;
+  const std::vector<Value> values = {
+      {"Lines", REG_DWORD, "", 2}, {"IP1", REG_SZ, "10.0.0.1", 0}, {"Empty", REG_SZ, "", 0}};
+  SetValue(kProviderKey + "\\Device4", "Old", REG_SZ, std::string("x", 2));
+  SetValue(kProviderKey + "\\Device4\\Below", "Deep", REG_SZ, std::string("y", 2));
+  SetValue(kProviderKey + "\\Device5", "Other", REG_SZ, std::string("z", 2));
+  const std::string file = getenv("OMBIX_REGISTRY");
+  const auto Read = [&file] {
+    std::string text;
+    if (FILE* f = fopen(file.c_str(), "rb")) {
+      for (int c; (c = fgetc(f)) != EOF;) text += static_cast<char>(c);
+      fclose(f);
+    }
+    return text;
+  };
+  const std::string before = Read();
+  {
+    FileSizeLimit full(0);
+    EXPECT_FALSE(sp.RegReplaceDeviceKey(4, values));
+  }
+  EXPECT_EQ(Read(), before);  // nothing of it reached the file
+
+  ASSERT_TRUE(sp.RegReplaceDeviceKey(4, values));
+  DWORD type = 0;
+  std::string bytes;
+  EXPECT_FALSE(GetValue(kProviderKey + "\\Device4", "Old", &type, &bytes));
+  EXPECT_FALSE(KeyExists(kProviderKey + "\\Device4\\Below"));
+  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Lines", &type, &bytes));
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(bytes, Dword(2));
+  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "IP1", &type, &bytes));
+  EXPECT_EQ(bytes, std::string("10.0.0.1", 9));
+  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Empty", &type, &bytes));
+  EXPECT_EQ(bytes, std::string(1, '\0'));
+  EXPECT_TRUE(GetValue(kProviderKey + "\\Device5", "Other", &type, &bytes));
+  EXPECT_FALSE(sp.RegReplaceDeviceKey(0, values));  // would take every instance's settings
 }
 
 // --- Deleting ---

@@ -3,11 +3,13 @@
 // and a lost link with the check of the calls that follows.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <fstream>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "framework/address_info.h"
 #include "framework/device.h"
@@ -162,6 +164,34 @@ TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAppliesThePhoneConfiguration) {
   // The phone-state answer asks for the forwarding, and its answer fills the address.
   EXPECT_EQ(sim->Command("forward 200 busy 555"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetAddress(0)->GetForwardEntryCount() == 1; }));
+}
+
+TEST_F(LineTest, OpenReadsThePasswordAndPingTimerAnotherProcessWroteSinceTheStart) {
+  // Another process rewrites the file (a new file renamed over it) after the provider started:
+  // a new password for line 0 and a keep-alive time. The same size and a quick rewrite must not
+  // leave the provider with what it read before.
+  const std::string path = getenv("OMBIX_REGISTRY");
+  std::string text;
+  {
+    std::ifstream in(path, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const std::string oldValue = "\"Line.0.Password\"=\"1234\"";
+  const size_t pos = text.find(oldValue);
+  ASSERT_NE(pos, std::string::npos) << text;
+  text.replace(pos, oldValue.size(), "\"Line.0.Password\"=\"4321\"\n\"PingTimer\"=dword:00001388");
+  {
+    std::ofstream out(path + ".other", std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  ASSERT_EQ(std::rename((path + ".other").c_str(), path.c_str()), 0);
+
+  sim->SetResult(OMBIX_MONITOR_START_REQ, 0);  // whatever the password, for the open's sake
+  ASSERT_EQ(Open(0), 0);
+  const auto starts = MonitorStarts("200");
+  ASSERT_FALSE(starts.empty());
+  EXPECT_EQ(starts.back().Str("strPassword"), "4321");
+  EXPECT_EQ(device->GetPingTimer(), 5000u);
 }
 
 TEST_F(LineTest, RefusedLoginLeavesItsErrorAndNoMonitorStart) {

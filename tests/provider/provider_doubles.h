@@ -83,7 +83,7 @@ class RecordingLine : public COmbixLine {
   }
   void OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) override {
     Record("MonitorStartRsp " + std::to_string(pRsp->dwError));
-    if (pRsp->dwError == 0) m_dwMonitorID.store(pRsp->dwMonitorID);
+    if (pRsp->dwError == 0) SetMonitorID(pRsp->dwMonitorID);
   }
   void OnGetCallForwardingRsp(const COmbixCallForwardingRsp* pRsp) override {
     Record("ForwardingRsp " + std::string(pRsp->strForwardBusy));

@@ -1,4 +1,9 @@
 // The provider's start-up from its settings: lines reported, servers required, the key rewritten.
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "framework/device.h"
@@ -46,6 +51,101 @@ TEST_F(ProviderTest, StartRewritesTheKeyWithWhatTheProviderHolds) {
                 "]\n\"Lines\"=dword:00000002\n\"IP1\"=\"\"\n\"IP2\"=\"10.0.0.2\"\n"
                 "\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"pw0\"\n"
                 "\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"=\"pw1\"\n\n");
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Counts the times a file is replaced: every registry write renames a new file of its own name
+// over it (the kernel folds repeated identical events, so the new files' names are counted).
+class ReplaceCounter {
+ public:
+  explicit ReplaceCounter(const std::filesystem::path& file) : m_name(file.filename()) {
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd >= 0) inotify_add_watch(m_fd, file.parent_path().c_str(), IN_MOVED_FROM);
+  }
+  ~ReplaceCounter() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  bool Watching() const { return m_fd >= 0; }
+  int Count() {
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (ssize_t n; (n = read(m_fd, buffer, sizeof(buffer))) > 0;) {
+      for (char* p = buffer; p < buffer + n;) {
+        const auto* pEvent = reinterpret_cast<const inotify_event*>(p);
+        if (pEvent->len > 0 && m_name != pEvent->name) ++m_nCount;
+        p += sizeof(inotify_event) + pEvent->len;
+      }
+    }
+    return m_nCount;
+  }
+
+ private:
+  std::string m_name;
+  int m_fd = -1;
+  int m_nCount = 0;
+};
+
+// Line i's number and password in the test below (every third password empty).
+std::string NumberOf(DWORD i) {
+  return std::to_string(400 + i);
+}
+std::string PasswordOf(DWORD i) {
+  if (i % 3 == 0) return "";
+  std::string text = "pw";
+  text += std::to_string(i);
+  return text;
+}
+
+TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
+  // Another instance's key, a value beside the keys and a subkey of the key that goes.
+  provider.RegWriteDword(kProviderID + 1, "Lines", 1);
+  provider.RegWriteString(kProviderID + 1, "Line.0.Number", "300");
+  Write("IP1", "10.0.0.1");
+  Write("PingTimer", "stale");
+  HKEY hKey = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kDeviceKey + "\\Extra").c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(hKey);
+  constexpr DWORD kLines = 20;  // indexes past 9 are written in hexadecimal
+  for (DWORD i = 0; i < kLines + 2; ++i) {
+    SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
+  }
+  const std::string path = getenv("OMBIX_REGISTRY");
+  const std::string before = ReadFile(path);
+
+  ReplaceCounter counter(path);
+  ASSERT_TRUE(counter.Watching());
+  ASSERT_EQ(Init(kLines), 0);
+  EXPECT_EQ(counter.Count(), 1);
+  const std::string after = ReadFile(path);
+  // Every line had its own pair, read in one pass that ends with the start.
+  for (DWORD i : {0u, 13u, kLines - 1}) {
+    auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10 + i));
+    ASSERT_NE(pLine, nullptr);
+    EXPECT_EQ(pLine->GetNumber(), CString(NumberOf(i).c_str()));
+    EXPECT_EQ(pLine->GetPassword(), CString(PasswordOf(i).c_str()));
+  }
+  CString strNumber = "kept";
+  CString strPassword = "kept";
+  EXPECT_FALSE(provider.TakeStartSettings(kProviderID, 0, strNumber, strPassword));
+  EXPECT_EQ(strNumber, CString("kept"));
+
+  // The same start-up done one registry call at a time, on a copy of the file as it was.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
+  EXPECT_TRUE(provider.RegDeleteDeviceKey(kProviderID));
+  provider.RegWriteDword(kProviderID, "Lines", kLines);
+  Write("IP1", "10.0.0.1");
+  Write("IP2", "");
+  for (DWORD i = 0; i < kLines; ++i) {
+    SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
+  }
+  EXPECT_EQ(after, ReadFile(path));
+  EXPECT_NE(after.find("\"Line.13.Password\"=\"pw19\""), std::string::npos);
+  EXPECT_EQ(after.find("Extra"), std::string::npos);
 }
 
 TEST_F(ProviderTest, StartWithoutServersIsRefusedAndLeavesNothingBehind) {

@@ -71,6 +71,8 @@ class SimPhonesTest : public ::testing::Test {
     config.wPort = 0;
     config.phones = DefaultSimPhones();
     config.phones.push_back({"300", "pw", std::string(40, 'd')});
+    // Its device name is another phone's number: the lower number answers for it.
+    config.phones.push_back({"199", "pw", "201", 6, 3});
     sim = std::make_unique<SwitchSim>(config);
     ASSERT_TRUE(sim->Start());
   }
@@ -104,6 +106,8 @@ TEST_F(SimPhonesTest, MonitorsQueriesAndEvents) {
       {nullptr, "PHONE_STATE_QUERY service=1 dnd=0 messages=0 forwarding=0"},
       {[&] { l.QueryPhoneState(7, "201", ""); }, "OMBIX_QUERY_PHONE_STATE_RSP 7 OMBIX_ERROR_NO_MONITOR"},
       {[&] { l.QueryPhoneConfig(8, "200", ""); }, "OMBIX_QUERY_PHONE_CONFIG_RSP 8 0 calls=4 conf=3"},
+      {[&] { l.QueryPhoneConfig(14, "201", ""); }, "OMBIX_QUERY_PHONE_CONFIG_RSP 14 0 calls=6 conf=3"},
+      {[&] { l.QueryPhoneConfig(15, cut.c_str(), ""); }, "OMBIX_QUERY_PHONE_CONFIG_RSP 15 0 calls=4 conf=3"},
       {[&] { sim->Command("messages 200 3"); }, "PHONE_STATE_MESSAGE_WAITING service=1 dnd=0 messages=3 forwarding=0"},
       {[&] { sim->Command("out-of-service 200"); }, "PHONE_STATE_OUT_OF_SERVICE service=0 dnd=0 messages=3 forwarding=0"},
       {[&] { l.SetCallForwarding(9, "200", CALL_FORWARD_BUSY, "555"); }, "OMBIX_SET_CALL_FORWARDING_RSP 9 0"},

@@ -69,12 +69,20 @@ bool ParseSimPhone(const std::string& strText, SimPhoneConfig& phone) {
 
 void SimPhones::Configure(const std::vector<SimPhoneConfig>& phones) {
   m_phones.clear();
+  m_byDevice.clear();
   m_monitors.clear();
+  m_ownMonitors.clear();
+  m_numberMonitors.clear();
+  m_liveSessions.clear();
   for (const SimPhoneConfig& config : phones) {
     SimPhone phone;
     phone.config = config;
     if (phone.config.strDevice.empty()) phone.config.strDevice = config.strNumber;
     m_phones[config.strNumber] = phone;
+  }
+  // In number order, so each device name keeps the lowest number that carries it.
+  for (const auto& [number, phone] : m_phones) {
+    m_byDevice.emplace(phone.config.strDevice.substr(0, kDeviceNameKept), number);
   }
 }
 
@@ -99,28 +107,60 @@ SimPhone* SimPhones::FindByNumber(const std::string& strNumber) {
 }
 
 SimPhone* SimPhones::FindByDevice(const std::string& strDevice) {
-  for (auto& [number, phone] : m_phones) {
-    if (phone.config.strDevice.substr(0, kDeviceNameKept) == strDevice || number == strDevice) {
-      return &phone;
-    }
-  }
-  return nullptr;
+  // The first phone in number order whose device name or number it is.
+  const auto byDevice = m_byDevice.find(strDevice);
+  SimPhone* pByDevice = byDevice != m_byDevice.end() ? FindByNumber(byDevice->second) : nullptr;
+  SimPhone* pByNumber = FindByNumber(strDevice);
+  if (pByDevice == nullptr) return pByNumber;
+  if (pByNumber == nullptr) return pByDevice;
+  return pByNumber->config.strNumber < pByDevice->config.strNumber ? pByNumber : pByDevice;
 }
 
 void SimPhones::PruneMonitors(const SwitchSimState& state) {
-  std::erase_if(m_monitors, [&state](const SimMonitor& monitor) {
-    return std::none_of(state.sessions.begin(), state.sessions.end(), [&](const auto& entry) {
-      return entry.second.dwSession == monitor.dwSession;
-    });
-  });
+  // A monitor is made for a live session only, so only a change of the sessions ends monitors.
+  std::vector<DWORD> live;
+  for (const auto& entry : state.sessions) live.push_back(entry.second.dwSession);
+  std::sort(live.begin(), live.end());
+  if (live == m_liveSessions) return;
+  m_liveSessions = live;
+  std::vector<DWORD> ended;
+  for (const auto& [id, monitor] : m_monitors) {
+    if (!std::binary_search(live.begin(), live.end(), monitor.dwSession)) ended.push_back(id);
+  }
+  for (DWORD dwID : ended) EraseMonitor(dwID);
+}
+
+SimMonitor* SimPhones::OwnMonitor(DWORD dwSession, const std::string& strNumber) {
+  const auto it = m_ownMonitors.find({dwSession, strNumber});
+  return it != m_ownMonitors.end() ? &m_monitors.at(it->second) : nullptr;
+}
+
+void SimPhones::AddMonitor(const SimMonitor& monitor) {
+  m_monitors[monitor.dwMonitorID] = monitor;
+  m_ownMonitors[{monitor.dwSession, monitor.strNumber}] = monitor.dwMonitorID;
+  m_numberMonitors.emplace(monitor.strNumber, monitor.dwMonitorID);
+}
+
+void SimPhones::EraseMonitor(DWORD dwMonitorID) {
+  const auto it = m_monitors.find(dwMonitorID);
+  if (it == m_monitors.end()) return;
+  const SimMonitor& monitor = it->second;
+  m_ownMonitors.erase({monitor.dwSession, monitor.strNumber});
+  auto [first, last] = m_numberMonitors.equal_range(monitor.strNumber);
+  for (auto entry = first; entry != last; ++entry) {
+    if (entry->second == dwMonitorID) {
+      m_numberMonitors.erase(entry);
+      break;
+    }
+  }
+  m_monitors.erase(it);
 }
 
 std::vector<SimMonitor> SimPhones::MonitorsOf(SwitchSimState& state, const std::string& strNumber) {
   PruneMonitors(state);
   std::vector<SimMonitor> found;
-  for (const SimMonitor& monitor : m_monitors) {
-    if (monitor.strNumber == strNumber) found.push_back(monitor);
-  }
+  auto [first, last] = m_numberMonitors.equal_range(strNumber);
+  for (auto entry = first; entry != last; ++entry) found.push_back(m_monitors.at(entry->second));
   return found;
 }
 
@@ -130,11 +170,8 @@ void SimPhones::OnRequest(SwitchSimState& state, SimSession& session, const SimR
   rsp.U32(request.dwInvokeID);
   std::vector<std::vector<BYTE>> after;  // events for this session behind the response
   PruneMonitors(state);
-  auto ownMonitor = [&](const std::string& strNumber) -> SimMonitor* {
-    for (SimMonitor& monitor : m_monitors) {
-      if (monitor.dwSession == session.dwSession && monitor.strNumber == strNumber) return &monitor;
-    }
-    return nullptr;
+  auto ownMonitor = [&](const std::string& strNumber) {
+    return OwnMonitor(session.dwSession, strNumber);
   };
 
   switch (dwType) {
@@ -151,7 +188,7 @@ void SimPhones::OnRequest(SwitchSimState& state, SimSession& session, const SimR
         rsp.U32(DEVICE_TYPE_PHONE);
       } else {
         SimMonitor monitor{state.dwNextMonitorID++, session.dwSession, pPhone->config.strNumber};
-        m_monitors.push_back(monitor);
+        AddMonitor(monitor);
         rsp.U32(0).U32(monitor.dwMonitorID).Str(strDevice).U32(DEVICE_TYPE_PHONE);
         state.Queue(session, rsp.Bytes());
         state.calls.ListTo(state, monitor);
@@ -165,8 +202,7 @@ void SimPhones::OnRequest(SwitchSimState& state, SimSession& session, const SimR
       if (pMonitor == nullptr) {
         rsp.U32(pPhone ? OMBIX_ERROR_NO_MONITOR : OMBIX_ERROR_INVALID_DEVICE);
       } else {
-        const DWORD dwID = pMonitor->dwMonitorID;
-        std::erase_if(m_monitors, [dwID](const SimMonitor& m) { return m.dwMonitorID == dwID; });
+        EraseMonitor(pMonitor->dwMonitorID);
         rsp.U32(0);
       }
       break;
@@ -301,7 +337,7 @@ std::string SimPhones::Describe(const SwitchSimState& state) const {
     }
     out << "\n";
   }
-  for (const SimMonitor& monitor : m_monitors) {
+  for (const auto& [id, monitor] : m_monitors) {
     const bool bLive =
         std::any_of(state.sessions.begin(), state.sessions.end(),
                     [&](const auto& e) { return e.second.dwSession == monitor.dwSession; });

@@ -60,9 +60,18 @@ class SimPhones {
                       const SimMonitor& monitor);
   void SendPhoneStateToAll(SwitchSimState& state, const SimPhone& phone, DWORD dwEvent);
   void PruneMonitors(const SwitchSimState& state);
+  // The session's monitor of the phone; NULL when it has none.
+  SimMonitor* OwnMonitor(DWORD dwSession, const std::string& strNumber);
+  void AddMonitor(const SimMonitor& monitor);
+  void EraseMonitor(DWORD dwMonitorID);
 
-  std::map<std::string, SimPhone> m_phones;  // by number
-  std::vector<SimMonitor> m_monitors;
+  // Indexed, so that a switch of tens of thousands of phones answers each request at once.
+  std::map<std::string, SimPhone> m_phones;       // by number
+  std::map<std::string, std::string> m_byDevice;  // cut device name -> lowest number
+  std::map<DWORD, SimMonitor> m_monitors;         // by ID: the order they were made in
+  std::map<std::pair<DWORD, std::string>, DWORD> m_ownMonitors;  // (session, number) -> ID
+  std::multimap<std::string, DWORD> m_numberMonitors;            // number -> IDs, made in order
+  std::vector<DWORD> m_liveSessions;  // the sessions the monitors were last pruned for
 };
 
 // The phones the sim serves when none are configured: 200, 201 and 202, password "1234".
