@@ -23,6 +23,8 @@
 //   FetchRequestToStart would find a request. Starts run one at a time (a start asked for
 //   meanwhile is left to the thread that is starting), except that a drop asked for on another
 //   thread starts there at once: it never waits for a start that may itself wait for the switch.
+//   A start that throws fails the request it took (nothing else would finish it), the next
+//   request starts, and the exception goes on to the thread's or the export's boundary.
 //   A line's ProcessData takes its request with FetchRequestToStart, so the choice and the
 //   queue's state cannot drift apart.
 // - Waits for pending requests are bounded (the provider's default request wait unless told
@@ -158,8 +160,15 @@ class CTSPIConnection : public CTSPIBaseObject {
   // Starts the next request through the provider when one may start, one start at a time:
   // while another thread (or an outer call on this one) is starting, the start is left to it,
   // unless it is a drop and this is another thread.
+  // A start that throws fails the request it fetched last (when still queued) with the
+  // family's OPERATIONFAILED and starts the next one, then lets the exception go on.
   void StartNextRequest();
-  void AskProviderToStart();
+  class CStartRecord;
+  // Asks the provider to start; when that throws, pFetched is what it fetched last.
+  void AskProviderToStart(CTSPIRequestPtr& pFetched);
+  // pReq: the request fetched by a start that threw (NULL: none); bStartNext: another start was
+  // asked for meanwhile. Outside every lock.
+  void FailThrownStart(CTSPIRequest* pReq, bool bStartNext) noexcept;
   // The first queued request of the call and type, or NULL; under the lock.
   CTSPIRequest* FindPendingLocked(CTSPICallAppearance* pCall, WORD wType) const;
   CTSPIRequest* NextToStartLocked() const;

@@ -8,8 +8,58 @@
 #include "framework/connection.h"
 #include "framework/device.h"
 #include "framework/export_guard.h"
+#include "framework/phone_connection.h"
 #include "framework/service_provider.h"
 #include "platform/afxmt.h"
+#include "platform/caught_exception.h"
+
+// What the starts running on this thread fetched (innermost first), so that a start that throws
+// fails the request it took. References are only taken here and dropped when the start ends:
+// dropping one may free the request, which must not happen under the connection's lock that
+// FetchRequestToStart holds.
+class CTSPIConnection::CStartRecord {
+ public:
+  explicit CStartRecord(const CTSPIConnection* pConn) noexcept : m_pConn(pConn), m_pOuter(s_pTop) {
+    s_pTop = this;
+  }
+  ~CStartRecord() {
+    s_pTop = m_pOuter;
+    for (int i = 0; i < m_nFetched; ++i) m_fetched[i]->Release();
+  }
+  CStartRecord(const CStartRecord&) = delete;
+  CStartRecord& operator=(const CStartRecord&) = delete;
+
+  static void NoteFetched(const CTSPIConnection* pConn, CTSPIRequest* pReq) noexcept {
+    for (CStartRecord* pRec = s_pTop; pRec != nullptr; pRec = pRec->m_pOuter) {
+      if (pRec->m_pConn != pConn) continue;
+      if (pRec->m_nFetched == kMaxFetched) {
+        pRec->m_bLost = true;  // which one failed is not known any more
+      } else {
+        pReq->AddRef();
+        pRec->m_fetched[pRec->m_nFetched++] = pReq;
+      }
+      return;
+    }
+  }
+  // The request the start took last (the one it was starting when it threw), with a reference
+  // of the caller's own; NULL when it took none.
+  CTSPIRequestPtr LastFetched() const {
+    if (m_bLost || m_nFetched == 0) return nullptr;
+    return CTSPIRequestPtr::Share(m_fetched[m_nFetched - 1]);
+  }
+
+ private:
+  static constexpr int kMaxFetched = 4;
+  static thread_local CStartRecord* s_pTop;
+
+  const CTSPIConnection* m_pConn;
+  CStartRecord* m_pOuter;
+  bool m_bLost = false;
+  int m_nFetched = 0;
+  CTSPIRequest* m_fetched[kMaxFetched] = {};
+};
+
+thread_local CTSPIConnection::CStartRecord* CTSPIConnection::CStartRecord::s_pTop = nullptr;
 
 CTSPIRequest* CTSPIConnection::CreateRequest() {
   CServiceProvider* pSP = GetSP();
@@ -103,14 +153,38 @@ CTSPIRequestPtr CTSPIConnection::FetchRequestToStart() {
   CTSPIRequest* pReq = NextToStartLocked();
   if (pReq == nullptr) return nullptr;
   pReq->SetState(STATE_STARTED);
+  CStartRecord::NoteFetched(this, pReq);
   return CTSPIRequestPtr::Share(pReq);
 }
 
-void CTSPIConnection::AskProviderToStart() {
-  if (CServiceProvider* pSP = GetSP()) {
-    pSP->StartNextRequest(this);
-  } else {
-    ProcessData(0, nullptr, 0);
+void CTSPIConnection::AskProviderToStart(CTSPIRequestPtr& pFetched) {
+  CStartRecord record(this);
+  try {
+    if (CServiceProvider* pSP = GetSP()) {
+      pSP->StartNextRequest(this);
+    } else {
+      ProcessData(0, nullptr, 0);
+    }
+  } catch (...) {
+    pFetched = record.LastFetched();
+    throw;
+  }
+}
+
+void CTSPIConnection::FailThrownStart(CTSPIRequest* pReq, bool bStartNext) noexcept {
+  // Nothing else would ever finish the request that was being started.
+  const LONG lError = (dynamic_cast<const CTSPIPhoneConnection*>(this) != nullptr)
+                          ? PHONEERR_OPERATIONFAILED
+                          : LINEERR_OPERATIONFAILED;
+  try {
+    // Completing it starts the next request, as any completion does.
+    if (pReq != nullptr) CompleteRequest(pReq, lError);
+    // A start that completed its own request before it threw, or a start asked for meanwhile,
+    // left the next request waiting.
+    if (pReq != nullptr || bStartNext) StartNextRequest();
+  } catch (...) {
+    // A following start threw as well; it failed its own request before it came here.
+    LogCaughtException("request start");
   }
 }
 
@@ -133,16 +207,28 @@ void CTSPIConnection::StartNextRequest() {
     }
   }
   if (bDropBeside) {
-    AskProviderToStart();
+    CTSPIRequestPtr pFetched;
+    try {
+      AskProviderToStart(pFetched);
+    } catch (...) {
+      FailThrownStart(pFetched.Get(), false);
+      throw;
+    }
     return;
   }
   for (;;) {
+    CTSPIRequestPtr pFetched;
     try {
-      AskProviderToStart();
+      AskProviderToStart(pFetched);
     } catch (...) {
-      CSingleLock lock(GetSyncObject(), TRUE);
-      m_bStarting = m_bStartAgain = false;
-      m_idStarter = std::thread::id();
+      bool bAgain = false;
+      {
+        CSingleLock lock(GetSyncObject(), TRUE);
+        bAgain = m_bStartAgain;
+        m_bStarting = m_bStartAgain = false;
+        m_idStarter = std::thread::id();
+      }
+      FailThrownStart(pFetched.Get(), bAgain);
       throw;
     }
     CSingleLock lock(GetSyncObject(), TRUE);

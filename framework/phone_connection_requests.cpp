@@ -249,11 +249,15 @@ LONG CTSPIPhoneConnection::GetData(TSPIPHONEDATA* pData) {
   }
   // TAPI does not track the request (ID 0); our reference keeps it alive for the wait, however
   // soon it completes.
+  // Let go first: once queued the record is the request's, even should its start throw.
+  TSPIPHONEDATA* pRecord = record.release();
   CTSPIRequestPtr held = QueueRequest(nullptr, nullptr, REQUEST_PHONEGETDATA, 0,
-                                      static_cast<CObject*>(record.get()), sizeof(TSPIPHONEDATA));
-  if (!held) return PHONEERR_OPERATIONFAILED;
+                                      static_cast<CObject*>(pRecord), sizeof(TSPIPHONEDATA));
+  if (!held) {
+    delete pRecord;  // refused: still ours
+    return PHONEERR_OPERATIONFAILED;
+  }
   CTSPIRequest* pReq = held.Get();
-  record.release();  // the request's now
 
   LONG lResult = WaitForRequest(0, pReq);
   if (lResult == -1) {

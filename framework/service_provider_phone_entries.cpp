@@ -13,10 +13,13 @@
 namespace {
 
 // Hands the record to the phone operation; the record stays alive only when it was accepted.
+// It is let go before the call: once queued it is the request's, even when the call throws
+// afterwards (a start that throws), so a throw before queueing leaves it to leak.
 template <typename TRecord, typename TOperation>
 LONG Submit(std::unique_ptr<TRecord> record, TOperation operation) {
-  const LONG lResult = operation(record.get());
-  if (lResult >= 0) record.release();  // the queued request's now
+  TRecord* pRecord = record.release();
+  const LONG lResult = operation(pRecord);
+  if (lResult < 0) delete pRecord;  // refused: still ours
   return lResult;
 }
 

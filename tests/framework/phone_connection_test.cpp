@@ -4,6 +4,8 @@
 #include "framework/phone_connection.h"
 
 #include <functional>
+#include <stdexcept>
+#include <thread>
 
 #include "framework/phone_records.h"
 #include "framework_doubles.h"
@@ -83,6 +85,10 @@ class TestPhone : public CTSPIPhoneConnection {
   BOOL ProcessData(DWORD, LPCVOID, DWORD) override {
     CTSPIRequestPtr pReq = FetchRequestToStart();
     if (!pReq) return FALSE;
+    if ((throwFor != 0 && pReq->GetRequestID() == throwFor) ||
+        (throwGetData && pReq->GetType() == REQUEST_PHONEGETDATA)) {
+      throw std::runtime_error("start failed");
+    }
     if (!hold) Answer(pReq.Get(), result);
     return TRUE;
   }
@@ -116,6 +122,8 @@ class TestPhone : public CTSPIPhoneConnection {
   }
 
   std::atomic<bool> hold{false};
+  std::atomic<DWORD> throwFor{0};  // the request whose start throws
+  std::atomic<bool> throwGetData{false};
   std::atomic<DWORD> waitMsec{kShortWaitMsec};
   std::atomic<LONG> result{0};
   std::atomic<DWORD> dialogBytes{0};
@@ -380,6 +388,44 @@ TEST_F(PhoneTest, GetDataAnswersTheRequestsResultAndGivesUpSafely) {
   EXPECT_EQ(late[0], 0);
   EXPECT_EQ(phone->GetRequestCount(), 0);
   EXPECT_EQ(TapiLog::Get().Results(), (std::map<DWORD, std::vector<LONG>>{{30, {0}}}));
+}
+
+// The device answers the head on its own thread; the start of the request behind it throws.
+TEST_F(PhoneTest, ARequestWhoseStartThrowsFailsInThePhonesCodeAndTheNextStarts) {
+  ASSERT_EQ(Open(), 0);
+  phone->hold = true;
+  phone->throwFor = 41;
+  EXPECT_EQ(provider.phoneSetRing(phone, 40, 1, 0), 40);
+  EXPECT_EQ(provider.phoneSetRing(phone, 41, 2, 0), 41);
+  EXPECT_EQ(provider.phoneSetRing(phone, 42, 0, 0), 42);
+  std::thread device([this] { EXPECT_THROW(phone->AnswerHead(0), std::runtime_error); });
+  device.join();
+  EXPECT_EQ(phone->GetRequestCount(), 1);
+  CTSPIRequestPtr pHead = phone->GetCurrentRequest();
+  ASSERT_TRUE(pHead);
+  EXPECT_EQ(pHead->GetRequestID(), 42u);
+  EXPECT_GE(pHead->GetState(), STATE_STARTED);
+  phone->AnswerHead(0);
+  EXPECT_EQ(TapiLog::Get().Results(), (std::map<DWORD, std::vector<LONG>>{
+                                          {40, {0}}, {41, {PHONEERR_OPERATIONFAILED}}, {42, {0}}}));
+}
+
+// The start throws inside the entry that queued the request: its record, the request's from the
+// moment it was queued, is freed once (the address sanitizer sees a second free).
+TEST_F(PhoneTest, ARecordIsFreedOnceWhenTheStartOfItsRequestThrowsInsideTheEntry) {
+  ASSERT_EQ(Open(), 0);
+  phone->throwFor = 45;
+  EXPECT_THROW(provider.phoneSetRing(phone, 45, 1, 0), std::runtime_error);
+  phone->throwGetData = true;
+  BYTE data[8] = {};
+  EXPECT_THROW(provider.phoneGetData(phone, 0, data, sizeof(data)), std::runtime_error);
+  phone->throwGetData = false;
+  EXPECT_EQ(phone->GetRequestCount(), 0);
+  EXPECT_EQ(TapiLog::Get().Results(),
+            (std::map<DWORD, std::vector<LONG>>{{45, {PHONEERR_OPERATIONFAILED}}}));
+  // The phone goes on.
+  EXPECT_EQ(provider.phoneSetRing(phone, 46, 2, 0), 46);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(46), std::vector<LONG>{0});
 }
 
 TEST_F(PhoneTest, EventsReachTapiOnlyWhileThePhoneIsOpen) {
