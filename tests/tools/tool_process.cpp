@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -85,10 +86,27 @@ void ToolProcess::CloseInput() {
   in_ = -1;
 }
 
-bool ToolProcess::ReadSome() {
+namespace {
+
+// How long a tool may keep a test waiting for its output or its end: far beyond any healthy run,
+// so that a hung tool fails its test with what it wrote rather than stopping the suite.
+constexpr auto kPatience = std::chrono::seconds(60);
+
+using Clock = std::chrono::steady_clock;
+
+int MsecsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+bool ToolProcess::ReadSome(Clock::time_point deadline) {
   pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
   if (out_ < 0 && err_ < 0) return false;
-  if (poll(fds, 2, -1) < 0) return errno == EINTR;
+  const int ready = poll(fds, 2, MsecsLeft(deadline));
+  if (ready < 0) return errno == EINTR;
+  if (ready == 0) return false;  // out of patience
   char buffer[65536];
   for (pollfd& fd : fds) {
     if (fd.fd < 0 || fd.revents == 0) continue;
@@ -104,8 +122,9 @@ bool ToolProcess::ReadSome() {
 }
 
 bool ToolProcess::ReadUntil(const std::string& text) {
+  const auto deadline = Clock::now() + kPatience;
   while (result_.out.find(text) == std::string::npos) {
-    if (!ReadSome()) return false;
+    if (!ReadSome(deadline)) return false;
   }
   return true;
 }
@@ -115,6 +134,7 @@ void ToolProcess::Signal(int signal) {
 }
 
 std::string ToolProcess::ReadLineWith(const std::string& text) {
+  const auto deadline = Clock::now() + kPatience;
   for (;;) {
     const size_t at = result_.out.find(text);
     const size_t end = at == std::string::npos ? at : result_.out.find('\n', at);
@@ -123,14 +143,17 @@ std::string ToolProcess::ReadLineWith(const std::string& text) {
       return result_.out.substr(begin == std::string::npos ? 0 : begin + 1,
                                 end - (begin == std::string::npos ? 0 : begin + 1));
     }
-    if (!ReadSome()) return "";
+    if (!ReadSome(deadline)) return "";
   }
 }
 
 ToolResult ToolProcess::Finish() {
   CloseInput();
-  while (ReadSome()) {
+  const auto deadline = Clock::now() + kPatience;
+  while (ReadSome(deadline)) {
   }
+  // A tool that has not ended by now never will: it is ended, and the test sees the signal.
+  if (out_ >= 0 || err_ >= 0) kill(pid_, SIGKILL);
   int status = 0;
   while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,16 +30,20 @@ class ToolProcess {
 
   void Write(const std::string& text);
   void CloseInput();
-  // Reads until standard output holds `text` or ends; whether it came.
+  // Reads until standard output holds `text`, ends, or a minute has passed; whether it came.
   bool ReadUntil(const std::string& text);
-  // Reads until standard output holds a whole line with `text`; that line, or empty.
+  // Reads until standard output holds a whole line with `text` (a minute at most); that line, or
+  // empty.
   std::string ReadLineWith(const std::string& text);
   void Signal(int signal);
-  // Closes standard input, reads both outputs to their end and waits for the exit.
+  // Closes standard input, reads both outputs to their end and waits for the exit; a tool whose
+  // outputs have not ended within a minute is killed.
   ToolResult Finish();
 
  private:
-  bool ReadSome();  // false once both outputs ended
+  // Reads what is there, waiting until the deadline at most; false once both outputs ended or
+  // the deadline passed.
+  bool ReadSome(std::chrono::steady_clock::time_point deadline);
 
   pid_t pid_ = -1;
   int in_ = -1;
