@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/platform/registry_test_support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,42 +28,10 @@ const char kServerKey[] =
     "Device1";
 
 // Each test has a registry file of its own in a fresh directory.
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public ombix::registry_test::RegistryFileTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ombix-registry-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    path_ = (dir_ / "registry.reg").string();
-    setenv("OMBIX_REGISTRY", path_.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("OMBIX_REGISTRY");
-    fs::remove_all(dir_);
-  }
-
-  std::string FileText() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
   void WriteFile(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
 
-  static HKEY Create(const char* key) {
-    HKEY handle = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    return handle;
-  }
-  static LONG SetString(HKEY key, const char* name, const std::string& text) {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1));
-  }
-  static LONG SetDword(HKEY key, const char* name, DWORD value) {
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-  }
   // The value's bytes (its type in *type), or "<error N>".
   static std::string Get(HKEY key, const char* name, DWORD* type = nullptr) {
     char data[512];
@@ -79,20 +49,6 @@ class RegistryTest : public ::testing::Test {
               ERROR_SUCCESS);
     return value;
   }
-  // Runs `body` in a child process; its return value is the child's exit status.
-  static pid_t Spawn(const std::function<int()>& body) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    return pid;
-  }
-  static int Wait(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-  }
-
-  fs::path dir_;
-  std::string path_;
 };
 
 TEST_F(RegistryTest, ValuesPersistInTheFileAsText) {
