@@ -34,6 +34,20 @@ class ScenarioLine : public COmbixLine {
 
 namespace scenario {
 
+// A LINEFORWARDLIST of one entry: calls of that forward mode go to 300.
+inline std::vector<BYTE> ForwardListTo300(DWORD dwForwardMode) {
+  const char16_t szTo[] = u"300";
+  std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
+  auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
+  pList->dwTotalSize = static_cast<DWORD>(buffer.size());
+  pList->dwNumEntries = 1;
+  pList->ForwardList[0].dwForwardMode = dwForwardMode;
+  pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
+  pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
+  std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
+  return buffer;
+}
+
 // What TAPI hears: completions, and a handle for every call the provider announces.
 struct Tapi {
   static inline std::mutex mx;

@@ -206,15 +206,8 @@ TEST_F(LineScenarioTest, ParkUnparkAndPickup) {
 
 TEST_F(LineScenarioTest, ForwardSetAndCancel) {
   // One entry: forward on no answer to 300.
-  const char16_t szTo[] = u"300";
-  std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
+  std::vector<BYTE> buffer = ForwardListTo300(LINEFORWARDMODE_NOANSW);
   auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
-  pList->dwTotalSize = static_cast<DWORD>(buffer.size());
-  pList->dwNumEntries = 1;
-  pList->ForwardList[0].dwForwardMode = LINEFORWARDMODE_NOANSW;
-  pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
-  pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
-  std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
   Run({{"forward 200 on no answer",
         [&] {
           return provider.lineForward(lines[0], nullptr, Id(), pList, 0, nullptr, nullptr, nullptr);

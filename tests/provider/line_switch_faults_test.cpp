@@ -33,16 +33,10 @@ class LineSwitchFaultsTest : public LineScenarioTest {
   }
   // Line 200 forwards every call to 300: one message to the switch.
   LONG ForwardAll(DRV_REQUESTID id) {
-    const char16_t szTo[] = u"300";
-    std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
-    auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
-    pList->dwTotalSize = static_cast<DWORD>(buffer.size());
-    pList->dwNumEntries = 1;
-    pList->ForwardList[0].dwForwardMode = LINEFORWARDMODE_UNCOND;
-    pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
-    pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
-    std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
-    return provider.lineForward(lines[0], nullptr, id, pList, 0, nullptr, nullptr, nullptr);
+    std::vector<BYTE> buffer = ForwardListTo300(LINEFORWARDMODE_UNCOND);
+    return provider.lineForward(lines[0], nullptr, id,
+                                reinterpret_cast<LINEFORWARDLIST*>(buffer.data()), 0, nullptr,
+                                nullptr, nullptr);
   }
   bool Completed(DRV_REQUESTID id) {
     LONG lResult = 0;
