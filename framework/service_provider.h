@@ -133,8 +133,8 @@ class CServiceProvider : public CWinApp {
   // Writes create the keys as needed; FALSE when a key cannot be created or the value written.
   DWORD RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwDefault);
   CString RegReadString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszDefault);
-  // RegReadString of each name in turn, with one key open and the registry file looked at once
-  // (a batch, when the file can be locked): what a run of RegReadString calls would give.
+  // RegReadString of each name in turn, with one key open: what a run of RegReadString calls
+  // would give, without opening the key for each.
   std::vector<CString> RegReadStrings(DWORD dwProviderID, const std::vector<CString>& names,
                                       LPCSTR pszDefault);
   BOOL RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszValue);

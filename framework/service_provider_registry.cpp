@@ -159,6 +159,27 @@ CString ReadStringValue(HKEY hKey, LPCSTR pszValueName, const CString& strDefaul
   return CString(szValue, cch);
 }
 
+// A registry batch that an exception leaves is cancelled: the lock is given back and nothing half
+// done reaches the file.
+class CRegBatch {
+ public:
+  CRegBatch() : m_bOpen(OmbixRegBeginBatch() == ERROR_SUCCESS) {}
+  ~CRegBatch() {
+    if (m_bOpen) OmbixRegCancelBatch();
+  }
+  CRegBatch(const CRegBatch&) = delete;
+  CRegBatch& operator=(const CRegBatch&) = delete;
+  bool IsOpen() const { return m_bOpen; }
+  // Ends the batch, writing its changes.
+  LONG Commit() {
+    m_bOpen = false;
+    return OmbixRegEndBatch();
+  }
+
+ private:
+  bool m_bOpen;
+};
+
 }  // namespace
 
 CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
@@ -176,18 +197,14 @@ std::vector<CString> CServiceProvider::RegReadStrings(DWORD dwProviderID,
                                                       LPCSTR pszDefault) {
   const CString strDefault(pszDefault != nullptr ? pszDefault : "");
   std::vector<CString> values(names.size(), strDefault);
-  // Inside a batch the reads are served from the registry in memory, without a look at the file
-  // for each; a file that cannot be locked is read call by call.
-  const bool bBatch = OmbixRegBeginBatch() == ERROR_SUCCESS;
-  {
-    CRegKey hKey;
-    if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) == ERROR_SUCCESS) {
-      for (size_t i = 0; i < names.size(); ++i) {
-        values[i] = ReadStringValue(hKey, names[i], strDefault);
-      }
+  // One key for all values; the registry keeps the parsed file, so each read costs a look at the
+  // file's identity, not a parse.
+  CRegKey hKey;
+  if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) == ERROR_SUCCESS) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      values[i] = ReadStringValue(hKey, names[i], strDefault);
     }
   }
-  if (bBatch) OmbixRegEndBatch();
   return values;
 }
 
@@ -223,9 +240,9 @@ BOOL CServiceProvider::RegReplaceDeviceKey(DWORD dwProviderID,
   if (dwProviderID == 0) return FALSE;
   // Without a batch (the file cannot be locked) each change goes to the file on its own, and
   // fails there as it would.
-  const bool bBatch = OmbixRegBeginBatch() == ERROR_SUCCESS;
+  CRegBatch batch;
   BOOL bResult = WriteDeviceKey(dwProviderID, values);
-  if (bBatch && OmbixRegEndBatch() != ERROR_SUCCESS) bResult = FALSE;
+  if (batch.IsOpen() && batch.Commit() != ERROR_SUCCESS) bResult = FALSE;
   return bResult;
 }
 

@@ -288,5 +288,9 @@ LONG OmbixRegBeginBatch() {
 }
 
 LONG OmbixRegEndBatch() {
-  return EndBatch();
+  return EndBatch(true);
+}
+
+LONG OmbixRegCancelBatch() {
+  return EndBatch(false);
 }

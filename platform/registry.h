@@ -117,3 +117,8 @@ LONG OmbixRegBeginBatch();
 // changes are dropped (the next call reads the file again). ERROR_INVALID_FUNCTION when the
 // calling thread has no batch open.
 LONG OmbixRegEndBatch();
+// Not a platform function: ends the calling thread's batch like OmbixRegEndBatch but writes
+// nothing: the batch's changes are dropped and the file stays as it was. Cancelling a nested
+// batch drops the whole batch when its outermost end comes. For a batch that cannot finish what
+// it began (an exception): half its changes must not reach the file.
+LONG OmbixRegCancelBatch();

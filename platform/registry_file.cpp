@@ -57,6 +57,7 @@ struct BatchState {
   std::string file;  // the file it resolved to
   int lock_fd = -1;  // the exclusive lock, held to the end
   bool changed = false;
+  bool cancelled = false;  // an end said not to keep the changes
 };
 
 struct Store {
@@ -331,14 +332,19 @@ LONG BeginBatch(const std::string& path) {
   return ERROR_SUCCESS;
 }
 
-LONG EndBatch() {
+LONG EndBatch(bool keep) {
   if (!t_batch_owner) return ERROR_INVALID_FUNCTION;
   BatchState& batch = TheStore().batch;
+  if (!keep) batch.cancelled = true;
   if (--batch.depth > 0) return ERROR_SUCCESS;
   LONG result = ERROR_SUCCESS;
   if (batch.changed) {
     FileState& state = StateFor(batch.file);
-    result = state.valid ? WriteState(batch.file, &state) : ERROR_CANTREAD;
+    if (batch.cancelled) {
+      state.Forget();  // the tree holds what the file never will
+    } else {
+      result = state.valid ? WriteState(batch.file, &state) : ERROR_CANTREAD;
+    }
   }
   close(batch.lock_fd);
   BatchState ended;

@@ -53,8 +53,9 @@ LONG ModifyRegistry(const std::string& path,
 // OmbixRegBeginBatch in registry.h. ERROR_CANTWRITE / ERROR_CANTREAD when the file cannot be
 // locked or read: no batch is then open.
 LONG BeginBatch(const std::string& path);
-// Ends the calling thread's batch; the outermost end writes what changed. See OmbixRegEndBatch.
-LONG EndBatch();
+// Ends the calling thread's batch; the outermost end writes what changed, unless this or an
+// inner end was told not to keep it. See OmbixRegEndBatch and OmbixRegCancelBatch.
+LONG EndBatch(bool keep);
 
 // "<file>: <cause>" for the calling thread's last ERROR_CANTREAD or ERROR_CANTWRITE; empty
 // before the first. The same text goes to the debugger output when it is noted.

@@ -74,7 +74,8 @@ size_t Key::ValueIndex::Hash(std::string_view name) {
     hash *= 1099511628211ull;
   }
   hash ^= hash >> 29;
-  return static_cast<size_t>(hash) | 1;
+  // 0 marks an empty slot; every other hash keeps its low bits, which choose the home slot.
+  return hash != 0 ? static_cast<size_t>(hash) : 1;
 }
 
 size_t Key::ValueIndex::Find(std::string_view name, size_t* hash_out) const {

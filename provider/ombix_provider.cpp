@@ -1,6 +1,8 @@
 #include "provider/ombix_provider.h"
 
 #include <algorithm>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "framework/device.h"
@@ -57,13 +59,21 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
     m_dwStartProviderID = dwPermanentProviderID;
     m_arrStartSettings = std::move(settings);
   }
-  const LONG lResult = CServiceProvider::providerInit(
-      dwTSPIVersion, dwPermanentProviderID, dwLineDeviceIDBase, dwPhoneDeviceIDBase, dwLines,
-      dwNumPhones, lpfnCompletionProc, lpdwTSPIOptions);
+  LONG lResult = 0;
   {
-    std::lock_guard<std::mutex> lock(m_mxStart);
-    m_arrStartSettings.clear();
-    m_arrStartSettings.shrink_to_fit();
+    // Given back however the start ends: a start that throws leaves no passwords behind for a
+    // later one to take.
+    struct ForgetStartSettings {
+      COmbixProvider& provider;
+      ~ForgetStartSettings() {
+        std::lock_guard<std::mutex> lock(provider.m_mxStart);
+        provider.m_arrStartSettings.clear();
+        provider.m_arrStartSettings.shrink_to_fit();
+      }
+    } forget{*this};
+    lResult = CServiceProvider::providerInit(dwTSPIVersion, dwPermanentProviderID,
+                                             dwLineDeviceIDBase, dwPhoneDeviceIDBase, dwLines,
+                                             dwNumPhones, lpfnCompletionProc, lpdwTSPIOptions);
   }
   if (lResult != 0) return lResult;
 
@@ -89,8 +99,9 @@ BOOL COmbixProvider::TakeStartSettings(DWORD dwProviderID, DWORD dwLineIndex, CS
   if (dwProviderID != m_dwStartProviderID || dwLineIndex >= m_arrStartSettings.size()) {
     return FALSE;
   }
-  strNumber = m_arrStartSettings[dwLineIndex].strNumber;
-  strPassword = m_arrStartSettings[dwLineIndex].strPassword;
+  // Each line takes its own pair once.
+  strNumber = std::move(m_arrStartSettings[dwLineIndex].strNumber);
+  strPassword = std::move(m_arrStartSettings[dwLineIndex].strPassword);
   return TRUE;
 }
 

@@ -65,7 +65,8 @@ class COmbixProvider : public CServiceProvider {
                                       LPDWORD lpdwLineIndex);
 
   // The number and password read for the line during the provider ID's providerInit, which
-  // makes the lines; FALSE (nothing changed) outside it or for an index it did not read.
+  // makes the lines, handed over once; FALSE (nothing changed) outside it or for an index it did
+  // not read.
   BOOL TakeStartSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
                          CString& strPassword);
 

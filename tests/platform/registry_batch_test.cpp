@@ -66,6 +66,38 @@ TEST_F(RegistryBatchTest, ABatchWithoutChangesLeavesTheFileAlone) {
   RegCloseKey(key);
 }
 
+// A batch that cannot finish (an exception in its writer) is cancelled: whether the cancel comes
+// at the outermost level or an inner one, nothing of it reaches the file or later readers, and
+// the lock is given back.
+TEST_F(RegistryBatchTest, ACancelledBatchLeavesTheFileAndItsReadersAsTheyWere) {
+  for (const bool bInner : {false, true}) {
+    SCOPED_TRACE(bInner ? "cancelled by an inner end" : "cancelled by the outermost end");
+    HKEY key = Create("K");
+    ASSERT_EQ(SetDword(key, "Kept", 1), ERROR_SUCCESS);
+    const std::string before = FileText();
+    ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+    if (bInner) {
+      ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(RegDeleteValueA(key, "Kept"), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(key, "Half", 2), ERROR_SUCCESS);
+    EXPECT_EQ(OmbixRegCancelBatch(), ERROR_SUCCESS);
+    if (bInner) {
+      EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(OmbixRegCancelBatch(), ERROR_INVALID_FUNCTION);  // none open
+    EXPECT_EQ(FileText(), before);
+    EXPECT_EQ(ReadDword("K", "Kept"), 1u);
+    EXPECT_EQ(ReadDword("K", "Half"), 0xDEADBEEFu);
+    // Another process can write at once: the lock went with the batch.
+    const pid_t child = Spawn([] {
+      return ReadDword("K", "Kept") == 1 && SetDword(HKEY_LOCAL_MACHINE, "Child", 3) == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(Wait(child), 0);
+    RegCloseKey(key);
+  }
+}
+
 TEST_F(RegistryBatchTest, OtherThreadsWaitForTheBatchToEnd) {
   HKEY key = Create("K");
   ASSERT_EQ(SetDword(key, "N", 1), ERROR_SUCCESS);
