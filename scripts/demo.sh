@@ -70,8 +70,12 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 if ! grep -qs "listening on" "$work/switch-trace.txt"; then
+  if kill -0 "$sim" 2>/dev/null; then
+    echo "demo: switch-sim has not started listening on $address within 5 s; try again" >&2
+    exit 1
+  fi
   status=1
-  if ! kill -0 "$sim" 2>/dev/null; then wait "$sim" || status=$?; fi
+  wait "$sim" || status=$?
   echo "demo: switch-sim cannot serve on $address:" >&2
   grep -v "^ *$" "$work/switch-trace.txt" | sed 's/^/  /' >&2 || true
   echo "demo: choose another loopback address, e.g. DEMO_ADDRESS=127.0.0.$((2 + RANDOM % 250)) $0" >&2

@@ -153,6 +153,8 @@ bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStr
   std::string line;
   for (;;) {
     tsphost::FlushQueuedLines();
+    // A signal that ended a wait or a sleep ends the run before another prompt is drawn.
+    if (tsphost::InterruptSignal() != 0) break;
     if (bStrict && tsphost::FormattedErrors() != 0) {
       tsphost::PrintLine("stopped: --strict, and the provider reported an error");
       bAllGood = false;
@@ -253,7 +255,9 @@ int main(int argc, char** argv) {
   if (!options.command.empty()) {
     bAllGood = RunCommand(options.command, options.bStrict, session);
   } else {
-    const bool bInteractive = options.script.empty() && isatty(STDIN_FILENO);
+    // The line editor draws on the terminal: only when both ends of the session are one.
+    const bool bInteractive =
+        options.script.empty() && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     bAllGood = RunCommands(fdScript, options.script.empty() ? "standard input" : options.script,
                            bInteractive, options.bStrict, session);
   }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 #include "tools/tsp-host/line_editor.h"
 #include "tools/tsp-host/names.h"
@@ -23,9 +24,13 @@ struct Prompt {
   std::string typed;
 };
 
-std::mutex g_mutex;  // guards the queue, the prompt and standard output
-std::deque<std::string> g_queue;
+std::mutex g_mutex;  // guards the prompt and standard output (main thread's)
 Prompt g_prompt;
+// The queue has a lock of its own, never held while writing: a provider thread that queues a
+// line never waits for the terminal (a stopped or slow one).
+std::mutex g_queue_mutex;
+std::deque<std::string> g_queue;  // under g_queue_mutex
+bool g_bWakeOnQueue = false;      // under g_queue_mutex: a prompt waits for input
 
 // The wake-up pipe, made at first use; its write end is non-blocking, so a full pipe (a wake-up
 // already waiting) never holds up a provider thread.
@@ -64,6 +69,22 @@ void WriteLocked(const std::string& line) {
   std::fputc('\n', stdout);
 }
 
+std::deque<std::string> TakeQueue() {
+  std::lock_guard<std::mutex> lock(g_queue_mutex);
+  return std::exchange(g_queue, {});
+}
+
+// Whether a queued line wakes the prompt's wait. Set before the prompt takes the queue, so a
+// line is either taken there or wakes the wait.
+void WakeOnQueue(bool bWake) {
+  std::lock_guard<std::mutex> lock(g_queue_mutex);
+  g_bWakeOnQueue = bWake;
+}
+
+void WriteQueueLocked(std::deque<std::string> lines) {
+  for (const std::string& line : lines) WriteLocked(line);
+}
+
 }  // namespace
 
 void PrintLine(const std::string& line) {
@@ -83,9 +104,9 @@ void PrintWrapped(const std::string& line) {
 }
 
 void QueueLine(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(g_queue_mutex);
   g_queue.push_back(line);
-  if (g_prompt.bShown && Wakeup().fds[1] >= 0) {
+  if (g_bWakeOnQueue && Wakeup().fds[1] >= 0) {
     const char byte = 1;
     if (write(Wakeup().fds[1], &byte, 1) < 0) {
       // The pipe is full: a wake-up is waiting already.
@@ -95,18 +116,19 @@ void QueueLine(const std::string& line) {
 
 void FlushQueuedLines() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_queue.empty()) return;
+  std::deque<std::string> lines = TakeQueue();
+  if (lines.empty()) return;
   ErasePromptLocked();
-  while (!g_queue.empty()) {
-    WriteLocked(g_queue.front());
-    g_queue.pop_front();
-  }
+  WriteQueueLocked(std::move(lines));
   DrawPromptLocked();
   std::fflush(stdout);
 }
 
 void ShowPrompt(const std::string& prompt, const std::string& typed) {
   std::lock_guard<std::mutex> lock(g_mutex);
+  WakeOnQueue(true);
+  // What was queued since the last flush goes above the prompt now: it set no wake-up.
+  WriteQueueLocked(TakeQueue());
   g_prompt = Prompt{true, prompt, typed};
   DrawPromptLocked();
   std::fflush(stdout);
@@ -128,6 +150,7 @@ void UpdatePrompt(const std::string& typed) {
 
 void EndPrompt() {
   std::lock_guard<std::mutex> lock(g_mutex);
+  WakeOnQueue(false);
   if (!g_prompt.bShown) return;
   g_prompt = Prompt{};
   std::fputc('\n', stdout);
