@@ -40,15 +40,14 @@ DWORD COmbixAPI::ThreadProc(LPVOID pParam) {
     } catch (...) {
       LogCaughtException("link worker thread");
     }
-    if (pThis->IsStopping() || pThis->WaitForStop(pThis->m_options.dwBackOffMax)) {
-      // The session the exception cut short ends as a stop ends it.
-      try {
-        pThis->SendDisconnect();
-      } catch (...) {
-        LogCaughtException("link worker thread");
-      }
-      break;
+    // The session the exception cut short ends as a lost link ends it: the server is told, and
+    // the lines learn of it, before the pause.
+    try {
+      pThis->SendDisconnect();
+    } catch (...) {
+      LogCaughtException("link worker thread");
     }
+    if (pThis->IsStopping() || pThis->WaitForStop(pThis->m_options.dwBackOffMax)) break;
   }
   pThis->m_dwWorkerThreadId.store(0);
   return 0;
