@@ -76,13 +76,17 @@ void CDlgProviderConfig::UpdateButtons() {
   const BOOL bAddresses = GetDlgItem(IDC_IP1)->GetWindowTextLength() > 0 &&
                           GetDlgItem(IDC_IP2)->GetWindowTextLength() > 0;
   GetDlgItem(IDOK)->EnableWindow(bAddresses);
-  BOOL bAccepted = bAddresses;
+  const BOOL bAccepted = bAddresses && RefusedAddressEdit() == 0;
+  GetDlgItem(IDCANCEL)->EnableWindow(m_bCancelAllowed || !bAccepted);
+}
+
+int CDlgProviderConfig::RefusedAddressEdit() {
   for (const int nID : kAddressEdits) {
     CString address;
     GetDlgItemText(nID, address);
-    if (!IsAddressText(address)) bAccepted = FALSE;
+    if (!IsAddressText(address)) return nID;
   }
-  GetDlgItem(IDCANCEL)->EnableWindow(m_bCancelAllowed || !bAccepted);
+  return 0;
 }
 
 void CDlgProviderConfig::OnChangeAddress() {
@@ -127,14 +131,10 @@ void CDlgProviderConfig::OnRemoveLine() {
 
 void CDlgProviderConfig::OnOK() {
   UpdateData(TRUE);
-  for (const int nID : kAddressEdits) {
-    CString address;
-    GetDlgItemText(nID, address);
-    if (!IsAddressText(address)) {
-      AfxMessageBox(IDS_INVALID_IP);
-      GetDlgItem(nID)->SetFocus();
-      return;
-    }
+  if (const int nID = RefusedAddressEdit()) {
+    AfxMessageBox(IDS_INVALID_IP);
+    GetDlgItem(nID)->SetFocus();
+    return;
   }
   EndDialog(IDOK);
 }

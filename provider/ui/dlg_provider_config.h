@@ -51,6 +51,8 @@ class CDlgProviderConfig : public CDialog {
   BOOL SelectedLine(DWORD& dwIndex) const;
   void RefreshLines(BOOL bEnableCancel);
   void UpdateButtons();
+  // The first address edit whose text OK refuses; 0 when both are accepted.
+  int RefusedAddressEdit();
 
   BOOL m_bCancelAllowed = TRUE;
 };
