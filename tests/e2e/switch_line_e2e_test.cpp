@@ -45,8 +45,8 @@ class SwitchLineE2E : public ::testing::Test {
   std::unique_ptr<ToolProcess> StartHost(std::vector<std::string> options = {}) {
     options.insert(options.end(),
                    {"--provider", OMBIX_TSP_PATH, "--registry", Path("registry.reg")});
-    return std::make_unique<ToolProcess>(TSP_HOST_PATH, options,
-                                         std::map<std::string, std::string>{{"HOME", Path("home")}});
+    return std::make_unique<ToolProcess>(
+        TSP_HOST_PATH, options, std::map<std::string, std::string>{{"HOME", Path("home")}});
   }
 
   std::string address;
@@ -142,8 +142,7 @@ TEST_F(SwitchLineE2E, StartOpenAndStopGiveTheExpectedTranscript) {
                           {{"2001", "secret0"}, {"2002", "secret1"}});
   const auto sim = StartSwitch({"--phone", "2001:secret0", "--phone", "2002:secret1"});
   const std::string script = std::string(E2E_SOURCE_DIR) + "/tsp_host_start_stop";
-  const ToolResult result =
-      StartHost({"--script", script + ".txt", "--wait", "5000"})->Finish();
+  const ToolResult result = StartHost({"--script", script + ".txt", "--wait", "5000"})->Finish();
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, ReadFile(script + ".expected")) << result.err;
   // The open was this switch's: its log tells of the session.

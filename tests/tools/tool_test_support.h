@@ -23,8 +23,8 @@ inline std::string OwnLoopbackAddress(int octet) {
 // Writes a registry file with two lines, each a phone number and its password, against the
 // switch at `address`.
 inline void WriteTwoLines(const std::string& path, const std::string& address,
-                          const std::pair<std::string, std::string> (&lines)[2] = {{"200", "1234"},
-                                                                                   {"201", "1234"}}) {
+                          const std::pair<std::string, std::string> (&lines)[2] = {
+                              {"200", "1234"}, {"201", "1234"}}) {
   std::ofstream registry(path);
   registry << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
               "CurrentVersion\\Telephony\\VOIP Service Provider (Z9410)\\Device1]\n"

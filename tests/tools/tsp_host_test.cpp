@@ -216,10 +216,10 @@ TEST_F(TspHostTest, SleepPausesUntilItsTimeOrASignal) {
   host.Signal(SIGINT);
   const ToolResult result = host.Finish();
   EXPECT_EQ(result.exit_code, 130);
-  EXPECT_TRUE(InOrder(result.out, {"> sleep 1\n> init\n", "lineOpen(0, 0x00020001) = 0",
-                                   "> sleep 600000\n",
-                                   "LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON",
-                                   "sleep: ended by SIGINT\n", "interrupted by SIGINT"}));
+  EXPECT_TRUE(
+      InOrder(result.out, {"> sleep 1\n> init\n", "lineOpen(0, 0x00020001) = 0", "> sleep 600000\n",
+                           "LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON",
+                           "sleep: ended by SIGINT\n", "interrupted by SIGINT"}));
 }
 
 // What a shell does to the terminal while the program is stopped.
@@ -274,8 +274,7 @@ TEST_F(TspHostTest, EventsAppearAboveThePromptWhileTheUserTypes) {
   host.Signal(SIGSTOP);
   MakeCooked(host.Terminal());
   host.Signal(SIGCONT);
-  ASSERT_NE(at = host.WaitFor("tsp> sta", at + std::string("\ntsp> sta").size()),
-            std::string::npos)
+  ASSERT_NE(at = host.WaitFor("tsp> sta", at + std::string("\ntsp> sta").size()), std::string::npos)
       << host.Output();
   host.Write("tus 0\n");
   ASSERT_NE(at = host.WaitFor("lineGetLineDevStatus(0) = 0", at), std::string::npos)
