@@ -3,15 +3,12 @@
 // datagram only when asked; input at its end ends the commands, not the serving.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -107,10 +104,9 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
 class BackgroundJob {
  public:
   BackgroundJob(std::vector<std::string> args, bool tostop) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    char name[128];
-    if (ptsname_r(master_, name, sizeof(name)) != 0) return;
+    std::string name;
+    master_ = tooltest::OpenTerminal(name);
+    if (master_ < 0) return;
     int report[2];
     if (pipe2(go_, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) return;
     std::vector<char*> argv;
@@ -123,7 +119,7 @@ class BackgroundJob {
       close(report[0]);
       close(master_);
       setsid();
-      const int tty = open(name, O_RDWR);  // the session's controlling terminal, held by it
+      const int tty = open(name.c_str(), O_RDWR);  // the session's controlling terminal, held by it
       termios modes{};
       tcgetattr(tty, &modes);
       modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | TOSTOP);
@@ -149,6 +145,7 @@ class BackgroundJob {
     close(report[1]);
     if (read(report[0], &job_, sizeof(job_)) != sizeof(job_)) job_ = -1;
     close(report[0]);
+    shown_.Attach(fcntl(master_, F_DUPFD_CLOEXEC, 0), -1);
   }
   ~BackgroundJob() {
     if (job_ > 0) kill(job_, SIGKILL);
@@ -162,31 +159,16 @@ class BackgroundJob {
     ASSERT_EQ(write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
   void BringToForeground() { ASSERT_EQ(write(go_[1], "g", 1), 1); }
-  // What the terminal showed, until it holds text or ten seconds pass; whether it came.
-  bool ReadUntil(const std::string& text) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (shown_.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
-      pollfd ready{master_, POLLIN, 0};
-      if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-      char buffer[1024];
-      const ssize_t n = read(master_, buffer, sizeof(buffer));
-      if (n <= 0) return false;
-      for (ssize_t i = 0; i < n; ++i) {
-        if (buffer[i] != '\r') shown_ += buffer[i];
-      }
-    }
-    return true;
-  }
-  const std::string& Shown() const { return shown_; }
+  // What the terminal showed (lines end in "\r\n"), until it holds text; whether it came.
+  bool ReadUntil(const std::string& text) { return shown_.WaitFor(text) != std::string::npos; }
+  const std::string& Shown() const { return shown_.out; }
 
  private:
   int master_ = -1;
   int go_[2] = {-1, -1};
   pid_t leader_ = -1;
   pid_t job_ = -1;
-  std::string shown_;
+  tooltest::OutputReader shown_;
 };
 
 // A login answered while the sim is a background job of the terminal; a command typed then is
@@ -202,7 +184,7 @@ void RunInTheBackground(bool tostop) {
   UdpPeer client;
   EXPECT_TRUE(LogIn(client, port)) << sim.Shown();
   const std::string accepted =
-      "session 1: login from 127.0.0.1:" + std::to_string(client.port()) + " accepted\n";
+      "session 1: login from 127.0.0.1:" + std::to_string(client.port()) + " accepted\r\n";
   EXPECT_TRUE(sim.ReadUntil(accepted)) << sim.Shown();
   EXPECT_EQ(sim.Shown().find("OMBIX_LOGIN_REQ"), std::string::npos) << sim.Shown();
 
@@ -210,7 +192,7 @@ void RunInTheBackground(bool tostop) {
   // to the foreground.
   sim.Type("frobnicate\n");
   sim.BringToForeground();
-  EXPECT_TRUE(sim.ReadUntil("error: not understood: frobnicate\n")) << sim.Shown();
+  EXPECT_TRUE(sim.ReadUntil("error: not understood: frobnicate\r\n")) << sim.Shown();
   // And it still serves.
   UdpPeer other;
   EXPECT_TRUE(LogIn(other, port)) << sim.Shown();

@@ -4,9 +4,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -17,7 +20,7 @@ extern char** environ;
 namespace tooltest {
 
 ToolProcess::ToolProcess(const std::string& path, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env) {
+                         const std::map<std::string, std::string>& env, Streams streams) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
@@ -28,15 +31,30 @@ ToolProcess::ToolProcess(const std::string& path, const std::vector<std::string>
   }
   for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
 
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe");
-  }
+  int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+  std::string terminal_name;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  short flags = POSIX_SPAWN_SETSIGDEF;
+  if (streams == Streams::kTerminal) {
+    terminal_ = OpenTerminal(terminal_name);
+    if (terminal_ < 0) throw std::runtime_error("pseudo-terminal");
+    // The tool opens the terminal after its setsid, which makes it the controlling one. This
+    // side keeps the terminal side closed, so that the output ends when the tool's does.
+    flags |= POSIX_SPAWN_SETSID;
+    posix_spawn_file_actions_addopen(&actions, 0, terminal_name.c_str(), O_RDWR, 0);
+    posix_spawn_file_actions_adddup2(&actions, 0, 1);
+    posix_spawn_file_actions_adddup2(&actions, 0, 2);
+  } else {
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe");
+    }
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  }
   std::vector<char*> argv{const_cast<char*>(path.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -45,22 +63,26 @@ ToolProcess::ToolProcess(const std::string& path, const std::vector<std::string>
   envp.push_back(nullptr);
   // The tool gets the default SIGPIPE, which the test ignores (a tool may stop reading early).
   signal(SIGPIPE, SIG_IGN);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes, flags);
   const int rc = posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  in_ = in[1];
-  out_ = out[0];
-  err_ = err[0];
+  if (streams == Streams::kTerminal) {
+    // Reading and writing go through descriptors of their own: the terminal stays open for its
+    // modes after the output has ended.
+    in_ = fcntl(terminal_, F_DUPFD_CLOEXEC, 0);
+    output_.Attach(fcntl(terminal_, F_DUPFD_CLOEXEC, 0), -1);
+  } else {
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    in_ = in[1];
+    output_.Attach(out[0], err[0]);
+  }
   if (rc != 0) throw std::runtime_error(path + ": " + std::strerror(rc));
 }
 
@@ -69,6 +91,8 @@ ToolProcess::~ToolProcess() {
     kill(pid_, SIGKILL);
     Finish();
   }
+  CloseInput();
+  if (terminal_ >= 0) close(terminal_);
 }
 
 void ToolProcess::Write(const std::string& text) {
@@ -88,9 +112,10 @@ void ToolProcess::CloseInput() {
 
 namespace {
 
-// How long a tool may keep a test waiting for its output or its end: far beyond any healthy run,
-// so that a hung tool fails its test with what it wrote rather than stopping the suite.
+// How long a tool may keep a test waiting for its output or its end.
 constexpr auto kPatience = std::chrono::seconds(60);
+// How long nothing comes before a waiting reader asks the tool for more.
+constexpr auto kIdle = std::chrono::milliseconds(200);
 
 using Clock = std::chrono::steady_clock;
 
@@ -101,19 +126,43 @@ int MsecsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-bool ToolProcess::ReadSome(Clock::time_point deadline) {
+int OpenTerminal(std::string& name) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  char buffer[128];
+  // A size of its own, so that what a tool draws does not depend on where the test runs.
+  const winsize size{24, 80, 0, 0};
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+      ptsname_r(master, buffer, sizeof buffer) != 0 || ioctl(master, TIOCSWINSZ, &size) != 0) {
+    if (master >= 0) close(master);
+    return -1;
+  }
+  name = buffer;
+  return master;
+}
+
+OutputReader::~OutputReader() {
+  if (out_ >= 0) close(out_);
+  if (err_ >= 0) close(err_);
+}
+
+void OutputReader::Attach(int out_fd, int err_fd) {
+  out_ = out_fd;
+  err_ = err_fd;
+}
+
+bool OutputReader::ReadSome(Clock::time_point deadline) {
   pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-  if (out_ < 0 && err_ < 0) return false;
+  if (Ended()) return false;
   const int ready = poll(fds, 2, MsecsLeft(deadline));
   if (ready < 0) return errno == EINTR;
-  if (ready == 0) return false;  // out of patience
+  if (ready == 0) return false;
   char buffer[65536];
   for (pollfd& fd : fds) {
     if (fd.fd < 0 || fd.revents == 0) continue;
     const ssize_t n = read(fd.fd, buffer, sizeof buffer);
     if (n > 0) {
-      (fd.fd == out_ ? result_.out : result_.err).append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
+      (fd.fd == out_ ? out : err).append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {  // a terminal whose other side closed says EIO
       close(fd.fd);
       (fd.fd == out_ ? out_ : err_) = -1;
     }
@@ -121,45 +170,63 @@ bool ToolProcess::ReadSome(Clock::time_point deadline) {
   return true;
 }
 
-bool ToolProcess::ReadUntil(const std::string& text) {
+size_t OutputReader::WaitFor(const std::string& text, size_t from,
+                             const std::function<void()>& idle) {
   const auto deadline = Clock::now() + kPatience;
-  while (result_.out.find(text) == std::string::npos) {
+  for (;;) {
+    const size_t at = out.find(text, from);
+    if (at != std::string::npos) return at;
+    if (ReadSome(idle ? std::min(deadline, Clock::now() + kIdle) : deadline)) continue;
+    if (Ended() || Clock::now() >= deadline) return std::string::npos;
+    idle();
+  }
+}
+
+std::string OutputReader::ReadLineWith(const std::string& text) {
+  const auto deadline = Clock::now() + kPatience;
+  for (;;) {
+    const size_t at = out.find(text);
+    const size_t end = at == std::string::npos ? at : out.find('\n', at);
+    if (end != std::string::npos) {
+      const size_t begin = out.rfind('\n', at);
+      return out.substr(begin == std::string::npos ? 0 : begin + 1,
+                        end - (begin == std::string::npos ? 0 : begin + 1));
+    }
+    if (!ReadSome(deadline)) return "";
+  }
+}
+
+bool OutputReader::ReadErrorUntil(const std::string& text) {
+  const auto deadline = Clock::now() + kPatience;
+  while (err.find(text) == std::string::npos) {
     if (!ReadSome(deadline)) return false;
   }
   return true;
+}
+
+bool OutputReader::ReadToEnd() {
+  const auto deadline = Clock::now() + kPatience;
+  while (ReadSome(deadline)) {
+  }
+  return Ended();
 }
 
 void ToolProcess::Signal(int signal) {
   kill(pid_, signal);
 }
 
-std::string ToolProcess::ReadLineWith(const std::string& text) {
-  const auto deadline = Clock::now() + kPatience;
-  for (;;) {
-    const size_t at = result_.out.find(text);
-    const size_t end = at == std::string::npos ? at : result_.out.find('\n', at);
-    if (end != std::string::npos) {
-      const size_t begin = result_.out.rfind('\n', at);
-      return result_.out.substr(begin == std::string::npos ? 0 : begin + 1,
-                                end - (begin == std::string::npos ? 0 : begin + 1));
-    }
-    if (!ReadSome(deadline)) return "";
-  }
-}
-
 ToolResult ToolProcess::Finish() {
   CloseInput();
-  const auto deadline = Clock::now() + kPatience;
-  while (ReadSome(deadline)) {
-  }
   // A tool that has not ended by now never will: it is ended, and the test sees the signal.
-  if (out_ >= 0 || err_ >= 0) kill(pid_, SIGKILL);
+  if (!output_.ReadToEnd()) kill(pid_, SIGKILL);
   int status = 0;
   while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
   if (WIFEXITED(status)) result_.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
+  result_.out = output_.out;
+  result_.err = output_.err;
   return result_;
 }
 

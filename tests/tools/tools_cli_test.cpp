@@ -19,9 +19,11 @@
 #include "switchapi/ombix_values.h"
 #include "switchapi/ombix_wire.h"
 #include "tests/tools/tool_process.h"
+#include "tests/tools/tool_test_support.h"
 #include "tests/tools/udp_peer.h"
 
 namespace fs = std::filesystem;
+using tooltest::Count;
 using tooltest::RunTool;
 using tooltest::ToolProcess;
 using tooltest::ToolResult;
@@ -241,12 +243,6 @@ TEST_F(ToolTest, SwitchDecodeErrors) {
       "\n !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
       "abcdefghijklmnopqrstuvwxyz{|}~");
   EXPECT_EQ(raw, std::string::npos) << result.err;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 TEST_F(ToolTest, SwitchSimErrors) {

@@ -2,69 +2,34 @@
 // tells its own story, a prompt on a terminal that shows events as they come, and the demo's
 // refusal to use a switch it did not start.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/tools/tool_process.h"
+#include "tests/tools/tool_test_support.h"
 #include "tools/tsp-host/line_editor.h"
 
 namespace fs = std::filesystem;
+using tooltest::Count;
+using tooltest::ReadFile;
 using tooltest::RunTool;
 using tooltest::ToolProcess;
 using tooltest::ToolResult;
-
-extern char** environ;
+using tooltest::WriteTwoLines;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kPatience = std::chrono::seconds(20);  // a bound for reads, never a measure
-
-// A loopback address of this test process's own, so that no switch elsewhere on this machine
-// (a user's on 127.0.0.1, another test's) answers for the one the test starts.
 std::string OwnAddress() {
-  const unsigned pid = static_cast<unsigned>(getpid());
-  return "127.79." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250);
-}
-
-// Two lines, phones 200 and 201, against a switch at `address`.
-void WriteTwoLines(const std::string& path, const std::string& address) {
-  std::ofstream(path) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
-                         "CurrentVersion\\Telephony\\VOIP Service Provider (Z9410)\\Device1]\n"
-                         "\"Lines\"=dword:00000002\n\"IP1\"=\""
-                      << address
-                      << "\"\n\"IP2\"=\"\"\n"
-                         "\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"1234\"\n"
-                         "\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"=\"1234\"\n";
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
+  return tooltest::OwnLoopbackAddress(79);
 }
 
 // Whether the parts come in text in this order.
@@ -205,17 +170,25 @@ TEST_F(TspHostTest, InitEnumeratesFirstAndKeepsTheConfiguredLines) {
 // Read top to bottom, a script's output tells what happened: its comments come where they
 // stand, and wait says whether it waited for a completion.
 TEST_F(TspHostTest, AScriptsOutputTellsItsStory) {
-  // Every datagram of the switch held back, so that the call's completion comes only after
-  // wait has begun.
-  const auto sim = StartSwitch({"--delay", "500"});
+  // The switch holds its answer to the call back until told, so that the call's completion
+  // comes only after the second wait has begun; its log tells when it holds the call.
+  const auto sim = StartSwitch({"--verbose"});
+  sim->Write("defer OMBIX_MAKE_CALL_REQ\n");
+  ASSERT_NE(sim->ReadLineWith("ok"), "");
   WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
-  const ToolResult result =
-      RunTool(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
-              {{"HOME", dir_ + "/home"}},
-              "# the line logs in to the switch when it opens\n"
-              "init\nopen 0\nwait\n"
-              "   # 200 calls 201  \n"
-              "make 0 201\nwait\nshutdown\n");
+  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
+                   {{"HOME", dir_ + "/home"}});
+  host.Write(
+      "# the line logs in to the switch when it opens\n"
+      "init\nopen 0\nwait\n"
+      "   # 200 calls 201  \n"
+      "make 0 201\nwait\nshutdown\n");
+  const size_t make = host.WaitFor("> make 0 201\n");
+  ASSERT_NE(make, std::string::npos) << host.Output();
+  ASSERT_NE(host.WaitFor("> wait\n", make), std::string::npos) << host.Output();
+  ASSERT_TRUE(sim->ReadErrorUntil("held back: OMBIX_MAKE_CALL_REQ")) << host.Output();
+  sim->Write("release\n");
+  const ToolResult result = host.Finish();
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_TRUE(InOrder(
       result.out,
@@ -226,108 +199,42 @@ TEST_F(TspHostTest, AScriptsOutputTellsItsStory) {
       << result.out;
 }
 
-// sleep pauses: it is still pausing when a signal comes, which ends it and tsp-host.
+// sleep pauses, printing the switch's events as they come: it is still pausing when an event
+// and then a signal come, which ends it and tsp-host.
 TEST_F(TspHostTest, SleepPausesUntilItsTimeOrASignal) {
-  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH}, {{"HOME", dir_ + "/home"}});
-  host.Write("sleep 1\nsleep 600000\n");
-  ASSERT_TRUE(host.ReadUntil("> sleep 600000\n"));
+  const auto sim = StartSwitch();
+  WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
+  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
+                   {{"HOME", dir_ + "/home"}});
+  host.Write("sleep 1\ninit\nopen 0\nstatusmsgs 0 0x00100030 0\nsleep 600000\n");
+  const size_t sleep = host.WaitFor("> sleep 600000\n");
+  ASSERT_NE(sleep, std::string::npos) << host.Output();
+  sim->Write("messages 200 1\n");
+  EXPECT_NE(host.WaitFor("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", sleep),
+            std::string::npos)
+      << host.Output();
   host.Signal(SIGINT);
   const ToolResult result = host.Finish();
   EXPECT_EQ(result.exit_code, 130);
-  EXPECT_TRUE(InOrder(result.out, {"> sleep 1\n> sleep 600000\nsleep: ended by SIGINT\n",
-                                   "interrupted by SIGINT"}));
+  EXPECT_TRUE(
+      InOrder(result.out, {"> sleep 1\n> init\n", "lineOpen(0, 0x00020001) = 0", "> sleep 600000\n",
+                           "LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON",
+                           "sleep: ended by SIGINT\n", "interrupted by SIGINT"}));
 }
 
-// tsp-host on a pseudo-terminal, as a user at a terminal runs it.
-class TerminalHost {
- public:
-  explicit TerminalHost(const std::vector<std::string>& args) {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) return;
-    const std::string slave = ptsname(m_master);
-    std::vector<std::string> argv{TSP_HOST_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv) pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    m_pid = fork();
-    if (m_pid == 0) {
-      // Its own session, with the terminal as its controlling one and its three streams.
-      setsid();
-      const int fd = open(slave.c_str(), O_RDWR);
-      if (fd < 0) _exit(127);
-      dup2(fd, 0);
-      dup2(fd, 1);
-      dup2(fd, 2);
-      execve(pointers[0], pointers.data(), environ);
-      _exit(127);
-    }
-  }
-  ~TerminalHost() {
-    if (m_pid > 0) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, nullptr, 0);
-    }
-    if (m_master >= 0) close(m_master);
-  }
-  bool Started() const { return m_master >= 0 && m_pid > 0; }
-  void Type(const std::string& keys) {
-    ASSERT_EQ(write(m_master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
-  }
-  // Reads until what came from position nFrom on holds text; where it starts, or npos.
-  size_t ReadUntil(const std::string& text, size_t nFrom = 0) {
-    const auto end = Clock::now() + kPatience;
-    for (;;) {
-      const size_t at = m_out.find(text, nFrom);
-      if (at != std::string::npos || Clock::now() >= end) return at;
-      ReadSome(200);
-    }
-  }
-  // Waits for the exit; its status, or -1.
-  int Finish() {
-    const auto end = Clock::now() + kPatience;
-    while (Clock::now() < end) {
-      ReadSome(100);
-      int status = 0;
-      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        m_pid = -1;
-        while (ReadSome(0)) {
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-    }
-    return -1;
-  }
-  void Signal(int nSignal) { kill(m_pid, nSignal); }
-  // What a shell does to the terminal while the program is stopped.
-  void MakeCooked() {
-    termios modes{};
-    ASSERT_EQ(tcgetattr(m_master, &modes), 0);
-    modes.c_lflag |= ICANON | ECHO;
-    ASSERT_EQ(tcsetattr(m_master, TCSANOW, &modes), 0);
-  }
-  bool TerminalIsCooked() const {
-    termios modes{};
-    return tcgetattr(m_master, &modes) == 0 && (modes.c_lflag & ICANON) != 0 &&
-           (modes.c_lflag & ECHO) != 0;
-  }
-  const std::string& Output() const { return m_out; }
+// What a shell does to the terminal while the program is stopped.
+void MakeCooked(int terminal) {
+  termios modes{};
+  ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+  modes.c_lflag |= ICANON | ECHO;
+  ASSERT_EQ(tcsetattr(terminal, TCSANOW, &modes), 0);
+}
 
- private:
-  bool ReadSome(int nMillis) {
-    pollfd fd{m_master, POLLIN, 0};
-    if (poll(&fd, 1, nMillis) <= 0) return false;
-    char buffer[4096];
-    const ssize_t n = read(m_master, buffer, sizeof(buffer));
-    if (n <= 0) return false;
-    m_out.append(buffer, static_cast<size_t>(n));
-    return true;
-  }
-
-  int m_master = -1;
-  pid_t m_pid = -1;
-  std::string m_out;
-};
+bool IsCooked(int terminal) {
+  termios modes{};
+  return tcgetattr(terminal, &modes) == 0 && (modes.c_lflag & ICANON) != 0 &&
+         (modes.c_lflag & ECHO) != 0;
+}
 
 // While the user types at the prompt, the switch's events are printed above it as they come,
 // and the prompt with the half-typed line is drawn again below them; the line then runs as
@@ -335,49 +242,50 @@ class TerminalHost {
 TEST_F(TspHostTest, EventsAppearAboveThePromptWhileTheUserTypes) {
   const auto sim = StartSwitch();
   WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
-  TerminalHost host({OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"});
-  ASSERT_TRUE(host.Started());
+  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
+                   {{"HOME", dir_ + "/home"}}, ToolProcess::Streams::kTerminal);
   size_t at = 0;
   auto command = [&](const std::string& line, const std::string& answer) {
-    ASSERT_NE(at = host.ReadUntil("tsp> ", at), std::string::npos) << host.Output();
-    host.Type(line + "\n");
-    ASSERT_NE(at = host.ReadUntil(answer, at), std::string::npos) << host.Output();
+    ASSERT_NE(at = host.WaitFor("tsp> ", at), std::string::npos) << host.Output();
+    host.Write(line + "\n");
+    ASSERT_NE(at = host.WaitFor(answer, at), std::string::npos) << host.Output();
   };
   command("init", "providerInit(");
   command("open 0", "lineOpen(0, 0x00020001) = 0");
   command("statusmsgs 0 0x00100030 0", "lineSetStatusMessages(0, ");
-  ASSERT_NE(at = host.ReadUntil("tsp> ", at), std::string::npos) << host.Output();
+  ASSERT_NE(at = host.WaitFor("tsp> ", at), std::string::npos) << host.Output();
 
   // Half a command, with a typing error mended.
-  host.Type("stq\x7f");
-  host.Type("a");
-  ASSERT_NE(at = host.ReadUntil("sta", at), std::string::npos) << host.Output();
+  host.Write("stq\x7f");
+  host.Write("a");
+  ASSERT_NE(at = host.WaitFor("sta", at), std::string::npos) << host.Output();
   sim->Write("messages 200 2\n");
-  const size_t event = host.ReadUntil("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", at);
+  const size_t event = host.WaitFor("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", at);
   ASSERT_NE(event, std::string::npos) << host.Output();
   // The prompt line was erased for the event, and is back below it with what was typed.
-  ASSERT_GE(event, 4u);
-  EXPECT_EQ(host.Output().substr(event - 4, 4), "\r\x1b[J") << host.Output();
-  ASSERT_NE(at = host.ReadUntil("\ntsp> sta", event), std::string::npos) << host.Output();
+  const std::string erase = tsphost::EraseShown(tsphost::TextColumns("tsp> sta"), 80);
+  ASSERT_GE(event, erase.size());
+  EXPECT_EQ(host.Output().substr(event - erase.size(), erase.size()), erase) << host.Output();
+  ASSERT_NE(at = host.WaitFor("\ntsp> sta", event), std::string::npos) << host.Output();
   EXPECT_EQ(host.Output().find("> status", event), std::string::npos);
 
   // Stopped and continued, as Ctrl-Z and fg do, with the terminal reset meanwhile: the prompt
   // comes back with the half-typed line and echoes once.
   host.Signal(SIGSTOP);
-  host.MakeCooked();
+  MakeCooked(host.Terminal());
   host.Signal(SIGCONT);
-  ASSERT_NE(at = host.ReadUntil("tsp> sta", at + std::strlen("\ntsp> sta")), std::string::npos)
+  ASSERT_NE(at = host.WaitFor("tsp> sta", at + std::string("\ntsp> sta").size()), std::string::npos)
       << host.Output();
-  host.Type("tus 0\n");
-  ASSERT_NE(at = host.ReadUntil("lineGetLineDevStatus(0) = 0", at), std::string::npos)
+  host.Write("tus 0\n");
+  ASSERT_NE(at = host.WaitFor("lineGetLineDevStatus(0) = 0", at), std::string::npos)
       << host.Output();
   EXPECT_EQ(Count(host.Output(), "tus 0"), 1u) << host.Output();
-  ASSERT_NE(at = host.ReadUntil("tsp> ", at), std::string::npos) << host.Output();
-  host.Type("\x04");  // Ctrl-D on the empty line ends the input
-  EXPECT_EQ(host.Finish(), 0) << host.Output();
+  ASSERT_NE(at = host.WaitFor("tsp> ", at), std::string::npos) << host.Output();
+  host.Write("\x04");  // Ctrl-D on the empty line ends the input
+  EXPECT_EQ(host.Finish().exit_code, 0) << host.Output();
   EXPECT_NE(host.Output().find("unloaded OMBIX.TSP", at), std::string::npos) << host.Output();
   // The terminal is left as it was found.
-  EXPECT_TRUE(host.TerminalIsCooked());
+  EXPECT_TRUE(IsCooked(host.Terminal()));
 }
 
 // The demo never talks to a switch it did not start: with its address taken, it stops with the

@@ -1,0 +1,50 @@
+// Small pieces the tests that run tools share: a loopback address of the test's own, the
+// settings of a two-line switch, a file's text, and how often a text appears.
+#pragma once
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+
+namespace tooltest {
+
+// A loopback address 127.`octet`.x.y of this test process's own, so that no switch elsewhere on
+// this machine (a user's on 127.0.0.1, another test's) answers for the one the test starts; each
+// test program picks its own `octet`.
+inline std::string OwnLoopbackAddress(int octet) {
+  const unsigned pid = static_cast<unsigned>(getpid());
+  return "127." + std::to_string(octet) + "." + std::to_string((pid >> 8) & 0xFF) + "." +
+         std::to_string(2 + pid % 250);
+}
+
+// Writes a registry file with two lines, each a phone number and its password, against the
+// switch at `address`.
+inline void WriteTwoLines(const std::string& path, const std::string& address,
+                          const std::pair<std::string, std::string> (&lines)[2] = {
+                              {"200", "1234"}, {"201", "1234"}}) {
+  std::ofstream registry(path);
+  registry << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
+              "CurrentVersion\\Telephony\\VOIP Service Provider (Z9410)\\Device1]\n"
+              "\"Lines\"=dword:00000002\n\"IP1\"=\""
+           << address << "\"\n\"IP2\"=\"\"\n";
+  for (int i = 0; i < 2; ++i) {
+    registry << "\"Line." << i << ".Number\"=\"" << lines[i].first << "\"\n\"Line." << i
+             << ".Password\"=\"" << lines[i].second << "\"\n";
+  }
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace tooltest
