@@ -17,6 +17,7 @@
 #include "framework/request.h"
 #include "framework/service_provider.h"
 #include "platform/afxmt.h"
+#include "platform/caught_exception.h"
 #include "platform/win32.h"
 
 namespace {
@@ -29,24 +30,50 @@ constexpr DWORD kActiveStates = 0x378;
 
 void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwMediaMode,
                                           BOOL bNotify) {
+  // What the change holds (a reference, the changing-state mark, its held event) is let go on
+  // every way out: a hook or an allocation that throws must not leave the call's later events
+  // held for ever, its feature notices silenced or the call alive.
+  struct Holds {
+    CTSPICallAppearance* pCall;
+    bool bEntered = false;
+    bool bEvent = false;
+    ULONGLONG nEvent = 0;
+    void SendEvent() {
+      if (!bEvent) return;
+      bEvent = false;
+      pCall->SendHeldStateEvent(nEvent);
+    }
+    void Leave() {
+      if (!bEntered) return;
+      bEntered = false;
+      pCall->LeaveStateChange();
+    }
+    ~Holds() {
+      try {
+        SendEvent();  // only left on a throw: the event goes out with what is stored
+      } catch (...) {
+        LogCaughtException("CTSPICallAppearance::ChangeCallState");
+      }
+      Leave();
+      pCall->Release();
+    }
+  };
   AddRef();  // whatever follows may let go of the call's last other reference
+  Holds holds{this};
   CTSPILineConnection* pLine = GetLineOwner();
   DWORD dwOldState = 0;
   bool bChanged = false;
   bool bOverridden = false;
   bool bFeaturesMissed = false;
-  bool bEvent = false;
-  ULONGLONG nEvent = 0;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     dwOldState = m_CallStatus.dwCallState;
     const DWORD dwOldMode = m_CallStatus.dwCallStateMode;
     if (dwOldState == LINECALLSTATE_IDLE && dwState != LINECALLSTATE_IDLE) {
-      lock.Unlock();
-      Release();
       return;
     }
     EnterStateChange();
+    holds.bEntered = true;
 
     if ((m_dwFlags.fetch_or(CALLFLAG_STATESEEN) & CALLFLAG_STATESEEN) == 0 && pLine != nullptr) {
       // TAPI learns that lineMakeCall succeeded at the call's first state; the request stays
@@ -104,9 +131,9 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
         ComputeCallFeatures(dwState, m_CallStatus.dwCallStateMode, dwMediaOut);
         bFeaturesMissed = scope.Missed();
         if (bNotify) {
-          nEvent = HoldStateEvent(m_CallStatus.dwCallState, m_CallStatus.dwCallStateMode,
-                                  m_CallInfo.dwMediaMode);
-          bEvent = true;
+          holds.nEvent = HoldStateEvent(m_CallStatus.dwCallState, m_CallStatus.dwCallStateMode,
+                                        m_CallInfo.dwMediaMode);
+          holds.bEvent = true;
         }
       }
     }
@@ -140,9 +167,10 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
     const LINECALLSTATUS status = GetCallStatusCopy();
     ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, GetMediaMode());
   };
+  const bool bEvent = holds.bEvent;
   if (bFeaturesMissed && bEvent) recompute();
-  if (bEvent) SendHeldStateEvent(nEvent);
-  LeaveStateChange();
+  holds.SendEvent();
+  holds.Leave();
   if (bFeaturesMissed && !bEvent) recompute();
   if (bChanged && dwState == LINECALLSTATE_IDLE && dwOldState != LINECALLSTATE_IDLE &&
       pLine != nullptr) {
@@ -153,7 +181,6 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
       GetCallHandle() == nullptr && m_pAddr != nullptr) {
     m_pAddr->RemoveCall(this);
   }
-  Release();
 }
 
 void CTSPICallAppearance::FlushPendingCounts() {
@@ -215,7 +242,13 @@ void CTSPICallAppearance::SendHeldStateEvent(ULONGLONG nEvent) {
       next = m_events.front();
       m_events.erase(m_events.begin());
     }
-    SendStateEvent(next.dwState, next.dwMode, next.dwMedia);
+    try {
+      SendStateEvent(next.dwState, next.dwMode, next.dwMedia);
+    } catch (...) {
+      std::lock_guard<std::mutex> guard(m_mxPending);
+      m_bSendingEvents = false;  // the next sender goes on with those still held
+      throw;
+    }
   }
 }
 

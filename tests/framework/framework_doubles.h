@@ -177,6 +177,11 @@ class TestCall : public CTSPICallAppearance {
     }
     CTSPICallAppearance::ComputeCallFeatures(dwState, dwMode, dwMediaMode);
   }
+  void OnRelatedCallStateChange(CTSPICallAppearance* pCall, DWORD dwNewState,
+                                DWORD dwOldState) override {
+    if (s_onPartnerChange != nullptr) s_onPartnerChange(this);
+    CTSPICallAppearance::OnRelatedCallStateChange(pCall, dwNewState, dwOldState);
+  }
   LONG GetCallStatus(LPLINECALLSTATUS lpCallStatus) override {
     if (s_onGetStatus != nullptr) s_onGetStatus(this);
     return CTSPICallAppearance::GetCallStatus(lpCallStatus);
@@ -189,6 +194,7 @@ class TestCall : public CTSPICallAppearance {
   std::atomic<int> idles{0};
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onGetStatus)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onPartnerChange)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onDestroy)(CTSPICallAppearance*) = nullptr;
 };
 
