@@ -163,9 +163,9 @@ LONG CTSPILineConnection::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall,
     }
     if (m_nActiveCalls < static_cast<int>(m_LineCaps.dwMaxNumActiveCalls)) {
       if (m_nMakeCallsReserved > 0) return LINEERR_RESOURCEUNAVAIL;
-      for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
-        if (pReq->GetType() == REQUEST_LINEMAKECALL) return LINEERR_RESOURCEUNAVAIL;
-      }
+      // A look that marks nothing: a queued request must stay "not yet fetched" for the
+      // sweep that fails it when its call goes IDLE.
+      if (HasRequest(nullptr, REQUEST_LINEMAKECALL)) return LINEERR_RESOURCEUNAVAIL;
     }
     ++m_nMakeCallsReserved;
   }
