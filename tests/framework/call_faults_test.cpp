@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #include "framework/media_records.h"
@@ -213,29 +214,53 @@ TEST_F(CallTest, ClosingACallWaitsForItsDropOnlyAsLongAsTheProviderWaits) {
 
 // --- Failure paths leave nothing behind ---
 
+// Refused, or a throw on the way to the queue: either way no call stays listed with TAPI's
+// handle, and the calls the conference would have linked are let go.
 TEST_F(CallTest, AMakeCallOrConferenceThatCannotBeQueuedRemovesItsCalls) {
-  sp.refuseRequests = true;
-  CallParams params(u"1000", u"");
-  params.Get()->dwAddressMode = LINEADDRESSMODE_ADDRESSID;
-  CTSPICallAppearance* pMade = reinterpret_cast<CTSPICallAppearance*>(1);
-  TSPIMAKECALL* pMake = params.Record();
-  EXPECT_EQ(line->MakeCall(91, nullptr, &pMade, pMake), LINEERR_OPERATIONFAILED);
-  delete pMake;  // a failed entry frees its record
-  EXPECT_EQ(pMade, nullptr);
-  EXPECT_EQ(pAddr->GetCallCount(), 0);
+  ULONGLONG ullHandle = 0x961;
+  DWORD dwRequestID = 91;
+  for (const bool bThrow : {false, true}) {
+    SCOPED_TRACE(bThrow ? "throws" : "refused");
+    sp.refuseRequests = !bThrow;
+    sp.throwOnRequest = bThrow;
+    auto attempt = [&](auto run) {
+      if (!bThrow) return run();
+      EXPECT_THROW(run(), std::runtime_error);
+      return static_cast<LONG>(LINEERR_OPERATIONFAILED);
+    };
+    CallParams params(u"1000", u"");
+    params.Get()->dwAddressMode = LINEADDRESSMODE_ADDRESSID;
+    CTSPICallAppearance* pMade = reinterpret_cast<CTSPICallAppearance*>(1);
+    TSPIMAKECALL* pMake = params.Record();
+    EXPECT_EQ(attempt([&] { return line->MakeCall(++dwRequestID, nullptr, &pMade, pMake); }),
+              LINEERR_OPERATIONFAILED);
+    delete pMake;  // a failed entry frees its record
+    EXPECT_EQ(pMade, nullptr);
+    EXPECT_EQ(pAddr->GetCallCount(), 0);
 
-  TestCall* pCall = NewCall(0x961, LINECALLSTATE_CONNECTED);
-  auto* pSetup = new TSPICONFERENCE;
-  pSetup->pCall = pCall;
-  CTSPIConferenceCall* pConf = nullptr;
-  CTSPICallAppearance* pConsult = nullptr;
-  EXPECT_EQ(pAddr->SetupConference(92, pSetup, nullptr, &pConf, nullptr, &pConsult),
-            LINEERR_OPERATIONFAILED);
-  delete pSetup;
-  EXPECT_EQ(pAddr->GetCallCount(), 1);
-  EXPECT_EQ(pCall->GetConferenceCall(), nullptr);
-  EXPECT_EQ(pConf, nullptr);
-  EXPECT_EQ(pConsult, nullptr);
+    sp.refuseRequests = false;
+    sp.throwOnRequest = false;
+    TestCall* pCall = NewCall(ullHandle++, LINECALLSTATE_CONNECTED);
+    sp.refuseRequests = !bThrow;
+    sp.throwOnRequest = bThrow;
+    auto* pSetup = new TSPICONFERENCE;
+    pSetup->pCall = pCall;
+    CTSPIConferenceCall* pConf = nullptr;
+    CTSPICallAppearance* pConsult = nullptr;
+    EXPECT_EQ(attempt([&] {
+                return pAddr->SetupConference(++dwRequestID, pSetup, nullptr, &pConf, nullptr,
+                                              &pConsult);
+              }),
+              LINEERR_OPERATIONFAILED);
+    delete pSetup;
+    EXPECT_EQ(pAddr->GetCallCount(), 1);
+    EXPECT_EQ(pCall->GetConferenceCall(), nullptr);
+    EXPECT_EQ(pConf, nullptr);
+    EXPECT_EQ(pConsult, nullptr);
+    sp.refuseRequests = false;
+    sp.throwOnRequest = false;
+    pAddr->RemoveCall(pCall);
+  }
 }
 
 // --- TAPI's structures ---

@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,9 +136,11 @@ class TestProvider : public CServiceProvider {
     return TRUE;
   }
   BOOL AcceptNewRequest(CTSPIConnection* pConn, CTSPIRequest* pReq, int& nPos) override {
+    if (throwOnRequest) throw std::runtime_error("request");
     return refuseRequests ? FALSE : CServiceProvider::AcceptNewRequest(pConn, pReq, nPos);
   }
   std::atomic<bool> refuseRequests{false};
+  std::atomic<bool> throwOnRequest{false};
   BOOL acceptOpen = TRUE;
   int opens = 0;
   int closes = 0;
