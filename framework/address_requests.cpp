@@ -309,7 +309,7 @@ void CTSPIAddressInfo::OnRequestComplete(CTSPIRequest* pReq, LONG lResult) {
           CTSPICallAppearance* pCall = pTransfer->pCall;
           if (pCall != nullptr) {
             if (CTSPICallAppearance* pRelated = pCall->GetRelatedCallRef()) {
-              pRelated->ClearRelatedCall();
+              pRelated->ClearRelatedCallIf(pCall);
               pRelated->Release();
             }
             pCall->ClearRelatedCall();

@@ -166,6 +166,7 @@ class CallTest : public ::testing::Test {
   void TearDown() override {
     TestCall::s_onIdle = nullptr;
     TestCall::s_onPartnerChange = nullptr;
+    TestCall::s_onDetach = nullptr;
     CallTapi::onEvent = nullptr;
     sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   }

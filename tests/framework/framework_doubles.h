@@ -185,6 +185,10 @@ class TestCall : public CTSPICallAppearance {
     if (s_onPartnerChange != nullptr) s_onPartnerChange(this);
     CTSPICallAppearance::OnRelatedCallStateChange(pCall, dwNewState, dwOldState);
   }
+  void DetachForDelete() override {
+    if (s_onDetach != nullptr) s_onDetach(this);
+    CTSPICallAppearance::DetachForDelete();
+  }
   LONG GetCallStatus(LPLINECALLSTATUS lpCallStatus) override {
     if (s_onGetStatus != nullptr) s_onGetStatus(this);
     return CTSPICallAppearance::GetCallStatus(lpCallStatus);
@@ -198,6 +202,7 @@ class TestCall : public CTSPICallAppearance {
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onGetStatus)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onPartnerChange)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onDetach)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onDestroy)(CTSPICallAppearance*) = nullptr;
 };
 
