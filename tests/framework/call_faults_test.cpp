@@ -399,4 +399,53 @@ TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
   EXPECT_EQ(pCall->GetDigitGather(), nullptr);
 }
 
+// The timer thread ticks too rarely to serve anything here: the test serves the call itself.
+class QuietTimerTest : public CallTest {
+ protected:
+  QuietTimerTest() { timerTick = 3600000; }
+};
+
+// Two media actions and a gather fall due in one pass; one action, or the gather's report,
+// throws: the others are still served and everything taken out is freed.
+TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
+  line->ChangeCaps([](LINEDEVCAPS& caps) {
+    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
+    caps.dwGatherDigitsMinTimeout = 1;
+    caps.dwGatherDigitsMaxTimeout = 60000;
+  });
+  const LINEMEDIACONTROLMEDIA entries[] = {{LINEMEDIAMODE_INTERACTIVEVOICE, 1, 5},
+                                           {LINEMEDIAMODE_INTERACTIVEVOICE, 2, 6}};
+  ULONGLONG ullHandle = 0x9A1;
+  for (const bool bReportThrows : {false, true}) {
+    SCOPED_TRACE(bReportThrows ? "the gather's report throws" : "a media action throws");
+    TapiLog::Get().Reset();
+    TestCall* pCall = NewCall(ullHandle++);
+    auto* pMedia = new TSPIMEDIACONTROL;
+    ASSERT_TRUE(AppendEntryCopies(pMedia->arrMedia, entries, 2));
+    pCall->SetMediaControl(pMedia);
+    pCall->ChangeCallState(LINECALLSTATE_CONNECTED, 0, LINEMEDIAMODE_INTERACTIVEVOICE);
+    WCHAR digits[4] = {};
+    auto* pGather = new TSPIDIGITGATHER;
+    pGather->lpBuffer = digits;
+    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
+    pGather->dwFirstDigitTimeout = 1;
+    ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+    const DWORD dwStart = GetTickCount();
+    ASSERT_TRUE(fw_test::WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
+    const int nActions = line->mediaActions;
+    line->failingMediaActions = bReportThrows ? 0 : 1;
+    if (bReportThrows) {
+      CallTapi::onEvent = [](HTAPICALL, DWORD dwMsg, DWORD_PTR) {
+        if (dwMsg == LINE_GATHERDIGITS) throw std::runtime_error("report");
+      };
+    }
+    EXPECT_NO_THROW(pCall->ServiceCallTimers());
+    CallTapi::onEvent = nullptr;
+    EXPECT_EQ(line->mediaActions - nActions, 2);
+    EXPECT_EQ(pCall->GetTimerEventCount(), 0);
+    EXPECT_EQ(pCall->GetDigitGather(), nullptr);
+    EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 1);
+  }
+}
+
 }  // namespace
