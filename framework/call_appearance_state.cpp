@@ -8,6 +8,9 @@
 // state's LINE_CALLSTATE is held back until all of that is done, so that it goes out once and
 // with the features of its state, and the held events of one call go out in the order of their
 // changes.
+#include <memory>
+#include <vector>
+
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
 #include "framework/conference_call.h"
@@ -25,6 +28,13 @@ namespace {
 constexpr DWORD kStartFeatures = 0xE0687080;
 constexpr DWORD kHeldStates = 0x3400;
 constexpr DWORD kActiveStates = 0x378;
+
+// A reference taken by a ...Ref getter, let go also when what runs with it throws.
+struct ReleaseCall {
+  void operator()(CTSPICallAppearance* pCall) const { pCall->Release(); }
+};
+template <typename Call>
+using AdoptedRef = std::unique_ptr<Call, ReleaseCall>;
 
 }  // namespace
 
@@ -143,14 +153,12 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
   if (bChanged && !bOverridden) {
     const bool bIsConference = GetCallType() == CALLTYPE_CONFERENCE;
     if (!bIsConference) {
-      if (CTSPIConferenceCall* pConf = GetConferenceCallRef()) {
+      if (const AdoptedRef<CTSPIConferenceCall> pConf{GetConferenceCallRef()}) {
         pConf->OnRelatedCallStateChange(this, dwState, dwOldState);
-        pConf->Release();
       }
     }
-    if (CTSPICallAppearance* pRelated = GetRelatedCallRef()) {
+    if (const AdoptedRef<CTSPICallAppearance> pRelated{GetRelatedCallRef()}) {
       pRelated->OnRelatedCallStateChange(this, dwState, dwOldState);
-      pRelated->Release();
     }
     if (!bIsConference) {
       RecomputeLineFeatures();
@@ -258,11 +266,17 @@ void CTSPICallAppearance::RecomputeLineFeatures() {
   for (DWORD dwAddr = 0; dwAddr < pLine->GetAddressCount(); ++dwAddr) {
     CTSPIAddressInfo* pAddr = pLine->GetAddress(dwAddr);
     if (pAddr == nullptr) continue;
-    for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+    // The snapshot's references go also when a call's features throw.
+    struct Snapshot {
+      std::vector<CTSPICallAppearance*> calls;
+      ~Snapshot() {
+        for (CTSPICallAppearance* pCall : calls) pCall->Release();
+      }
+    } snapshot{pAddr->SnapshotCalls()};
+    for (CTSPICallAppearance* pCall : snapshot.calls) {
       if (pCall != this && pCall->GetCallType() != CALLTYPE_CONFERENCE) {
         pCall->ComputeCallFeatures(pCall->GetCallState(), 0, 0);
       }
-      pCall->Release();
     }
   }
 }
@@ -507,11 +521,10 @@ void CTSPICallAppearance::OnConsultationCallIdle(CTSPICallAppearance*) {}
 void CTSPICallAppearance::OnRelatedCallStateChange(CTSPICallAppearance* pCall, DWORD dwNewState,
                                                    DWORD /*dwOldState*/) {
   if (dwNewState != LINECALLSTATE_IDLE) return;
-  CTSPICallAppearance* pRelated = GetRelatedCallRef();
-  if (GetCallType() != CALLTYPE_CONSULTATION) OnConsultationCallIdle(pRelated);
+  const AdoptedRef<CTSPICallAppearance> pRelated{GetRelatedCallRef()};
+  if (GetCallType() != CALLTYPE_CONSULTATION) OnConsultationCallIdle(pRelated.get());
   if (pRelated != nullptr) {
     pRelated->ClearRelatedCallIf(this);
-    pRelated->Release();
   } else if (pCall != nullptr) {
     pCall->ClearRelatedCallIf(this);
   }

@@ -174,7 +174,7 @@ TEST_F(CallTest, TheChangingStateMarkCountsOverlappingChanges) {
 
 // A hook that throws out of a state change (a partner's notice, TAPI's callback, a hook under the
 // call's lock) leaves nothing held: the change's event still goes out, the mark is cleared, the
-// change's reference is let go and the call's next change is reported.
+// references of the change and of the notice are let go and the call's next change is reported.
 std::atomic<int> g_throws{0};
 void ThrowOnce() {
   if (g_throws.exchange(0) != 0) throw std::runtime_error("hook");
@@ -216,10 +216,12 @@ TEST_F(CallTest, AStateChangeThatThrowsLetsGoOfWhatItHeld) {
     c.arm();
     g_throws = 1;
     const LONG lRefs = pCall->GetRefCount();
+    const LONG lPartnerRefs = pPartner->GetRefCount();
     EXPECT_THROW(pCall->ChangeCallState(c.dwThrowingState), std::runtime_error);
     EXPECT_EQ(g_throws.load(), 0);
     EXPECT_EQ(pCall->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
     EXPECT_EQ(pCall->GetRefCount(), lRefs);
+    EXPECT_EQ(pPartner->GetRefCount(), lPartnerRefs);  // the notice's reference, too
     if (c.dwThrowingState != LINECALLSTATE_IDLE) pCall->ChangeCallState(LINECALLSTATE_ONHOLD);
     EXPECT_EQ(StatesSeen(), c.expected);
     EXPECT_EQ(pCall->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
