@@ -167,7 +167,8 @@ LONG CTSPIAddressInfo::SetupConference(DRV_REQUESTID dwRequestID, TSPICONFERENCE
   // Neither call may stay behind holding TAPI's handles when the request is refused, or when a
   // throw comes before it was queued.
   auto removeCalls = [&] {
-    if (CTSPICallAppearance* pCall = pConfRec->pCall) pCall->SetConferenceCall(nullptr);
+    CTSPICallAppearance* pCall = pConfRec->pCall;
+    if (pCall != nullptr && pCall->GetConferenceCall() == pConf) pCall->SetConferenceCall(nullptr);
     pConfRec->pConfCall = nullptr;
     pConfRec->pConsult = nullptr;
     if (pConsult != nullptr) RemoveCall(pConsult);
