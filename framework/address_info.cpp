@@ -99,9 +99,10 @@ CTSPIAddressInfo::~CTSPIAddressInfo() {
   // reference; a request that still names one keeps it alive until the request goes.
   std::vector<CTSPICallAppearance*> calls;
   calls.swap(m_lstCalls);
+  // Each is marked deleted before any link is cleared, so that no link to it is made again.
+  for (CTSPICallAppearance* pCall : calls) pCall->SetFlag(CALLFLAG_DELETED);
   for (CTSPICallAppearance* pCall : calls) pCall->DetachForDelete();
   for (CTSPICallAppearance* pCall : calls) {
-    pCall->SetFlag(CALLFLAG_DELETED);
     GetTSPILiveCalls().Remove(pCall);
     if (CServiceProvider* pSP = GetSP()) pSP->UnregisterTimedCall(pCall);
     pCall->m_pAddr = nullptr;

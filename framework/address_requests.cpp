@@ -11,6 +11,7 @@
 #include "framework/media_records.h"
 #include "framework/request.h"
 #include "framework/request_records.h"
+#include "framework/undo_on_throw.h"
 #include "platform/afxmt.h"
 
 namespace {
@@ -162,8 +163,24 @@ LONG CTSPIAddressInfo::SetupConference(DRV_REQUESTID dwRequestID, TSPICONFERENCE
   if (pConfRec->dwPartyCount > caps.dwMaxNumConference) return LINEERR_CONFERENCEFULL;
   CTSPIConferenceCall* pConf = FindOrCreateConferenceCall(htConfCall);
   if (pConf == nullptr) return LINEERR_CALLUNAVAIL;
-  CTSPICallAppearance* pConsult = FindOrCreateCall(htConsultCall, 0, LINECALLORIGIN_UNKNOWN,
-                                                   LINECALLREASON_UNKNOWN, 0xFFFFFFFF, 0);
+  CTSPICallAppearance* pConsult = nullptr;
+  // Neither call may stay behind holding TAPI's handles when the request is refused, or when a
+  // throw comes before it was queued.
+  auto removeCalls = [&] {
+    CTSPICallAppearance* pCall = pConfRec->pCall;
+    if (pCall != nullptr && pCall->GetConferenceCall() == pConf) pCall->SetConferenceCall(nullptr);
+    pConfRec->pConfCall = nullptr;
+    pConfRec->pConsult = nullptr;
+    if (pConsult != nullptr) RemoveCall(pConsult);
+    RemoveCall(pConf);
+  };
+  CUndoOnThrow undo("CTSPIAddressInfo::SetupConference", [&] {
+    if (m_pLine == nullptr || !m_pLine->HasRequest(pConf, REQUEST_LINESETUPCONFERENCE)) {
+      removeCalls();
+    }
+  });
+  pConsult = FindOrCreateCall(htConsultCall, 0, LINECALLORIGIN_UNKNOWN, LINECALLREASON_UNKNOWN,
+                              0xFFFFFFFF, 0);
   if (pConsult == nullptr) {
     RemoveCall(pConf);
     return LINEERR_CALLUNAVAIL;
@@ -175,12 +192,7 @@ LONG CTSPIAddressInfo::SetupConference(DRV_REQUESTID dwRequestID, TSPICONFERENCE
   const LONG lResult =
       QueueAddressRequest(pConf, REQUEST_LINESETUPCONFERENCE, dwRequestID, pConfRec);
   if (lResult < 0) {
-    // Neither call may stay behind holding TAPI's handles.
-    if (CTSPICallAppearance* pCall = pConfRec->pCall) pCall->SetConferenceCall(nullptr);
-    pConfRec->pConfCall = nullptr;
-    pConfRec->pConsult = nullptr;
-    RemoveCall(pConsult);
-    RemoveCall(pConf);
+    removeCalls();
     return LINEERR_OPERATIONFAILED;
   }
   if (ppConfCall != nullptr) *ppConfCall = pConf;
@@ -298,7 +310,7 @@ void CTSPIAddressInfo::OnRequestComplete(CTSPIRequest* pReq, LONG lResult) {
           CTSPICallAppearance* pCall = pTransfer->pCall;
           if (pCall != nullptr) {
             if (CTSPICallAppearance* pRelated = pCall->GetRelatedCallRef()) {
-              pRelated->ClearRelatedCall();
+              pRelated->ClearRelatedCallIf(pCall);
               pRelated->Release();
             }
             pCall->ClearRelatedCall();

@@ -163,7 +163,7 @@ void CTSPICallAppearance::SetConsultationCall(CTSPICallAppearance* pCall) {
     return;
   }
   if (CTSPICallAppearance* pPartner = GetRelatedCallRef()) {
-    pPartner->ClearRelatedCall();
+    pPartner->ClearRelatedCallIf(this);  // a partner that moved on keeps its new link
     pPartner->Release();
   }
   ClearRelatedCall();

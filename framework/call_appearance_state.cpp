@@ -8,6 +8,9 @@
 // state's LINE_CALLSTATE is held back until all of that is done, so that it goes out once and
 // with the features of its state, and the held events of one call go out in the order of their
 // changes.
+#include <memory>
+#include <vector>
+
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
 #include "framework/conference_call.h"
@@ -17,6 +20,7 @@
 #include "framework/request.h"
 #include "framework/service_provider.h"
 #include "platform/afxmt.h"
+#include "platform/caught_exception.h"
 #include "platform/win32.h"
 
 namespace {
@@ -25,28 +29,61 @@ constexpr DWORD kStartFeatures = 0xE0687080;
 constexpr DWORD kHeldStates = 0x3400;
 constexpr DWORD kActiveStates = 0x378;
 
+// A reference taken by a ...Ref getter, let go also when what runs with it throws.
+struct ReleaseCall {
+  void operator()(CTSPICallAppearance* pCall) const { pCall->Release(); }
+};
+template <typename Call>
+using AdoptedRef = std::unique_ptr<Call, ReleaseCall>;
+
 }  // namespace
 
 void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwMediaMode,
                                           BOOL bNotify) {
+  // What the change holds (a reference, the changing-state mark, its held event) is let go on
+  // every way out: a hook or an allocation that throws must not leave the call's later events
+  // held for ever, its feature notices silenced or the call alive.
+  struct Holds {
+    CTSPICallAppearance* pCall;
+    bool bEntered = false;
+    bool bEvent = false;
+    ULONGLONG nEvent = 0;
+    void SendEvent() {
+      if (!bEvent) return;
+      bEvent = false;
+      pCall->SendHeldStateEvent(nEvent);
+    }
+    void Leave() {
+      if (!bEntered) return;
+      bEntered = false;
+      pCall->LeaveStateChange();
+    }
+    ~Holds() {
+      try {
+        SendEvent();  // only left on a throw: the event goes out with what is stored
+      } catch (...) {
+        LogCaughtException("CTSPICallAppearance::ChangeCallState");
+      }
+      Leave();
+      pCall->Release();
+    }
+  };
   AddRef();  // whatever follows may let go of the call's last other reference
+  Holds holds{this};
   CTSPILineConnection* pLine = GetLineOwner();
   DWORD dwOldState = 0;
   bool bChanged = false;
   bool bOverridden = false;
   bool bFeaturesMissed = false;
-  bool bEvent = false;
-  ULONGLONG nEvent = 0;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     dwOldState = m_CallStatus.dwCallState;
     const DWORD dwOldMode = m_CallStatus.dwCallStateMode;
     if (dwOldState == LINECALLSTATE_IDLE && dwState != LINECALLSTATE_IDLE) {
-      lock.Unlock();
-      Release();
       return;
     }
     EnterStateChange();
+    holds.bEntered = true;
 
     if ((m_dwFlags.fetch_or(CALLFLAG_STATESEEN) & CALLFLAG_STATESEEN) == 0 && pLine != nullptr) {
       // TAPI learns that lineMakeCall succeeded at the call's first state; the request stays
@@ -104,9 +141,9 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
         ComputeCallFeatures(dwState, m_CallStatus.dwCallStateMode, dwMediaOut);
         bFeaturesMissed = scope.Missed();
         if (bNotify) {
-          nEvent = HoldStateEvent(m_CallStatus.dwCallState, m_CallStatus.dwCallStateMode,
-                                  m_CallInfo.dwMediaMode);
-          bEvent = true;
+          holds.nEvent = HoldStateEvent(m_CallStatus.dwCallState, m_CallStatus.dwCallStateMode,
+                                        m_CallInfo.dwMediaMode);
+          holds.bEvent = true;
         }
       }
     }
@@ -116,14 +153,12 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
   if (bChanged && !bOverridden) {
     const bool bIsConference = GetCallType() == CALLTYPE_CONFERENCE;
     if (!bIsConference) {
-      if (CTSPIConferenceCall* pConf = GetConferenceCallRef()) {
+      if (const AdoptedRef<CTSPIConferenceCall> pConf{GetConferenceCallRef()}) {
         pConf->OnRelatedCallStateChange(this, dwState, dwOldState);
-        pConf->Release();
       }
     }
-    if (CTSPICallAppearance* pRelated = GetRelatedCallRef()) {
+    if (const AdoptedRef<CTSPICallAppearance> pRelated{GetRelatedCallRef()}) {
       pRelated->OnRelatedCallStateChange(this, dwState, dwOldState);
-      pRelated->Release();
     }
     if (!bIsConference) {
       RecomputeLineFeatures();
@@ -140,9 +175,10 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
     const LINECALLSTATUS status = GetCallStatusCopy();
     ComputeCallFeatures(status.dwCallState, status.dwCallStateMode, GetMediaMode());
   };
+  const bool bEvent = holds.bEvent;
   if (bFeaturesMissed && bEvent) recompute();
-  if (bEvent) SendHeldStateEvent(nEvent);
-  LeaveStateChange();
+  holds.SendEvent();
+  holds.Leave();
   if (bFeaturesMissed && !bEvent) recompute();
   if (bChanged && dwState == LINECALLSTATE_IDLE && dwOldState != LINECALLSTATE_IDLE &&
       pLine != nullptr) {
@@ -153,7 +189,6 @@ void CTSPICallAppearance::ChangeCallState(DWORD dwState, DWORD dwMode, DWORD dwM
       GetCallHandle() == nullptr && m_pAddr != nullptr) {
     m_pAddr->RemoveCall(this);
   }
-  Release();
 }
 
 void CTSPICallAppearance::FlushPendingCounts() {
@@ -215,7 +250,13 @@ void CTSPICallAppearance::SendHeldStateEvent(ULONGLONG nEvent) {
       next = m_events.front();
       m_events.erase(m_events.begin());
     }
-    SendStateEvent(next.dwState, next.dwMode, next.dwMedia);
+    try {
+      SendStateEvent(next.dwState, next.dwMode, next.dwMedia);
+    } catch (...) {
+      std::lock_guard<std::mutex> guard(m_mxPending);
+      m_bSendingEvents = false;  // the next sender goes on with those still held
+      throw;
+    }
   }
 }
 
@@ -225,11 +266,17 @@ void CTSPICallAppearance::RecomputeLineFeatures() {
   for (DWORD dwAddr = 0; dwAddr < pLine->GetAddressCount(); ++dwAddr) {
     CTSPIAddressInfo* pAddr = pLine->GetAddress(dwAddr);
     if (pAddr == nullptr) continue;
-    for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+    // The snapshot's references go also when a call's features throw.
+    struct Snapshot {
+      std::vector<CTSPICallAppearance*> calls;
+      ~Snapshot() {
+        for (CTSPICallAppearance* pCall : calls) pCall->Release();
+      }
+    } snapshot{pAddr->SnapshotCalls()};
+    for (CTSPICallAppearance* pCall : snapshot.calls) {
       if (pCall != this && pCall->GetCallType() != CALLTYPE_CONFERENCE) {
         pCall->ComputeCallFeatures(pCall->GetCallState(), 0, 0);
       }
-      pCall->Release();
     }
   }
 }
@@ -474,11 +521,10 @@ void CTSPICallAppearance::OnConsultationCallIdle(CTSPICallAppearance*) {}
 void CTSPICallAppearance::OnRelatedCallStateChange(CTSPICallAppearance* pCall, DWORD dwNewState,
                                                    DWORD /*dwOldState*/) {
   if (dwNewState != LINECALLSTATE_IDLE) return;
-  CTSPICallAppearance* pRelated = GetRelatedCallRef();
-  if (GetCallType() != CALLTYPE_CONSULTATION) OnConsultationCallIdle(pRelated);
+  const AdoptedRef<CTSPICallAppearance> pRelated{GetRelatedCallRef()};
+  if (GetCallType() != CALLTYPE_CONSULTATION) OnConsultationCallIdle(pRelated.get());
   if (pRelated != nullptr) {
     pRelated->ClearRelatedCallIf(this);
-    pRelated->Release();
   } else if (pCall != nullptr) {
     pCall->ClearRelatedCallIf(this);
   }

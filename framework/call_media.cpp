@@ -5,7 +5,9 @@
 // (now - start >= period), which stays right across the wrap of the 32-bit tick count.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
@@ -14,6 +16,7 @@
 #include "framework/request.h"
 #include "framework/service_provider.h"
 #include "platform/afxmt.h"
+#include "platform/caught_exception.h"
 #include "platform/win32.h"
 
 namespace {
@@ -99,11 +102,11 @@ void CTSPICallAppearance::FinishDigitGather(DWORD dwReason) {
 }
 
 void CTSPICallAppearance::EndDigitGather(TSPIDIGITGATHER* pGather, DWORD dwReason) {
-  if (pGather == nullptr) return;
+  const std::unique_ptr<TSPIDIGITGATHER> owned(pGather);  // freed also when the report throws
+  if (owned == nullptr) return;
   if (CTSPILineConnection* pLine = GetLineOwner()) {
-    pLine->SendLineEvent(this, LINE_GATHERDIGITS, dwReason, pGather->dwEndToEndID, GetTickCount());
+    pLine->SendLineEvent(this, LINE_GATHERDIGITS, dwReason, owned->dwEndToEndID, GetTickCount());
   }
-  delete pGather;
 }
 
 LONG CTSPICallAppearance::GenerateDigits(TSPIGENERATE* pGenerate) {
@@ -305,24 +308,35 @@ BOOL CTSPICallAppearance::ServiceCallTimers() {
     // Taken out here: a gather started once the lock is released is not the one that timed out.
     if (dwGatherEnd != 0) std::swap(pTimedOut, m_pGather);
   }
-  std::vector<TIMEREVENT*> due;
+  std::unique_ptr<TSPIDIGITGATHER> timedOut(pTimedOut);
+  std::vector<std::unique_ptr<TIMEREVENT>> due;
   for (auto it = m_arrTimers.begin(); it != m_arrTimers.end();) {
     if (IsDue(GetTickCount(), (*it)->dwStartTick, (*it)->dwPeriod)) {
-      due.push_back(*it);
+      due.emplace_back(*it);
       it = m_arrTimers.erase(it);
     } else {
       ++it;
     }
   }
   lock.Unlock();
-  EndDigitGather(pTimedOut, dwGatherEnd);
-  for (TIMEREVENT* pEvent : due) {
-    if (pEvent->dwType == TIMEREVENT_MEDIACONTROL || pEvent->dwType == TIMEREVENT_MEDIACONTROL2) {
-      ExecuteMediaControl(pEvent->dwData);
-    } else if (pEvent->dwType == TIMEREVENT_TONE) {
-      ReportToneDetected(pEvent->dwData, pEvent->dwMask);
+  // What was taken out is this pass's alone: each is served, and freed, even when another one
+  // throws; a throw is logged.
+  auto serve = [](auto&& work) {
+    try {
+      work();
+    } catch (...) {
+      LogCaughtException("CTSPICallAppearance::ServiceCallTimers");
     }
-    delete pEvent;
+  };
+  serve([&] { EndDigitGather(timedOut.release(), dwGatherEnd); });
+  for (const std::unique_ptr<TIMEREVENT>& pEvent : due) {
+    serve([&] {
+      if (pEvent->dwType == TIMEREVENT_MEDIACONTROL || pEvent->dwType == TIMEREVENT_MEDIACONTROL2) {
+        ExecuteMediaControl(pEvent->dwData);
+      } else if (pEvent->dwType == TIMEREVENT_TONE) {
+        ReportToneDetected(pEvent->dwData, pEvent->dwMask);
+      }
+    });
   }
   CSingleLock relock(GetSyncObject());
   if (!relock.Lock(0)) return FALSE;

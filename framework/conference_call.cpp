@@ -67,9 +67,8 @@ void CTSPIConferenceCall::TakeMember(CTSPICallAppearance* pCall, BOOL bListAnySt
     }
   }
   pCall->SetConferenceCall(this);
-  if (GetRelatedCall() == pCall) {
-    ClearRelatedCall();
-    pCall->ClearRelatedCall();
+  if (ClearRelatedCallIf(pCall)) {
+    pCall->ClearRelatedCallIf(this);
     pCall->SetCallType(CALLTYPE_NORMAL);
   }
 }
@@ -163,8 +162,8 @@ void CTSPIConferenceCall::OnRelatedCallStateChange(CTSPICallAppearance* pCall, D
       RemoveMember(pCall, TRUE);
     } else {
       OnConsultationCallIdle(pCall);
-      ClearRelatedCall();
-      pCall->ClearRelatedCall();
+      ClearRelatedCallIf(pCall);
+      pCall->ClearRelatedCallIf(this);
     }
   }
   (void)dwOldState;

@@ -39,8 +39,8 @@ BOOL CTSPIConnection::IsRequestForCall(CTSPIRequest* pReq, CTSPICallAppearance* 
   if (IsOwnRequest(pReq, pCall, wType, bOnlyNew)) return TRUE;
   if (!TypeMatches(pReq, wType)) return FALSE;
   // Only new requests: one already with the switch is ended by its answer, and its record's
-  // references keep the calls it names until then.
-  if (bOnlyNew && pReq->GetState() != STATE_NOTPROCESSED) return FALSE;
+  // references keep the calls it names until then. One only looked at is not with the switch.
+  if (bOnlyNew && pReq->GetState() >= STATE_STARTED) return FALSE;
 
   // A request of another call (or one bOnlyNew spares) whose record names this call.
   CObject* pRecord = pReq->GetRecordObject();

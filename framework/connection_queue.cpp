@@ -96,7 +96,15 @@ CTSPIRequestPtr CTSPIConnection::QueueRequest(CTSPIAddressInfo* pAddr, CTSPICall
 
 CTSPIRequestPtr CTSPIConnection::QueueInitialisedRequest(CTSPIRequest* pReq) {
   int nPos = (pReq->GetType() == REQUEST_LINEDROP) ? 0 : -1;
-  if (!AcceptNewRequest(pReq, nPos)) {
+  BOOL bAccepted = FALSE;
+  try {
+    bAccepted = AcceptNewRequest(pReq, nPos);
+  } catch (...) {
+    pReq->DetachRecord();  // as refused: the record stays with the caller
+    pReq->Release();
+    throw;
+  }
+  if (!bAccepted) {
     // Refused: the record stays with the caller, who frees it along with its error answer.
     pReq->DetachRecord();
     pReq->Release();

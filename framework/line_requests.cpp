@@ -14,6 +14,7 @@
 #include "framework/request.h"
 #include "framework/request_records.h"
 #include "framework/service_provider.h"
+#include "framework/undo_on_throw.h"
 #include "platform/afxmt.h"
 #include "platform/win32.h"
 
@@ -163,9 +164,9 @@ LONG CTSPILineConnection::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall,
     }
     if (m_nActiveCalls < static_cast<int>(m_LineCaps.dwMaxNumActiveCalls)) {
       if (m_nMakeCallsReserved > 0) return LINEERR_RESOURCEUNAVAIL;
-      for (int i = 0; CTSPIRequestPtr pReq = GetRequest(i); ++i) {
-        if (pReq->GetType() == REQUEST_LINEMAKECALL) return LINEERR_RESOURCEUNAVAIL;
-      }
+      // A look that marks nothing: a queued request must stay "not yet fetched" for the
+      // sweep that fails it when its call goes IDLE.
+      if (HasRequest(nullptr, REQUEST_LINEMAKECALL)) return LINEERR_RESOURCEUNAVAIL;
     }
     ++m_nMakeCallsReserved;
   }
@@ -208,6 +209,11 @@ LONG CTSPILineConnection::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall,
   CTSPICallAppearance* pCall = pAddr->FindOrCreateCall(htCall, 0, LINECALLORIGIN_UNKNOWN,
                                                        LINECALLREASON_UNKNOWN, 0xFFFFFFFF, 0);
   if (pCall == nullptr) return lNoCall;
+  // A throw before the request was queued leaves no call behind with TAPI's handle.
+  CUndoOnThrow undo("CTSPILineConnection::MakeCall", [&] {
+    if (ppCall != nullptr) *ppCall = nullptr;
+    if (!HasRequest(pCall, REQUEST_LINEMAKECALL)) pAddr->RemoveCall(pCall);
+  });
   if (ppCall != nullptr) *ppCall = pCall;
   const LONG lResult = pCall->MakeCall(dwRequestID, pMakeCall);
   if (lResult == static_cast<LONG>(dwRequestID)) return lResult;

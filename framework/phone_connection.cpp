@@ -260,10 +260,9 @@ DWORD CTSPIPhoneConnection::SetLampMode(DWORD dwButtonID, DWORD dwLampMode) {
   // The line is told without the phone's lock held.
   if (bIndicator) {
     if (CTSPILineConnection* pLine = GetAssociatedLine()) {
-      const DWORD dwFlags = pLine->GetLineDevStatus().dwDevStatusFlags;
-      pLine->ChangeDevStatusFlags(dwLampMode == PHONELAMPMODE_OFF
-                                      ? (dwFlags & ~LINEDEVSTATUSFLAGS_MSGWAIT)
-                                      : (dwFlags | LINEDEVSTATUSFLAGS_MSGWAIT));
+      // Only the message-waiting flag: another thread's change of the others stays.
+      pLine->SetDevStatusFlags(LINEDEVSTATUSFLAGS_MSGWAIT,
+                               dwLampMode != PHONELAMPMODE_OFF ? TRUE : FALSE);
     }
   }
   ReportPhoneState(PHONESTATE_LAMP, dwButtonID);

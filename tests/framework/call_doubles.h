@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 
 #include "framework/live_calls.h"
@@ -57,7 +58,11 @@ class AnsweringLine : public CTSPILineConnection {
     return m_started;
   }
   std::atomic<int> mediaActions{0};
-  void ExecuteMediaControl(CTSPICallAppearance*, DWORD) override { ++mediaActions; }
+  std::atomic<int> failingMediaActions{0};  // the next ones throw
+  void ExecuteMediaControl(CTSPICallAppearance*, DWORD) override {
+    ++mediaActions;
+    if (failingMediaActions.fetch_sub(1) > 0) throw std::runtime_error("media action");
+  }
   template <typename Change>
   void ChangeCaps(Change change) {
     CSingleLock lock(GetSyncObject(), TRUE);
@@ -165,6 +170,8 @@ class CallTest : public ::testing::Test {
   }
   void TearDown() override {
     TestCall::s_onIdle = nullptr;
+    TestCall::s_onPartnerChange = nullptr;
+    TestCall::s_onDetach = nullptr;
     CallTapi::onEvent = nullptr;
     sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   }

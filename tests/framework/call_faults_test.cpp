@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #include "framework/media_records.h"
@@ -213,29 +214,53 @@ TEST_F(CallTest, ClosingACallWaitsForItsDropOnlyAsLongAsTheProviderWaits) {
 
 // --- Failure paths leave nothing behind ---
 
+// Refused, or a throw on the way to the queue: either way no call stays listed with TAPI's
+// handle, and the calls the conference would have linked are let go.
 TEST_F(CallTest, AMakeCallOrConferenceThatCannotBeQueuedRemovesItsCalls) {
-  sp.refuseRequests = true;
-  CallParams params(u"1000", u"");
-  params.Get()->dwAddressMode = LINEADDRESSMODE_ADDRESSID;
-  CTSPICallAppearance* pMade = reinterpret_cast<CTSPICallAppearance*>(1);
-  TSPIMAKECALL* pMake = params.Record();
-  EXPECT_EQ(line->MakeCall(91, nullptr, &pMade, pMake), LINEERR_OPERATIONFAILED);
-  delete pMake;  // a failed entry frees its record
-  EXPECT_EQ(pMade, nullptr);
-  EXPECT_EQ(pAddr->GetCallCount(), 0);
+  ULONGLONG ullHandle = 0x961;
+  DWORD dwRequestID = 91;
+  for (const bool bThrow : {false, true}) {
+    SCOPED_TRACE(bThrow ? "throws" : "refused");
+    sp.refuseRequests = !bThrow;
+    sp.throwOnRequest = bThrow;
+    auto attempt = [&](auto run) {
+      if (!bThrow) return run();
+      EXPECT_THROW(run(), std::runtime_error);
+      return static_cast<LONG>(LINEERR_OPERATIONFAILED);
+    };
+    CallParams params(u"1000", u"");
+    params.Get()->dwAddressMode = LINEADDRESSMODE_ADDRESSID;
+    CTSPICallAppearance* pMade = reinterpret_cast<CTSPICallAppearance*>(1);
+    TSPIMAKECALL* pMake = params.Record();
+    EXPECT_EQ(attempt([&] { return line->MakeCall(++dwRequestID, nullptr, &pMade, pMake); }),
+              LINEERR_OPERATIONFAILED);
+    delete pMake;  // a failed entry frees its record
+    EXPECT_EQ(pMade, nullptr);
+    EXPECT_EQ(pAddr->GetCallCount(), 0);
 
-  TestCall* pCall = NewCall(0x961, LINECALLSTATE_CONNECTED);
-  auto* pSetup = new TSPICONFERENCE;
-  pSetup->pCall = pCall;
-  CTSPIConferenceCall* pConf = nullptr;
-  CTSPICallAppearance* pConsult = nullptr;
-  EXPECT_EQ(pAddr->SetupConference(92, pSetup, nullptr, &pConf, nullptr, &pConsult),
-            LINEERR_OPERATIONFAILED);
-  delete pSetup;
-  EXPECT_EQ(pAddr->GetCallCount(), 1);
-  EXPECT_EQ(pCall->GetConferenceCall(), nullptr);
-  EXPECT_EQ(pConf, nullptr);
-  EXPECT_EQ(pConsult, nullptr);
+    sp.refuseRequests = false;
+    sp.throwOnRequest = false;
+    TestCall* pCall = NewCall(ullHandle++, LINECALLSTATE_CONNECTED);
+    sp.refuseRequests = !bThrow;
+    sp.throwOnRequest = bThrow;
+    auto* pSetup = new TSPICONFERENCE;
+    pSetup->pCall = pCall;
+    CTSPIConferenceCall* pConf = nullptr;
+    CTSPICallAppearance* pConsult = nullptr;
+    EXPECT_EQ(attempt([&] {
+                return pAddr->SetupConference(++dwRequestID, pSetup, nullptr, &pConf, nullptr,
+                                              &pConsult);
+              }),
+              LINEERR_OPERATIONFAILED);
+    delete pSetup;
+    EXPECT_EQ(pAddr->GetCallCount(), 1);
+    EXPECT_EQ(pCall->GetConferenceCall(), nullptr);
+    EXPECT_EQ(pConf, nullptr);
+    EXPECT_EQ(pConsult, nullptr);
+    sp.refuseRequests = false;
+    sp.throwOnRequest = false;
+    pAddr->RemoveCall(pCall);
+  }
 }
 
 // --- TAPI's structures ---
@@ -372,6 +397,55 @@ TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
     }
   }
   EXPECT_EQ(pCall->GetDigitGather(), nullptr);
+}
+
+// The timer thread ticks too rarely to serve anything here: the test serves the call itself.
+class QuietTimerTest : public CallTest {
+ protected:
+  QuietTimerTest() { timerTick = 3600000; }
+};
+
+// Two media actions and a gather fall due in one pass; one action, or the gather's report,
+// throws: the others are still served and everything taken out is freed.
+TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
+  line->ChangeCaps([](LINEDEVCAPS& caps) {
+    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
+    caps.dwGatherDigitsMinTimeout = 1;
+    caps.dwGatherDigitsMaxTimeout = 60000;
+  });
+  const LINEMEDIACONTROLMEDIA entries[] = {{LINEMEDIAMODE_INTERACTIVEVOICE, 1, 5},
+                                           {LINEMEDIAMODE_INTERACTIVEVOICE, 2, 6}};
+  ULONGLONG ullHandle = 0x9A1;
+  for (const bool bReportThrows : {false, true}) {
+    SCOPED_TRACE(bReportThrows ? "the gather's report throws" : "a media action throws");
+    TapiLog::Get().Reset();
+    TestCall* pCall = NewCall(ullHandle++);
+    auto* pMedia = new TSPIMEDIACONTROL;
+    ASSERT_TRUE(AppendEntryCopies(pMedia->arrMedia, entries, 2));
+    pCall->SetMediaControl(pMedia);
+    pCall->ChangeCallState(LINECALLSTATE_CONNECTED, 0, LINEMEDIAMODE_INTERACTIVEVOICE);
+    WCHAR digits[4] = {};
+    auto* pGather = new TSPIDIGITGATHER;
+    pGather->lpBuffer = digits;
+    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
+    pGather->dwFirstDigitTimeout = 1;
+    ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+    const DWORD dwStart = GetTickCount();
+    ASSERT_TRUE(fw_test::WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
+    const int nActions = line->mediaActions;
+    line->failingMediaActions = bReportThrows ? 0 : 1;
+    if (bReportThrows) {
+      CallTapi::onEvent = [](HTAPICALL, DWORD dwMsg, DWORD_PTR) {
+        if (dwMsg == LINE_GATHERDIGITS) throw std::runtime_error("report");
+      };
+    }
+    EXPECT_NO_THROW(pCall->ServiceCallTimers());
+    CallTapi::onEvent = nullptr;
+    EXPECT_EQ(line->mediaActions - nActions, 2);
+    EXPECT_EQ(pCall->GetTimerEventCount(), 0);
+    EXPECT_EQ(pCall->GetDigitGather(), nullptr);
+    EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 1);
+  }
 }
 
 }  // namespace

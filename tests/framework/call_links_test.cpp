@@ -3,6 +3,8 @@
 // call free to be added again.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/framework/call_doubles.h"
 
 namespace {
@@ -95,6 +97,60 @@ TEST_F(CallTest, ARemovedCallLeavesNoCallPointingAtIt) {
   EXPECT_EQ(pOther->GetRelatedCall(), nullptr);
   EXPECT_EQ(pGoing->GetRelatedCall(), nullptr);
   pGoing->Release();
+}
+// A call is marked deleted before its links are cleared, whichever way it goes (removed from
+// its address, or ended with it), so that a link made meanwhile to it is refused.
+TEST_F(CallTest, ACallIsMarkedDeletedBeforeItsLinksAreCleared) {
+  static std::vector<bool> s_deletedAtDetach;
+  s_deletedAtDetach.clear();
+  TestCall::s_onDetach = [](CTSPICallAppearance* p) {
+    s_deletedAtDetach.push_back(p->IsDeleted());
+  };
+  TestCall* pRemoved = NewCall(0xB61, LINECALLSTATE_CONNECTED);
+  NewCall(0xB62, LINECALLSTATE_CONNECTED);  // still listed when its address ends
+  pAddr->RemoveCall(pRemoved);
+  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(fw_test::kProviderID));
+  EXPECT_EQ(s_deletedAtDetach, (std::vector<bool>{true, true}));
+}
+
+// A partner link is cleared only where it still names the call letting go: a partner that has
+// moved on to a third call keeps that link.
+TEST_F(CallTest, LettingGoOfAPartnerKeepsThePartnersNewLink) {
+  CTSPIConferenceCall* pConf = pAddr->FindOrCreateConferenceCall(Handle(0xB71));
+  ASSERT_NE(pConf, nullptr);
+  pConf->ChangeCallState(LINECALLSTATE_CONNECTED);
+  struct Case {
+    const char* name;
+    bool bFromConference;
+    void (*letGo)(CTSPICallAppearance* pFrom, CTSPICallAppearance* pPartner);
+  };
+  const Case cases[] = {
+      {"consultation link cleared", false,
+       [](CTSPICallAppearance* pFrom, CTSPICallAppearance*) {
+         pFrom->SetConsultationCall(nullptr);
+       }},
+      {"conference takes its partner in", true,
+       [](CTSPICallAppearance* pFrom, CTSPICallAppearance* pPartner) {
+         static_cast<CTSPIConferenceCall*>(pFrom)->AddMember(pPartner);
+       }},
+      {"conference's partner goes idle", true,
+       [](CTSPICallAppearance* pFrom, CTSPICallAppearance* pPartner) {
+         pFrom->OnRelatedCallStateChange(pPartner, LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED);
+       }},
+  };
+  ULONGLONG ullHandle = 0xB72;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CTSPICallAppearance* pFrom =
+        c.bFromConference ? pConf : NewCall(ullHandle++, LINECALLSTATE_CONNECTED)->Ptr();
+    TestCall* pPartner = NewCall(ullHandle++, LINECALLSTATE_CONFERENCED);
+    TestCall* pThird = NewCall(ullHandle++, LINECALLSTATE_CONNECTED);
+    pFrom->SetRelatedCall(pPartner);
+    pPartner->SetRelatedCall(pThird);  // moved on
+    c.letGo(pFrom, pPartner);
+    EXPECT_EQ(pFrom->GetRelatedCall(), nullptr);
+    EXPECT_EQ(pPartner->GetRelatedCall(), pThird);
+  }
 }
 
 // A conference waiting for its consultation call, set up through the address.

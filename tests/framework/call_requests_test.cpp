@@ -85,6 +85,21 @@ TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
 
 // --- Address requests ---
 
+// lineMakeCall's check for a make-call already queued only looks: a request queued behind the
+// one with the switch is still failed when its call goes IDLE.
+TEST_F(CallTest, AMakeCallCheckLeavesQueuedRequestsToFailWhenTheirCallGoesIdle) {
+  TestCall* pFirst = NewCall(0xE01, LINECALLSTATE_CONNECTED);
+  TestCall* pSecond = NewCall(0xE02, LINECALLSTATE_ONHOLD);
+  ASSERT_EQ(pFirst->Hold(131), 131);     // with the switch
+  ASSERT_EQ(pSecond->Unhold(132), 132);  // waits behind it
+  CTSPICallAppearance* pMade = nullptr;
+  ASSERT_EQ(line->MakeCall(133, nullptr, &pMade, nullptr), 133);
+  pSecond->ChangeCallState(LINECALLSTATE_IDLE);
+  EXPECT_EQ(TapiLog::Get().ResultsFor(132), std::vector<LONG>{LINEERR_INVALCALLSTATE});
+  EXPECT_FALSE(line->HasRequest(pSecond, REQUEST_ANY));
+  EXPECT_TRUE(line->HasRequest(pFirst, REQUEST_LINEHOLD));
+}
+
 TEST_F(CallTest, TransferAndConferenceSetUpsAreRefusedBeforeAnythingIsMade) {
   TestCall* pCall = NewCall(0xA01, LINECALLSTATE_ONHOLDPENDTRANSFER);
   CTSPICallAppearance* pConsult = pCall->MakeConsultationCall(Handle(0xA02), 0);

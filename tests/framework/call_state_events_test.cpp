@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #include "tests/framework/call_doubles.h"
@@ -169,6 +170,64 @@ TEST_F(CallTest, TheChangingStateMarkCountsOverlappingChanges) {
   EXPECT_EQ(pCall->GetCallState(), static_cast<DWORD>(LINECALLSTATE_ONHOLD));
   // The held call's own features, as any later change will see them.
   EXPECT_NE(pCall->GetCallFeatures() & LINECALLFEATURE_UNHOLD, 0u);
+}
+
+// A hook that throws out of a state change (a partner's notice, TAPI's callback, a hook under the
+// call's lock) leaves nothing held: the change's event still goes out, the mark is cleared, the
+// references of the change and of the notice are let go and the call's next change is reported.
+std::atomic<int> g_throws{0};
+void ThrowOnce() {
+  if (g_throws.exchange(0) != 0) throw std::runtime_error("hook");
+}
+
+TEST_F(CallTest, AStateChangeThatThrowsLetsGoOfWhatItHeld) {
+  struct Case {
+    const char* name;
+    void (*arm)();
+    DWORD dwThrowingState;
+    std::vector<DWORD_PTR> expected;  // states TAPI hears through the next change
+  };
+  const Case cases[] = {
+      {"partner's notice",
+       [] { TestCall::s_onPartnerChange = [](CTSPICallAppearance*) { ThrowOnce(); }; },
+       LINECALLSTATE_CONNECTED,
+       {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}},
+      {"TAPI's callback",
+       [] {
+         CallTapi::onEvent = [](HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1) {
+           Watch::OnEvent(htCall, dwMsg, dwParam1);
+           if (htCall == Watch::pCall->GetCallHandle() && dwMsg == LINE_CALLSTATE) ThrowOnce();
+         };
+       },
+       LINECALLSTATE_CONNECTED,
+       {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}},
+      {"under the call's lock",
+       [] { TestCall::s_onIdle = [](CTSPICallAppearance*) { ThrowOnce(); }; },
+       LINECALLSTATE_IDLE,
+       {}},
+  };
+  ULONGLONG ullHandle = 0xD31;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestCall* pCall = NewCall(ullHandle++, LINECALLSTATE_DIALTONE);
+    TestCall* pPartner = NewCall(ullHandle++, LINECALLSTATE_ONHOLD);
+    pCall->SetRelatedCall(pPartner);
+    Watch::Start(pCall);
+    c.arm();
+    g_throws = 1;
+    const LONG lRefs = pCall->GetRefCount();
+    const LONG lPartnerRefs = pPartner->GetRefCount();
+    EXPECT_THROW(pCall->ChangeCallState(c.dwThrowingState), std::runtime_error);
+    EXPECT_EQ(g_throws.load(), 0);
+    EXPECT_EQ(pCall->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
+    EXPECT_EQ(pCall->GetRefCount(), lRefs);
+    EXPECT_EQ(pPartner->GetRefCount(), lPartnerRefs);  // the notice's reference, too
+    if (c.dwThrowingState != LINECALLSTATE_IDLE) pCall->ChangeCallState(LINECALLSTATE_ONHOLD);
+    EXPECT_EQ(StatesSeen(), c.expected);
+    EXPECT_EQ(pCall->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
+    TestCall::s_onPartnerChange = nullptr;
+    TestCall::s_onIdle = nullptr;
+  }
 }
 
 }  // namespace

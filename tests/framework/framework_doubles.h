@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,9 +136,11 @@ class TestProvider : public CServiceProvider {
     return TRUE;
   }
   BOOL AcceptNewRequest(CTSPIConnection* pConn, CTSPIRequest* pReq, int& nPos) override {
+    if (throwOnRequest) throw std::runtime_error("request");
     return refuseRequests ? FALSE : CServiceProvider::AcceptNewRequest(pConn, pReq, nPos);
   }
   std::atomic<bool> refuseRequests{false};
+  std::atomic<bool> throwOnRequest{false};
   BOOL acceptOpen = TRUE;
   int opens = 0;
   int closes = 0;
@@ -177,6 +180,15 @@ class TestCall : public CTSPICallAppearance {
     }
     CTSPICallAppearance::ComputeCallFeatures(dwState, dwMode, dwMediaMode);
   }
+  void OnRelatedCallStateChange(CTSPICallAppearance* pCall, DWORD dwNewState,
+                                DWORD dwOldState) override {
+    if (s_onPartnerChange != nullptr) s_onPartnerChange(this);
+    CTSPICallAppearance::OnRelatedCallStateChange(pCall, dwNewState, dwOldState);
+  }
+  void DetachForDelete() override {
+    if (s_onDetach != nullptr) s_onDetach(this);
+    CTSPICallAppearance::DetachForDelete();
+  }
   LONG GetCallStatus(LPLINECALLSTATUS lpCallStatus) override {
     if (s_onGetStatus != nullptr) s_onGetStatus(this);
     return CTSPICallAppearance::GetCallStatus(lpCallStatus);
@@ -189,6 +201,8 @@ class TestCall : public CTSPICallAppearance {
   std::atomic<int> idles{0};
   static inline void (*s_onIdle)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onGetStatus)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onPartnerChange)(CTSPICallAppearance*) = nullptr;
+  static inline void (*s_onDetach)(CTSPICallAppearance*) = nullptr;
   static inline void (*s_onDestroy)(CTSPICallAppearance*) = nullptr;
 };
 

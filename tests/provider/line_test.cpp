@@ -448,8 +448,8 @@ TEST_F(LineTest, ResyncGoesOnPastACallThatThrows) {
   ASSERT_TRUE(WaitUntil([&] { return calls[1]->GetCallState() == LINECALLSTATE_IDLE; }));
   EXPECT_EQ(IdleThrowingCall::s_thrower.load(), calls[0]);
   IdleThrowingCall::s_armed = false;
-  // The state change the double broke off kept the reference it holds while it runs.
-  calls[0]->Release();
+  // The state change the double broke off let go of its reference and its changing-state mark.
+  EXPECT_EQ(calls[0]->GetFlags() & CALLFLAG_INSTATECHANGE, 0u);
   for (CTSPICallAppearance* pCall : calls) pCall->Release();
 }
 
