@@ -143,17 +143,8 @@ TEST_F(RegistryBatchTest, ABatchFirstReadsWhatAnotherProcessWrote) {
 TEST_F(RegistryBatchTest, BatchesAndWritersInOtherProcessesLoseNothing) {
   constexpr DWORD kWrites = 100;
   RegCloseKey(Create("Shared"));
-  auto writer = [](const char* name) {
-    return [name] {
-      HKEY key = Create("Shared");
-      for (DWORD i = 1; i <= kWrites; ++i) {
-        if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
-      }
-      return 0;
-    };
-  };
-  pid_t first = Spawn(writer("First"));
-  pid_t second = Spawn(writer("Second"));
+  pid_t first = Spawn(CountingWriter("First", kWrites));
+  pid_t second = Spawn(CountingWriter("Second", kWrites));
   // Batches of this process's own values meanwhile, until the writers are done and once more:
   // a batch written from a stale copy would put back an older number of theirs.
   HKEY key = Create("Shared");

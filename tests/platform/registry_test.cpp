@@ -254,18 +254,8 @@ TEST_F(RegistryTest, AHandleOnADeletedKeyFailsCleanly) {
 
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr DWORD kWrites = 200;
-  auto writer = [](const char* name) {
-    return [name] {
-      HKEY key = Create("Shared");
-      for (DWORD i = 1; i <= kWrites; ++i) {
-        // A lost update would put back an older number of ours.
-        if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
-      }
-      return 0;
-    };
-  };
-  pid_t first = Spawn(writer("First"));
-  pid_t second = Spawn(writer("Second"));
+  pid_t first = Spawn(CountingWriter("First", kWrites));
+  pid_t second = Spawn(CountingWriter("Second", kWrites));
   EXPECT_EQ(Wait(first), 0);
   EXPECT_EQ(Wait(second), 0);
   HKEY key = Create("Shared");

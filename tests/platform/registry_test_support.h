@@ -81,6 +81,17 @@ class RegistryFileTest : public ::testing::Test {
     if (pid == 0) _exit(body());
     return pid;
   }
+  // A child's body: counts the DWORD `name` of key "Shared" from 1 to `writes`, reading each
+  // back; 0 when no write was lost (a lost update would put back an older number).
+  static std::function<int()> CountingWriter(const char* name, DWORD writes) {
+    return [name, writes] {
+      HKEY key = Create("Shared");
+      for (DWORD i = 1; i <= writes; ++i) {
+        if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
+      }
+      return 0;
+    };
+  }
   static int Wait(pid_t pid) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
