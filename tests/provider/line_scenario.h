@@ -48,20 +48,23 @@ inline std::vector<BYTE> ForwardListTo300(DWORD dwForwardMode) {
   return buffer;
 }
 
-// What TAPI hears: completions, and a handle for every call the provider announces.
+// What TAPI hears: completions, a handle for every call the provider announces, and each call's
+// latest LINE_CALLSTATE (the call's features are final by the time it is sent).
 struct Tapi {
   static inline std::mutex mx;
   static inline std::map<DRV_REQUESTID, LONG> results;
+  static inline std::map<HTAPICALL, DWORD> heardStates;
   static inline int nNewCalls = 0;
   static inline UINT_PTR nextHandle = 0x9000;
   static void Completion(DRV_REQUESTID id, LONG lResult) {
     std::lock_guard<std::mutex> lock(mx);
     results[id] = lResult;
   }
-  static void LineEvent(HTAPILINE, HTAPICALL, DWORD dwMsg, DWORD_PTR, DWORD_PTR dwParam2,
-                        DWORD_PTR) {
-    if (dwMsg != LINE_NEWCALL) return;
+  static void LineEvent(HTAPILINE, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1,
+                        DWORD_PTR dwParam2, DWORD_PTR) {
     std::lock_guard<std::mutex> lock(mx);
+    if (dwMsg == LINE_CALLSTATE) heardStates[htCall] = static_cast<DWORD>(dwParam1);
+    if (dwMsg != LINE_NEWCALL) return;
     ++nNewCalls;
     *reinterpret_cast<HTAPICALL*>(dwParam2) = reinterpret_cast<HTAPICALL>(++nextHandle);
   }
@@ -72,9 +75,15 @@ struct Tapi {
     lResult = it->second;
     return true;
   }
+  static DWORD HeardState(HTAPICALL htCall) {
+    std::lock_guard<std::mutex> lock(mx);
+    auto it = heardStates.find(htCall);
+    return it != heardStates.end() ? it->second : 0;
+  }
   static void Reset() {
     std::lock_guard<std::mutex> lock(mx);
     results.clear();
+    heardStates.clear();
     nNewCalls = 0;
   }
 };
@@ -174,10 +183,14 @@ class LineScenarioTest : public ProviderTest {
         EXPECT_EQ(lResult, step.lResult) << std::hex << lResult;
       }
       for (const CallState& want : step.after) {
+        // The state counts once TAPI has heard it: the next step may need its features.
         auto state = [&]() -> DWORD {
           CTSPICallAppearance* pCall =
               want.bConference ? Conf(want.nLine, want.dwCall) : C(want.nLine, want.dwCall);
-          return pCall != nullptr ? pCall->GetCallState() : 0;
+          if (pCall == nullptr) return 0;
+          const DWORD dwState = pCall->GetCallState();
+          const HTAPICALL htCall = pCall->GetCallHandle();
+          return htCall == nullptr || Tapi::HeardState(htCall) == dwState ? dwState : 0;
         };
         EXPECT_TRUE(WaitUntil([&] { return state() == want.dwState; }))
             << "line " << want.nLine << " call #" << want.dwCall << ": 0x" << std::hex << state()
