@@ -9,7 +9,6 @@
 #include "framework/service_provider.h"
 #include "framework/var_struct.h"
 #include "platform/afxmt.h"
-#include "platform/win32.h"
 
 namespace {
 
@@ -26,15 +25,6 @@ static_assert(kDevStatusSize14 == offsetof(LINEDEVSTATUS, dwAvailableMediaModes)
 DWORD DevCapsSize(DWORD dwVersion) {
   if (dwVersion >= TAPIVER_20) return kDevCapsSize20;
   return dwVersion >= TAPIVER_14 ? kDevCapsSize14 : kDevCapsSize13;
-}
-
-// The text as UTF-16 with its NUL; empty when it cannot be converted.
-std::vector<WCHAR> ToWide(const CString& strText) {
-  const int cch = MultiByteToWideChar(CP_ACP, 0, strText, -1, nullptr, 0);
-  if (cch < 1) return {};
-  std::vector<WCHAR> wide(static_cast<size_t>(cch));
-  if (MultiByteToWideChar(CP_ACP, 0, strText, -1, wide.data(), cch) != cch) return {};
-  return wide;
 }
 
 // One variable part from a vector (nothing for an empty one).
@@ -98,15 +88,15 @@ LONG CTSPILineConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*/
   const CString strSwitchInfo = GetSwitchInfo();
   if (!strProvider.IsEmpty()) {
     AppendPart(lpLineCaps, lpLineCaps->dwProviderInfoOffset, lpLineCaps->dwProviderInfoSize,
-               ToWide(strProvider));
+               VarStructText(strProvider));
   }
   if (!strName.IsEmpty()) {
     AppendPart(lpLineCaps, lpLineCaps->dwLineNameOffset, lpLineCaps->dwLineNameSize,
-               ToWide(strName));
+               VarStructText(strName));
   }
   if (!strSwitchInfo.IsEmpty()) {
     AppendPart(lpLineCaps, lpLineCaps->dwSwitchInfoOffset, lpLineCaps->dwSwitchInfoSize,
-               ToWide(strSwitchInfo));
+               VarStructText(strSwitchInfo));
   }
 
   // Terminals: one LINETERMCAPS each, and one text entry each of dwTerminalTextEntrySize
@@ -122,7 +112,7 @@ LONG CTSPILineConnection::GetDevCaps(DWORD dwTSPIVersion, DWORD /*dwExtVersion*/
       strText = strText.Left(nEntryChars - 1);
       while (strText.GetLength() < nEntryChars - 1) strText += ' ';
     }
-    const std::vector<WCHAR> wide = ToWide(strText);
+    const std::vector<WCHAR> wide = VarStructText(strText);
     termText.insert(termText.end(), wide.begin(), wide.end());
   }
   AppendPart(lpLineCaps, lpLineCaps->dwTerminalCapsOffset, lpLineCaps->dwTerminalCapsSize,
