@@ -6,6 +6,25 @@
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
 
+namespace {
+
+// The frame of an export whose only check is its one call handle: the guard, the provider
+// (LINEERR_NODRIVER without one), the live call (LINEERR_INVALCALLHANDLE), held until
+// op(CServiceProvider*, CTSPICallAppearance*) gives the answer.
+template <typename Op>
+LONG GuardCallExport(LPCSTR pszFunction, DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
+                     Op&& op) noexcept {
+  return GuardLineExport(pszFunction, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CCallRef pCall = GetLiveCall(hdCall);
+    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+    return op(pSP, pCall.Get());
+  });
+}
+
+}  // namespace
+
 TSPIAPI LONG TSPI_lineAddToConference(DRV_REQUESTID dwRequestID, HDRVCALL hdConfCall,
                                       HDRVCALL hdConsultCall) {
   return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
@@ -23,11 +42,7 @@ TSPIAPI LONG TSPI_lineAddToConference(DRV_REQUESTID dwRequestID, HDRVCALL hdConf
 
 TSPIAPI LONG TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
                              DWORD dwSize) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineAnswer(pCall, dwRequestID, lpsUserUserInfo, dwSize);
   });
 }
@@ -45,13 +60,8 @@ TSPIAPI LONG TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
 }
 
 TSPIAPI LONG TSPI_lineCloseCall(HDRVCALL hdCall) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-    return pSP->lineCloseCall(pCall);
-  });
+  return GuardCallExport(__func__, 0, hdCall,
+                         [&](auto* pSP, auto* pCall) { return pSP->lineCloseCall(pCall); });
 }
 
 TSPIAPI LONG TSPI_lineCompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
@@ -87,11 +97,7 @@ TSPIAPI LONG TSPI_lineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR l
 
 TSPIAPI LONG TSPI_lineDrop(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
                            DWORD dwSize) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineDrop(pCall, dwRequestID, lpsUserUserInfo, dwSize);
   });
 }
@@ -126,82 +132,49 @@ TSPIAPI LONG TSPI_lineGenerateDigits(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD 
 TSPIAPI LONG TSPI_lineGenerateTone(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dwToneMode,
                                    DWORD dwDuration, DWORD dwNumTones,
                                    LPLINEGENERATETONE const lpTones) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineGenerateTone(pCall, dwEndToEndID, dwToneMode, dwDuration, dwNumTones, lpTones);
   });
 }
 
 TSPIAPI LONG TSPI_lineGetCallAddressID(HDRVCALL hdCall, LPDWORD lpdwAddressID) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineGetCallAddressID(pCall, lpdwAddressID);
   });
 }
 
 TSPIAPI LONG TSPI_lineGetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineGetCallInfo(pCall, lpCallInfo);
   });
 }
 
 TSPIAPI LONG TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineGetCallStatus(pCall, lpCallStatus);
   });
 }
 
 TSPIAPI LONG TSPI_lineHold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
-    return pSP->lineHold(pCall, dwRequestID);
-  });
+  return GuardCallExport(__func__, dwRequestID, hdCall,
+                         [&](auto* pSP, auto* pCall) { return pSP->lineHold(pCall, dwRequestID); });
 }
 
 TSPIAPI LONG TSPI_lineMonitorDigits(HDRVCALL hdCall, DWORD dwDigitModes) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineMonitorDigits(pCall, dwDigitModes);
   });
 }
 
 TSPIAPI LONG TSPI_lineMonitorMedia(HDRVCALL hdCall, DWORD dwMediaModes) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineMonitorMedia(pCall, dwMediaModes);
   });
 }
 
 TSPIAPI LONG TSPI_lineMonitorTones(HDRVCALL hdCall, DWORD dwToneListID,
                                    LPLINEMONITORTONE const lpToneList, DWORD dwNumEntries) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineMonitorTones(pCall, dwToneListID, lpToneList, dwNumEntries);
   });
 }
@@ -234,51 +207,31 @@ TSPIAPI LONG TSPI_lineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWS
 }
 
 TSPIAPI LONG TSPI_lineReleaseUserUserInfo(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineReleaseUserUserInfo(pCall, dwRequestID);
   });
 }
 
 TSPIAPI LONG TSPI_lineRemoveFromConference(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineRemoveFromConference(pCall, dwRequestID);
   });
 }
 
 TSPIAPI LONG TSPI_lineSecureCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineSecureCall(pCall, dwRequestID);
   });
 }
 
 TSPIAPI LONG TSPI_lineSetAppSpecific(HDRVCALL hdCall, DWORD dwAppSpecific) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineSetAppSpecific(pCall, dwAppSpecific);
   });
 }
 
 TSPIAPI LONG TSPI_lineSetMediaMode(HDRVCALL hdCall, DWORD dwMediaMode) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, 0, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineSetMediaMode(pCall, dwMediaMode);
   });
 }
@@ -286,11 +239,7 @@ TSPIAPI LONG TSPI_lineSetMediaMode(HDRVCALL hdCall, DWORD dwMediaMode) {
 TSPIAPI LONG TSPI_lineSetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
                                     HTAPICALL htConsultCall, LPHDRVCALL lphdConsultCall,
                                     LPLINECALLPARAMS const lpCallParams) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineSetupTransfer(pCall, dwRequestID, htConsultCall, lphdConsultCall, lpCallParams);
   });
 }
@@ -309,11 +258,7 @@ TSPIAPI LONG TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall,
 }
 
 TSPIAPI LONG TSPI_lineUnhold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CCallRef pCall = GetLiveCall(hdCall);
-    if (pCall == nullptr) return LINEERR_INVALCALLHANDLE;
+  return GuardCallExport(__func__, dwRequestID, hdCall, [&](auto* pSP, auto* pCall) {
     return pSP->lineUnhold(pCall, dwRequestID);
   });
 }
