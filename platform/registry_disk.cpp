@@ -13,7 +13,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/registry_file.h"
 #include "platform/win32.h"
 #include "platform/winerror.h"
 

@@ -8,6 +8,8 @@ namespace ombix::registry {
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no home directory is known.
 std::string DefaultRegistryPath();
+// $OMBIX_REGISTRY, else DefaultRegistryPath(). Looked up on each call.
+std::string ResolveRegistryPath();
 
 // The file that `path` names once symbolic links are followed (a loop is left to the file
 // functions to report).
@@ -42,5 +44,8 @@ int WriteAtomically(const std::string& file, const std::string& text);
 // debugger output.
 void NoteFailure(const std::string& path, const char* cause);
 void NoteErrno(const std::string& path, int error);
+// "<file>: <cause>" for the calling thread's last ERROR_CANTREAD or ERROR_CANTWRITE; empty
+// before the first. The same text goes to the debugger output when it is noted.
+std::string LastFileFailure();
 
 }  // namespace ombix::registry
