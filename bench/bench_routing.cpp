@@ -106,8 +106,7 @@ void BM_EventRouting(benchmark::State& state) {
   std::unique_ptr<SwitchSim> sim = scale::StartSwitch(kLines);
   if (sim == nullptr) return state.SkipWithError("switch-sim did not start");
   scale::Provider provider;
-  if (!provider.Load() || !registry.Write(kLines, scale::SwitchAddress()) ||
-      provider.Enumerate() != kLines || !provider.Init(kLines)) {
+  if (!provider.Load() || !provider.Start(kLines, scale::SwitchAddress())) {
     return state.SkipWithError("the provider did not start");
   }
   std::vector<HDRVLINE> lines(kLines);

@@ -91,8 +91,7 @@ void BM_LineOpen(benchmark::State& state) {
     std::unique_ptr<SwitchSim> sim = scale::StartSwitch(dwLines);
     if (sim == nullptr) return state.SkipWithError("switch-sim did not start");
     scale::Provider provider;
-    if (!provider.Load() || !registry.Write(dwLines, scale::SwitchAddress()) ||
-        provider.Enumerate() != dwLines || !provider.Init(dwLines)) {
+    if (!provider.Load() || !provider.Start(dwLines, scale::SwitchAddress())) {
       return state.SkipWithError("the provider did not start");
     }
     std::vector<HDRVLINE> lines(dwLines);
@@ -133,9 +132,8 @@ class StartedFixture : public benchmark::Fixture {
  public:
   void SetUp(benchmark::State& state) override {
     m_dwLines = static_cast<DWORD>(state.range(0));
-    scale::Registry& registry = scale::Registry::Get();
-    m_bReady = registry.Ready() && m_provider.Load() && registry.Write(m_dwLines, "127.0.0.1") &&
-               m_provider.Enumerate() == m_dwLines && m_provider.Init(m_dwLines);
+    m_bReady = scale::Registry::Get().Ready() && m_provider.Load() &&
+               m_provider.Start(m_dwLines, "127.0.0.1");
   }
   void TearDown(benchmark::State&) override {
     if (m_bReady) m_provider.Shutdown();

@@ -169,6 +169,10 @@ struct Provider {
     DWORD dwOptions = 0;
     return init(kVersion, kProviderID, kLineBase, 0, dwLines, 0, IgnoreCompletion, &dwOptions) == 0;
   }
+  // The registry written with dwLines lines and that server, then enumeration and providerInit.
+  bool Start(DWORD dwLines, const std::string& strServer) {
+    return Registry::Get().Write(dwLines, strServer) && Enumerate() == dwLines && Init(dwLines);
+  }
   void Shutdown() { shutdown(kVersion, kProviderID); }
 };
 

@@ -159,6 +159,18 @@ CString ReadStringValue(HKEY hKey, LPCSTR pszValueName, const CString& strDefaul
   return CString(szValue, cch);
 }
 
+// A REG_SZ value, written with its NUL (NULL: empty text).
+LONG SetStringValue(HKEY hKey, LPCSTR pszValueName, LPCSTR pszValue) {
+  const char* pszText = pszValue != nullptr ? pszValue : "";
+  return RegSetValueExA(hKey, pszValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
+                        static_cast<DWORD>(std::strlen(pszText) + 1));
+}
+
+LONG SetDwordValue(HKEY hKey, LPCSTR pszValueName, DWORD dwValue) {
+  return RegSetValueExA(hKey, pszValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+                        sizeof(dwValue));
+}
+
 // A registry batch that an exception leaves is cancelled: the lock is given back and nothing half
 // done reaches the file.
 class CRegBatch {
@@ -212,17 +224,14 @@ BOOL CServiceProvider::RegWriteString(DWORD dwProviderID, LPCSTR pszValueName, L
   CRegKey hKey;
   if (OpenProfileKey(m_pszProviderName, dwProviderID, TRUE, hKey.Out()) != ERROR_SUCCESS)
     return FALSE;
-  const char* pszText = pszValue != nullptr ? pszValue : "";
-  return RegSetValueExA(hKey, pszValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
-                        static_cast<DWORD>(std::strlen(pszText) + 1)) == ERROR_SUCCESS;
+  return SetStringValue(hKey, pszValueName, pszValue) == ERROR_SUCCESS;
 }
 
 BOOL CServiceProvider::RegWriteDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwValue) {
   CRegKey hKey;
   if (OpenProfileKey(m_pszProviderName, dwProviderID, TRUE, hKey.Out()) != ERROR_SUCCESS)
     return FALSE;
-  return RegSetValueExA(hKey, pszValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-                        sizeof(dwValue)) == ERROR_SUCCESS;
+  return SetDwordValue(hKey, pszValueName, dwValue) == ERROR_SUCCESS;
 }
 
 BOOL CServiceProvider::RegDeleteDeviceKey(DWORD dwProviderID) {
@@ -256,17 +265,9 @@ BOOL CServiceProvider::WriteDeviceKey(DWORD dwProviderID,
   }
   BOOL bResult = TRUE;
   for (const REGPROFILEVALUE& value : values) {
-    LONG lResult = ERROR_SUCCESS;
-    if (value.dwType == REG_DWORD) {
-      lResult =
-          RegSetValueExA(hKey, value.strName, 0, REG_DWORD,
-                         reinterpret_cast<const BYTE*>(&value.dwValue), sizeof(value.dwValue));
-    } else {
-      const char* pszText = value.strText.GetString();
-      lResult =
-          RegSetValueExA(hKey, value.strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
-                         static_cast<DWORD>(std::strlen(pszText) + 1));
-    }
+    const LONG lResult = value.dwType == REG_DWORD
+                             ? SetDwordValue(hKey, value.strName, value.dwValue)
+                             : SetStringValue(hKey, value.strName, value.strText);
     // Like a run of single writes, a failed value does not stop the ones after it.
     if (lResult != ERROR_SUCCESS) bResult = FALSE;
   }

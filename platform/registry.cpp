@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/registry_disk.h"
 #include "platform/registry_file.h"
 #include "platform/registry_format.h"
 #include "platform/registry_tree.h"

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/registry_file.h"
 #include "platform/win32.h"
 #include "platform/winerror.h"
 
@@ -107,11 +106,16 @@ std::string HomeDirectory() {
 // The file that `path` names once symbolic links are followed. The lock, the temporary file and
 // the rename all go to that file, so a link stays a link and writers through the link and
 // through its target share one lock. A loop is left to the file functions to report (ELOOP).
-std::string FollowLinks(const std::string& path) {
+std::string FollowLinks(const std::string& path, FileLook* look) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    struct stat st = {};
+    const int error = lstat(current.c_str(), &st) == 0 ? 0 : errno;
+    if (error != 0 || !S_ISLNK(st.st_mode)) {
+      // Not a link: lstat told what stat would.
+      if (look) *look = FileLook{true, error, st};
+      return current;
+    }
     char target[PATH_MAX];
     const ssize_t length = readlink(current.c_str(), target, sizeof target);
     if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return current;

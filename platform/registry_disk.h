@@ -2,16 +2,28 @@
 // reading it and replacing it. registry_file.h says what the registry makes of these.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace ombix::registry {
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no home directory is known.
 std::string DefaultRegistryPath();
+// $OMBIX_REGISTRY, else DefaultRegistryPath(). Looked up on each call.
+std::string ResolveRegistryPath();
+
+// What the last look of FollowLinks found: the file itself, unless the walk ended on a link.
+// A caller that wants the file's stat right away need not ask for it again.
+struct FileLook {
+  bool done = false;  // FALSE: the walk ended on a link (a loop, an unreadable link)
+  int error = 0;      // the look's errno; 0 when st holds the file
+  struct stat st = {};
+};
 
 // The file that `path` names once symbolic links are followed (a loop is left to the file
-// functions to report).
-std::string FollowLinks(const std::string& path);
+// functions to report); *look (when given) receives what the last look found.
+std::string FollowLinks(const std::string& path, FileLook* look = nullptr);
 
 // The folder of `file` (what `path` names) exists, or is made when `path` is the default one.
 // FALSE with the cause noted.
@@ -42,5 +54,8 @@ int WriteAtomically(const std::string& file, const std::string& text);
 // debugger output.
 void NoteFailure(const std::string& path, const char* cause);
 void NoteErrno(const std::string& path, int error);
+// "<file>: <cause>" for the calling thread's last ERROR_CANTREAD or ERROR_CANTWRITE; empty
+// before the first. The same text goes to the debugger output when it is noted.
+std::string LastFileFailure();
 
 }  // namespace ombix::registry

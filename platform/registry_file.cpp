@@ -186,12 +186,18 @@ bool Load(const std::string& file, FileState* state) {
 }
 
 // TRUE when *state still describes the file (no lock is needed to tell: files are replaced
-// whole, by rename).
-bool IsCurrent(const std::string& file, const FileState& state) {
+// whole, by rename). `look`, when given, is what FollowLinks found just now; a caller that took
+// a lock since then must look again.
+bool IsCurrent(const std::string& file, const FileState& state, const FileLook* look = nullptr) {
   if (!state.valid) return false;
-  struct stat now;
-  if (stat(file.c_str(), &now) != 0) return !state.exists && (errno == ENOENT || errno == ENOTDIR);
-  return state.exists && SameFile(now, state.identity);
+  FileLook now;
+  if (look != nullptr && look->done) {
+    now = *look;
+  } else if (stat(file.c_str(), &now.st) != 0) {
+    now.error = errno;
+  }
+  if (now.error != 0) return !state.exists && (now.error == ENOENT || now.error == ENOTDIR);
+  return state.exists && SameFile(now.st, state.identity);
 }
 
 // Brings *state up to date with the file; the caller holds a lock on it when it must.
@@ -249,9 +255,10 @@ LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& r
     FileState* batch = BatchFile();
     return batch ? read(batch->parsed.root) : ERROR_CANTREAD;
   }
-  const std::string file = FollowLinks(path);
+  FileLook look;
+  const std::string file = FollowLinks(path, &look);
   FileState& state = StateFor(file);
-  if (!IsCurrent(file, state)) {
+  if (!IsCurrent(file, state, &look)) {
     FileDescriptor lock(LockRegistry(file, false));
     if (!Load(file, &state)) return ERROR_CANTREAD;
   }

@@ -34,10 +34,6 @@
 
 namespace ombix::registry {
 
-// $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no
-// home directory is known. Looked up on each call.
-std::string ResolveRegistryPath();
-
 // Runs `read` on the registry in `path`; returns its result, or ERROR_CANTREAD when the file
 // exists but cannot be read.
 LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& root)>& read);
@@ -56,9 +52,5 @@ LONG BeginBatch(const std::string& path);
 // Ends the calling thread's batch; the outermost end writes what changed, unless this or an
 // inner end was told not to keep it. See OmbixRegEndBatch and OmbixRegCancelBatch.
 LONG EndBatch(bool keep);
-
-// "<file>: <cause>" for the calling thread's last ERROR_CANTREAD or ERROR_CANTWRITE; empty
-// before the first. The same text goes to the debugger output when it is noted.
-std::string LastFileFailure();
 
 }  // namespace ombix::registry
