@@ -267,24 +267,6 @@ TEST_F(RegistryTest, ADamagedFileIsReadAsFarAsValidReportedAndCopiedAsideBeforeR
   RegCloseKey(key);
 }
 
-TEST_F(RegistryTest, ReadsHandWrittenFilesWithCommentsCrlfAndContinuedHex) {
-  WriteFile(
-      "REGEDIT4\r\n\r\n; set by hand\r\n[hkey_local_machine\\Hand]\r\n"
-      "\"Bytes\"=hex:01,02,\\\r\n  03,04\r\n\"Odd\"=hex(7):41,00,00\r\n@=\"d\"\r\n");
-  ::testing::internal::CaptureStderr();
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HAND", 0, KEY_READ, &key), ERROR_SUCCESS);
-  DWORD type = 0;
-  EXPECT_EQ(Get(key, "Bytes", &type), "\x01\x02\x03\x04");
-  EXPECT_EQ(type, REG_BINARY);
-  EXPECT_EQ(Get(key, "Odd", &type), std::string("A\0\0", 3));
-  EXPECT_EQ(type, 7u);
-  EXPECT_EQ(GetString(key, nullptr), "d");
-  EXPECT_EQ(GetString(key, ""), "d");  // the empty name is the default value too
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  RegCloseKey(key);
-}
-
 // Tests run as root, whom the system would let replace the file: the owner's write bit decides.
 TEST_F(RegistryTest, AFileItsOwnerMayNotWriteIsLeftAsItIs) {
   HKEY key = Create("K");
