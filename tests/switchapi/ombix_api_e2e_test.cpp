@@ -1,7 +1,7 @@
 // The link end to end against the simulated switch on loopback: logins through either server,
-// every request with its bytes, lost and repeated datagrams, resends, pings, disconnects, the
-// switch going silent and restarting, and many threads sending at once over a lossy link. The
-// exact sequence rules and the mended faults are also tested against a scripted switch in
+// every request with its bytes, resends, repeated datagrams across a reconnect, the switch going
+// silent and restarting, and many threads sending at once over a lossy link. The exact sequence
+// rules, acknowledgements, pings and the mended faults are tested against a scripted switch in
 // ombix_api_link_test.cpp.
 #include <gtest/gtest.h>
 
@@ -32,13 +32,6 @@ ObjectId Oid(BYTE first) {
   ObjectId oid;
   for (BYTE i = 0; i < 12; ++i) oid.abId[i] = static_cast<BYTE>(first + i);
   return oid;
-}
-
-// A response body as the switch sends it: invoke ID, then result.
-std::vector<BYTE> ResponseBody(DWORD dwInvokeID, DWORD dwError = 0) {
-  TestDatagram body;
-  body.U32(dwInvokeID).U32(dwError);
-  return body.bytes;
 }
 
 class LinkE2eTest : public ::testing::Test {
@@ -179,29 +172,6 @@ TEST_F(LinkE2eTest, EveryRequestArrivesWithItsBytesAndIsAnswered) {
   }
 }
 
-TEST_F(LinkE2eTest, LostAcknowledgementsHoldTheQueueAndAreMadeGoodByResends) {
-  StartAndLogIn();
-  SimFaults lossy;
-  lossy.dDropSent = 1;  // the switch hears everything, the client hears nothing
-  sim.SetFaults(lossy);
-  link->MakeCall(1, "201", "100", 0, nullptr);
-  link->MakeCall(2, "201", "200", 0, nullptr);
-  auto makeCalls = [&] { return sim.ReceivedOfType(OMBIX_MAKE_CALL_REQ); };
-  ASSERT_TRUE(SimWait([&] {
-    const auto got = makeCalls();
-    return !got.empty() && got[0].dwRepeats >= 1;
-  }));
-  EXPECT_EQ(makeCalls().size(), 1u);  // 2 waits behind the unacknowledged 1
-  sim.SetFaults(SimFaults{});
-  ASSERT_TRUE(SimWait([&] { return makeCalls().size() == 2; }));
-  const auto got = makeCalls();
-  EXPECT_EQ(got[0].dwInvokeID, 1u);
-  EXPECT_EQ(got[1].dwInvokeID, 2u);
-  EXPECT_EQ(got[1].dwMsgSeq, got[0].dwMsgSeq + 1);
-  EXPECT_TRUE(link->WaitForCount("Response", 2));
-  EXPECT_EQ(link->Count("ConnectionLost"), 0u);
-}
-
 TEST_F(LinkE2eTest, FourResendsUnacknowledgedDropTheLinkUntilTheSwitchIsHeardAgain) {
   OMBIXLINKOPTIONS options = FastLinkOptions(sim.GetPort());
   options.dwAckTimeout = 300;
@@ -220,49 +190,6 @@ TEST_F(LinkE2eTest, FourResendsUnacknowledgedDropTheLinkUntilTheSwitchIsHeardAga
   EXPECT_EQ(disconnects[0].dwMsgSeq, holds[0].dwMsgSeq + 1);
   sim.SetFaults(SimFaults{});
   EXPECT_TRUE(link->WaitForCount("LoginSucceeded", 2));
-}
-
-TEST_F(LinkE2eTest, SequenceRulesAgainstTheSwitch) {
-  StartAndLogIn();
-  // The switch's login response was 0; 0 again is a repeat, 1 the next.
-  TestDatagram repeat = Response(0, OMBIX_MAKE_CALL_RSP, 40);
-  sim.SendRaw(repeat.bytes);
-  sim.QueueMessage(OMBIX_MAKE_CALL_RSP, ResponseBody(41));
-  ASSERT_TRUE(link->WaitForCount("Response", 1));
-  sim.QueueMessage(OMBIX_PING);  // 2: acknowledged, handed to nobody
-  ASSERT_TRUE(SimWait([&] { return sim.Counters().dwAcksReceived >= 3; }));
-  EXPECT_GE(sim.Counters().dwStaleAcks, 1u);  // the client acknowledged the repeat too
-  TestDatagram ahead = Response(5, OMBIX_MAKE_CALL_RSP, 45);  // 3 expected
-  sim.SendRaw(ahead.bytes);
-  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
-  ASSERT_TRUE(SimWait([&] { return sim.Counters().dwDisconnectsReceived == 1; }));
-  std::vector<DWORD> ids;
-  for (const LinkCall& call : link->Calls()) {
-    if (call.strWhat == "Response") ids.push_back(call.dwInvokeID);
-  }
-  EXPECT_EQ(ids, std::vector<DWORD>{41});
-  EXPECT_TRUE(link->WaitForCount("LoginSucceeded", 2));
-}
-
-TEST_F(LinkE2eTest, PingsWhenIdle) {
-  OMBIXLINKOPTIONS options = FastLinkOptions(sim.GetPort());
-  options.dwPingTimer = 200;
-  StartAndLogIn(options);
-  ASSERT_TRUE(SimWait([&] { return sim.ReceivedOfType(OMBIX_PING).size() >= 2; }));
-  const auto pings = sim.ReceivedOfType(OMBIX_PING);
-  EXPECT_EQ(pings[0].dwMsgSeq, 1u);
-  EXPECT_EQ(pings[1].dwMsgSeq, 2u);
-  EXPECT_EQ(link->Count("Response"), 0u);
-}
-
-TEST_F(LinkE2eTest, ServerDisconnectLeadsToANewLogin) {
-  StartAndLogIn();
-  sim.SendDisconnect();
-  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
-  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 2));
-  EXPECT_EQ(sim.Counters().dwLogins, 2u);
-  link->MonitorStop(5, "201");
-  EXPECT_TRUE(link->WaitForCount("Response", 1));
 }
 
 TEST_F(LinkE2eTest, RepeatedDatagramsAcrossAReconnectKeepTheNewLink) {

@@ -68,9 +68,12 @@ class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(peer.IsBound()); }
 
-  RecordingLink& MakeLink(OMBIXLINKOPTIONS options) {
-    link = std::make_unique<RecordingLink>(options);
-    return *link;
+  template <class L = RecordingLink>
+  L& MakeLink(OMBIXLINKOPTIONS options) {
+    auto made = std::make_unique<L>(options);
+    L& l = *made;
+    link = std::move(made);
+    return l;
   }
   RecordingLink& MakeLink() { return MakeLink(FastLinkOptions(peer.GetPort())); }
 
@@ -82,13 +85,24 @@ class LinkTest : public ::testing::Test {
     ASSERT_TRUE(peer.AcceptLogin(0));
     ASSERT_TRUE(link->WaitForCount("LoginSucceeded", nLogins));
   }
-  // A new link, started and logged in.
-  void Connected(OMBIXLINKOPTIONS options) {
-    MakeLink(options);
+  // A new link of class L, started and logged in.
+  template <class L = RecordingLink>
+  L& Connected(OMBIXLINKOPTIONS options) {
+    L& l = MakeLink<L>(options);
     Start();
     Connect();
+    return l;
   }
-  void Connected() { Connected(FastLinkOptions(peer.GetPort())); }
+  template <class L = RecordingLink>
+  L& Connected() {
+    return Connected<L>(FastLinkOptions(peer.GetPort()));
+  }
+  // Request `id` (a monitor stop, the id also its sequence number) taken and acknowledged.
+  void Acked(DWORD id) {
+    link->MonitorStop(id, "201");
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
+    peer.SendAck(id);
+  }
 
   // The next datagram that is not an acknowledgement.
   std::optional<PeerDatagram> NextNotAck() {
@@ -179,11 +193,7 @@ TEST_F(LinkTest, RightAfterLoginTheLargestNumberIsARepeat) {
 
 TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
   Connected();
-  for (DWORD id = 1; id <= 8; ++id) {
-    link->MonitorStop(id, "201");
-    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
-    peer.SendAck(id);
-  }
+  for (DWORD id = 1; id <= 8; ++id) Acked(id);
   link->MonitorStop(9, "201");
   link->MonitorStop(10, "201");  // queued behind 9
   std::optional<PeerDatagram> first = peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, 9);
@@ -209,14 +219,8 @@ TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
 }
 
 TEST_F(LinkTest, ReceiveErrorTellsTheServerBeforeTheLinkResets) {
-  auto failing = std::make_unique<FailingSocketLink>(FastLinkOptions(peer.GetPort()));
-  FailingSocketLink& l = *failing;
-  link = std::move(failing);
-  Start();
-  Connect();
-  link->MonitorStop(1, "201");
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, 1));
-  peer.SendAck(1);
+  FailingSocketLink& l = Connected<FailingSocketLink>();
+  Acked(1);
   l.bFailNextReceive = true;
   std::optional<PeerDatagram> d = NextNotAck();
   ASSERT_TRUE(d);
@@ -350,11 +354,7 @@ TEST_F(LinkTest, BackOffGrowsToItsCeilingAndStartsAgainAfterALogin) {
 
 TEST_F(LinkTest, LateLoginAcknowledgementAfterAReconnectKeepsTheNewLink) {
   Connected();
-  for (DWORD id = 1; id <= 3; ++id) {
-    link->MonitorStop(id, "201");
-    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
-    peer.SendAck(id);
-  }
+  for (DWORD id = 1; id <= 3; ++id) Acked(id);
   peer.Send(TestDatagram(1, OMBIX_DISCONNECT));
   ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
   ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
@@ -506,10 +506,7 @@ TEST_F(LinkTest, StopWhileConnectedSendsDisconnectReportsTheLossAndMayStartAgain
 
 // A callback that throws costs its message only: the next one is handed on, the link stays up.
 TEST_F(LinkTest, ACallbackThatThrowsLosesItsMessageOnly) {
-  auto* pLink = new ThrowingLink(FastLinkOptions(peer.GetPort()));
-  link.reset(pLink);
-  Start();
-  Connect();
+  Connected<ThrowingLink>();
   peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 13));
   ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 1));
   peer.Send(Response(2, OMBIX_MAKE_CALL_RSP, 22));
@@ -522,15 +519,12 @@ TEST_F(LinkTest, ACallbackThatThrowsLosesItsMessageOnly) {
 
 // Thrown outside a message's callback, the worker logs in again instead of ending.
 TEST_F(LinkTest, AThrowOutsideACallbackStartsTheWorkerOverWithALogin) {
-  auto* pLink = new ThrowingLink(FastLinkOptions(peer.GetPort()));
-  link.reset(pLink);
-  Start();
-  Connect();
-  pLink->bThrowOnLoss = true;
+  ThrowingLink& l = Connected<ThrowingLink>();
+  l.bThrowOnLoss = true;
   peer.Send(TestDatagram(1, OMBIX_DISCONNECT));
   ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
   Connect(2);
-  EXPECT_FALSE(pLink->bThrowOnLoss);
+  EXPECT_FALSE(l.bThrowOnLoss);
   EXPECT_TRUE(link->IsConnected());
 }
 

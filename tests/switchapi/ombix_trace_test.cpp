@@ -104,17 +104,6 @@ class OtherTimeLocale {
   std::optional<std::string> m_savedLocPath;
 };
 
-TEST_F(OmbixTraceTest, AckWithAckFlagPrintsHeadOnly) {
-  m_trace.SetFlags(0x11);
-  EXPECT_EQ(Received(TestDatagram(5, 2)),
-            "13:01:02: Recv    8 bytes ----------------------------------------------------\n"
-            "\n"
-            "                dwMsgSeq: 5\n"
-            "               dwMsgType: OMBIX_ACK\n"
-            "\n"
-            "\n");
-}
-
 TEST_F(OmbixTraceTest, FlagWordSelectsWhatIsDumped) {
   struct Case {
     DWORD flags;
@@ -134,43 +123,8 @@ TEST_F(OmbixTraceTest, FlagWordSelectsWhatIsDumped) {
   }
 }
 
-TEST_F(OmbixTraceTest, SentMakeCallPrintsCallOptions) {
-  const TestDatagram none = TestDatagram(1, 274).U32(7).Str("201").Str("55501").U32(0).Str("");
-  EXPECT_EQ(Sent(none), Head("Send", none.size(), 1, "OMBIX_MAKE_CALL_REQ") + L("dwInvokeID", "7") +
-                            L("strDevice", "201") + L("strNumber", "55501") +
-                            L("dwOptions", "CALL_OPTION_NONE") + L("strPhone", "") + "\n\n");
-  const TestDatagram five = TestDatagram(2, 274).U32(7).Str("").Str("").U32(5).Str("");
-  EXPECT_NE(Sent(five).find(L("dwOptions", "0x05") + L("", "CALL_OPTION_NETWORK_PREFIX") +
-                            L("", "CALL_OPTION_INTERCOM") + L("strPhone", "")),
-            std::string::npos);
-}
-
-TEST_F(OmbixTraceTest, CallConnectionEvent) {
-  TestDatagram d(4, 17);
-  d.U32(9).Str("201").Raw({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0xAB, 0xFF}).U32s({4, 0, 3723, 2});
-  d.U32(3600).Str("201").Str("").U32s({3, 4}).U32(3601).Str("301").Str("Bob").U32s({1, 0xFFFFFFFF});
-  d.Oid(0x10).Str("301").Str("ph");
-  EXPECT_EQ(Received(d),
-            Head("Recv", d.size(), 4, "OMBIX_CALL_CONNECTION_EVENT") + L("dwMonitorID", "9") +
-                L("strDevice", "201") + L("oidCall", "0001.0203.0405.0607.0809.ABFF") +
-                L("dwEvent", "CALL_CONNECTION_ESTABLISHED") + L("dwEventCause", "EC_NONE") +
-                L("tEventTime", "01:02:03") +
-                L("Connection0", "01:00:00/201/Unknown/DEVICE_TYPE_PHONE/CS_CONNECTED") +
-                L("Connection1", "01:00:01/301/Bob/DEVICE_TYPE_EXTERNAL/CS_UNKNOWN") +
-                L("oidRelated", "1011.1213.1415.1617.1819.1A1B") + L("strDialedDigits", "301") +
-                L("strActivePhone", "ph") + "\n\n");
-}
-
-TEST_F(OmbixTraceTest, MeetMeEventFourPrintsConferenceData) {
-  const TestDatagram d =
-      TestDatagram(1, 20).U32(5).Oid(0).U32s({4, 0, 0, 60, 8, 6}).Str("t").U32(1);
-  EXPECT_EQ(Received(d), Head("Recv", d.size(), 1, "OMBIX_MEETME_CONFERENCE_EVENT") +
-                             L("dwConferenceID", "5") +
-                             L("oidCall", "0001.0203.0405.0607.0809.0A0B") +
-                             L("dwEvent", "MEETME_CONF_MODIFIED") + L("tEventTime", "00:00:00") +
-                             L("dwStartTime", "Thu Jan  1 00:00:00 1970") + L("dwDuration", "60") +
-                             L("dwPorts", "8") + L("dwMaxPortsJoined", "6") + L("strTopic", "t") +
-                             L("dwLocked", "1") + "\n\n");
+// Event 4 (conference data, no call list) is in the switch-decode test's capture.
+TEST_F(OmbixTraceTest, MeetMeEventWithCallsPrintsTheCallList) {
   TestDatagram withCalls(1, 20);
   withCalls.U32(5).Oid(0).U32s({1, 0, 1}).Oid(0x20).U32(86400 * 40).Str("id").Str("info").U32(2);
   const std::string calls = Received(withCalls);
@@ -192,12 +146,11 @@ TEST_F(OmbixTraceTest, DateNamesDoNotFollowTheHostsTimeLocale) {
       << Text();
 }
 
-// Received layouts are checked against the decoder below; sent ones are the requests'.
+// Received layouts are checked against the decoder below; sent ones are the requests' (a sent
+// response is in the switch-decode test's capture).
 TEST_F(OmbixTraceTest, UnknownSentLayoutsAreUnrecognized) {
-  const std::string unrecognized = "Unrecognized OmbixAPI message!\n";
-  EXPECT_NE(Sent(TestDatagram(1, 275)).find("OMBIX_MAKE_CALL_RSP\n" + unrecognized),
-            std::string::npos);
-  EXPECT_NE(Sent(TestDatagram(1, 276)).find(L("dwMsgType", "276") + unrecognized),
+  EXPECT_NE(Sent(TestDatagram(1, 276)).find(L("dwMsgType", "276") +
+                                            "Unrecognized OmbixAPI message!\n"),
             std::string::npos);
 }
 
@@ -217,35 +170,12 @@ TEST_F(OmbixTraceTest, ReceivedLayoutsAreTheDecodersTypes) {
   }
 }
 
-TEST_F(OmbixTraceTest, ShortDatagramReadsAsUnknownMessage) {
-  const TestDatagram d = TestDatagram().Raw({0, 0, 0, 3, 0, 0});
-  EXPECT_EQ(Received(d),
-            Head("Recv", 6, 3, "OMBIX_UNKNOWN_MSG") + "Unrecognized OmbixAPI message!\n\n\n");
-}
-
-TEST_F(OmbixTraceTest, HexDumpOfTwentyBytes) {
-  TestDatagram d(1, 23);
-  d.U32(1).Str("d").Str("i").U32(0).Str("s").Str("x").U32s({2, 20});
-  for (std::uint8_t i = 0; i < 18; ++i) d.Raw({static_cast<std::uint8_t>(0xF0 + i)});
-  const std::string text = Received(d);
-  EXPECT_NE(text.find(L("dwDataLength", "20") +
-                      L("dwData", "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF ") +
-                      L("", "00 01 00 00 ") + "\n\n"),
-            std::string::npos)
-      << text;
-}
-
-TEST_F(OmbixTraceTest, EventListAndVoiceMailEntries) {
-  EXPECT_NE(Received(TestDatagram(1, 355).U32s({1, 0, 2, 17, 23}))
-                .find(L("dwCount", "2") + L("dwEvents", "") + L("", "OMBIX_CALL_CONNECTION_EVENT") +
-                      L("", "0x17")),
-            std::string::npos);
+// One entry is in the switch-decode test's capture; here two, and durations and flags beyond it.
+TEST_F(OmbixTraceTest, VoiceMailEntries) {
   TestDatagram entries(1, 339);
   entries.U32s({1, 0, 1, 0, 0, 0, 0, 2, 42}).Str("301").Str("Bob").U32s({0, 125, 0x106, 43});
   entries.Str("").Str("").U32s({0, 6000, 0});
   const std::string vm = Received(entries);
-  EXPECT_NE(vm.find(L("dwCommand", "VOICEMAIL_MSG_LIST") + L("dwFolderID", "VOICEMAIL_INBOX")),
-            std::string::npos);
   EXPECT_NE(vm.find(L("", "") + L("dwMsgID", "42") + L("strNumber", "301") + L("strName", "Bob") +
                     L("tTime", "Thu Jan  1 00:00:00 1970") + L("dwDuration", "02:05") +
                     L("dwFlags", "0x106") + L("", "VOICEMAIL_MSG_FLAG_READ") +

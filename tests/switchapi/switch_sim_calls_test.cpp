@@ -20,11 +20,6 @@ std::string Strip(const std::string& name, const std::string& prefix) {
   return name.rfind(prefix, 0) == 0 ? name.substr(prefix.size()) : name;
 }
 
-DWORD CallNumber(const ObjectId& oid) {
-  return (DWORD{oid.abId[8]} << 24) | (DWORD{oid.abId[9]} << 16) | (DWORD{oid.abId[10]} << 8) |
-         oid.abId[11];
-}
-
 ObjectId Oid(DWORD dwCall) {
   ObjectId oid{};
   for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwCall >> (24 - 8 * i));
@@ -48,7 +43,7 @@ class CallLink : public COmbixAPI {
     line = line.substr(0, line.size() - 4) + " " +
            Strip(ErrorName(p ? p->dwError : 0), "OMBIX_ERROR_");
     if (auto* c = dynamic_cast<const COmbixMakeCallRsp*>(pMsg)) {
-      line += " #" + std::to_string(CallNumber(c->oidCall));
+      line += " #" + std::to_string(c->oidCall.GetCallNumber());
     }
     Add("rsp", line);
     Add("seq", line);
@@ -59,8 +54,8 @@ class CallLink : public COmbixAPI {
         << (p->dwConnectionCount ? Strip(ConnectionStateName(p->pConnections[0].dwState), "CS_")
                                  : "-");
     if (p->dwEventCause != EC_NONE) out << "/" << Strip(EventCauseName(p->dwEventCause), "EC_");
-    out << " #" << CallNumber(p->oidCall);
-    if (CallNumber(p->oidRelated) != 0) out << "^" << CallNumber(p->oidRelated);
+    out << " #" << p->oidCall.GetCallNumber();
+    if (p->oidRelated.GetCallNumber() != 0) out << "^" << p->oidRelated.GetCallNumber();
     if (p->dwEvent == CALL_CONNECTION_ALERTING && p->dwConnectionCount > 1) {
       const COmbixConnection& other = p->pConnections[1];
       out << " <" << Strip(DeviceTypeName(other.dwDeviceType), "DEVICE_TYPE_") << " "

@@ -155,6 +155,13 @@ class RawSocket {
     auto d = m_peer.ReceiveType(dwType);
     return d ? d->bytes : std::vector<BYTE>{};
   }
+  // Logs in and acknowledges the login response; false when none came.
+  bool LogIn() {
+    Send(TestDatagram(0, OMBIX_LOGIN_REQ).U32(0).Str("3.0").Str("T").Str("1"));
+    if (Receive(OMBIX_LOGIN_RSP).empty()) return false;
+    Send(TestDatagram(0, OMBIX_ACK));
+    return true;
+  }
 
  private:
   TestPeer m_peer;
@@ -169,17 +176,9 @@ TEST(SimSessionsTest, AClientBackOnANewPortLeavesNoSessionBehind) {
   config.pingInterval = std::chrono::milliseconds(600000);
   SwitchSim sim(config);
   ASSERT_TRUE(sim.Start());
-  const TestDatagram login = TestDatagram(0, OMBIX_LOGIN_REQ).U32(0).Str("3.0").Str("T").Str("1");
-  {
-    RawSocket gone(sim.GetPort());
-    gone.Send(login);
-    ASSERT_FALSE(gone.Receive(OMBIX_LOGIN_RSP).empty());
-    gone.Send(TestDatagram(0, OMBIX_ACK));
-  }
+  ASSERT_TRUE(RawSocket(sim.GetPort()).LogIn());  // and gone
   RawSocket back(sim.GetPort());
-  back.Send(login);
-  ASSERT_FALSE(back.Receive(OMBIX_LOGIN_RSP).empty());
-  back.Send(TestDatagram(0, OMBIX_ACK));
+  ASSERT_TRUE(back.LogIn());
   EXPECT_TRUE(sim.WaitFor([&] { return sim.Sessions().size() == 1; }, std::chrono::seconds(5)));
   EXPECT_EQ(sim.Counters().dwSessionsGivenUp, 1u);
 }
@@ -191,9 +190,7 @@ TEST(SimResponsesTest, WholeBodies) {
   SwitchSim sim(config);
   ASSERT_TRUE(sim.Start());
   RawSocket client(sim.GetPort());
-  client.Send(TestDatagram(0, OMBIX_LOGIN_REQ).U32(0).Str("3.0").Str("T").Str("1"));
-  ASSERT_FALSE(client.Receive(OMBIX_LOGIN_RSP).empty());
-  client.Send(TestDatagram(0, OMBIX_ACK));
+  ASSERT_TRUE(client.LogIn());
   // Bytes after dwInvokeID and dwError: u32 4, empty string 4, ObjectId 12, empty array 4.
   const struct {
     DWORD dwResponse, dwBytes;

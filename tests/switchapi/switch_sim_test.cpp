@@ -41,6 +41,13 @@ class RawClient {
   }
   void SendAck(DWORD dwSeq) { Send(TestDatagram(dwSeq, OMBIX_ACK)); }
   void SendLogin() { Send(TestDatagram(0, OMBIX_LOGIN_REQ).U32(0).Str("3.0").Str("T").Str("1")); }
+  // Logs in and acknowledges the login response.
+  void LogIn() {
+    SendLogin();
+    EXPECT_EQ(Expect(OMBIX_ACK), 0u);
+    EXPECT_EQ(Expect(OMBIX_LOGIN_RSP), 0u);
+    SendAck(0);
+  }
 
   // The next datagram, or nothing within the time-out.
   std::optional<std::vector<BYTE>> Receive(std::chrono::milliseconds timeout = kDeadline) {
@@ -85,10 +92,7 @@ TEST(SwitchSimTest, AnswersEachRequestOnceAndEndsTheSessionOnASequenceError) {
   SwitchSim sim(config);
   ASSERT_TRUE(sim.Start()) << sim.GetLastError();
   RawClient client(sim.GetPort());
-  client.SendLogin();
-  EXPECT_EQ(client.Expect(OMBIX_ACK), 0u);
-  EXPECT_EQ(client.Expect(OMBIX_LOGIN_RSP), 0u);
-  client.SendAck(0);
+  client.LogIn();
 
   struct Case {
     TestDatagram request;
@@ -178,10 +182,7 @@ TEST(SwitchSimTest, TimersFireWhenDueWithNothingElseToWakeTheSim) {
     SwitchSim sim(config);
     ASSERT_TRUE(sim.Start());
     RawClient client(sim.GetPort());
-    client.SendLogin();
-    client.Expect(OMBIX_ACK);
-    client.Expect(OMBIX_LOGIN_RSP);
-    client.SendAck(0);
+    client.LogIn();
     ASSERT_TRUE(sim.WaitFor([&] { return sim.Counters().dwAcksReceived == 1; }, kDeadline));
     if (timer == Timer::kPing) {
       EXPECT_EQ(client.Expect(OMBIX_PING), 1u);
@@ -222,10 +223,7 @@ TEST(SwitchSimTest, KeepsOnlyTheNewestRecords) {
   SwitchSim sim(config);
   ASSERT_TRUE(sim.Start());
   RawClient first(sim.GetPort()), second(sim.GetPort());
-  first.SendLogin();
-  first.Expect(OMBIX_ACK);
-  first.Expect(OMBIX_LOGIN_RSP);
-  first.SendAck(0);
+  first.LogIn();
   const auto request = [](DWORD dwSeq) {
     return TestDatagram(dwSeq, OMBIX_MONITOR_STOP_REQ).U32(dwSeq).Str("201");
   };
@@ -245,10 +243,7 @@ TEST(SwitchSimTest, KeepsOnlyTheNewestRecords) {
 
   // The second client's login and request push out both of the first's records; the first's
   // repeat then finds its record gone.
-  second.SendLogin();
-  second.Expect(OMBIX_ACK);
-  second.Expect(OMBIX_LOGIN_RSP);
-  second.SendAck(0);
+  second.LogIn();
   // A login from a new port probes the address's other sessions; the first client is still there.
   first.SendAck(first.Expect(OMBIX_PING));
   second.Send(request(1));

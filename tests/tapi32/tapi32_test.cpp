@@ -2,33 +2,28 @@
 // the list's upkeep as the host does it, and the provider refusing a second installation.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "framework/service_provider.h"
 #include "platform/registry.h"
+#include "tests/platform/registry_test_support.h"
 #include "tools/tapi32/provider_list.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 class TestProvider : public CServiceProvider {
  public:
   TestProvider() : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {}
 };
 
-class Tapi32Test : public ::testing::Test {
+// A registry file of its own (the list lives there) and TAPI32.DLL loaded.
+class Tapi32Test : public ombix::registry_test::RegistryFileTest {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ombix-tapi32-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    setenv("OMBIX_REGISTRY", (dir_ / "registry.reg").c_str(), 1);
+    RegistryFileTest::SetUp();
     library_ = dlopen(OMBIX_TAPI32, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library_, nullptr) << dlerror();
     getList_ = reinterpret_cast<LINEGETPROVIDERLIST>(dlsym(library_, "lineGetProviderList"));
@@ -36,8 +31,7 @@ class Tapi32Test : public ::testing::Test {
   }
   void TearDown() override {
     if (library_ != nullptr) dlclose(library_);
-    unsetenv("OMBIX_REGISTRY");
-    fs::remove_all(dir_);
+    RegistryFileTest::TearDown();
   }
 
   // The list as TAPI32 returns it: {ID, file name} per entry.
@@ -61,24 +55,11 @@ class Tapi32Test : public ::testing::Test {
     return result;
   }
 
-  fs::path dir_;
   void* library_ = nullptr;
   LINEGETPROVIDERLIST getList_ = nullptr;
 };
 
 using List = std::vector<std::pair<DWORD, std::string>>;
-
-TEST_F(Tapi32Test, ListsTheInstalledProvidersWithBackslashes) {
-  EXPECT_EQ(GetList(), List{});
-  DWORD dwNext = 0;
-  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
-  EXPECT_EQ(dwNext, 1u);
-  ASSERT_EQ(AddProviderToList(1, "/usr/lib/ombix/OMBIX.TSP"), ERROR_SUCCESS);
-  ASSERT_EQ(AddProviderToList(2, "unimdm.tsp"), ERROR_SUCCESS);
-  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
-  EXPECT_EQ(dwNext, 3u);
-  EXPECT_EQ(GetList(), (List{{1, "\\usr\\lib\\ombix\\OMBIX.TSP"}, {2, "unimdm.tsp"}}));
-}
 
 TEST_F(Tapi32Test, ASmallStructureGetsTheNeededSizeAndNoEntriesABadOneNothing) {
   DWORD dwNext = 0;
@@ -98,17 +79,22 @@ TEST_F(Tapi32Test, ASmallStructureGetsTheNeededSizeAndNoEntriesABadOneNothing) {
   EXPECT_EQ(getList_(0x00020000, &list), LINEERR_STRUCTURETOOSMALL);
 }
 
-TEST_F(Tapi32Test, RemovingAProviderMovesTheLaterOnesDown) {
+TEST_F(Tapi32Test, ListsTheInstalledProvidersWithBackslashesAndMovesLaterOnesDown) {
+  EXPECT_EQ(GetList(), List{});
   DWORD dwNext = 0;
   ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
-  ASSERT_EQ(AddProviderToList(1, "a.tsp"), ERROR_SUCCESS);
+  EXPECT_EQ(dwNext, 1u);
+  ASSERT_EQ(AddProviderToList(1, "/usr/lib/ombix/OMBIX.TSP"), ERROR_SUCCESS);
   ASSERT_EQ(AddProviderToList(2, "b.tsp"), ERROR_SUCCESS);
   ASSERT_EQ(AddProviderToList(3, "c.tsp"), ERROR_SUCCESS);
+  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
+  EXPECT_EQ(dwNext, 4u);
+  EXPECT_EQ(GetList(), (List{{1, "\\usr\\lib\\ombix\\OMBIX.TSP"}, {2, "b.tsp"}, {3, "c.tsp"}}));
   ASSERT_EQ(RemoveProviderFromList(2), ERROR_SUCCESS);
-  EXPECT_EQ(GetList(), (List{{1, "a.tsp"}, {3, "c.tsp"}}));
+  EXPECT_EQ(GetList(), (List{{1, "\\usr\\lib\\ombix\\OMBIX.TSP"}, {3, "c.tsp"}}));
   EXPECT_EQ(RemoveProviderFromList(2), ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(RemoveProviderFromList(3), ERROR_SUCCESS);
-  EXPECT_EQ(GetList(), (List{{1, "a.tsp"}}));
+  EXPECT_EQ(GetList().size(), 1u);
   // IDs are not given out twice.
   ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
   EXPECT_EQ(dwNext, 4u);
