@@ -1,12 +1,18 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +22,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+const char kServerKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\VOIP Service Provider (Z9410)\\"
+    "Device1";
 
 // Each test has a registry file of its own in a fresh directory.
 class RegistryTest : public ombix::registry_test::RegistryFileTest {
@@ -32,7 +42,51 @@ class RegistryTest : public ombix::registry_test::RegistryFileTest {
   }
   // The text of a string value, up to its NUL, or "<error N>".
   static std::string GetString(HKEY key, const char* name) { return Get(key, name).c_str(); }
+  static DWORD GetDword(HKEY key, const char* name) {
+    DWORD value = 0xDEADBEEF;
+    DWORD size = sizeof value;
+    EXPECT_EQ(RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
+    return value;
+  }
 };
+
+TEST_F(RegistryTest, ValuesPersistInTheFileAsText) {
+  HKEY key = Create(kServerKey);
+  ASSERT_EQ(SetString(key, "IP1", "10.0.0.1"), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, "Path", "C:\\dir \"q\""), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, nullptr, "default"), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(key, "Lines", 31), ERROR_SUCCESS);
+  const BYTE bytes[] = {0x01, 0xab, 0x00};
+  ASSERT_EQ(RegSetValueExA(key, "Bin", 0, REG_BINARY, bytes, 3), ERROR_SUCCESS);
+  const char multi[] = "two\nlines";  // not one line of text: kept byte for byte
+  ASSERT_EQ(RegSetValueExA(key, "Multi", 0, REG_SZ, reinterpret_cast<const BYTE*>(multi), 9),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+  const std::string text = FileText();
+  EXPECT_EQ(text.rfind("REGEDIT4\n\n", 0), 0u);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\" + std::string(kServerKey) +
+                      "]\n"
+                      "\"IP1\"=\"10.0.0.1\"\n"
+                      "\"Path\"=\"C:\\\\dir \\\"q\\\"\"\n"
+                      "@=\"default\"\n"
+                      "\"Lines\"=dword:0000001f\n"
+                      "\"Bin\"=hex:01,ab,00\n"
+                      "\"Multi\"=hex(1):74,77,6f,0a,6c,69,6e,65,73\n"),
+            std::string::npos)
+      << text;
+
+  // After a write the next call reads the file afresh: this comes from the text above.
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServerKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(key, "Path"), "C:\\dir \"q\"");
+  EXPECT_EQ(GetString(key, ""), "default");
+  EXPECT_EQ(GetDword(key, "Lines"), 31u);
+  DWORD type = 0;
+  EXPECT_EQ(Get(key, "Multi", &type), "two\nlines");
+  EXPECT_EQ(type, REG_SZ);
+  RegCloseKey(key);
+}
 
 TEST_F(RegistryTest, OddNamesAndDataReadBackByteForByte) {
   struct Case {
@@ -72,6 +126,25 @@ TEST_F(RegistryTest, OddNamesAndDataReadBackByteForByte) {
       << FileText();
 }
 
+TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirFirstSpelling) {
+  HKEY key = Create("Software\\OmbixTest");
+  ASSERT_EQ(SetString(key, "IP1", "a"), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, "ip1", "b"), ERROR_SUCCESS);  // the same value
+  RegCloseKey(key);
+
+  HKEY again = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ombixtest", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &again, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  EXPECT_EQ(GetString(again, "Ip1"), "b");
+  RegCloseKey(again);
+  EXPECT_NE(FileText().find("[HKEY_LOCAL_MACHINE\\Software\\OmbixTest]\n\"IP1\"=\"b\"\n"),
+            std::string::npos);
+  EXPECT_EQ(FileText().find("ip1"), std::string::npos);
+}
+
 TEST_F(RegistryTest, QueryReportsSizesWithTheNul) {
   HKEY key = Create("K");
   ASSERT_EQ(SetString(key, "S", "abc"), ERROR_SUCCESS);
@@ -98,16 +171,8 @@ TEST_F(RegistryTest, QueryReportsSizesWithTheNul) {
   RegCloseKey(key);
 }
 
-// Key and value names ignore case here; the file keeps their first spelling (see the cache test).
 TEST_F(RegistryTest, DeletesOnlyKeysWithoutSubkeysAndValuesThatExist) {
   RegCloseKey(Create("A\\B"));
-  HKEY again = nullptr;
-  DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "a\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &again, &disposition),
-            ERROR_SUCCESS);
-  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-  RegCloseKey(again);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "A"), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "a\\b"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "A\\B"), ERROR_FILE_NOT_FOUND);
@@ -187,6 +252,18 @@ TEST_F(RegistryTest, AHandleOnADeletedKeyFailsCleanly) {
   EXPECT_EQ(FileText().find("Gone"), std::string::npos);
 }
 
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
+  constexpr DWORD kWrites = 200;
+  pid_t first = Spawn(CountingWriter("First", kWrites));
+  pid_t second = Spawn(CountingWriter("Second", kWrites));
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(Wait(second), 0);
+  HKEY key = Create("Shared");
+  EXPECT_EQ(GetDword(key, "First"), kWrites);
+  EXPECT_EQ(GetDword(key, "Second"), kWrites);
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, ThreadsOfOneProcessWriteAtOnce) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
@@ -256,6 +333,43 @@ TEST_F(RegistryTest, ADamagedFileIsReadAsFarAsValidReportedAndCopiedAsideBeforeR
   RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, ReadsHandWrittenFilesWithCommentsCrlfAndContinuedHex) {
+  WriteFile(
+      "REGEDIT4\r\n\r\n; set by hand\r\n[hkey_local_machine\\Hand]\r\n"
+      "\"Bytes\"=hex:01,02,\\\r\n  03,04\r\n\"Odd\"=hex(7):41,00,00\r\n@=\"d\"\r\n");
+  ::testing::internal::CaptureStderr();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HAND", 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD type = 0;
+  EXPECT_EQ(Get(key, "Bytes", &type), "\x01\x02\x03\x04");
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(Get(key, "Odd", &type), std::string("A\0\0", 3));
+  EXPECT_EQ(type, 7u);
+  EXPECT_EQ(GetString(key, nullptr), "d");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, AFileThatCannotBeWrittenKeepsItsValues) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  const std::string before = FileText();
+  // A process that may write only a few bytes to any file: the rewrite fails midway.
+  EXPECT_EQ(Wait(Spawn([key] {
+              signal(SIGXFSZ, SIG_IGN);
+              const rlimit limit{8, 8};
+              setrlimit(RLIMIT_FSIZE, &limit);
+              return SetDword(key, "D", 2) == ERROR_CANTWRITE ? 0 : 1;
+            })),
+            0);
+  EXPECT_EQ(GetDword(key, "D"), 1u);
+  EXPECT_EQ(FileText(), before);
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+  RegCloseKey(key);
+}
+
 // Tests run as root, whom the system would let replace the file: the owner's write bit decides.
 TEST_F(RegistryTest, AFileItsOwnerMayNotWriteIsLeftAsItIs) {
   HKEY key = Create("K");
@@ -306,8 +420,18 @@ TEST_F(RegistryTest, ASymbolicLinkStaysAndItsWritersShareTheTargetsLock) {
   EXPECT_NE(FileText().find("\"Start\"=dword:00000001"), std::string::npos);
 
   constexpr DWORD kWrites = 50;
-  pid_t through_link = Spawn(CountingWriter("Link", kWrites, path_));
-  pid_t through_target = Spawn(CountingWriter("Target", kWrites, target));
+  auto writer = [](std::string file, const char* name) {
+    return [file, name] {
+      setenv("OMBIX_REGISTRY", file.c_str(), 1);
+      HKEY key = Create("Shared");
+      for (DWORD i = 1; i <= kWrites; ++i) {
+        if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
+      }
+      return 0;
+    };
+  };
+  pid_t through_link = Spawn(writer(path_, "Link"));
+  pid_t through_target = Spawn(writer(target, "Target"));
   EXPECT_EQ(Wait(through_link), 0);
   EXPECT_EQ(Wait(through_target), 0);
   key = Create("Shared");

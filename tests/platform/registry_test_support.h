@@ -82,12 +82,9 @@ class RegistryFileTest : public ::testing::Test {
     return pid;
   }
   // A child's body: counts the DWORD `name` of key "Shared" from 1 to `writes`, reading each
-  // back; 0 when no write was lost (a lost update would put back an older number). It writes to
-  // `file` when one is named, else to the test's registry.
-  static std::function<int()> CountingWriter(const char* name, DWORD writes,
-                                             const std::string& file = "") {
-    return [name, writes, file] {
-      if (!file.empty()) setenv("OMBIX_REGISTRY", file.c_str(), 1);
+  // back; 0 when no write was lost (a lost update would put back an older number).
+  static std::function<int()> CountingWriter(const char* name, DWORD writes) {
+    return [name, writes] {
       HKEY key = Create("Shared");
       for (DWORD i = 1; i <= writes; ++i) {
         if (SetDword(key, name, i) != ERROR_SUCCESS || GetDword(key, name) != i) return 1;
