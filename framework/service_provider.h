@@ -156,6 +156,8 @@ class CServiceProvider : public CWinApp {
   // file cannot be written; a file that cannot be written is left as it was. The registry is
   // the last lock: the caller collects the values first and may hold no lock it would wait for.
   BOOL RegReplaceDeviceKey(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values);
+  // The values, as RegReplaceDeviceKey writes them, into the key as it stands (nothing deleted).
+  BOOL RegWriteValues(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values);
   // TRUE when the key is gone afterwards (or was never there); FALSE as soon as a key below it
   // cannot be deleted.
   static BOOL DeleteRegKeyRecursive(HKEY hKeyParent, LPCSTR pszKeyName);
@@ -451,8 +453,12 @@ class CServiceProvider : public CWinApp {
   void ServiceTimedCalls();
 
  private:
-  // RegReplaceDeviceKey's changes, inside its batch.
-  BOOL WriteDeviceKey(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values);
+  // RegReplaceDeviceKey (bReplaceKey) and RegWriteValues: one batch around WriteValuesInBatch,
+  // which writes the values into one open key.
+  BOOL WriteProfileValues(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values,
+                          BOOL bReplaceKey);
+  BOOL WriteValuesInBatch(DWORD dwProviderID, const std::vector<REGPROFILEVALUE>& values,
+                          BOOL bReplaceKey);
   UINT TimerLoop();
   BOOL StartTimerThread();
   void StopTimerThread();

@@ -247,17 +247,29 @@ BOOL CServiceProvider::RegDeleteDeviceKey(DWORD dwProviderID) {
 BOOL CServiceProvider::RegReplaceDeviceKey(DWORD dwProviderID,
                                            const std::vector<REGPROFILEVALUE>& values) {
   if (dwProviderID == 0) return FALSE;
+  return WriteProfileValues(dwProviderID, values, TRUE);
+}
+
+BOOL CServiceProvider::RegWriteValues(DWORD dwProviderID,
+                                      const std::vector<REGPROFILEVALUE>& values) {
+  return WriteProfileValues(dwProviderID, values, FALSE);
+}
+
+BOOL CServiceProvider::WriteProfileValues(DWORD dwProviderID,
+                                          const std::vector<REGPROFILEVALUE>& values,
+                                          BOOL bReplaceKey) {
   // Without a batch (the file cannot be locked) each change goes to the file on its own, and
   // fails there as it would.
   CRegBatch batch;
-  BOOL bResult = WriteDeviceKey(dwProviderID, values);
+  BOOL bResult = WriteValuesInBatch(dwProviderID, values, bReplaceKey);
   if (batch.IsOpen() && batch.Commit() != ERROR_SUCCESS) bResult = FALSE;
   return bResult;
 }
 
-BOOL CServiceProvider::WriteDeviceKey(DWORD dwProviderID,
-                                      const std::vector<REGPROFILEVALUE>& values) {
-  RegDeleteDeviceKey(dwProviderID);
+BOOL CServiceProvider::WriteValuesInBatch(DWORD dwProviderID,
+                                          const std::vector<REGPROFILEVALUE>& values,
+                                          BOOL bReplaceKey) {
+  if (bReplaceKey) RegDeleteDeviceKey(dwProviderID);
   // One key for all values: creating the three keys for each value again would only find them.
   CRegKey hKey;
   if (OpenProfileKey(m_pszProviderName, dwProviderID, TRUE, hKey.Out()) != ERROR_SUCCESS) {

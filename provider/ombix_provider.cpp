@@ -54,7 +54,7 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
   const DWORD dwLines = static_cast<DWORD>(std::min<DWORD_PTR>(dwNumLines, kMaxLinesPerDevice));
   {
     // One pass over the registry for all lines, not one look at the file per value.
-    std::vector<LINESETTINGS> settings = LoadAllLineSettings(dwPermanentProviderID, dwLines);
+    std::vector<OMBIXLINESETTINGS> settings = LoadAllLineSettings(dwPermanentProviderID, dwLines);
     std::lock_guard<std::mutex> lock(m_mxStart);
     m_dwStartProviderID = dwPermanentProviderID;
     m_arrStartSettings = std::move(settings);

@@ -75,7 +75,7 @@ class COmbixProvider : public CServiceProvider {
 
   std::mutex m_mxStart;
   DWORD m_dwStartProviderID = 0;                 // under m_mxStart
-  std::vector<LINESETTINGS> m_arrStartSettings;  // under m_mxStart; only during providerInit
+  std::vector<OMBIXLINESETTINGS> m_arrStartSettings;  // under m_mxStart; only during providerInit
 
   mutable std::mutex m_mxServers;
   CString m_strIP1;  // under m_mxServers

@@ -3,7 +3,9 @@
 // index of a line device) is asked for through TAPI's UI callback.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "platform/registry.h"
 #include "provider/ombix_line.h"
 #include "provider/ombix_provider.h"
 #include "provider/ombix_settings.h"
@@ -48,23 +50,25 @@ LONG COmbixProvider::providerConfig(DWORD dwPermanentProviderID, HWND, TUISPIDLL
   dlg.m_strIP2 = RegReadString(dwPermanentProviderID, kSettingIP2, kDefaultAddress);
   dlg.m_dwLines =
       std::min(RegReadDword(dwPermanentProviderID, kSettingLines, 0), kMaxLinesPerDevice);
-  dlg.m_arrLines.resize(dlg.m_dwLines);
-  for (DWORD i = 0; i < dlg.m_dwLines; ++i) {
-    LoadLineSettings(dwPermanentProviderID, i, dlg.m_arrLines[i].strNumber,
-                     dlg.m_arrLines[i].strPassword);
-  }
+  dlg.m_arrLines = LoadAllLineSettings(dwPermanentProviderID, dlg.m_dwLines);
+  std::vector<REGPROFILEVALUE> values;
   if (dlg.DoModal() == IDOK) {
-    RegWriteString(dwPermanentProviderID, kSettingIP1, dlg.m_strIP1);
-    RegWriteString(dwPermanentProviderID, kSettingIP2, dlg.m_strIP2);
+    values.push_back({kSettingIP1, REG_SZ, dlg.m_strIP1, 0});
+    values.push_back({kSettingIP2, REG_SZ, dlg.m_strIP2, 0});
   }
   // A change of the lines stands even when the dialog was left without OK (see the dialog).
   if (dlg.m_bLinesChanged) {
-    RegWriteDword(dwPermanentProviderID, kSettingLines, dlg.m_dwLines);
+    values.push_back({kSettingLines, REG_DWORD, "", dlg.m_dwLines});
     for (size_t i = 0; i < dlg.m_arrLines.size(); ++i) {
-      SaveLineSettings(dwPermanentProviderID, static_cast<DWORD>(i), dlg.m_arrLines[i].strNumber,
-                       dlg.m_arrLines[i].strPassword);
+      const auto dwIndex = static_cast<DWORD>(i);
+      values.push_back(
+          {LineValueName(kLineNumberFormat, dwIndex), REG_SZ, dlg.m_arrLines[i].strNumber, 0});
+      values.push_back(
+          {LineValueName(kLinePasswordFormat, dwIndex), REG_SZ, dlg.m_arrLines[i].strPassword, 0});
     }
   }
+  // One write of the file, however many lines there are (32,768 lines are 65,539 values).
+  if (!values.empty()) RegWriteValues(dwPermanentProviderID, values);
   return 0;
 }
 

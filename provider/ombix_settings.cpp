@@ -19,8 +19,8 @@ void LoadLineSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
       pSP->RegReadString(dwProviderID, LineValueName(kLinePasswordFormat, dwLineIndex), "");
 }
 
-std::vector<LINESETTINGS> LoadAllLineSettings(DWORD dwProviderID, DWORD dwLines) {
-  std::vector<LINESETTINGS> settings(dwLines);
+std::vector<OMBIXLINESETTINGS> LoadAllLineSettings(DWORD dwProviderID, DWORD dwLines) {
+  std::vector<OMBIXLINESETTINGS> settings(dwLines);
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return settings;
   std::vector<CString> names;

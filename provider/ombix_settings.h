@@ -28,11 +28,11 @@ CString LineValueName(LPCSTR pszFormat, DWORD dwLineIndex);
 // "Line.%X.Number" and "Line.%X.Password" of the provider ID's key; empty when missing.
 void LoadLineSettings(DWORD dwProviderID, DWORD dwLineIndex, CString& strNumber,
                       CString& strPassword);
-struct LINESETTINGS {
+struct OMBIXLINESETTINGS {
   CString strNumber;
   CString strPassword;
 };
 // LoadLineSettings of lines 0 .. dwLines-1, read in one pass over the registry.
-std::vector<LINESETTINGS> LoadAllLineSettings(DWORD dwProviderID, DWORD dwLines);
+std::vector<OMBIXLINESETTINGS> LoadAllLineSettings(DWORD dwProviderID, DWORD dwLines);
 // Writes both as REG_SZ; write errors are not reported.
 void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, LPCSTR pszPassword);

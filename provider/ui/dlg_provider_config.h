@@ -14,11 +14,7 @@
 #include <vector>
 
 #include "platform/afxdlg.h"
-
-struct OMBIXLINESETTINGS {
-  CString strNumber;
-  CString strPassword;
-};
+#include "provider/ombix_settings.h"
 
 class CDlgProviderConfig : public CDialog {
  public:
