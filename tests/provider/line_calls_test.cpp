@@ -86,19 +86,13 @@ class LineCallsTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
-    provider.SetObjectClasses(RUNTIME_CLASS(COmbixDevice), nullptr, RUNTIME_CLASS(CallLine),
-                              nullptr, RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall),
-                              nullptr);
     // The product exports every call-control function it serves.
     provider.DetectExportedFunctions(
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Completions::Proc); });
-    Write("IP1", "127.0.0.1");
-    SaveLineSettings(kProviderID, 0, "200", "1234");
-    ASSERT_EQ(
-        provider.providerInit(0x00020001, kProviderID, 10, 0, 1, 0, &Completions::Proc, &dwOptions),
-        0);
-    line = dynamic_cast<CallLine*>(provider.FindDeviceByProviderID(kProviderID)->GetLineByIndex(0));
-    ASSERT_NE(line, nullptr);
+    CallLine* pLines[1] = {};
+    StartLines(pLines, RUNTIME_CLASS(COmbixDevice), RUNTIME_CLASS(CallLine), true,
+               &Completions::Proc);
+    line = pLines[0];
     line->SetInService();
     addr = line->GetAddress(0);
     ASSERT_NE(addr, nullptr);

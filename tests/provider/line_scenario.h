@@ -88,12 +88,6 @@ struct Tapi {
   }
 };
 
-inline ObjectId IdOfCall(DWORD dwNumber) {
-  ObjectId oid{};
-  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (24 - 8 * i));
-  return oid;
-}
-
 constexpr LONG kNone = 1;  // a step without a TAPI request (a simulator command)
 
 // A call of a line, named by the switch's number, in the state it must reach.
@@ -117,39 +111,19 @@ class LineScenarioTest : public ProviderTest {
     ProviderTest::SetUp();
     Tapi::Reset();
     SwitchSimConfig config;
-    config.wPort = 0;
-    config.ackTimeout = std::chrono::milliseconds(500);
     config.outsideAnswerDelay = std::chrono::milliseconds(100);
-    sim = std::make_unique<SwitchSim>(config);
-    ASSERT_TRUE(sim->Start()) << sim->GetLastError();
-    DeviceSetup::wServerPort = sim->GetPort();
-    DeviceSetup::dwLoginWait = 5000;
+    StartSim(config);
     provider.DetectExportedFunctions(
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
-    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(ScenarioLine),
-                              nullptr, RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall),
-                              nullptr);
-    Write("IP1", "127.0.0.1");
-    SaveLineSettings(kProviderID, 0, "200", "1234");
-    SaveLineSettings(kProviderID, 1, "201", "1234");
-    ASSERT_EQ(
-        provider.providerInit(0x00020001, kProviderID, 10, 0, 2, 0, &Tapi::Completion, &dwOptions),
-        0);
-    CTSPIDevice* pDevice = provider.FindDeviceByProviderID(kProviderID);
+    StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ScenarioLine), true,
+               &Tapi::Completion);
     for (int i = 0; i < 2; ++i) {
-      lines[i] = dynamic_cast<ScenarioLine*>(pDevice->GetLineByIndex(i));
-      ASSERT_NE(lines[i], nullptr);
       ASSERT_EQ(
           lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
           0);
       ASSERT_NE(lines[i]->GetMonitorID(), 0u);
     }
   }
-  void TearDown() override {
-    ProviderTest::TearDown();
-    if (sim) sim->Stop();
-  }
-
   // The newest call of a line with the switch's number (idle ones too); NULL when none has it.
   CTSPICallAppearance* Find(int nLine, DWORD dwCall, bool bConference) {
     CTSPICallAppearance* pFound = nullptr;
@@ -215,7 +189,6 @@ class LineScenarioTest : public ProviderTest {
     return first;
   }
 
-  std::unique_ptr<SwitchSim> sim;
   ScenarioLine* lines[2] = {};
   HDRVCALL hd = nullptr;
   HDRVCALL hdConsult = nullptr;

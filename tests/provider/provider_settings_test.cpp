@@ -53,11 +53,6 @@ TEST_F(ProviderTest, StartRewritesTheKeyWithWhatTheProviderHolds) {
                 "\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"=\"pw1\"\n\n");
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Counts the times a file is replaced: every registry write renames a new file of its own name
 // over it (the kernel folds repeated identical events, so the new files' names are counted).
 class ReplaceCounter {
@@ -114,14 +109,13 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   for (DWORD i = 0; i < kLines + 2; ++i) {
     SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
-  const std::string path = getenv("OMBIX_REGISTRY");
-  const std::string before = ReadFile(path);
+  const std::string before = FileText();
 
-  ReplaceCounter counter(path);
+  ReplaceCounter counter(path_);
   ASSERT_TRUE(counter.Watching());
   ASSERT_EQ(Init(kLines), 0);
   EXPECT_EQ(counter.Count(), 1);
-  const std::string after = ReadFile(path);
+  const std::string after = FileText();
   // Every line had its own pair, read in one pass that ends with the start.
   for (DWORD i : {0u, 13u, kLines - 1}) {
     auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10 + i));
@@ -135,7 +129,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   EXPECT_EQ(strNumber, CString("kept"));
 
   // The same start-up done one registry call at a time, on a copy of the file as it was.
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
+  std::ofstream(path_, std::ios::binary | std::ios::trunc) << before;
   EXPECT_TRUE(provider.RegDeleteDeviceKey(kProviderID));
   provider.RegWriteDword(kProviderID, "Lines", kLines);
   Write("IP1", "10.0.0.1");
@@ -143,7 +137,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   for (DWORD i = 0; i < kLines; ++i) {
     SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
-  EXPECT_EQ(after, ReadFile(path));
+  EXPECT_EQ(after, FileText());
   EXPECT_NE(after.find("\"Line.13.Password\"=\"pw19\""), std::string::npos);
   EXPECT_EQ(after.find("Extra"), std::string::npos);
 }

@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
 
 class ScriptedDialogTest : public ::testing::Test {
@@ -17,6 +18,14 @@ class ScriptedDialogTest : public ::testing::Test {
     m_script = std::make_shared<CScriptDialogPresenter>(in);
     AfxSetDialogPresenter(m_script);
     return *m_script;
+  }
+  CScriptDialogPresenter& Play(const std::string& script) { return Play(script.c_str()); }
+
+  // The dialog's result, once the script has been played to its end.
+  INT_PTR Run(CDialog& dlg) {
+    const INT_PTR nResult = dlg.DoModal();
+    EXPECT_TRUE(m_script->IsComplete()) << Report();
+    return nResult;
   }
 
   // The failures and the transcript, for a readable assertion message.
