@@ -172,17 +172,71 @@ class LineScenarioTest : public ProviderTest {
       }
     }
   }
+  // A step: a TAPI request (its request ID, or kNone), the states the calls must then reach, and
+  // what the request's completion must bring.
+  static Step Do(const std::string& strWhat, std::function<LONG()> act,
+                 std::vector<CallState> after = {}, LONG lResult = 0) {
+    return {strWhat, std::move(act), lResult, std::move(after)};
+  }
+  // A step that asks nothing: the calls must reach these states.
+  static Step Reach(const std::string& strWhat, std::vector<CallState> after) {
+    return {strWhat, [] { return kNone; }, 0, std::move(after)};
+  }
+  // A command to the simulator, and the states the calls must then reach.
+  Step SimStep(const std::string& strCommand, std::vector<CallState> after = {}) {
+    return {"switch-sim: " + strCommand, [this, strCommand] { return Sim(strCommand); }, 0,
+            std::move(after)};
+  }
+  LONG MakeCall(int nLine, const char* pszNumber) {
+    return provider.lineMakeCall(lines[nLine], Id(), NewHandle(), &hd, pszNumber, 0, nullptr);
+  }
   // The steps that get a call from 200 to 201 connected: switch call #1.
   std::vector<Step> Connect200To201() {
-    return {
-        {"200 calls 201",
-         [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "201", 0, nullptr); },
-         0,
-         {{0, 1, LINECALLSTATE_RINGBACK}, {1, 1, LINECALLSTATE_OFFERING}}},
-        {"201 answers",
-         [&] { return provider.lineAnswer(C(1, 1), Id(), nullptr, 0); },
-         0,
-         {{0, 1, LINECALLSTATE_CONNECTED}, {1, 1, LINECALLSTATE_CONNECTED}}}};
+    return {Do("200 calls 201", [&] { return MakeCall(0, "201"); },
+               {{0, 1, LINECALLSTATE_RINGBACK}, {1, 1, LINECALLSTATE_OFFERING}}),
+            Do("201 answers", [&] { return provider.lineAnswer(C(1, 1), Id(), nullptr, 0); },
+               {{0, 1, LINECALLSTATE_CONNECTED}, {1, 1, LINECALLSTATE_CONNECTED}})};
+  }
+  // Then 200 holds #1 for a transfer and its consultation call #2 to 202 is answered.
+  std::vector<Step> Consult202ForTransfer() {
+    return Then(Connect200To201(),
+                {Do("200 sets up a transfer",
+                    [&] {
+                      return provider.lineSetupTransfer(C(0, 1), Id(), NewHandle(), &hdConsult,
+                                                        nullptr);
+                    },
+                    {{0, 1, LINECALLSTATE_ONHOLDPENDTRANSFER}, {0, 2, LINECALLSTATE_DIALING}}),
+                 Do("200 dials 202 on the handle TAPI was given",
+                    [&] {
+                      return provider.lineDial(reinterpret_cast<CTSPICallAppearance*>(hdConsult),
+                                               Id(), "202", 0);
+                    },
+                    {{0, 2, LINECALLSTATE_RINGBACK}}),
+                 SimStep("answer 2 202", {{0, 2, LINECALLSTATE_CONNECTED}})});
+  }
+  // Or 200 conferences #1 with its consultation call #2 to 202: conference #3.
+  std::vector<Step> Conference200With201And202() {
+    return Then(Connect200To201(),
+                {Do("200 sets up a conference",
+                    [&] {
+                      return provider.lineSetupConference(lines[0], C(0, 1), Id(), NewHandle(),
+                                                          &hdConf, NewHandle(), &hdConsult, 3,
+                                                          nullptr);
+                    },
+                    {{0, 1, LINECALLSTATE_CONFERENCED},
+                     {0, 0, LINECALLSTATE_ONHOLDPENDCONF, true},
+                     {0, 2, LINECALLSTATE_DIALING}}),
+                 Do("200 dials 202", [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); },
+                    {{0, 2, LINECALLSTATE_RINGBACK}}),
+                 SimStep("answer 2 202", {{0, 2, LINECALLSTATE_CONNECTED}}),
+                 Do("200 adds 202",
+                    [&] {
+                      return provider.lineAddToConference(
+                          reinterpret_cast<CTSPIConferenceCall*>(hdConf), C(0, 2), Id());
+                    },
+                    {{0, 3, LINECALLSTATE_CONNECTED, true},
+                     {0, 1, LINECALLSTATE_CONFERENCED},
+                     {0, 2, LINECALLSTATE_CONFERENCED}})});
   }
   std::vector<Step> Then(std::vector<Step> first, const std::vector<Step>& rest) {
     first.insert(first.end(), rest.begin(), rest.end());
