@@ -1,5 +1,5 @@
 // Runs dialogs under a script presenter made from a string; the previous choice comes back
-// after the test.
+// after the test. `Base` is the fixture it stands on.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +9,13 @@
 #include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
 
-class ScriptedDialogTest : public ::testing::Test {
+template <class Base = ::testing::Test>
+class ScriptedDialogTestOn : public Base {
  protected:
-  void TearDown() override { AfxSetDialogPresenter(nullptr); }
+  void TearDown() override {
+    AfxSetDialogPresenter(nullptr);
+    Base::TearDown();
+  }
 
   CScriptDialogPresenter& Play(const char* script) {
     std::istringstream in(script);
@@ -37,3 +41,4 @@ class ScriptedDialogTest : public ::testing::Test {
 
   std::shared_ptr<CScriptDialogPresenter> m_script;
 };
+using ScriptedDialogTest = ScriptedDialogTestOn<>;
