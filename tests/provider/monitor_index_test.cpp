@@ -84,21 +84,6 @@ class MonitorRoutingTest : public ProviderTest {
   IdLine* lines[kLines] = {};
 };
 
-TEST_F(MonitorRoutingTest, DeviceFollowsTheLinesIds) {
-  EXPECT_EQ(device->FindLineByMonitorID(0), nullptr);  // every line holds 0 until its monitor
-  lines[6]->SetMonitorID(40);
-  EXPECT_EQ(device->FindLineByMonitorID(40), lines[6]);
-  // A stale ID after a new login: the lower index holds it too for a moment.
-  lines[1]->SetMonitorID(40);
-  EXPECT_EQ(device->FindLineByMonitorID(40), lines[1]);
-  lines[1]->SetMonitorID(41);
-  EXPECT_EQ(device->FindLineByMonitorID(40), lines[6]);
-  EXPECT_EQ(device->FindLineByMonitorID(41), lines[1]);
-  lines[6]->SetMonitorID(0);
-  EXPECT_EQ(device->FindLineByMonitorID(40), nullptr);
-  EXPECT_EQ(device->FindLineByMonitorID(0), nullptr);
-}
-
 TEST_F(MonitorRoutingTest, ConcurrentChangesAndLookUpsAgreeWithAWalk) {
   // Each writer moves its own lines over a few shared IDs, so IDs are held twice all the time.
   std::atomic<bool> bStop{false};
