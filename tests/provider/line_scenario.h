@@ -34,20 +34,6 @@ class ScenarioLine : public COmbixLine {
 
 namespace scenario {
 
-// A LINEFORWARDLIST of one entry: calls of that forward mode go to 300.
-inline std::vector<BYTE> ForwardListTo300(DWORD dwForwardMode) {
-  const char16_t szTo[] = u"300";
-  std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
-  auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
-  pList->dwTotalSize = static_cast<DWORD>(buffer.size());
-  pList->dwNumEntries = 1;
-  pList->ForwardList[0].dwForwardMode = dwForwardMode;
-  pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
-  pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
-  std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
-  return buffer;
-}
-
 // What TAPI hears: completions, a handle for every call the provider announces, and each call's
 // latest LINE_CALLSTATE (the call's features are final by the time it is sent).
 struct Tapi {
@@ -186,6 +172,21 @@ class LineScenarioTest : public ProviderTest {
   Step SimStep(const std::string& strCommand, std::vector<CallState> after = {}) {
     return {"switch-sim: " + strCommand, [this, strCommand] { return Sim(strCommand); }, 0,
             std::move(after)};
+  }
+  // lineForward on line 200: its calls of that forward mode go to 300; mode 0 cancels every
+  // forwarding.
+  LONG Forward(DRV_REQUESTID id, DWORD dwForwardMode) {
+    const char16_t szTo[] = u"300";
+    std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
+    auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
+    pList->dwTotalSize = static_cast<DWORD>(buffer.size());
+    pList->dwNumEntries = 1;
+    pList->ForwardList[0].dwForwardMode = dwForwardMode;
+    pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
+    pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
+    std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
+    return provider.lineForward(lines[0], nullptr, id, dwForwardMode != 0 ? pList : nullptr, 0,
+                                nullptr, nullptr, nullptr);
   }
   LONG MakeCall(int nLine, const char* pszNumber) {
     return provider.lineMakeCall(lines[nLine], Id(), NewHandle(), &hd, pszNumber, 0, nullptr);

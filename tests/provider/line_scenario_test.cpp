@@ -122,19 +122,8 @@ TEST_F(LineScenarioTest, ParkUnparkAndPickup) {
 }
 
 TEST_F(LineScenarioTest, ForwardSetAndCancel) {
-  // One entry: forward on no answer to 300.
-  std::vector<BYTE> buffer = ForwardListTo300(LINEFORWARDMODE_NOANSW);
-  auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
-  Run({Do("forward 200 on no answer",
-          [&] {
-            return provider.lineForward(lines[0], nullptr, Id(), pList, 0, nullptr, nullptr,
-                                        nullptr);
-          }),
-       Do("cancel it",
-          [&] {
-            return provider.lineForward(lines[0], nullptr, Id(), nullptr, 0, nullptr, nullptr,
-                                        nullptr);
-          }),
+  Run({Do("forward 200 on no answer", [&] { return Forward(Id(), LINEFORWARDMODE_NOANSW); }),
+       Do("cancel it", [&] { return Forward(Id(), 0); }),
        // The cancel's later answers complete nothing that follows.
        SimStep("incoming 200 5550100", {{0, 1, LINECALLSTATE_OFFERING}}),
        Do("200 answers", [&] { return provider.lineAnswer(C(0, 1), Id(), nullptr, 0); },

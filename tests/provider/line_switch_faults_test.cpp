@@ -31,13 +31,6 @@ class LineSwitchFaultsTest : public LineScenarioTest {
   void WaitReceived(DWORD dwType, size_t n) {
     ASSERT_TRUE(WaitUntil([&] { return Received(dwType) >= n; }));
   }
-  // Line 200 forwards every call to 300: one message to the switch.
-  LONG ForwardAll(DRV_REQUESTID id) {
-    std::vector<BYTE> buffer = ForwardListTo300(LINEFORWARDMODE_UNCOND);
-    return provider.lineForward(lines[0], nullptr, id,
-                                reinterpret_cast<LINEFORWARDLIST*>(buffer.data()), 0, nullptr,
-                                nullptr, nullptr);
-  }
   bool Completed(DRV_REQUESTID id) {
     LONG lResult = 0;
     return Tapi::Result(id, lResult);
@@ -92,9 +85,9 @@ TEST_F(LineSwitchFaultsTest, FailureOfTheLinesOwnMessageLeavesTheWaitingRequestA
   nQueries = Received(OMBIX_GET_CALL_FORWARDING_REQ);
   Sim("forward 200 noanswer 302");
   WaitReceived(OMBIX_GET_CALL_FORWARDING_REQ, nQueries + 1);
-  RefusedQueryLeavesTheRequest("GET_CALL_FORWARDING_REQ", "SET_CALL_FORWARDING_REQ",
-                               OMBIX_SET_CALL_FORWARDING_REQ,
-                               [&](DRV_REQUESTID id) { return ForwardAll(id); });
+  RefusedQueryLeavesTheRequest(
+      "GET_CALL_FORWARDING_REQ", "SET_CALL_FORWARDING_REQ", OMBIX_SET_CALL_FORWARDING_REQ,
+      [&](DRV_REQUESTID id) { return Forward(id, LINEFORWARDMODE_UNCOND); });
 
   // After a re-login: the phone configuration's query is refused once lineUnhold waits.
   Sim("reply GET_CALL_FORWARDING_REQ normal");

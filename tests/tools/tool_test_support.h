@@ -1,6 +1,6 @@
 // Small pieces the tests that run tools share: a scratch folder, a loopback address of the test's
-// own and a switch-sim on it, the settings of a two-line switch, a file's text, and how often a
-// text appears.
+// own and a switch-sim on it, the settings of a two-line switch, a file's text, how often a text
+// appears and whether texts appear in order.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -75,6 +75,21 @@ inline size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
+}
+
+// Whether the parts come in text in this order.
+inline ::testing::AssertionResult InOrder(const std::string& text,
+                                          const std::vector<std::string>& parts) {
+  size_t at = 0;
+  for (const std::string& part : parts) {
+    const size_t found = text.find(part, at);
+    if (found == std::string::npos) {
+      return ::testing::AssertionFailure() << "[" << part << "] missing or out of order in:\n"
+                                           << text;
+    }
+    at = found + part.size();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace tooltest

@@ -240,17 +240,13 @@ TEST_F(ToolTest, SwitchSimListensOnceAndTakesNames) {
     EXPECT_EQ(Count(result.err, "listening again on 127.0.0.1 port " + std::to_string(port)),
               c.quiet ? 0u : 1u)
         << result.err;
-    const size_t side = result.out.find("the trace shows the client's side");
+    const std::string side = "the trace shows the client's side";
     if (!c.trace) {
-      EXPECT_EQ(side, std::string::npos) << result.out;
+      EXPECT_EQ(result.out.find(side), std::string::npos) << result.out;
       continue;
     }
-    const size_t sent = result.out.find(" Send ");
-    const size_t received = result.out.find(" Recv ");
-    ASSERT_NE(side, std::string::npos) << result.out;
-    ASSERT_NE(sent, std::string::npos) << result.out;
-    ASSERT_NE(received, std::string::npos) << result.out;
-    EXPECT_LT(side, std::min(sent, received));
+    EXPECT_TRUE(tooltest::InOrder(result.out, {side, " Send "}));
+    EXPECT_TRUE(tooltest::InOrder(result.out, {side, " Recv "}));
   }
 }
 
@@ -268,13 +264,13 @@ TEST_F(ToolTest, TspHostErrors) {
     more.insert(more.begin(), host.begin(), host.end());
     return more;
   };
-  const std::string twice = "negotiate\nenum\ninit\ninit\n";
   const Case cases[] = {
       {"missing script", with({"--script", "@/none.txt"}), 1,
        "cannot read the script @/none.txt: No such file or directory"},
       {"script that is a folder", with({"--script", "@"}), 1, "@: Is a directory"},
       {"--strict stops at a TAPI error", with({"--strict"}), 1,
-       "out:stopped: --strict, and the provider reported an error", "> caps 0", twice + "caps 0\n"},
+       "out:stopped: --strict, and the provider reported an error", "> caps 0",
+       "negotiate\nenum\ninit\ninit\ncaps 0\n"},
       {"--strict stops at a bad line", with({"--strict"}), 1,
        "out:stopped: --strict, and the line was no valid command", "> negotiate",
        "frobnicate\nnegotiate\n"},
@@ -304,18 +300,14 @@ TEST_F(ToolTest, TspHostStopsTheProviderOnSignals) {
     const ToolResult result = host.Finish();
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exit_code, 128 + c.signal);
-    const size_t interrupted =
-        result.out.find(c.signal == SIGINT ? "interrupted by SIGINT" : "interrupted by SIGTERM");
-    const size_t shutdown = result.out.find("providerShutdown(0x00020001, 1) = 0\n");
-    const size_t unloaded = result.out.find("unloaded OMBIX.TSP\n");
-    ASSERT_NE(interrupted, std::string::npos) << result.out;
-    ASSERT_NE(unloaded, std::string::npos) << result.out;
+    const std::string interrupted =
+        c.signal == SIGINT ? "interrupted by SIGINT" : "interrupted by SIGTERM";
+    const std::string shutdown = "providerShutdown(0x00020001, 1) = 0\n";
     if (c.started) {
-      ASSERT_NE(shutdown, std::string::npos) << result.out;
-      EXPECT_LT(interrupted, shutdown);
-      EXPECT_LT(shutdown, unloaded);
+      EXPECT_TRUE(tooltest::InOrder(result.out, {interrupted, shutdown, "unloaded OMBIX.TSP\n"}));
     } else {
-      EXPECT_EQ(shutdown, std::string::npos) << result.out;
+      EXPECT_TRUE(tooltest::InOrder(result.out, {interrupted, "unloaded OMBIX.TSP\n"}));
+      EXPECT_EQ(result.out.find(shutdown), std::string::npos) << result.out;
     }
   }
 }

@@ -17,6 +17,7 @@
 #include "tools/tsp-host/line_editor.h"
 
 using tooltest::Count;
+using tooltest::InOrder;
 using tooltest::ReadFile;
 using tooltest::RunTool;
 using tooltest::ToolProcess;
@@ -27,20 +28,6 @@ namespace {
 
 std::string OwnAddress() {
   return tooltest::OwnLoopbackAddress(79);
-}
-
-// Whether the parts come in text in this order.
-::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& parts) {
-  size_t at = 0;
-  for (const std::string& part : parts) {
-    const size_t found = text.find(part, at);
-    if (found == std::string::npos) {
-      return ::testing::AssertionFailure() << "[" << part << "] missing or out of order in:\n"
-                                           << text;
-    }
-    at = found + part.size();
-  }
-  return ::testing::AssertionSuccess();
 }
 
 class TspHostTest : public tooltest::ScratchDirTest {
