@@ -132,7 +132,7 @@ TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAsksForThePhonesState) {
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0].dwInvokeID, lines[0]->GetDeviceID());
   EXPECT_EQ(starts[0].Str("strPassword"), "1234");
-  // The phone's state and configuration are asked for (the limits they set: PhoneLimitTest).
+  // The phone's state and configuration are asked for (their limits: PhoneConfigurationSets...).
   for (DWORD dwType : {OMBIX_QUERY_PHONE_STATE_REQ, OMBIX_QUERY_PHONE_CONFIG_REQ}) {
     EXPECT_TRUE(SimHeard(dwType, [&](const SimReceived& r) {
       return r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
@@ -304,26 +304,20 @@ TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
                        [](const SimReceived& r) { return r.Str("strAgent") == "SIP/22"; }));
 }
 
-struct PhoneLimits {
-  DWORD dwMaxCalls;
-  DWORD dwConfLimit;
-  DWORD dwOnHold;
-};
-
-class PhoneLimitTest : public LineTest, public ::testing::WithParamInterface<PhoneLimits> {};
-
-TEST_P(PhoneLimitTest, PhoneConfigurationSetsTheAddressLimits) {
-  simConfig.phones = {{"200", "1234", "200", GetParam().dwMaxCalls, GetParam().dwConfLimit},
-                      {"201", "1234", "201"}};
-  Restart();
-  ASSERT_EQ(Open(0), 0);
-  ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == GetParam().dwConfLimit; }));
-  EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, GetParam().dwOnHold);
+TEST_F(LineTest, PhoneConfigurationSetsTheAddressLimits) {
+  const struct {
+    DWORD dwMaxCalls, dwConfLimit, dwOnHold;
+  } cases[] = {{4, 6, 2}, {2, 1, 0}, {1, 7, 0}, {0, 5, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dwMaxCalls);
+    simConfig.phones = {{"200", "1234", "200", c.dwMaxCalls, c.dwConfLimit},
+                        {"201", "1234", "201"}};
+    Restart();
+    ASSERT_EQ(Open(0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == c.dwConfLimit; }));
+    EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, c.dwOnHold);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Limits, PhoneLimitTest,
-                         ::testing::Values(PhoneLimits{4, 6, 2}, PhoneLimits{2, 1, 0},
-                                           PhoneLimits{1, 7, 0}, PhoneLimits{0, 5, 0}));
 
 TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas) {
   // Calls the switch has when the line opens: it lists them with the monitor start.
