@@ -84,6 +84,7 @@ class LineCallsTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
+    Completions::results.clear();  // request IDs repeat from test to test
     // The product exports every call-control function it serves.
     provider.DetectExportedFunctions(
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Completions::Proc); });
