@@ -5,7 +5,6 @@
 // switch of its own, on a loopback address of its own.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -21,63 +20,51 @@ using tooltest::ReadFile;
 using tooltest::ToolProcess;
 using tooltest::ToolResult;
 
-class SwitchLineE2E : public ::testing::Test {
+class SwitchLineE2E : public tooltest::ScratchDirTest {
  protected:
   void SetUp() override {
-    m_dir = std::filesystem::temp_directory_path() / ("ombix-e2e-" + std::to_string(getpid()));
-    std::filesystem::create_directories(m_dir);
+    ScratchDirTest::SetUp();
     // The provider always calls the switch's port; an address of its own keeps this run apart
     // from any other switch on this machine.
     address = tooltest::OwnLoopbackAddress(77);
-    tooltest::WriteTwoLines(Path("registry.reg"), address);
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
-  std::string Path(const char* name) const { return (m_dir / name).string(); }
-  // A switch-sim with these options on this test's address; its listening line has come.
-  std::unique_ptr<ToolProcess> StartSwitch(std::vector<std::string> options) {
-    options.insert(options.begin(), {"--address", address});
-    auto sim = std::make_unique<ToolProcess>(SWITCH_SIM_PATH, options,
-                                             std::map<std::string, std::string>{});
-    EXPECT_NE(sim->ReadLineWith("listening on " + address), "") << sim->Output();
-    return sim;
+    tooltest::WriteTwoLines(dir_ + "/registry.reg", address);
   }
   // tsp-host with OMBIX.TSP and this test's settings, `options` first.
-  std::unique_ptr<ToolProcess> StartHost(std::vector<std::string> options = {}) {
+  void StartHost(std::vector<std::string> options = {}) {
     options.insert(options.end(),
-                   {"--provider", OMBIX_TSP_PATH, "--registry", Path("registry.reg")});
-    return std::make_unique<ToolProcess>(
-        TSP_HOST_PATH, options, std::map<std::string, std::string>{{"HOME", Path("home")}});
+                   {"--provider", OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"});
+    host = std::make_unique<ToolProcess>(
+        TSP_HOST_PATH, options, std::map<std::string, std::string>{{"HOME", dir_ + "/home"}});
+  }
+  // A command typed at the host, and the text its answer must bring.
+  void Step(const std::string& command, const std::string& expected) {
+    host->Write(command + "\n");
+    ASSERT_NE(host->WaitFor(expected), std::string::npos) << host->Output();
   }
 
   std::string address;
-
- private:
-  std::filesystem::path m_dir;
+  std::unique_ptr<ToolProcess> host;
 };
 
 TEST_F(SwitchLineE2E, TwoLinesLogInHearTheirPhonesAndRecoverFromALostLink) {
-  const auto sim = StartSwitch({"--quiet"});
-  const auto host = StartHost();
+  const auto sim = tooltest::StartSwitch(address, {"--quiet"});
+  StartHost();
   // tsp-host on pipes prints the events it queued between commands: an empty wait, whenever
   // nothing comes, lets them out.
   auto event = [&](const std::string& expected, size_t from = 0) {
     ASSERT_NE(host->WaitFor(expected, from, [&] { host->Write("wait 0\n"); }), std::string::npos)
         << host->Output();
   };
-  auto step = [&](const std::string& command, const std::string& expected) {
-    host->Write(command + "\n");
-    ASSERT_NE(host->WaitFor(expected), std::string::npos) << host->Output();
-  };
 
-  step("enum", "providerEnumDevices(1) = 0, lines 2");
-  step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
-  step("open 0", "lineOpen(0, 0x00020001) = 0");
-  step("open 1", "lineOpen(1, 0x00020001) = 0");
+  Step("enum", "providerEnumDevices(1) = 0, lines 2");
+  Step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
+  Step("open 0", "lineOpen(0, 0x00020001) = 0");
+  Step("open 1", "lineOpen(1, 0x00020001) = 0");
   // Both phones were queried: each line is in service with its phone's state.
-  step("status 1", "status flags LINEDEVSTATUSFLAGS_CONNECTED|LINEDEVSTATUSFLAGS_INSERVICE");
+  Step("status 1", "status flags LINEDEVSTATUSFLAGS_CONNECTED|LINEDEVSTATUSFLAGS_INSERVICE");
   // Message waiting, forwarding and capability changes reach TAPI from here on.
   for (const char* line : {"0", "1"}) {
-    step(std::string("statusmsgs ") + line + " 0x00100030 0x140",
+    Step(std::string("statusmsgs ") + line + " 0x00100030 0x140",
          std::string("lineSetStatusMessages(") + line + ", LINEDEVSTATE_MSGWAITON|");
   }
   sim->Write("messages 200 2\n");
@@ -98,25 +85,21 @@ TEST_F(SwitchLineE2E, TwoLinesLogInHearTheirPhonesAndRecoverFromALostLink) {
   event("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITOFF", before);
 
   // Shut down while the calls are still being checked after the reconnect.
-  step("shutdown", "providerShutdown(0x00020001, 1) = 0");
+  Step("shutdown", "providerShutdown(0x00020001, 1) = 0");
   const ToolResult result = host->Finish();
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_NE(result.out.find("unloaded OMBIX.TSP"), std::string::npos) << result.out;
 }
 
 TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
-  const auto sim = StartSwitch({"--quiet", "--login", "refuse=13"});
+  const auto sim = tooltest::StartSwitch(address, {"--quiet", "--login", "refuse=13"});
   // The user side runs where nobody can answer: the box goes to standard error.
-  const auto host = StartHost({"--dialogs", "none"});
-  auto step = [&](const std::string& command, const std::string& expected) {
-    host->Write(command + "\n");
-    ASSERT_NE(host->WaitFor(expected), std::string::npos) << host->Output();
-  };
-  step("enum", "providerEnumDevices(1) = 0, lines 2");
-  step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
-  step("open 0", "lineOpen(0, 0x00020001) = 0");
-  step("make 0 201", "lineMakeCall(0, \"201\") = LINEERR_INVALLINESTATE");
-  step("wait 0", "TUISPI_providerGenericDialog = 0");
+  StartHost({"--dialogs", "none"});
+  Step("enum", "providerEnumDevices(1) = 0, lines 2");
+  Step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
+  Step("open 0", "lineOpen(0, 0x00020001) = 0");
+  Step("make 0 201", "lineMakeCall(0, \"201\") = LINEERR_INVALLINESTATE");
+  Step("wait 0", "TUISPI_providerGenericDialog = 0");
   // The dialog names its UI library by a path the loader here can open: the provider itself.
   const std::string dialog = host->ReadLineWith("LINE_CREATEDIALOGINSTANCE");
   ASSERT_NE(dialog, "") << host->Output();
@@ -126,7 +109,7 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
   const std::string library = dialog.substr(start, dialog.find('"', start) - start);
   std::error_code error;
   EXPECT_TRUE(std::filesystem::equivalent(library, OMBIX_TSP_PATH, error)) << dialog;
-  step("shutdown", "providerShutdown(0x00020001, 1) = 0");
+  Step("shutdown", "providerShutdown(0x00020001, 1) = 0");
   const ToolResult result = host->Finish();
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_NE(result.err.find("The Telephony Server has denied your login attempt.\n\n"
@@ -138,11 +121,13 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
 // The telephony service starts the provider, opens a line and stops it again (the script and
 // the transcript expected of it are files beside this test), against a switch of its own.
 TEST_F(SwitchLineE2E, StartOpenAndStopGiveTheExpectedTranscript) {
-  tooltest::WriteTwoLines(Path("registry.reg"), address,
+  tooltest::WriteTwoLines(dir_ + "/registry.reg", address,
                           {{"2001", "secret0"}, {"2002", "secret1"}});
-  const auto sim = StartSwitch({"--phone", "2001:secret0", "--phone", "2002:secret1"});
+  const auto sim =
+      tooltest::StartSwitch(address, {"--phone", "2001:secret0", "--phone", "2002:secret1"});
   const std::string script = std::string(E2E_SOURCE_DIR) + "/tsp_host_start_stop";
-  const ToolResult result = StartHost({"--script", script + ".txt", "--wait", "5000"})->Finish();
+  StartHost({"--script", script + ".txt", "--wait", "5000"});
+  const ToolResult result = host->Finish();
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, ReadFile(script + ".expected")) << result.err;
   // The open was this switch's: its log tells of the session.

@@ -1,8 +1,5 @@
 // The switch device against switch-sim over loopback: the open that logs in, a refused login, a
 // lost link and its return, and responses and events reaching the lines they belong to.
-#include "framework/device.h"
-
-#include "provider/ombix_settings.h"
 #include "switchapi/ombix_values.h"
 #include "tests/provider/provider_doubles.h"
 
@@ -12,60 +9,37 @@ IMPLEMENT_DYNCREATE(TestDevice, COmbixDevice)
 IMPLEMENT_DYNCREATE(RecordingLine, COmbixLine)
 namespace {
 
-const HTAPILINE kTapiLine = reinterpret_cast<HTAPILINE>(0x4321);
-void NoLineEvent(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
-
-SwitchSimConfig SimConfig() {
-  SwitchSimConfig config;
-  config.wPort = 0;
-  config.ackTimeout = std::chrono::milliseconds(500);
-  return config;
-}
-
 class DeviceTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
-    ASSERT_TRUE(sim.Start()) << sim.GetLastError();
-    DeviceSetup::wServerPort = sim.GetPort();
-    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(RecordingLine),
-                              nullptr, nullptr, nullptr, nullptr);
-    Write("IP1", "127.0.0.1");
-    SaveLineSettings(kProviderID, 0, "200", "1234");
-    SaveLineSettings(kProviderID, 1, "201", "1234");
-    ASSERT_EQ(Init(2), 0);
+    StartSim();
+    StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(RecordingLine), false);
     device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
-    ASSERT_NE(device, nullptr);
-    for (INT_PTR i = 0; i < 2; ++i) {
-      lines[i] = dynamic_cast<RecordingLine*>(device->GetLineByIndex(i));
-      ASSERT_NE(lines[i], nullptr);
-    }
   }
-  void TearDown() override {
-    ProviderTest::TearDown();  // the device and its link go before the sim
-    sim.Stop();
+  static void NoLineEvent(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+  LONG Open(int nLine) {
+    return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x4321), &NoLineEvent, 0x00020001);
   }
-  LONG Open(int nLine) { return lines[nLine]->OpenLine(kTapiLine, &NoLineEvent, 0x00020001); }
   bool Monitored() {
     return WaitUntil(
         [&] { return lines[0]->GetMonitorID() != 0 && lines[1]->GetMonitorID() != 0; });
   }
 
-  SwitchSim sim{SimConfig()};
   TestDevice* device = nullptr;
   RecordingLine* lines[2] = {};
 };
 
 TEST_F(DeviceTest, FirstOpenLogsInAndEveryLineIsMonitored) {
-  EXPECT_EQ(sim.Counters().dwLogins, 0u);  // nothing happens before an open
+  EXPECT_EQ(sim->Counters().dwLogins, 0u);  // nothing happens before an open
   ASSERT_EQ(Open(0), 0);
   EXPECT_TRUE(device->IsLoggedIn());  // the open waited for the login
   EXPECT_FALSE(device->IsConnectInProgress());
   ASSERT_EQ(Open(1), 0);
   EXPECT_EQ(device->GetOpenCount(), 2u);
-  EXPECT_EQ(sim.Counters().dwLogins, 1u);
+  EXPECT_EQ(sim->Counters().dwLogins, 1u);
 
-  const auto login = sim.ReceivedOfType(OMBIX_LOGIN_REQ);
+  const auto login = sim->ReceivedOfType(OMBIX_LOGIN_REQ);
   ASSERT_EQ(login.size(), 1u);
   EXPECT_EQ(login[0].Str("strClient"), "TAPI");
   EXPECT_EQ(login[0].Str("strClientVersion"), "6.0.1");
@@ -79,7 +53,7 @@ TEST_F(DeviceTest, FirstOpenLogsInAndEveryLineIsMonitored) {
 }
 
 TEST_F(DeviceTest, RefusedLoginTakesTheLinesOutAndTheNextOpenTriesAgain) {
-  sim.SetLoginPolicy(SimLoginPolicy::kRefuse, OMBIX_ERROR_LOGIN_DENIED);
+  sim->SetLoginPolicy(SimLoginPolicy::kRefuse, OMBIX_ERROR_LOGIN_DENIED);
   ASSERT_EQ(Open(0), 0);
   EXPECT_EQ(device->GetLastLoginError(), OMBIX_ERROR_LOGIN_DENIED);
   EXPECT_EQ(device->GetOpenCount(), 0u);
@@ -90,10 +64,10 @@ TEST_F(DeviceTest, RefusedLoginTakesTheLinesOutAndTheNextOpenTriesAgain) {
     EXPECT_EQ(pLine->Count("RestartMonitor"), 0);
   }
 
-  sim.SetLoginPolicy(SimLoginPolicy::kAccept);
+  sim->SetLoginPolicy(SimLoginPolicy::kAccept);
   ASSERT_EQ(Open(1), 0);
   EXPECT_EQ(device->GetLastLoginError(), 0u);
-  EXPECT_EQ(sim.Counters().dwLogins, 1u);
+  EXPECT_EQ(sim->Counters().dwLogins, 1u);
   ASSERT_TRUE(Monitored());
   EXPECT_FALSE(lines[0]->IsOutOfService());
 }
@@ -101,14 +75,14 @@ TEST_F(DeviceTest, RefusedLoginTakesTheLinesOutAndTheNextOpenTriesAgain) {
 TEST_F(DeviceTest, LostLinkAndItsReturnReachTheLines) {
   ASSERT_EQ(Open(0), 0);
   ASSERT_TRUE(Monitored());
-  sim.SendDisconnect();
+  sim->SendDisconnect();
   ASSERT_TRUE(lines[1]->WaitFor("OutOfService+reconnect"));
   // The link logs in again by itself; every monitor is started anew.
   ASSERT_TRUE(lines[1]->WaitFor("RestartMonitor", 2));
   ASSERT_TRUE(lines[1]->WaitFor("MonitorStartRsp 0", 2));
   EXPECT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
   EXPECT_TRUE(lines[0]->IsReconnectPending());  // left for the line to act on
-  EXPECT_EQ(sim.Counters().dwLogins, 2u);
+  EXPECT_EQ(sim->Counters().dwLogins, 2u);
   EXPECT_FALSE(device->IsConnectInProgress());
 }
 
@@ -126,8 +100,8 @@ TEST_F(DeviceTest, ResponsesGoByInvokeIdAndEventsByMonitorId) {
   EXPECT_TRUE(
       lines[1]->WaitFor("PhoneState " + std::to_string(PHONE_STATE_CALL_FORWARDING) + " 0"));
 
-  EXPECT_EQ(sim.Command("messages 200 3"), "ok");
-  EXPECT_EQ(sim.Command("call 201 200 alerting").rfind("call ", 0), 0u);
+  EXPECT_EQ(sim->Command("messages 200 3"), "ok");
+  EXPECT_EQ(sim->Command("call 201 200 alerting").rfind("call ", 0), 0u);
   ASSERT_TRUE(
       lines[0]->WaitFor("PhoneState " + std::to_string(PHONE_STATE_MESSAGE_WAITING) + " 3"));
   ASSERT_TRUE(lines[1]->WaitFor("CallEvent " + std::to_string(CALL_CONNECTION_ALERTING)));

@@ -20,6 +20,8 @@
 namespace prov_test {
 namespace {
 
+constexpr LONG kPending = 1;  // no completion yet (a result is 0 or an error)
+
 // Completions as TAPI's callback sees them.
 struct Completions {
   static inline std::mutex mx;
@@ -28,13 +30,9 @@ struct Completions {
     std::lock_guard<std::mutex> lock(mx);
     results[id] = lResult;
   }
-  static bool Has(DRV_REQUESTID id) {
+  static LONG Of(DRV_REQUESTID id) {
     std::lock_guard<std::mutex> lock(mx);
-    return results.count(id) != 0;
-  }
-  static LONG Get(DRV_REQUESTID id) {
-    std::lock_guard<std::mutex> lock(mx);
-    return results.at(id);
+    return results.count(id) != 0 ? results.at(id) : kPending;
   }
 };
 
@@ -86,19 +84,14 @@ class LineCallsTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
-    provider.SetObjectClasses(RUNTIME_CLASS(COmbixDevice), nullptr, RUNTIME_CLASS(CallLine),
-                              nullptr, RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall),
-                              nullptr);
+    Completions::results.clear();  // request IDs repeat from test to test
     // The product exports every call-control function it serves.
     provider.DetectExportedFunctions(
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Completions::Proc); });
-    Write("IP1", "127.0.0.1");
-    SaveLineSettings(kProviderID, 0, "200", "1234");
-    ASSERT_EQ(
-        provider.providerInit(0x00020001, kProviderID, 10, 0, 1, 0, &Completions::Proc, &dwOptions),
-        0);
-    line = dynamic_cast<CallLine*>(provider.FindDeviceByProviderID(kProviderID)->GetLineByIndex(0));
-    ASSERT_NE(line, nullptr);
+    CallLine* pLines[1] = {};
+    StartLines(pLines, RUNTIME_CLASS(COmbixDevice), RUNTIME_CLASS(CallLine), true,
+               &Completions::Proc);
+    line = pLines[0];
     line->SetInService();
     addr = line->GetAddress(0);
     ASSERT_NE(addr, nullptr);
@@ -145,32 +138,29 @@ class LineCallsTest : public ProviderTest {
 
 TEST(LineMapping, SwitchCodesBecomeTapiResults) {
   const struct {
-    DWORD dwCode;
     LONG lResult;
-  } rows[] = {{0, 0},
-              {OMBIX_ERROR_INVALID_PASSWORD, LINEERR_INVALPASSWORD},
-              {OMBIX_ERROR_INVALID_CALL, LINEERR_INVALCALLHANDLE},
-              {OMBIX_ERROR_INVALID_STATE, LINEERR_INVALCALLSTATE},
-              {OMBIX_ERROR_RESOURCE_BUSY, LINEERR_INVALCALLSTATE},
-              {OMBIX_ERROR_NO_DIALTONE, LINEERR_INVALCALLSTATE},
-              {OMBIX_ERROR_INVALID_QUEUE, LINEERR_INVALPARAM},
-              {OMBIX_ERROR_INVALID_AGENT, LINEERR_INVALPARAM},
-              {OMBIX_ERROR_INVALID_ADDRESS, LINEERR_INVALPARAM},
-              {OMBIX_ERROR_INVALID_PARAMETER, LINEERR_INVALPARAM},
-              {OMBIX_ERROR_INVALID_NUMBER, LINEERR_INVALPARAM},
-              {OMBIX_ERROR_PERMISSION_DENIED, LINEERR_OPERATIONUNAVAIL},
-              {OMBIX_ERROR_CONFERENCE_FAILURE, LINEERR_OPERATIONUNAVAIL},
-              {OMBIX_ERROR_NOT_SUPPORTED, LINEERR_OPERATIONUNAVAIL},
-              {OMBIX_ERROR_FEATURE_NOT_ENABLED, LINEERR_OPERATIONUNAVAIL},
-              {OMBIX_ERROR_OUT_OF_SERVICE, LINEERR_CALLUNAVAIL},
-              {OMBIX_ERROR_NO_CALL_TO_ANSWER, LINEERR_CALLUNAVAIL},
-              {OMBIX_ERROR_NO_CALL_TO_PICKUP, LINEERR_CALLUNAVAIL},
-              {OMBIX_ERROR_CREATE_CALL_FAILED, LINEERR_CALLUNAVAIL},
-              {OMBIX_ERROR_INVALID_DEVICE, LINEERR_OPERATIONFAILED},
-              {OMBIX_ERROR_DUPLICATE_MONITOR, LINEERR_OPERATIONFAILED},
-              {99, LINEERR_OPERATIONFAILED}};
+    std::vector<DWORD> codes;
+  } rows[] = {
+      {0, {0}},
+      {LINEERR_INVALPASSWORD, {OMBIX_ERROR_INVALID_PASSWORD}},
+      {LINEERR_INVALCALLHANDLE, {OMBIX_ERROR_INVALID_CALL}},
+      {LINEERR_INVALCALLSTATE,
+       {OMBIX_ERROR_INVALID_STATE, OMBIX_ERROR_RESOURCE_BUSY, OMBIX_ERROR_NO_DIALTONE}},
+      {LINEERR_INVALPARAM,
+       {OMBIX_ERROR_INVALID_QUEUE, OMBIX_ERROR_INVALID_AGENT, OMBIX_ERROR_INVALID_ADDRESS,
+        OMBIX_ERROR_INVALID_PARAMETER, OMBIX_ERROR_INVALID_NUMBER}},
+      {LINEERR_OPERATIONUNAVAIL,
+       {OMBIX_ERROR_PERMISSION_DENIED, OMBIX_ERROR_CONFERENCE_FAILURE, OMBIX_ERROR_NOT_SUPPORTED,
+        OMBIX_ERROR_FEATURE_NOT_ENABLED}},
+      {LINEERR_CALLUNAVAIL,
+       {OMBIX_ERROR_OUT_OF_SERVICE, OMBIX_ERROR_NO_CALL_TO_ANSWER, OMBIX_ERROR_NO_CALL_TO_PICKUP,
+        OMBIX_ERROR_CREATE_CALL_FAILED}},
+      {LINEERR_OPERATIONFAILED, {OMBIX_ERROR_INVALID_DEVICE, OMBIX_ERROR_DUPLICATE_MONITOR, 99}},
+  };
   for (const auto& row : rows) {
-    EXPECT_EQ(COmbixLine::MapError(row.dwCode), row.lResult) << "code " << row.dwCode;
+    for (DWORD dwCode : row.codes) {
+      EXPECT_EQ(COmbixLine::MapError(dwCode), row.lResult) << "code " << dwCode;
+    }
   }
 }
 
@@ -335,17 +325,15 @@ TEST_F(LineCallsTest, ResponseCompletesTheRequestItsMessageWasSentFor) {
 
   // The answer to the line's own hold moves the make-call on and completes no lineHold.
   Answer(OMBIX_HOLD_CALL_RSP);
-  EXPECT_FALSE(Completions::Has(2));
-  EXPECT_FALSE(Completions::Has(1));
+  EXPECT_EQ(Completions::Of(2), kPending);
+  EXPECT_EQ(Completions::Of(1), kPending);
 
   // The make-call is with the switch now; its answer completes it, then the lineHold goes out.
   Answer(OMBIX_MAKE_CALL_RSP);
-  ASSERT_TRUE(Completions::Has(1));
-  EXPECT_EQ(Completions::Get(1), 0);
-  EXPECT_FALSE(Completions::Has(2));
+  EXPECT_EQ(Completions::Of(1), 0);
+  EXPECT_EQ(Completions::Of(2), kPending);
   Answer(OMBIX_HOLD_CALL_RSP, OMBIX_ERROR_INVALID_STATE);
-  ASSERT_TRUE(Completions::Has(2));
-  EXPECT_EQ(Completions::Get(2), LINEERR_INVALCALLSTATE);
+  EXPECT_EQ(Completions::Of(2), LINEERR_INVALCALLSTATE);
   // A refused hold is the hold's own answer: the line stays usable.
   EXPECT_EQ(line->GetLineError(), 0u);
 
@@ -359,8 +347,7 @@ TEST_F(LineCallsTest, RefusedHoldEndsTheMakeCallAndUnansweredHoldSendsItAnyway) 
   CTSPICallAppearance* pNew = nullptr;
   ASSERT_EQ(MakeCall(11, &pNew), 11);
   Answer(OMBIX_HOLD_CALL_RSP, OMBIX_ERROR_INVALID_STATE);
-  ASSERT_TRUE(Completions::Has(11));
-  EXPECT_EQ(Completions::Get(11), LINEERR_INVALCALLSTATE);
+  EXPECT_EQ(Completions::Of(11), LINEERR_INVALCALLSTATE);
   EXPECT_EQ(line->GetRequestCount(), 0);
 
   // No answer to the hold: the timer thread sends the make-call once the wait has passed.
@@ -372,10 +359,9 @@ TEST_F(LineCallsTest, RefusedHoldEndsTheMakeCallAndUnansweredHoldSendsItAnyway) 
   }));
   // The late hold answer is the line's own and leaves the make-call waiting for its answer.
   Answer(OMBIX_HOLD_CALL_RSP);
-  EXPECT_FALSE(Completions::Has(12));
+  EXPECT_EQ(Completions::Of(12), kPending);
   Answer(OMBIX_MAKE_CALL_RSP, OMBIX_ERROR_CREATE_CALL_FAILED);
-  ASSERT_TRUE(Completions::Has(12));
-  EXPECT_EQ(Completions::Get(12), LINEERR_CALLUNAVAIL);
+  EXPECT_EQ(Completions::Of(12), LINEERR_CALLUNAVAIL);
 }
 
 TEST_F(LineCallsTest, FailureCompletesTheOldestStartedRequestAndLostLinkFailsTheRest) {
@@ -383,17 +369,14 @@ TEST_F(LineCallsTest, FailureCompletesTheOldestStartedRequestAndLostLinkFailsThe
   ASSERT_NE(pCall, nullptr);
   ASSERT_EQ(pCall->Hold(21), 21);
   Answer(OMBIX_FAILURE_RSP, OMBIX_ERROR_INVALID_NUMBER);
-  ASSERT_TRUE(Completions::Has(21));
-  EXPECT_EQ(Completions::Get(21), LINEERR_INVALPARAM);
+  EXPECT_EQ(Completions::Of(21), LINEERR_INVALPARAM);
 
   // Started requests cannot be answered once the link is gone; later ones are refused.
   ASSERT_EQ(pCall->Hold(22), 22);
   ASSERT_EQ(pCall->Hold(23), 23);  // waits unstarted behind the first
   line->SetOutOfService(TRUE);
-  ASSERT_TRUE(Completions::Has(22));
-  EXPECT_EQ(Completions::Get(22), LINEERR_OPERATIONFAILED);
-  ASSERT_TRUE(Completions::Has(23));
-  EXPECT_EQ(Completions::Get(23), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(Completions::Of(22), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(Completions::Of(23), LINEERR_INVALLINESTATE);
   EXPECT_EQ(line->GetRequestCount(), 0);
   CTSPICallAppearance* pNew = nullptr;
   EXPECT_EQ(MakeCall(24, &pNew), LINEERR_INVALLINESTATE);
@@ -405,10 +388,9 @@ TEST_F(LineCallsTest, ForwardOfOnlyDoNotDisturbEndsWithItsAnswer) {
   list.dwNumEntries = 1;
   list.ForwardList[0].dwForwardMode = LINEFORWARDMODE_UNCOND;  // no destination
   ASSERT_EQ(provider.lineForward(line, nullptr, 31, &list, 0, nullptr, nullptr, nullptr), 31);
-  EXPECT_FALSE(Completions::Has(31));
+  EXPECT_EQ(Completions::Of(31), kPending);
   Answer(OMBIX_SET_DO_NOT_DISTURB_RSP, OMBIX_ERROR_FEATURE_NOT_ENABLED);
-  ASSERT_TRUE(Completions::Has(31));
-  EXPECT_EQ(Completions::Get(31), LINEERR_OPERATIONUNAVAIL);
+  EXPECT_EQ(Completions::Of(31), LINEERR_OPERATIONUNAVAIL);
 }
 
 TEST_F(LineCallsTest, StoredLineErrorRefusesEveryRequest) {
@@ -419,8 +401,7 @@ TEST_F(LineCallsTest, StoredLineErrorRefusesEveryRequest) {
   EXPECT_EQ(MakeCall(41, &pNew), LINEERR_INVALLINESTATE);
   EXPECT_EQ(pNew, nullptr);
   ASSERT_EQ(pCall->Hold(42), 42);
-  ASSERT_TRUE(Completions::Has(42));
-  EXPECT_EQ(Completions::Get(42), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(Completions::Of(42), LINEERR_INVALLINESTATE);
   EXPECT_EQ(line->GetRequestCount(), 0);
 }
 

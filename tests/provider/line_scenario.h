@@ -34,20 +34,6 @@ class ScenarioLine : public COmbixLine {
 
 namespace scenario {
 
-// A LINEFORWARDLIST of one entry: calls of that forward mode go to 300.
-inline std::vector<BYTE> ForwardListTo300(DWORD dwForwardMode) {
-  const char16_t szTo[] = u"300";
-  std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
-  auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
-  pList->dwTotalSize = static_cast<DWORD>(buffer.size());
-  pList->dwNumEntries = 1;
-  pList->ForwardList[0].dwForwardMode = dwForwardMode;
-  pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
-  pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
-  std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
-  return buffer;
-}
-
 // What TAPI hears: completions, a handle for every call the provider announces, and each call's
 // latest LINE_CALLSTATE (the call's features are final by the time it is sent).
 struct Tapi {
@@ -88,12 +74,6 @@ struct Tapi {
   }
 };
 
-inline ObjectId IdOfCall(DWORD dwNumber) {
-  ObjectId oid{};
-  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (24 - 8 * i));
-  return oid;
-}
-
 constexpr LONG kNone = 1;  // a step without a TAPI request (a simulator command)
 
 // A call of a line, named by the switch's number, in the state it must reach.
@@ -117,39 +97,19 @@ class LineScenarioTest : public ProviderTest {
     ProviderTest::SetUp();
     Tapi::Reset();
     SwitchSimConfig config;
-    config.wPort = 0;
-    config.ackTimeout = std::chrono::milliseconds(500);
     config.outsideAnswerDelay = std::chrono::milliseconds(100);
-    sim = std::make_unique<SwitchSim>(config);
-    ASSERT_TRUE(sim->Start()) << sim->GetLastError();
-    DeviceSetup::wServerPort = sim->GetPort();
-    DeviceSetup::dwLoginWait = 5000;
+    StartSim(config);
     provider.DetectExportedFunctions(
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
-    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(ScenarioLine),
-                              nullptr, RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall),
-                              nullptr);
-    Write("IP1", "127.0.0.1");
-    SaveLineSettings(kProviderID, 0, "200", "1234");
-    SaveLineSettings(kProviderID, 1, "201", "1234");
-    ASSERT_EQ(
-        provider.providerInit(0x00020001, kProviderID, 10, 0, 2, 0, &Tapi::Completion, &dwOptions),
-        0);
-    CTSPIDevice* pDevice = provider.FindDeviceByProviderID(kProviderID);
+    StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ScenarioLine), true,
+               &Tapi::Completion);
     for (int i = 0; i < 2; ++i) {
-      lines[i] = dynamic_cast<ScenarioLine*>(pDevice->GetLineByIndex(i));
-      ASSERT_NE(lines[i], nullptr);
       ASSERT_EQ(
           lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
           0);
       ASSERT_NE(lines[i]->GetMonitorID(), 0u);
     }
   }
-  void TearDown() override {
-    ProviderTest::TearDown();
-    if (sim) sim->Stop();
-  }
-
   // The newest call of a line with the switch's number (idle ones too); NULL when none has it.
   CTSPICallAppearance* Find(int nLine, DWORD dwCall, bool bConference) {
     CTSPICallAppearance* pFound = nullptr;
@@ -198,24 +158,92 @@ class LineScenarioTest : public ProviderTest {
       }
     }
   }
+  // A step: a TAPI request (its request ID, or kNone), the states the calls must then reach, and
+  // what the request's completion must bring.
+  static Step Do(const std::string& strWhat, std::function<LONG()> act,
+                 std::vector<CallState> after = {}, LONG lResult = 0) {
+    return {strWhat, std::move(act), lResult, std::move(after)};
+  }
+  // A step that asks nothing: the calls must reach these states.
+  static Step Reach(const std::string& strWhat, std::vector<CallState> after) {
+    return {strWhat, [] { return kNone; }, 0, std::move(after)};
+  }
+  // A command to the simulator, and the states the calls must then reach.
+  Step SimStep(const std::string& strCommand, std::vector<CallState> after = {}) {
+    return {"switch-sim: " + strCommand, [this, strCommand] { return Sim(strCommand); }, 0,
+            std::move(after)};
+  }
+  // lineForward on line 200: its calls of that forward mode go to 300; mode 0 cancels every
+  // forwarding.
+  LONG Forward(DRV_REQUESTID id, DWORD dwForwardMode) {
+    const char16_t szTo[] = u"300";
+    std::vector<BYTE> buffer(sizeof(LINEFORWARDLIST) + sizeof(szTo), 0);
+    auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
+    pList->dwTotalSize = static_cast<DWORD>(buffer.size());
+    pList->dwNumEntries = 1;
+    pList->ForwardList[0].dwForwardMode = dwForwardMode;
+    pList->ForwardList[0].dwDestAddressSize = sizeof(szTo);
+    pList->ForwardList[0].dwDestAddressOffset = sizeof(LINEFORWARDLIST);
+    std::memcpy(buffer.data() + sizeof(LINEFORWARDLIST), szTo, sizeof(szTo));
+    return provider.lineForward(lines[0], nullptr, id, dwForwardMode != 0 ? pList : nullptr, 0,
+                                nullptr, nullptr, nullptr);
+  }
+  LONG MakeCall(int nLine, const char* pszNumber) {
+    return provider.lineMakeCall(lines[nLine], Id(), NewHandle(), &hd, pszNumber, 0, nullptr);
+  }
   // The steps that get a call from 200 to 201 connected: switch call #1.
   std::vector<Step> Connect200To201() {
-    return {
-        {"200 calls 201",
-         [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "201", 0, nullptr); },
-         0,
-         {{0, 1, LINECALLSTATE_RINGBACK}, {1, 1, LINECALLSTATE_OFFERING}}},
-        {"201 answers",
-         [&] { return provider.lineAnswer(C(1, 1), Id(), nullptr, 0); },
-         0,
-         {{0, 1, LINECALLSTATE_CONNECTED}, {1, 1, LINECALLSTATE_CONNECTED}}}};
+    return {Do("200 calls 201", [&] { return MakeCall(0, "201"); },
+               {{0, 1, LINECALLSTATE_RINGBACK}, {1, 1, LINECALLSTATE_OFFERING}}),
+            Do("201 answers", [&] { return provider.lineAnswer(C(1, 1), Id(), nullptr, 0); },
+               {{0, 1, LINECALLSTATE_CONNECTED}, {1, 1, LINECALLSTATE_CONNECTED}})};
+  }
+  // Then 200 holds #1 for a transfer and its consultation call #2 to 202 is answered.
+  std::vector<Step> Consult202ForTransfer() {
+    return Then(Connect200To201(),
+                {Do("200 sets up a transfer",
+                    [&] {
+                      return provider.lineSetupTransfer(C(0, 1), Id(), NewHandle(), &hdConsult,
+                                                        nullptr);
+                    },
+                    {{0, 1, LINECALLSTATE_ONHOLDPENDTRANSFER}, {0, 2, LINECALLSTATE_DIALING}}),
+                 Do("200 dials 202 on the handle TAPI was given",
+                    [&] {
+                      return provider.lineDial(reinterpret_cast<CTSPICallAppearance*>(hdConsult),
+                                               Id(), "202", 0);
+                    },
+                    {{0, 2, LINECALLSTATE_RINGBACK}}),
+                 SimStep("answer 2 202", {{0, 2, LINECALLSTATE_CONNECTED}})});
+  }
+  // Or 200 conferences #1 with its consultation call #2 to 202: conference #3.
+  std::vector<Step> Conference200With201And202() {
+    return Then(Connect200To201(),
+                {Do("200 sets up a conference",
+                    [&] {
+                      return provider.lineSetupConference(lines[0], C(0, 1), Id(), NewHandle(),
+                                                          &hdConf, NewHandle(), &hdConsult, 3,
+                                                          nullptr);
+                    },
+                    {{0, 1, LINECALLSTATE_CONFERENCED},
+                     {0, 0, LINECALLSTATE_ONHOLDPENDCONF, true},
+                     {0, 2, LINECALLSTATE_DIALING}}),
+                 Do("200 dials 202", [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); },
+                    {{0, 2, LINECALLSTATE_RINGBACK}}),
+                 SimStep("answer 2 202", {{0, 2, LINECALLSTATE_CONNECTED}}),
+                 Do("200 adds 202",
+                    [&] {
+                      return provider.lineAddToConference(
+                          reinterpret_cast<CTSPIConferenceCall*>(hdConf), C(0, 2), Id());
+                    },
+                    {{0, 3, LINECALLSTATE_CONNECTED, true},
+                     {0, 1, LINECALLSTATE_CONFERENCED},
+                     {0, 2, LINECALLSTATE_CONFERENCED}})});
   }
   std::vector<Step> Then(std::vector<Step> first, const std::vector<Step>& rest) {
     first.insert(first.end(), rest.begin(), rest.end());
     return first;
   }
 
-  std::unique_ptr<SwitchSim> sim;
   ScenarioLine* lines[2] = {};
   HDRVCALL hd = nullptr;
   HDRVCALL hdConsult = nullptr;

@@ -10,83 +10,48 @@ namespace scenario {
 namespace {
 
 TEST_F(LineScenarioTest, MakeAnswerHoldUnholdSwapDrop) {
-  Run(Then(
-      Connect200To201(),
-      {{"200 holds",
-        [&] { return provider.lineHold(C(0, 1), Id()); },
-        0,
-        {{0, 1, LINECALLSTATE_ONHOLD}}},
-       {"200 takes it back",
-        [&] { return provider.lineUnhold(C(0, 1), Id()); },
-        0,
-        {{0, 1, LINECALLSTATE_CONNECTED}}},
-       // The active call is held first, then the new call goes out.
-       {"200 calls 202 while 201 is active",
-        [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "202", 0, nullptr); },
-        0,
-        {{0, 1, LINECALLSTATE_ONHOLD}, {0, 2, LINECALLSTATE_RINGBACK}}},
-       {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
-       {"200 swaps",
-        [&] { return provider.lineSwapHold(C(0, 2), Id(), C(0, 1)); },
-        0,
-        {{0, 1, LINECALLSTATE_CONNECTED}, {0, 2, LINECALLSTATE_ONHOLD}}},
-       {"201 holds its side",
-        [&] { return provider.lineHold(C(1, 1), Id()); },
-        0,
-        {{1, 1, LINECALLSTATE_ONHOLD}}},
-       {"201 takes it back",
-        [&] { return provider.lineUnhold(C(1, 1), Id()); },
-        0,
-        {{1, 1, LINECALLSTATE_CONNECTED}}},
-       {"200 drops 201",
-        [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
-        0,
-        {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}}}}));
+  Run(Then(Connect200To201(),
+           {Do("200 holds", [&] { return provider.lineHold(C(0, 1), Id()); },
+               {{0, 1, LINECALLSTATE_ONHOLD}}),
+            Do("200 takes it back", [&] { return provider.lineUnhold(C(0, 1), Id()); },
+               {{0, 1, LINECALLSTATE_CONNECTED}}),
+            // The active call is held first, then the new call goes out.
+            Do("200 calls 202 while 201 is active", [&] { return MakeCall(0, "202"); },
+               {{0, 1, LINECALLSTATE_ONHOLD}, {0, 2, LINECALLSTATE_RINGBACK}}),
+            SimStep("answer 2 202", {{0, 2, LINECALLSTATE_CONNECTED}}),
+            Do("200 swaps", [&] { return provider.lineSwapHold(C(0, 2), Id(), C(0, 1)); },
+               {{0, 1, LINECALLSTATE_CONNECTED}, {0, 2, LINECALLSTATE_ONHOLD}}),
+            Do("201 holds its side", [&] { return provider.lineHold(C(1, 1), Id()); },
+               {{1, 1, LINECALLSTATE_ONHOLD}}),
+            Do("201 takes it back", [&] { return provider.lineUnhold(C(1, 1), Id()); },
+               {{1, 1, LINECALLSTATE_CONNECTED}}),
+            Do("200 drops 201", [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
+               {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}})}));
   // 201's ringing call is the only one TAPI did not create itself.
   std::lock_guard<std::mutex> lock(Tapi::mx);
   EXPECT_EQ(Tapi::nNewCalls, 1);
 }
 
 TEST_F(LineScenarioTest, BusyAndFailedCalls) {
-  Run({{"a busy outside number", [&] { return Sim("outside 5550100 busy"); }, 0, {}},
-       {"200 calls it",
-        [&] {
-          return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "5550100", 0, nullptr);
-        },
-        0,
-        {{0, 1, LINECALLSTATE_BUSY}}},
-       {"200 hangs up",
-        [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
-        0,
-        {{0, 1, LINECALLSTATE_IDLE}}},
-       {"an unreachable number", [&] { return Sim("outside 5550111 unreachable"); }, 0, {}},
-       {"200 calls it",
-        [&] {
-          return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "5550111", 0, nullptr);
-        },
-        0,
-        {{0, 2, LINECALLSTATE_SPECIALINFO}}}});
+  Run({SimStep("outside 5550100 busy"),
+       Do("200 calls it", [&] { return MakeCall(0, "5550100"); }, {{0, 1, LINECALLSTATE_BUSY}}),
+       Do("200 hangs up", [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
+          {{0, 1, LINECALLSTATE_IDLE}}),
+       SimStep("outside 5550111 unreachable"),
+       Do("200 calls it", [&] { return MakeCall(0, "5550111"); },
+          {{0, 2, LINECALLSTATE_SPECIALINFO}})});
   EXPECT_EQ(C(0, 2)->GetCallStateMode(), static_cast<DWORD>(LINESPECIALINFO_REORDER));
 }
 
 TEST_F(LineScenarioTest, IncomingCallAnsweredThenRedirectedAndDialled) {
-  Run({{"an outside caller rings 200",
-        [&] { return Sim("incoming 200 5550100 Ada"); },
-        0,
-        {{0, 1, LINECALLSTATE_OFFERING}}},
-       {"200 answers",
-        [&] { return provider.lineAnswer(C(0, 1), Id(), nullptr, 0); },
-        0,
-        {{0, 1, LINECALLSTATE_CONNECTED}}},
-       {"200 dials digits", [&] { return provider.lineDial(C(0, 1), Id(), "123", 0); }, 0, {}},
-       {"200 calls 201",
-        [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "201", 0, nullptr); },
-        0,
-        {{0, 1, LINECALLSTATE_ONHOLD}, {1, 2, LINECALLSTATE_OFFERING}}},
-       {"201 sends it on to 202",
-        [&] { return provider.lineRedirect(C(1, 2), Id(), "202", 0); },
-        0,
-        {{1, 2, LINECALLSTATE_IDLE}}}});
+  Run({SimStep("incoming 200 5550100 Ada", {{0, 1, LINECALLSTATE_OFFERING}}),
+       Do("200 answers", [&] { return provider.lineAnswer(C(0, 1), Id(), nullptr, 0); },
+          {{0, 1, LINECALLSTATE_CONNECTED}}),
+       Do("200 dials digits", [&] { return provider.lineDial(C(0, 1), Id(), "123", 0); }),
+       Do("200 calls 201", [&] { return MakeCall(0, "201"); },
+          {{0, 1, LINECALLSTATE_ONHOLD}, {1, 2, LINECALLSTATE_OFFERING}}),
+       Do("201 sends it on to 202", [&] { return provider.lineRedirect(C(1, 2), Id(), "202", 0); },
+          {{1, 2, LINECALLSTATE_IDLE}})});
   const CALLIDENTIFIER caller = C(0, 1)->GetCallerIDInfo();
   EXPECT_EQ(caller.strPartyId, CString("5550100"));
   EXPECT_EQ(caller.strPartyName, CString("Ada"));
@@ -96,63 +61,24 @@ TEST_F(LineScenarioTest, IncomingCallAnsweredThenRedirectedAndDialled) {
 }
 
 TEST_F(LineScenarioTest, BlindAndConsultationTransfer) {
-  Run(Then(
-      Connect200To201(),
-      {{"200 sets up a transfer",
-        [&] { return provider.lineSetupTransfer(C(0, 1), Id(), NewHandle(), &hdConsult, nullptr); },
-        0,
-        {{0, 1, LINECALLSTATE_ONHOLDPENDTRANSFER}, {0, 2, LINECALLSTATE_DIALING}}},
-       {"200 dials 202",
-        [&] {
-          return provider.lineDial(reinterpret_cast<CTSPICallAppearance*>(hdConsult), Id(), "202",
-                                   0);
-        },
-        0,
-        {{0, 2, LINECALLSTATE_RINGBACK}}},
-       {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
-       {"200 completes the transfer",
-        [&] {
-          return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
-                                               LINETRANSFERMODE_TRANSFER);
-        },
-        0,
-        {{0, 1, LINECALLSTATE_IDLE}, {0, 2, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_CONNECTED}}},
-       {"201 sends 202 on blind to 200",
-        [&] { return provider.lineBlindTransfer(C(1, 1), Id(), "200", 0); },
-        0,
-        {{1, 1, LINECALLSTATE_IDLE}, {0, 1, LINECALLSTATE_OFFERING}}}}));
+  Run(Then(Consult202ForTransfer(),
+           {Do("200 completes the transfer",
+               [&] {
+                 return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
+                                                      LINETRANSFERMODE_TRANSFER);
+               },
+               {{0, 1, LINECALLSTATE_IDLE},
+                {0, 2, LINECALLSTATE_IDLE},
+                {1, 1, LINECALLSTATE_CONNECTED}}),
+            Do("201 sends 202 on blind to 200",
+               [&] { return provider.lineBlindTransfer(C(1, 1), Id(), "200", 0); },
+               {{1, 1, LINECALLSTATE_IDLE}, {0, 1, LINECALLSTATE_OFFERING}})}));
 }
 
 TEST_F(LineScenarioTest, ConferenceAddAndRemove) {
-  Run(Then(
-      Connect200To201(),
-      {{"200 sets up a conference",
-        [&] {
-          return provider.lineSetupConference(lines[0], C(0, 1), Id(), NewHandle(), &hdConf,
-                                              NewHandle(), &hdConsult, 3, nullptr);
-        },
-        0,
-        {{0, 1, LINECALLSTATE_CONFERENCED},
-         {0, 0, LINECALLSTATE_ONHOLDPENDCONF, true},
-         {0, 2, LINECALLSTATE_DIALING}}},
-       {"200 dials 202",
-        [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); },
-        0,
-        {{0, 2, LINECALLSTATE_RINGBACK}}},
-       {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
-       {"200 adds 202",
-        [&] {
-          return provider.lineAddToConference(reinterpret_cast<CTSPIConferenceCall*>(hdConf),
-                                              C(0, 2), Id());
-        },
-        0,
-        {{0, 3, LINECALLSTATE_CONNECTED, true},
-         {0, 1, LINECALLSTATE_CONFERENCED},
-         {0, 2, LINECALLSTATE_CONFERENCED}}},
-       {"200 removes 202",
-        [&] { return provider.lineRemoveFromConference(C(0, 2), Id()); },
-        0,
-        {{0, 2, LINECALLSTATE_IDLE}}}}));
+  Run(Then(Conference200With201And202(),
+           {Do("200 removes 202", [&] { return provider.lineRemoveFromConference(C(0, 2), Id()); },
+               {{0, 2, LINECALLSTATE_IDLE}})}));
   // Two parties are left: the call with 201 carries the conference's switch id from now on.
   CTSPICallAppearance* pLeft = C(0, 3);
   ASSERT_NE(pLeft, nullptr);
@@ -160,76 +86,48 @@ TEST_F(LineScenarioTest, ConferenceAddAndRemove) {
 }
 
 TEST_F(LineScenarioTest, ParkUnparkAndPickup) {
-  Run(Then(Connect200To201(),
-           {{"200 asks for a directed park, to no address: the line parks only non-directed",
-             [&] {
-               EXPECT_EQ(provider.linePark(C(0, 1), Id(), LINEPARKMODE_DIRECTED, "", nullptr),
-                         LINEERR_INVALPARKMODE);
-               return kNone;
-             },
-             0,
-             {{0, 1, LINECALLSTATE_CONNECTED}}},
-            {"200 parks",
-             [&] {
-               return provider.linePark(C(0, 1), Id(), LINEPARKMODE_NONDIRECTED, nullptr, nullptr);
-             },
-             0,
-             {{0, 1, LINECALLSTATE_IDLE}}},
-            {"201 hangs up",
-             [&] { return provider.lineDrop(C(1, 1), Id(), nullptr, 0); },
-             0,
-             {{1, 1, LINECALLSTATE_IDLE}}},
-            {"an outside caller rings 201",
-             [&] { return Sim("incoming 201 5550100"); },
-             0,
-             {{1, 2, LINECALLSTATE_OFFERING}}},
-            {"200 picks it up",
-             [&] {
-               return provider.linePickup(lines[0]->GetAddress(0), Id(), NewHandle(), &hd, "201",
-                                          nullptr);
-             },
-             0,
-             {{0, 2, LINECALLSTATE_CONNECTED}, {1, 2, LINECALLSTATE_IDLE}}},
-            {"200 parks it",
-             [&] {
-               return provider.linePark(C(0, 2), Id(), LINEPARKMODE_NONDIRECTED, nullptr, nullptr);
-             },
-             0,
-             {{0, 2, LINECALLSTATE_IDLE}}},
-            {"201 unparks it",
-             [&] {
-               return provider.lineUnpark(lines[1]->GetAddress(0), Id(), NewHandle(), &hd, "PARK");
-             },
-             0,
-             {{1, 2, LINECALLSTATE_CONNECTED}}}}));
+  Run(Then(
+      Connect200To201(),
+      {Do("200 asks for a directed park, to no address: the line parks only non-directed",
+          [&] {
+            EXPECT_EQ(provider.linePark(C(0, 1), Id(), LINEPARKMODE_DIRECTED, "", nullptr),
+                      LINEERR_INVALPARKMODE);
+            return kNone;
+          },
+          {{0, 1, LINECALLSTATE_CONNECTED}}),
+       Do("200 parks",
+          [&] {
+            return provider.linePark(C(0, 1), Id(), LINEPARKMODE_NONDIRECTED, nullptr, nullptr);
+          },
+          {{0, 1, LINECALLSTATE_IDLE}}),
+       Do("201 hangs up", [&] { return provider.lineDrop(C(1, 1), Id(), nullptr, 0); },
+          {{1, 1, LINECALLSTATE_IDLE}}),
+       SimStep("incoming 201 5550100", {{1, 2, LINECALLSTATE_OFFERING}}),
+       Do("200 picks it up",
+          [&] {
+            return provider.linePickup(lines[0]->GetAddress(0), Id(), NewHandle(), &hd, "201",
+                                       nullptr);
+          },
+          {{0, 2, LINECALLSTATE_CONNECTED}, {1, 2, LINECALLSTATE_IDLE}}),
+       Do("200 parks it",
+          [&] {
+            return provider.linePark(C(0, 2), Id(), LINEPARKMODE_NONDIRECTED, nullptr, nullptr);
+          },
+          {{0, 2, LINECALLSTATE_IDLE}}),
+       Do("201 unparks it",
+          [&] {
+            return provider.lineUnpark(lines[1]->GetAddress(0), Id(), NewHandle(), &hd, "PARK");
+          },
+          {{1, 2, LINECALLSTATE_CONNECTED}})}));
 }
 
 TEST_F(LineScenarioTest, ForwardSetAndCancel) {
-  // One entry: forward on no answer to 300.
-  std::vector<BYTE> buffer = ForwardListTo300(LINEFORWARDMODE_NOANSW);
-  auto* pList = reinterpret_cast<LINEFORWARDLIST*>(buffer.data());
-  Run({{"forward 200 on no answer",
-        [&] {
-          return provider.lineForward(lines[0], nullptr, Id(), pList, 0, nullptr, nullptr, nullptr);
-        },
-        0,
-        {}},
-       {"cancel it",
-        [&] {
-          return provider.lineForward(lines[0], nullptr, Id(), nullptr, 0, nullptr, nullptr,
-                                      nullptr);
-        },
-        0,
-        {}},
+  Run({Do("forward 200 on no answer", [&] { return Forward(Id(), LINEFORWARDMODE_NOANSW); }),
+       Do("cancel it", [&] { return Forward(Id(), 0); }),
        // The cancel's later answers complete nothing that follows.
-       {"200 holds nothing: a call first",
-        [&] { return Sim("incoming 200 5550100"); },
-        0,
-        {{0, 1, LINECALLSTATE_OFFERING}}},
-       {"200 answers",
-        [&] { return provider.lineAnswer(C(0, 1), Id(), nullptr, 0); },
-        0,
-        {{0, 1, LINECALLSTATE_CONNECTED}}}});
+       SimStep("incoming 200 5550100", {{0, 1, LINECALLSTATE_OFFERING}}),
+       Do("200 answers", [&] { return provider.lineAnswer(C(0, 1), Id(), nullptr, 0); },
+          {{0, 1, LINECALLSTATE_CONNECTED}})});
   const auto forwards = sim->ReceivedOfType(OMBIX_SET_CALL_FORWARDING_REQ);
   ASSERT_EQ(forwards.size(), 4u);
   EXPECT_EQ(forwards[0].Dword("dwForwardMode"), 2u);
@@ -242,15 +140,14 @@ TEST_F(LineScenarioTest, ForwardSetAndCancel) {
 }
 
 TEST_F(LineScenarioTest, LostLinkFailsTheRequestWithTheSwitch) {
-  Run(Then(Connect200To201(), {{"the switch goes silent", [&] { return Sim("silent on"); }, 0, {}},
-                               {"200 holds: no answer comes, the link gives up",
-                                [&] { return provider.lineHold(C(0, 1), Id()); },
-                                LINEERR_OPERATIONFAILED,
-                                {}},
-                               {"while the link is down, requests are refused",
-                                [&] { return provider.lineHold(C(0, 1), Id()); },
-                                LINEERR_INVALLINESTATE,
-                                {}}}));
+  Run(Then(Connect200To201(),
+           {SimStep("silent on"),
+            Do(
+                "200 holds: no answer comes, the link gives up",
+                [&] { return provider.lineHold(C(0, 1), Id()); }, {}, LINEERR_OPERATIONFAILED),
+            Do(
+                "while the link is down, requests are refused",
+                [&] { return provider.lineHold(C(0, 1), Id()); }, {}, LINEERR_INVALLINESTATE)}));
 }
 
 }  // namespace

@@ -31,13 +31,6 @@ class LineSwitchFaultsTest : public LineScenarioTest {
   void WaitReceived(DWORD dwType, size_t n) {
     ASSERT_TRUE(WaitUntil([&] { return Received(dwType) >= n; }));
   }
-  // Line 200 forwards every call to 300: one message to the switch.
-  LONG ForwardAll(DRV_REQUESTID id) {
-    std::vector<BYTE> buffer = ForwardListTo300(LINEFORWARDMODE_UNCOND);
-    return provider.lineForward(lines[0], nullptr, id,
-                                reinterpret_cast<LINEFORWARDLIST*>(buffer.data()), 0, nullptr,
-                                nullptr, nullptr);
-  }
   bool Completed(DRV_REQUESTID id) {
     LONG lResult = 0;
     return Tapi::Result(id, lResult);
@@ -56,27 +49,19 @@ class LineSwitchFaultsTest : public LineScenarioTest {
              !lines[1]->IsOutOfService();
     }));
   }
-  std::vector<Step> Conference200With201And202() {
-    return Then(
-        Connect200To201(),
-        {{"200 sets up a conference",
-          [&] {
-            return provider.lineSetupConference(lines[0], C(0, 1), Id(), NewHandle(), &hdConf,
-                                                NewHandle(), &hdConsult, 3, nullptr);
-          },
-          0,
-          {{0, 2, LINECALLSTATE_DIALING}}},
-         {"200 dials 202", [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); }, 0, {}},
-         {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
-         {"200 adds 202",
-          [&] {
-            return provider.lineAddToConference(reinterpret_cast<CTSPIConferenceCall*>(hdConf),
-                                                C(0, 2), Id());
-          },
-          0,
-          {{0, 3, LINECALLSTATE_CONNECTED, true},
-           {0, 1, LINECALLSTATE_CONFERENCED},
-           {0, 2, LINECALLSTATE_CONFERENCED}}}});
+  // The request waits for its answer, held back by the switch, when the switch refuses the query
+  // `pszQuery` it held back before: the refusal must leave the request waiting for its own answer.
+  void RefusedQueryLeavesTheRequest(const char* pszQuery, const char* pszRequest, DWORD dwRequest,
+                                    const std::function<LONG(DRV_REQUESTID)>& request) {
+    Sim(std::string("defer ") + pszRequest);
+    const DRV_REQUESTID id = Id();
+    ASSERT_EQ(request(id), static_cast<LONG>(id));
+    WaitReceived(dwRequest, 1);
+    Sim(std::string("release ") + pszQuery);
+    Settle();
+    EXPECT_FALSE(Completed(id));
+    Sim("release");
+    EXPECT_EQ(ResultOf(id), 0);
   }
 
   bool bMsgWait = false;
@@ -91,31 +76,18 @@ TEST_F(LineSwitchFaultsTest, FailureOfTheLinesOwnMessageLeavesTheWaitingRequestA
   size_t nQueries = Received(OMBIX_GET_CALL_FORWARDING_REQ);
   Sim("forward 200 busy 301");
   WaitReceived(OMBIX_GET_CALL_FORWARDING_REQ, nQueries + 1);
-  Sim("defer HOLD_CALL_REQ");
-  const DRV_REQUESTID idHold = Id();
-  ASSERT_EQ(provider.lineHold(C(0, 1), idHold), static_cast<LONG>(idHold));
-  WaitReceived(OMBIX_HOLD_CALL_REQ, 1);
-  Sim("release GET_CALL_FORWARDING_REQ");
-  Settle();
-  EXPECT_FALSE(Completed(idHold));
-  Sim("release");
-  EXPECT_EQ(ResultOf(idHold), 0);
-  Run({{"the hold is done", [&] { return kNone; }, 0, {{0, 1, LINECALLSTATE_ONHOLD}}}});
+  RefusedQueryLeavesTheRequest("GET_CALL_FORWARDING_REQ", "HOLD_CALL_REQ", OMBIX_HOLD_CALL_REQ,
+                               [&](DRV_REQUESTID id) { return provider.lineHold(C(0, 1), id); });
+  Run({Reach("the hold is done", {{0, 1, LINECALLSTATE_ONHOLD}})});
 
   // The same while lineForward waits.
   Sim("defer GET_CALL_FORWARDING_REQ");
   nQueries = Received(OMBIX_GET_CALL_FORWARDING_REQ);
   Sim("forward 200 noanswer 302");
   WaitReceived(OMBIX_GET_CALL_FORWARDING_REQ, nQueries + 1);
-  Sim("defer SET_CALL_FORWARDING_REQ");
-  const DRV_REQUESTID idForward = Id();
-  ASSERT_EQ(ForwardAll(idForward), static_cast<LONG>(idForward));
-  WaitReceived(OMBIX_SET_CALL_FORWARDING_REQ, 1);
-  Sim("release GET_CALL_FORWARDING_REQ");
-  Settle();
-  EXPECT_FALSE(Completed(idForward));
-  Sim("release");
-  EXPECT_EQ(ResultOf(idForward), 0);
+  RefusedQueryLeavesTheRequest(
+      "GET_CALL_FORWARDING_REQ", "SET_CALL_FORWARDING_REQ", OMBIX_SET_CALL_FORWARDING_REQ,
+      [&](DRV_REQUESTID id) { return Forward(id, LINEFORWARDMODE_UNCOND); });
 
   // After a re-login: the phone configuration's query is refused once lineUnhold waits.
   Sim("reply GET_CALL_FORWARDING_REQ normal");
@@ -124,16 +96,10 @@ TEST_F(LineSwitchFaultsTest, FailureOfTheLinesOwnMessageLeavesTheWaitingRequestA
   const size_t nConfigs = Received(OMBIX_QUERY_PHONE_CONFIG_REQ);
   DropLink();
   WaitReceived(OMBIX_QUERY_PHONE_CONFIG_REQ, nConfigs + 2);
-  Sim("defer RETRIEVE_CALL_REQ");
-  const DRV_REQUESTID idUnhold = Id();
-  ASSERT_EQ(provider.lineUnhold(C(0, 1), idUnhold), static_cast<LONG>(idUnhold));
-  WaitReceived(OMBIX_RETRIEVE_CALL_REQ, 1);
-  Sim("release QUERY_PHONE_CONFIG_REQ");
-  Settle();
-  EXPECT_FALSE(Completed(idUnhold));
-  Sim("release");
-  EXPECT_EQ(ResultOf(idUnhold), 0);
-  Run({{"the call is back", [&] { return kNone; }, 0, {{0, 1, LINECALLSTATE_CONNECTED}}}});
+  RefusedQueryLeavesTheRequest("QUERY_PHONE_CONFIG_REQ", "RETRIEVE_CALL_REQ",
+                               OMBIX_RETRIEVE_CALL_REQ,
+                               [&](DRV_REQUESTID id) { return provider.lineUnhold(C(0, 1), id); });
+  Run({Reach("the call is back", {{0, 1, LINECALLSTATE_CONNECTED}})});
 }
 
 TEST_F(LineSwitchFaultsTest, FailureAnsweringTheMonitorStartRefusesTheMonitor) {
@@ -148,10 +114,9 @@ TEST_F(LineSwitchFaultsTest, FailureAnsweringTheMonitorStartRefusesTheMonitor) {
 }
 
 TEST_F(LineSwitchFaultsTest, EventsThatEndACallNeverMakeOrTakeOne) {
-  Run(Then(Connect200To201(), {{"200 hangs up",
-                                [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
-                                0,
-                                {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}}}}));
+  Run(Then(Connect200To201(),
+           {Do("200 hangs up", [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
+               {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}})}));
   // TAPI still holds both idle calls; the switch says again that the call ended.
   Sim("repeat 1");
   Settle();
@@ -174,7 +139,7 @@ TEST_F(LineSwitchFaultsTest, EventsThatEndACallNeverMakeOrTakeOne) {
   EXPECT_EQ(OmbixCallId(pMade), ObjectId{});
   Sim("release");
   EXPECT_EQ(ResultOf(idMake), 0);
-  Run({{"the new call rings", [&] { return kNone; }, 0, {{0, 2, LINECALLSTATE_RINGBACK}}}});
+  Run({Reach("the new call rings", {{0, 2, LINECALLSTATE_RINGBACK}})});
   EXPECT_EQ(C(0, 2), pMade);
 }
 
@@ -183,24 +148,17 @@ TEST_F(LineSwitchFaultsTest, CallEndedWhileTheLinkWasDownIsNoLongerHeldForTheNex
   ASSERT_EQ(lines[0]->GetActiveCallNumber(), 1u);
   Sim("forget 1");
   DropLink();
-  Run({{"the check after the re-login idles it",
-        [&] { return kNone; },
-        0,
-        {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}}}});
+  Run({Reach("the check after the re-login idles it",
+             {{0, 1, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_IDLE}})});
   EXPECT_EQ(lines[0]->GetActiveCallNumber(), 0u);
   EXPECT_EQ(lines[1]->GetAlertingCallNumber() + lines[1]->GetActiveCallNumber(), 0u);
-  Run({{"200 calls 201 again",
-        [&] { return provider.lineMakeCall(lines[0], Id(), NewHandle(), &hd, "201", 0, nullptr); },
-        0,
-        {{0, 2, LINECALLSTATE_RINGBACK}}}});
+  Run({Do("200 calls 201 again", [&] { return MakeCall(0, "201"); },
+          {{0, 2, LINECALLSTATE_RINGBACK}})});
   EXPECT_TRUE(sim->ReceivedOfType(OMBIX_HOLD_CALL_REQ).empty());
 }
 
 TEST_F(LineSwitchFaultsTest, CheckAfterReloginLeavesAMakeCallTheSwitchHasNotNamedYet) {
-  Run({{"an outside caller rings 200",
-        [&] { return Sim("incoming 200 5550100"); },
-        0,
-        {{0, 1, LINECALLSTATE_OFFERING}}}});
+  Run({SimStep("incoming 200 5550100", {{0, 1, LINECALLSTATE_OFFERING}})});
   Sim("forget 1");
   // Both monitor starts wait: the check of the calls begins only once they are answered.
   Sim("defer MONITOR_START_REQ");
@@ -212,74 +170,52 @@ TEST_F(LineSwitchFaultsTest, CheckAfterReloginLeavesAMakeCallTheSwitchHasNotName
             static_cast<LONG>(idMake));
   WaitReceived(OMBIX_MAKE_CALL_REQ, 1);
   Sim("release MONITOR_START_REQ");
-  Run({{"the check idles the call that is gone",
-        [&] { return kNone; },
-        0,
-        {{0, 1, LINECALLSTATE_IDLE}}}});
+  Run({Reach("the check idles the call that is gone", {{0, 1, LINECALLSTATE_IDLE}})});
   auto* pMade = reinterpret_cast<CTSPICallAppearance*>(hd);
   EXPECT_NE(pMade->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
   EXPECT_FALSE(Completed(idMake));
   Sim("release");
   EXPECT_EQ(ResultOf(idMake), 0);
-  Run({{"the new call rings", [&] { return kNone; }, 0, {{0, 2, LINECALLSTATE_RINGBACK}}}});
+  Run({Reach("the new call rings", {{0, 2, LINECALLSTATE_RINGBACK}})});
   EXPECT_EQ(C(0, 2), pMade);
 }
 
 TEST_F(LineSwitchFaultsTest, ConferenceListedByItsOwnIdAfterAReloginKeepsItsMembers) {
   Run(Conference200With201And202());
   // A call the switch no longer has shows when the check has run.
-  Run({{"an outside caller rings 200",
-        [&] { return Sim("incoming 200 5550199"); },
-        0,
-        {{0, 4, LINECALLSTATE_OFFERING}}}});
+  Run({SimStep("incoming 200 5550199", {{0, 4, LINECALLSTATE_OFFERING}})});
   Sim("forget 4");
   DropLink();
-  Run({{"the check after the re-login",
-        [&] { return kNone; },
-        0,
-        {{0, 4, LINECALLSTATE_IDLE},
-         {0, 3, LINECALLSTATE_CONNECTED, true},
-         {0, 1, LINECALLSTATE_CONFERENCED},
-         {0, 2, LINECALLSTATE_CONFERENCED},
-         {1, 3, LINECALLSTATE_CONNECTED, true},
-         {1, 1, LINECALLSTATE_CONFERENCED}}}});
+  Run({Reach("the check after the re-login", {{0, 4, LINECALLSTATE_IDLE},
+                                              {0, 3, LINECALLSTATE_CONNECTED, true},
+                                              {0, 1, LINECALLSTATE_CONFERENCED},
+                                              {0, 2, LINECALLSTATE_CONFERENCED},
+                                              {1, 3, LINECALLSTATE_CONNECTED, true},
+                                              {1, 1, LINECALLSTATE_CONFERENCED}})});
 }
 
 TEST_F(LineSwitchFaultsTest, ConferenceIdledNamingACallOfNoPartInItLeavesThatCall) {
-  Run(Then(Conference200With201And202(), {{"an outside caller rings 200",
-                                           [&] { return Sim("incoming 200 5550100"); },
-                                           0,
-                                           {{0, 4, LINECALLSTATE_OFFERING}}}}));
+  Run(Then(Conference200With201And202(),
+           {SimStep("incoming 200 5550100", {{0, 4, LINECALLSTATE_OFFERING}})}));
   ASSERT_EQ(Sim("event 200 3 idled related=4"), kNone);
   Settle();
-  Run({{"nothing changed",
-        [&] { return kNone; },
-        0,
-        {{0, 4, LINECALLSTATE_OFFERING},
-         {0, 3, LINECALLSTATE_CONNECTED, true},
-         {0, 1, LINECALLSTATE_CONFERENCED},
-         {0, 2, LINECALLSTATE_CONFERENCED}}}});
+  Run({Reach("nothing changed", {{0, 4, LINECALLSTATE_OFFERING},
+                                 {0, 3, LINECALLSTATE_CONNECTED, true},
+                                 {0, 1, LINECALLSTATE_CONFERENCED},
+                                 {0, 2, LINECALLSTATE_CONFERENCED}})});
 }
 
 TEST_F(LineSwitchFaultsTest, ConsultationCallIdleBeforeTheTransferIsConfirmed) {
   Sim("reply COMPLETE_TRANSFER_REQ events-first");
-  Run(Then(
-      Connect200To201(),
-      {{"200 sets up a transfer",
-        [&] { return provider.lineSetupTransfer(C(0, 1), Id(), NewHandle(), &hdConsult, nullptr); },
-        0,
-        {{0, 2, LINECALLSTATE_DIALING}}},
-       {"200 dials 202", [&] { return provider.lineDial(C(0, 2), Id(), "202", 0); }, 0, {}},
-       {"202 answers", [&] { return Sim("answer 2 202"); }, 0, {{0, 2, LINECALLSTATE_CONNECTED}}},
-       {"200 completes the transfer: both calls end before the switch confirms it",
-        [&] {
-          return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
-                                               LINETRANSFERMODE_TRANSFER);
-        },
-        0,
-        {{0, 1, LINECALLSTATE_IDLE},
-         {0, 2, LINECALLSTATE_IDLE},
-         {1, 1, LINECALLSTATE_CONNECTED}}}}));
+  Run(Then(Consult202ForTransfer(),
+           {Do("200 completes the transfer: both calls end before the switch confirms it",
+               [&] {
+                 return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
+                                                      LINETRANSFERMODE_TRANSFER);
+               },
+               {{0, 1, LINECALLSTATE_IDLE},
+                {0, 2, LINECALLSTATE_IDLE},
+                {1, 1, LINECALLSTATE_CONNECTED}})}));
 }
 
 }  // namespace

@@ -12,9 +12,6 @@
 #include <vector>
 
 #include "framework/address_info.h"
-#include "framework/device.h"
-#include "provider/ombix_call.h"
-#include "provider/ombix_settings.h"
 #include "switchapi/ombix_values.h"
 #include "tests/provider/provider_doubles.h"
 
@@ -67,44 +64,18 @@ struct TapiEvents {
   }
 };
 
-ObjectId IdOfCall(DWORD dwNumber) {
-  ObjectId oid{};
-  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (24 - 8 * i));
-  return oid;
-}
-
 class LineTest : public ProviderTest {
  protected:
-  LineTest() {
-    simConfig.wPort = 0;
-    simConfig.ackTimeout = std::chrono::milliseconds(500);
-  }
   void SetUp() override {
     ProviderTest::SetUp();
     {
       std::lock_guard<std::mutex> lock(TapiEvents::mx);
       TapiEvents::events.clear();
     }
-    sim = std::make_unique<SwitchSim>(simConfig);
-    ASSERT_TRUE(sim->Start()) << sim->GetLastError();
-    DeviceSetup::wServerPort = sim->GetPort();
+    StartSim(simConfig);
     DeviceSetup::dwLoginWait = dwLoginWait;
-    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(TestLine), nullptr,
-                              RUNTIME_CLASS(COmbixCall), RUNTIME_CLASS(COmbixConfCall), nullptr);
-    Write("IP1", "127.0.0.1");
-    SaveLineSettings(kProviderID, 0, numbers[0].c_str(), "1234");
-    SaveLineSettings(kProviderID, 1, numbers[1].c_str(), "1234");
-    ASSERT_EQ(Init(2), 0);
+    StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(TestLine), true);
     device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
-    ASSERT_NE(device, nullptr);
-    for (INT_PTR i = 0; i < 2; ++i) {
-      lines[i] = dynamic_cast<TestLine*>(device->GetLineByIndex(i));
-      ASSERT_NE(lines[i], nullptr);
-    }
-  }
-  void TearDown() override {
-    ProviderTest::TearDown();  // the device, its link and its lines go before the sim
-    if (sim) sim->Stop();
   }
   LONG Open(int nLine) {
     return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine), &TapiEvents::Callback,
@@ -117,23 +88,38 @@ class LineTest : public ProviderTest {
     }
     return found;
   }
+  // Once the switch has received a message of that type that fits.
+  bool SimHeard(DWORD dwType, const std::function<bool(const SimReceived&)>& fits) {
+    return WaitUntil([&] {
+      const auto received = sim->ReceivedOfType(dwType);
+      return std::any_of(received.begin(), received.end(), fits);
+    });
+  }
   // Everything made anew with the fixture settings as they now are.
   void Restart() {
     TearDown();
     SetUp();
   }
   LINEADDRESSCAPS Caps(int nLine) { return lines[nLine]->GetAddress(0)->GetAddressCapsCopy(); }
+  // A connected call of line 200 that the switch knows by that number, with a reference of ours.
+  CTSPICallAppearance* AddCall(DWORD dwNumber) {
+    CTSPICallAppearance* pCall = lines[0]->GetAddress(0)->FindOrCreateCall(
+        nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
+    EXPECT_NE(dynamic_cast<COmbixCall*>(pCall), nullptr);
+    dynamic_cast<COmbixCall*>(pCall)->SetObjectId(IdOfCall(dwNumber));
+    pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
+    pCall->AddRef();
+    return pCall;
+  }
 
   // Fixture settings a test may change before it calls Restart.
   SwitchSimConfig simConfig;
   DWORD dwLoginWait = 5000;
-  std::string numbers[2] = {"200", "201"};
-  std::unique_ptr<SwitchSim> sim;
   TestDevice* device = nullptr;
   TestLine* lines[2] = {};
 };
 
-TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAppliesThePhoneConfiguration) {
+TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAsksForThePhonesState) {
   EXPECT_TRUE(lines[0]->IsOutOfService());  // until a login says otherwise
   EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, 2u);
   ASSERT_EQ(Open(0), 0);
@@ -146,19 +132,10 @@ TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAppliesThePhoneConfiguration) {
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0].dwInvokeID, lines[0]->GetDeviceID());
   EXPECT_EQ(starts[0].Str("strPassword"), "1234");
-  // The line that is not open is monitored too, from the login.
-  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
-  EXPECT_NE(lines[0]->GetMonitorID(), lines[1]->GetMonitorID());
-
-  // The phone's configuration (4 calls, conference of 3) narrows the address.
-  ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == 3; }));
-  EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, 2u);
+  // The phone's state and configuration are asked for (their limits: PhoneConfigurationSets...).
   for (DWORD dwType : {OMBIX_QUERY_PHONE_STATE_REQ, OMBIX_QUERY_PHONE_CONFIG_REQ}) {
-    EXPECT_TRUE(WaitUntil([&] {
-      for (const SimReceived& r : sim->ReceivedOfType(dwType)) {
-        if (r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200") return true;
-      }
-      return false;
+    EXPECT_TRUE(SimHeard(dwType, [&](const SimReceived& r) {
+      return r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
     })) << dwType;
   }
   // The phone-state answer asks for the forwarding, and its answer fills the address.
@@ -170,21 +147,13 @@ TEST_F(LineTest, OpenReadsThePasswordAndPingTimerAnotherProcessWroteSinceTheStar
   // Another process rewrites the file (a new file renamed over it) after the provider started:
   // a new password for line 0 and a keep-alive time. The same size and a quick rewrite must not
   // leave the provider with what it read before.
-  const std::string path = getenv("OMBIX_REGISTRY");
-  std::string text;
-  {
-    std::ifstream in(path, std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string text = FileText();
   const std::string oldValue = "\"Line.0.Password\"=\"1234\"";
   const size_t pos = text.find(oldValue);
   ASSERT_NE(pos, std::string::npos) << text;
   text.replace(pos, oldValue.size(), "\"Line.0.Password\"=\"4321\"\n\"PingTimer\"=dword:00001388");
-  {
-    std::ofstream out(path + ".other", std::ios::binary | std::ios::trunc);
-    out << text;
-  }
-  ASSERT_EQ(std::rename((path + ".other").c_str(), path.c_str()), 0);
+  std::ofstream(path_ + ".other", std::ios::binary | std::ios::trunc) << text;
+  ASSERT_EQ(std::rename((path_ + ".other").c_str(), path_.c_str()), 0);
 
   sim->SetResult(OMBIX_MONITOR_START_REQ, 0);  // whatever the password, for the open's sake
   ASSERT_EQ(Open(0), 0);
@@ -230,29 +199,6 @@ TEST_F(LineTest, LoginAfterTheDevicesWaitStillGetsTheOpeningLineItsMonitor) {
   ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
 }
 
-TEST_F(LineTest, MessageWaitingAndServiceStateFollowThePhone) {
-  ASSERT_EQ(Open(0), 0);
-  ASSERT_EQ(lines[0]->SetStatusMessages(LINEDEVSTATE_MSGWAITON | LINEDEVSTATE_MSGWAITOFF, 0), 0);
-  auto msgWait = [&] {
-    return (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_MSGWAIT) != 0;
-  };
-  EXPECT_EQ(sim->Command("messages 200 3"), "ok");
-  ASSERT_TRUE(WaitUntil(msgWait));
-  ASSERT_TRUE(
-      WaitUntil([] { return TapiEvents::Count(LINE_LINEDEVSTATE, LINEDEVSTATE_MSGWAITON); }));
-  EXPECT_EQ(sim->Command("messages 200 0"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return !msgWait(); }));
-  ASSERT_TRUE(
-      WaitUntil([] { return TapiEvents::Count(LINE_LINEDEVSTATE, LINEDEVSTATE_MSGWAITOFF); }));
-
-  EXPECT_EQ(sim->Command("out-of-service 200"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return lines[0]->IsOutOfService(); }));
-  EXPECT_FALSE(lines[0]->IsReconnectPending());
-  EXPECT_FALSE(lines[1]->IsOutOfService());
-  EXPECT_EQ(sim->Command("in-service 200"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
-}
-
 // The address's capabilities at every size from the fixed part on: the needed size never
 // changes, and exactly that many bytes take the address and the device classes, in UTF-16.
 TEST_F(LineTest, AddressCapsOfTheNeededSizeHoldTheDeviceClasses) {
@@ -264,8 +210,8 @@ TEST_F(LineTest, AddressCapsOfTheNeededSizeHoldTheDeviceClasses) {
   auto ask = [&](DWORD dwTotal) {
     std::vector<BYTE> bytes(dwTotal + kGuard, 0xCD);
     std::memcpy(bytes.data(), &dwTotal, sizeof(dwTotal));
-    EXPECT_EQ(pAddr->GetAddressCaps(0x00020001, 0, reinterpret_cast<LINEADDRESSCAPS*>(bytes.data())),
-              0);
+    EXPECT_EQ(
+        pAddr->GetAddressCaps(0x00020001, 0, reinterpret_cast<LINEADDRESSCAPS*>(bytes.data())), 0);
     EXPECT_TRUE(std::all_of(bytes.end() - kGuard, bytes.end(), [](BYTE b) { return b == 0xCD; }))
         << dwTotal;
     LINEADDRESSCAPS caps;
@@ -303,7 +249,7 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   sim->SetLoginPolicy(SimLoginPolicy::kIgnore);
   ASSERT_EQ(Open(0), 0);
   ASSERT_EQ(lines[0]->SetStatusMessages(LINEDEVSTATE_INSERVICE | LINEDEVSTATE_OUTOFSERVICE |
-                                            LINEDEVSTATE_MSGWAITON,
+                                            LINEDEVSTATE_MSGWAITON | LINEDEVSTATE_MSGWAITOFF,
                                         0),
             0);
   auto inService = [&] {
@@ -325,6 +271,8 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   EXPECT_EQ(sim->Command("out-of-service 200"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_OUTOFSERVICE) == 1; }));
   EXPECT_TRUE(lines[0]->IsOutOfService());
+  EXPECT_FALSE(lines[0]->IsReconnectPending());  // the phone's word, not the link's
+  EXPECT_FALSE(lines[1]->IsOutOfService());
   // The waiting messages change their own flag only.
   EXPECT_EQ(sim->Command("messages 200 2"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_MSGWAITON) == 1; }));
@@ -333,6 +281,9 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_INSERVICE) == 2; }));
   EXPECT_TRUE(inService());
   EXPECT_NE(lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_MSGWAIT, 0u);
+  EXPECT_EQ(sim->Command("messages 200 0"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_MSGWAITOFF) >= 1; }));
+  EXPECT_EQ(lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_MSGWAIT, 0u);
 
   EXPECT_EQ(sim->Command("disconnect"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return reported(LINEDEVSTATE_OUTOFSERVICE) == 2; }));
@@ -341,7 +292,7 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
 }
 
 TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
-  numbers[0] = "5550134x22";
+  lineNumbers[0] = "5550134x22";
   simConfig.phones = {{"5550134x22", "1234", "SIP/22"}, {"201", "1234", "201"}};
   Restart();
   EXPECT_EQ(lines[0]->GetDeviceString(), CString("22"));
@@ -349,34 +300,24 @@ TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
   EXPECT_EQ(MonitorStarts("5550134x22").size(), 1u);  // the monitor goes by number
   EXPECT_EQ(lines[0]->GetDeviceString(), CString("SIP/22"));
   EXPECT_EQ(lines[0]->GetAddress(0)->GetDialableAddress(), CString("22"));
-  ASSERT_TRUE(WaitUntil([&] {
-    for (const SimReceived& r : sim->ReceivedOfType(OMBIX_QUERY_PHONE_CONFIG_REQ)) {
-      if (r.Str("strAgent") == "SIP/22") return true;
-    }
-    return false;
-  }));
+  EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_CONFIG_REQ,
+                       [](const SimReceived& r) { return r.Str("strAgent") == "SIP/22"; }));
 }
 
-struct PhoneLimits {
-  DWORD dwMaxCalls;
-  DWORD dwConfLimit;
-  DWORD dwOnHold;
-};
-
-class PhoneLimitTest : public LineTest, public ::testing::WithParamInterface<PhoneLimits> {};
-
-TEST_P(PhoneLimitTest, PhoneConfigurationSetsTheAddressLimits) {
-  simConfig.phones = {{"200", "1234", "200", GetParam().dwMaxCalls, GetParam().dwConfLimit},
-                      {"201", "1234", "201"}};
-  Restart();
-  ASSERT_EQ(Open(0), 0);
-  ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == GetParam().dwConfLimit; }));
-  EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, GetParam().dwOnHold);
+TEST_F(LineTest, PhoneConfigurationSetsTheAddressLimits) {
+  const struct {
+    DWORD dwMaxCalls, dwConfLimit, dwOnHold;
+  } cases[] = {{4, 6, 2}, {2, 1, 0}, {1, 7, 0}, {0, 5, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dwMaxCalls);
+    simConfig.phones = {{"200", "1234", "200", c.dwMaxCalls, c.dwConfLimit},
+                        {"201", "1234", "201"}};
+    Restart();
+    ASSERT_EQ(Open(0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == c.dwConfLimit; }));
+    EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, c.dwOnHold);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Limits, PhoneLimitTest,
-                         ::testing::Values(PhoneLimits{4, 6, 2}, PhoneLimits{2, 1, 0},
-                                           PhoneLimits{1, 7, 0}, PhoneLimits{0, 5, 0}));
 
 TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas) {
   // Calls the switch has when the line opens: it lists them with the monitor start.
@@ -391,17 +332,8 @@ TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas
   const DWORD dwLost = dwLive + 100;  // the switch never had it
   ASSERT_EQ(Open(0), 0);
   ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetReportedCallNumbers().size() == 2; }));
-  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
-  std::map<DWORD, CTSPICallAppearance*> calls;
-  for (DWORD dwNumber : {dwLive, dwEnded, dwLost}) {
-    CTSPICallAppearance* pCall = pAddr->FindOrCreateCall(nullptr, 0, LINECALLORIGIN_OUTBOUND,
-                                                         LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
-    ASSERT_NE(dynamic_cast<COmbixCall*>(pCall), nullptr);
-    dynamic_cast<COmbixCall*>(pCall)->SetObjectId(IdOfCall(dwNumber));
-    pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-    pCall->AddRef();  // kept to look at after the resynchronisation
-    calls[dwNumber] = pCall;
-  }
+  std::map<DWORD, CTSPICallAppearance*> calls;  // kept to look at after the resynchronisation
+  for (DWORD dwNumber : {dwLive, dwEnded, dwLost}) calls[dwNumber] = AddCall(dwNumber);
   EXPECT_EQ(sim->Command("hangup " + std::to_string(dwEnded)), "ok");
 
   ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
@@ -430,16 +362,9 @@ TEST_F(LineTest, ResyncGoesOnPastACallThatThrows) {
                             RUNTIME_CLASS(IdleThrowingCall), RUNTIME_CLASS(COmbixConfCall),
                             nullptr);
   ASSERT_EQ(Open(0), 0);
-  CTSPIAddressInfo* pAddr = lines[0]->GetAddress(0);
-  CTSPICallAppearance* calls[2] = {};
-  for (DWORD i = 0; i < 2; ++i) {
-    calls[i] = pAddr->FindOrCreateCall(nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT,
-                                       0xFFFFFFFF, 0);
-    ASSERT_NE(dynamic_cast<IdleThrowingCall*>(calls[i]), nullptr);
-    dynamic_cast<COmbixCall*>(calls[i])->SetObjectId(IdOfCall(90001 + i));  // unknown to the switch
-    calls[i]->ChangeCallState(LINECALLSTATE_CONNECTED);
-    calls[i]->AddRef();
-  }
+  // Unknown to the switch.
+  CTSPICallAppearance* calls[2] = {AddCall(90001), AddCall(90002)};
+  ASSERT_NE(dynamic_cast<IdleThrowingCall*>(calls[1]), nullptr);
   IdleThrowingCall::s_thrower = nullptr;
   IdleThrowingCall::s_armed = true;
   const DWORD dwOldMonitor = lines[0]->GetMonitorID();

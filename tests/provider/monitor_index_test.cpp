@@ -3,9 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "framework/device.h"
 #include "provider/ombix_monitor_index.h"
-#include "provider/ombix_settings.h"
 #include "tests/provider/provider_doubles.h"
 
 namespace prov_test {
@@ -70,16 +68,8 @@ class MonitorRoutingTest : public ProviderTest {
   static constexpr int kLines = 8;
   void SetUp() override {
     ProviderTest::SetUp();
-    provider.SetObjectClasses(RUNTIME_CLASS(TestDevice), nullptr, RUNTIME_CLASS(IdLine), nullptr,
-                              nullptr, nullptr, nullptr);
-    Write("IP1", "127.0.0.1");
-    ASSERT_EQ(Init(kLines), 0);
+    StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(IdLine), false);
     device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
-    ASSERT_NE(device, nullptr);
-    for (int i = 0; i < kLines; ++i) {
-      lines[i] = dynamic_cast<IdLine*>(device->GetLineByIndex(i));
-      ASSERT_NE(lines[i], nullptr);
-    }
   }
   // What a walk of the lines in index order finds.
   COmbixLine* Walk(DWORD dwMonitorID) {
@@ -93,21 +83,6 @@ class MonitorRoutingTest : public ProviderTest {
   TestDevice* device = nullptr;
   IdLine* lines[kLines] = {};
 };
-
-TEST_F(MonitorRoutingTest, DeviceFollowsTheLinesIds) {
-  EXPECT_EQ(device->FindLineByMonitorID(0), nullptr);  // every line holds 0 until its monitor
-  lines[6]->SetMonitorID(40);
-  EXPECT_EQ(device->FindLineByMonitorID(40), lines[6]);
-  // A stale ID after a new login: the lower index holds it too for a moment.
-  lines[1]->SetMonitorID(40);
-  EXPECT_EQ(device->FindLineByMonitorID(40), lines[1]);
-  lines[1]->SetMonitorID(41);
-  EXPECT_EQ(device->FindLineByMonitorID(40), lines[6]);
-  EXPECT_EQ(device->FindLineByMonitorID(41), lines[1]);
-  lines[6]->SetMonitorID(0);
-  EXPECT_EQ(device->FindLineByMonitorID(40), nullptr);
-  EXPECT_EQ(device->FindLineByMonitorID(0), nullptr);
-}
 
 TEST_F(MonitorRoutingTest, ConcurrentChangesAndLookUpsAgreeWithAWalk) {
   // Each writer moves its own lines over a few shared IDs, so IDs are held twice all the time.

@@ -6,18 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "framework/device.h"
+#include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_line.h"
 #include "provider/ombix_provider.h"
+#include "provider/ombix_settings.h"
 #include "switchapi/ombix_message_types.h"
+#include "tests/platform/registry_test_support.h"
 #include "tools/switch-sim/switch_sim.h"
 
 namespace prov_test {
@@ -124,35 +127,61 @@ class RecordingLine : public COmbixLine {
   std::vector<std::string> m_calls;
 };
 
-// A switch provider on a registry file of its own, removed afterwards.
-class ProviderTest : public ::testing::Test {
+// The switch's number of a call as the object id the simulator gives it.
+inline ObjectId IdOfCall(DWORD dwNumber) {
+  ObjectId oid{};
+  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (24 - 8 * i));
+  return oid;
+}
+
+// A switch provider on a registry file of its own, removed afterwards, and the switch-sim its
+// devices call, stopped after them.
+class ProviderTest : public ombix::registry_test::RegistryFileTest {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ombix-provider-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    setenv("OMBIX_REGISTRY", (m_dir / "registry.reg").c_str(), 1);
-  }
   void TearDown() override {
     provider.providerShutdown(0x00020001, provider.FindDeviceByProviderID(kProviderID));
-    unsetenv("OMBIX_REGISTRY");
-    std::filesystem::remove_all(m_dir);
+    if (sim) sim->Stop();
+    RegistryFileTest::TearDown();
   }
   static void NoCompletion(DRV_REQUESTID, LONG) {}
-  LONG Init(DWORD dwLines) {
-    return provider.providerInit(0x00020001, kProviderID, 10, 0, dwLines, 0, &NoCompletion,
+  LONG Init(DWORD dwLines, ASYNC_COMPLETION pfnCompletion = &NoCompletion) {
+    return provider.providerInit(0x00020001, kProviderID, 10, 0, dwLines, 0, pfnCompletion,
                                  &dwOptions);
   }
   void Write(const char* pszName, const char* pszValue) {
     provider.RegWriteString(kProviderID, pszName, pszValue);
   }
+  // A switch-sim on a free loopback port, which the devices made from here on call.
+  void StartSim(SwitchSimConfig config = {}) {
+    config.wPort = 0;
+    config.ackTimeout = std::chrono::milliseconds(500);
+    sim = std::make_unique<SwitchSim>(config);
+    ASSERT_TRUE(sim->Start()) << sim->GetLastError();
+    DeviceSetup::wServerPort = sim->GetPort();
+    DeviceSetup::dwLoginWait = 5000;
+  }
+  // Starts the provider on the lineNumbers (password 1234) against 127.0.0.1, with these classes
+  // (the switch's calls when bCalls), and fills `lines`.
+  template <class Line, size_t N>
+  void StartLines(Line* (&lines)[N], CRuntimeClass* pDevice, CRuntimeClass* pLine, bool bCalls,
+                  ASYNC_COMPLETION pfnCompletion = &NoCompletion) {
+    provider.SetObjectClasses(pDevice, nullptr, pLine, nullptr,
+                              bCalls ? RUNTIME_CLASS(COmbixCall) : nullptr,
+                              bCalls ? RUNTIME_CLASS(COmbixConfCall) : nullptr, nullptr);
+    Write("IP1", "127.0.0.1");
+    for (DWORD i = 0; i < N && i < 2; ++i) SaveLineSettings(kProviderID, i, lineNumbers[i], "1234");
+    ASSERT_EQ(Init(N, pfnCompletion), 0);
+    for (size_t i = 0; i < N; ++i) {
+      lines[i] =
+          dynamic_cast<Line*>(provider.FindDeviceByProviderID(kProviderID)->GetLineByIndex(i));
+      ASSERT_NE(lines[i], nullptr);
+    }
+  }
 
   COmbixProvider provider;
   DWORD dwOptions = 0;
-
- private:
-  std::filesystem::path m_dir;
+  std::unique_ptr<SwitchSim> sim;
+  const char* lineNumbers[2] = {"200", "201"};
 };
 
 }  // namespace prov_test

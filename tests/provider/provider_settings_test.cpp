@@ -1,4 +1,5 @@
-// The provider's start-up from its settings: lines reported, servers required, the key rewritten.
+// The provider's start-up from its settings: lines reported, a server required, the key rewritten
+// in one write as value-by-value writes would leave it.
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -27,35 +28,6 @@ DWORD EnumLines(COmbixProvider& provider) {
       provider.providerEnumDevices(kProviderID, &dwLines, &dwPhones, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(dwPhones, 0u);
   return dwLines;
-}
-
-TEST_F(ProviderTest, StartRewritesTheKeyWithWhatTheProviderHolds) {
-  provider.RegWriteDword(kProviderID, "Lines", 3);
-  Write("IP1", "");
-  Write("IP2", "10.0.0.2");  // one server is enough
-  for (DWORD i = 0; i < 3; ++i) {
-    SaveLineSettings(kProviderID, i, ("20" + std::to_string(i)).c_str(),
-                     ("pw" + std::to_string(i)).c_str());
-  }
-  provider.RegWriteDword(kProviderID, "PingTimer", 5000);
-  EXPECT_EQ(EnumLines(provider), 3u);
-
-  ASSERT_EQ(Init(2), 0);
-  EXPECT_EQ(provider.GetSecondaryServer(), CString("10.0.0.2"));
-  auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(11));
-  ASSERT_NE(pLine, nullptr);
-  EXPECT_EQ(pLine->GetNumber(), CString("201"));
-  EXPECT_EQ(pLine->GetName(), CString("201"));
-  EXPECT_EQ(ExportDeviceKey(),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + kDeviceKey +
-                "]\n\"Lines\"=dword:00000002\n\"IP1\"=\"\"\n\"IP2\"=\"10.0.0.2\"\n"
-                "\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"pw0\"\n"
-                "\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"=\"pw1\"\n\n");
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Counts the times a file is replaced: every registry write renames a new file of its own name
@@ -114,14 +86,13 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   for (DWORD i = 0; i < kLines + 2; ++i) {
     SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
-  const std::string path = getenv("OMBIX_REGISTRY");
-  const std::string before = ReadFile(path);
+  const std::string before = FileText();
 
-  ReplaceCounter counter(path);
+  ReplaceCounter counter(path_);
   ASSERT_TRUE(counter.Watching());
   ASSERT_EQ(Init(kLines), 0);
   EXPECT_EQ(counter.Count(), 1);
-  const std::string after = ReadFile(path);
+  const std::string after = FileText();
   // Every line had its own pair, read in one pass that ends with the start.
   for (DWORD i : {0u, 13u, kLines - 1}) {
     auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10 + i));
@@ -135,7 +106,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   EXPECT_EQ(strNumber, CString("kept"));
 
   // The same start-up done one registry call at a time, on a copy of the file as it was.
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
+  std::ofstream(path_, std::ios::binary | std::ios::trunc) << before;
   EXPECT_TRUE(provider.RegDeleteDeviceKey(kProviderID));
   provider.RegWriteDword(kProviderID, "Lines", kLines);
   Write("IP1", "10.0.0.1");
@@ -143,7 +114,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   for (DWORD i = 0; i < kLines; ++i) {
     SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
-  EXPECT_EQ(after, ReadFile(path));
+  EXPECT_EQ(after, FileText());
   EXPECT_NE(after.find("\"Line.13.Password\"=\"pw19\""), std::string::npos);
   EXPECT_EQ(after.find("Extra"), std::string::npos);
 }
@@ -158,10 +129,15 @@ TEST_F(ProviderTest, StartWithoutServersIsRefusedAndLeavesNothingBehind) {
   EXPECT_FALSE(provider.IsTimerThreadRunning());
   EXPECT_EQ(ExportDeviceKey(), before);
 
-  Write("IP1", "127.0.0.1");
-  EXPECT_EQ(Init(1), 0);  // the same provider ID again
+  Write("IP1", "");
+  Write("IP2", "10.0.0.2");  // one server is enough
+  EXPECT_EQ(Init(1), 0);     // the same provider ID again
   EXPECT_EQ(provider.GetDeviceCount(), 1);
   EXPECT_TRUE(provider.IsTimerThreadRunning());
+  EXPECT_EQ(provider.GetSecondaryServer(), CString("10.0.0.2"));
+  auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10));
+  ASSERT_NE(pLine, nullptr);
+  EXPECT_EQ(pLine->GetName(), CString("200"));
 }
 
 TEST_F(ProviderTest, ReportedLinesAndValueNames) {

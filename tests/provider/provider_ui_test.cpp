@@ -1,7 +1,6 @@
 // The provider's user-interface side and provider side in one process: the UI callback goes
 // straight to TSPI_providerGenericDialogData, as TAPI routes it between the two processes.
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "platform/tspi.h"
 #include "provider/ombix_settings.h"
 #include "tests/provider/provider_doubles.h"
+#include "tests/provider_ui/script_fixture.h"
 
 namespace prov_test {
 namespace {
@@ -52,7 +52,7 @@ class RecordingPresenter : public CDialogPresenter {
   std::vector<Box> boxes;
 };
 
-class ProviderUITest : public ProviderTest {
+class ProviderUITest : public ScriptedDialogTestOn<ProviderTest> {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
@@ -62,26 +62,10 @@ class ProviderUITest : public ProviderTest {
     SaveLineSettings(kProviderID, 1, "201", "pw1");
     ASSERT_EQ(Init(2), 0);  // device IDs 10 and 11
   }
-  void TearDown() override {
-    AfxSetDialogPresenter(nullptr);
-    ProviderTest::TearDown();
-  }
-
-  CScriptDialogPresenter& Play(const char* pszScript) {
-    std::istringstream in(pszScript);
-    m_script = std::make_shared<CScriptDialogPresenter>(in);
-    AfxSetDialogPresenter(m_script);
-    return *m_script;
-  }
   RecordingPresenter& Record() {
     m_recorder = std::make_shared<RecordingPresenter>();
     AfxSetDialogPresenter(m_recorder);
     return *m_recorder;
-  }
-  std::string Report() const {
-    std::string report;
-    for (const CString& line : m_script->GetTranscript()) report += std::string(line) + "\n";
-    return report;
   }
   static std::string Line(DWORD dwProviderID, DWORD dwIndex) {
     CString number;
@@ -96,7 +80,6 @@ class ProviderUITest : public ProviderTest {
     return text;
   }
 
-  std::shared_ptr<CScriptDialogPresenter> m_script;
   std::shared_ptr<RecordingPresenter> m_recorder;
 };
 

@@ -1,22 +1,35 @@
 // Runs dialogs under a script presenter made from a string; the previous choice comes back
-// after the test.
+// after the test. `Base` is the fixture it stands on.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
 
-class ScriptedDialogTest : public ::testing::Test {
+template <class Base = ::testing::Test>
+class ScriptedDialogTestOn : public Base {
  protected:
-  void TearDown() override { AfxSetDialogPresenter(nullptr); }
+  void TearDown() override {
+    AfxSetDialogPresenter(nullptr);
+    Base::TearDown();
+  }
 
   CScriptDialogPresenter& Play(const char* script) {
     std::istringstream in(script);
     m_script = std::make_shared<CScriptDialogPresenter>(in);
     AfxSetDialogPresenter(m_script);
     return *m_script;
+  }
+  CScriptDialogPresenter& Play(const std::string& script) { return Play(script.c_str()); }
+
+  // The dialog's result, once the script has been played to its end.
+  INT_PTR Run(CDialog& dlg) {
+    const INT_PTR nResult = dlg.DoModal();
+    EXPECT_TRUE(m_script->IsComplete()) << Report();
+    return nResult;
   }
 
   // The failures and the transcript, for a readable assertion message.
@@ -28,3 +41,4 @@ class ScriptedDialogTest : public ::testing::Test {
 
   std::shared_ptr<CScriptDialogPresenter> m_script;
 };
+using ScriptedDialogTest = ScriptedDialogTestOn<>;

@@ -8,7 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,31 +15,13 @@
 #include "tests/tools/tool_process.h"
 #include "tests/tools/udp_peer.h"
 
+using tooltest::ListeningPort;
+using tooltest::LogIn;
 using tooltest::ToolProcess;
 using tooltest::ToolResult;
 using tooltest::UdpPeer;
 
 namespace {
-
-// The port of a listening line "... listening on 127.0.0.1 port P" in text; 0 when none.
-int ListeningPort(const std::string& text) {
-  const std::string marker = "listening on 127.0.0.1 port ";
-  const size_t at = text.find(marker);
-  if (at == std::string::npos) return 0;
-  const size_t from = at + marker.size();
-  const size_t end = std::min(text.find_first_not_of("0123456789", from), text.size());
-  if (end == from) return 0;
-  return std::stoi(text.substr(from, end - from));
-}
-
-// A login (sequence 0) from the client, acknowledged and answered; false when no answer came.
-bool LogIn(UdpPeer& client, int port) {
-  client.Send(port, {0, OMBIX_LOGIN_REQ, 0});
-  const std::vector<DWORD> answer = client.Receive(4);
-  if (answer != std::vector<DWORD>{0, OMBIX_LOGIN_RSP, 0, 0}) return false;
-  client.Send(port, {0, OMBIX_ACK});
-  return true;
-}
 
 TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
   struct LogCase {

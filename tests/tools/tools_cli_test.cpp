@@ -1,23 +1,17 @@
 // The tools' error paths, each tool run as a user runs it. One table per tool: arguments and
 // input, the exit status, and what must and must not be said.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "switchapi/ombix_message_types.h"
 #include "switchapi/ombix_values.h"
-#include "switchapi/ombix_wire.h"
 #include "tests/tools/tool_process.h"
 #include "tests/tools/tool_test_support.h"
 #include "tests/tools/udp_peer.h"
@@ -39,33 +33,35 @@ std::string Expand(std::string text, const std::string& dir) {
   return text;
 }
 
+// Arguments given as one text, split at its blanks.
+std::vector<std::string> Args(const std::string& text) {
+  std::vector<std::string> args;
+  std::istringstream in(text);
+  for (std::string arg; in >> arg;) args.push_back(arg);
+  return args;
+}
+
 struct Case {
   const char* name;
   std::vector<std::string> args;
-  std::map<std::string, std::string> env;
-  std::string input;
   int exit_code;
   std::string says;           // on standard error, or on standard output when it starts with "out:"
   std::string not_says = {};  // on either
-  std::string exists = {};    // a path that must exist afterwards
-  std::string absent = {};    // a path that must not
+  std::string input = {};
+  std::string env = {};     // "NAME=value", put in the environment
+  std::string exists = {};  // a path that must exist afterwards
+  std::string absent = {};  // a path that must not
 };
 
-class ToolTest : public ::testing::Test {
+class ToolTest : public tooltest::ScratchDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ombix-tools-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   void Check(const std::string& tool, const Case& c) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(Expand(arg, dir_));
     std::map<std::string, std::string> env{{"HOME", dir_ + "/home"}, {"TZ", "UTC"}};
-    for (const auto& [name, value] : c.env) env[name] = Expand(value, dir_);
+    const size_t eq = c.env.find('=');
+    if (eq != std::string::npos) env[c.env.substr(0, eq)] = Expand(c.env.substr(eq + 1), dir_);
     const ToolResult result = RunTool(tool, args, env, c.input);
     EXPECT_EQ(result.exit_code, c.exit_code) << result.out << result.err;
     const bool on_out = c.says.rfind("out:", 0) == 0;
@@ -84,97 +80,33 @@ class ToolTest : public ::testing::Test {
       EXPECT_FALSE(fs::exists(Expand(c.absent, dir_))) << c.absent;
     }
   }
-
-  std::string dir_;
 };
 
 TEST_F(ToolTest, RegtoolErrors) {
   std::ofstream(dir_ + "/registry.reg") << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"V\"=\"1\"\n";
+  const std::string missing = "the registry file @/none.reg does not exist";
   const Case cases[] = {
-      {"missing file, get",
-       {"--file", "@/none.reg", "get", "K", "V"},
-       {},
-       "",
-       1,
-       "the registry file @/none.reg does not exist",
-       "not found"},
-      {"missing file, dump",
-       {"--file", "@/none.reg", "dump"},
-       {},
-       "",
-       1,
-       "the registry file @/none.reg does not exist",
-       "REGEDIT4"},
-      {"missing file from the environment, keys",
-       {"keys", "K"},
-       {{"OMBIX_REGISTRY", "@/none.reg"}},
-       "",
-       1,
-       "the registry file @/none.reg does not exist"},
-      {"missing file, delete",
-       {"--file", "@/none.reg", "delete", "K"},
-       {},
-       "",
-       1,
-       "does not exist",
-       "",
-       "",
-       "@/none.reg"},
-      {"missing key of a file that exists",
-       {"--file", "@/registry.reg", "get", "K\\L", "V"},
-       {},
-       "",
-       1,
-       "HKEY_LOCAL_MACHINE\\K\\L: not found",
-       "does not exist"},
-      {"given folder missing",
-       {"--file", "@/no/such/r.reg", "set", "K", "V", "2"},
-       {},
-       "",
-       3,
-       "@/no/such/r.reg: its folder does not exist",
-       "",
-       "",
-       "@/no"},
-      {"folder from the environment missing",
-       {"set", "K", "V", "2"},
-       {{"OMBIX_REGISTRY", "@/no/r.reg"}},
-       "",
-       3,
-       "its folder does not exist",
-       "",
-       "",
-       "@/no"},
-      {"default folder made on a fresh account",
-       {"set", "K", "V", "2"},
-       {},
-       "",
-       0,
-       "",
-       "",
+      {"missing file, get", Args("--file @/none.reg get K V"), 1, missing, "not found"},
+      {"missing file, dump", Args("--file @/none.reg dump"), 1, missing, "REGEDIT4"},
+      {"missing file from the environment, keys", Args("keys K"), 1, missing, "", "",
+       "OMBIX_REGISTRY=@/none.reg"},
+      {"missing file, delete", Args("--file @/none.reg delete K"), 1, "does not exist", "", "", "",
+       "", "@/none.reg"},
+      {"missing key of a file that exists", Args("--file @/registry.reg get K\\L V"), 1,
+       "HKEY_LOCAL_MACHINE\\K\\L: not found", "does not exist"},
+      {"given folder missing", Args("--file @/no/such/r.reg set K V 2"), 3,
+       "@/no/such/r.reg: its folder does not exist", "", "", "", "", "@/no"},
+      {"folder from the environment missing", Args("set K V 2"), 3, "its folder does not exist", "",
+       "", "OMBIX_REGISTRY=@/no/r.reg", "", "@/no"},
+      {"default folder made on a fresh account", Args("set K V 2"), 0, "", "", "", "",
        "@/home/.config/ombix/registry.reg"},
-      {"unknown option before the command",
-       {"--frob", "get", "K"},
-       {},
-       "",
-       2,
-       "unknown option --frob",
+      {"unknown option before the command", Args("--frob get K"), 2, "unknown option --frob",
        "unknown command"},
-      {"unknown option after the command",
-       {"get", "K", "--frob"},
-       {},
-       "",
-       2,
-       "unknown option --frob",
+      {"unknown option after the command", Args("get K --frob"), 2, "unknown option --frob",
        "switch"},
-      {"option that only starts like --file",
-       {"--filex", "get", "K"},
-       {},
-       "",
-       2,
-       "unknown option --filex"},
-      {"--file without a path", {"--file"}, {}, "", 2, "--file takes a PATH"},
-      {"help explains the lock file", {"--help"}, {}, "", 0, "out:FILE.lock"},
+      {"option that only starts like --file", Args("--filex get K"), 2, "unknown option --filex"},
+      {"--file without a path", {"--file"}, 2, "--file takes a PATH"},
+      {"help explains the lock file", {"--help"}, 0, "out:FILE.lock"},
   };
   for (const Case& c : cases) Check(REGTOOL_PATH, c);
 }
@@ -188,52 +120,30 @@ TEST_F(ToolTest, SwitchDecodeErrors) {
                   11) +
               "\n";
   const std::string too_long(8 * 65535 + 10, 'a');
+  const std::vector<std::string> at0 = Args("--time 0");
   const Case cases[] = {
-      {"0x groups, commas and a comment",
-       {"--time", "0"},
-       {},
-       "# a datagram\n0x01 0x00 0x00 0x00 0x00,00,00,00  # seq 1\n",
-       0,
-       "out:00:00:00: Recv    8 bytes"},
-      {"binary input refused once",
-       {"--time", "0"},
-       {},
-       binary,
-       1,
-       "<stdin>:1: binary data, not hexadecimal text",
-       "<stdin>:2"},
-      {"a bad digit, then a good line",
-       {"--time", "0"},
-       {},
-       "01 0g\n01000000 00000000\n",
-       1,
-       "<stdin>:1: not a hexadecimal digit: 'g' in '0g'",
-       "<stdin>:2"},
-      {"the good line is still printed",
-       {"--time", "0"},
-       {},
-       "01 0g\n01000000 00000000\n",
-       1,
-       "out:Recv    8 bytes"},
-      {"half a byte", {}, {}, "0x1 0x2\n", 1, "odd number of hexadecimal digits in '0x1'"},
-      {"0x alone", {}, {}, "01 0x\n", 1, "no hexadecimal digits after '0x'"},
+      {"0x groups, commas and a comment", at0, 0, "out:00:00:00: Recv    8 bytes", "",
+       "# a datagram\n0x01 0x00 0x00 0x00 0x00,00,00,00  # seq 1\n"},
+      {"binary input refused once", at0, 1, "<stdin>:1: binary data, not hexadecimal text",
+       "<stdin>:2", binary},
+      {"a bad digit, then a good line", at0, 1, "<stdin>:1: not a hexadecimal digit: 'g' in '0g'",
+       "<stdin>:2", "01 0g\n01000000 00000000\n"},
+      {"the good line is still printed", at0, 1, "out:Recv    8 bytes", "",
+       "01 0g\n01000000 00000000\n"},
+      {"half a byte", {}, 1, "odd number of hexadecimal digits in '0x1'", "", "0x1 0x2\n"},
+      {"0x alone", {}, 1, "no hexadecimal digits after '0x'", "", "01 0x\n"},
       {"a line too long for any datagram",
        {},
-       {},
-       too_long,
        1,
        "longer than any datagram's text",
-       "aaaa"},
-      {"missing file", {"@/none.hex"}, {}, "", 1, "@/none.hex: No such file or directory"},
-      {"negative time", {"--time", "-1"}, {}, "", 2, "--time takes seconds since 1970"},
-      {"time past what local time shows",
-       {"--time", "99999999999999999"},
-       {},
-       "",
-       2,
+       "aaaa",
+       too_long},
+      {"missing file", {"@/none.hex"}, 1, "@/none.hex: No such file or directory"},
+      {"negative time", Args("--time -1"), 2, "--time takes seconds since 1970"},
+      {"time past what local time shows", Args("--time 99999999999999999"), 2,
        "--time takes seconds since 1970"},
-      {"time with trailing text", {"--time", "12s"}, {}, "", 2, "--time takes seconds"},
-      {"help describes the input", {"--help"}, {}, "", 0, "out:a group may start\nwith 0x"},
+      {"time with trailing text", Args("--time 12s"), 2, "--time takes seconds"},
+      {"help describes the input", {"--help"}, 0, "out:a group may start\nwith 0x"},
   };
   for (const Case& c : cases) Check(SWITCH_DECODE_PATH, c);
 
@@ -247,93 +157,46 @@ TEST_F(ToolTest, SwitchDecodeErrors) {
 
 TEST_F(ToolTest, SwitchSimErrors) {
   UdpPeer taken;  // holds a port, so that the sim cannot listen on it
+  const std::string port = std::to_string(taken.port());
   std::ofstream(dir_ + "/phones.txt") << "# phones\n300:1:a\n301\n";
   // Every case asks for a free port first: should one start listening after all, it takes none
   // that a switch elsewhere on this machine needs, and the time limit ends it.
   const Case cases[] = {
-      {"unknown option", {"--frob"}, {}, "", 2, "unknown option --frob", "listening"},
-      {"value missing", {"--port"}, {}, "", 2, "--port takes a number from 0 to 65535"},
-      {"port too large", {"--port", "65536"}, {}, "", 2, "from 0 to 65535, not '65536'"},
-      {"port with a sign", {"--port", "-1"}, {}, "", 2, "not '-1'"},
-      {"port with a blank", {"--port", " 5"}, {}, "", 2, "not ' 5'"},
-      {"port with text after", {"--port", "29051x"}, {}, "", 2, "not '29051x'"},
-      {"port in use",
-       {"--port", std::to_string(taken.port())},
-       {},
-       "",
-       2,
-       "port " + std::to_string(taken.port()) + ": the port is in use",
-       "listening"},
-      {"host name for an address",
-       {"--address", "localhost"},
-       {},
-       "",
-       2,
+      {"unknown option", {"--frob"}, 2, "unknown option --frob", "listening"},
+      {"value missing", {"--port"}, 2, "--port takes a number from 0 to 65535"},
+      {"port too large", Args("--port 65536"), 2, "from 0 to 65535, not '65536'"},
+      {"port with a sign", Args("--port -1"), 2, "not '-1'"},
+      {"port with a blank", {"--port", " 5"}, 2, "not ' 5'"},
+      {"port with text after", Args("--port 29051x"), 2, "not '29051x'"},
+      {"port in use", {"--port", port}, 2, "port " + port + ": the port is in use", "listening"},
+      {"host name for an address", Args("--address localhost"), 2,
        "--address takes an IPv4 address such as 127.0.0.1, not 'localhost'"},
-      {"address of three parts", {"--address", "127.0.1"}, {}, "", 2, "not '127.0.1'"},
-      {"address of no interface here",
-       {"--address", "192.0.2.1"},
-       {},
-       "",
-       2,
-       "cannot listen on 192.0.2.1 port 0: 192.0.2.1 is no address of this machine",
-       "listening"},
-      {"share above 1", {"--drop-in", "1.5"}, {}, "", 2, "--drop-in takes a share from 0 to 1"},
-      {"share below 0", {"--duplicate", "-0.1"}, {}, "", 2, "--duplicate takes a share"},
-      {"share not a number", {"--delay-share", "nan"}, {}, "", 2, "--delay-share takes a share"},
-      {"milliseconds in octal look", {"--ping", "1e3"}, {}, "", 2, "--ping takes milliseconds"},
-      {"type name cut short",
-       {"--result", "OMBIX_MAKE_CALL=1"},
-       {},
-       "",
-       2,
-       "--result takes TYPE=CODE"},
-      {"code name unknown",
-       {"--result", "OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_NOPE"},
-       {},
-       "",
-       2,
+      {"address of three parts", Args("--address 127.0.1"), 2, "not '127.0.1'"},
+      {"address of no interface here", Args("--address 192.0.2.1"), 2,
+       "cannot listen on 192.0.2.1 port 0: 192.0.2.1 is no address of this machine", "listening"},
+      {"share above 1", Args("--drop-in 1.5"), 2, "--drop-in takes a share from 0 to 1"},
+      {"share below 0", Args("--duplicate -0.1"), 2, "--duplicate takes a share"},
+      {"share not a number", Args("--delay-share nan"), 2, "--delay-share takes a share"},
+      {"milliseconds in octal look", Args("--ping 1e3"), 2, "--ping takes milliseconds"},
+      {"type name cut short", Args("--result OMBIX_MAKE_CALL=1"), 2, "--result takes TYPE=CODE"},
+      {"code name unknown", Args("--result OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_NOPE"), 2,
        "not 'OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_NOPE'"},
-      {"login refused with no answer",
-       {"--login", "refuse=none"},
-       {},
-       "",
-       2,
+      {"login refused with no answer", Args("--login refuse=none"), 2,
        "--login takes accept, refuse, refuse=CODE or ignore"},
-      {"phones file missing",
-       {"--phones", "@/none.txt"},
-       {},
-       "",
-       2,
+      {"phones file missing", Args("--phones @/none.txt"), 2,
        "cannot read the phones file @/none.txt: No such file or directory"},
-      {"phones file a folder", {"--phones", "@"}, {}, "", 2, "@: Is a directory"},
-      {"phones file with a bad line",
-       {"--phones", "@/phones.txt"},
-       {},
-       "",
-       2,
+      {"phones file a folder", Args("--phones @"), 2, "@: Is a directory"},
+      {"phones file with a bad line", Args("--phones @/phones.txt"), 2,
        "@/phones.txt: not NUMBER:PASSWORD[:DEVICE]: '301'"},
-      {"script missing",
-       {"--script", "@/none.txt"},
-       {},
-       "",
-       2,
-       "cannot read the script @/none.txt: No such file or directory",
-       "listening"},
-      {"script a folder", {"--script", "@"}, {}, "", 2, "cannot read the script @: Is a directory"},
-      {"no log and every datagram",
-       {"--verbose", "--quiet"},
-       {},
-       "",
-       2,
-       "--quiet and --verbose exclude each other",
-       "listening"},
-      {"help states the defaults", {"--help"}, {}, "", 0, "out:(127.0.0.1; 0.0.0.0"},
-      {"help states the port", {"--help"}, {}, "", 0, "out:0 to 65535 (29051; 0: a free one"},
+      {"script missing", Args("--script @/none.txt"), 2,
+       "cannot read the script @/none.txt: No such file or directory", "listening"},
+      {"script a folder", Args("--script @"), 2, "cannot read the script @: Is a directory"},
+      {"no log and every datagram", Args("--verbose --quiet"), 2,
+       "--quiet and --verbose exclude each other", "listening"},
+      {"help states the defaults", {"--help"}, 0, "out:(127.0.0.1; 0.0.0.0"},
+      {"help states the port", {"--help"}, 0, "out:0 to 65535 (29051; 0: a free one"},
       {"help states the exit status",
        {"--help"},
-       {},
-       "",
        0,
        "out:Exit status: 0 after SIGINT or SIGTERM; 2 for a usage error"},
   };
@@ -358,14 +221,11 @@ TEST_F(ToolTest, SwitchSimListensOnceAndTakesNames) {
                                   "OMBIX_MAKE_CALL_REQ=OMBIX_ERROR_INVALID_PASSWORD"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     ToolProcess sim(SWITCH_SIM_PATH, args, {{"HOME", dir_ + "/home"}});
-    const std::string listening = sim.ReadLineWith("listening on 127.0.0.1 port ");
-    ASSERT_NE(listening, "");
-    const int port = std::stoi(listening.substr(listening.rfind(' ') + 1));
+    const int port = tooltest::ListeningPort(sim.ReadLineWith("listening on 127.0.0.1 port "));
+    ASSERT_NE(port, 0);
 
     UdpPeer client;
-    client.Send(port, {0, OMBIX_LOGIN_REQ, 0});
-    EXPECT_EQ(client.Receive(4), (std::vector<DWORD>{0, OMBIX_LOGIN_RSP, 0, 0}));
-    client.Send(port, {0, OMBIX_ACK});
+    EXPECT_TRUE(tooltest::LogIn(client, port));
     client.Send(port, {1, OMBIX_MAKE_CALL_REQ, 7});
     EXPECT_EQ(client.Receive(4),
               (std::vector<DWORD>{1, OMBIX_MAKE_CALL_RSP, 7, OMBIX_ERROR_INVALID_PASSWORD}));
@@ -380,17 +240,13 @@ TEST_F(ToolTest, SwitchSimListensOnceAndTakesNames) {
     EXPECT_EQ(Count(result.err, "listening again on 127.0.0.1 port " + std::to_string(port)),
               c.quiet ? 0u : 1u)
         << result.err;
-    const size_t side = result.out.find("the trace shows the client's side");
+    const std::string side = "the trace shows the client's side";
     if (!c.trace) {
-      EXPECT_EQ(side, std::string::npos) << result.out;
+      EXPECT_EQ(result.out.find(side), std::string::npos) << result.out;
       continue;
     }
-    const size_t sent = result.out.find(" Send ");
-    const size_t received = result.out.find(" Recv ");
-    ASSERT_NE(side, std::string::npos) << result.out;
-    ASSERT_NE(sent, std::string::npos) << result.out;
-    ASSERT_NE(received, std::string::npos) << result.out;
-    EXPECT_LT(side, std::min(sent, received));
+    EXPECT_TRUE(tooltest::InOrder(result.out, {side, " Send "}));
+    EXPECT_TRUE(tooltest::InOrder(result.out, {side, " Recv "}));
   }
 }
 
@@ -408,44 +264,19 @@ TEST_F(ToolTest, TspHostErrors) {
     more.insert(more.begin(), host.begin(), host.end());
     return more;
   };
-  const std::string twice = "negotiate\nenum\ninit\ninit\n";
   const Case cases[] = {
-      {"missing script",
-       with({"--script", "@/none.txt"}),
-       {},
-       "",
-       1,
+      {"missing script", with({"--script", "@/none.txt"}), 1,
        "cannot read the script @/none.txt: No such file or directory"},
-      {"script that is a folder", with({"--script", "@"}), {}, "", 1, "@: Is a directory"},
-      {"a code that is no TAPI error is described",
-       host,
-       {},
-       twice,
-       0,
-       "out:= 0xFFFFFFFF (-1, not a TAPI error code), options 0x00000000; provider ID 1 is "
-       "started already"},
-      {"--strict stops at a TAPI error",
-       with({"--strict"}),
-       {},
-       twice + "caps 0\n",
-       1,
-       "out:stopped: --strict, and the provider reported an error",
-       "> caps 0"},
-      {"--strict stops at a bad line",
-       with({"--strict"}),
-       {},
-       "frobnicate\nnegotiate\n",
-       1,
-       "out:stopped: --strict, and the line was no valid command",
-       "> negotiate"},
-      {"--strict passes a clean script",
-       with({"--strict"}),
-       {},
-       "negotiate\nenum\ninit\nshutdown\n",
-       0,
-       "out:unloaded OMBIX.TSP",
-       "stopped"},
-      {"help tells the exit status", {"--help"}, {}, "", 0, "out:130 SIGINT"},
+      {"script that is a folder", with({"--script", "@"}), 1, "@: Is a directory"},
+      {"--strict stops at a TAPI error", with({"--strict"}), 1,
+       "out:stopped: --strict, and the provider reported an error", "> caps 0",
+       "negotiate\nenum\ninit\ninit\ncaps 0\n"},
+      {"--strict stops at a bad line", with({"--strict"}), 1,
+       "out:stopped: --strict, and the line was no valid command", "> negotiate",
+       "frobnicate\nnegotiate\n"},
+      {"--strict passes a clean script", with({"--strict"}), 0, "out:unloaded OMBIX.TSP", "stopped",
+       "negotiate\nenum\ninit\nshutdown\n"},
+      {"help tells the exit status", {"--help"}, 0, "out:130 SIGINT"},
   };
   for (const Case& c : cases) Check(TSP_HOST_PATH, c);
 }
@@ -469,18 +300,14 @@ TEST_F(ToolTest, TspHostStopsTheProviderOnSignals) {
     const ToolResult result = host.Finish();
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exit_code, 128 + c.signal);
-    const size_t interrupted =
-        result.out.find(c.signal == SIGINT ? "interrupted by SIGINT" : "interrupted by SIGTERM");
-    const size_t shutdown = result.out.find("providerShutdown(0x00020001, 1) = 0\n");
-    const size_t unloaded = result.out.find("unloaded OMBIX.TSP\n");
-    ASSERT_NE(interrupted, std::string::npos) << result.out;
-    ASSERT_NE(unloaded, std::string::npos) << result.out;
+    const std::string interrupted =
+        c.signal == SIGINT ? "interrupted by SIGINT" : "interrupted by SIGTERM";
+    const std::string shutdown = "providerShutdown(0x00020001, 1) = 0\n";
     if (c.started) {
-      ASSERT_NE(shutdown, std::string::npos) << result.out;
-      EXPECT_LT(interrupted, shutdown);
-      EXPECT_LT(shutdown, unloaded);
+      EXPECT_TRUE(tooltest::InOrder(result.out, {interrupted, shutdown, "unloaded OMBIX.TSP\n"}));
     } else {
-      EXPECT_EQ(shutdown, std::string::npos) << result.out;
+      EXPECT_TRUE(tooltest::InOrder(result.out, {interrupted, "unloaded OMBIX.TSP\n"}));
+      EXPECT_EQ(result.out.find(shutdown), std::string::npos) << result.out;
     }
   }
 }

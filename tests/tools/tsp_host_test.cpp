@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,8 +16,8 @@
 #include "tests/tools/tool_test_support.h"
 #include "tools/tsp-host/line_editor.h"
 
-namespace fs = std::filesystem;
 using tooltest::Count;
+using tooltest::InOrder;
 using tooltest::ReadFile;
 using tooltest::RunTool;
 using tooltest::ToolProcess;
@@ -32,39 +30,17 @@ std::string OwnAddress() {
   return tooltest::OwnLoopbackAddress(79);
 }
 
-// Whether the parts come in text in this order.
-::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& parts) {
-  size_t at = 0;
-  for (const std::string& part : parts) {
-    const size_t found = text.find(part, at);
-    if (found == std::string::npos) {
-      return ::testing::AssertionFailure() << "[" << part << "] missing or out of order in:\n"
-                                           << text;
-    }
-    at = found + part.size();
-  }
-  return ::testing::AssertionSuccess();
-}
-
-class TspHostTest : public ::testing::Test {
+class TspHostTest : public tooltest::ScratchDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ombix-tsp-host-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+  // tsp-host with OMBIX.TSP and two lines against that switch.
+  std::unique_ptr<ToolProcess> StartHost(
+      ToolProcess::Streams streams = ToolProcess::Streams::kPipes) {
+    WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
+    return std::make_unique<ToolProcess>(
+        TSP_HOST_PATH,
+        std::vector<std::string>{OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
+        std::map<std::string, std::string>{{"HOME", dir_ + "/home"}}, streams);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // A switch-sim on this test's own address; its listening line has come.
-  std::unique_ptr<ToolProcess> StartSwitch(std::vector<std::string> options = {}) {
-    options.insert(options.begin(), {"--address", OwnAddress()});
-    auto sim = std::make_unique<ToolProcess>(SWITCH_SIM_PATH, options,
-                                             std::map<std::string, std::string>{});
-    EXPECT_NE(sim->ReadLineWith("listening on " + OwnAddress()), "");
-    return sim;
-  }
-
-  std::string dir_;
 };
 
 TEST(TspHostLineEditor, KeepsWhatIsTypedAndSwallowsWhatIsNot) {
@@ -172,23 +148,21 @@ TEST_F(TspHostTest, InitEnumeratesFirstAndKeepsTheConfiguredLines) {
 TEST_F(TspHostTest, AScriptsOutputTellsItsStory) {
   // The switch holds its answer to the call back until told, so that the call's completion
   // comes only after the second wait has begun; its log tells when it holds the call.
-  const auto sim = StartSwitch({"--verbose"});
+  const auto sim = tooltest::StartSwitch(OwnAddress(), {"--verbose"});
   sim->Write("defer OMBIX_MAKE_CALL_REQ\n");
   ASSERT_NE(sim->ReadLineWith("ok"), "");
-  WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
-  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
-                   {{"HOME", dir_ + "/home"}});
-  host.Write(
+  const auto host = StartHost();
+  host->Write(
       "# the line logs in to the switch when it opens\n"
       "init\nopen 0\nwait\n"
       "   # 200 calls 201  \n"
       "make 0 201\nwait\nshutdown\n");
-  const size_t make = host.WaitFor("> make 0 201\n");
-  ASSERT_NE(make, std::string::npos) << host.Output();
-  ASSERT_NE(host.WaitFor("> wait\n", make), std::string::npos) << host.Output();
-  ASSERT_TRUE(sim->ReadErrorUntil("held back: OMBIX_MAKE_CALL_REQ")) << host.Output();
+  const size_t make = host->WaitFor("> make 0 201\n");
+  ASSERT_NE(make, std::string::npos) << host->Output();
+  ASSERT_NE(host->WaitFor("> wait\n", make), std::string::npos) << host->Output();
+  ASSERT_TRUE(sim->ReadErrorUntil("held back: OMBIX_MAKE_CALL_REQ")) << host->Output();
   sim->Write("release\n");
-  const ToolResult result = host.Finish();
+  const ToolResult result = host->Finish();
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_TRUE(InOrder(
       result.out,
@@ -202,19 +176,17 @@ TEST_F(TspHostTest, AScriptsOutputTellsItsStory) {
 // sleep pauses, printing the switch's events as they come: it is still pausing when an event
 // and then a signal come, which ends it and tsp-host.
 TEST_F(TspHostTest, SleepPausesUntilItsTimeOrASignal) {
-  const auto sim = StartSwitch();
-  WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
-  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
-                   {{"HOME", dir_ + "/home"}});
-  host.Write("sleep 1\ninit\nopen 0\nstatusmsgs 0 0x00100030 0\nsleep 600000\n");
-  const size_t sleep = host.WaitFor("> sleep 600000\n");
-  ASSERT_NE(sleep, std::string::npos) << host.Output();
+  const auto sim = tooltest::StartSwitch(OwnAddress());
+  const auto host = StartHost();
+  host->Write("sleep 1\ninit\nopen 0\nstatusmsgs 0 0x00100030 0\nsleep 600000\n");
+  const size_t sleep = host->WaitFor("> sleep 600000\n");
+  ASSERT_NE(sleep, std::string::npos) << host->Output();
   sim->Write("messages 200 1\n");
-  EXPECT_NE(host.WaitFor("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", sleep),
+  EXPECT_NE(host->WaitFor("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", sleep),
             std::string::npos)
-      << host.Output();
-  host.Signal(SIGINT);
-  const ToolResult result = host.Finish();
+      << host->Output();
+  host->Signal(SIGINT);
+  const ToolResult result = host->Finish();
   EXPECT_EQ(result.exit_code, 130);
   EXPECT_TRUE(
       InOrder(result.out, {"> sleep 1\n> init\n", "lineOpen(0, 0x00020001) = 0", "> sleep 600000\n",
@@ -240,52 +212,51 @@ bool IsCooked(int terminal) {
 // and the prompt with the half-typed line is drawn again below them; the line then runs as
 // typed.
 TEST_F(TspHostTest, EventsAppearAboveThePromptWhileTheUserTypes) {
-  const auto sim = StartSwitch();
-  WriteTwoLines(dir_ + "/registry.reg", OwnAddress());
-  ToolProcess host(TSP_HOST_PATH, {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg"},
-                   {{"HOME", dir_ + "/home"}}, ToolProcess::Streams::kTerminal);
+  const auto sim = tooltest::StartSwitch(OwnAddress());
+  const auto host = StartHost(ToolProcess::Streams::kTerminal);
   size_t at = 0;
   auto command = [&](const std::string& line, const std::string& answer) {
-    ASSERT_NE(at = host.WaitFor("tsp> ", at), std::string::npos) << host.Output();
-    host.Write(line + "\n");
-    ASSERT_NE(at = host.WaitFor(answer, at), std::string::npos) << host.Output();
+    ASSERT_NE(at = host->WaitFor("tsp> ", at), std::string::npos) << host->Output();
+    host->Write(line + "\n");
+    ASSERT_NE(at = host->WaitFor(answer, at), std::string::npos) << host->Output();
   };
   command("init", "providerInit(");
   command("open 0", "lineOpen(0, 0x00020001) = 0");
   command("statusmsgs 0 0x00100030 0", "lineSetStatusMessages(0, ");
-  ASSERT_NE(at = host.WaitFor("tsp> ", at), std::string::npos) << host.Output();
+  ASSERT_NE(at = host->WaitFor("tsp> ", at), std::string::npos) << host->Output();
 
   // Half a command, with a typing error mended.
-  host.Write("stq\x7f");
-  host.Write("a");
-  ASSERT_NE(at = host.WaitFor("sta", at), std::string::npos) << host.Output();
+  host->Write("stq\x7f");
+  host->Write("a");
+  ASSERT_NE(at = host->WaitFor("sta", at), std::string::npos) << host->Output();
   sim->Write("messages 200 2\n");
-  const size_t event = host.WaitFor("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", at);
-  ASSERT_NE(event, std::string::npos) << host.Output();
+  const size_t event = host->WaitFor("LINE_LINEDEVSTATE line 0: LINEDEVSTATE_MSGWAITON", at);
+  ASSERT_NE(event, std::string::npos) << host->Output();
   // The prompt line was erased for the event, and is back below it with what was typed.
   const std::string erase = tsphost::EraseShown(tsphost::TextColumns("tsp> sta"), 80);
   ASSERT_GE(event, erase.size());
-  EXPECT_EQ(host.Output().substr(event - erase.size(), erase.size()), erase) << host.Output();
-  ASSERT_NE(at = host.WaitFor("\ntsp> sta", event), std::string::npos) << host.Output();
-  EXPECT_EQ(host.Output().find("> status", event), std::string::npos);
+  EXPECT_EQ(host->Output().substr(event - erase.size(), erase.size()), erase) << host->Output();
+  ASSERT_NE(at = host->WaitFor("\ntsp> sta", event), std::string::npos) << host->Output();
+  EXPECT_EQ(host->Output().find("> status", event), std::string::npos);
 
   // Stopped and continued, as Ctrl-Z and fg do, with the terminal reset meanwhile: the prompt
   // comes back with the half-typed line and echoes once.
-  host.Signal(SIGSTOP);
-  MakeCooked(host.Terminal());
-  host.Signal(SIGCONT);
-  ASSERT_NE(at = host.WaitFor("tsp> sta", at + std::string("\ntsp> sta").size()), std::string::npos)
-      << host.Output();
-  host.Write("tus 0\n");
-  ASSERT_NE(at = host.WaitFor("lineGetLineDevStatus(0) = 0", at), std::string::npos)
-      << host.Output();
-  EXPECT_EQ(Count(host.Output(), "tus 0"), 1u) << host.Output();
-  ASSERT_NE(at = host.WaitFor("tsp> ", at), std::string::npos) << host.Output();
-  host.Write("\x04");  // Ctrl-D on the empty line ends the input
-  EXPECT_EQ(host.Finish().exit_code, 0) << host.Output();
-  EXPECT_NE(host.Output().find("unloaded OMBIX.TSP", at), std::string::npos) << host.Output();
+  host->Signal(SIGSTOP);
+  MakeCooked(host->Terminal());
+  host->Signal(SIGCONT);
+  ASSERT_NE(at = host->WaitFor("tsp> sta", at + std::string("\ntsp> sta").size()),
+            std::string::npos)
+      << host->Output();
+  host->Write("tus 0\n");
+  ASSERT_NE(at = host->WaitFor("lineGetLineDevStatus(0) = 0", at), std::string::npos)
+      << host->Output();
+  EXPECT_EQ(Count(host->Output(), "tus 0"), 1u) << host->Output();
+  ASSERT_NE(at = host->WaitFor("tsp> ", at), std::string::npos) << host->Output();
+  host->Write("\x04");  // Ctrl-D on the empty line ends the input
+  EXPECT_EQ(host->Finish().exit_code, 0) << host->Output();
+  EXPECT_NE(host->Output().find("unloaded OMBIX.TSP", at), std::string::npos) << host->Output();
   // The terminal is left as it was found.
-  EXPECT_TRUE(IsCooked(host.Terminal()));
+  EXPECT_TRUE(IsCooked(host->Terminal()));
 }
 
 // The demo never talks to a switch it did not start: with its address taken, it stops with the

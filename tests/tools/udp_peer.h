@@ -1,5 +1,6 @@
 // A client of the switch's UDP protocol for the tools' tests: a socket of the test's own on
-// loopback, bound to a free port, that sends datagrams of DWORD fields and reads the answers.
+// loopback, bound to a free port, that sends datagrams of DWORD fields and reads the answers;
+// and a login through it to a switch-sim whose listening line tells its port.
 #pragma once
 
 #include <arpa/inet.h>
@@ -8,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "switchapi/ombix_message_types.h"
@@ -62,5 +65,25 @@ class UdpPeer {
   int fd_ = -1;
   int port_ = 0;
 };
+
+// The port of a listening line "... listening on 127.0.0.1 port P" in text; 0 when none.
+inline int ListeningPort(const std::string& text) {
+  const std::string marker = "listening on 127.0.0.1 port ";
+  const size_t at = text.find(marker);
+  if (at == std::string::npos) return 0;
+  const size_t from = at + marker.size();
+  const size_t end = std::min(text.find_first_not_of("0123456789", from), text.size());
+  if (end == from) return 0;
+  return std::stoi(text.substr(from, end - from));
+}
+
+// A login (sequence 0) from the client, acknowledged and answered; false when no answer came.
+inline bool LogIn(UdpPeer& client, int port) {
+  client.Send(port, {0, OMBIX_LOGIN_REQ, 0});
+  const std::vector<DWORD> answer = client.Receive(4);
+  if (answer != std::vector<DWORD>{0, OMBIX_LOGIN_RSP, 0, 0}) return false;
+  client.Send(port, {0, OMBIX_ACK});
+  return true;
+}
 
 }  // namespace tooltest
