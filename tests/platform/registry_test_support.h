@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,6 +102,36 @@ class RegistryFileTest : public ::testing::Test {
  protected:
   std::filesystem::path dir_;
   std::string path_;
+};
+
+// Counts the times a file is replaced: every registry write renames a new file of its own name
+// over it (the kernel folds repeated identical events, so the new files' names are counted).
+class ReplaceCounter {
+ public:
+  explicit ReplaceCounter(const std::filesystem::path& file) : m_name(file.filename()) {
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd >= 0) inotify_add_watch(m_fd, file.parent_path().c_str(), IN_MOVED_FROM);
+  }
+  ~ReplaceCounter() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  bool Watching() const { return m_fd >= 0; }
+  int Count() {
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (ssize_t n; (n = read(m_fd, buffer, sizeof(buffer))) > 0;) {
+      for (char* p = buffer; p < buffer + n;) {
+        const auto* pEvent = reinterpret_cast<const inotify_event*>(p);
+        if (pEvent->len > 0 && m_name != pEvent->name) ++m_nCount;
+        p += sizeof(inotify_event) + pEvent->len;
+      }
+    }
+    return m_nCount;
+  }
+
+ private:
+  std::string m_name;
+  int m_fd = -1;
+  int m_nCount = 0;
 };
 
 }  // namespace ombix::registry_test

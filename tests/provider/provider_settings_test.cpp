@@ -1,8 +1,5 @@
 // The provider's start-up from its settings: lines reported, a server required, the key rewritten
 // in one write as value-by-value writes would leave it.
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -29,36 +26,6 @@ DWORD EnumLines(COmbixProvider& provider) {
   EXPECT_EQ(dwPhones, 0u);
   return dwLines;
 }
-
-// Counts the times a file is replaced: every registry write renames a new file of its own name
-// over it (the kernel folds repeated identical events, so the new files' names are counted).
-class ReplaceCounter {
- public:
-  explicit ReplaceCounter(const std::filesystem::path& file) : m_name(file.filename()) {
-    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd >= 0) inotify_add_watch(m_fd, file.parent_path().c_str(), IN_MOVED_FROM);
-  }
-  ~ReplaceCounter() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  bool Watching() const { return m_fd >= 0; }
-  int Count() {
-    alignas(inotify_event) char buffer[64 * 1024];
-    for (ssize_t n; (n = read(m_fd, buffer, sizeof(buffer))) > 0;) {
-      for (char* p = buffer; p < buffer + n;) {
-        const auto* pEvent = reinterpret_cast<const inotify_event*>(p);
-        if (pEvent->len > 0 && m_name != pEvent->name) ++m_nCount;
-        p += sizeof(inotify_event) + pEvent->len;
-      }
-    }
-    return m_nCount;
-  }
-
- private:
-  std::string m_name;
-  int m_fd = -1;
-  int m_nCount = 0;
-};
 
 // Line i's number and password in the test below (every third password empty).
 std::string NumberOf(DWORD i) {
@@ -88,7 +55,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   }
   const std::string before = FileText();
 
-  ReplaceCounter counter(path_);
+  ombix::registry_test::ReplaceCounter counter(path_);
   ASSERT_TRUE(counter.Watching());
   ASSERT_EQ(Init(kLines), 0);
   EXPECT_EQ(counter.Count(), 1);

@@ -241,8 +241,11 @@ set 1010 pw2
 click 1
 click 1
 )");
+  ombix::registry_test::ReplaceCounter counter(path_);
+  ASSERT_TRUE(counter.Watching());
   EXPECT_EQ(TUISPI_providerConfig(&UICallback, nullptr, kProviderID), 0);
   EXPECT_TRUE(m_script->IsComplete()) << Report();
+  EXPECT_EQ(counter.Count(), 1);  // addresses, count and lines in one write
   EXPECT_EQ(provider.RegReadDword(kProviderID, "Lines", 0), 3u);
   EXPECT_EQ(Line(kProviderID, 2), "300/pw2");
   EXPECT_EQ(Line(kProviderID, 1), "201/pw1");
