@@ -11,6 +11,7 @@
 #include <string>
 
 #include "framework/live_calls.h"
+#include "framework/media_records.h"
 #include "framework/record_copies.h"
 #include "framework/request_records.h"
 #include "tests/framework/framework_doubles.h"
@@ -193,6 +194,54 @@ class CallTest : public ::testing::Test {
   }
   static HTAPICALL Handle(ULONGLONG ull) {
     return reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(ull));
+  }
+  // The line monitors DTMF and gathers digits with first-digit time-outs up to dwMaxTimeout.
+  void AllowGathers(DWORD dwMaxTimeout) {
+    line->ChangeCaps([dwMaxTimeout](LINEDEVCAPS& caps) {
+      caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
+      caps.dwGatherDigitsMinTimeout = 1;
+      caps.dwGatherDigitsMaxTimeout = dwMaxTimeout;
+    });
+  }
+  // Starts a DTMF gather into lpDigits on the call.
+  static LONG Gather(CTSPICallAppearance* pCall, WCHAR* lpDigits, DWORD dwFirstTimeout,
+                     DWORD dwEndToEndID = 0) {
+    auto* pGather = new TSPIDIGITGATHER;
+    pGather->lpBuffer = lpDigits;
+    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
+    pGather->dwFirstDigitTimeout = dwFirstTimeout;
+    pGather->dwEndToEndID = dwEndToEndID;
+    return pCall->GatherDigits(pGather);
+  }
+  // The switch answers a conference set-up: the conference waits on hold with the call in it, and
+  // the consultation call goes to dwConsultState.
+  void AnswerConferenceSetUps(DWORD dwConsultState) {
+    line->Answer(REQUEST_LINESETUPCONFERENCE, [dwConsultState](AnsweringLine& l, CTSPIRequest* pReq) {
+      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+      pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+      pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+      pRec->pConsult->ChangeCallState(dwConsultState);
+      l.CompleteRequest(pReq, 0);
+    });
+  }
+  // The switch answers an add to a conference with lResult, having joined the consultation call.
+  void AnswerAddsByJoining(LONG lResult = 0) {
+    line->Answer(REQUEST_LINEADDTOCONFERENCE, [lResult](AnsweringLine& l, CTSPIRequest* pReq) {
+      static_cast<TSPICONFERENCE*>(pReq->GetRecordObject())
+          ->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+      l.CompleteRequest(pReq, lResult);
+    });
+  }
+  // A three-party conference set up on pCall through the address, as request dwID.
+  void SetUpConference(DRV_REQUESTID dwID, CTSPICallAppearance* pCall,
+                       CTSPIConferenceCall*& pConf, CTSPICallAppearance*& pConsult) {
+    auto* pSetup = new TSPICONFERENCE;
+    pSetup->pCall = pCall;
+    pSetup->dwPartyCount = 3;
+    ASSERT_EQ(pAddr->SetupConference(dwID, pSetup, nullptr, &pConf, nullptr, &pConsult),
+              static_cast<LONG>(dwID));
+    ASSERT_NE(pConf, nullptr);
+    ASSERT_NE(pConsult, nullptr);
   }
   // Builds the parsed dial list of a number.
   static CADObArray* DialList(LPCSTR pszNumber) {

@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "framework/media_records.h"
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"
 
@@ -111,17 +110,10 @@ TEST_F(CallTest, AnExportKeepsItsCallWhileAnotherThreadRemovesIt) {
 }
 
 TEST_F(CallTest, RemovingACallEndsItsTimers) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMaxTimeout = 60000;
-  });
+  AllowGathers(60000);
   TestCall* pCall = NewCall(0x911, LINECALLSTATE_CONNECTED);
   WCHAR digits[8] = {};
-  auto* pGather = new TSPIDIGITGATHER;
-  pGather->lpBuffer = digits;
-  pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-  pGather->dwFirstDigitTimeout = 60000;
-  ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+  ASSERT_EQ(Gather(pCall, digits, 60000), 0);
   ASSERT_TRUE(sp.IsTimedCall(pCall));
   pCall->AddRef();
   pAddr->RemoveCall(pCall);
@@ -366,27 +358,15 @@ TEST_F(CallTest, DialingNamesTheLocalCallerOnlyOnAnOutboundCall) {
 // --- Timers ---
 
 TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMinTimeout = 1;
-    caps.dwGatherDigitsMaxTimeout = 0xFFFFFFFF;
-  });
+  AllowGathers(0xFFFFFFFF);
   TestCall* pCall = NewCall(0x991, LINECALLSTATE_CONNECTED);
   WCHAR digits[8] = {};
-  auto gather = [&](DWORD dwTimeout, DWORD dwEndToEnd) {
-    auto* pGather = new TSPIDIGITGATHER;
-    pGather->lpBuffer = digits;
-    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-    pGather->dwFirstDigitTimeout = dwTimeout;
-    pGather->dwEndToEndID = dwEndToEnd;
-    return pCall->GatherDigits(pGather);
-  };
   // A deadline whose start + period passes 2^32 is not due just because the sum wrapped.
-  ASSERT_EQ(gather(0xFFFFFF00, 1), 0);
+  ASSERT_EQ(Gather(pCall, digits, 0xFFFFFF00, 1), 0);
   EXPECT_FALSE(pCall->ServiceCallTimers());
   EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 0);
   // Replaced without an event by one that ends by itself, served here or by the timer thread.
-  ASSERT_EQ(gather(5, 2), 0);
+  ASSERT_EQ(Gather(pCall, digits, 5, 2), 0);
   ASSERT_TRUE(fw_test::WaitUntil([&] {
     pCall->ServiceCallTimers();
     return fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT) == 1;
@@ -408,11 +388,7 @@ class QuietTimerTest : public CallTest {
 // Two media actions and a gather fall due in one pass; one action, or the gather's report,
 // throws: the others are still served and everything taken out is freed.
 TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMinTimeout = 1;
-    caps.dwGatherDigitsMaxTimeout = 60000;
-  });
+  AllowGathers(60000);
   const LINEMEDIACONTROLMEDIA entries[] = {{LINEMEDIAMODE_INTERACTIVEVOICE, 1, 5},
                                            {LINEMEDIAMODE_INTERACTIVEVOICE, 2, 6}};
   ULONGLONG ullHandle = 0x9A1;
@@ -425,11 +401,7 @@ TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
     pCall->SetMediaControl(pMedia);
     pCall->ChangeCallState(LINECALLSTATE_CONNECTED, 0, LINEMEDIAMODE_INTERACTIVEVOICE);
     WCHAR digits[4] = {};
-    auto* pGather = new TSPIDIGITGATHER;
-    pGather->lpBuffer = digits;
-    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-    pGather->dwFirstDigitTimeout = 1;
-    ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+    ASSERT_EQ(Gather(pCall, digits, 1), 0);
     const DWORD dwStart = GetTickCount();
     ASSERT_TRUE(fw_test::WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
     const int nActions = line->mediaActions;

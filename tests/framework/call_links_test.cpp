@@ -158,20 +158,9 @@ class AddToConferenceTest : public CallTest {
  protected:
   void SetUp() override {
     CallTest::SetUp();
-    line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-      pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-      pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-      pRec->pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
-      l.CompleteRequest(pReq, 0);
-    });
+    AnswerConferenceSetUps(LINECALLSTATE_CONNECTED);
     pFirst = NewCall(0xC01, LINECALLSTATE_CONNECTED);
-    auto* pSetup = new TSPICONFERENCE;
-    pSetup->pCall = pFirst;
-    pSetup->dwPartyCount = 3;
-    ASSERT_EQ(pAddr->SetupConference(41, pSetup, nullptr, &pConf, nullptr, &pConsult), 41);
-    ASSERT_NE(pConf, nullptr);
-    ASSERT_NE(pConsult, nullptr);
+    SetUpConference(41, pFirst, pConf, pConsult);
   }
   LONG Add(DRV_REQUESTID dwID) {
     auto* pRec = new TSPICONFERENCE;
@@ -209,12 +198,7 @@ TEST_F(AddToConferenceTest, ARefusedOrFailedAddLeavesTheCallFreeToBeAddedAgain) 
   EXPECT_EQ(pConsult->GetConferenceCall(), nullptr);
   ASSERT_NE(ConsultFeatures() & LINECALLFEATURE_ADDTOCONF, 0u);
 
-  // The switch joins it this time.
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerAddsByJoining();  // the switch joins it this time
   EXPECT_EQ(Add(44), 44);
   EXPECT_EQ(pConsult->GetConferenceCall(), pConf);
   EXPECT_TRUE(pConf->IsConferenceMember(pConsult));
@@ -222,11 +206,7 @@ TEST_F(AddToConferenceTest, ARefusedOrFailedAddLeavesTheCallFreeToBeAddedAgain) 
 
 // A failed add whose call has joined in the meantime (the switch reported it) keeps the link.
 TEST_F(AddToConferenceTest, AFailedAddKeepsTheLinkOfACallThatJoinedAnyway) {
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    l.CompleteRequest(pReq, LINEERR_OPERATIONFAILED);
-  });
+  AnswerAddsByJoining(LINEERR_OPERATIONFAILED);
   EXPECT_EQ(Add(45), 45);
   EXPECT_EQ(pConsult->GetConferenceCall(), pConf);
   EXPECT_TRUE(pConf->IsConferenceMember(pConsult));

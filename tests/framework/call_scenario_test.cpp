@@ -155,13 +155,7 @@ TEST_F(CallTest, ATransferHandsTheCallToTheConsultationCall) {
 }
 
 TEST_F(CallTest, AConferenceGrowsAndFallsApartWhenItsMembersLeave) {
-  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_DIALTONE);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerConferenceSetUps(LINECALLSTATE_DIALTONE);
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
   line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
     auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
@@ -171,14 +165,10 @@ TEST_F(CallTest, AConferenceGrowsAndFallsApartWhenItsMembersLeave) {
   });
   TestCall* pFirst = NewCall(0x601, LINECALLSTATE_CONNECTED);
 
-  auto* pSetup = new TSPICONFERENCE;
-  pSetup->pCall = pFirst;
-  pSetup->dwPartyCount = 3;
   CTSPIConferenceCall* pConf = nullptr;
   CTSPICallAppearance* pConsult = nullptr;
-  ASSERT_EQ(pAddr->SetupConference(21, pSetup, nullptr, &pConf, nullptr, &pConsult), 21);
-  ASSERT_NE(pConf, nullptr);
-  ASSERT_NE(pConsult, nullptr);
+  SetUpConference(21, pFirst, pConf, pConsult);
+  if (HasFatalFailure()) return;
   EXPECT_EQ(pConf->GetMemberCount(), 1);
   EXPECT_EQ(pFirst->GetConferenceCall(), pConf);
   ASSERT_EQ(pConsult->Dial(22, DialList("4000"), 0), 22);

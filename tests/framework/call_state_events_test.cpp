@@ -17,7 +17,6 @@ using fw_test::CallTapi;
 using fw_test::CallTest;
 using fw_test::EventsOf;
 using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
 
 // The call whose LINE_CALLSTATE events the callback looks at, and what it saw.
 struct Watch {
@@ -106,26 +105,12 @@ TEST_F(CallTest, AJoiningMemberIsReportedWithTheFeaturesItsConferenceGaveIt) {
   pAddr->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
     caps.dwRemoveFromConfCaps = LINEREMOVEFROMCONF_ANY;
   });
-  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
-    l.CompleteRequest(pReq, 0);
-  });
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    l.CompleteRequest(pReq, 0);
-  });
-  TestCall* pFirst = NewCall(0xD11, LINECALLSTATE_CONNECTED);
-  auto* pSetup = new TSPICONFERENCE;
-  pSetup->pCall = pFirst;
-  pSetup->dwPartyCount = 3;
+  AnswerConferenceSetUps(LINECALLSTATE_CONNECTED);
+  AnswerAddsByJoining();
   CTSPIConferenceCall* pConf = nullptr;
   CTSPICallAppearance* pConsult = nullptr;
-  ASSERT_EQ(pAddr->SetupConference(51, pSetup, nullptr, &pConf, nullptr, &pConsult), 51);
-  ASSERT_NE(pConsult, nullptr);
+  SetUpConference(51, NewCall(0xD11, LINECALLSTATE_CONNECTED), pConf, pConsult);
+  if (HasFatalFailure()) return;
 
   Watch::Start(pConsult);
   auto* pAdd = new TSPICONFERENCE;

