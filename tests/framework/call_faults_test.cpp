@@ -2,10 +2,7 @@
 // records that name calls, drops, bounded waits, failure paths, TAPI's structures and timers.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <future>
-#include <stdexcept>
-#include <thread>
 
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"

@@ -3,8 +3,6 @@
 // call free to be added again.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "tests/framework/call_doubles.h"
 
 namespace {

@@ -3,10 +3,6 @@
 // that a gather timed out and its ending it (a gather started between them goes on).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
-#include <thread>
-
 #include "framework/alloc_buffer.h"
 #include "tests/framework/call_doubles.h"
 

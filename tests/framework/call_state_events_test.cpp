@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <stdexcept>
-#include <thread>
 
 #include "tests/framework/call_doubles.h"
 

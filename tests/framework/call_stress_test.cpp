@@ -2,8 +2,6 @@
 // the sanitizers see any race, leak or use of a freed call.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "tests/framework/call_doubles.h"
 
 namespace {

@@ -2,16 +2,10 @@
 // structures without writing past the caller's dwTotalSize.
 #include "framework/device_class.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <memory>
-#include <vector>
 
 #include "framework/ado_array.h"
-#include "framework/service_provider.h"
 #include "framework/var_struct.h"
-#include "platform/afxmt.h"
 #include "platform/win32.h"
 #include "tests/framework/framework_doubles.h"
 

@@ -2,16 +2,7 @@
 // provider, completion reports and the interval service.
 #include "framework/device.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <stdexcept>
-#include <vector>
-
-#include "framework/line_connection.h"
 #include "framework/phone_connection.h"
-#include "framework/request.h"
-#include "framework/service_provider.h"
 #include "tests/framework/framework_doubles.h"
 
 namespace {

@@ -4,11 +4,7 @@
 // once. The timer thread goes on serving after a call's timers threw.
 #include "framework/export_guard.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <new>
-#include <stdexcept>
 
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"

@@ -4,9 +4,6 @@
 // behind (the address sanitizer sees any leak or double free of the failure paths).
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
 #include "framework/dial_info.h"
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"

@@ -5,12 +5,8 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
 
-#include "framework/service_provider.h"
 #include "platform/registry.h"
 #include "tests/framework/framework_doubles.h"
 

@@ -2,10 +2,7 @@
 // and its report to TAPI, failing requests together, ownership of records, and the waits.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "framework/media_records.h"
 #include "framework/phone_connection.h"

@@ -3,24 +3,14 @@
 #include "framework/service_provider.h"
 
 #include <dirent.h>
-#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <future>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "framework/call_appearance.h"
-#include "framework/device.h"
 #include "framework/dial_info.h"
-#include "framework/function_table.h"
-#include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "platform/tspi.h"
 #include "tests/framework/framework_doubles.h"

@@ -5,11 +5,7 @@
 // dwUsedSize == dwNeededSize.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstddef>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "framework/device_class.h"
 #include "framework/phone_connection.h"
