@@ -80,6 +80,14 @@ class AnsweringLine : public CTSPILineConnection {
   std::vector<WORD> m_started;
 };
 
+// A switch's answer: the request's call goes to the state, then the request succeeds.
+inline AnsweringLine::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
+  return [=](AnsweringLine& line, CTSPIRequest* pReq) {
+    pReq->GetCall()->ChangeCallState(dwState, dwMode);
+    line.CompleteRequest(pReq, 0);
+  };
+}
+
 // TAPI's side of the call tests: every line event is logged; LINE_NEWCALL gets a handle written
 // into the pointer-sized variable it names, after the event checked that the call it announces
 // is live and initialised.
@@ -224,11 +232,13 @@ class CallTest : public ::testing::Test {
       l.CompleteRequest(pReq, 0);
     });
   }
-  // The switch answers an add to a conference with lResult, having joined the consultation call.
-  void AnswerAddsByJoining(LONG lResult = 0) {
-    line->Answer(REQUEST_LINEADDTOCONFERENCE, [lResult](AnsweringLine& l, CTSPIRequest* pReq) {
-      static_cast<TSPICONFERENCE*>(pReq->GetRecordObject())
-          ->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+  // The switch answers an add to a conference with lResult, having joined the consultation call
+  // (and moved the conference to dwConfState unless it is 0).
+  void AnswerAddsByJoining(LONG lResult = 0, DWORD dwConfState = 0) {
+    line->Answer(REQUEST_LINEADDTOCONFERENCE, [=](AnsweringLine& l, CTSPIRequest* pReq) {
+      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+      pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+      if (dwConfState != 0) pRec->pConfCall->ChangeCallState(dwConfState);
       l.CompleteRequest(pReq, lResult);
     });
   }

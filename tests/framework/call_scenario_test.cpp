@@ -13,6 +13,7 @@ using fw_test::EventsOf;
 using fw_test::TapiLog;
 using fw_test::TestCall;
 using Line = fw_test::AnsweringLine;
+using fw_test::MoveTo;
 
 constexpr DWORD kState = LINE_CALLSTATE;
 constexpr DWORD kInfo = LINE_CALLINFO;
@@ -26,14 +27,6 @@ std::vector<DWORD_PTR> StatesOf(HTAPICALL htCall) {
     }
   }
   return states;
-}
-
-// A switch's answer: the request's call goes to the state, then the request succeeds.
-Line::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
-  return [=](Line& line, CTSPIRequest* pReq) {
-    pReq->GetCall()->ChangeCallState(dwState, dwMode);
-    line.CompleteRequest(pReq, 0);
-  };
 }
 
 CString CallerOf(CTSPICallAppearance* pCall) {
@@ -157,12 +150,7 @@ TEST_F(CallTest, ATransferHandsTheCallToTheConsultationCall) {
 TEST_F(CallTest, AConferenceGrowsAndFallsApartWhenItsMembersLeave) {
   AnswerConferenceSetUps(LINECALLSTATE_DIALTONE);
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerAddsByJoining(0, LINECALLSTATE_CONNECTED);
   TestCall* pFirst = NewCall(0x601, LINECALLSTATE_CONNECTED);
 
   CTSPIConferenceCall* pConf = nullptr;

@@ -16,6 +16,7 @@ using fw_test::CallTest;
 using fw_test::TapiLog;
 using fw_test::TestCall;
 using Line = fw_test::AnsweringLine;
+using fw_test::MoveTo;
 
 HDRVCALL H(CTSPICallAppearance* pCall) {
   return reinterpret_cast<HDRVCALL>(pCall);
@@ -316,14 +317,6 @@ TEST_F(LineEntryTest, ForwardDestinationsAreReadAsUtf16AndSizedAsTheyWillBeRepor
   EXPECT_TRUE(sizes.empty());
 }
 
-// The switch's answer: the request's call goes to the state, then the request succeeds.
-Line::Script MoveTo(DWORD dwState) {
-  return [=](Line& line, CTSPIRequest* pReq) {
-    pReq->GetCall()->ChangeCallState(dwState);
-    line.CompleteRequest(pReq, 0);
-  };
-}
-
 TEST_F(LineEntryTest, ACallIsMadeHeldTransferredAndDroppedThroughTheExports) {
   line->Answer(REQUEST_LINEMAKECALL, MoveTo(LINECALLSTATE_CONNECTED));
   line->Answer(REQUEST_LINEHOLD, MoveTo(LINECALLSTATE_ONHOLD));
@@ -465,12 +458,7 @@ TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
     l.CompleteRequest(pReq, bNoParams ? 0 : LINEERR_INVALCALLPARAMS);
   });
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerAddsByJoining(0, LINECALLSTATE_CONNECTED);
   CString strData;
   const void* lpStored = nullptr;
   Capture<TSPICALLDATA>(REQUEST_LINESETCALLDATA, [&](TSPICALLDATA* pData) {
