@@ -224,13 +224,14 @@ class CallTest : public ::testing::Test {
   // The switch answers a conference set-up: the conference waits on hold with the call in it, and
   // the consultation call goes to dwConsultState.
   void AnswerConferenceSetUps(DWORD dwConsultState) {
-    line->Answer(REQUEST_LINESETUPCONFERENCE, [dwConsultState](AnsweringLine& l, CTSPIRequest* pReq) {
-      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-      pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-      pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-      pRec->pConsult->ChangeCallState(dwConsultState);
-      l.CompleteRequest(pReq, 0);
-    });
+    line->Answer(REQUEST_LINESETUPCONFERENCE,
+                 [dwConsultState](AnsweringLine& l, CTSPIRequest* pReq) {
+                   auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+                   pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+                   pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+                   pRec->pConsult->ChangeCallState(dwConsultState);
+                   l.CompleteRequest(pReq, 0);
+                 });
   }
   // The switch answers an add to a conference with lResult, having joined the consultation call
   // (and moved the conference to dwConfState unless it is 0).
@@ -243,8 +244,8 @@ class CallTest : public ::testing::Test {
     });
   }
   // A three-party conference set up on pCall through the address, as request dwID.
-  void SetUpConference(DRV_REQUESTID dwID, CTSPICallAppearance* pCall,
-                       CTSPIConferenceCall*& pConf, CTSPICallAppearance*& pConsult) {
+  void SetUpConference(DRV_REQUESTID dwID, CTSPICallAppearance* pCall, CTSPIConferenceCall*& pConf,
+                       CTSPICallAppearance*& pConsult) {
     auto* pSetup = new TSPICONFERENCE;
     pSetup->pCall = pCall;
     pSetup->dwPartyCount = 3;

@@ -102,8 +102,7 @@ TEST_P(LineCapsTest, FullStructureHoldsEveryPartAndNeedsWhatItUses) {
 
   CallerBuffer tooSmall(c.dwFixedSize - 1);
   const std::vector<uint8_t> before = tooSmall.Bytes();
-  EXPECT_EQ(line.GetDevCaps(c.dwVersion, 0, tooSmall.As<LINEDEVCAPS>()),
-            LINEERR_STRUCTURETOOSMALL);
+  EXPECT_EQ(line.GetDevCaps(c.dwVersion, 0, tooSmall.As<LINEDEVCAPS>()), LINEERR_STRUCTURETOOSMALL);
   EXPECT_EQ(tooSmall.Bytes(), before);
 }
 

@@ -207,8 +207,7 @@ const RefusalRow kRefusals[] = {
        });
        return TSPI_linePark(1, H(c), LINEPARKMODE_DIRECTED, u"", nullptr);
      }},
-    {"directed linePark to a NULL address, on an address that parks directed",
-     LINEERR_INVALADDRESS,
+    {"directed linePark to a NULL address, on an address that parks directed", LINEERR_INVALADDRESS,
      [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
        c->GetAddressOwner()->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
          caps.dwParkModes = LINEPARKMODE_DIRECTED;

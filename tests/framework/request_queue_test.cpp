@@ -148,16 +148,6 @@ TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
   EXPECT_TRUE(TapiLog::Get().ResultsFor(73).empty());
 }
 
-TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
-  TestCall& call = *callA;
-  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 81, &call));  // started
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 82, &call));      // never fetched
-  line.CompleteMatchingRequests(call.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
-  EXPECT_EQ(line.GetRequestCount(), 1);
-  EXPECT_EQ(TapiLog::Get().ResultsFor(82), std::vector<LONG>{LINEERR_INVALCALLSTATE});
-  EXPECT_TRUE(TapiLog::Get().ResultsFor(81).empty());
-}
-
 // The call states that the failure of a conference or transfer request implies are applied only
 // after the walk, when the request has left the queue.
 CTSPIConnection* g_lineForIdle = nullptr;
@@ -201,22 +191,6 @@ TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
-TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConference) {
-  TestCall &call = *callA, &consult = *callB, &conf = *callC;
-  auto* pRec = new TSPITRANSFER;
-  pRec->pCall = call.Ptr();
-  pRec->pConsult = consult.Ptr();
-  pRec->pConf = conf.Ptr();
-  ASSERT_TRUE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINECOMPLETETRANSFER, 96, pRec, 0));
-  // A type filter that does not name the transfer leaves it alone.
-  line.CompleteMatchingRequests(consult.Ptr(), REQUEST_LINEDROP, LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(line.GetRequestCount(), 1);
-  line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(line.GetRequestCount(), 0);
-  EXPECT_EQ(conf.idles, 1);
-  EXPECT_EQ(TapiLog::Get().ResultsFor(96), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-}
-
 TEST_F(QueueTest, OnlyNewMatchSparesAStartedTransferWhoseConsultationCallGoesIdle) {
   TestCall &call = *callA, &consult = *callB, &conf = *callC;
   for (const int nState : {STATE_STARTED, STATE_FETCHED, STATE_NOTPROCESSED}) {
@@ -231,6 +205,9 @@ TEST_F(QueueTest, OnlyNewMatchSparesAStartedTransferWhoseConsultationCallGoesIdl
     CTSPIRequestPtr pReq = line.FindRequest(call.Ptr(), REQUEST_LINECOMPLETETRANSFER);
     ASSERT_TRUE(pReq);
     pReq->SetState(nState);
+    // A type filter that does not name the transfer leaves it alone.
+    line.CompleteMatchingRequests(consult.Ptr(), REQUEST_LINEDROP, LINEERR_INVALCALLSTATE, TRUE);
+    EXPECT_EQ(line.GetRequestCount(), 1);
     // What a call going IDLE fails: only the requests not yet under way.
     line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
     EXPECT_EQ(line.GetRequestCount(), bStarted ? 1 : 0);

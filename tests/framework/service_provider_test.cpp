@@ -500,13 +500,9 @@ TEST_F(ServiceProviderTest, DialogDataForALineReachesThatLine) {
   EXPECT_EQ(sp.providerGenericDialogData(pDevice, nullptr, nullptr, nullptr, query, 8), 0);
 }
 
-TEST_F(ServiceProviderTest, CreateLineDeviceGivesTheLineItsNewID) {
+// Lines: device_lookup_test's LinesNumberedAfterTheFactAreFoundByTheirNewIDsOnly.
+TEST_F(ServiceProviderTest, CreatePhoneDeviceGivesThePhoneItsNewID) {
   ASSERT_EQ(Init(1, 0, 2, 50, 1), 0);
-  CTSPILineConnection* pLine = sp.FindLineByDeviceID(1);
-  EXPECT_EQ(sp.providerCreateLineDevice(1, 77), 0);
-  EXPECT_EQ(sp.FindLineByDeviceID(77), pLine);
-  EXPECT_EQ(sp.FindLineByDeviceID(1), nullptr);
-  EXPECT_EQ(sp.providerCreateLineDevice(5, 78), LINEERR_BADDEVICEID);
   EXPECT_EQ(sp.providerCreatePhoneDevice(5, 78), PHONEERR_BADDEVICEID);
   EXPECT_EQ(sp.providerCreatePhoneDevice(50, 51), 0);
   EXPECT_NE(sp.FindPhoneByDeviceID(51), nullptr);
