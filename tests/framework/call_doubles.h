@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -130,6 +131,29 @@ inline bool StateStoredAndCallFree(CTSPICallAppearance* pCall, DWORD dwState) {
   CSingleLock lock(pCall->GetSyncObject());
   return lock.Lock(0) && pCall->GetCallState() == dwState;
 }
+
+// Holds a lock on a thread of its own, as a busy thread would, until Release (or destruction).
+class LockHolder {
+ public:
+  explicit LockHolder(CSyncObject* pSync)
+      : m_thread([this, pSync] {
+          CSingleLock lock(pSync, TRUE);
+          m_held.set_value();
+          WaitUntil([this] { return m_release.load(); });
+        }) {
+    m_held.get_future().wait();
+  }
+  ~LockHolder() { Release(); }
+  void Release() {
+    m_release = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+
+ private:
+  std::promise<void> m_held;
+  std::atomic<bool> m_release{false};
+  std::thread m_thread;  // last: it uses the members above
+};
 
 // One event of a call, as TAPI saw it.
 struct CallEvent {

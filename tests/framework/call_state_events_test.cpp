@@ -4,8 +4,6 @@
 // set while any change of the call is in progress.
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "tests/framework/call_doubles.h"
 
 namespace {
@@ -43,21 +41,13 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
   TestCall* pCall = NewCall(0xD01, LINECALLSTATE_OFFERING);
   ASSERT_NE(pCall->GetCallFeatures() & LINECALLFEATURE_ANSWER, 0u);
   Watch::Start(pCall);
-  std::promise<void> held;
-  std::atomic<bool> release{false};
-  std::thread holder([&] {
-    CSingleLock lock(line->GetSyncObject(), TRUE);
-    held.set_value();
-    fw_test::WaitUntil([&] { return release.load(); });
-  });
-  held.get_future().wait();
+  fw_test::LockHolder busyLine(line->GetSyncObject());
   auto change =
       std::async(std::launch::async, [&] { pCall->ChangeCallState(LINECALLSTATE_CONNECTED); });
   ASSERT_TRUE(fw_test::WaitUntil(
       [&] { return fw_test::StateStoredAndCallFree(pCall, LINECALLSTATE_CONNECTED); }));
-  release = true;
+  busyLine.Release();
   change.get();
-  holder.join();
 
   const DWORD dwFeatures = pCall->GetCallFeatures();
   EXPECT_EQ(dwFeatures & LINECALLFEATURE_ANSWER, 0u);
@@ -71,14 +61,7 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
 TEST_F(CallTest, ChangesHeldBackByABusyLineAreToldOnceInTheirOrder) {
   TestCall* pCall = NewCall(0xD05, LINECALLSTATE_OFFERING);
   Watch::Start(pCall);
-  std::promise<void> held;
-  std::atomic<bool> release{false};
-  std::thread holder([&] {
-    CSingleLock lock(line->GetSyncObject(), TRUE);
-    held.set_value();
-    fw_test::WaitUntil([&] { return release.load(); });
-  });
-  held.get_future().wait();
+  fw_test::LockHolder busyLine(line->GetSyncObject());
   std::vector<std::future<void>> changes;
   for (DWORD dwState : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}) {
     changes.push_back(
@@ -86,9 +69,8 @@ TEST_F(CallTest, ChangesHeldBackByABusyLineAreToldOnceInTheirOrder) {
     ASSERT_TRUE(
         fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
   }
-  release = true;
+  busyLine.Release();
   for (auto& change : changes) change.get();
-  holder.join();
 
   EXPECT_EQ(StatesSeen(), (std::vector<DWORD_PTR>{LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}));
   const DWORD dwFeatures = pCall->GetCallFeatures();

@@ -2,8 +2,6 @@
 // address and line (also while their locks are busy) and the related-call links.
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "tests/framework/call_doubles.h"
 
 namespace {
@@ -193,22 +191,13 @@ TEST_F(CallTest, CountersAreAppliedLaterWhenTheAddressOrLineIsBusy) {
                              static_cast<CSyncObject*>(line->GetSyncObject())}) {
     for (DWORD dwState : {LINECALLSTATE_DIALTONE, LINECALLSTATE_CONNECTED}) {
       TapiLog::Get().Reset();
-      std::promise<void> held;
-      std::atomic<bool> release{false};
-      std::thread holder([&] {
-        CSingleLock lock(pBusy, TRUE);
-        held.set_value();
-        // Until the state change has passed its part under the call's lock while this one
-        // was held.
-        fw_test::WaitUntil([&] { return release.load(); });
-      });
-      held.get_future().wait();
+      // Held until the state change has passed its part under the call's lock.
+      fw_test::LockHolder holder(pBusy);
       auto change = std::async(std::launch::async, [&] { pCall->ChangeCallState(dwState); });
       ASSERT_TRUE(
           fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
-      release = true;
+      holder.Release();
       change.get();
-      holder.join();
       // Told once, when the busy lock was free.
       std::vector<DWORD_PTR> told;
       for (const CallEvent& event : EventsOf(Handle(0x841))) {
