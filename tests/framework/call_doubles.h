@@ -89,6 +89,17 @@ inline AnsweringLine::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
   };
 }
 
+// A switch's answer to lineCompleteTransfer: it confirms the transfer, then reports both calls
+// gone.
+inline void TransferCompletes(AnsweringLine& line, CTSPIRequest* pReq) {
+  auto* pRec = static_cast<TSPITRANSFER*>(pReq->GetRecordObject());
+  CCallRef pCall = pRec->pCall;
+  CCallRef pConsult = pRec->pConsult;
+  line.CompleteRequest(pReq, 0);
+  pCall->ChangeCallState(LINECALLSTATE_IDLE);
+  pConsult->ChangeCallState(LINECALLSTATE_IDLE);
+}
+
 // TAPI's side of the call tests: every line event is logged; LINE_NEWCALL gets a handle written
 // into the pointer-sized variable it names, after the event checked that the call it announces
 // is live and initialised.

@@ -7,15 +7,10 @@
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallerBuffer;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestAddress;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 bool DropPending(CTSPICallAppearance* pCall) {
   return (pCall->GetFlags() & CALLFLAG_DROPPENDING) != 0;
@@ -139,7 +134,7 @@ TEST_F(CallTest, ACallHeldByTapiOutlivesItsLineAndDevice) {
   ASSERT_EQ(pCall->Hold(62), 62);  // pending: the line never answers
   ASSERT_EQ(line->CloseLine(), 0);
   EXPECT_EQ(TapiLog::Get().ResultsFor(62), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(fw_test::kProviderID));
+  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   EXPECT_FALSE(TestCall::WasDestroyed(pCall));
   EXPECT_EQ(pCall->GetCallState(), static_cast<DWORD>(LINECALLSTATE_CONNECTED));
   pCall->Release();
@@ -309,7 +304,7 @@ TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   EXPECT_EQ(line->FreeDialogInstance(CallTapi::kDialogHandle), 0);
   EXPECT_EQ(line->DialogInstanceCount(), 0);
 
-  auto* pOtherLine = static_cast<Line*>(sp.FindLineByDeviceID(fw_test::kCallLineID + 1));
+  auto* pOtherLine = static_cast<Line*>(sp.FindLineByDeviceID(kCallLineID + 1));
   TestAddress* pOtherAddr = AddAddress(*pOtherLine, "2000", nullptr);
   for (TestAddress* p : {pAddr, pOtherAddr}) {
     p->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
@@ -361,12 +356,12 @@ TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
   // A deadline whose start + period passes 2^32 is not due just because the sum wrapped.
   ASSERT_EQ(Gather(pCall, digits, 0xFFFFFF00, 1), 0);
   EXPECT_FALSE(pCall->ServiceCallTimers());
-  EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 0);
+  EXPECT_EQ(CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 0);
   // Replaced without an event by one that ends by itself, served here or by the timer thread.
   ASSERT_EQ(Gather(pCall, digits, 5, 2), 0);
-  ASSERT_TRUE(fw_test::WaitUntil([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     pCall->ServiceCallTimers();
-    return fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT) == 1;
+    return CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT) == 1;
   }));
   for (const auto& event : TapiLog::Get().Events()) {
     if (event.dwMsg == LINE_GATHERDIGITS) {
@@ -400,7 +395,7 @@ TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
     WCHAR digits[4] = {};
     ASSERT_EQ(Gather(pCall, digits, 1), 0);
     const DWORD dwStart = GetTickCount();
-    ASSERT_TRUE(fw_test::WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
     const int nActions = line->mediaActions;
     line->failingMediaActions = bReportThrows ? 0 : 1;
     if (bReportThrows) {
@@ -413,8 +408,9 @@ TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
     EXPECT_EQ(line->mediaActions - nActions, 2);
     EXPECT_EQ(pCall->GetTimerEventCount(), 0);
     EXPECT_EQ(pCall->GetDigitGather(), nullptr);
-    EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 1);
+    EXPECT_EQ(CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 1);
   }
 }
 
 }  // namespace
+}  // namespace fw_test

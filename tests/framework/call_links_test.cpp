@@ -5,14 +5,10 @@
 
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallEvent;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TapiLog;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 int RelatedIdReports(HTAPICALL htCall) {
   int n = 0;
@@ -107,7 +103,7 @@ TEST_F(CallTest, ACallIsMarkedDeletedBeforeItsLinksAreCleared) {
   TestCall* pRemoved = NewCall(0xB61, LINECALLSTATE_CONNECTED);
   NewCall(0xB62, LINECALLSTATE_CONNECTED);  // still listed when its address ends
   pAddr->RemoveCall(pRemoved);
-  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(fw_test::kProviderID));
+  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   EXPECT_EQ(s_deletedAtDetach, (std::vector<bool>{true, true}));
 }
 
@@ -211,3 +207,4 @@ TEST_F(AddToConferenceTest, AFailedAddKeepsTheLinkOfACallThatJoinedAnyway) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -6,11 +6,8 @@
 #include "framework/alloc_buffer.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
-
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestCall;
 
 // A call whose make-call runs the test's hook first, as a thread that comes in between would.
 class InterruptedCall : public TestCall {
@@ -50,7 +47,7 @@ class MakeCallTest : public CallTest {
     }
     return n;
   }
-  static inline fw_test::AnsweringLine* s_line = nullptr;
+  static inline AnsweringLine* s_line = nullptr;
   static inline LONG s_lInner = 0;
 };
 
@@ -161,3 +158,4 @@ TEST_F(CallTest, TheTimerEndsOnlyTheGatherThatTimedOut) {
 }
 
 }  // namespace
+}  // namespace fw_test

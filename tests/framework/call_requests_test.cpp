@@ -5,13 +5,10 @@
 #include "framework/device_class.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallerBuffer;
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 int CountAddressStates(DWORD dwState) {
   int n = 0;
@@ -225,7 +222,7 @@ TEST_F(CallTest, AMediaModeChangeRunsItsMediaControlNowOrWhenDue) {
   pCall->ChangeCallState(LINECALLSTATE_CONNECTED, 0, LINEMEDIAMODE_INTERACTIVEVOICE);
   EXPECT_EQ(line->mediaActions, 1);  // the voice entry without a duration
   EXPECT_EQ(pCall->GetTimerEventCount(), 1);
-  ASSERT_TRUE(fw_test::WaitUntil([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     pCall->ServiceCallTimers();
     return line->mediaActions == 2;
   }));
@@ -250,7 +247,7 @@ TEST_F(CallTest, AddressCapsFollowTheVersionAndEndTheirClassListWithTwoNuls) {
   CallerBuffer buffer(1024);
   ASSERT_EQ(pAddr->GetAddressCaps(0x00020000, 0, buffer.As<LINEADDRESSCAPS>()), 0);
   const auto* pCaps = buffer.As<LINEADDRESSCAPS>();
-  EXPECT_EQ(pCaps->dwLineDeviceID, fw_test::kCallLineID);
+  EXPECT_EQ(pCaps->dwLineDeviceID, kCallLineID);
   ASSERT_NE(pCaps->dwDeviceClassesSize, 0u);
   const auto* pText =
       reinterpret_cast<const char16_t*>(buffer.Bytes().data() + pCaps->dwDeviceClassesOffset);
@@ -264,7 +261,7 @@ TEST_F(CallTest, AddressCapsFollowTheVersionAndEndTheirClassListWithTwoNuls) {
 
 TEST_F(CallTest, CallInformationFollowsTheLinesVersion) {
   line->CloseLine();
-  ASSERT_EQ(line->OpenLine(fw_test::kTapiLine, &fw_test::CallTapi::Callback, 0x00010004), 0);
+  ASSERT_EQ(line->OpenLine(kTapiLine, &CallTapi::Callback, 0x00010004), 0);
   TestCall* pCall = NewCall(0xA41, LINECALLSTATE_CONNECTED);
   pCall->SetCallerID(LINECALLPARTYID_ADDRESS, "2000", nullptr);
   pCall->StoreCallData("data", 4);
@@ -284,3 +281,4 @@ TEST_F(CallTest, CallInformationFollowsTheLinesVersion) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -4,16 +4,10 @@
 
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallEvent;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TapiLog;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
-using fw_test::MoveTo;
+using Line = AnsweringLine;
 
 constexpr DWORD kState = LINE_CALLSTATE;
 constexpr DWORD kInfo = LINE_CALLINFO;
@@ -46,7 +40,7 @@ TEST_F(CallTest, AMadeCallGoesThroughItsStatesAndTapiHearsEveryStep) {
   ASSERT_EQ(line->MakeCall(7, nullptr, &pCall, pMake), 7);
   ASSERT_NE(pCall, nullptr);
   // Announced once, complete, and with TAPI's whole 64-bit handle.
-  EXPECT_EQ(fw_test::CountEvents(LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall)), 1);
+  EXPECT_EQ(CountEvents(LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall)), 1);
   EXPECT_EQ(CallTapi::announcedUninitialised, 0);
   EXPECT_EQ(pCall->GetCallHandle(), htExpected);
   // lineMakeCall succeeded at the first state, once, although the line completed it again.
@@ -99,15 +93,7 @@ TEST_F(CallTest, ATransferHandsTheCallToTheConsultationCall) {
     l.CompleteRequest(pReq, 0);
   });
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  // The switch confirms the transfer, then reports both calls gone.
-  line->Answer(REQUEST_LINECOMPLETETRANSFER, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPITRANSFER*>(pReq->GetRecordObject());
-    CCallRef pCall = pRec->pCall;
-    CCallRef pConsult = pRec->pConsult;
-    l.CompleteRequest(pReq, 0);
-    pCall->ChangeCallState(LINECALLSTATE_IDLE);
-    pConsult->ChangeCallState(LINECALLSTATE_IDLE);
-  });
+  line->Answer(REQUEST_LINECOMPLETETRANSFER, &TransferCompletes);
   TestCall* pCall = NewCall(0x501, LINECALLSTATE_CONNECTED);
 
   auto* pSetup = new TSPITRANSFER;
@@ -195,3 +181,4 @@ TEST_F(CallTest, AConferenceGrowsAndFallsApartWhenItsMembersLeave) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -6,13 +6,8 @@
 
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
-
-using fw_test::CallEvent;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TestCall;
 
 // The call whose LINE_CALLSTATE events the callback looks at, and what it saw.
 struct Watch {
@@ -41,11 +36,10 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
   TestCall* pCall = NewCall(0xD01, LINECALLSTATE_OFFERING);
   ASSERT_NE(pCall->GetCallFeatures() & LINECALLFEATURE_ANSWER, 0u);
   Watch::Start(pCall);
-  fw_test::LockHolder busyLine(line->GetSyncObject());
+  LockHolder busyLine(line->GetSyncObject());
   auto change =
       std::async(std::launch::async, [&] { pCall->ChangeCallState(LINECALLSTATE_CONNECTED); });
-  ASSERT_TRUE(fw_test::WaitUntil(
-      [&] { return fw_test::StateStoredAndCallFree(pCall, LINECALLSTATE_CONNECTED); }));
+  ASSERT_TRUE(WaitUntil([&] { return StateStoredAndCallFree(pCall, LINECALLSTATE_CONNECTED); }));
   busyLine.Release();
   change.get();
 
@@ -61,13 +55,12 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
 TEST_F(CallTest, ChangesHeldBackByABusyLineAreToldOnceInTheirOrder) {
   TestCall* pCall = NewCall(0xD05, LINECALLSTATE_OFFERING);
   Watch::Start(pCall);
-  fw_test::LockHolder busyLine(line->GetSyncObject());
+  LockHolder busyLine(line->GetSyncObject());
   std::vector<std::future<void>> changes;
   for (DWORD dwState : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}) {
     changes.push_back(
         std::async(std::launch::async, [pCall, dwState] { pCall->ChangeCallState(dwState); }));
-    ASSERT_TRUE(
-        fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
+    ASSERT_TRUE(WaitUntil([&] { return StateStoredAndCallFree(pCall, dwState); }));
   }
   busyLine.Release();
   for (auto& change : changes) change.get();
@@ -196,3 +189,4 @@ TEST_F(CallTest, AStateChangeThatThrowsLetsGoOfWhatItHeld) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -4,14 +4,8 @@
 
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
-
-using fw_test::CallEvent;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TapiLog;
-using fw_test::TestCall;
 
 constexpr DWORD kBase = 0xE0687080;  // what every live call may do
 constexpr DWORD kMedia = 0x700;      // gather, generate digits and tones
@@ -158,7 +152,7 @@ TEST_F(CallTest, CountersFollowEveryChangeAndIdleFreesTheAddress) {
       {LINECALLSTATE_IDLE, 0, 0, true},
   };
   TestCall* pCall = NewCall(0x831);
-  EXPECT_EQ(fw_test::CountEvents(LINE_ADDRESSSTATE, 0), 1);  // INUSEONE
+  EXPECT_EQ(CountEvents(LINE_ADDRESSSTATE, 0), 1);  // INUSEONE
   for (const CounterStep& step : steps) {
     SCOPED_TRACE(step.dwState);
     TapiLog::Get().Reset();
@@ -192,10 +186,9 @@ TEST_F(CallTest, CountersAreAppliedLaterWhenTheAddressOrLineIsBusy) {
     for (DWORD dwState : {LINECALLSTATE_DIALTONE, LINECALLSTATE_CONNECTED}) {
       TapiLog::Get().Reset();
       // Held until the state change has passed its part under the call's lock.
-      fw_test::LockHolder holder(pBusy);
+      LockHolder holder(pBusy);
       auto change = std::async(std::launch::async, [&] { pCall->ChangeCallState(dwState); });
-      ASSERT_TRUE(
-          fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
+      ASSERT_TRUE(WaitUntil([&] { return StateStoredAndCallFree(pCall, dwState); }));
       holder.Release();
       change.get();
       // Told once, when the busy lock was free.
@@ -248,3 +241,4 @@ TEST_F(CallTest, PartyIdentificationsReportOnlyRealChanges) {
 }
 
 }  // namespace
+}  // namespace fw_test

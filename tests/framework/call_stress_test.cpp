@@ -4,10 +4,10 @@
 
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallTest;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 class CallStressTest : public CallTest {
  protected:
@@ -44,7 +44,7 @@ TEST_F(CallStressTest, StateChangesRaceWithClosingCallsAndTheLine) {
   std::thread closer([&] {  // TAPI closes and opens the line meanwhile
     while (!stop) {
       line->CloseLine();
-      line->OpenLine(fw_test::kTapiLine, &fw_test::CallTapi::Callback, 0x00020001);
+      line->OpenLine(kTapiLine, &CallTapi::Callback, 0x00020001);
       std::this_thread::yield();
     }
   });
@@ -94,7 +94,8 @@ TEST_F(CallStressTest, TheTimerThreadServesGathersWhileCallsAreRemoved) {
     }
   }
   EXPECT_EQ(pAddr->GetCallCount(), 0);
-  EXPECT_TRUE(fw_test::WaitUntil([&] { return sp.GetTimedCallCount() == 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return sp.GetTimedCallCount() == 0; }));
 }
 
 }  // namespace
+}  // namespace fw_test
