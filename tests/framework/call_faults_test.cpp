@@ -269,25 +269,6 @@ TEST_F(CallTest, UtfSixteenCallParametersChooseTheAddressAndNameTheCaller) {
   EXPECT_EQ(line->CheckCallParams(shortened.Get()), LINEERR_INVALCALLPARAMS);
 }
 
-TEST_F(CallTest, ForwardEntriesInTheAddressStatusStartCleared) {
-  ASSERT_EQ(pAddr->AddForwardEntry(LINEFORWARDMODE_UNCOND, nullptr, "2000", 0), 0);
-  CallerBuffer buffer(512);
-  ASSERT_EQ(pAddr->GetAddressStatus(buffer.As<LINEADDRESSSTATUS>()), 0);
-  const auto* pStatus = buffer.As<LINEADDRESSSTATUS>();
-  ASSERT_EQ(pStatus->dwForwardNumEntries, 1u);
-  ASSERT_NE(pStatus->dwForwardOffset, 0u);
-  LINEFORWARD entry;
-  std::memcpy(&entry, buffer.Bytes().data() + pStatus->dwForwardOffset, sizeof(entry));
-  EXPECT_EQ(entry.dwForwardMode, static_cast<DWORD>(LINEFORWARDMODE_UNCOND));
-  EXPECT_EQ(entry.dwCallerAddressSize, 0u);
-  EXPECT_EQ(entry.dwCallerAddressOffset, 0u);
-  EXPECT_EQ(entry.dwDestAddressSize, 10u);  // "2000" in UTF-16 with its NUL
-  EXPECT_TRUE(buffer.GuardIntact());
-  EXPECT_EQ(pAddr->AddForwardEntry(0, nullptr, nullptr, 0), -1);
-  ASSERT_EQ(pAddr->GetAddressStatus(buffer.As<LINEADDRESSSTATUS>()), 0);
-  EXPECT_EQ(buffer.As<LINEADDRESSSTATUS>()->dwForwardNumEntries, 0u);
-}
-
 TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   BYTE data[4] = {1, 2, 3, 4};
   EXPECT_EQ(line->OpenDialogInstance(5, data, sizeof(data)), CallTapi::kDialogHandle);
