@@ -104,17 +104,6 @@ TEST_F(QueueTest, CompletingWithoutRemovalReportsOnceAndTheReportedFlagSticks) {
   EXPECT_EQ(line.GetRequestCount(), 0);
 }
 
-TEST_F(QueueTest, CompletingARequestNoLongerQueuedDoesNothing) {
-  CTSPIRequestPtr pReq = Queue(REQUEST_LINEHOLD, 51);
-  line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
-  line.CompleteRequest(pReq.Get(), 0);  // a late response
-  line.CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
-  EXPECT_FALSE(line.RemoveRequest(pReq.Get()));
-  EXPECT_EQ(TapiLog::Get().ResultsFor(51), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  EXPECT_EQ(pReq->GetResult(), LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(line.followUps, 1);
-}
-
 TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
   ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 61, callA));
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 62, callB));
@@ -476,7 +465,12 @@ TEST_F(QueueTest, LateResponseToAFailedRequestNeverCompletesANewerOne) {
   ASSERT_TRUE(pNewer);
   EXPECT_NE(pNewer.Get(), pAnswered.Get());
 
+  // The late response, in either form, changes nothing of the request no longer queued.
   line.CompleteRequest(pAnswered.Get(), 0);
+  line.CompleteRequest(pAnswered.Get(), 0, TRUE, FALSE);
+  EXPECT_FALSE(line.RemoveRequest(pAnswered.Get()));
+  EXPECT_EQ(pAnswered->GetResult(), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(line.followUps, 1);
   EXPECT_TRUE(line.IsRequestQueued(pNewer.Get()));
   EXPECT_EQ(pNewer->GetResult(), -1);
   EXPECT_EQ(TapiLog::Get().ResultsFor(181), std::vector<LONG>{LINEERR_OPERATIONFAILED});
