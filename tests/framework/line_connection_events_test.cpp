@@ -40,17 +40,6 @@ TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
 
 // --- Open and close ---
 
-TEST_F(LineTest, OpenStoresTapisHandleAndVersionAndRefusesASecondOpen) {
-  ASSERT_EQ(Open(0x00010004), 0);
-  EXPECT_TRUE(line.IsOpen());
-  EXPECT_EQ(line.GetLineHandle(), kTapiLine);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
-  EXPECT_EQ(provider.opens, 1);
-  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), LINEERR_ALLOCATED);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
-  EXPECT_EQ(provider.opens, 1);
-}
-
 TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
   provider.acceptOpen = FALSE;
   EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00010004), LINEERR_RESOURCEUNAVAIL);
@@ -332,11 +321,17 @@ TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
 
 // --- Provider entries ---
 
-TEST_F(LineTest, EntriesReachTheLine) {
+TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
   TestAddress* pAddr = line.AddAddress();
   HDRVLINE hdLine = nullptr;
-  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback), 0);
+  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00010004, &TapiLog::LineCallback), 0);
   EXPECT_EQ(hdLine, reinterpret_cast<HDRVLINE>(&line));
+  EXPECT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.GetLineHandle(), kTapiLine);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
+  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), LINEERR_ALLOCATED);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
+  EXPECT_EQ(provider.opens, 1);
   EXPECT_EQ(provider.lineSetStatusMessages(&line, LINEDEVSTATE_RINGING, 0x42), 0);
   EXPECT_EQ(line.GetLineStateMask(), LINEDEVSTATE_RINGING);
   EXPECT_EQ(pAddr->statusMessages, std::vector<DWORD>{0x42});
