@@ -5,12 +5,14 @@
 #pragma once
 
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 
 #include "framework/live_calls.h"
+#include "framework/media_records.h"
 #include "framework/record_copies.h"
 #include "framework/request_records.h"
 #include "tests/framework/framework_doubles.h"
@@ -79,6 +81,25 @@ class AnsweringLine : public CTSPILineConnection {
   std::vector<WORD> m_started;
 };
 
+// A switch's answer: the request's call goes to the state, then the request succeeds.
+inline AnsweringLine::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
+  return [=](AnsweringLine& line, CTSPIRequest* pReq) {
+    pReq->GetCall()->ChangeCallState(dwState, dwMode);
+    line.CompleteRequest(pReq, 0);
+  };
+}
+
+// A switch's answer to lineCompleteTransfer: it confirms the transfer, then reports both calls
+// gone.
+inline void TransferCompletes(AnsweringLine& line, CTSPIRequest* pReq) {
+  auto* pRec = static_cast<TSPITRANSFER*>(pReq->GetRecordObject());
+  CCallRef pCall = pRec->pCall;
+  CCallRef pConsult = pRec->pConsult;
+  line.CompleteRequest(pReq, 0);
+  pCall->ChangeCallState(LINECALLSTATE_IDLE);
+  pConsult->ChangeCallState(LINECALLSTATE_IDLE);
+}
+
 // TAPI's side of the call tests: every line event is logged; LINE_NEWCALL gets a handle written
 // into the pointer-sized variable it names, after the event checked that the call it announces
 // is live and initialised.
@@ -121,6 +142,29 @@ inline bool StateStoredAndCallFree(CTSPICallAppearance* pCall, DWORD dwState) {
   CSingleLock lock(pCall->GetSyncObject());
   return lock.Lock(0) && pCall->GetCallState() == dwState;
 }
+
+// Holds a lock on a thread of its own, as a busy thread would, until Release (or destruction).
+class LockHolder {
+ public:
+  explicit LockHolder(CSyncObject* pSync)
+      : m_thread([this, pSync] {
+          CSingleLock lock(pSync, TRUE);
+          m_held.set_value();
+          WaitUntil([this] { return m_release.load(); });
+        }) {
+    m_held.get_future().wait();
+  }
+  ~LockHolder() { Release(); }
+  void Release() {
+    m_release = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+
+ private:
+  std::promise<void> m_held;
+  std::atomic<bool> m_release{false};
+  std::thread m_thread;  // last: it uses the members above
+};
 
 // One event of a call, as TAPI saw it.
 struct CallEvent {
@@ -193,6 +237,57 @@ class CallTest : public ::testing::Test {
   }
   static HTAPICALL Handle(ULONGLONG ull) {
     return reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(ull));
+  }
+  // The line monitors DTMF and gathers digits with first-digit time-outs up to dwMaxTimeout.
+  void AllowGathers(DWORD dwMaxTimeout) {
+    line->ChangeCaps([dwMaxTimeout](LINEDEVCAPS& caps) {
+      caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
+      caps.dwGatherDigitsMinTimeout = 1;
+      caps.dwGatherDigitsMaxTimeout = dwMaxTimeout;
+    });
+  }
+  // Starts a DTMF gather into lpDigits on the call.
+  static LONG Gather(CTSPICallAppearance* pCall, WCHAR* lpDigits, DWORD dwFirstTimeout,
+                     DWORD dwEndToEndID = 0) {
+    auto* pGather = new TSPIDIGITGATHER;
+    pGather->lpBuffer = lpDigits;
+    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
+    pGather->dwFirstDigitTimeout = dwFirstTimeout;
+    pGather->dwEndToEndID = dwEndToEndID;
+    return pCall->GatherDigits(pGather);
+  }
+  // The switch answers a conference set-up: the conference waits on hold with the call in it, and
+  // the consultation call goes to dwConsultState.
+  void AnswerConferenceSetUps(DWORD dwConsultState) {
+    line->Answer(REQUEST_LINESETUPCONFERENCE,
+                 [dwConsultState](AnsweringLine& l, CTSPIRequest* pReq) {
+                   auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+                   pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
+                   pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
+                   pRec->pConsult->ChangeCallState(dwConsultState);
+                   l.CompleteRequest(pReq, 0);
+                 });
+  }
+  // The switch answers an add to a conference with lResult, having joined the consultation call
+  // (and moved the conference to dwConfState unless it is 0).
+  void AnswerAddsByJoining(LONG lResult = 0, DWORD dwConfState = 0) {
+    line->Answer(REQUEST_LINEADDTOCONFERENCE, [=](AnsweringLine& l, CTSPIRequest* pReq) {
+      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
+      pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
+      if (dwConfState != 0) pRec->pConfCall->ChangeCallState(dwConfState);
+      l.CompleteRequest(pReq, lResult);
+    });
+  }
+  // A three-party conference set up on pCall through the address, as request dwID.
+  void SetUpConference(DRV_REQUESTID dwID, CTSPICallAppearance* pCall, CTSPIConferenceCall*& pConf,
+                       CTSPICallAppearance*& pConsult) {
+    auto* pSetup = new TSPICONFERENCE;
+    pSetup->pCall = pCall;
+    pSetup->dwPartyCount = 3;
+    ASSERT_EQ(pAddr->SetupConference(dwID, pSetup, nullptr, &pConf, nullptr, &pConsult),
+              static_cast<LONG>(dwID));
+    ASSERT_NE(pConf, nullptr);
+    ASSERT_NE(pConsult, nullptr);
   }
   // Builds the parsed dial list of a number.
   static CADObArray* DialList(LPCSTR pszNumber) {

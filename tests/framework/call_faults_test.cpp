@@ -2,24 +2,15 @@
 // records that name calls, drops, bounded waits, failure paths, TAPI's structures and timers.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <future>
-#include <stdexcept>
-#include <thread>
 
-#include "framework/media_records.h"
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallerBuffer;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestAddress;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 bool DropPending(CTSPICallAppearance* pCall) {
   return (pCall->GetFlags() & CALLFLAG_DROPPENDING) != 0;
@@ -111,17 +102,10 @@ TEST_F(CallTest, AnExportKeepsItsCallWhileAnotherThreadRemovesIt) {
 }
 
 TEST_F(CallTest, RemovingACallEndsItsTimers) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMaxTimeout = 60000;
-  });
+  AllowGathers(60000);
   TestCall* pCall = NewCall(0x911, LINECALLSTATE_CONNECTED);
   WCHAR digits[8] = {};
-  auto* pGather = new TSPIDIGITGATHER;
-  pGather->lpBuffer = digits;
-  pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-  pGather->dwFirstDigitTimeout = 60000;
-  ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+  ASSERT_EQ(Gather(pCall, digits, 60000), 0);
   ASSERT_TRUE(sp.IsTimedCall(pCall));
   pCall->AddRef();
   pAddr->RemoveCall(pCall);
@@ -150,7 +134,7 @@ TEST_F(CallTest, ACallHeldByTapiOutlivesItsLineAndDevice) {
   ASSERT_EQ(pCall->Hold(62), 62);  // pending: the line never answers
   ASSERT_EQ(line->CloseLine(), 0);
   EXPECT_EQ(TapiLog::Get().ResultsFor(62), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(fw_test::kProviderID));
+  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   EXPECT_FALSE(TestCall::WasDestroyed(pCall));
   EXPECT_EQ(pCall->GetCallState(), static_cast<DWORD>(LINECALLSTATE_CONNECTED));
   pCall->Release();
@@ -285,25 +269,6 @@ TEST_F(CallTest, UtfSixteenCallParametersChooseTheAddressAndNameTheCaller) {
   EXPECT_EQ(line->CheckCallParams(shortened.Get()), LINEERR_INVALCALLPARAMS);
 }
 
-TEST_F(CallTest, ForwardEntriesInTheAddressStatusStartCleared) {
-  ASSERT_EQ(pAddr->AddForwardEntry(LINEFORWARDMODE_UNCOND, nullptr, "2000", 0), 0);
-  CallerBuffer buffer(512);
-  ASSERT_EQ(pAddr->GetAddressStatus(buffer.As<LINEADDRESSSTATUS>()), 0);
-  const auto* pStatus = buffer.As<LINEADDRESSSTATUS>();
-  ASSERT_EQ(pStatus->dwForwardNumEntries, 1u);
-  ASSERT_NE(pStatus->dwForwardOffset, 0u);
-  LINEFORWARD entry;
-  std::memcpy(&entry, buffer.Bytes().data() + pStatus->dwForwardOffset, sizeof(entry));
-  EXPECT_EQ(entry.dwForwardMode, static_cast<DWORD>(LINEFORWARDMODE_UNCOND));
-  EXPECT_EQ(entry.dwCallerAddressSize, 0u);
-  EXPECT_EQ(entry.dwCallerAddressOffset, 0u);
-  EXPECT_EQ(entry.dwDestAddressSize, 10u);  // "2000" in UTF-16 with its NUL
-  EXPECT_TRUE(buffer.GuardIntact());
-  EXPECT_EQ(pAddr->AddForwardEntry(0, nullptr, nullptr, 0), -1);
-  ASSERT_EQ(pAddr->GetAddressStatus(buffer.As<LINEADDRESSSTATUS>()), 0);
-  EXPECT_EQ(buffer.As<LINEADDRESSSTATUS>()->dwForwardNumEntries, 0u);
-}
-
 TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   BYTE data[4] = {1, 2, 3, 4};
   EXPECT_EQ(line->OpenDialogInstance(5, data, sizeof(data)), CallTapi::kDialogHandle);
@@ -320,7 +285,7 @@ TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   EXPECT_EQ(line->FreeDialogInstance(CallTapi::kDialogHandle), 0);
   EXPECT_EQ(line->DialogInstanceCount(), 0);
 
-  auto* pOtherLine = static_cast<Line*>(sp.FindLineByDeviceID(fw_test::kCallLineID + 1));
+  auto* pOtherLine = static_cast<Line*>(sp.FindLineByDeviceID(kCallLineID + 1));
   TestAddress* pOtherAddr = AddAddress(*pOtherLine, "2000", nullptr);
   for (TestAddress* p : {pAddr, pOtherAddr}) {
     p->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
@@ -366,30 +331,18 @@ TEST_F(CallTest, DialingNamesTheLocalCallerOnlyOnAnOutboundCall) {
 // --- Timers ---
 
 TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMinTimeout = 1;
-    caps.dwGatherDigitsMaxTimeout = 0xFFFFFFFF;
-  });
+  AllowGathers(0xFFFFFFFF);
   TestCall* pCall = NewCall(0x991, LINECALLSTATE_CONNECTED);
   WCHAR digits[8] = {};
-  auto gather = [&](DWORD dwTimeout, DWORD dwEndToEnd) {
-    auto* pGather = new TSPIDIGITGATHER;
-    pGather->lpBuffer = digits;
-    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-    pGather->dwFirstDigitTimeout = dwTimeout;
-    pGather->dwEndToEndID = dwEndToEnd;
-    return pCall->GatherDigits(pGather);
-  };
   // A deadline whose start + period passes 2^32 is not due just because the sum wrapped.
-  ASSERT_EQ(gather(0xFFFFFF00, 1), 0);
+  ASSERT_EQ(Gather(pCall, digits, 0xFFFFFF00, 1), 0);
   EXPECT_FALSE(pCall->ServiceCallTimers());
-  EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 0);
+  EXPECT_EQ(CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 0);
   // Replaced without an event by one that ends by itself, served here or by the timer thread.
-  ASSERT_EQ(gather(5, 2), 0);
-  ASSERT_TRUE(fw_test::WaitUntil([&] {
+  ASSERT_EQ(Gather(pCall, digits, 5, 2), 0);
+  ASSERT_TRUE(WaitUntil([&] {
     pCall->ServiceCallTimers();
-    return fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT) == 1;
+    return CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT) == 1;
   }));
   for (const auto& event : TapiLog::Get().Events()) {
     if (event.dwMsg == LINE_GATHERDIGITS) {
@@ -408,11 +361,7 @@ class QuietTimerTest : public CallTest {
 // Two media actions and a gather fall due in one pass; one action, or the gather's report,
 // throws: the others are still served and everything taken out is freed.
 TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMinTimeout = 1;
-    caps.dwGatherDigitsMaxTimeout = 60000;
-  });
+  AllowGathers(60000);
   const LINEMEDIACONTROLMEDIA entries[] = {{LINEMEDIAMODE_INTERACTIVEVOICE, 1, 5},
                                            {LINEMEDIAMODE_INTERACTIVEVOICE, 2, 6}};
   ULONGLONG ullHandle = 0x9A1;
@@ -425,13 +374,9 @@ TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
     pCall->SetMediaControl(pMedia);
     pCall->ChangeCallState(LINECALLSTATE_CONNECTED, 0, LINEMEDIAMODE_INTERACTIVEVOICE);
     WCHAR digits[4] = {};
-    auto* pGather = new TSPIDIGITGATHER;
-    pGather->lpBuffer = digits;
-    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-    pGather->dwFirstDigitTimeout = 1;
-    ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+    ASSERT_EQ(Gather(pCall, digits, 1), 0);
     const DWORD dwStart = GetTickCount();
-    ASSERT_TRUE(fw_test::WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return GetTickCount() - dwStart > 5; }));
     const int nActions = line->mediaActions;
     line->failingMediaActions = bReportThrows ? 0 : 1;
     if (bReportThrows) {
@@ -444,8 +389,9 @@ TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {
     EXPECT_EQ(line->mediaActions - nActions, 2);
     EXPECT_EQ(pCall->GetTimerEventCount(), 0);
     EXPECT_EQ(pCall->GetDigitGather(), nullptr);
-    EXPECT_EQ(fw_test::CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 1);
+    EXPECT_EQ(CountEvents(LINE_GATHERDIGITS, LINEGATHERTERM_FIRSTTIMEOUT), 1);
   }
 }
 
 }  // namespace
+}  // namespace fw_test

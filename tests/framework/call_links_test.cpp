@@ -3,18 +3,12 @@
 // call free to be added again.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallEvent;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TapiLog;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 int RelatedIdReports(HTAPICALL htCall) {
   int n = 0;
@@ -109,7 +103,7 @@ TEST_F(CallTest, ACallIsMarkedDeletedBeforeItsLinksAreCleared) {
   TestCall* pRemoved = NewCall(0xB61, LINECALLSTATE_CONNECTED);
   NewCall(0xB62, LINECALLSTATE_CONNECTED);  // still listed when its address ends
   pAddr->RemoveCall(pRemoved);
-  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(fw_test::kProviderID));
+  sp.providerShutdown(0x00020001, sp.FindDeviceByProviderID(kProviderID));
   EXPECT_EQ(s_deletedAtDetach, (std::vector<bool>{true, true}));
 }
 
@@ -158,20 +152,9 @@ class AddToConferenceTest : public CallTest {
  protected:
   void SetUp() override {
     CallTest::SetUp();
-    line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-      auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-      pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-      pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-      pRec->pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
-      l.CompleteRequest(pReq, 0);
-    });
+    AnswerConferenceSetUps(LINECALLSTATE_CONNECTED);
     pFirst = NewCall(0xC01, LINECALLSTATE_CONNECTED);
-    auto* pSetup = new TSPICONFERENCE;
-    pSetup->pCall = pFirst;
-    pSetup->dwPartyCount = 3;
-    ASSERT_EQ(pAddr->SetupConference(41, pSetup, nullptr, &pConf, nullptr, &pConsult), 41);
-    ASSERT_NE(pConf, nullptr);
-    ASSERT_NE(pConsult, nullptr);
+    SetUpConference(41, pFirst, pConf, pConsult);
   }
   LONG Add(DRV_REQUESTID dwID) {
     auto* pRec = new TSPICONFERENCE;
@@ -209,12 +192,7 @@ TEST_F(AddToConferenceTest, ARefusedOrFailedAddLeavesTheCallFreeToBeAddedAgain) 
   EXPECT_EQ(pConsult->GetConferenceCall(), nullptr);
   ASSERT_NE(ConsultFeatures() & LINECALLFEATURE_ADDTOCONF, 0u);
 
-  // The switch joins it this time.
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerAddsByJoining();  // the switch joins it this time
   EXPECT_EQ(Add(44), 44);
   EXPECT_EQ(pConsult->GetConferenceCall(), pConf);
   EXPECT_TRUE(pConf->IsConferenceMember(pConsult));
@@ -222,14 +200,11 @@ TEST_F(AddToConferenceTest, ARefusedOrFailedAddLeavesTheCallFreeToBeAddedAgain) 
 
 // A failed add whose call has joined in the meantime (the switch reported it) keeps the link.
 TEST_F(AddToConferenceTest, AFailedAddKeepsTheLinkOfACallThatJoinedAnyway) {
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    l.CompleteRequest(pReq, LINEERR_OPERATIONFAILED);
-  });
+  AnswerAddsByJoining(LINEERR_OPERATIONFAILED);
   EXPECT_EQ(Add(45), 45);
   EXPECT_EQ(pConsult->GetConferenceCall(), pConf);
   EXPECT_TRUE(pConf->IsConferenceMember(pConsult));
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -3,19 +3,11 @@
 // that a gather timed out and its ending it (a gather started between them goes on).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
-#include <thread>
-
 #include "framework/alloc_buffer.h"
-#include "framework/media_records.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
-
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestCall;
 
 // A call whose make-call runs the test's hook first, as a thread that comes in between would.
 class InterruptedCall : public TestCall {
@@ -55,7 +47,7 @@ class MakeCallTest : public CallTest {
     }
     return n;
   }
-  static inline fw_test::AnsweringLine* s_line = nullptr;
+  static inline AnsweringLine* s_line = nullptr;
   static inline LONG s_lInner = 0;
 };
 
@@ -118,21 +110,9 @@ TEST_F(MakeCallTest, AFailedMakeCallLetsTheNextOneThrough) {
 // first-digit time-out it cannot reach: only the old gather may be reported as timed out.
 // Repeated with the second thread's start shifted a little each round.
 TEST_F(CallTest, TheTimerEndsOnlyTheGatherThatTimedOut) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMinTimeout = 1;
-    caps.dwGatherDigitsMaxTimeout = 10000000;
-  });
+  AllowGathers(10000000);
   TestCall* pCall = NewCall(0xE01, LINECALLSTATE_CONNECTED);
   WCHAR digits[8] = {};
-  auto gather = [&](DWORD dwEndToEnd, DWORD dwFirstTimeout) {
-    auto* pGather = new TSPIDIGITGATHER;
-    pGather->lpBuffer = digits;
-    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-    pGather->dwFirstDigitTimeout = dwFirstTimeout;
-    pGather->dwEndToEndID = dwEndToEnd;
-    return pCall->GatherDigits(pGather);
-  };
   constexpr int kRounds = 3000;
   constexpr DWORD kLongGather = 0x80000000;  // end-to-end IDs of the gathers that must go on
   std::atomic<int> round{-1};
@@ -145,12 +125,12 @@ TEST_F(CallTest, TheTimerEndsOnlyTheGatherThatTimedOut) {
       while (ready.load() < 2) {
       }
       for (int spin = 0; spin < (i % 64) * 8; ++spin) spun.fetch_add(1, std::memory_order_relaxed);
-      gather(kLongGather | static_cast<DWORD>(i), 10000000);
+      Gather(pCall, digits, 10000000, kLongGather | static_cast<DWORD>(i));
       ++ready;
     }
   });
   for (int i = 0; i < kRounds; ++i) {
-    ASSERT_EQ(gather(static_cast<DWORD>(i), 1), 0);
+    ASSERT_EQ(Gather(pCall, digits, 1, static_cast<DWORD>(i)), 0);
     {
       // Due at once.
       CSingleLock lock(pCall->GetSyncObject(), TRUE);
@@ -178,3 +158,4 @@ TEST_F(CallTest, TheTimerEndsOnlyTheGatherThatTimedOut) {
 }
 
 }  // namespace
+}  // namespace fw_test

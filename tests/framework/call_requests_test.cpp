@@ -2,22 +2,13 @@
 // handed to TAPI at each version.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <map>
-#include <string>
-
 #include "framework/device_class.h"
-#include "framework/media_records.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallerBuffer;
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestAddress;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 int CountAddressStates(DWORD dwState) {
   int n = 0;
@@ -231,7 +222,7 @@ TEST_F(CallTest, AMediaModeChangeRunsItsMediaControlNowOrWhenDue) {
   pCall->ChangeCallState(LINECALLSTATE_CONNECTED, 0, LINEMEDIAMODE_INTERACTIVEVOICE);
   EXPECT_EQ(line->mediaActions, 1);  // the voice entry without a duration
   EXPECT_EQ(pCall->GetTimerEventCount(), 1);
-  ASSERT_TRUE(fw_test::WaitUntil([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     pCall->ServiceCallTimers();
     return line->mediaActions == 2;
   }));
@@ -256,7 +247,7 @@ TEST_F(CallTest, AddressCapsFollowTheVersionAndEndTheirClassListWithTwoNuls) {
   CallerBuffer buffer(1024);
   ASSERT_EQ(pAddr->GetAddressCaps(0x00020000, 0, buffer.As<LINEADDRESSCAPS>()), 0);
   const auto* pCaps = buffer.As<LINEADDRESSCAPS>();
-  EXPECT_EQ(pCaps->dwLineDeviceID, fw_test::kCallLineID);
+  EXPECT_EQ(pCaps->dwLineDeviceID, kCallLineID);
   ASSERT_NE(pCaps->dwDeviceClassesSize, 0u);
   const auto* pText =
       reinterpret_cast<const char16_t*>(buffer.Bytes().data() + pCaps->dwDeviceClassesOffset);
@@ -268,49 +259,9 @@ TEST_F(CallTest, AddressCapsFollowTheVersionAndEndTheirClassListWithTwoNuls) {
   EXPECT_EQ(std::u16string(pAddress), u"1000");
 }
 
-TEST_F(CallTest, AddressCapsCarryCompletionMessagesAndCallTreatments) {
-  pAddr->GetCompletionMessages().Add("Busy");
-  pAddr->GetCallTreatments().SetAt(3, "Music");
-  pAddr->GetCallTreatments().SetAt(4, "Ring");
-  pAddr->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
-    caps.dwNumCompletionMessages = 1;
-    caps.dwCompletionMsgTextEntrySize = 14;  // six characters and the NUL
-    caps.dwCompletionMsgTextSize = 14;
-    caps.dwNumCallTreatments = 2;
-    caps.dwCallTreatmentListSize = 2 * sizeof(LINECALLTREATMENTENTRY);
-  });
-  CallerBuffer buffer(1024);
-  ASSERT_EQ(pAddr->GetAddressCaps(0x00020000, 0, buffer.As<LINEADDRESSCAPS>()), 0);
-  const auto* pCaps = buffer.As<LINEADDRESSCAPS>();
-  ASSERT_EQ(pCaps->dwCompletionMsgTextSize, 14u);
-  const auto* pMsg =
-      reinterpret_cast<const char16_t*>(buffer.Bytes().data() + pCaps->dwCompletionMsgTextOffset);
-  EXPECT_EQ(std::u16string(pMsg), u"Busy  ");
-  ASSERT_EQ(pCaps->dwCallTreatmentListSize, 24u);
-  std::map<DWORD, std::string> names;
-  for (int i = 0; i < 2; ++i) {
-    LINECALLTREATMENTENTRY entry;
-    std::memcpy(&entry, buffer.Bytes().data() + pCaps->dwCallTreatmentListOffset + 12 * i, 12);
-    names[entry.dwCallTreatmentID] = std::string(
-        reinterpret_cast<const char*>(buffer.Bytes().data() + entry.dwCallTreatmentNameOffset),
-        entry.dwCallTreatmentNameSize - 1);
-    EXPECT_LE(entry.dwCallTreatmentNameOffset + entry.dwCallTreatmentNameSize, pCaps->dwUsedSize);
-  }
-  EXPECT_EQ(names, (std::map<DWORD, std::string>{{3, "Music"}, {4, "Ring"}}));
-  EXPECT_EQ(pAddr->GetCallTreatmentName(4), CString("Ring"));
-  EXPECT_TRUE(buffer.GuardIntact());
-
-  // Too small for the list: left out, sizes 0, nothing written past the structure.
-  CallerBuffer small(240);
-  ASSERT_EQ(pAddr->GetAddressCaps(0x00020000, 0, small.As<LINEADDRESSCAPS>()), 0);
-  EXPECT_EQ(small.As<LINEADDRESSCAPS>()->dwCallTreatmentListSize, 0u);
-  EXPECT_GT(small.As<LINEADDRESSCAPS>()->dwNeededSize, 240u);
-  EXPECT_TRUE(small.GuardIntact());
-}
-
 TEST_F(CallTest, CallInformationFollowsTheLinesVersion) {
   line->CloseLine();
-  ASSERT_EQ(line->OpenLine(fw_test::kTapiLine, &fw_test::CallTapi::Callback, 0x00010004), 0);
+  ASSERT_EQ(line->OpenLine(kTapiLine, &CallTapi::Callback, 0x00010004), 0);
   TestCall* pCall = NewCall(0xA41, LINECALLSTATE_CONNECTED);
   pCall->SetCallerID(LINECALLPARTYID_ADDRESS, "2000", nullptr);
   pCall->StoreCallData("data", 4);
@@ -330,3 +281,4 @@ TEST_F(CallTest, CallInformationFollowsTheLinesVersion) {
 }
 
 }  // namespace
+}  // namespace fw_test

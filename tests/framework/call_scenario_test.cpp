@@ -4,15 +4,10 @@
 
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallEvent;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TapiLog;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 constexpr DWORD kState = LINE_CALLSTATE;
 constexpr DWORD kInfo = LINE_CALLINFO;
@@ -26,14 +21,6 @@ std::vector<DWORD_PTR> StatesOf(HTAPICALL htCall) {
     }
   }
   return states;
-}
-
-// A switch's answer: the request's call goes to the state, then the request succeeds.
-Line::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
-  return [=](Line& line, CTSPIRequest* pReq) {
-    pReq->GetCall()->ChangeCallState(dwState, dwMode);
-    line.CompleteRequest(pReq, 0);
-  };
 }
 
 CString CallerOf(CTSPICallAppearance* pCall) {
@@ -53,7 +40,7 @@ TEST_F(CallTest, AMadeCallGoesThroughItsStatesAndTapiHearsEveryStep) {
   ASSERT_EQ(line->MakeCall(7, nullptr, &pCall, pMake), 7);
   ASSERT_NE(pCall, nullptr);
   // Announced once, complete, and with TAPI's whole 64-bit handle.
-  EXPECT_EQ(fw_test::CountEvents(LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall)), 1);
+  EXPECT_EQ(CountEvents(LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall)), 1);
   EXPECT_EQ(CallTapi::announcedUninitialised, 0);
   EXPECT_EQ(pCall->GetCallHandle(), htExpected);
   // lineMakeCall succeeded at the first state, once, although the line completed it again.
@@ -106,15 +93,7 @@ TEST_F(CallTest, ATransferHandsTheCallToTheConsultationCall) {
     l.CompleteRequest(pReq, 0);
   });
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  // The switch confirms the transfer, then reports both calls gone.
-  line->Answer(REQUEST_LINECOMPLETETRANSFER, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPITRANSFER*>(pReq->GetRecordObject());
-    CCallRef pCall = pRec->pCall;
-    CCallRef pConsult = pRec->pConsult;
-    l.CompleteRequest(pReq, 0);
-    pCall->ChangeCallState(LINECALLSTATE_IDLE);
-    pConsult->ChangeCallState(LINECALLSTATE_IDLE);
-  });
+  line->Answer(REQUEST_LINECOMPLETETRANSFER, &TransferCompletes);
   TestCall* pCall = NewCall(0x501, LINECALLSTATE_CONNECTED);
 
   auto* pSetup = new TSPITRANSFER;
@@ -155,30 +134,15 @@ TEST_F(CallTest, ATransferHandsTheCallToTheConsultationCall) {
 }
 
 TEST_F(CallTest, AConferenceGrowsAndFallsApartWhenItsMembersLeave) {
-  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_DIALTONE);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerConferenceSetUps(LINECALLSTATE_DIALTONE);
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerAddsByJoining(0, LINECALLSTATE_CONNECTED);
   TestCall* pFirst = NewCall(0x601, LINECALLSTATE_CONNECTED);
 
-  auto* pSetup = new TSPICONFERENCE;
-  pSetup->pCall = pFirst;
-  pSetup->dwPartyCount = 3;
   CTSPIConferenceCall* pConf = nullptr;
   CTSPICallAppearance* pConsult = nullptr;
-  ASSERT_EQ(pAddr->SetupConference(21, pSetup, nullptr, &pConf, nullptr, &pConsult), 21);
-  ASSERT_NE(pConf, nullptr);
-  ASSERT_NE(pConsult, nullptr);
+  SetUpConference(21, pFirst, pConf, pConsult);
+  if (HasFatalFailure()) return;
   EXPECT_EQ(pConf->GetMemberCount(), 1);
   EXPECT_EQ(pFirst->GetConferenceCall(), pConf);
   ASSERT_EQ(pConsult->Dial(22, DialList("4000"), 0), 22);
@@ -217,3 +181,4 @@ TEST_F(CallTest, AConferenceGrowsAndFallsApartWhenItsMembersLeave) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -4,20 +4,10 @@
 // set while any change of the call is in progress.
 #include <gtest/gtest.h>
 
-#include <future>
-#include <stdexcept>
-#include <thread>
-
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
-
-using fw_test::CallEvent;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
 
 // The call whose LINE_CALLSTATE events the callback looks at, and what it saw.
 struct Watch {
@@ -46,21 +36,12 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
   TestCall* pCall = NewCall(0xD01, LINECALLSTATE_OFFERING);
   ASSERT_NE(pCall->GetCallFeatures() & LINECALLFEATURE_ANSWER, 0u);
   Watch::Start(pCall);
-  std::promise<void> held;
-  std::atomic<bool> release{false};
-  std::thread holder([&] {
-    CSingleLock lock(line->GetSyncObject(), TRUE);
-    held.set_value();
-    fw_test::WaitUntil([&] { return release.load(); });
-  });
-  held.get_future().wait();
+  LockHolder busyLine(line->GetSyncObject());
   auto change =
       std::async(std::launch::async, [&] { pCall->ChangeCallState(LINECALLSTATE_CONNECTED); });
-  ASSERT_TRUE(fw_test::WaitUntil(
-      [&] { return fw_test::StateStoredAndCallFree(pCall, LINECALLSTATE_CONNECTED); }));
-  release = true;
+  ASSERT_TRUE(WaitUntil([&] { return StateStoredAndCallFree(pCall, LINECALLSTATE_CONNECTED); }));
+  busyLine.Release();
   change.get();
-  holder.join();
 
   const DWORD dwFeatures = pCall->GetCallFeatures();
   EXPECT_EQ(dwFeatures & LINECALLFEATURE_ANSWER, 0u);
@@ -74,24 +55,15 @@ TEST_F(CallTest, AStateIsReportedOnceWithItsOwnFeaturesWhenTheLineWasBusy) {
 TEST_F(CallTest, ChangesHeldBackByABusyLineAreToldOnceInTheirOrder) {
   TestCall* pCall = NewCall(0xD05, LINECALLSTATE_OFFERING);
   Watch::Start(pCall);
-  std::promise<void> held;
-  std::atomic<bool> release{false};
-  std::thread holder([&] {
-    CSingleLock lock(line->GetSyncObject(), TRUE);
-    held.set_value();
-    fw_test::WaitUntil([&] { return release.load(); });
-  });
-  held.get_future().wait();
+  LockHolder busyLine(line->GetSyncObject());
   std::vector<std::future<void>> changes;
   for (DWORD dwState : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}) {
     changes.push_back(
         std::async(std::launch::async, [pCall, dwState] { pCall->ChangeCallState(dwState); }));
-    ASSERT_TRUE(
-        fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
+    ASSERT_TRUE(WaitUntil([&] { return StateStoredAndCallFree(pCall, dwState); }));
   }
-  release = true;
+  busyLine.Release();
   for (auto& change : changes) change.get();
-  holder.join();
 
   EXPECT_EQ(StatesSeen(), (std::vector<DWORD_PTR>{LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}));
   const DWORD dwFeatures = pCall->GetCallFeatures();
@@ -106,26 +78,12 @@ TEST_F(CallTest, AJoiningMemberIsReportedWithTheFeaturesItsConferenceGaveIt) {
   pAddr->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
     caps.dwRemoveFromConfCaps = LINEREMOVEFROMCONF_ANY;
   });
-  line->Answer(REQUEST_LINESETUPCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_ONHOLDPENDCONF);
-    pRec->pCall->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
-    l.CompleteRequest(pReq, 0);
-  });
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    l.CompleteRequest(pReq, 0);
-  });
-  TestCall* pFirst = NewCall(0xD11, LINECALLSTATE_CONNECTED);
-  auto* pSetup = new TSPICONFERENCE;
-  pSetup->pCall = pFirst;
-  pSetup->dwPartyCount = 3;
+  AnswerConferenceSetUps(LINECALLSTATE_CONNECTED);
+  AnswerAddsByJoining();
   CTSPIConferenceCall* pConf = nullptr;
   CTSPICallAppearance* pConsult = nullptr;
-  ASSERT_EQ(pAddr->SetupConference(51, pSetup, nullptr, &pConf, nullptr, &pConsult), 51);
-  ASSERT_NE(pConsult, nullptr);
+  SetUpConference(51, NewCall(0xD11, LINECALLSTATE_CONNECTED), pConf, pConsult);
+  if (HasFatalFailure()) return;
 
   Watch::Start(pConsult);
   auto* pAdd = new TSPICONFERENCE;
@@ -231,3 +189,4 @@ TEST_F(CallTest, AStateChangeThatThrowsLetsGoOfWhatItHeld) {
 }
 
 }  // namespace
+}  // namespace fw_test

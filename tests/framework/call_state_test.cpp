@@ -2,18 +2,10 @@
 // address and line (also while their locks are busy) and the related-call links.
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
-
-using fw_test::CallEvent;
-using fw_test::CallTapi;
-using fw_test::CallTest;
-using fw_test::EventsOf;
-using fw_test::TapiLog;
-using fw_test::TestCall;
 
 constexpr DWORD kBase = 0xE0687080;  // what every live call may do
 constexpr DWORD kMedia = 0x700;      // gather, generate digits and tones
@@ -160,7 +152,7 @@ TEST_F(CallTest, CountersFollowEveryChangeAndIdleFreesTheAddress) {
       {LINECALLSTATE_IDLE, 0, 0, true},
   };
   TestCall* pCall = NewCall(0x831);
-  EXPECT_EQ(fw_test::CountEvents(LINE_ADDRESSSTATE, 0), 1);  // INUSEONE
+  EXPECT_EQ(CountEvents(LINE_ADDRESSSTATE, 0), 1);  // INUSEONE
   for (const CounterStep& step : steps) {
     SCOPED_TRACE(step.dwState);
     TapiLog::Get().Reset();
@@ -193,22 +185,12 @@ TEST_F(CallTest, CountersAreAppliedLaterWhenTheAddressOrLineIsBusy) {
                              static_cast<CSyncObject*>(line->GetSyncObject())}) {
     for (DWORD dwState : {LINECALLSTATE_DIALTONE, LINECALLSTATE_CONNECTED}) {
       TapiLog::Get().Reset();
-      std::promise<void> held;
-      std::atomic<bool> release{false};
-      std::thread holder([&] {
-        CSingleLock lock(pBusy, TRUE);
-        held.set_value();
-        // Until the state change has passed its part under the call's lock while this one
-        // was held.
-        fw_test::WaitUntil([&] { return release.load(); });
-      });
-      held.get_future().wait();
+      // Held until the state change has passed its part under the call's lock.
+      LockHolder holder(pBusy);
       auto change = std::async(std::launch::async, [&] { pCall->ChangeCallState(dwState); });
-      ASSERT_TRUE(
-          fw_test::WaitUntil([&] { return fw_test::StateStoredAndCallFree(pCall, dwState); }));
-      release = true;
+      ASSERT_TRUE(WaitUntil([&] { return StateStoredAndCallFree(pCall, dwState); }));
+      holder.Release();
       change.get();
-      holder.join();
       // Told once, when the busy lock was free.
       std::vector<DWORD_PTR> told;
       for (const CallEvent& event : EventsOf(Handle(0x841))) {
@@ -259,3 +241,4 @@ TEST_F(CallTest, PartyIdentificationsReportOnlyRealChanges) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -2,16 +2,12 @@
 // the sanitizers see any race, leak or use of a freed call.
 #include <gtest/gtest.h>
 
-#include <thread>
-
-#include "framework/media_records.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallTest;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 class CallStressTest : public CallTest {
  protected:
@@ -48,7 +44,7 @@ TEST_F(CallStressTest, StateChangesRaceWithClosingCallsAndTheLine) {
   std::thread closer([&] {  // TAPI closes and opens the line meanwhile
     while (!stop) {
       line->CloseLine();
-      line->OpenLine(fw_test::kTapiLine, &fw_test::CallTapi::Callback, 0x00020001);
+      line->OpenLine(kTapiLine, &CallTapi::Callback, 0x00020001);
       std::this_thread::yield();
     }
   });
@@ -77,22 +73,14 @@ TEST_F(CallStressTest, StateChangesRaceWithClosingCallsAndTheLine) {
 }
 
 TEST_F(CallStressTest, TheTimerThreadServesGathersWhileCallsAreRemoved) {
-  line->ChangeCaps([](LINEDEVCAPS& caps) {
-    caps.dwMonitorDigitModes = LINEDIGITMODE_DTMF;
-    caps.dwGatherDigitsMinTimeout = 1;
-    caps.dwGatherDigitsMaxTimeout = 1000;
-  });
+  AllowGathers(1000);
   static WCHAR digits[8] = {};
   for (int round = 0; round < 300; ++round) {
     CTSPICallAppearance* pCall = pAddr->FindOrCreateCall(
         Handle(0x2000 + round), 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);
     ASSERT_NE(pCall, nullptr);
     pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-    auto* pGather = new TSPIDIGITGATHER;
-    pGather->lpBuffer = digits;
-    pGather->dwDigitModes = LINEDIGITMODE_DTMF;
-    pGather->dwFirstDigitTimeout = 1 + round % 3;
-    ASSERT_EQ(pCall->GatherDigits(pGather), 0);
+    ASSERT_EQ(Gather(pCall, digits, 1 + round % 3), 0);
     if (round % 10 == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));  // some gathers end by time
     } else {
@@ -106,7 +94,8 @@ TEST_F(CallStressTest, TheTimerThreadServesGathersWhileCallsAreRemoved) {
     }
   }
   EXPECT_EQ(pAddr->GetCallCount(), 0);
-  EXPECT_TRUE(fw_test::WaitUntil([&] { return sp.GetTimedCallCount() == 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return sp.GetTimedCallCount() == 0; }));
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -2,27 +2,17 @@
 // structures without writing past the caller's dwTotalSize.
 #include "framework/device_class.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <memory>
-#include <vector>
 
 #include "framework/ado_array.h"
-#include "framework/service_provider.h"
 #include "framework/var_struct.h"
-#include "platform/afxmt.h"
 #include "platform/win32.h"
 #include "tests/framework/framework_doubles.h"
 
 namespace {
 
 // A caller's structure followed by guard bytes: a write past dwTotalSize shows.
-class GuardedStruct : public fw_test::CallerBuffer {
- public:
-  using CallerBuffer::CallerBuffer;
-  LPVARSTRING VarString() { return As<VARSTRING>(); }
-};
+using GuardedStruct = fw_test::CallerBuffer;
 
 DWORD ReadDword(const BYTE* p) {
   DWORD value = 0;
@@ -55,16 +45,16 @@ TEST(FillVarStringTest, AnswersAsLineGetIDDoes) {
     DEVICECLASSINFO entry("tapi/line", STRINGFORMAT_BINARY, &dwDeviceID, sizeof(dwDeviceID),
                           c.withHandle ? static_cast<HANDLE>(event) : INVALID_HANDLE_VALUE);
     GuardedStruct vs(c.dwTotalSize);
-    ASSERT_EQ(
-        CServiceProvider::FillVarStringFromDeviceClass(&entry, vs.VarString(), GetCurrentProcess()),
-        0);
+    ASSERT_EQ(CServiceProvider::FillVarStringFromDeviceClass(&entry, vs.As<VARSTRING>(),
+                                                             GetCurrentProcess()),
+              0);
     EXPECT_TRUE(vs.GuardIntact());
-    EXPECT_EQ(vs.VarString()->dwTotalSize, c.dwTotalSize);
-    EXPECT_EQ(vs.VarString()->dwNeededSize, c.needed);
-    EXPECT_EQ(vs.VarString()->dwUsedSize, c.used);
-    EXPECT_EQ(vs.VarString()->dwStringFormat, STRINGFORMAT_BINARY);
-    EXPECT_EQ(vs.VarString()->dwStringSize, c.stringSize);
-    EXPECT_EQ(vs.VarString()->dwStringOffset, c.stringOffset);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwTotalSize, c.dwTotalSize);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwNeededSize, c.needed);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwUsedSize, c.used);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwStringFormat, STRINGFORMAT_BINARY);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwStringSize, c.stringSize);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwStringOffset, c.stringOffset);
     if (c.stringSize == 0) continue;
     const size_t nDataAt = c.withHandle ? 32 : 24;
     EXPECT_EQ(ReadDword(vs.Bytes().data() + nDataAt), 5u);
@@ -87,15 +77,15 @@ TEST(FillVarStringTest, FailsForAHandleThatCannotBeDuplicatedOrATooSmallStructur
   DEVICECLASSINFO entry("comm/datamodem", STRINGFORMAT_BINARY, &dwData, sizeof(dwData), event);
   GuardedStruct vs(64);
   // This platform duplicates only into the own process.
-  EXPECT_EQ(CServiceProvider::FillVarStringFromDeviceClass(&entry, vs.VarString(), nullptr),
+  EXPECT_EQ(CServiceProvider::FillVarStringFromDeviceClass(&entry, vs.As<VARSTRING>(), nullptr),
             LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(vs.VarString()->dwStringSize, 0u);
+  EXPECT_EQ(vs.As<VARSTRING>()->dwStringSize, 0u);
   EXPECT_TRUE(vs.GuardIntact());
 
   GuardedStruct tiny(12);  // not even the fixed part
-  EXPECT_EQ(
-      CServiceProvider::FillVarStringFromDeviceClass(&entry, tiny.VarString(), GetCurrentProcess()),
-      LINEERR_STRUCTURETOOSMALL);
+  EXPECT_EQ(CServiceProvider::FillVarStringFromDeviceClass(&entry, tiny.As<VARSTRING>(),
+                                                           GetCurrentProcess()),
+            LINEERR_STRUCTURETOOSMALL);
   EXPECT_TRUE(tiny.GuardIntact());
 }
 
@@ -122,7 +112,7 @@ TEST(VarStructTest, EveryPartCountsOnceWithItsAlignmentWhetherOrNotItFits) {
   };
   const BYTE data[6] = {1, 2, 3, 4, 5, 6};
   auto fill = [&](GuardedStruct& vs, DWORD(&offsets)[4], DWORD(&sizes)[4]) {
-    LPVARSTRING p = vs.VarString();
+    LPVARSTRING p = vs.As<VARSTRING>();
     p->dwUsedSize = p->dwNeededSize = 24;
     for (int i = 0; i < 4; ++i) {
       offsets[i] = sizes[i] = 0;
@@ -135,8 +125,8 @@ TEST(VarStructTest, EveryPartCountsOnceWithItsAlignmentWhetherOrNotItFits) {
     GuardedStruct vs(c.total);
     DWORD offsets[4], sizes[4];
     fill(vs, offsets, sizes);
-    EXPECT_EQ(vs.VarString()->dwNeededSize, kNeeded);
-    EXPECT_EQ(vs.VarString()->dwUsedSize, c.used);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwNeededSize, kNeeded);
+    EXPECT_EQ(vs.As<VARSTRING>()->dwUsedSize, c.used);
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(offsets[i], c.offsets[i]) << "part " << i;
       EXPECT_EQ(sizes[i], c.offsets[i] != 0 ? kLengths[i] : 0u) << "part " << i;
@@ -147,17 +137,17 @@ TEST(VarStructTest, EveryPartCountsOnceWithItsAlignmentWhetherOrNotItFits) {
     EXPECT_TRUE(vs.GuardIntact());
 
     // Asked again with the size it was told, TAPI gets every part.
-    GuardedStruct again(vs.VarString()->dwNeededSize);
+    GuardedStruct again(vs.As<VARSTRING>()->dwNeededSize);
     fill(again, offsets, sizes);
-    EXPECT_EQ(again.VarString()->dwUsedSize, kNeeded);
-    EXPECT_EQ(again.VarString()->dwNeededSize, kNeeded);
+    EXPECT_EQ(again.As<VARSTRING>()->dwUsedSize, kNeeded);
+    EXPECT_EQ(again.As<VARSTRING>()->dwNeededSize, kNeeded);
     EXPECT_TRUE(again.GuardIntact());
   }
 }
 
 TEST(VarStructTest, StringsGoInAsUtf16WithTheirNul) {
   GuardedStruct vs(40);
-  LPVARSTRING p = vs.VarString();
+  LPVARSTRING p = vs.As<VARSTRING>();
   p->dwUsedSize = p->dwNeededSize = 24;
   p->dwStringOffset = p->dwStringSize = 0;
   ASSERT_TRUE(CopyStringIntoVarStruct(p, p->dwStringOffset, p->dwStringSize, "ab"));

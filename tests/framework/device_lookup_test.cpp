@@ -4,12 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <vector>
 
-#include "framework/device.h"
-#include "framework/line_connection.h"
 #include "framework/phone_connection.h"
-#include "framework/service_provider.h"
 #include "tests/framework/framework_doubles.h"
 
 namespace {

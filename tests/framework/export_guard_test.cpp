@@ -4,11 +4,7 @@
 // once. The timer thread goes on serving after a call's timers threw.
 #include "framework/export_guard.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <new>
-#include <stdexcept>
 
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
@@ -97,43 +93,17 @@ struct HoldRow {
 
 constexpr LONG kID = 61;
 
+using enum ThrowAt;
+using enum Thrown;
+using enum SwitchDoes;
+constexpr LONG kFailed = LINEERR_OPERATIONFAILED;
 const HoldRow kHoldRows[] = {
-    {"no memory before queueing",
-     ThrowAt::kBeforeQueue,
-     Thrown::kBadAlloc,
-     SwitchDoes::kCompletes,
-     LINEERR_NOMEM,
-     {}},
-    {"a failure before queueing",
-     ThrowAt::kBeforeQueue,
-     Thrown::kRuntimeError,
-     SwitchDoes::kCompletes,
-     LINEERR_OPERATIONFAILED,
-     {}},
-    {"no standard exception before queueing",
-     ThrowAt::kBeforeQueue,
-     Thrown::kInt,
-     SwitchDoes::kCompletes,
-     LINEERR_OPERATIONFAILED,
-     {}},
-    {"after the switch completed it",
-     ThrowAt::kAfterQueue,
-     Thrown::kRuntimeError,
-     SwitchDoes::kCompletes,
-     kID,
-     {0}},
-    {"while the switch still works on it",
-     ThrowAt::kAfterQueue,
-     Thrown::kBadAlloc,
-     SwitchDoes::kNothing,
-     kID,
-     {LINEERR_NOMEM}},
-    {"in the start, as the switch line sends it",
-     ThrowAt::kNowhere,
-     Thrown::kRuntimeError,
-     SwitchDoes::kThrows,
-     kID,
-     {LINEERR_OPERATIONFAILED}},
+    {"no memory before queueing", kBeforeQueue, kBadAlloc, kCompletes, LINEERR_NOMEM, {}},
+    {"a failure before queueing", kBeforeQueue, kRuntimeError, kCompletes, kFailed, {}},
+    {"no standard exception before queueing", kBeforeQueue, kInt, kCompletes, kFailed, {}},
+    {"after the switch completed it", kAfterQueue, kRuntimeError, kCompletes, kID, {0}},
+    {"while the switch still works on it", kAfterQueue, kBadAlloc, kNothing, kID, {LINEERR_NOMEM}},
+    {"in the start, as the switch line sends it", kNowhere, kRuntimeError, kThrows, kID, {kFailed}},
 };
 
 TEST_F(ExportGuardTest, AnExportAnswersAnErrorOrItsRequestAndTapiHearsOfItOnce) {

@@ -124,18 +124,6 @@ TEST(CIntCriticalSectionTest, StaysExclusiveAfterAWaiterTimedOut) {
   EXPECT_TRUE(OtherThreadGetsLock(cs));
 }
 
-TEST(CTSPIBaseObjectTest, ItemDataAndLock) {
-  CTSPIBaseObject object;
-  EXPECT_EQ(0u, object.GetItemData());
-  {
-    CSingleLock lock(object.GetSyncObject(), TRUE);
-    object.SetItemData(0xDEADBEEF);  // takes the same lock again: recursive
-    EXPECT_EQ(0xDEADBEEFu, object.GetItemData());
-    EXPECT_FALSE(OtherThreadGetsLock(*object.GetSyncObject()));
-  }
-  EXPECT_TRUE(OtherThreadGetsLock(*object.GetSyncObject()));
-}
-
 struct Thing {
   int value = 0;
 };

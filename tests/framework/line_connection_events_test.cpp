@@ -2,11 +2,6 @@
 // status flags, line features and call counters, and the provider entries that reach the line.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
-#include "framework/request.h"
 #include "platform/tspi.h"
 #include "tests/framework/framework_doubles.h"
 
@@ -44,17 +39,6 @@ TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
 }
 
 // --- Open and close ---
-
-TEST_F(LineTest, OpenStoresTapisHandleAndVersionAndRefusesASecondOpen) {
-  ASSERT_EQ(Open(0x00010004), 0);
-  EXPECT_TRUE(line.IsOpen());
-  EXPECT_EQ(line.GetLineHandle(), kTapiLine);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
-  EXPECT_EQ(provider.opens, 1);
-  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), LINEERR_ALLOCATED);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
-  EXPECT_EQ(provider.opens, 1);
-}
 
 TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
   provider.acceptOpen = FALSE;
@@ -337,17 +321,26 @@ TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
 
 // --- Provider entries ---
 
-TEST_F(LineTest, EntriesReachTheLine) {
+TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
   TestAddress* pAddr = line.AddAddress();
   HDRVLINE hdLine = nullptr;
-  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback), 0);
+  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00010004, &TapiLog::LineCallback), 0);
   EXPECT_EQ(hdLine, reinterpret_cast<HDRVLINE>(&line));
+  EXPECT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.GetLineHandle(), kTapiLine);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
+  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), LINEERR_ALLOCATED);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00010004u);
+  EXPECT_EQ(provider.opens, 1);
   EXPECT_EQ(provider.lineSetStatusMessages(&line, LINEDEVSTATE_RINGING, 0x42), 0);
   EXPECT_EQ(line.GetLineStateMask(), LINEDEVSTATE_RINGING);
   EXPECT_EQ(pAddr->statusMessages, std::vector<DWORD>{0x42});
   DWORD dwCount = 0;
   EXPECT_EQ(provider.lineGetNumAddressIDs(&line, &dwCount), 0);
   EXPECT_EQ(dwCount, 1u);
+  CallerBuffer caps(400);
+  ASSERT_EQ(provider.lineGetDevCaps(&line, 0x00010004, 0, caps.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwNeededSize, 240u + 60u + 10u);  // 1.4, "2001"
   HICON hIcon = reinterpret_cast<HICON>(1);
   EXPECT_EQ(provider.lineGetIcon(&line, "tapi/line", &hIcon), LINEERR_OPERATIONUNAVAIL);
   EXPECT_EQ(hIcon, nullptr);
@@ -358,44 +351,6 @@ TEST_F(LineTest, EntriesReachTheLine) {
   EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback),
             LINEERR_RESOURCEUNAVAIL);
   EXPECT_EQ(hdLine, nullptr);
-}
-
-// Through the exported functions, as TAPI drives a provider whose device has two lines.
-TEST(LineExportsTest, TapiOpensQueriesAndClosesALine) {
-  TapiLog::Get().Reset();
-  TestProvider provider;
-  DWORD dwOptions = 0;
-  ASSERT_EQ(
-      provider.providerInit(0x00020001, kProviderID, 10, 0, 2, 0, &TapiLog::Completion, &dwOptions),
-      0);
-
-  HDRVLINE hdLine = nullptr;
-  ASSERT_EQ(TSPI_lineOpen(11, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback), 0);
-  ASSERT_NE(hdLine, nullptr);
-  EXPECT_EQ(TSPI_lineSetStatusMessages(hdLine, LINEDEVSTATE_CLOSE, 0), 0);
-
-  CallerBuffer caps(400);
-  ASSERT_EQ(TSPI_lineGetDevCaps(11, 0x00010004, 0, caps.As<LINEDEVCAPS>()), 0);
-  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwPermanentLineID, (kProviderID << 16) + 1);
-  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwNeededSize, 240u + 60u);
-
-  CallerBuffer status(sizeof(LINEDEVSTATUS));
-  ASSERT_EQ(TSPI_lineGetLineDevStatus(hdLine, status.As<LINEDEVSTATUS>()), 0);
-  EXPECT_EQ(status.As<LINEDEVSTATUS>()->dwUsedSize, sizeof(LINEDEVSTATUS));
-
-  CallerBuffer var(28);
-  ASSERT_EQ(TSPI_lineGetID(hdLine, 0, nullptr, LINECALLSELECT_LINE, var.As<VARSTRING>(),
-                           u"TAPI/Line", nullptr),
-            0);
-  EXPECT_EQ(var.Dword(24), 11u);
-  DWORD dwCount = 99;
-  EXPECT_EQ(TSPI_lineGetNumAddressIDs(hdLine, &dwCount), 0);
-  EXPECT_EQ(dwCount, 0u);
-
-  EXPECT_EQ(TSPI_lineClose(hdLine), 0);
-  EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_CLOSE});
-  EXPECT_EQ(TSPI_lineClose(hdLine), LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(provider.providerShutdown(0x00020001, provider.FindDeviceByProviderID(kProviderID)), 0);
 }
 
 }  // namespace

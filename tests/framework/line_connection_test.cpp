@@ -83,6 +83,8 @@ CallerBuffer ExpectedCaps(const CapsCase& c, DWORD dwTotalSize, size_t nGuard) {
 
 class LineCapsTest : public LineTest, public ::testing::WithParamInterface<CapsCase> {};
 
+// A structure that holds everything, one that is short (room for the provider information and
+// 8 bytes more: the line name (10) does not fit), and one smaller than the fixed part.
 TEST_P(LineCapsTest, FullStructureHoldsEveryPartAndNeedsWhatItUses) {
   const CapsCase& c = GetParam();
   const DWORD dwTotal = c.dwFixedSize + 200;
@@ -90,25 +92,18 @@ TEST_P(LineCapsTest, FullStructureHoldsEveryPartAndNeedsWhatItUses) {
   ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, buffer.As<LINEDEVCAPS>()), 0);
   EXPECT_EQ(buffer.Bytes(), ExpectedCaps(c, dwTotal, CallerBuffer::kGuard).Bytes());
   EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwNeededSize, buffer.As<LINEDEVCAPS>()->dwUsedSize);
-}
 
-TEST_P(LineCapsTest, ShortStructureLeavesOutWhatDoesNotFit) {
-  const CapsCase& c = GetParam();
-  // Room for the provider information and 8 bytes more: the line name (10) does not fit.
-  const DWORD dwTotal = c.dwFixedSize + kProviderInfoSize + 8;
+  const DWORD dwShort = c.dwFixedSize + kProviderInfoSize + 8;
   for (size_t nGuard : {CallerBuffer::kGuard, size_t{0}}) {
-    CallerBuffer buffer(dwTotal, nGuard);
-    ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, buffer.As<LINEDEVCAPS>()), 0);
-    EXPECT_EQ(buffer.Bytes(), ExpectedCaps(c, dwTotal, nGuard).Bytes());
+    CallerBuffer shortBuffer(dwShort, nGuard);
+    ASSERT_EQ(line.GetDevCaps(c.dwVersion, 0, shortBuffer.As<LINEDEVCAPS>()), 0);
+    EXPECT_EQ(shortBuffer.Bytes(), ExpectedCaps(c, dwShort, nGuard).Bytes());
   }
-}
 
-TEST_P(LineCapsTest, StructureSmallerThanTheFixedPartIsRefusedUntouched) {
-  const CapsCase& c = GetParam();
-  CallerBuffer buffer(c.dwFixedSize - 1);
-  const std::vector<uint8_t> before = buffer.Bytes();
-  EXPECT_EQ(line.GetDevCaps(c.dwVersion, 0, buffer.As<LINEDEVCAPS>()), LINEERR_STRUCTURETOOSMALL);
-  EXPECT_EQ(buffer.Bytes(), before);
+  CallerBuffer tooSmall(c.dwFixedSize - 1);
+  const std::vector<uint8_t> before = tooSmall.Bytes();
+  EXPECT_EQ(line.GetDevCaps(c.dwVersion, 0, tooSmall.As<LINEDEVCAPS>()), LINEERR_STRUCTURETOOSMALL);
+  EXPECT_EQ(tooSmall.Bytes(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, LineCapsTest, ::testing::ValuesIn(kCapsCases));
@@ -243,25 +238,18 @@ class LineStatusTest : public LineTest, public ::testing::WithParamInterface<Sta
   }
 };
 
+// A structure that holds the terminal modes, one with the fixed part only, one too small.
 TEST_P(LineStatusTest, FullStructureCarriesTheTerminalModes) {
-  const DWORD dwTotal = GetParam().dwFixedSize + 8;
-  CallerBuffer buffer(dwTotal);
-  FillTapiFields(buffer);
-  ASSERT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), 0);
-  EXPECT_EQ(buffer.Bytes(), Expected(dwTotal).Bytes());
-}
-
-TEST_P(LineStatusTest, ShortStructureGetsTheFixedPartOnly) {
-  const DWORD dwTotal = GetParam().dwFixedSize + 4;
-  for (size_t nGuard : {CallerBuffer::kGuard, size_t{0}}) {
-    CallerBuffer buffer(dwTotal, nGuard);
-    FillTapiFields(buffer);
-    ASSERT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), 0);
-    EXPECT_EQ(buffer.Bytes(), Expected(dwTotal, nGuard).Bytes());
+  for (DWORD dwExtra : {8u, 4u}) {
+    const DWORD dwTotal = GetParam().dwFixedSize + dwExtra;
+    for (size_t nGuard : {CallerBuffer::kGuard, size_t{0}}) {
+      SCOPED_TRACE(dwTotal);
+      CallerBuffer buffer(dwTotal, nGuard);
+      FillTapiFields(buffer);
+      ASSERT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), 0);
+      EXPECT_EQ(buffer.Bytes(), Expected(dwTotal, nGuard).Bytes());
+    }
   }
-}
-
-TEST_P(LineStatusTest, StructureSmallerThanTheFixedPartIsRefusedUntouched) {
   CallerBuffer buffer(GetParam().dwFixedSize - 1);
   const std::vector<uint8_t> before = buffer.Bytes();
   EXPECT_EQ(line.GetLineDevStatus(buffer.As<LINEDEVSTATUS>()), LINEERR_STRUCTURETOOSMALL);

@@ -4,22 +4,15 @@
 // behind (the address sanitizer sees any leak or double free of the failure paths).
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
 #include "framework/dial_info.h"
-#include "framework/media_records.h"
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
 #include "tests/framework/call_doubles.h"
 
+namespace fw_test {
 namespace {
 
-using fw_test::CallerBuffer;
-using fw_test::CallTest;
-using fw_test::TapiLog;
-using fw_test::TestCall;
-using Line = fw_test::AnsweringLine;
+using Line = AnsweringLine;
 
 HDRVCALL H(CTSPICallAppearance* pCall) {
   return reinterpret_cast<HDRVCALL>(pCall);
@@ -210,8 +203,7 @@ const RefusalRow kRefusals[] = {
        });
        return TSPI_linePark(1, H(c), LINEPARKMODE_DIRECTED, u"", nullptr);
      }},
-    {"directed linePark to a NULL address, on an address that parks directed",
-     LINEERR_INVALADDRESS,
+    {"directed linePark to a NULL address, on an address that parks directed", LINEERR_INVALADDRESS,
      [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
        c->GetAddressOwner()->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
          caps.dwParkModes = LINEPARKMODE_DIRECTED;
@@ -320,14 +312,6 @@ TEST_F(LineEntryTest, ForwardDestinationsAreReadAsUtf16AndSizedAsTheyWillBeRepor
   EXPECT_TRUE(sizes.empty());
 }
 
-// The switch's answer: the request's call goes to the state, then the request succeeds.
-Line::Script MoveTo(DWORD dwState) {
-  return [=](Line& line, CTSPIRequest* pReq) {
-    pReq->GetCall()->ChangeCallState(dwState);
-    line.CompleteRequest(pReq, 0);
-  };
-}
-
 TEST_F(LineEntryTest, ACallIsMadeHeldTransferredAndDroppedThroughTheExports) {
   line->Answer(REQUEST_LINEMAKECALL, MoveTo(LINECALLSTATE_CONNECTED));
   line->Answer(REQUEST_LINEHOLD, MoveTo(LINECALLSTATE_ONHOLD));
@@ -342,14 +326,7 @@ TEST_F(LineEntryTest, ACallIsMadeHeldTransferredAndDroppedThroughTheExports) {
     l.CompleteRequest(pReq, pRec->lpCallParams == nullptr ? 0 : LINEERR_INVALCALLPARAMS);
   });
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  line->Answer(REQUEST_LINECOMPLETETRANSFER, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPITRANSFER*>(pReq->GetRecordObject());
-    CCallRef pCall = pRec->pCall;
-    CCallRef pConsult = pRec->pConsult;
-    l.CompleteRequest(pReq, 0);
-    pCall->ChangeCallState(LINECALLSTATE_IDLE);
-    pConsult->ChangeCallState(LINECALLSTATE_IDLE);
-  });
+  line->Answer(REQUEST_LINECOMPLETETRANSFER, &TransferCompletes);
   line->Answer(REQUEST_LINEDROP, MoveTo(LINECALLSTATE_IDLE));
 
   HDRVCALL hdCall = nullptr;
@@ -450,7 +427,7 @@ TEST_F(LineEntryTest, GetIDFallsBackFromTheCallToTheLine) {
                            u"tapi/line", nullptr),
             0);
   EXPECT_EQ(var.As<VARSTRING>()->dwStringSize, sizeof(DWORD));
-  EXPECT_EQ(var.Dword(var.As<VARSTRING>()->dwStringOffset), fw_test::kCallLineID);
+  EXPECT_EQ(var.Dword(var.As<VARSTRING>()->dwStringOffset), kCallLineID);
   EXPECT_EQ(TSPI_lineGetID(nullptr, 0, H(pCall), LINECALLSELECT_CALL, var.As<VARSTRING>(),
                            u"no/class", nullptr),
             LINEERR_INVALDEVICECLASS);
@@ -469,12 +446,7 @@ TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
     l.CompleteRequest(pReq, bNoParams ? 0 : LINEERR_INVALCALLPARAMS);
   });
   line->Answer(REQUEST_LINEDIAL, MoveTo(LINECALLSTATE_CONNECTED));
-  line->Answer(REQUEST_LINEADDTOCONFERENCE, [](Line& l, CTSPIRequest* pReq) {
-    auto* pRec = static_cast<TSPICONFERENCE*>(pReq->GetRecordObject());
-    pRec->pConsult->ChangeCallState(LINECALLSTATE_CONFERENCED);
-    pRec->pConfCall->ChangeCallState(LINECALLSTATE_CONNECTED);
-    l.CompleteRequest(pReq, 0);
-  });
+  AnswerAddsByJoining(0, LINECALLSTATE_CONNECTED);
   CString strData;
   const void* lpStored = nullptr;
   Capture<TSPICALLDATA>(REQUEST_LINESETCALLDATA, [&](TSPICALLDATA* pData) {
@@ -539,15 +511,14 @@ void DialogCallback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p
   if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
     g_hdDlgInst = reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->hdDlgInst;
   }
-  fw_test::CallTapi::Callback(htLine, htCall, dwMsg, p1, p2, p3);
+  CallTapi::Callback(htLine, htCall, dwMsg, p1, p2, p3);
 }
 
 TEST_F(LineEntryTest, DialogInstancesAreFoundAmongTheLinesOwnEntries) {
   ASSERT_EQ(line->CloseLine(), 0);
-  ASSERT_EQ(line->OpenLine(fw_test::kTapiLine, &DialogCallback, 0x00020001), 0);
+  ASSERT_EQ(line->OpenLine(kTapiLine, &DialogCallback, 0x00020001), 0);
   DWORD dwData = 5;
-  ASSERT_EQ(line->OpenDialogInstance(9, &dwData, sizeof(dwData), "X.TSP"),
-            fw_test::CallTapi::kDialogHandle);
+  ASSERT_EQ(line->OpenDialogInstance(9, &dwData, sizeof(dwData), "X.TSP"), CallTapi::kDialogHandle);
   ASSERT_EQ(line->DialogInstanceCount(), 1);
   const HDRVDIALOGINSTANCE hdDlgInst = g_hdDlgInst.load();
   ASSERT_NE(line->FindDialogInstance(hdDlgInst), nullptr);
@@ -569,3 +540,4 @@ TEST_F(LineEntryTest, DialogInstancesAreFoundAmongTheLinesOwnEntries) {
 }
 
 }  // namespace
+}  // namespace fw_test

@@ -3,10 +3,6 @@
 // request completion, GetData's wait, and the events TAPI receives.
 #include "framework/phone_connection.h"
 
-#include <functional>
-#include <stdexcept>
-#include <thread>
-
 #include "framework/phone_records.h"
 #include "framework_doubles.h"
 #include "platform/tspi.h"

@@ -4,11 +4,6 @@
 // reaches TAPI exactly once, ID 0 never, and each request and record is freed exactly once.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <set>
-#include <thread>
-#include <vector>
-
 #include "tests/framework/framework_doubles.h"
 
 namespace fw_test {

@@ -2,10 +2,7 @@
 // and its report to TAPI, failing requests together, ownership of records, and the waits.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "framework/media_records.h"
 #include "framework/phone_connection.h"
@@ -14,17 +11,6 @@
 
 namespace fw_test {
 namespace {
-
-TEST_F(QueueTest, QueueingIntoEmptyQueueStartsAtOnceAndBehindPendingStartsNothing) {
-  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 11));
-  ASSERT_EQ(line.Starts().size(), 1u);  // before QueueRequest returned
-  EXPECT_EQ(line.Starts()[0].dwRequestID, 11u);
-
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 12));
-  ASSERT_TRUE(Queue(REQUEST_LINEUNHOLD, 13));
-  EXPECT_EQ(line.Starts().size(), 1u);
-  EXPECT_EQ(line.GetRequestCount(), 3);
-}
 
 TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
   TestCall& call = *callA;
@@ -45,9 +31,13 @@ TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
+// The first request starts before QueueRequest returns; one behind a pending request does not.
 TEST_F(QueueTest, CompletedDropDoesNotStartTheRequestBehindAPendingOne) {
   CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 24);
+  ASSERT_EQ(line.Starts().size(), 1u);
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 25));
+  EXPECT_EQ(line.Starts().size(), 1u);
+  EXPECT_EQ(line.GetRequestCount(), 2);
   CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 26);
   line.CompleteRequest(pDrop.Get(), 0);
   EXPECT_EQ(line.Starts().size(), 2u);  // the hold waits for the make-call's answer
@@ -114,17 +104,6 @@ TEST_F(QueueTest, CompletingWithoutRemovalReportsOnceAndTheReportedFlagSticks) {
   EXPECT_EQ(line.GetRequestCount(), 0);
 }
 
-TEST_F(QueueTest, CompletingARequestNoLongerQueuedDoesNothing) {
-  CTSPIRequestPtr pReq = Queue(REQUEST_LINEHOLD, 51);
-  line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
-  line.CompleteRequest(pReq.Get(), 0);  // a late response
-  line.CompleteRequest(pReq.Get(), 0, TRUE, FALSE);
-  EXPECT_FALSE(line.RemoveRequest(pReq.Get()));
-  EXPECT_EQ(TapiLog::Get().ResultsFor(51), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  EXPECT_EQ(pReq->GetResult(), LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(line.followUps, 1);
-}
-
 TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
   ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 61, callA));
   ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 62, callB));
@@ -156,16 +135,6 @@ TEST_F(QueueTest, MatchingOneCallSparesOtherCallsAndTheExceptedRequest) {
   EXPECT_EQ(line.GetRequest(0).Get(), pDrop.Get());
   EXPECT_EQ(TapiLog::Get().ResultsFor(72), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   EXPECT_TRUE(TapiLog::Get().ResultsFor(73).empty());
-}
-
-TEST_F(QueueTest, OnlyNewSparesFetchedRequests) {
-  TestCall& call = *callA;
-  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 81, &call));  // started
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 82, &call));      // never fetched
-  line.CompleteMatchingRequests(call.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
-  EXPECT_EQ(line.GetRequestCount(), 1);
-  EXPECT_EQ(TapiLog::Get().ResultsFor(82), std::vector<LONG>{LINEERR_INVALCALLSTATE});
-  EXPECT_TRUE(TapiLog::Get().ResultsFor(81).empty());
 }
 
 // The call states that the failure of a conference or transfer request implies are applied only
@@ -211,22 +180,6 @@ TEST_F(QueueTest, SetUpTransferWhoseConsultationCallGoesAwayOnlyForgetsIt) {
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
-TEST_F(QueueTest, CompleteTransferWhoseConsultationCallGoesAwayIdlesItsConference) {
-  TestCall &call = *callA, &consult = *callB, &conf = *callC;
-  auto* pRec = new TSPITRANSFER;
-  pRec->pCall = call.Ptr();
-  pRec->pConsult = consult.Ptr();
-  pRec->pConf = conf.Ptr();
-  ASSERT_TRUE(line.QueueRequest(nullptr, call.Ptr(), REQUEST_LINECOMPLETETRANSFER, 96, pRec, 0));
-  // A type filter that does not name the transfer leaves it alone.
-  line.CompleteMatchingRequests(consult.Ptr(), REQUEST_LINEDROP, LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(line.GetRequestCount(), 1);
-  line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(line.GetRequestCount(), 0);
-  EXPECT_EQ(conf.idles, 1);
-  EXPECT_EQ(TapiLog::Get().ResultsFor(96), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-}
-
 TEST_F(QueueTest, OnlyNewMatchSparesAStartedTransferWhoseConsultationCallGoesIdle) {
   TestCall &call = *callA, &consult = *callB, &conf = *callC;
   for (const int nState : {STATE_STARTED, STATE_FETCHED, STATE_NOTPROCESSED}) {
@@ -241,6 +194,9 @@ TEST_F(QueueTest, OnlyNewMatchSparesAStartedTransferWhoseConsultationCallGoesIdl
     CTSPIRequestPtr pReq = line.FindRequest(call.Ptr(), REQUEST_LINECOMPLETETRANSFER);
     ASSERT_TRUE(pReq);
     pReq->SetState(nState);
+    // A type filter that does not name the transfer leaves it alone.
+    line.CompleteMatchingRequests(consult.Ptr(), REQUEST_LINEDROP, LINEERR_INVALCALLSTATE, TRUE);
+    EXPECT_EQ(line.GetRequestCount(), 1);
     // What a call going IDLE fails: only the requests not yet under way.
     line.CompleteMatchingRequests(consult.Ptr(), REQUEST_ANY, LINEERR_INVALCALLSTATE, TRUE);
     EXPECT_EQ(line.GetRequestCount(), bStarted ? 1 : 0);
@@ -335,14 +291,12 @@ TEST_F(QueueTest, WaitForRequestTimesOutThenSeesTheResult) {
   worker.join();
   // Gone from the queue, still readable through the caller's reference.
   EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), LINEERR_INVALCALLSTATE);
-}
 
-TEST_F(QueueTest, WaitForRequestOnARequestRemovedAfterTimeOutDoesNotHang) {
-  CTSPIRequestPtr pReq = Queue(REQUEST_PHONEGETDATA, 0);
-  EXPECT_EQ(line.WaitForRequest(5, pReq.Get()), -1);
-  EXPECT_TRUE(line.RemoveRequest(pReq.Get(), TRUE));
-  EXPECT_EQ(line.WaitForRequest(INFINITE, pReq.Get()),
-            -1);  // signalled on removal, never completed
+  // A request removed without completion after a wait timed out signals its removal.
+  CTSPIRequestPtr pRemoved = Queue(REQUEST_PHONEGETDATA, 0);
+  EXPECT_EQ(line.WaitForRequest(5, pRemoved.Get()), -1);
+  EXPECT_TRUE(line.RemoveRequest(pRemoved.Get(), TRUE));
+  EXPECT_EQ(line.WaitForRequest(INFINITE, pRemoved.Get()), -1);
 }
 
 TEST_F(QueueTest, WaitForPendingDropsReturnsOnceTheDropHasLeftTheQueue) {
@@ -511,7 +465,12 @@ TEST_F(QueueTest, LateResponseToAFailedRequestNeverCompletesANewerOne) {
   ASSERT_TRUE(pNewer);
   EXPECT_NE(pNewer.Get(), pAnswered.Get());
 
+  // The late response, in either form, changes nothing of the request no longer queued.
   line.CompleteRequest(pAnswered.Get(), 0);
+  line.CompleteRequest(pAnswered.Get(), 0, TRUE, FALSE);
+  EXPECT_FALSE(line.RemoveRequest(pAnswered.Get()));
+  EXPECT_EQ(pAnswered->GetResult(), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(line.followUps, 1);
   EXPECT_TRUE(line.IsRequestQueued(pNewer.Get()));
   EXPECT_EQ(pNewer->GetResult(), -1);
   EXPECT_EQ(TapiLog::Get().ResultsFor(181), std::vector<LONG>{LINEERR_OPERATIONFAILED});

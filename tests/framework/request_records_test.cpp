@@ -3,11 +3,6 @@
 // (they live on the stack here) or a use after free when the test touches it afterwards.
 #include "framework/request_records.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <vector>
-
 #include "framework/alloc_buffer.h"
 #include "framework/call_ref.h"
 #include "framework/dial_info.h"

@@ -2,11 +2,6 @@
 // completing the request ahead of it): TAPI hears of it once, and the queue goes on.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <stdexcept>
-#include <thread>
-#include <vector>
-
 #include "tests/framework/framework_doubles.h"
 
 namespace fw_test {

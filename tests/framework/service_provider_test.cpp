@@ -3,25 +3,14 @@
 #include "framework/service_provider.h"
 
 #include <dirent.h>
-#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <future>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "framework/call_appearance.h"
-#include "framework/device.h"
 #include "framework/dial_info.h"
-#include "framework/function_table.h"
-#include "framework/line_connection.h"
 #include "framework/phone_connection.h"
 #include "platform/tspi.h"
 #include "tests/framework/framework_doubles.h"
@@ -60,8 +49,6 @@ class DialogLine : public CTSPILineConnection {
 };
 IMPLEMENT_DYNCREATE(DialogLine, CTSPILineConnection)
 
-using fw_test::WaitUntil;
-
 int CountThreads() {
   int count = 0;
   DIR* dir = opendir("/proc/self/task");
@@ -73,16 +60,9 @@ int CountThreads() {
   return count;
 }
 
-// A call for the timer thread: counts how often it was served and says when it is done.
+// A call the way the provider's factories make them, for the list of calls with timers.
 class TimerCall : public CTSPICallAppearance {
   DECLARE_DYNCREATE(TimerCall)
- public:
-  BOOL ServiceCallTimers() override {
-    served.fetch_add(1);
-    return done.load();
-  }
-  std::atomic<int> served{0};
-  std::atomic<BOOL> done{FALSE};
 };
 IMPLEMENT_DYNCREATE(TimerCall, CTSPICallAppearance)
 
@@ -287,26 +267,23 @@ TEST_F(ServiceProviderTest, TimerThreadAndTimedCallsLastWhileDevicesExist) {
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
   EXPECT_TRUE(sp.IsTimerThreadRunning());
   EXPECT_EQ(sp.GetTimedCallCount(), 1);
-  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(2));
-  EXPECT_FALSE(sp.IsTimerThreadRunning());
-  EXPECT_EQ(sp.GetTimedCallCount(), 0);
-  EXPECT_EQ(sp.GetDeviceCount(), 0);
-  // A new first device starts it again.
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  EXPECT_TRUE(sp.IsTimerThreadRunning());
-  call->Release();
-}
-
-TEST_F(ServiceProviderTest, ShutdownEndsTheTimerThreadWithoutWaitingForItsTick) {
-  sp.SetTimerTick(24 * 3600 * 1000);  // a shutdown that waited for the tick would never return
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  ASSERT_TRUE(sp.IsTimerThreadRunning());
+  // The last device's shutdown ends the thread without waiting for its tick, or never returns.
   auto done = std::async(std::launch::async, [&] {
-    return sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
+    return sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(2));
   });
   ASSERT_EQ(done.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_EQ(done.get(), 0);
   EXPECT_FALSE(sp.IsTimerThreadRunning());
+  EXPECT_EQ(sp.GetTimedCallCount(), 0);
+  EXPECT_EQ(sp.GetDeviceCount(), 0);
+  // A new first device starts it again; unloading shuts down what is left.
+  ASSERT_EQ(Init(1, 0, 1), 0);
+  ASSERT_EQ(Init(2, 1, 1), 0);
+  EXPECT_TRUE(sp.IsTimerThreadRunning());
+  EXPECT_EQ(sp.ExitInstance(), 0);
+  EXPECT_EQ(sp.GetDeviceCount(), 0);
+  EXPECT_FALSE(sp.IsTimerThreadRunning());
+  call->Release();
 }
 
 TEST_F(ServiceProviderTest, SecondInitOfTheSameProviderIDChangesNothing) {
@@ -399,14 +376,6 @@ TEST_F(ServiceProviderTest, ShutdownOfAnUnknownDeviceDeletesNothing) {
   // The same pointer again (TAPI shutting down twice): no second delete.
   EXPECT_EQ(sp.providerShutdown(kVersion, pDevice), 0);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
-}
-
-TEST_F(ServiceProviderTest, ExitInstanceShutsDownWhatIsLeft) {
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  ASSERT_EQ(Init(2, 1, 1), 0);
-  EXPECT_EQ(sp.ExitInstance(), 0);
-  EXPECT_EQ(sp.GetDeviceCount(), 0);
-  EXPECT_FALSE(sp.IsTimerThreadRunning());
 }
 
 TEST_F(ServiceProviderTest, EnumDevicesOfTheBaseReportsNothing) {
@@ -524,13 +493,9 @@ TEST_F(ServiceProviderTest, DialogDataForALineReachesThatLine) {
   EXPECT_EQ(sp.providerGenericDialogData(pDevice, nullptr, nullptr, nullptr, query, 8), 0);
 }
 
-TEST_F(ServiceProviderTest, CreateLineDeviceGivesTheLineItsNewID) {
+// Lines: device_lookup_test's LinesNumberedAfterTheFactAreFoundByTheirNewIDsOnly.
+TEST_F(ServiceProviderTest, CreatePhoneDeviceGivesThePhoneItsNewID) {
   ASSERT_EQ(Init(1, 0, 2, 50, 1), 0);
-  CTSPILineConnection* pLine = sp.FindLineByDeviceID(1);
-  EXPECT_EQ(sp.providerCreateLineDevice(1, 77), 0);
-  EXPECT_EQ(sp.FindLineByDeviceID(77), pLine);
-  EXPECT_EQ(sp.FindLineByDeviceID(1), nullptr);
-  EXPECT_EQ(sp.providerCreateLineDevice(5, 78), LINEERR_BADDEVICEID);
   EXPECT_EQ(sp.providerCreatePhoneDevice(5, 78), PHONEERR_BADDEVICEID);
   EXPECT_EQ(sp.providerCreatePhoneDevice(50, 51), 0);
   EXPECT_NE(sp.FindPhoneByDeviceID(51), nullptr);
@@ -553,28 +518,6 @@ TEST_F(ServiceProviderTest, RegisteringTwiceKeepsOneEntry) {
   a->Release();
   b->Release();  // a call that goes leaves the list
   EXPECT_EQ(sp.GetTimedCallCount(), 0);
-}
-
-TEST_F(ServiceProviderTest, TimerServesCallsUntilTheyHaveNothingLeft) {
-  sp.SetTimerTick(1);
-  ASSERT_EQ(Init(1, 0, 1), 0);
-  TimerCall& busy = *NewTimerCall();
-  TimerCall& finishing = *NewTimerCall();
-  sp.RegisterTimedCall(&busy);
-  sp.RegisterTimedCall(&finishing);
-  ASSERT_TRUE(WaitUntil([&] { return finishing.served.load() >= 2; }));
-  EXPECT_TRUE(sp.IsTimedCall(&finishing));
-  finishing.done = TRUE;
-  ASSERT_TRUE(WaitUntil([&] { return !sp.IsTimedCall(&finishing); }));
-  const int servedWhenDone = finishing.served.load();
-  // Once out of the list it is not served again; the other call still is.
-  const int busyBefore = busy.served.load();
-  ASSERT_TRUE(WaitUntil([&] { return busy.served.load() >= busyBefore + 3; }));
-  EXPECT_EQ(finishing.served.load(), servedWhenDone);
-  EXPECT_TRUE(sp.IsTimedCall(&busy));
-  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
-  busy.Release();
-  finishing.Release();
 }
 
 }  // namespace

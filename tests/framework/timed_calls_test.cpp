@@ -4,14 +4,9 @@
 // timer service the tests script.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <thread>
-#include <vector>
 
 #include "framework/base_object.h"
-#include "framework/call_appearance.h"
 #include "tests/framework/framework_doubles.h"
 
 namespace {

@@ -4,12 +4,8 @@
 // device's index of it disagree.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <iterator>
-#include <thread>
 
-#include "framework/line_connection.h"
-#include "framework/service_provider.h"
 #include "framework/tspi_exports.h"
 #include "tests/framework/framework_doubles.h"
 

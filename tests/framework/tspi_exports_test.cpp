@@ -313,9 +313,6 @@ TEST_F(TspiExportsTest, TwoCallExportsCheckTheFirstHandleThenTheSecond) {
     EXPECT_EQ(entry.pSecond, consult);
     EXPECT_EQ(entry.dwRequestID, kID);
   }
-}
-
-TEST_F(TspiExportsTest, AddToConferenceRefusesACallThatIsNoConference) {
   EXPECT_EQ(TSPI_lineAddToConference(kID, AsHandle(call), AsHandle(consult)),
             LINEERR_INVALCONFCALLHANDLE);
   EXPECT_TRUE(sp.entries.empty());
@@ -403,9 +400,7 @@ TEST_F(TspiExportsTest, AddressExportsRefuseAnAddressIDTheLineLacks) {
     EXPECT_EQ(row.invoke(AsHandle(line), 2), LINEERR_INVALADDRESSID);
   }
   EXPECT_TRUE(sp.entries.empty());
-}
-
-TEST_F(TspiExportsTest, ForwardOnAllAddressesLooksUpNoAddress) {
+  // A forward on all addresses looks up none.
   EXPECT_EQ(TSPI_lineForward(kID, AsHandle(line), TRUE, 99, nullptr, 0, nullptr, nullptr, nullptr),
             kReached);
   const Entry entry = Only();

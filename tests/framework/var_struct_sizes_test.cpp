@@ -5,11 +5,7 @@
 // dwUsedSize == dwNeededSize.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstddef>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "framework/device_class.h"
 #include "framework/phone_connection.h"
@@ -238,6 +234,7 @@ TEST_F(VarStructSizesTest, PartsThatPointIntoTheStructureHoldWhatTheyName) {
             "5551234|");
   EXPECT_EQ(entries[1].dwForwardMode, static_cast<DWORD>(LINEFORWARDMODE_BUSY));
   EXPECT_EQ(entries[1].dwCallerAddressSize, 0u);
+  EXPECT_EQ(entries[1].dwCallerAddressOffset, 0u);  // an entry's parts start cleared
   EXPECT_EQ(TextAt(status, entries[1].dwDestAddressOffset, entries[1].dwDestAddressSize), "200|");
   for (const LINEFORWARD& entry : entries) {
     EXPECT_LE(entry.dwDestAddressOffset + entry.dwDestAddressSize,
@@ -266,6 +263,11 @@ TEST_F(VarStructSizesTest, PartsThatPointIntoTheStructureHoldWhatTheyName) {
   const std::string classes =
       TextAt(caps, pCaps->dwDeviceClassesOffset, pCaps->dwDeviceClassesSize);
   EXPECT_EQ(classes.rfind("comm/datamodem|tapi/line|tapi/providerid||", 0), 0u) << classes;
+
+  // Forwarding cleared: no entry is left to report.
+  EXPECT_EQ(pAddress->AddForwardEntry(0, nullptr, nullptr, 0), -1);
+  ASSERT_EQ(pAddress->GetAddressStatus(probe.As<LINEADDRESSSTATUS>()), 0);
+  EXPECT_EQ(probe.As<LINEADDRESSSTATUS>()->dwForwardNumEntries, 0u);
 }
 
 // A part placed after an odd end starts at the next multiple of 4, the padding counted; an
