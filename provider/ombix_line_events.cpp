@@ -175,9 +175,7 @@ void COmbixLine::UpdateCallNumbers(const COmbixCallConnectionEvent* pEvent) {
     case CALL_CONNECTION_IDLED:
     case CALL_CONNECTION_TRANSFERRED:
     case CALL_CONNECTION_REDIRECTED:
-      ClearIf(m_dwHeldCall, n);
-      ClearIf(m_dwAlertingCall, n);
-      ClearIf(m_dwActiveCall, n);
+      ForgetCallNumber(n);
       break;
     default:
       break;
