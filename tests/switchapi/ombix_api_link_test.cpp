@@ -104,6 +104,15 @@ class LinkTest : public ::testing::Test {
     peer.SendAck(id);
   }
 
+  // d came, of that type and sequence number, and of that invoke id when one is given.
+  static void Expect(const std::optional<PeerDatagram>& d, DWORD dwType, DWORD dwSeq,
+                     std::optional<DWORD> invokeID = std::nullopt) {
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->Type(), dwType);
+    EXPECT_EQ(d->Seq(), dwSeq);
+    EXPECT_EQ(d->InvokeID(), invokeID.value_or(d->InvokeID()));
+  }
+
   // The next datagram that is not an acknowledgement.
   std::optional<PeerDatagram> NextNotAck() {
     std::optional<PeerDatagram> d;
@@ -167,10 +176,7 @@ TEST_F(LinkTest, SequenceNumbersFromTheSwitch) {
   EXPECT_EQ(ResponseIds(), std::vector<DWORD>{55});
 
   peer.Send(Response(7, OMBIX_MAKE_CALL_RSP, 77));  // out of range: the client leaves
-  std::optional<PeerDatagram> disconnect = peer.Receive();
-  ASSERT_TRUE(disconnect);
-  EXPECT_EQ(disconnect->Type(), OMBIX_DISCONNECT);
-  EXPECT_EQ(disconnect->Seq(), 1u);  // the client's next number
+  Expect(peer.Receive(), OMBIX_DISCONNECT, 1);      // the client's next number
   ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
   EXPECT_EQ(ResponseIds(), std::vector<DWORD>{55});
   EXPECT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));  // and logs in anew
@@ -206,15 +212,10 @@ TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
   EXPECT_TRUE(link->IsConnected());
 
   peer.SendAck(9);
-  next = peer.ReceiveType(OMBIX_MONITOR_STOP_REQ);
-  ASSERT_TRUE(next);
-  EXPECT_EQ(next->Seq(), 10u);
-  EXPECT_EQ(next->InvokeID(), 10u);
+  Expect(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ), OMBIX_MONITOR_STOP_REQ, 10, 10);
 
   peer.SendAck(12);  // neither 10 nor 9: the client leaves
-  std::optional<PeerDatagram> disconnect = peer.ReceiveType(OMBIX_DISCONNECT);
-  ASSERT_TRUE(disconnect);
-  EXPECT_EQ(disconnect->Seq(), 11u);
+  Expect(peer.ReceiveType(OMBIX_DISCONNECT), OMBIX_DISCONNECT, 11);
   EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
 }
 
@@ -222,10 +223,7 @@ TEST_F(LinkTest, ReceiveErrorTellsTheServerBeforeTheLinkResets) {
   FailingSocketLink& l = Connected<FailingSocketLink>();
   Acked(1);
   l.bFailNextReceive = true;
-  std::optional<PeerDatagram> d = NextNotAck();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Type(), OMBIX_DISCONNECT);
-  EXPECT_EQ(d->Seq(), 2u);
+  Expect(NextNotAck(), OMBIX_DISCONNECT, 2);
   EXPECT_TRUE(link->WaitForCount("ConnectionLost", 1));
   EXPECT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ, 0));
 }
@@ -244,10 +242,7 @@ TEST_F(LinkTest, RuntsForeignAndOverlongDatagramsAreIgnored) {
                  peer.GetClientPort());
   peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 11));
   // The first thing the client says is the acknowledgement of the real 1.
-  std::optional<PeerDatagram> ack = peer.Receive();
-  ASSERT_TRUE(ack);
-  EXPECT_EQ(ack->Type(), OMBIX_ACK);
-  EXPECT_EQ(ack->Seq(), 1u);
+  Expect(peer.Receive(), OMBIX_ACK, 1);
   ASSERT_TRUE(link->WaitForCount("Response", 1));
   EXPECT_EQ(ResponseIds(), std::vector<DWORD>{11});
   EXPECT_EQ(link->Count("ConnectionLost"), 0u);
@@ -280,11 +275,7 @@ TEST_F(LinkTest, NothingOfADroppedSessionIsSentInTheNext) {
   ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
   Connect(2);
   link->MakeCall(3, "201", "300", 0, nullptr);
-  std::optional<PeerDatagram> d = NextNotAck();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Type(), OMBIX_MAKE_CALL_REQ);
-  EXPECT_EQ(d->Seq(), 1u);
-  EXPECT_EQ(d->InvokeID(), 3u);
+  Expect(NextNotAck(), OMBIX_MAKE_CALL_REQ, 1, 3);
 }
 
 TEST_F(LinkTest, RequestThatCannotFitIsDroppedWithoutANumber) {
@@ -316,9 +307,7 @@ TEST_F(LinkTest, PingsWhenIdleAndItsOwnAcknowledgementsDoNotCount) {
   EXPECT_EQ(ping->Seq(), 1u);
   EXPECT_EQ(ping->bytes.size(), 8u);
   peer.SendAck(1);
-  ping = peer.ReceiveType(OMBIX_PING);
-  ASSERT_TRUE(ping);
-  EXPECT_EQ(ping->Seq(), 2u);
+  Expect(peer.ReceiveType(OMBIX_PING), OMBIX_PING, 2);
 }
 
 TEST_F(LinkTest, BackOffGrowsToItsCeilingAndStartsAgainAfterALogin) {
@@ -363,10 +352,7 @@ TEST_F(LinkTest, LateLoginAcknowledgementAfterAReconnectKeepsTheNewLink) {
   peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0));
   ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 2));
   link->MonitorStop(4, "201");
-  std::optional<PeerDatagram> d = NextNotAck();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Type(), OMBIX_MONITOR_STOP_REQ);  // not OMBIX_DISCONNECT
-  EXPECT_EQ(d->Seq(), 1u);
+  Expect(NextNotAck(), OMBIX_MONITOR_STOP_REQ, 1);  // not OMBIX_DISCONNECT
   EXPECT_EQ(link->Count("ConnectionLost"), 1u);
 }
 
@@ -390,10 +376,7 @@ TEST_F(LinkTest, SlowServersLateLoginAcknowledgementKeepsTheLinkUp) {
   ASSERT_TRUE(link->WaitForCount("Response", 3));
   peer.SendAck(0);  // the second round's
   link->MonitorStop(4, "201");
-  std::optional<PeerDatagram> d = NextNotAck();
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Type(), OMBIX_MONITOR_STOP_REQ);
-  EXPECT_EQ(d->Seq(), 4u);
+  Expect(NextNotAck(), OMBIX_MONITOR_STOP_REQ, 4);
   EXPECT_EQ(link->Count("ConnectionLost"), 0u);
   EXPECT_EQ(ResponseIds(), (std::vector<DWORD>{1, 2, 3}));
 }
@@ -495,9 +478,7 @@ TEST_F(LinkTest, StopWhileConnectedSendsDisconnectReportsTheLossAndMayStartAgain
   link->StopThread();
   EXPECT_EQ(link->Count("ConnectionLost"), 1u);  // before StopThread returned
   EXPECT_FALSE(link->IsConnected());
-  std::optional<PeerDatagram> d = peer.ReceiveType(OMBIX_DISCONNECT);
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Seq(), 2u);
+  Expect(peer.ReceiveType(OMBIX_DISCONNECT), OMBIX_DISCONNECT, 2);
 
   ASSERT_TRUE(link->StartThread());
   ASSERT_TRUE(peer.AcceptLogin(0));
@@ -533,10 +514,7 @@ TEST_F(LinkTest, CallbacksMaySendRequests) {
   link->onLoginSucceeded = [&] { link->MonitorStart(7, "201", "secret", nullptr); };
   Start();
   Connect();
-  std::optional<PeerDatagram> d = peer.ReceiveType(OMBIX_MONITOR_START_REQ);
-  ASSERT_TRUE(d);
-  EXPECT_EQ(d->Seq(), 1u);
-  EXPECT_EQ(d->InvokeID(), 7u);
+  Expect(peer.ReceiveType(OMBIX_MONITOR_START_REQ), OMBIX_MONITOR_START_REQ, 1, 7);
 }
 
 }  // namespace

@@ -113,12 +113,7 @@ TEST_F(ToolTest, RegtoolErrors) {
 
 TEST_F(ToolTest, SwitchDecodeErrors) {
   std::string binary;
-  for (int i = 0; i < 3000; ++i)
-    binary += std::string(
-                  "\x7f"
-                  "ELF\x02\x01\x00\x1b[2J",
-                  11) +
-              "\n";
+  for (int i = 0; i < 3000; ++i) binary += std::string("\177ELF\x02\x01\x00\x1b[2J\n", 12);
   const std::string too_long(8 * 65535 + 10, 'a');
   const std::vector<std::string> at0 = Args("--time 0");
   const Case cases[] = {
