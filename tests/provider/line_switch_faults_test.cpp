@@ -64,6 +64,27 @@ class LineSwitchFaultsTest : public LineScenarioTest {
     EXPECT_EQ(ResultOf(id), 0);
   }
 
+  // A make-call of line 200 to 201 whose answer the switch holds back; returns once the switch
+  // has its `n`th make-call.
+  DRV_REQUESTID HeldBackMakeCall(size_t n) {
+    Sim("defer MAKE_CALL_REQ");
+    const DRV_REQUESTID id = Id();
+    EXPECT_EQ(provider.lineMakeCall(lines[0], id, NewHandle(), &hd, "201", 0, nullptr),
+              static_cast<LONG>(id));
+    WaitReceived(OMBIX_MAKE_CALL_REQ, n);
+    return id;
+  }
+  // That make-call, still waiting and not idle, is answered and becomes line 200's second call.
+  void ReleaseMakeCall(DRV_REQUESTID id) {
+    auto* pMade = reinterpret_cast<CTSPICallAppearance*>(hd);
+    EXPECT_NE(pMade->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
+    EXPECT_FALSE(Completed(id));
+    Sim("release");
+    EXPECT_EQ(ResultOf(id), 0);
+    Run({Reach("the new call rings", {{0, 2, LINECALLSTATE_RINGBACK}})});
+    EXPECT_EQ(C(0, 2), pMade);
+  }
+
   bool bMsgWait = false;
 };
 
@@ -126,21 +147,11 @@ TEST_F(LineSwitchFaultsTest, EventsThatEndACallNeverMakeOrTakeOne) {
   }
 
   // A make-call waits for its first event; a late IDLED of the old call comes first.
-  Sim("defer MAKE_CALL_REQ");
-  const DRV_REQUESTID idMake = Id();
-  ASSERT_EQ(provider.lineMakeCall(lines[0], idMake, NewHandle(), &hd, "201", 0, nullptr),
-            static_cast<LONG>(idMake));
-  WaitReceived(OMBIX_MAKE_CALL_REQ, 2);
+  const DRV_REQUESTID idMake = HeldBackMakeCall(2);
   Sim("repeat 1");
   Settle();
-  auto* pMade = reinterpret_cast<CTSPICallAppearance*>(hd);
-  EXPECT_FALSE(Completed(idMake));
-  EXPECT_NE(pMade->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
-  EXPECT_EQ(OmbixCallId(pMade), ObjectId{});
-  Sim("release");
-  EXPECT_EQ(ResultOf(idMake), 0);
-  Run({Reach("the new call rings", {{0, 2, LINECALLSTATE_RINGBACK}})});
-  EXPECT_EQ(C(0, 2), pMade);
+  EXPECT_EQ(OmbixCallId(reinterpret_cast<CTSPICallAppearance*>(hd)), ObjectId{});
+  ReleaseMakeCall(idMake);
 }
 
 TEST_F(LineSwitchFaultsTest, CallEndedWhileTheLinkWasDownIsNoLongerHeldForTheNextCall) {
@@ -164,20 +175,10 @@ TEST_F(LineSwitchFaultsTest, CheckAfterReloginLeavesAMakeCallTheSwitchHasNotName
   Sim("defer MONITOR_START_REQ");
   Sim("defer MONITOR_START_REQ");
   DropLink();
-  Sim("defer MAKE_CALL_REQ");
-  const DRV_REQUESTID idMake = Id();
-  ASSERT_EQ(provider.lineMakeCall(lines[0], idMake, NewHandle(), &hd, "201", 0, nullptr),
-            static_cast<LONG>(idMake));
-  WaitReceived(OMBIX_MAKE_CALL_REQ, 1);
+  const DRV_REQUESTID idMake = HeldBackMakeCall(1);
   Sim("release MONITOR_START_REQ");
   Run({Reach("the check idles the call that is gone", {{0, 1, LINECALLSTATE_IDLE}})});
-  auto* pMade = reinterpret_cast<CTSPICallAppearance*>(hd);
-  EXPECT_NE(pMade->GetCallState(), static_cast<DWORD>(LINECALLSTATE_IDLE));
-  EXPECT_FALSE(Completed(idMake));
-  Sim("release");
-  EXPECT_EQ(ResultOf(idMake), 0);
-  Run({Reach("the new call rings", {{0, 2, LINECALLSTATE_RINGBACK}})});
-  EXPECT_EQ(C(0, 2), pMade);
+  ReleaseMakeCall(idMake);
 }
 
 TEST_F(LineSwitchFaultsTest, ConferenceListedByItsOwnIdAfterAReloginKeepsItsMembers) {

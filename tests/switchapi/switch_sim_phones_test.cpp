@@ -1,5 +1,5 @@
 // switch-sim as a switch: monitors, phone queries and the events that follow requests and
-// commands, seen by a real link; whole response bodies; a client that comes back on a new port.
+// commands, seen by a real link.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -143,68 +143,6 @@ TEST_F(SimPhonesTest, CommandsFromAScript) {
       << printed;
   EXPECT_NE(printed.find("phone 201 device 201 in service, 2 messages"), std::string::npos);
   EXPECT_NE(printed.find("monitor 1 on 201 by session 1"), std::string::npos);
-}
-
-// A raw client on its own socket, as a client that vanishes without a word.
-class RawSocket {
- public:
-  explicit RawSocket(WORD wPort) : m_wPort(wPort) {}
-  void Send(const TestDatagram& d) { m_peer.SendTo(d.bytes, 0x7F000001, m_wPort); }
-  // The next datagram of that type (others skipped), empty when none comes.
-  std::vector<BYTE> Receive(DWORD dwType) {
-    auto d = m_peer.ReceiveType(dwType);
-    return d ? d->bytes : std::vector<BYTE>{};
-  }
-  // Logs in and acknowledges the login response; false when none came.
-  bool LogIn() {
-    Send(TestDatagram(0, OMBIX_LOGIN_REQ).U32(0).Str("3.0").Str("T").Str("1"));
-    if (Receive(OMBIX_LOGIN_RSP).empty()) return false;
-    Send(TestDatagram(0, OMBIX_ACK));
-    return true;
-  }
-
- private:
-  TestPeer m_peer;
-  WORD m_wPort;
-};
-
-TEST(SimSessionsTest, AClientBackOnANewPortLeavesNoSessionBehind) {
-  SwitchSimConfig config;
-  config.wPort = 0;
-  config.ackTimeout = std::chrono::milliseconds(100);
-  config.dwMaxRetries = 2;
-  config.pingInterval = std::chrono::milliseconds(600000);
-  SwitchSim sim(config);
-  ASSERT_TRUE(sim.Start());
-  ASSERT_TRUE(RawSocket(sim.GetPort()).LogIn());  // and gone
-  RawSocket back(sim.GetPort());
-  ASSERT_TRUE(back.LogIn());
-  EXPECT_TRUE(sim.WaitFor([&] { return sim.Sessions().size() == 1; }, std::chrono::seconds(5)));
-  EXPECT_EQ(sim.Counters().dwSessionsGivenUp, 1u);
-}
-
-// Every response that carries more than a result carries all of it, with empty values.
-TEST(SimResponsesTest, WholeBodies) {
-  SwitchSimConfig config;
-  config.wPort = 0;
-  SwitchSim sim(config);
-  ASSERT_TRUE(sim.Start());
-  RawSocket client(sim.GetPort());
-  ASSERT_TRUE(client.LogIn());
-  // Bytes after dwInvokeID and dwError: u32 4, empty string 4, ObjectId 12, empty array 4.
-  const struct {
-    DWORD dwResponse, dwBytes;
-  } cases[] = {{269, 24}, {301, 24}, {317, 16}, {333, 4}, {339, 24}, {345, 8}, {363, 8},
-               {347, 4},  {353, 12}, {355, 4},  {357, 4}, {367, 84}, {369, 4}, {513, 12},
-               {517, 12}, {519, 8},  {527, 12}, {769, 4}, {771, 4},  {773, 4}, {779, 4},
-               {785, 4},  {787, 4},  {775, 8},  {783, 36}};
-  DWORD dwSeq = 1;
-  for (const auto& c : cases) {
-    client.Send(TestDatagram(dwSeq, c.dwResponse - 1).U32(dwSeq));
-    const std::vector<BYTE> rsp = client.Receive(c.dwResponse);
-    client.Send(TestDatagram(dwSeq++, OMBIX_ACK));
-    EXPECT_EQ(rsp.size(), 8u + 8u + c.dwBytes) << MessageTypeName(c.dwResponse);
-  }
 }
 
 }  // namespace

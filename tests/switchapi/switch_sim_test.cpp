@@ -58,16 +58,21 @@ class RawClient {
     bytes.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
     return bytes;
   }
-  // The next datagram's sequence number; fails the test when none comes or its type differs.
-  DWORD Expect(DWORD dwType, std::vector<BYTE>* pBytes = nullptr) {
-    auto bytes = Receive();
-    if (!bytes) ADD_FAILURE() << "no datagram, expected " << MessageTypeName(dwType);
-    if (!bytes) return 0xDEAD;
-    const OMBIXHEADER header = ReadOmbixHeader(bytes->data(), static_cast<DWORD>(bytes->size()));
-    EXPECT_EQ(header.dwMsgType, dwType) << MessageTypeName(header.dwMsgType);
-    if (pBytes) *pBytes = *bytes;
-    return header.dwMsgSeq;
+  // The next datagram's sequence number, resends of the login response skipped when asked (they
+  // cross our acknowledgement on a slow machine); fails the test when none comes or its type
+  // differs.
+  DWORD Expect(DWORD dwType, std::vector<BYTE>* pBytes = nullptr, bool bSkipLoginRsp = false) {
+    while (auto bytes = Receive()) {
+      const OMBIXHEADER header = ReadOmbixHeader(bytes->data(), static_cast<DWORD>(bytes->size()));
+      if (bSkipLoginRsp && header.dwMsgType == OMBIX_LOGIN_RSP) continue;
+      EXPECT_EQ(header.dwMsgType, dwType) << MessageTypeName(header.dwMsgType);
+      if (pBytes) *pBytes = *bytes;
+      return header.dwMsgSeq;
+    }
+    ADD_FAILURE() << "no datagram, expected " << MessageTypeName(dwType);
+    return 0xDEAD;
   }
+  DWORD ExpectAfterLogin(DWORD dwType) { return Expect(dwType, nullptr, true); }
 
  private:
   int m_fd;
@@ -156,16 +161,44 @@ TEST(SwitchSimTest, SendsOneAtATimeAndResendsUntilAcknowledged) {
   client.SendAck(1);  // stale
   ASSERT_TRUE(sim.WaitFor([&] { return sim.Counters().dwStaleAcks == 1; }, kDeadline));
   client.SendAck(0);
-  std::optional<std::vector<BYTE>> next;
-  OMBIXHEADER header{};
-  do {  // skipping resends that crossed our acknowledgement
-    next = client.Receive();
-    ASSERT_TRUE(next);
-    header = ReadOmbixHeader(next->data(), static_cast<DWORD>(next->size()));
-  } while (header.dwMsgType == OMBIX_LOGIN_RSP);
-  EXPECT_EQ(header.dwMsgType, OMBIX_PING);
-  EXPECT_EQ(header.dwMsgSeq, 1u);
+  EXPECT_EQ(client.ExpectAfterLogin(OMBIX_PING), 1u);
   EXPECT_GE(sim.Counters().dwResends, 2u);
+}
+
+TEST(SwitchSimTest, AClientBackOnANewPortLeavesNoSessionBehind) {
+  SwitchSimConfig config = TestConfig();
+  config.ackTimeout = 100ms;
+  config.dwMaxRetries = 2;
+  SwitchSim sim(config);
+  ASSERT_TRUE(sim.Start());
+  RawClient(sim.GetPort()).LogIn();  // and gone
+  RawClient(sim.GetPort()).LogIn();
+  EXPECT_TRUE(sim.WaitFor([&] { return sim.Sessions().size() == 1; }, kDeadline));
+  EXPECT_EQ(sim.Counters().dwSessionsGivenUp, 1u);
+}
+
+// Every response that carries more than a result carries all of it, with empty values.
+TEST(SwitchSimTest, WholeResponseBodies) {
+  SwitchSim sim(TestConfig());
+  ASSERT_TRUE(sim.Start());
+  RawClient client(sim.GetPort());
+  client.LogIn();
+  // Bytes after dwInvokeID and dwError: u32 4, empty string 4, ObjectId 12, empty array 4.
+  const struct {
+    DWORD dwResponse, dwBytes;
+  } cases[] = {{269, 24}, {301, 24}, {317, 16}, {333, 4}, {339, 24}, {345, 8}, {363, 8},
+               {347, 4},  {353, 12}, {355, 4},  {357, 4}, {367, 84}, {369, 4}, {513, 12},
+               {517, 12}, {519, 8},  {527, 12}, {769, 4}, {771, 4},  {773, 4}, {779, 4},
+               {785, 4},  {787, 4},  {775, 8},  {783, 36}};
+  DWORD dwSeq = 1;
+  for (const auto& c : cases) {
+    client.Send(TestDatagram(dwSeq, c.dwResponse - 1).U32(dwSeq));
+    client.Expect(OMBIX_ACK);
+    std::vector<BYTE> rsp;
+    client.Expect(c.dwResponse, &rsp);
+    client.SendAck(dwSeq++);
+    EXPECT_EQ(rsp.size(), 8u + 8u + c.dwBytes) << MessageTypeName(c.dwResponse);
+  }
 }
 
 }  // namespace
@@ -197,20 +230,9 @@ TEST(SwitchSimTest, TimersFireWhenDueWithNothingElseToWakeTheSim) {
       sim.SetFaults(faults);
     }
     sim.QueueMessage(OMBIX_PHONE_STATE_EVENT, TestDatagram().U32(1).bytes);
-    // Skipping resends of the login response that crossed our acknowledgement on a slow machine.
-    const auto nextEvent = [&]() -> std::optional<DWORD> {
-      while (std::optional<std::vector<BYTE>> bytes = client.Receive()) {
-        const OMBIXHEADER h = ReadOmbixHeader(bytes->data(), static_cast<DWORD>(bytes->size()));
-        if (h.dwMsgType != OMBIX_LOGIN_RSP) {
-          EXPECT_EQ(h.dwMsgType, OMBIX_PHONE_STATE_EVENT);
-          return h.dwMsgSeq;
-        }
-      }
-      return std::nullopt;
-    };
-    EXPECT_EQ(nextEvent(), 1u);
+    EXPECT_EQ(client.ExpectAfterLogin(OMBIX_PHONE_STATE_EVENT), 1u);
     if (timer == Timer::kResendOfAQueuedMessage) {
-      EXPECT_EQ(nextEvent(), 1u);  // the same, again
+      EXPECT_EQ(client.ExpectAfterLogin(OMBIX_PHONE_STATE_EVENT), 1u);  // the same, again
     }
   }
 }
