@@ -215,6 +215,16 @@ class LineScenarioTest : public ProviderTest {
                     {{0, 2, LINECALLSTATE_RINGBACK}}),
                  SimStep("answer 2 202", {{0, 2, LINECALLSTATE_CONNECTED}})});
   }
+  // 200 completes that transfer: both its calls end, 201 stays connected.
+  Step CompleteTransfer(const std::string& strWhat) {
+    return Do(
+        strWhat,
+        [&] {
+          return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
+                                               LINETRANSFERMODE_TRANSFER);
+        },
+        {{0, 1, LINECALLSTATE_IDLE}, {0, 2, LINECALLSTATE_IDLE}, {1, 1, LINECALLSTATE_CONNECTED}});
+  }
   // Or 200 conferences #1 with its consultation call #2 to 202: conference #3.
   std::vector<Step> Conference200With201And202() {
     return Then(Connect200To201(),

@@ -62,14 +62,7 @@ TEST_F(LineScenarioTest, IncomingCallAnsweredThenRedirectedAndDialled) {
 
 TEST_F(LineScenarioTest, BlindAndConsultationTransfer) {
   Run(Then(Consult202ForTransfer(),
-           {Do("200 completes the transfer",
-               [&] {
-                 return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
-                                                      LINETRANSFERMODE_TRANSFER);
-               },
-               {{0, 1, LINECALLSTATE_IDLE},
-                {0, 2, LINECALLSTATE_IDLE},
-                {1, 1, LINECALLSTATE_CONNECTED}}),
+           {CompleteTransfer("200 completes the transfer"),
             Do("201 sends 202 on blind to 200",
                [&] { return provider.lineBlindTransfer(C(1, 1), Id(), "200", 0); },
                {{1, 1, LINECALLSTATE_IDLE}, {0, 1, LINECALLSTATE_OFFERING}})}));

@@ -209,14 +209,8 @@ TEST_F(LineSwitchFaultsTest, ConferenceIdledNamingACallOfNoPartInItLeavesThatCal
 TEST_F(LineSwitchFaultsTest, ConsultationCallIdleBeforeTheTransferIsConfirmed) {
   Sim("reply COMPLETE_TRANSFER_REQ events-first");
   Run(Then(Consult202ForTransfer(),
-           {Do("200 completes the transfer: both calls end before the switch confirms it",
-               [&] {
-                 return provider.lineCompleteTransfer(C(0, 1), Id(), C(0, 2), nullptr, nullptr,
-                                                      LINETRANSFERMODE_TRANSFER);
-               },
-               {{0, 1, LINECALLSTATE_IDLE},
-                {0, 2, LINECALLSTATE_IDLE},
-                {1, 1, LINECALLSTATE_CONNECTED}})}));
+           {CompleteTransfer(
+               "200 completes the transfer: both calls end before the switch confirms it")}));
 }
 
 }  // namespace
