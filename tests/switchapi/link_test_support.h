@@ -166,10 +166,9 @@ class TestPeer {
 
 // One callback the link made.
 struct LinkCall {
-  std::string strWhat;  // "LoginSucceeded", "LoginFailed", "ConnectionLost", "Response", ...
+  std::string strWhat;  // "LoginSucceeded", "ConnectionLost", "Response", ...
   DWORD dwMsgType = 0;
   DWORD dwInvokeID = 0;
-  DWORD dwError = 0;
   BOOL bLoggedIn = FALSE;  // IsLoggedIn() during the callback
 };
 
@@ -192,9 +191,8 @@ class RecordingLink : public COmbixAPI {
     std::unique_lock<std::mutex> lock(m_mx);
     return m_cv.wait_for(lock, deadline, [&] { return CountLocked(strWhat) >= n; });
   }
-  // Waits until IsConnected() is what is asked.
-  bool WaitConnected(bool bConnected = true) {
-    return WaitUntil([&] { return (IsConnected() != FALSE) == bConnected; });
+  bool WaitConnected() {
+    return WaitUntil([&] { return IsConnected() != FALSE; });
   }
 
   std::function<void()> onLoginSucceeded;
@@ -204,12 +202,10 @@ class RecordingLink : public COmbixAPI {
     Record("LoginSucceeded", pRsp);
     if (onLoginSucceeded) onLoginSucceeded();
   }
-  void OnLoginFailed(const COmbixLoginRsp* pRsp) override { Record("LoginFailed", pRsp); }
   void OnConnectionLost() override { Record("ConnectionLost", nullptr); }
   void OnResponse(const COmbixMsg* pMsg) override { Record("Response", pMsg); }
   void OnCallEvent(const COmbixCallConnectionEvent* p) override { Record("CallEvent", p); }
   void OnPhoneStateEvent(const COmbixPhoneStateEvent* p) override { Record("PhoneState", p); }
-  void OnAgentEvent(const COmbixAgentEvent* p) override { Record("AgentEvent", p); }
 
  private:
   std::size_t CountLocked(const std::string& strWhat) const {
@@ -223,10 +219,7 @@ class RecordingLink : public COmbixAPI {
     call.bLoggedIn = IsLoggedIn();
     if (pMsg != nullptr) {
       call.dwMsgType = pMsg->dwMsgType;
-      if (const COmbixRsp* pRsp = OmbixAsResponse(pMsg)) {
-        call.dwInvokeID = pRsp->dwInvokeID;
-        call.dwError = pRsp->dwError;
-      }
+      if (const COmbixRsp* pRsp = OmbixAsResponse(pMsg)) call.dwInvokeID = pRsp->dwInvokeID;
     }
     {
       std::lock_guard<std::mutex> lock(m_mx);

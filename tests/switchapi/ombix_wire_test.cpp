@@ -43,8 +43,7 @@ TEST(OmbixWireTest, ObjectIdCallNumberIsItsLastFourBytesBigEndian) {
 TEST(OmbixWireTest, ReaderRules) {
   // A length running past the end: empty, and the next field read right behind the length.
   {
-    TestDatagram d;
-    d.U32(50).U32(7);
+    const TestDatagram d = TestDatagram().U32(50).U32(7);
     COmbixReader r(d.data(), d.size());
     char sz[16] = "junk";
     r.ReadString(sz);
@@ -53,8 +52,7 @@ TEST(OmbixWireTest, ReaderRules) {
   }
   // A length near 2^32 must not wrap around the end check.
   {
-    TestDatagram d;
-    d.U32(0xFFFFFFFC).Raw({'a', 'b', 'c', 'd'});
+    const TestDatagram d = TestDatagram().U32(0xFFFFFFFC).Raw({'a', 'b', 'c', 'd'});
     COmbixReader r(d.data(), d.size());
     char sz[16];
     r.ReadString(sz);
@@ -63,8 +61,7 @@ TEST(OmbixWireTest, ReaderRules) {
   }
   // Missing u32 reads as 0 and the position stays; a missing ObjectId keeps its contents.
   {
-    TestDatagram d;
-    d.Raw({1, 2, 3});
+    const TestDatagram d = TestDatagram().Raw({1, 2, 3});
     COmbixReader r(d.data(), d.size());
     EXPECT_EQ(r.ReadDword(), 0u);
     EXPECT_EQ(r.GetPosition(), 0u);
@@ -75,8 +72,7 @@ TEST(OmbixWireTest, ReaderRules) {
   }
   // Bytes: those present are copied, the rest zeroed (the trace reads into an unset byte).
   {
-    TestDatagram d;
-    d.Raw({1, 2, 3});
+    const TestDatagram d = TestDatagram().Raw({1, 2, 3});
     COmbixReader r(d.data(), d.size());
     BYTE ab[6] = {9, 9, 9, 9, 9, 9};
     r.ReadBytes(ab, 6);
