@@ -229,11 +229,7 @@ TEST_F(OmbixTraceTest, DumpsOfTwoThreadsDoNotInterleave) {
   const TestDatagram b = TestDatagram(2, 266).U32(1).Str("bbb").Oid(0).U32(4);
   auto run = [this](const TestDatagram& d, bool sent) {
     for (int i = 0; i < 100; ++i) {
-      if (sent) {
-        m_trace.TraceSent(d.data(), d.size());
-      } else {
-        m_trace.TraceReceived(d.data(), d.size());
-      }
+      sent ? m_trace.TraceSent(d.data(), d.size()) : m_trace.TraceReceived(d.data(), d.size());
     }
   };
   std::thread ta(run, a, false);
