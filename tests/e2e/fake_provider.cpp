@@ -112,20 +112,11 @@ TSPIAPI LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD, HDRVCALL, DWORD dwSelect,
   const std::u16string deviceClass = lpszDeviceClass != nullptr ? lpszDeviceClass : u"";
   const DWORD dwDeviceID = 0;
   const char16_t name[] = u"Fake line";
-  const void* pData = nullptr;
-  DWORD dwSize = 0;
-  DWORD dwFormat = 0;
-  if (deviceClass == u"tapi/line") {
-    pData = &dwDeviceID;
-    dwSize = sizeof(dwDeviceID);
-    dwFormat = STRINGFORMAT_BINARY;
-  } else if (deviceClass == u"fake/name") {
-    pData = name;
-    dwSize = sizeof(name);
-    dwFormat = STRINGFORMAT_UNICODE;
-  } else {
-    return LINEERR_INVALDEVICECLASS;
-  }
+  const bool bLine = deviceClass == u"tapi/line";
+  if (!bLine && deviceClass != u"fake/name") return LINEERR_INVALDEVICECLASS;
+  const void* pData = bLine ? static_cast<const void*>(&dwDeviceID) : name;
+  const DWORD dwSize = bLine ? sizeof(dwDeviceID) : sizeof(name);
+  const DWORD dwFormat = bLine ? STRINGFORMAT_BINARY : STRINGFORMAT_UNICODE;
   if (lpDeviceID->dwTotalSize < sizeof(VARSTRING)) return LINEERR_STRUCTURETOOSMALL;
   lpDeviceID->dwNeededSize = sizeof(VARSTRING) + dwSize;
   lpDeviceID->dwUsedSize = sizeof(VARSTRING);
