@@ -104,6 +104,11 @@ class LinkTest : public ::testing::Test {
     peer.SendAck(id);
   }
 
+  // d sent to the client, which acknowledges it by its number.
+  void SendAcked(const TestDatagram& d) {
+    peer.Send(d);
+    ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, PeerDatagram{d.bytes}.Seq()));
+  }
   // d came, of that type and sequence number, and of that invoke id when one is given.
   static void Expect(const std::optional<PeerDatagram>& d, DWORD dwType, DWORD dwSeq,
                      std::optional<DWORD> invokeID = std::nullopt) {
@@ -154,8 +159,7 @@ TEST_F(LinkTest, LoginSetsLoggedInBeforeTheCallback) {
   EXPECT_EQ(link->GetServerAddr(), kLoopback);
   EXPECT_FALSE(link->IsLoggedIn());  // connected, but the switch has not answered yet
 
-  peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 0));
+  SendAcked(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
   ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
   EXPECT_TRUE(link->Calls().back().bLoggedIn);
   EXPECT_TRUE(link->IsLoggedIn());
@@ -165,13 +169,10 @@ TEST_F(LinkTest, SequenceNumbersFromTheSwitch) {
   Connected();
   // Pings 1 to 4 are acknowledged and reach no callback; 5 is expected next.
   for (DWORD seq = 1; seq <= 4; ++seq) {
-    peer.Send(TestDatagram(seq, OMBIX_PING));
-    ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, seq));
+    SendAcked(TestDatagram(seq, OMBIX_PING));
   }
-  peer.Send(Response(4, OMBIX_MAKE_CALL_RSP, 44));  // a repeat: acknowledged, dropped
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 4));
-  peer.Send(Response(5, OMBIX_MAKE_CALL_RSP, 55));  // the expected one: acknowledged, handed on
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 5));
+  SendAcked(Response(4, OMBIX_MAKE_CALL_RSP, 44));  // a repeat: acknowledged, dropped
+  SendAcked(Response(5, OMBIX_MAKE_CALL_RSP, 55));  // the expected one: acknowledged, handed on
   ASSERT_TRUE(link->WaitForCount("Response", 1));
   EXPECT_EQ(ResponseIds(), std::vector<DWORD>{55});
 
@@ -188,10 +189,8 @@ TEST_F(LinkTest, RightAfterLoginTheLargestNumberIsARepeat) {
   Start();
   ASSERT_TRUE(peer.AcceptLogin(std::nullopt));  // acknowledged only: 0 is expected next
   ASSERT_TRUE(link->WaitConnected());
-  peer.Send(Response(0xFFFFFFFF, OMBIX_MAKE_CALL_RSP, 1));
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 0xFFFFFFFF));
-  peer.Send(Response(0, OMBIX_MAKE_CALL_RSP, 2));
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 0));
+  SendAcked(Response(0xFFFFFFFF, OMBIX_MAKE_CALL_RSP, 1));
+  SendAcked(Response(0, OMBIX_MAKE_CALL_RSP, 2));
   ASSERT_TRUE(link->WaitForCount("Response", 1));
   EXPECT_EQ(ResponseIds(), std::vector<DWORD>{2});
   EXPECT_TRUE(link->IsConnected());
@@ -367,11 +366,8 @@ TEST_F(LinkTest, SlowServersLateLoginAcknowledgementKeepsTheLinkUp) {
   peer.Send(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
   ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
   for (DWORD id = 1; id <= 3; ++id) {
-    link->MonitorStop(id, "201");
-    ASSERT_TRUE(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, id));
-    peer.SendAck(id);
-    peer.Send(Response(id, OMBIX_MONITOR_STOP_RSP, id));
-    ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, id));
+    Acked(id);
+    SendAcked(Response(id, OMBIX_MONITOR_STOP_RSP, id));
   }
   ASSERT_TRUE(link->WaitForCount("Response", 3));
   peer.SendAck(0);  // the second round's
@@ -488,10 +484,8 @@ TEST_F(LinkTest, StopWhileConnectedSendsDisconnectReportsTheLossAndMayStartAgain
 // A callback that throws costs its message only: the next one is handed on, the link stays up.
 TEST_F(LinkTest, ACallbackThatThrowsLosesItsMessageOnly) {
   Connected<ThrowingLink>();
-  peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 13));
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 1));
-  peer.Send(Response(2, OMBIX_MAKE_CALL_RSP, 22));
-  ASSERT_TRUE(peer.ReceiveType(OMBIX_ACK, 2));
+  SendAcked(Response(1, OMBIX_MAKE_CALL_RSP, 13));
+  SendAcked(Response(2, OMBIX_MAKE_CALL_RSP, 22));
   ASSERT_TRUE(link->WaitForCount("Response", 2));
   EXPECT_EQ(ResponseIds(), (std::vector<DWORD>{13, 22}));
   EXPECT_TRUE(link->IsConnected());
