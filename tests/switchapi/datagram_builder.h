@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "switchapi/ombix_wire.h"
+
 class TestDatagram {
  public:
   TestDatagram() = default;
@@ -50,3 +52,10 @@ class TestDatagram {
     return bytes.data() + old;
   }
 };
+
+// The ObjectId that TestDatagram::Oid(first) writes.
+inline ObjectId TestOid(std::uint8_t first) {
+  ObjectId oid;
+  for (std::uint8_t i = 0; i < 12; ++i) oid.abId[i] = static_cast<std::uint8_t>(first + i);
+  return oid;
+}

@@ -28,12 +28,6 @@ SwitchSimConfig SimConfig(const char* pszAddress = "127.0.0.1", WORD wPort = 0) 
   return config;
 }
 
-ObjectId Oid(BYTE first) {
-  ObjectId oid;
-  for (BYTE i = 0; i < 12; ++i) oid.abId[i] = static_cast<BYTE>(first + i);
-  return oid;
-}
-
 class LinkE2eTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(sim.Start()) << sim.GetLastError(); }
@@ -89,7 +83,7 @@ TEST_F(LinkE2eTest, LogsInThroughThePrimaryAndEveryRequestArrivesWithItsBytes) {
     std::function<void(COmbixAPI&, DWORD)> send;
     TestDatagram fields;  // after dwInvokeID
   };
-  const ObjectId a = Oid(0x10), b = Oid(0x40);
+  const ObjectId a = TestOid(0x10), b = TestOid(0x40);
   using T = TestDatagram;
   // clang-format off
   const Case cases[] = {
@@ -166,7 +160,7 @@ TEST_F(LinkE2eTest, FourResendsUnacknowledgedDropTheLinkUntilTheSwitchIsHeardAga
   SimFaults deaf;
   deaf.dDropSent = 1;
   sim.SetFaults(deaf);
-  link->HoldCall(9, "201", Oid(1), "");
+  link->HoldCall(9, "201", TestOid(1), "");
   ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
   const auto holds = sim.ReceivedOfType(OMBIX_HOLD_CALL_REQ);
   ASSERT_EQ(holds.size(), 1u);  // acted on once

@@ -35,12 +35,6 @@ const T& DecodeAs(const TestDatagram& d) {
   return As<T>(kept.back());
 }
 
-ObjectId Oid(BYTE first) {
-  ObjectId oid;
-  for (BYTE i = 0; i < 12; ++i) oid.abId[i] = static_cast<BYTE>(first + i);
-  return oid;
-}
-
 // The class of every message type, by number.
 TEST(OmbixDecoderTest, EveryTypeDecodesIntoItsClass) {
   std::map<DWORD, std::type_index> classes;
@@ -125,7 +119,7 @@ TEST(OmbixDecoderTest, EdgeCases) {
          const auto& e = As<COmbixCallConnectionEvent>(msg);
          EXPECT_EQ(e.dwConnectionCount, 0u);
          EXPECT_EQ(e.pConnections, nullptr);
-         EXPECT_EQ(e.oidRelated, Oid(0x30));
+         EXPECT_EQ(e.oidRelated, TestOid(0x30));
          EXPECT_STREQ(e.strDialedDigits, "55");
          EXPECT_STREQ(e.strActivePhone, "ph");
        }},
@@ -152,7 +146,7 @@ TEST(OmbixDecoderTest, EdgeCases) {
        [](const auto& msg) {
          const auto& e = As<COmbixMeetMeConferenceEvent>(msg);
          ASSERT_EQ(e.dwCalls, 1u);
-         EXPECT_EQ(e.pCalls[0].m_oidCall, Oid(0x40));
+         EXPECT_EQ(e.pCalls[0].m_oidCall, TestOid(0x40));
          EXPECT_STREQ(e.pCalls[0].strCallerInfo, "info");
          EXPECT_EQ(e.pCalls[0].dwState, 2u);
          EXPECT_STREQ(e.strTopic, "");
@@ -210,12 +204,12 @@ TEST(OmbixDecoderTest, ResponseLayouts) {
   auto& data = DecodeAs<COmbixCallDataRsp>(Rsp(269).Oid(0x10).Str("k").Str("v").U32(1));
   EXPECT_EQ(data.dwInvokeID, 7u);
   EXPECT_EQ(data.dwError, 4u);
-  EXPECT_EQ(data.oidCall, Oid(0x10));
+  EXPECT_EQ(data.oidCall, TestOid(0x10));
   EXPECT_STREQ(data.strValue, "v");
   EXPECT_EQ(data.dwReadOnly, 1u);
 
   auto& made = DecodeAs<COmbixMakeCallRsp>(Rsp(275).Oid(0x10));
-  EXPECT_EQ(made.oidCall, Oid(0x10));
+  EXPECT_EQ(made.oidCall, TestOid(0x10));
 
   // A device of 100 characters into 32 keeps 31, the next field read behind all of it.
   auto& start = DecodeAs<COmbixMonitorRsp>(Rsp(279).U32(77).Str(std::string(100, 'x')).U32(5));
@@ -238,7 +232,7 @@ TEST(OmbixDecoderTest, ResponseLayouts) {
   TestDatagram rtpData = Rsp(333).U32(1).Oid(0x10).Oid(0x40).Str("n").U32s({10, 20});
   auto& rtp = DecodeAs<COmbixRTPStatisticsRsp>(rtpData.Str("G711").U32s({1, 2, 3, 4, 5}));
   ASSERT_EQ(rtp.dwCount, 1u);
-  EXPECT_EQ(rtp.pStatistics[0].oidEnd, Oid(0x40));
+  EXPECT_EQ(rtp.pStatistics[0].oidEnd, TestOid(0x40));
   EXPECT_EQ(rtp.pStatistics[0].tEndTime, 20);
   EXPECT_STREQ(rtp.pStatistics[0].strCodec, "G711");
   EXPECT_EQ(rtp.pStatistics[0].dwAvgLatency, 5u);
@@ -312,7 +306,7 @@ TEST(OmbixDecoderTest, EventLayouts) {
   auto& agent = DecodeAs<COmbixAgentEvent>(
       TestDatagram(0, 16).U32(1).Str("ag").U32s({2, 3, 100}).Str("q").Str("d").Oid(0x10));
   EXPECT_EQ(agent.dwAgentNextState, 3u);
-  EXPECT_EQ(agent.oidCall, Oid(0x10));
+  EXPECT_EQ(agent.oidCall, TestOid(0x10));
 
   TestDatagram queue(0, 18);
   queue.U32(1).Str("q").Str("Queue").U32s({100, 1, 2, 3, 4, 5, 200, 300});
