@@ -1,40 +1,17 @@
 // The switch line's call control without a switch: call-connection events built here drive the
 // calls, responses built here complete the requests. The line is in service but its device never
 // connects, so what it sends goes nowhere; only its notes of what it sent count.
-#include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
-#include "framework/address_info.h"
-#include "framework/call_appearance.h"
-#include "framework/conference_call.h"
-#include "framework/device.h"
 #include "framework/request_records.h"
-#include "provider/ombix_call.h"
-#include "provider/ombix_settings.h"
-#include "switchapi/ombix_message_types.h"
 #include "switchapi/ombix_values.h"
-#include "tests/provider/provider_doubles.h"
+#include "tests/provider/line_scenario.h"
 
 namespace prov_test {
 namespace {
 
 constexpr LONG kPending = 1;  // no completion yet (a result is 0 or an error)
-
-// Completions as TAPI's callback sees them.
-struct Completions {
-  static inline std::mutex mx;
-  static inline std::map<DRV_REQUESTID, LONG> results;
-  static void Proc(DRV_REQUESTID id, LONG lResult) {
-    std::lock_guard<std::mutex> lock(mx);
-    results[id] = lResult;
-  }
-  static LONG Of(DRV_REQUESTID id) {
-    std::lock_guard<std::mutex> lock(mx);
-    return results.count(id) != 0 ? results.at(id) : kPending;
-  }
-};
 
 class CallLine : public COmbixLine {
   DECLARE_DYNCREATE(CallLine)
@@ -84,17 +61,23 @@ class LineCallsTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
-    Completions::results.clear();  // request IDs repeat from test to test
+    scenario::Tapi::Reset();  // request IDs repeat from test to test
     // The product exports every call-control function it serves.
     provider.DetectExportedFunctions(
-        [](LPCSTR) { return reinterpret_cast<FARPROC>(&Completions::Proc); });
+        [](LPCSTR) { return reinterpret_cast<FARPROC>(&scenario::Tapi::Completion); });
     CallLine* pLines[1] = {};
     StartLines(pLines, RUNTIME_CLASS(COmbixDevice), RUNTIME_CLASS(CallLine), true,
-               &Completions::Proc);
+               &scenario::Tapi::Completion);
     line = pLines[0];
     line->SetInService();
     addr = line->GetAddress(0);
     ASSERT_NE(addr, nullptr);
+  }
+  // The request's result as TAPI's callback heard it (recorded as the scenarios record it).
+  static LONG Of(DRV_REQUESTID id) {
+    LONG lResult = kPending;
+    scenario::Tapi::Result(id, lResult);
+    return lResult;
   }
   // The call the switch knows by that number, held by the address (no reference kept).
   CTSPICallAppearance* Call(DWORD dwNumber) {
@@ -325,15 +308,15 @@ TEST_F(LineCallsTest, ResponseCompletesTheRequestItsMessageWasSentFor) {
 
   // The answer to the line's own hold moves the make-call on and completes no lineHold.
   Answer(OMBIX_HOLD_CALL_RSP);
-  EXPECT_EQ(Completions::Of(2), kPending);
-  EXPECT_EQ(Completions::Of(1), kPending);
+  EXPECT_EQ(Of(2), kPending);
+  EXPECT_EQ(Of(1), kPending);
 
   // The make-call is with the switch now; its answer completes it, then the lineHold goes out.
   Answer(OMBIX_MAKE_CALL_RSP);
-  EXPECT_EQ(Completions::Of(1), 0);
-  EXPECT_EQ(Completions::Of(2), kPending);
+  EXPECT_EQ(Of(1), 0);
+  EXPECT_EQ(Of(2), kPending);
   Answer(OMBIX_HOLD_CALL_RSP, OMBIX_ERROR_INVALID_STATE);
-  EXPECT_EQ(Completions::Of(2), LINEERR_INVALCALLSTATE);
+  EXPECT_EQ(Of(2), LINEERR_INVALCALLSTATE);
   // A refused hold is the hold's own answer: the line stays usable.
   EXPECT_EQ(line->GetLineError(), 0u);
 
@@ -347,7 +330,7 @@ TEST_F(LineCallsTest, RefusedHoldEndsTheMakeCallAndUnansweredHoldSendsItAnyway) 
   CTSPICallAppearance* pNew = nullptr;
   ASSERT_EQ(MakeCall(11, &pNew), 11);
   Answer(OMBIX_HOLD_CALL_RSP, OMBIX_ERROR_INVALID_STATE);
-  EXPECT_EQ(Completions::Of(11), LINEERR_INVALCALLSTATE);
+  EXPECT_EQ(Of(11), LINEERR_INVALCALLSTATE);
   EXPECT_EQ(line->GetRequestCount(), 0);
 
   // No answer to the hold: the timer thread sends the make-call once the wait has passed.
@@ -359,9 +342,9 @@ TEST_F(LineCallsTest, RefusedHoldEndsTheMakeCallAndUnansweredHoldSendsItAnyway) 
   }));
   // The late hold answer is the line's own and leaves the make-call waiting for its answer.
   Answer(OMBIX_HOLD_CALL_RSP);
-  EXPECT_EQ(Completions::Of(12), kPending);
+  EXPECT_EQ(Of(12), kPending);
   Answer(OMBIX_MAKE_CALL_RSP, OMBIX_ERROR_CREATE_CALL_FAILED);
-  EXPECT_EQ(Completions::Of(12), LINEERR_CALLUNAVAIL);
+  EXPECT_EQ(Of(12), LINEERR_CALLUNAVAIL);
 }
 
 TEST_F(LineCallsTest, FailureCompletesTheOldestStartedRequestAndLostLinkFailsTheRest) {
@@ -369,14 +352,14 @@ TEST_F(LineCallsTest, FailureCompletesTheOldestStartedRequestAndLostLinkFailsThe
   ASSERT_NE(pCall, nullptr);
   ASSERT_EQ(pCall->Hold(21), 21);
   Answer(OMBIX_FAILURE_RSP, OMBIX_ERROR_INVALID_NUMBER);
-  EXPECT_EQ(Completions::Of(21), LINEERR_INVALPARAM);
+  EXPECT_EQ(Of(21), LINEERR_INVALPARAM);
 
   // Started requests cannot be answered once the link is gone; later ones are refused.
   ASSERT_EQ(pCall->Hold(22), 22);
   ASSERT_EQ(pCall->Hold(23), 23);  // waits unstarted behind the first
   line->SetOutOfService(TRUE);
-  EXPECT_EQ(Completions::Of(22), LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(Completions::Of(23), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(Of(22), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(Of(23), LINEERR_INVALLINESTATE);
   EXPECT_EQ(line->GetRequestCount(), 0);
   CTSPICallAppearance* pNew = nullptr;
   EXPECT_EQ(MakeCall(24, &pNew), LINEERR_INVALLINESTATE);
@@ -388,9 +371,9 @@ TEST_F(LineCallsTest, ForwardOfOnlyDoNotDisturbEndsWithItsAnswer) {
   list.dwNumEntries = 1;
   list.ForwardList[0].dwForwardMode = LINEFORWARDMODE_UNCOND;  // no destination
   ASSERT_EQ(provider.lineForward(line, nullptr, 31, &list, 0, nullptr, nullptr, nullptr), 31);
-  EXPECT_EQ(Completions::Of(31), kPending);
+  EXPECT_EQ(Of(31), kPending);
   Answer(OMBIX_SET_DO_NOT_DISTURB_RSP, OMBIX_ERROR_FEATURE_NOT_ENABLED);
-  EXPECT_EQ(Completions::Of(31), LINEERR_OPERATIONUNAVAIL);
+  EXPECT_EQ(Of(31), LINEERR_OPERATIONUNAVAIL);
 }
 
 TEST_F(LineCallsTest, StoredLineErrorRefusesEveryRequest) {
@@ -401,7 +384,7 @@ TEST_F(LineCallsTest, StoredLineErrorRefusesEveryRequest) {
   EXPECT_EQ(MakeCall(41, &pNew), LINEERR_INVALLINESTATE);
   EXPECT_EQ(pNew, nullptr);
   ASSERT_EQ(pCall->Hold(42), 42);
-  EXPECT_EQ(Completions::Of(42), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(Of(42), LINEERR_INVALLINESTATE);
   EXPECT_EQ(line->GetRequestCount(), 0);
 }
 
