@@ -61,21 +61,17 @@ class RecordingProvider : public CServiceProvider {
     return Rec(__func__, p, id, nullptr, q);
   }
   LONG lineAnswer(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
-  LONG lineBlindTransfer(Call p, ID id, LPCSTR s, DWORD) override {
-    return Rec(__func__, p, id, s);
-  }
+  LONG lineBlindTransfer(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
   LONG lineCloseCall(Call p) override { return Rec(__func__, p); }
   LONG lineCompleteTransfer(Call p, ID id, Call q, HTAPICALL, LPHDRVCALL, DWORD) override {
     return Rec(__func__, p, id, nullptr, q);
   }
   LONG lineDial(Call p, ID id, LPCSTR s, DWORD) override { return Rec(__func__, p, id, s); }
   LONG lineDrop(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
-  LONG lineGatherDigits(Call p, DWORD, DWORD, LPWSTR, DWORD, LPCSTR s, DWORD, DWORD) override {
-    return Rec(__func__, p, 0, s);
+  LONG lineGatherDigits(Call p, DWORD, DWORD, LPWSTR, DWORD, LPCSTR, DWORD, DWORD) override {
+    return Rec(__func__, p);
   }
-  LONG lineGenerateDigits(Call p, DWORD, DWORD, LPCSTR s, DWORD) override {
-    return Rec(__func__, p, 0, s);
-  }
+  LONG lineGenerateDigits(Call p, DWORD, DWORD, LPCSTR, DWORD) override { return Rec(__func__, p); }
   LONG lineGenerateTone(Call p, DWORD, DWORD, DWORD, DWORD, LPLINEGENERATETONE const) override {
     return Rec(__func__, p);
   }
@@ -88,10 +84,8 @@ class RecordingProvider : public CServiceProvider {
   LONG lineMonitorTones(Call p, DWORD, LPLINEMONITORTONE const, DWORD) override {
     return Rec(__func__, p);
   }
-  LONG linePark(Call p, ID id, DWORD, LPCSTR s, LPVARSTRING) override {
-    return Rec(__func__, p, id, s);
-  }
-  LONG lineRedirect(Call p, ID id, LPCSTR s, DWORD) override { return Rec(__func__, p, id, s); }
+  LONG linePark(Call p, ID id, DWORD, LPCSTR, LPVARSTRING) override { return Rec(__func__, p, id); }
+  LONG lineRedirect(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
   LONG lineReleaseUserUserInfo(Call p, ID id) override { return Rec(__func__, p, id); }
   LONG lineRemoveFromConference(Call p, ID id) override { return Rec(__func__, p, id); }
   LONG lineSecureCall(Call p, ID id) override { return Rec(__func__, p, id); }
@@ -140,8 +134,8 @@ class RecordingProvider : public CServiceProvider {
   }
   LONG lineSetStatusMessages(Line p, DWORD, DWORD) override { return Rec(__func__, p); }
   LONG lineUncompleteCall(Line p, ID id, DWORD) override { return Rec(__func__, p, id); }
-  LONG lineUnpark(Addr p, ID id, HTAPICALL, LPHDRVCALL, LPCSTR s) override {
-    return Rec(__func__, p, id, s);
+  LONG lineUnpark(Addr p, ID id, HTAPICALL, LPHDRVCALL, LPCSTR) override {
+    return Rec(__func__, p, id);
   }
 
   // Provider and user-interface entries.
