@@ -8,8 +8,6 @@
 namespace fw_test {
 namespace {
 
-// --- Initialisation ---
-
 TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
   struct {
     WORD wFunction;
@@ -37,8 +35,6 @@ TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
     EXPECT_EQ(line.GetLineDevCaps().dwDevCapFlags, c.dwDevCapFlags);
   }
 }
-
-// --- Open and close ---
 
 TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
   provider.acceptOpen = FALSE;
@@ -145,8 +141,6 @@ TEST_F(LineTest, CloseDropsTheCallsOfEveryAddressOnlyWithCloseDrop) {
   EXPECT_EQ(drops(), 5u);  // the fixture's four calls and the second address's one
 }
 
-// --- Events ---
-
 TEST_F(LineTest, LineDevStateIsSentOnlyForMaskedStatesOfAnOpenLine) {
   line.ReportLineDevState(LINEDEVSTATE_REINIT, 0, 0);  // closed: never
   ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_CONNECTED), 0);
@@ -203,8 +197,6 @@ TEST_F(LineTest, DestroyingAnOpenLineClosesTapisDialogs) {
           {reinterpret_cast<HTAPILINE>(0x51), nullptr, LINE_SENDDIALOGINSTANCEDATA, 0, 0, 0},
           {reinterpret_cast<HTAPILINE>(0x52), nullptr, LINE_SENDDIALOGINSTANCEDATA, 0, 0, 0}}));
 }
-
-// --- Status flags, features and counters ---
 
 TEST_F(LineTest, LosingServiceReportsItAndTakesAwayTheFeatures) {
   TestAddress* pAddr = line.AddAddress();
@@ -310,8 +302,6 @@ TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
   EXPECT_EQ(TapiLog::Get().DevStates().size(), 2u);
   EXPECT_EQ(pAddr->GetTerminalMode(0), LINETERMMODE_LAMPS);
 }
-
-// --- Provider entries ---
 
 TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
   TestAddress* pAddr = line.AddAddress();

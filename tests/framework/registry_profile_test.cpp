@@ -102,8 +102,6 @@ class RegistryProfileTest : public ::testing::Test {
   fw_test::TestProvider sp;
 };
 
-// --- Reading ---
-
 TEST_F(RegistryProfileTest, ReadsFromTheProviderKeyForIdZeroAndFromItsDeviceKeyOtherwise) {
   SetValue(kProviderKey, "Lines", REG_DWORD, Dword(3));
   SetValue(kProviderKey + "\\Device7", "Lines", REG_DWORD, Dword(9));
@@ -154,8 +152,6 @@ TEST_F(RegistryProfileTest, ManyStringsReadInOnePassAsOneByOne) {
   }
   EXPECT_TRUE(sp.RegReadStrings(7, {}, "d").empty());
 }
-
-// --- Writing ---
 
 TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNul) {
   ASSERT_TRUE(sp.RegWriteString(4, "Empty", ""));
@@ -209,8 +205,6 @@ TEST_F(RegistryProfileTest, ReplacingADeviceKeyIsAllOrNothing) {
   EXPECT_FALSE(sp.RegReplaceDeviceKey(0, values));  // would take every instance's settings
 }
 
-// --- Deleting ---
-
 TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
   const std::string device = kProviderKey + "\\Device3";
   MakeKey(device + "\\Alpha\\Deeper");
@@ -235,8 +229,6 @@ TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
   EXPECT_TRUE(KeyExists(device + "\\Alpha\\Deeper"));
 }
 
-// --- Installation and removal ---
-
 TEST_F(RegistryProfileTest, InstallWritesTheDeviceValueAndUsesTSPLib) {
   EXPECT_EQ(sp.providerInstall(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);  // no telephony key
   MakeKey(kTelephonyKey);
@@ -260,8 +252,6 @@ TEST_F(RegistryProfileTest, RemoveDeletesTheDeviceValueAndTheWholeProviderKey) {
   setenv("OMBIX_REGISTRY", (dir_ / "other.reg").c_str(), 1);
   EXPECT_EQ(sp.providerRemove(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);
 }
-
-// --- The installed-provider look-up ---
 
 // A lineGetProviderList over a fixed list, counting its calls.
 std::vector<std::pair<DWORD, std::string>> g_providers;

@@ -219,8 +219,6 @@ class TspiExportsTest : public ::testing::Test {
   int unrelated = 0;  // memory that no handle names
 };
 
-// --- Call handles ---
-
 using HC = HDRVCALL;
 
 struct CallRow {
@@ -324,8 +322,6 @@ TEST_F(TspiExportsTest, ModeChecksComeBeforeTheCallHandles) {
   EXPECT_TRUE(sp.entries.empty());
 }
 
-// --- Line handles ---
-
 using HL = HDRVLINE;
 DWORD g_dwOut = 0;
 
@@ -402,8 +398,6 @@ TEST_F(TspiExportsTest, AddressExportsRefuseAnAddressIDTheLineLacks) {
   EXPECT_EQ(entry.pSecond, nullptr);
 }
 
-// --- Device IDs ---
-
 TEST_F(TspiExportsTest, DeviceIDExportsFindTheLineOrRefuse) {
   struct Row {
     const char* op;
@@ -443,8 +437,6 @@ TEST_F(TspiExportsTest, OpenWithAnUnknownDeviceLeavesNoHandle) {
   EXPECT_EQ(TSPI_lineOpen(kLineBase, nullptr, &hdLine, 0x00020001, nullptr), kReached);
   EXPECT_EQ(Only().pFirst, line);
 }
-
-// --- Strings ---
 
 TEST_F(TspiExportsTest, DeviceClassesReachTheProviderLowerCased) {
   EXPECT_EQ(TSPI_lineGetDevConfig(kLineBase, nullptr, u"Tapi/Line"), kReached);
@@ -505,8 +497,6 @@ TEST_F(TspiExportsTest, GetAddressIDReadsAtMostTheGivenSizeAndPassesTheTextLengt
   EXPECT_EQ(entry.dwSize, 0u);
 }
 
-// --- lineGetID ---
-
 TEST_F(TspiExportsTest, GetIDChecksWhatTheSelectNames) {
   auto getID = [](HDRVLINE hdLine, DWORD dwAddressID, HDRVCALL hdCall, DWORD dwSelect) {
     return TSPI_lineGetID(hdLine, dwAddressID, hdCall, dwSelect, nullptr, u"tapi/line", nullptr);
@@ -535,8 +525,6 @@ TEST_F(TspiExportsTest, GetIDChecksWhatTheSelectNames) {
   EXPECT_EQ(entry.pThird, call);
 }
 
-// --- Provider functions ---
-
 TEST_F(TspiExportsTest, FoldedFormsAreUnavailable) {
   EXPECT_EQ(TSPI_lineConfigDialog(kLineBase, nullptr, u"tapi/line"), LINEERR_OPERATIONUNAVAIL);
   EXPECT_EQ(TSPI_lineConfigDialogEdit(kLineBase, nullptr, u"tapi/line", nullptr, 0, nullptr),
@@ -563,8 +551,6 @@ TEST_F(TspiExportsTest, ShutdownPassesTheDeviceOfTheProviderIDOrNull) {
   EXPECT_EQ(Only().pFirst, pDevice);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
 }
-
-// --- Generic dialog data ---
 
 TEST_F(TspiExportsTest, DialogDataAnswersThePrivateExchangeForLinesAndPhones) {
   // (The provider-ID query is played through the UI's side in ui_exchange_test.)
