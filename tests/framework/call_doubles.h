@@ -191,6 +191,15 @@ inline int CountEvents(DWORD dwMsg, DWORD_PTR dwParam1) {
   return n;
 }
 
+// The LINE_ADDRESSSTATE events that tell of dwState.
+inline int CountAddressStates(DWORD dwState) {
+  int n = 0;
+  for (const LineEvent& event : TapiLog::Get().Events()) {
+    n += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == dwState;
+  }
+  return n;
+}
+
 constexpr DWORD kCallLineID = 300;
 
 class CallTest : public ::testing::Test {
@@ -288,6 +297,16 @@ class CallTest : public ::testing::Test {
               static_cast<LONG>(dwID));
     ASSERT_NE(pConf, nullptr);
     ASSERT_NE(pConsult, nullptr);
+  }
+  // pConsult added to pConf through the conference, as request dwID; a refused record is freed.
+  static LONG AddToConference(DRV_REQUESTID dwID, CTSPIConferenceCall* pConf,
+                              CTSPICallAppearance* pConsult) {
+    auto* pRec = new TSPICONFERENCE;
+    pRec->pConfCall = pConf;
+    pRec->pConsult = pConsult;
+    const LONG lResult = pConf->AddToConference(dwID, pConsult, pRec);
+    if (lResult < 0) delete pRec;  // a refused record stays the caller's
+    return lResult;
   }
   // Builds the parsed dial list of a number.
   static CADObArray* DialList(LPCSTR pszNumber) {

@@ -156,14 +156,7 @@ class AddToConferenceTest : public CallTest {
     pFirst = NewCall(0xC01, LINECALLSTATE_CONNECTED);
     SetUpConference(41, pFirst, pConf, pConsult);
   }
-  LONG Add(DRV_REQUESTID dwID) {
-    auto* pRec = new TSPICONFERENCE;
-    pRec->pConfCall = pConf;
-    pRec->pConsult = pConsult;
-    const LONG lResult = pConf->AddToConference(dwID, pConsult, pRec);
-    if (lResult < 0) delete pRec;  // a refused record stays the caller's
-    return lResult;
-  }
+  LONG Add(DRV_REQUESTID dwID) { return AddToConference(dwID, pConf, pConsult); }
   DWORD ConsultFeatures() {
     // Recomputed as any other call's change would.
     pConsult->ComputeCallFeatures(pConsult->GetCallState(), 0, 0);

@@ -10,14 +10,6 @@ namespace {
 
 using Line = AnsweringLine;
 
-int CountAddressStates(DWORD dwState) {
-  int n = 0;
-  for (const auto& event : TapiLog::Get().Events()) {
-    n += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == dwState;
-  }
-  return n;
-}
-
 TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
   // Unnamed addresses are named by their count; their dial limits widen the line's, the first
   // ones set them.
