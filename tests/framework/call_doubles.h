@@ -81,6 +81,8 @@ class AnsweringLine : public CTSPILineConnection {
   std::vector<WORD> m_started;
 };
 
+using Line = AnsweringLine;
+
 // A switch's answer: the request's call goes to the state, then the request succeeds.
 inline AnsweringLine::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
   return [=](AnsweringLine& line, CTSPIRequest* pReq) {

@@ -10,8 +10,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 bool DropPending(CTSPICallAppearance* pCall) {
   return (pCall->GetFlags() & CALLFLAG_DROPPENDING) != 0;
 }

@@ -8,8 +8,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 int RelatedIdReports(HTAPICALL htCall) {
   int n = 0;
   for (const CallEvent& event : EventsOf(htCall)) {

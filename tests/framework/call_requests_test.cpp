@@ -8,8 +8,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
   // Unnamed addresses are named by their count; their dial limits widen the line's, the first
   // ones set them.

@@ -7,8 +7,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 constexpr DWORD kState = LINE_CALLSTATE;
 constexpr DWORD kInfo = LINE_CALLINFO;
 

@@ -12,8 +12,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 HDRVCALL H(CTSPICallAppearance* pCall) {
   return reinterpret_cast<HDRVCALL>(pCall);
 }
