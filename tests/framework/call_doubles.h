@@ -81,6 +81,8 @@ class AnsweringLine : public CTSPILineConnection {
   std::vector<WORD> m_started;
 };
 
+using Line = AnsweringLine;
+
 // A switch's answer: the request's call goes to the state, then the request succeeds.
 inline AnsweringLine::Script MoveTo(DWORD dwState, DWORD dwMode = 0) {
   return [=](AnsweringLine& line, CTSPIRequest* pReq) {
@@ -191,6 +193,15 @@ inline int CountEvents(DWORD dwMsg, DWORD_PTR dwParam1) {
   return n;
 }
 
+// The LINE_ADDRESSSTATE events that tell of dwState.
+inline int CountAddressStates(DWORD dwState) {
+  int n = 0;
+  for (const LineEvent& event : TapiLog::Get().Events()) {
+    n += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == dwState;
+  }
+  return n;
+}
+
 constexpr DWORD kCallLineID = 300;
 
 class CallTest : public ::testing::Test {
@@ -288,6 +299,16 @@ class CallTest : public ::testing::Test {
               static_cast<LONG>(dwID));
     ASSERT_NE(pConf, nullptr);
     ASSERT_NE(pConsult, nullptr);
+  }
+  // pConsult added to pConf through the conference, as request dwID; a refused record is freed.
+  static LONG AddToConference(DRV_REQUESTID dwID, CTSPIConferenceCall* pConf,
+                              CTSPICallAppearance* pConsult) {
+    auto* pRec = new TSPICONFERENCE;
+    pRec->pConfCall = pConf;
+    pRec->pConsult = pConsult;
+    const LONG lResult = pConf->AddToConference(dwID, pConsult, pRec);
+    if (lResult < 0) delete pRec;  // a refused record stays the caller's
+    return lResult;
   }
   // Builds the parsed dial list of a number.
   static CADObArray* DialList(LPCSTR pszNumber) {

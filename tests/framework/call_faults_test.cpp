@@ -10,8 +10,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 bool DropPending(CTSPICallAppearance* pCall) {
   return (pCall->GetFlags() & CALLFLAG_DROPPENDING) != 0;
 }
@@ -46,8 +44,6 @@ class CallParams {
  private:
   std::vector<uint64_t> m_words;
 };
-
-// --- Removal and references ---
 
 TEST_F(CallTest, TwoRemovalsOfOneCallReleaseTheListsReferenceOnce) {
   for (int round = 0; round < 50; ++round) {
@@ -154,8 +150,6 @@ TEST_F(CallTest, ACallLinkedToAnEndedConferenceLetsItGo) {
   EXPECT_EQ(pCall->GetCallFeatures() & LINECALLFEATURE_REMOVEFROMCONF, 0u);
 }
 
-// --- Drops ---
-
 TEST_F(CallTest, ARefusedOrFailedDropLeavesTheCallFreeToBeDroppedAgain) {
   auto fail = [](Line& l, CTSPIRequest* pReq) { l.CompleteRequest(pReq, LINEERR_OPERATIONFAILED); };
   TestCall* pCall = NewCall(0x941, LINECALLSTATE_CONNECTED);
@@ -195,8 +189,6 @@ TEST_F(CallTest, ClosingACallWaitsForItsDropOnlyAsLongAsTheProviderWaits) {
   EXPECT_EQ(pCall->GetCallHandle(), nullptr);
   EXPECT_EQ(line->GetRequestCount(), 0);
 }
-
-// --- Failure paths leave nothing behind ---
 
 // Refused, or a throw on the way to the queue: either way no call stays listed with TAPI's
 // handle, and the calls the conference would have linked are let go.
@@ -246,8 +238,6 @@ TEST_F(CallTest, AMakeCallOrConferenceThatCannotBeQueuedRemovesItsCalls) {
     pAddr->RemoveCall(pCall);
   }
 }
-
-// --- TAPI's structures ---
 
 TEST_F(CallTest, UtfSixteenCallParametersChooseTheAddressAndNameTheCaller) {
   TestAddress* pSecond = AddAddress(*line, "1001", "Hall");
@@ -327,8 +317,6 @@ TEST_F(CallTest, DialingNamesTheLocalCallerOnlyOnAnOutboundCall) {
   EXPECT_EQ(pOutbound->GetCallerIDInfo().strPartyId, CString("1000"));
   EXPECT_EQ(pOutbound->GetCallerIDInfo().strPartyName, CString("Desk"));
 }
-
-// --- Timers ---
 
 TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
   AllowGathers(0xFFFFFFFF);

@@ -8,8 +8,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 int RelatedIdReports(HTAPICALL htCall) {
   int n = 0;
   for (const CallEvent& event : EventsOf(htCall)) {
@@ -156,14 +154,7 @@ class AddToConferenceTest : public CallTest {
     pFirst = NewCall(0xC01, LINECALLSTATE_CONNECTED);
     SetUpConference(41, pFirst, pConf, pConsult);
   }
-  LONG Add(DRV_REQUESTID dwID) {
-    auto* pRec = new TSPICONFERENCE;
-    pRec->pConfCall = pConf;
-    pRec->pConsult = pConsult;
-    const LONG lResult = pConf->AddToConference(dwID, pConsult, pRec);
-    if (lResult < 0) delete pRec;  // a refused record stays the caller's
-    return lResult;
-  }
+  LONG Add(DRV_REQUESTID dwID) { return AddToConference(dwID, pConf, pConsult); }
   DWORD ConsultFeatures() {
     // Recomputed as any other call's change would.
     pConsult->ComputeCallFeatures(pConsult->GetCallState(), 0, 0);

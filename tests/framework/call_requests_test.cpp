@@ -8,18 +8,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
-int CountAddressStates(DWORD dwState) {
-  int n = 0;
-  for (const auto& event : TapiLog::Get().Events()) {
-    n += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == dwState;
-  }
-  return n;
-}
-
-// --- Line requests ---
-
 TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
   // Unnamed addresses are named by their count; their dial limits widen the line's, the first
   // ones set them.
@@ -73,8 +61,6 @@ TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
   EXPECT_EQ(line->SetDefaultMediaDetection(LINEMEDIAMODE_DATAMODEM), LINEERR_INVALMEDIAMODE);
   EXPECT_EQ(line->SetDefaultMediaDetection(LINEMEDIAMODE_INTERACTIVEVOICE), 0);
 }
-
-// --- Address requests ---
 
 // lineMakeCall's check for a make-call already queued only looks: a request queued behind the
 // one with the switch is still failed when its call goes IDLE.
@@ -148,8 +134,6 @@ TEST_F(CallTest, ACompletedForwardKeepsEveryEntryAndReportsOnce) {
   EXPECT_EQ(line->Forward(8, pAddr, pTooMany, nullptr, &pConsult), LINEERR_INVALPARAM);
   delete pTooMany;
 }
-
-// --- Media services ---
 
 TEST_F(CallTest, GeneratedDigitsAreCheckedClampedAndEndWithTheirEvent) {
   line->ChangeCaps([](LINEDEVCAPS& caps) {
@@ -230,8 +214,6 @@ TEST_F(CallTest, AMediaModeChangeRunsItsMediaControlNowOrWhenDue) {
   pCall->ChangeCallState(LINECALLSTATE_IDLE);
   EXPECT_EQ(pCall->GetMediaControl(), nullptr);  // released: the record is gone with it
 }
-
-// --- Structures for TAPI ---
 
 TEST_F(CallTest, AddressCapsFollowTheVersionAndEndTheirClassListWithTwoNuls) {
   {

@@ -86,10 +86,7 @@ TEST_F(CallTest, AJoiningMemberIsReportedWithTheFeaturesItsConferenceGaveIt) {
   if (HasFatalFailure()) return;
 
   Watch::Start(pConsult);
-  auto* pAdd = new TSPICONFERENCE;
-  pAdd->pConfCall = pConf;
-  pAdd->pConsult = pConsult;
-  ASSERT_EQ(pConf->AddToConference(52, pConsult, pAdd), 52);
+  ASSERT_EQ(AddToConference(52, pConf, pConsult), 52);
   ASSERT_TRUE(pConf->IsConferenceMember(pConsult));
   ASSERT_EQ(StatesSeen(), std::vector<DWORD_PTR>{LINECALLSTATE_CONFERENCED});
   EXPECT_NE(Watch::seen[0].second & LINECALLFEATURE_REMOVEFROMCONF, 0u);

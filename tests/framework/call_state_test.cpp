@@ -163,18 +163,10 @@ TEST_F(CallTest, CountersFollowEveryChangeAndIdleFreesTheAddress) {
     const LINEDEVSTATUS lineStatus = line->GetLineDevStatus();
     EXPECT_EQ(lineStatus.dwNumActiveCalls, step.dwActive);
     EXPECT_EQ(lineStatus.dwNumOnHoldCalls, step.dwOnHold);
-    int nNumCalls = 0;
-    for (const auto& event : TapiLog::Get().Events()) {
-      nNumCalls += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == LINEADDRESSSTATE_NUMCALLS;
-    }
-    EXPECT_EQ(nNumCalls, step.bReportsNumCalls ? 1 : 0);
+    EXPECT_EQ(CountAddressStates(LINEADDRESSSTATE_NUMCALLS), step.bReportsNumCalls ? 1 : 0);
   }
   EXPECT_EQ(pAddr->GetAddressStatusCopy().dwNumInUse, 0u);
-  int nInUseZero = 0;
-  for (const auto& event : TapiLog::Get().Events()) {
-    nInUseZero += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == LINEADDRESSSTATE_INUSEZERO;
-  }
-  EXPECT_EQ(nInUseZero, 1);
+  EXPECT_EQ(CountAddressStates(LINEADDRESSSTATE_INUSEZERO), 1);
 }
 
 // A state change only tries the address's and line's locks. One that finds them busy still

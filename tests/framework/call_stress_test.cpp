@@ -7,8 +7,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 class CallStressTest : public CallTest {
  protected:
   CallStressTest() { timerTick = 1; }

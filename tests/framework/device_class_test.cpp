@@ -20,8 +20,6 @@ DWORD ReadDword(const BYTE* p) {
   return value;
 }
 
-// --- The VARSTRING answer ---
-
 struct VarStringCase {
   const char* what;
   bool withHandle;
@@ -88,8 +86,6 @@ TEST(FillVarStringTest, FailsForAHandleThatCannotBeDuplicatedOrATooSmallStructur
             LINEERR_STRUCTURETOOSMALL);
   EXPECT_TRUE(tiny.GuardIntact());
 }
-
-// --- Appending ---
 
 // Parts of 6, 4, 4 and 3 bytes after a 24-byte fixed part. With every part in they lie at 24, 32,
 // 36 and 40, ending at 43: the size TAPI must be told, however many of them fitted.
@@ -164,8 +160,6 @@ TEST(VarStructTest, StringsGoInAsUtf16WithTheirNul) {
   EXPECT_LE(p->dwUsedSize, 40u);
   EXPECT_TRUE(vs.GuardIntact());
 }
-
-// --- Device-class entries ---
 
 TEST(DeviceClassInfoTest, KeepsACopyShapedByTheFormat) {
   // An ASCII text of exactly its size, without NUL: nothing past it is read.

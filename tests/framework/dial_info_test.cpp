@@ -163,10 +163,7 @@ TEST(ParseDialableAddressList, FailureEmptiesTheWholeArray) {
 TEST(ParseDialableAddressList, OwnAllowedCharacters) {
   CADObArray arr;
   ASSERT_EQ(ParseDialableAddressList(kNone, kNone, "*72 555-w1;", arr, "0123456789"), 0);
-  std::vector<Entry> got = Entries(arr);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].number, "725551");
-  EXPECT_EQ(got[0].partial, 1u);
+  EXPECT_EQ(Entries(arr), (std::vector<Entry>{{1, "725551", "", ""}}));
   DeleteEntries(arr);
   // A dial-tone wait outside the caller's set is dropped, so the line check never sees it.
   ASSERT_EQ(ParseDialableAddressList(0u, kNone, "W1", arr, "0123456789"), 0);

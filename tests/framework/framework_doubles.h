@@ -70,6 +70,7 @@ struct LineEvent {
   HTAPICALL htCall;
   DWORD dwMsg;
   DWORD_PTR dwParam1, dwParam2, dwParam3;
+  bool operator==(const LineEvent&) const = default;
 };
 
 // TAPI's LINEEVENT and ASYNC_COMPLETION callbacks: everything they receive.

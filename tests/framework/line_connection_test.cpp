@@ -183,8 +183,6 @@ TEST_F(LineTest, TerminalsAreReportedAsOneBlockEachWithFixedSizeTexts) {
   EXPECT_EQ(pCaps->dwUsedSize, pCaps->dwNeededSize);
 }
 
-// --- LINEDEVSTATUS ---
-
 struct StatusCase {
   DWORD dwVersion;
   DWORD dwFixedSize;
@@ -267,8 +265,6 @@ TEST_F(LineTest, StatusSumsTheAvailableMediaModesOfTheAddresses) {
   EXPECT_EQ(buffer.As<LINEDEVSTATUS>()->dwAvailableMediaModes,
             LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_UNKNOWN);
 }
-
-// --- Identifiers ---
 
 TEST_F(LineTest, GetIDAnswersTheLinesDeviceClasses) {
   struct {

@@ -12,8 +12,6 @@
 namespace fw_test {
 namespace {
 
-using Line = AnsweringLine;
-
 HDRVCALL H(CTSPICallAppearance* pCall) {
   return reinterpret_cast<HDRVCALL>(pCall);
 }
@@ -94,134 +92,106 @@ class LineEntryTest : public CallTest {
   }
 };
 
+// What a refusal row's entry is handed: the provider, a connected call and the line's handle.
+struct At {
+  CServiceProvider& sp;
+  CTSPICallAppearance* c;
+  HDRVLINE l;
+  HDRVCALL h() const { return H(c); }
+};
+
 struct RefusalRow {
   const char* name;
   LONG lExpected;
-  LONG (*invoke)(CServiceProvider& sp, CTSPICallAppearance* pCall, HDRVLINE hdLine);
+  LONG (*invoke)(const At& at);
 };
 
 WCHAR g_digits[8];
 LINEMONITORTONE g_tone{};
+HDRVCALL g_hd = nullptr;
+const std::string g_uui(50, 'u');
+
+// A forward through the line's handle with the given list.
+LONG Forward(HDRVLINE hdLine, CallerBuffer list) {
+  return TSPI_lineForward(1, hdLine, FALSE, 0, list.As<LINEFORWARDLIST>(), 0, nullptr, &g_hd,
+                          nullptr);
+}
+void ParkModes(CTSPICallAppearance* pCall, DWORD dwModes) {
+  pCall->GetAddressOwner()->ChangeAddressCaps(
+      [dwModes](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) { caps.dwParkModes = dwModes; });
+}
 
 const RefusalRow kRefusals[] = {
     {"lineDial without address", LINEERR_INVALADDRESS,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineDial(1, H(c), u"", 0);
-     }},
+     [](const At& a) { return TSPI_lineDial(1, a.h(), u"", 0); }},
     {"lineBlindTransfer without address", LINEERR_INVALADDRESS,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineBlindTransfer(1, H(c), nullptr, 0);
-     }},
+     [](const At& a) { return TSPI_lineBlindTransfer(1, a.h(), nullptr, 0); }},
     {"lineRedirect without address", LINEERR_INVALADDRESS,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineRedirect(1, H(c), u"", 0);
-     }},
+     [](const At& a) { return TSPI_lineRedirect(1, a.h(), u"", 0); }},
     {"lineUnpark without address", LINEERR_INVALADDRESS,
-     [](CServiceProvider&, CTSPICallAppearance*, HDRVLINE l) {
-       HDRVCALL hd = nullptr;
-       return TSPI_lineUnpark(1, l, 0, nullptr, &hd, u"");
-     }},
+     [](const At& a) { return TSPI_lineUnpark(1, a.l, 0, nullptr, &g_hd, u""); }},
     {"lineDial of a partial address the address cannot take", LINEERR_INVALPOINTER,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineDial(1, H(c), u"5551234;", 0);
-     }},
+     [](const At& a) { return TSPI_lineDial(1, a.h(), u"5551234;", 0); }},
     {"lineMakeCall with 200 bytes of UUI over 100", LINEERR_USERUSERINFOTOOBIG,
-     [](CServiceProvider&, CTSPICallAppearance*, HDRVLINE l) {
+     [](const At& a) {
        std::vector<BYTE> params = CallParams(200);
-       HDRVCALL hd = nullptr;
-       return TSPI_lineMakeCall(1, l, nullptr, &hd, u"2000", 0, AsParams(params));
+       return TSPI_lineMakeCall(1, a.l, nullptr, &g_hd, u"2000", 0, AsParams(params));
      }},
     {"lineAnswer with 50 bytes of UUI over 40", LINEERR_USERUSERINFOTOOBIG,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineAnswer(1, H(c), std::string(50, 'u').c_str(), 50);
-     }},
+     [](const At& a) { return TSPI_lineAnswer(1, a.h(), g_uui.c_str(), 50); }},
     {"lineDrop with 50 bytes of UUI over 40", LINEERR_USERUSERINFOTOOBIG,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineDrop(1, H(c), std::string(50, 'u').c_str(), 50);
-     }},
+     [](const At& a) { return TSPI_lineDrop(1, a.h(), g_uui.c_str(), 50); }},
     {"lineAccept with 50 bytes of UUI over 40", LINEERR_USERUSERINFOTOOBIG,
-     [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
-       return sp.lineAccept(c, 1, std::string(50, 'u').c_str(), 50);
-     }},
+     [](const At& a) { return a.sp.lineAccept(a.c, 1, g_uui.c_str(), 50); }},
     {"lineSendUserUserInfo without information", LINEERR_OPERATIONFAILED,
-     [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
-       return sp.lineSendUserUserInfo(c, 1, "x", 0);
-     }},
+     [](const At& a) { return a.sp.lineSendUserUserInfo(a.c, 1, "x", 0); }},
     {"lineSendUserUserInfo over a limit of 0", LINEERR_USERUSERINFOTOOBIG,
-     [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
-       return sp.lineSendUserUserInfo(c, 1, "x", 1);
-     }},
+     [](const At& a) { return a.sp.lineSendUserUserInfo(a.c, 1, "x", 1); }},
     {"lineGatherDigits into a buffer of 0 digits", LINEERR_INVALPARAM,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineGatherDigits(H(c), 1, LINEDIGITMODE_DTMF, g_digits, 0, u"#", 0, 0);
+     [](const At& a) {
+       return TSPI_lineGatherDigits(a.h(), 1, LINEDIGITMODE_DTMF, g_digits, 0, u"#", 0, 0);
      }},
     {"lineMonitorTones with a list of 0 entries", LINEERR_INVALPARAM,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineMonitorTones(H(c), 1, &g_tone, 0);
-     }},
+     [](const At& a) { return TSPI_lineMonitorTones(a.h(), 1, &g_tone, 0); }},
     {"lineRemoveFromConference of a call in none", LINEERR_NOCONFERENCE,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineRemoveFromConference(1, H(c));
-     }},
+     [](const At& a) { return TSPI_lineRemoveFromConference(1, a.h()); }},
     {"lineForward with one entry in 16 bytes", LINEERR_STRUCTURETOOSMALL,
-     [](CServiceProvider&, CTSPICallAppearance*, HDRVLINE l) {
-       CallerBuffer list = ForwardList({""}, 16);
-       HDRVCALL hd = nullptr;
-       return TSPI_lineForward(1, l, FALSE, 0, list.As<LINEFORWARDLIST>(), 0, nullptr, &hd,
-                               nullptr);
-     }},
+     [](const At& a) { return Forward(a.l, ForwardList({""}, 16)); }},
     {"lineForward with entries past dwTotalSize", LINEERR_STRUCTURETOOSMALL,
-     [](CServiceProvider&, CTSPICallAppearance*, HDRVLINE l) {
-       CallerBuffer list = ForwardList({"", ""}, 32);
-       HDRVCALL hd = nullptr;
-       return TSPI_lineForward(1, l, FALSE, 0, list.As<LINEFORWARDLIST>(), 0, nullptr, &hd,
-                               nullptr);
+     [](const At& a) {
+       return Forward(a.l, ForwardList({"", ""}, 32));
      }},
+    // The destination starts inside the list and runs 4 bytes past its end.
     {"lineForward with a destination past dwTotalSize", LINEERR_INVALPARAM,
-     [](CServiceProvider&, CTSPICallAppearance*, HDRVLINE l) {
-       // The destination starts inside the list and runs 4 bytes past its end.
-       CallerBuffer list = ForwardList({"5551234"}, 32 + 12);
-       HDRVCALL hd = nullptr;
-       return TSPI_lineForward(1, l, FALSE, 0, list.As<LINEFORWARDLIST>(), 0, nullptr, &hd,
-                               nullptr);
-     }},
+     [](const At& a) { return Forward(a.l, ForwardList({"5551234"}, 32 + 12)); }},
     {"lineSetupTransfer to an address ID the line lacks", LINEERR_INVALADDRESSID,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
+     [](const At& a) {
        std::vector<BYTE> params = CallParams(0, LINEADDRESSMODE_ADDRESSID, 5);
-       HDRVCALL hd = nullptr;
-       return TSPI_lineSetupTransfer(1, H(c), nullptr, &hd, AsParams(params));
+       return TSPI_lineSetupTransfer(1, a.h(), nullptr, &g_hd, AsParams(params));
      }},
     {"directed linePark without address", LINEERR_INVALADDRESS,
-     [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
-       return sp.linePark(c, 1, LINEPARKMODE_DIRECTED, nullptr, nullptr);
-     }},
+     [](const At& a) { return a.sp.linePark(a.c, 1, LINEPARKMODE_DIRECTED, nullptr, nullptr); }},
     {"directed linePark to an empty address, on an address that parks directed",
      LINEERR_INVALADDRESS,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       c->GetAddressOwner()->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
-         caps.dwParkModes = LINEPARKMODE_DIRECTED | LINEPARKMODE_NONDIRECTED;
-       });
-       return TSPI_linePark(1, H(c), LINEPARKMODE_DIRECTED, u"", nullptr);
+     [](const At& a) {
+       ParkModes(a.c, LINEPARKMODE_DIRECTED | LINEPARKMODE_NONDIRECTED);
+       return TSPI_linePark(1, a.h(), LINEPARKMODE_DIRECTED, u"", nullptr);
      }},
     {"directed linePark to a NULL address, on an address that parks directed", LINEERR_INVALADDRESS,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       c->GetAddressOwner()->ChangeAddressCaps([](LINEADDRESSCAPS& caps, LINEADDRESSSTATUS&) {
-         caps.dwParkModes = LINEPARKMODE_DIRECTED;
-       });
-       return TSPI_linePark(1, H(c), LINEPARKMODE_DIRECTED, nullptr, nullptr);
+     [](const At& a) {
+       ParkModes(a.c, LINEPARKMODE_DIRECTED);
+       return TSPI_linePark(1, a.h(), LINEPARKMODE_DIRECTED, nullptr, nullptr);
      }},
     {"lineSetMediaControl on a line without the feature", LINEERR_OPERATIONUNAVAIL,
-     [](CServiceProvider& sp, CTSPICallAppearance* c, HDRVLINE) {
-       CTSPILineConnection* pLine = c->GetLineOwner();
+     [](const At& a) {
+       CTSPILineConnection* pLine = a.c->GetLineOwner();
        pLine->SetLineFeatures(pLine->GetLineDevStatus().dwLineFeatures &
                               ~LINEFEATURE_SETMEDIACONTROL);
-       return sp.lineSetMediaControl(pLine, nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr, 0,
-                                     nullptr, 0);
+       return a.sp.lineSetMediaControl(pLine, nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr, 0,
+                                       nullptr, 0);
      }},
     {"lineGetCallAddressID without a place for the ID", LINEERR_INVALPOINTER,
-     [](CServiceProvider&, CTSPICallAppearance* c, HDRVLINE) {
-       return TSPI_lineGetCallAddressID(H(c), nullptr);
-     }},
+     [](const At& a) { return TSPI_lineGetCallAddressID(a.h(), nullptr); }},
 };
 
 TEST_F(LineEntryTest, EntriesRefuseWhatTheyCannotServeBeforeAnythingIsQueued) {
@@ -229,7 +199,7 @@ TEST_F(LineEntryTest, EntriesRefuseWhatTheyCannotServeBeforeAnythingIsQueued) {
   ASSERT_NE(pCall, nullptr);
   for (const RefusalRow& row : kRefusals) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(row.invoke(sp, pCall, LineHandle()), row.lExpected);
+    EXPECT_EQ(row.invoke(At{sp, pCall, LineHandle()}), row.lExpected);
     EXPECT_EQ(line->GetRequestCount(), 0);
     EXPECT_TRUE(line->Started().empty());
     EXPECT_EQ(pAddr->GetCallCount(), 1);

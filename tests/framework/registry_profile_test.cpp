@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 
 #include "platform/registry.h"
 #include "tests/framework/framework_doubles.h"
@@ -76,28 +77,30 @@ class RegistryProfileTest : public ::testing::Test {
     RegCloseKey(hKey);
     return true;
   }
-  // The value's type and bytes; false when it is missing.
-  static bool GetValue(const std::string& key, const char* name, DWORD* type, std::string* bytes) {
+  // The value's type and bytes; nothing when it is missing.
+  using Stored = std::optional<std::pair<DWORD, std::string>>;
+  static Stored Value(const std::string& key, const char* name) {
     HKEY hKey = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-      return false;
+      return std::nullopt;
     }
     BYTE buffer[256];
+    DWORD type = 0;
     DWORD size = sizeof(buffer);
-    const LONG rc = RegQueryValueExA(hKey, name, nullptr, type, buffer, &size);
+    const LONG rc = RegQueryValueExA(hKey, name, nullptr, &type, buffer, &size);
     RegCloseKey(hKey);
-    bytes->assign(reinterpret_cast<const char*>(buffer), rc == ERROR_SUCCESS ? size : 0);
-    return rc == ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) return std::nullopt;
+    return std::make_pair(type, std::string(reinterpret_cast<const char*>(buffer), size));
   }
   static std::string Dword(DWORD value) {
     return std::string(reinterpret_cast<const char*>(&value), sizeof(value));
   }
+  static Stored Sz(const std::string& text) { return std::make_pair(REG_SZ, text + '\0'); }
+  static Stored Dw(DWORD value) { return std::make_pair(REG_DWORD, Dword(value)); }
 
   fs::path dir_;
   fw_test::TestProvider sp;
 };
-
-// --- Reading ---
 
 TEST_F(RegistryProfileTest, ReadsFromTheProviderKeyForIdZeroAndFromItsDeviceKeyOtherwise) {
   SetValue(kProviderKey, "Lines", REG_DWORD, Dword(3));
@@ -150,22 +153,14 @@ TEST_F(RegistryProfileTest, ManyStringsReadInOnePassAsOneByOne) {
   EXPECT_TRUE(sp.RegReadStrings(7, {}, "d").empty());
 }
 
-// --- Writing ---
-
 TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNul) {
   ASSERT_TRUE(sp.RegWriteString(4, "Empty", ""));
   ASSERT_TRUE(sp.RegWriteString(4, "IP2", "10.0.0.2"));
   ASSERT_TRUE(sp.RegWriteDword(4, "Lines", 2));
-  DWORD type = 0;
-  std::string bytes;
-  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Empty", &type, &bytes));
-  EXPECT_EQ(type, REG_SZ);
-  EXPECT_EQ(bytes, std::string(1, '\0'));
-  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "IP2", &type, &bytes));
-  EXPECT_EQ(bytes, std::string("10.0.0.2", 9));
-  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Lines", &type, &bytes));
-  EXPECT_EQ(type, REG_DWORD);
-  EXPECT_EQ(bytes, Dword(2));
+  const std::string device = kProviderKey + "\\Device4";
+  EXPECT_EQ(Value(device, "Empty"), Sz(""));
+  EXPECT_EQ(Value(device, "IP2"), Sz("10.0.0.2"));
+  EXPECT_EQ(Value(device, "Lines"), Dw(2));
 }
 
 TEST_F(RegistryProfileTest, FailedWritesAreReportedUpToInstallationAndRemoval) {
@@ -178,8 +173,7 @@ TEST_F(RegistryProfileTest, FailedWritesAreReportedUpToInstallationAndRemoval) {
 }
 
 TEST_F(RegistryProfileTest, ReplacingADeviceKeyIsAllOrNothing) {
-  using Value = CServiceProvider::REGPROFILEVALUE;
-  const std::vector<Value> values = {
+  const std::vector<CServiceProvider::REGPROFILEVALUE> values = {
       {"Lines", REG_DWORD, "", 2}, {"IP1", REG_SZ, "10.0.0.1", 0}, {"Empty", REG_SZ, "", 0}};
   SetValue(kProviderKey + "\\Device4", "Old", REG_SZ, std::string("x", 2));
   SetValue(kProviderKey + "\\Device4\\Below", "Deep", REG_SZ, std::string("y", 2));
@@ -201,22 +195,15 @@ TEST_F(RegistryProfileTest, ReplacingADeviceKeyIsAllOrNothing) {
   EXPECT_EQ(Read(), before);  // nothing of it reached the file
 
   ASSERT_TRUE(sp.RegReplaceDeviceKey(4, values));
-  DWORD type = 0;
-  std::string bytes;
-  EXPECT_FALSE(GetValue(kProviderKey + "\\Device4", "Old", &type, &bytes));
-  EXPECT_FALSE(KeyExists(kProviderKey + "\\Device4\\Below"));
-  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Lines", &type, &bytes));
-  EXPECT_EQ(type, REG_DWORD);
-  EXPECT_EQ(bytes, Dword(2));
-  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "IP1", &type, &bytes));
-  EXPECT_EQ(bytes, std::string("10.0.0.1", 9));
-  ASSERT_TRUE(GetValue(kProviderKey + "\\Device4", "Empty", &type, &bytes));
-  EXPECT_EQ(bytes, std::string(1, '\0'));
-  EXPECT_TRUE(GetValue(kProviderKey + "\\Device5", "Other", &type, &bytes));
+  const std::string device = kProviderKey + "\\Device4";
+  EXPECT_EQ(Value(device, "Old"), std::nullopt);
+  EXPECT_FALSE(KeyExists(device + "\\Below"));
+  EXPECT_EQ(Value(device, "Lines"), Dw(2));
+  EXPECT_EQ(Value(device, "IP1"), Sz("10.0.0.1"));
+  EXPECT_EQ(Value(device, "Empty"), Sz(""));
+  EXPECT_EQ(Value(kProviderKey + "\\Device5", "Other"), Sz("z"));
   EXPECT_FALSE(sp.RegReplaceDeviceKey(0, values));  // would take every instance's settings
 }
-
-// --- Deleting ---
 
 TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
   const std::string device = kProviderKey + "\\Device3";
@@ -242,17 +229,11 @@ TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
   EXPECT_TRUE(KeyExists(device + "\\Alpha\\Deeper"));
 }
 
-// --- Installation and removal ---
-
 TEST_F(RegistryProfileTest, InstallWritesTheDeviceValueAndUsesTSPLib) {
   EXPECT_EQ(sp.providerInstall(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);  // no telephony key
   MakeKey(kTelephonyKey);
   ASSERT_EQ(sp.providerInstall(6, nullptr, nullptr), 0);
-  DWORD type = 0;
-  std::string bytes;
-  ASSERT_TRUE(GetValue(kTelephonyKey, "Device6", &type, &bytes));
-  EXPECT_EQ(type, REG_SZ);
-  EXPECT_EQ(bytes, std::string(kProviderName, sizeof(kProviderName)));
+  EXPECT_EQ(Value(kTelephonyKey, "Device6"), Sz(kProviderName));
   EXPECT_EQ(sp.RegReadDword(0, "UsesTSPLib", 0), 1u);
 }
 
@@ -263,18 +244,14 @@ TEST_F(RegistryProfileTest, RemoveDeletesTheDeviceValueAndTheWholeProviderKey) {
   ASSERT_TRUE(sp.RegWriteDword(6, "Lines", 2));
   MakeKey(kProviderKey + "\\Device6\\Sub\\Sub");
   ASSERT_EQ(sp.providerRemove(6, nullptr, nullptr), 0);
-  DWORD type = 0;
-  std::string bytes;
-  EXPECT_FALSE(GetValue(kTelephonyKey, "Device6", &type, &bytes));
+  EXPECT_EQ(Value(kTelephonyKey, "Device6"), std::nullopt);
   EXPECT_FALSE(KeyExists(kProviderKey));
-  EXPECT_TRUE(GetValue(kTelephonyKey, "Device9", &type, &bytes));  // others' values stay
+  EXPECT_NE(Value(kTelephonyKey, "Device9"), std::nullopt);  // others' values stay
   // Removing what is gone already is no failure; a missing telephony key is.
   EXPECT_EQ(sp.providerRemove(6, nullptr, nullptr), 0);
   setenv("OMBIX_REGISTRY", (dir_ / "other.reg").c_str(), 1);
   EXPECT_EQ(sp.providerRemove(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);
 }
-
-// --- The installed-provider look-up ---
 
 // A lineGetProviderList over a fixed list, counting its calls.
 std::vector<std::pair<DWORD, std::string>> g_providers;

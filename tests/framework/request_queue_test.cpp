@@ -386,8 +386,6 @@ TEST_F(QueueTest, DestroyingALineFailsItsRequestsBeforeItsAddressesGo) {
   EXPECT_EQ(TapiLog::Get().ResultsFor(152), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
 
-// --- Starts, responses and closes on several threads ---
-
 // Lets a start that waits for the switch go on when the test says so.
 class StartGate {
  public:

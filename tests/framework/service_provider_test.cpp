@@ -83,10 +83,12 @@ class ServiceProviderTest : public ::testing::Test {
     return rc;
   }
 
+  void Classes(CRuntimeClass* pDevice, CRuntimeClass* pLine) {
+    sp.SetObjectClasses(pDevice, nullptr, pLine, nullptr, nullptr, nullptr, nullptr);
+  }
+
   TestProvider sp;
 };
-
-// --- Version negotiation ---
 
 struct NegotiationCase {
   const char* name;
@@ -218,8 +220,6 @@ TEST_F(ServiceProviderTest, CurrentLocationIsSetAndReadFromManyThreads) {
   EXPECT_NE(sp.GetCurrentLocation(), 0u);
 }
 
-// --- Exported functions ---
-
 // Which functions the built library exports, and so which the provider finds: e2e's
 // exported_functions_test. The fixture's provider finds those of the product's export list.
 TEST_F(ServiceProviderTest, AllowedFunctionsAreTheExportedOnesButForPassThroughCalls) {
@@ -235,8 +235,6 @@ TEST_F(ServiceProviderTest, AllowedFunctionsAreTheExportedOnesButForPassThroughC
   EXPECT_TRUE(sp.IsFunctionAllowed(nullptr, nullptr, call, TSPI_LINEMAKECALL));
   call->Release();
 }
-
-// --- Load, start-up and shutdown ---
 
 TEST(ServiceProviderLoadTest, LoadStartsNoThreadAndTouchesNoRegistry) {
   const std::string path = ::testing::TempDir() + "ombix_provider_load_test.reg";
@@ -332,35 +330,30 @@ TEST_F(ServiceProviderTest, InitRefusesCountsWhoseIDsWouldRepeatOrWrap) {
 
 TEST_F(ServiceProviderTest, FailedInitLeavesNothingBehindAndCanBeRetried) {
   // The line class cannot make objects: the device cannot be completed.
-  sp.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(CTSPIConnection), nullptr, nullptr, nullptr,
-                      nullptr);
+  Classes(nullptr, RUNTIME_CLASS(CTSPIConnection));
   EXPECT_EQ(Init(3, 0, 2), LINEERR_NOMEM);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
   EXPECT_EQ(sp.FindDeviceByProviderID(3), nullptr);
   EXPECT_FALSE(sp.IsTimerThreadRunning());
 
   // The device class makes something that is no device.
-  sp.SetObjectClasses(RUNTIME_CLASS(CObArray), nullptr, RUNTIME_CLASS(CTSPILineConnection), nullptr,
-                      nullptr, nullptr, nullptr);
+  Classes(RUNTIME_CLASS(CObArray), RUNTIME_CLASS(CTSPILineConnection));
   EXPECT_EQ(Init(3, 0, 2), LINEERR_NOMEM);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
 
   // The device's own initialisation fails.
-  sp.SetObjectClasses(RUNTIME_CLASS(FailingDevice), nullptr, nullptr, nullptr, nullptr, nullptr,
-                      nullptr);
+  Classes(RUNTIME_CLASS(FailingDevice), nullptr);
   EXPECT_NE(Init(3, 0, 2), 0);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
   EXPECT_FALSE(sp.IsTimerThreadRunning());
 
-  sp.SetObjectClasses(RUNTIME_CLASS(CTSPIDevice), nullptr, nullptr, nullptr, nullptr, nullptr,
-                      nullptr);
+  Classes(RUNTIME_CLASS(CTSPIDevice), nullptr);
   ASSERT_EQ(Init(3, 0, 2), 0);
   EXPECT_NE(sp.FindLineByDeviceID(1), nullptr);
   EXPECT_TRUE(sp.IsTimerThreadRunning());
 
   // A failure beside that device keeps it and the timer.
-  sp.SetObjectClasses(RUNTIME_CLASS(FailingDevice), nullptr, nullptr, nullptr, nullptr, nullptr,
-                      nullptr);
+  Classes(RUNTIME_CLASS(FailingDevice), nullptr);
   EXPECT_NE(Init(4, 2, 1), 0);
   EXPECT_EQ(sp.GetDeviceCount(), 1);
   EXPECT_TRUE(sp.IsTimerThreadRunning());
@@ -397,8 +390,6 @@ TEST_F(ServiceProviderTest, UIIdentifyNamesThisLibrary) {
   EXPECT_EQ(sp.providerUIIdentify(name), 0);
   EXPECT_EQ(std::u16string(name), u"OMBIX.TSP");
 }
-
-// --- Dialable addresses and call parameters ---
 
 class DigitsOnlyProvider : public TestProvider {
  public:
@@ -449,8 +440,6 @@ TEST_F(ServiceProviderTest, CallParameterDefaultsComeFromTheLine) {
   EXPECT_EQ(sp.ApplyCallParamDefaults(pLine, &params), LINEERR_INVALCALLPARAMS);
 }
 
-// --- Device look-ups ---
-
 TEST_F(ServiceProviderTest, LookupsSearchEveryDeviceInOrder) {
   ASSERT_EQ(Init(1, 0, 2, 100, 1), 0);
   ASSERT_EQ(Init(2, 10, 3, 200, 2), 0);
@@ -474,8 +463,7 @@ TEST_F(ServiceProviderTest, LookupsSearchEveryDeviceInOrder) {
 }
 
 TEST_F(ServiceProviderTest, DialogDataForALineReachesThatLine) {
-  sp.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(DialogLine), nullptr, nullptr, nullptr,
-                      nullptr);
+  Classes(nullptr, RUNTIME_CLASS(DialogLine));
   ASSERT_EQ(Init(1, 10, 2), 0);
   auto* pFirst = static_cast<DialogLine*>(sp.FindLineByDeviceID(10));
   auto* pSecond = static_cast<DialogLine*>(sp.FindLineByDeviceID(11));
@@ -500,8 +488,6 @@ TEST_F(ServiceProviderTest, CreatePhoneDeviceGivesThePhoneItsNewID) {
   EXPECT_EQ(sp.providerCreatePhoneDevice(50, 51), 0);
   EXPECT_NE(sp.FindPhoneByDeviceID(51), nullptr);
 }
-
-// --- Calls with timers ---
 
 TEST_F(ServiceProviderTest, RegisteringTwiceKeepsOneEntry) {
   TimerCall* a = NewTimerCall();

@@ -14,40 +14,25 @@ namespace {
 constexpr DWORD kVersion = 0x00020001;
 constexpr int kRounds = 300;
 
-TEST(TspiExportsStressTest, LineHandleChecksSurviveAnotherInstanceShuttingDown) {
+TEST(TspiExportsStressTest, HandleChecksAndLookUpsSurviveShutdownsAndRenumbering) {
   fw_test::TestProvider sp;
   DWORD dwOptions = 0;
-  ASSERT_EQ(sp.providerInit(kVersion, 1, 10, 0, 2, 0, nullptr, &dwOptions), 0);
-  CTSPILineConnection* pLine = sp.FindLineByDeviceID(11);
-  ASSERT_NE(pLine, nullptr);
+  ASSERT_EQ(sp.providerInit(kVersion, 1, 10, 0, 4, 0, nullptr, &dwOptions), 0);
+  CTSPILineConnection* pSteady = sp.FindLineByDeviceID(10);
+  CTSPILineConnection* pChecked = sp.FindLineByDeviceID(11);
+  CTSPILineConnection* pMoving = sp.FindLineByDeviceID(12);
+  ASSERT_NE(pSteady, nullptr);
+  ASSERT_NE(pChecked, nullptr);
+  ASSERT_NE(pMoving, nullptr);
   int unrelated = 0;  // memory that names no line: the check walks every device for it
 
   std::atomic<bool> bDone{false};
   std::thread checker([&] {
     while (!bDone.load()) {
       EXPECT_EQ(GetLiveLine(&sp, reinterpret_cast<HDRVLINE>(&unrelated)), nullptr);
-      EXPECT_EQ(GetLiveLine(&sp, reinterpret_cast<HDRVLINE>(pLine)), pLine);
+      EXPECT_EQ(GetLiveLine(&sp, reinterpret_cast<HDRVLINE>(pChecked)), pChecked);
     }
   });
-  for (int i = 0; i < kRounds; ++i) {
-    ASSERT_EQ(sp.providerInit(kVersion, 2, 20, 0, 3, 0, nullptr, &dwOptions), 0);
-    EXPECT_EQ(sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(2)), 0);
-  }
-  bDone = true;
-  checker.join();
-  sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
-}
-
-TEST(TspiExportsStressTest, DeviceIDLookupsSurviveShutdownsAndRenumbering) {
-  fw_test::TestProvider sp;
-  DWORD dwOptions = 0;
-  ASSERT_EQ(sp.providerInit(kVersion, 1, 10, 0, 4, 0, nullptr, &dwOptions), 0);
-  CTSPILineConnection* pSteady = sp.FindLineByDeviceID(10);
-  CTSPILineConnection* pMoving = sp.FindLineByDeviceID(12);
-  ASSERT_NE(pSteady, nullptr);
-  ASSERT_NE(pMoving, nullptr);
-
-  std::atomic<bool> bDone{false};
   std::thread renumberer([&] {
     // In and out of the device's table of moved IDs, and through the steady line's own ID,
     // which stays the steady line's: it comes first.
@@ -70,8 +55,7 @@ TEST(TspiExportsStressTest, DeviceIDLookupsSurviveShutdownsAndRenumbering) {
     EXPECT_EQ(sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(2)), 0);
   }
   bDone = true;
-  renumberer.join();
-  looker.join();
+  for (std::thread* pThread : {&checker, &renumberer, &looker}) pThread->join();
   EXPECT_EQ(sp.FindLineByDeviceID(12), pMoving);
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
 }

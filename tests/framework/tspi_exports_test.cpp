@@ -61,21 +61,17 @@ class RecordingProvider : public CServiceProvider {
     return Rec(__func__, p, id, nullptr, q);
   }
   LONG lineAnswer(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
-  LONG lineBlindTransfer(Call p, ID id, LPCSTR s, DWORD) override {
-    return Rec(__func__, p, id, s);
-  }
+  LONG lineBlindTransfer(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
   LONG lineCloseCall(Call p) override { return Rec(__func__, p); }
   LONG lineCompleteTransfer(Call p, ID id, Call q, HTAPICALL, LPHDRVCALL, DWORD) override {
     return Rec(__func__, p, id, nullptr, q);
   }
   LONG lineDial(Call p, ID id, LPCSTR s, DWORD) override { return Rec(__func__, p, id, s); }
   LONG lineDrop(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
-  LONG lineGatherDigits(Call p, DWORD, DWORD, LPWSTR, DWORD, LPCSTR s, DWORD, DWORD) override {
-    return Rec(__func__, p, 0, s);
+  LONG lineGatherDigits(Call p, DWORD, DWORD, LPWSTR, DWORD, LPCSTR, DWORD, DWORD) override {
+    return Rec(__func__, p);
   }
-  LONG lineGenerateDigits(Call p, DWORD, DWORD, LPCSTR s, DWORD) override {
-    return Rec(__func__, p, 0, s);
-  }
+  LONG lineGenerateDigits(Call p, DWORD, DWORD, LPCSTR, DWORD) override { return Rec(__func__, p); }
   LONG lineGenerateTone(Call p, DWORD, DWORD, DWORD, DWORD, LPLINEGENERATETONE const) override {
     return Rec(__func__, p);
   }
@@ -88,10 +84,8 @@ class RecordingProvider : public CServiceProvider {
   LONG lineMonitorTones(Call p, DWORD, LPLINEMONITORTONE const, DWORD) override {
     return Rec(__func__, p);
   }
-  LONG linePark(Call p, ID id, DWORD, LPCSTR s, LPVARSTRING) override {
-    return Rec(__func__, p, id, s);
-  }
-  LONG lineRedirect(Call p, ID id, LPCSTR s, DWORD) override { return Rec(__func__, p, id, s); }
+  LONG linePark(Call p, ID id, DWORD, LPCSTR, LPVARSTRING) override { return Rec(__func__, p, id); }
+  LONG lineRedirect(Call p, ID id, LPCSTR, DWORD) override { return Rec(__func__, p, id); }
   LONG lineReleaseUserUserInfo(Call p, ID id) override { return Rec(__func__, p, id); }
   LONG lineRemoveFromConference(Call p, ID id) override { return Rec(__func__, p, id); }
   LONG lineSecureCall(Call p, ID id) override { return Rec(__func__, p, id); }
@@ -140,8 +134,8 @@ class RecordingProvider : public CServiceProvider {
   }
   LONG lineSetStatusMessages(Line p, DWORD, DWORD) override { return Rec(__func__, p); }
   LONG lineUncompleteCall(Line p, ID id, DWORD) override { return Rec(__func__, p, id); }
-  LONG lineUnpark(Addr p, ID id, HTAPICALL, LPHDRVCALL, LPCSTR s) override {
-    return Rec(__func__, p, id, s);
+  LONG lineUnpark(Addr p, ID id, HTAPICALL, LPHDRVCALL, LPCSTR) override {
+    return Rec(__func__, p, id);
   }
 
   // Provider and user-interface entries.
@@ -214,6 +208,12 @@ class TspiExportsTest : public ::testing::Test {
     return entry;
   }
 
+  // The entry reached by an export that answered what the recording entry answers.
+  Entry Reached(LONG lResult) {
+    EXPECT_EQ(lResult, kReached);
+    return Only();
+  }
+
   RecordingProvider sp;
   CTSPILineConnection* line = nullptr;
   CTSPILineConnection* otherLine = nullptr;
@@ -224,8 +224,6 @@ class TspiExportsTest : public ::testing::Test {
   CTSPICallAppearance* conf = nullptr;
   int unrelated = 0;  // memory that no handle names
 };
-
-// --- Call handles ---
 
 using HC = HDRVCALL;
 
@@ -276,8 +274,7 @@ TEST_F(TspiExportsTest, CallExportsRefuseHandlesThatNameNoLiveCall) {
 TEST_F(TspiExportsTest, CallExportsPassTheLiveCallAndRequestID) {
   for (const CallRow& row : kCallRows) {
     SCOPED_TRACE(row.op);
-    EXPECT_EQ(row.invoke(AsHandle(call)), kReached);
-    const Entry entry = Only();
+    const Entry entry = Reached(row.invoke(AsHandle(call)));
     EXPECT_EQ(entry.op, row.op);
     EXPECT_EQ(entry.pFirst, call);
     EXPECT_EQ(entry.dwRequestID, row.dwRequestID);
@@ -306,8 +303,7 @@ TEST_F(TspiExportsTest, TwoCallExportsCheckTheFirstHandleThenTheSecond) {
     EXPECT_EQ(row.invoke(AsHandle(first), reinterpret_cast<HDRVCALL>(&unrelated)),
               LINEERR_INVALCALLHANDLE);
     EXPECT_TRUE(sp.entries.empty());
-    EXPECT_EQ(row.invoke(AsHandle(first), AsHandle(consult)), kReached);
-    const Entry entry = Only();
+    const Entry entry = Reached(row.invoke(AsHandle(first), AsHandle(consult)));
     EXPECT_EQ(entry.op, row.op);
     EXPECT_EQ(entry.pFirst, first);
     EXPECT_EQ(entry.pSecond, consult);
@@ -329,8 +325,6 @@ TEST_F(TspiExportsTest, ModeChecksComeBeforeTheCallHandles) {
             LINEERR_INVALCALLHANDLE);
   EXPECT_TRUE(sp.entries.empty());
 }
-
-// --- Line handles ---
 
 using HL = HDRVLINE;
 DWORD g_dwOut = 0;
@@ -382,8 +376,7 @@ TEST_F(TspiExportsTest, LineExportsRefuseHandlesThatNameNoLiveLine) {
 TEST_F(TspiExportsTest, LineExportsPassTheLineOrItsAddress) {
   for (const LineRow& row : kLineRows) {
     SCOPED_TRACE(row.op);
-    EXPECT_EQ(row.invoke(AsHandle(line), 1), kReached);
-    const Entry entry = Only();
+    const Entry entry = Reached(row.invoke(AsHandle(line), 1));
     EXPECT_EQ(entry.op, row.op);
     // lineForward and lineGetID name the line first, then the address.
     const bool bLineFirst = entry.op == "lineForward" || entry.op == "lineGetID";
@@ -401,14 +394,11 @@ TEST_F(TspiExportsTest, AddressExportsRefuseAnAddressIDTheLineLacks) {
   }
   EXPECT_TRUE(sp.entries.empty());
   // A forward on all addresses looks up none.
-  EXPECT_EQ(TSPI_lineForward(kID, AsHandle(line), TRUE, 99, nullptr, 0, nullptr, nullptr, nullptr),
-            kReached);
-  const Entry entry = Only();
+  const Entry entry = Reached(
+      TSPI_lineForward(kID, AsHandle(line), TRUE, 99, nullptr, 0, nullptr, nullptr, nullptr));
   EXPECT_EQ(entry.pFirst, line);
   EXPECT_EQ(entry.pSecond, nullptr);
 }
-
-// --- Device IDs ---
 
 TEST_F(TspiExportsTest, DeviceIDExportsFindTheLineOrRefuse) {
   struct Row {
@@ -427,8 +417,7 @@ TEST_F(TspiExportsTest, DeviceIDExportsFindTheLineOrRefuse) {
     EXPECT_EQ(row.invoke(kPhoneBase), LINEERR_BADDEVICEID);  // a phone's ID names no line
     EXPECT_EQ(row.invoke(kLineBase + 5), LINEERR_BADDEVICEID);
     EXPECT_TRUE(sp.entries.empty());
-    EXPECT_EQ(row.invoke(kLineBase), kReached);
-    const Entry entry = Only();
+    const Entry entry = Reached(row.invoke(kLineBase));
     EXPECT_EQ(entry.op, row.op);
     EXPECT_EQ(entry.pFirst, row.op == std::string("lineGetAddressCaps")
                                 ? static_cast<const void*>(address[0])
@@ -446,35 +435,30 @@ TEST_F(TspiExportsTest, OpenWithAnUnknownDeviceLeavesNoHandle) {
   EXPECT_EQ(hdLine, nullptr);
   EXPECT_EQ(TSPI_lineOpen(kLineBase, nullptr, nullptr, 0x00020001, nullptr), LINEERR_INVALPOINTER);
   EXPECT_TRUE(sp.entries.empty());
-  EXPECT_EQ(TSPI_lineOpen(kLineBase, nullptr, &hdLine, 0x00020001, nullptr), kReached);
-  EXPECT_EQ(Only().pFirst, line);
+  EXPECT_EQ(Reached(TSPI_lineOpen(kLineBase, nullptr, &hdLine, 0x00020001, nullptr)).pFirst, line);
 }
 
-// --- Strings ---
-
 TEST_F(TspiExportsTest, DeviceClassesReachTheProviderLowerCased) {
-  EXPECT_EQ(TSPI_lineGetDevConfig(kLineBase, nullptr, u"Tapi/Line"), kReached);
-  EXPECT_EQ(Only().text, "tapi/line");
-  EXPECT_EQ(TSPI_lineSetDevConfig(kLineBase, nullptr, 0, u"TAPI/ProviderID"), kReached);
-  EXPECT_EQ(Only().text, "tapi/providerid");
-  EXPECT_EQ(TSPI_lineGetID(AsHandle(line), 0, nullptr, LINECALLSELECT_LINE, nullptr, u"Comm/DATA",
-                           nullptr),
-            kReached);
-  EXPECT_EQ(Only().text, "comm/data");
-  EXPECT_EQ(TUISPI_lineConfigDialog(nullptr, kLineBase, nullptr, u"Tapi/Line"), kReached);
-  EXPECT_EQ(Only().text, "tapi/line");
-  EXPECT_EQ(
-      TUISPI_lineConfigDialogEdit(nullptr, kLineBase, nullptr, u"Tapi/Line", nullptr, 0, nullptr),
-      kReached);
-  EXPECT_EQ(Only().text, "tapi/line");
+  EXPECT_EQ(Reached(TSPI_lineGetDevConfig(kLineBase, nullptr, u"Tapi/Line")).text, "tapi/line");
+  EXPECT_EQ(Reached(TSPI_lineSetDevConfig(kLineBase, nullptr, 0, u"TAPI/ProviderID")).text,
+            "tapi/providerid");
+  EXPECT_EQ(Reached(TSPI_lineGetID(AsHandle(line), 0, nullptr, LINECALLSELECT_LINE, nullptr,
+                                   u"Comm/DATA", nullptr))
+                .text,
+            "comm/data");
+  EXPECT_EQ(Reached(TUISPI_lineConfigDialog(nullptr, kLineBase, nullptr, u"Tapi/Line")).text,
+            "tapi/line");
+  EXPECT_EQ(Reached(TUISPI_lineConfigDialogEdit(nullptr, kLineBase, nullptr, u"Tapi/Line", nullptr,
+                                                0, nullptr))
+                .text,
+            "tapi/line");
   // Other strings keep their case; a missing one is empty.
-  EXPECT_EQ(TSPI_lineMakeCall(1, AsHandle(line), nullptr, nullptr, u"Operator", 0, nullptr),
-            kReached);
-  EXPECT_EQ(Only().text, "Operator");
-  EXPECT_EQ(TSPI_lineDial(1, AsHandle(call), nullptr, 0), kReached);
-  EXPECT_EQ(Only().text, "");
-  EXPECT_EQ(TSPI_linePickup(1, AsHandle(line), 0, nullptr, nullptr, nullptr, u"Grp"), kReached);
-  EXPECT_EQ(Only().text, "/Grp");
+  EXPECT_EQ(
+      Reached(TSPI_lineMakeCall(1, AsHandle(line), nullptr, nullptr, u"Operator", 0, nullptr)).text,
+      "Operator");
+  EXPECT_EQ(Reached(TSPI_lineDial(1, AsHandle(call), nullptr, 0)).text, "");
+  EXPECT_EQ(Reached(TSPI_linePickup(1, AsHandle(line), 0, nullptr, nullptr, nullptr, u"Grp")).text,
+            "/Grp");
 }
 
 TEST(WideToAnsiStringTest, ConvertsUpToTheFirstNulOrTheLimit) {
@@ -493,25 +477,20 @@ TEST(WideToAnsiStringTest, ConvertsUpToTheFirstNulOrTheLimit) {
 TEST_F(TspiExportsTest, GetAddressIDReadsAtMostTheGivenSizeAndPassesTheTextLength) {
   const WCHAR unterminated[] = {u'5', u'5', u'5', u'1', u'2'};  // no NUL
   DWORD dwAddressID = 0;
-  EXPECT_EQ(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, unterminated, 6), kReached);
-  Entry entry = Only();
+  Entry entry = Reached(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, unterminated, 6));
   EXPECT_EQ(entry.text, "555");
   EXPECT_EQ(entry.dwSize, 3u);
   const WCHAR twelve[] = {u'1', u'2', 0, u'4', u'5'};
-  EXPECT_EQ(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, twelve, 10), kReached);
-  entry = Only();
+  entry = Reached(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, twelve, 10));
   EXPECT_EQ(entry.text, "12");
   EXPECT_EQ(entry.dwSize, 2u);
   // An odd byte count leaves out the half unit.
-  EXPECT_EQ(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, unterminated, 3), kReached);
-  EXPECT_EQ(Only().text, "5");
-  EXPECT_EQ(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, nullptr, 40), kReached);
-  entry = Only();
+  EXPECT_EQ(Reached(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, unterminated, 3)).text,
+            "5");
+  entry = Reached(TSPI_lineGetAddressID(AsHandle(line), &dwAddressID, 1, nullptr, 40));
   EXPECT_EQ(entry.text, "");
   EXPECT_EQ(entry.dwSize, 0u);
 }
-
-// --- lineGetID ---
 
 TEST_F(TspiExportsTest, GetIDChecksWhatTheSelectNames) {
   auto getID = [](HDRVLINE hdLine, DWORD dwAddressID, HDRVCALL hdCall, DWORD dwSelect) {
@@ -528,20 +507,16 @@ TEST_F(TspiExportsTest, GetIDChecksWhatTheSelectNames) {
   EXPECT_TRUE(sp.entries.empty());
 
   // LINE: the line alone, whatever the call handle says.
-  EXPECT_EQ(getID(AsHandle(line), 1, AsHandle(call), LINECALLSELECT_LINE), kReached);
-  Entry entry = Only();
+  Entry entry = Reached(getID(AsHandle(line), 1, AsHandle(call), LINECALLSELECT_LINE));
   EXPECT_EQ(entry.pFirst, line);
   EXPECT_EQ(entry.pSecond, nullptr);
   EXPECT_EQ(entry.pThird, nullptr);
   // CALL: the call, its address and that address's line; the line handle is not used.
-  EXPECT_EQ(getID(nullptr, 0, AsHandle(call), LINECALLSELECT_CALL), kReached);
-  entry = Only();
+  entry = Reached(getID(nullptr, 0, AsHandle(call), LINECALLSELECT_CALL));
   EXPECT_EQ(entry.pFirst, line);
   EXPECT_EQ(entry.pSecond, address[1]);
   EXPECT_EQ(entry.pThird, call);
 }
-
-// --- Provider functions ---
 
 TEST_F(TspiExportsTest, FoldedFormsAreUnavailable) {
   EXPECT_EQ(TSPI_lineConfigDialog(kLineBase, nullptr, u"tapi/line"), LINEERR_OPERATIONUNAVAIL);
@@ -552,12 +527,9 @@ TEST_F(TspiExportsTest, FoldedFormsAreUnavailable) {
   EXPECT_EQ(TSPI_providerRemove(nullptr, kProviderID), LINEERR_OPERATIONUNAVAIL);
   EXPECT_TRUE(sp.entries.empty());
   // The UI forms reach the provider.
-  EXPECT_EQ(TUISPI_providerConfig(nullptr, nullptr, kProviderID), kReached);
-  EXPECT_EQ(Only().op, "providerConfig");
-  EXPECT_EQ(TUISPI_providerInstall(nullptr, nullptr, kProviderID), kReached);
-  EXPECT_EQ(Only().op, "providerInstall");
-  EXPECT_EQ(TUISPI_providerRemove(nullptr, nullptr, kProviderID), kReached);
-  EXPECT_EQ(Only().op, "providerRemove");
+  EXPECT_EQ(Reached(TUISPI_providerConfig(nullptr, nullptr, kProviderID)).op, "providerConfig");
+  EXPECT_EQ(Reached(TUISPI_providerInstall(nullptr, nullptr, kProviderID)).op, "providerInstall");
+  EXPECT_EQ(Reached(TUISPI_providerRemove(nullptr, nullptr, kProviderID)).op, "providerRemove");
 }
 
 TEST_F(TspiExportsTest, ShutdownPassesTheDeviceOfTheProviderIDOrNull) {
@@ -569,8 +541,6 @@ TEST_F(TspiExportsTest, ShutdownPassesTheDeviceOfTheProviderIDOrNull) {
   EXPECT_EQ(Only().pFirst, pDevice);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
 }
-
-// --- Generic dialog data ---
 
 TEST_F(TspiExportsTest, DialogDataAnswersThePrivateExchangeForLinesAndPhones) {
   // (The provider-ID query is played through the UI's side in ui_exchange_test.)
@@ -606,26 +576,27 @@ TEST_F(TspiExportsTest, DialogDataRoutesEverythingElseToTheProvider) {
 
   // Twelve bytes, or another code, are the provider's own dialog data.
   DWORD longer[3] = {TSPI_DLGDATA_PROVIDERID_QUERY, 0, 0};
-  EXPECT_EQ(TSPI_providerGenericDialogData(kLineBase, TUISPIDLL_OBJECT_LINEID, longer, 12),
-            kReached);
-  Entry entry = Only();
+  Entry entry =
+      Reached(TSPI_providerGenericDialogData(kLineBase, TUISPIDLL_OBJECT_LINEID, longer, 12));
   EXPECT_EQ(entry.pFirst, line);
   EXPECT_EQ(entry.dwSize, 12u);
   EXPECT_EQ(longer[0], TSPI_DLGDATA_PROVIDERID_QUERY);
   DWORD other[2] = {0xFFFF0001, kLineBase};
-  EXPECT_EQ(TSPI_providerGenericDialogData(kLineBase, TUISPIDLL_OBJECT_LINEID, other, 8), kReached);
-  EXPECT_EQ(Only().pFirst, line);
-  EXPECT_EQ(TSPI_providerGenericDialogData(kPhoneBase, TUISPIDLL_OBJECT_PHONEID, other, 8),
-            kReached);
-  EXPECT_EQ(Only().pFirst, phone);
-  EXPECT_EQ(TSPI_providerGenericDialogData(kProviderID, TUISPIDLL_OBJECT_PROVIDERID, other, 8),
-            kReached);
-  EXPECT_EQ(Only().pFirst, sp.FindDeviceByProviderID(kProviderID));
+  EXPECT_EQ(
+      Reached(TSPI_providerGenericDialogData(kLineBase, TUISPIDLL_OBJECT_LINEID, other, 8)).pFirst,
+      line);
+  EXPECT_EQ(Reached(TSPI_providerGenericDialogData(kPhoneBase, TUISPIDLL_OBJECT_PHONEID, other, 8))
+                .pFirst,
+            phone);
+  EXPECT_EQ(
+      Reached(TSPI_providerGenericDialogData(kProviderID, TUISPIDLL_OBJECT_PROVIDERID, other, 8))
+          .pFirst,
+      sp.FindDeviceByProviderID(kProviderID));
   int instance = 0;
-  EXPECT_EQ(TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(&instance),
-                                           TUISPIDLL_OBJECT_DIALOGINSTANCE, other, 8),
-            kReached);
-  EXPECT_EQ(Only().pFirst, &instance);
+  EXPECT_EQ(Reached(TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(&instance),
+                                                   TUISPIDLL_OBJECT_DIALOGINSTANCE, other, 8))
+                .pFirst,
+            &instance);
 }
 
 TEST(TspiExportsWithoutProviderTest, AnswerNoDriver) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "framework/service_provider.h"
@@ -52,6 +53,8 @@ LONG IgnoreMessage(DWORD_PTR, DWORD, LPVOID, DWORD) {
   return 0;
 }
 
+using Answer = std::pair<LONG, DWORD>;  // the result and the provider ID the UI learnt
+
 class UiExchangeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,45 +64,31 @@ class UiExchangeTest : public ::testing::Test {
         sp.providerInit(0x00020001, kProviderID, kLineBase, kPhoneBase, 2, 1, nullptr, &dwOptions),
         0);
   }
+  static Answer Query(TUISPIDLLCALLBACK lpfnChannel, DWORD dwDeviceID, BOOL bLine) {
+    DWORD dwProviderID = 0xEEEE;
+    const LONG lResult =
+        CServiceProvider::QueryProviderIDThroughUI(lpfnChannel, dwDeviceID, bLine, &dwProviderID);
+    return {lResult, dwProviderID};
+  }
   TestProvider sp;
 };
 
 TEST_F(UiExchangeTest, TheUiLearnsTheProviderIDOfALineOrPhone) {
-  DWORD dwProviderID = 0xEEEE;
-  EXPECT_EQ(
-      CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kLineBase + 1, TRUE, &dwProviderID), 0);
-  EXPECT_EQ(dwProviderID, kProviderID);
-  dwProviderID = 0xEEEE;
-  EXPECT_EQ(CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kPhoneBase, FALSE, &dwProviderID),
-            0);
-  EXPECT_EQ(dwProviderID, kProviderID);
+  EXPECT_EQ(Query(&PlayTapi, kLineBase + 1, TRUE), Answer(0, kProviderID));
+  EXPECT_EQ(Query(&PlayTapi, kPhoneBase, FALSE), Answer(0, kProviderID));
   EXPECT_EQ(g_objectTypes, (std::vector<DWORD>{TUISPIDLL_OBJECT_LINEID, TUISPIDLL_OBJECT_PHONEID}));
   EXPECT_EQ(sp.received, 0);  // answered before the provider's own operation
 }
 
 TEST_F(UiExchangeTest, AnUnknownDeviceGivesTheProvidersErrorAndNoID) {
-  DWORD dwProviderID = 0xEEEE;
-  EXPECT_EQ(
-      CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kLineBase + 5, TRUE, &dwProviderID),
-      LINEERR_BADDEVICEID);
-  EXPECT_EQ(dwProviderID, 0u);
+  EXPECT_EQ(Query(&PlayTapi, kLineBase + 5, TRUE), Answer(LINEERR_BADDEVICEID, 0));
   // A line's device ID asked for as a phone is no phone.
-  EXPECT_EQ(CServiceProvider::QueryProviderIDThroughUI(&PlayTapi, kLineBase, FALSE, &dwProviderID),
-            PHONEERR_BADDEVICEID);
-  EXPECT_EQ(dwProviderID, 0u);
+  EXPECT_EQ(Query(&PlayTapi, kLineBase, FALSE), Answer(PHONEERR_BADDEVICEID, 0));
 }
 
 TEST_F(UiExchangeTest, OnlyASuccessfulAnswerWithTheAnswerCodeCounts) {
-  DWORD dwProviderID = 0xEEEE;
-  EXPECT_EQ(
-      CServiceProvider::QueryProviderIDThroughUI(&AnswerButFail, kLineBase, TRUE, &dwProviderID),
-      LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(dwProviderID, 0u);
-  dwProviderID = 0xEEEE;
-  EXPECT_EQ(
-      CServiceProvider::QueryProviderIDThroughUI(&IgnoreMessage, kLineBase, TRUE, &dwProviderID),
-      0);
-  EXPECT_EQ(dwProviderID, 0u);
+  EXPECT_EQ(Query(&AnswerButFail, kLineBase, TRUE), Answer(LINEERR_OPERATIONFAILED, 0));
+  EXPECT_EQ(Query(&IgnoreMessage, kLineBase, TRUE), Answer(0, 0));
 }
 
 }  // namespace

@@ -105,57 +105,49 @@ class VarStructSizesTest : public ConnectionTest {
     phone.Init(&device, 200, 0, 0);
   }
 
+  // A row for a structure of type T, filled by get.
+  template <class T>
+  static StructRow Row(const char* name, std::vector<Part> parts, std::function<LONG(T*)> get) {
+    return {name, sizeof(T), std::move(parts), [get](CallerBuffer& b) { return get(b.As<T>()); }};
+  }
+
   std::vector<StructRow> Rows() {
+    using CI = LINECALLINFO;
+    using PC = PHONECAPS;
     return {
-        {"LINEDEVCAPS",
-         sizeof(LINEDEVCAPS),
-         {PART(LINEDEVCAPS, ProviderInfo), PART(LINEDEVCAPS, LineName),
-          PART(LINEDEVCAPS, TerminalCaps), PART(LINEDEVCAPS, TerminalText),
-          PART(LINEDEVCAPS, DeviceClasses)},
-         [&](CallerBuffer& b) { return line.GetDevCaps(0x00020001, 0, b.As<LINEDEVCAPS>()); }},
-        {"LINEDEVSTATUS",
-         sizeof(LINEDEVSTATUS),
-         {PART(LINEDEVSTATUS, TerminalModes)},
-         [&](CallerBuffer& b) { return line.GetLineDevStatus(b.As<LINEDEVSTATUS>()); }},
-        {"LINEADDRESSCAPS",
-         sizeof(LINEADDRESSCAPS),
-         {PART(LINEADDRESSCAPS, Address), PART(LINEADDRESSCAPS, CompletionMsgText),
-          PART(LINEADDRESSCAPS, CallTreatmentList), PART(LINEADDRESSCAPS, DeviceClasses)},
-         [&](CallerBuffer& b) {
-           return pAddress->GetAddressCaps(0x00020001, 0, b.As<LINEADDRESSCAPS>());
-         }},
-        {"LINEADDRESSSTATUS with forward entries",
-         sizeof(LINEADDRESSSTATUS),
-         {PART(LINEADDRESSSTATUS, Forward), PART(LINEADDRESSSTATUS, TerminalModes)},
-         [&](CallerBuffer& b) { return pAddress->GetAddressStatus(b.As<LINEADDRESSSTATUS>()); }},
-        {"LINECALLINFO with terminal modes",
-         sizeof(LINECALLINFO),
-         {PART(LINECALLINFO, CallerID), PART(LINECALLINFO, CallerIDName),
-          PART(LINECALLINFO, CalledID), PART(LINECALLINFO, CalledIDName),
-          PART(LINECALLINFO, RedirectingID), PART(LINECALLINFO, RedirectingIDName),
-          PART(LINECALLINFO, TerminalModes), PART(LINECALLINFO, UserUserInfo),
-          PART(LINECALLINFO, CallData), PART(LINECALLINFO, SendingFlowspec),
-          PART(LINECALLINFO, ReceivingFlowspec)},
-         [&](CallerBuffer& b) { return pCall->GetCallInfo(b.As<LINECALLINFO>()); }},
-        {"LINECALLSTATUS",
-         sizeof(LINECALLSTATUS),
-         {},
-         [&](CallerBuffer& b) { return pCall->GetCallStatus(b.As<LINECALLSTATUS>()); }},
-        {"PHONECAPS",
-         sizeof(PHONECAPS),
-         {PART(PHONECAPS, ProviderInfo), PART(PHONECAPS, PhoneInfo), PART(PHONECAPS, PhoneName),
-          PART(PHONECAPS, ButtonModes), PART(PHONECAPS, ButtonFunctions),
-          PART(PHONECAPS, LampModes), PART(PHONECAPS, SetData), PART(PHONECAPS, GetData),
-          PART(PHONECAPS, DeviceClasses)},
-         [&](CallerBuffer& b) { return phone.GetDevCaps(0x00020001, 0, b.As<PHONECAPS>()); }},
-        {"PHONESTATUS",
-         sizeof(PHONESTATUS),
-         {PART(PHONESTATUS, Display), PART(PHONESTATUS, LampModes)},
-         [&](CallerBuffer& b) { return phone.GetStatus(b.As<PHONESTATUS>()); }},
-        {"VARSTRING of lineGetID",
-         sizeof(VARSTRING),
-         {PART(VARSTRING, String)},
-         [&](CallerBuffer& b) { return line.GetID("tapi/line", b.As<VARSTRING>(), nullptr); }},
+        Row<LINEDEVCAPS>("LINEDEVCAPS",
+                         {PART(LINEDEVCAPS, ProviderInfo), PART(LINEDEVCAPS, LineName),
+                          PART(LINEDEVCAPS, TerminalCaps), PART(LINEDEVCAPS, TerminalText),
+                          PART(LINEDEVCAPS, DeviceClasses)},
+                         [&](LINEDEVCAPS* p) { return line.GetDevCaps(0x00020001, 0, p); }),
+        Row<LINEDEVSTATUS>("LINEDEVSTATUS", {PART(LINEDEVSTATUS, TerminalModes)},
+                           [&](LINEDEVSTATUS* p) { return line.GetLineDevStatus(p); }),
+        Row<LINEADDRESSCAPS>(
+            "LINEADDRESSCAPS",
+            {PART(LINEADDRESSCAPS, Address), PART(LINEADDRESSCAPS, CompletionMsgText),
+             PART(LINEADDRESSCAPS, CallTreatmentList), PART(LINEADDRESSCAPS, DeviceClasses)},
+            [&](LINEADDRESSCAPS* p) { return pAddress->GetAddressCaps(0x00020001, 0, p); }),
+        Row<LINEADDRESSSTATUS>(
+            "LINEADDRESSSTATUS with forward entries",
+            {PART(LINEADDRESSSTATUS, Forward), PART(LINEADDRESSSTATUS, TerminalModes)},
+            [&](LINEADDRESSSTATUS* p) { return pAddress->GetAddressStatus(p); }),
+        Row<CI>("LINECALLINFO with terminal modes",
+                {PART(CI, CallerID), PART(CI, CallerIDName), PART(CI, CalledID),
+                 PART(CI, CalledIDName), PART(CI, RedirectingID), PART(CI, RedirectingIDName),
+                 PART(CI, TerminalModes), PART(CI, UserUserInfo), PART(CI, CallData),
+                 PART(CI, SendingFlowspec), PART(CI, ReceivingFlowspec)},
+                [&](CI* p) { return pCall->GetCallInfo(p); }),
+        Row<LINECALLSTATUS>("LINECALLSTATUS", {},
+                            [&](LINECALLSTATUS* p) { return pCall->GetCallStatus(p); }),
+        Row<PC>("PHONECAPS",
+                {PART(PC, ProviderInfo), PART(PC, PhoneInfo), PART(PC, PhoneName),
+                 PART(PC, ButtonModes), PART(PC, ButtonFunctions), PART(PC, LampModes),
+                 PART(PC, SetData), PART(PC, GetData), PART(PC, DeviceClasses)},
+                [&](PC* p) { return phone.GetDevCaps(0x00020001, 0, p); }),
+        Row<PHONESTATUS>("PHONESTATUS", {PART(PHONESTATUS, Display), PART(PHONESTATUS, LampModes)},
+                         [&](PHONESTATUS* p) { return phone.GetStatus(p); }),
+        Row<VARSTRING>("VARSTRING of lineGetID", {PART(VARSTRING, String)},
+                       [&](VARSTRING* p) { return line.GetID("tapi/line", p, nullptr); }),
     };
   }
 
