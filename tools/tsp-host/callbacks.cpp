@@ -163,6 +163,14 @@ std::vector<DRV_REQUESTID> TapiSide::WaitForRequests(DWORD dwMsecs) {
   return std::vector<DRV_REQUESTID>(state.pending.begin(), state.pending.end());
 }
 
+std::vector<DRV_REQUESTID> TapiSide::FlushAndTakePending() {
+  State& state = GetState();
+  // Completion queues its line and leaves the pending set under this lock.
+  std::lock_guard<std::mutex> lock(state.mutex);
+  FlushQueuedLines();
+  return std::vector<DRV_REQUESTID>(state.pending.begin(), state.pending.end());
+}
+
 HTAPILINE TapiSide::LineHandle(DWORD dwDeviceID) {
   return reinterpret_cast<HTAPILINE>(kLineHandleBase + (dwDeviceID % kHandleRange));
 }

@@ -33,6 +33,10 @@ class TapiSide {
   void EndRequest(DRV_REQUESTID dwRequestID, LONG lResult);
   // Waits up to dwMsecs until no request awaits completion; the IDs that still do.
   std::vector<DRV_REQUESTID> WaitForRequests(DWORD dwMsecs);
+  // Prints the queued lines and returns the IDs that await completion, as one step against the
+  // completions: each completion's line is printed by this call exactly when its ID is not
+  // returned.
+  std::vector<DRV_REQUESTID> FlushAndTakePending();
 
   // TAPI's handle for the line with that device ID.
   static HTAPILINE LineHandle(DWORD dwDeviceID);

@@ -154,7 +154,9 @@ const char* CommandHelp() {
          "PROVIDERID defaults to the ID install gave or enum or init last used\n";
 }
 
-CommandStatus HostSession::Execute(const std::string& line) {
+CommandStatus HostSession::Execute(const std::string& line, const std::string& echo) {
+  m_awaited = TapiSide::Get().FlushAndTakePending();
+  if (!echo.empty()) PrintLine(echo);
   std::istringstream stream(line.substr(0, line.find('#')));
   std::string name;
   if (!(stream >> name)) return CommandStatus::kDone;
@@ -319,7 +321,9 @@ void HostSession::ShutdownStarted() {
 
 CommandStatus HostSession::Wait(const Args& args) {
   DWORD dwLeft = args.numbers.empty() ? m_dwWaitMsecs : args.numbers[0];
-  const std::vector<DRV_REQUESTID> awaited = TapiSide::Get().WaitForRequests(0);
+  // What completed after the command was printed was awaited by it, though it may have
+  // completed before this line.
+  const std::vector<DRV_REQUESTID> awaited = m_awaited;
   std::vector<DRV_REQUESTID> pending = awaited;
   while (!pending.empty() && dwLeft > 0 && InterruptSignal() == 0) {
     const DWORD dwSlice = std::min(dwLeft, kWaitSliceMsecs);

@@ -60,8 +60,10 @@ class HostSession {
   HostSession(ProviderLibrary& library, DWORD dwWaitMsecs)
       : m_library(library), m_dwWaitMsecs(dwWaitMsecs) {}
 
-  // Runs one line; kError for a line that is no valid command (the reason is printed).
-  CommandStatus Execute(const std::string& line);
+  // Runs one line; kError for a line that is no valid command (the reason is printed). echo,
+  // unless empty, is printed first, after what the callbacks queued before it; a wait then
+  // awaits exactly the requests whose completions come after the echo.
+  CommandStatus Execute(const std::string& line, const std::string& echo = {});
   // TSPI_providerShutdown of every provider ID this session started and did not shut down,
   // with the results printed (when tsp-host is told to end).
   void ShutdownStarted();
@@ -107,6 +109,7 @@ class HostSession {
   std::optional<DWORD> m_enumerated;      // the provider ID the counts above are of
   std::map<DWORD, OpenLine> m_openLines;  // by device ID
   std::set<DWORD> m_started;              // provider IDs providerInit started
+  std::vector<DRV_REQUESTID> m_awaited;   // pending when the running command began
 };
 
 // The command summary printed by help and --help.

@@ -176,8 +176,8 @@ bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStr
         tsphost::PrintLine(line.substr(first, line.find_last_not_of(" \t\r") + 1 - first));
       continue;
     }
-    if (!bInteractive) tsphost::PrintLine("> " + line.substr(first));
-    const tsphost::CommandStatus status = session.Execute(line);
+    const tsphost::CommandStatus status =
+        session.Execute(line, bInteractive ? std::string() : "> " + line.substr(first));
     if (status == tsphost::CommandStatus::kQuit) break;
     if (status == tsphost::CommandStatus::kError) {
       bAllGood = false;
@@ -193,8 +193,7 @@ bool RunCommands(int fd, const std::string& source, bool bInteractive, bool bStr
 // The one command of the command line; false when it is no valid command or (bStrict) a TAPI
 // error came.
 bool RunCommand(const std::string& command, bool bStrict, tsphost::HostSession& session) {
-  tsphost::PrintLine("> " + command);
-  const tsphost::CommandStatus status = session.Execute(command);
+  const tsphost::CommandStatus status = session.Execute(command, "> " + command);
   tsphost::FlushQueuedLines();
   if (status == tsphost::CommandStatus::kError) return false;
   return !(bStrict && tsphost::FormattedErrors() != 0);
