@@ -33,11 +33,13 @@ class ScratchDirTest : public ::testing::Test {
 
 // A loopback address 127.`octet`.x.y of this test process's own, so that no switch elsewhere on
 // this machine (a user's on 127.0.0.1, another test's) answers for the one the test starts; each
-// test program picks its own `octet`.
+// test program picks its own `octet`. x.y counts the process ID through 64000 addresses (y from 2
+// to 251), so test processes running side by side, whose IDs lie closer than that, never share
+// one.
 inline std::string OwnLoopbackAddress(int octet) {
-  const unsigned pid = static_cast<unsigned>(getpid());
-  return "127." + std::to_string(octet) + "." + std::to_string((pid >> 8) & 0xFF) + "." +
-         std::to_string(2 + pid % 250);
+  const unsigned slot = static_cast<unsigned>(getpid()) % (256 * 250);
+  return "127." + std::to_string(octet) + "." + std::to_string(slot / 250) + "." +
+         std::to_string(2 + slot % 250);
 }
 
 // Writes a registry file with two lines, each a phone number and its password, against the
