@@ -64,14 +64,15 @@ sim=$!
 exec 3>"$work/sim.in"
 trap 'exec 3>&-; kill "$sim" 2>/dev/null || true; rm -f "$work/sim.in"' EXIT
 
-# Until the simulator listens, or ends because it cannot (5 s at most).
-for _ in $(seq 100); do
+# Until the simulator listens, or ends because it cannot: at once when healthy, though a
+# sanitizer build on a busy machine may take seconds to start (a minute at most).
+for _ in $(seq 1200); do
   if grep -qs "listening on" "$work/switch-trace.txt" || ! kill -0 "$sim" 2>/dev/null; then break; fi
   sleep 0.05
 done
 if ! grep -qs "listening on" "$work/switch-trace.txt"; then
   if kill -0 "$sim" 2>/dev/null; then
-    echo "demo: switch-sim has not started listening on $address within 5 s; try again" >&2
+    echo "demo: switch-sim has not started listening on $address within a minute; try again" >&2
     exit 1
   fi
   status=1
