@@ -165,10 +165,17 @@ std::vector<DRV_REQUESTID> TapiSide::WaitForRequests(DWORD dwMsecs) {
 
 std::vector<DRV_REQUESTID> TapiSide::FlushAndTakePending() {
   State& state = GetState();
-  // Completion queues its line and leaves the pending set under this lock.
-  std::lock_guard<std::mutex> lock(state.mutex);
-  FlushQueuedLines();
-  return std::vector<DRV_REQUESTID>(state.pending.begin(), state.pending.end());
+  std::deque<std::string> lines;
+  std::vector<DRV_REQUESTID> pending;
+  {
+    // Completion queues its line and leaves the pending set under this lock; the lines are
+    // printed after it, so that a provider thread never waits for the terminal.
+    std::lock_guard<std::mutex> lock(state.mutex);
+    lines = TakeQueuedLines();
+    pending.assign(state.pending.begin(), state.pending.end());
+  }
+  PrintQueuedLines(std::move(lines));
+  return pending;
 }
 
 HTAPILINE TapiSide::LineHandle(DWORD dwDeviceID) {

@@ -124,6 +124,19 @@ void FlushQueuedLines() {
   std::fflush(stdout);
 }
 
+std::deque<std::string> TakeQueuedLines() {
+  return TakeQueue();
+}
+
+void PrintQueuedLines(std::deque<std::string> lines) {
+  if (lines.empty()) return;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  ErasePromptLocked();
+  WriteQueueLocked(std::move(lines));
+  DrawPromptLocked();
+  std::fflush(stdout);
+}
+
 void ShowPrompt(const std::string& prompt, const std::string& typed) {
   std::lock_guard<std::mutex> lock(g_mutex);
   WakeOnQueue(true);

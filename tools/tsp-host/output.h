@@ -8,6 +8,7 @@
 // then drawn again with what was typed so far.
 #pragma once
 
+#include <deque>
 #include <string>
 
 namespace tsphost {
@@ -20,6 +21,11 @@ void PrintWrapped(const std::string& line);
 void QueueLine(const std::string& line);
 // Prints the queued lines in the order they were queued.
 void FlushQueuedLines();
+// The same in two steps (main thread), for a caller that takes the queue in one step with state
+// of its own and prints it after letting go of that state's lock: lines queued in between follow
+// these, at the next flush.
+std::deque<std::string> TakeQueuedLines();
+void PrintQueuedLines(std::deque<std::string> lines);
 
 // The prompt (main thread): shown with what was typed, drawn again with new text, and left
 // for a new line.
