@@ -114,16 +114,6 @@ void QueueLine(const std::string& line) {
   }
 }
 
-void FlushQueuedLines() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  std::deque<std::string> lines = TakeQueue();
-  if (lines.empty()) return;
-  ErasePromptLocked();
-  WriteQueueLocked(std::move(lines));
-  DrawPromptLocked();
-  std::fflush(stdout);
-}
-
 std::deque<std::string> TakeQueuedLines() {
   return TakeQueue();
 }
@@ -135,6 +125,10 @@ void PrintQueuedLines(std::deque<std::string> lines) {
   WriteQueueLocked(std::move(lines));
   DrawPromptLocked();
   std::fflush(stdout);
+}
+
+void FlushQueuedLines() {
+  PrintQueuedLines(TakeQueue());
 }
 
 void ShowPrompt(const std::string& prompt, const std::string& typed) {
