@@ -14,6 +14,9 @@ class DeviceTest : public ProviderTest {
   void SetUp() override {
     ProviderTest::SetUp();
     StartSim();
+    // The logins are counted: a round as long as the link's wait for an acknowledgement keeps a
+    // slow answer to the round that asked for it.
+    DeviceSetup::dwReceiveWait = 500;
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(RecordingLine), false);
     device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
   }

@@ -16,7 +16,10 @@ constexpr LONG kPending = 1;  // no completion yet (a result is 0 or an error)
 class CallLine : public COmbixLine {
   DECLARE_DYNCREATE(CallLine)
  public:
-  CallLine() { SetHoldWait(50); }
+  // A make-call's hold wait does not pass within a test unless the test shortens it: the timer
+  // thread must not send the make-call before the hold's answer the test gives.
+  CallLine() { SetHoldWait(600000); }
+  using COmbixLine::SetHoldWait;
   void StoreLineError(DWORD dwError) { m_dwLineError.store(dwError); }
 };
 IMPLEMENT_DYNCREATE(CallLine, COmbixLine)
@@ -334,6 +337,7 @@ TEST_F(LineCallsTest, RefusedHoldEndsTheMakeCallAndUnansweredHoldSendsItAnyway) 
   EXPECT_EQ(line->GetRequestCount(), 0);
 
   // No answer to the hold: the timer thread sends the make-call once the wait has passed.
+  line->SetHoldWait(0);
   provider.SetTimerTick(10);
   ASSERT_EQ(MakeCall(12, &pNew), 12);
   ASSERT_TRUE(WaitUntil([&] {
@@ -343,7 +347,12 @@ TEST_F(LineCallsTest, RefusedHoldEndsTheMakeCallAndUnansweredHoldSendsItAnyway) 
   // The late hold answer is the line's own and leaves the make-call waiting for its answer.
   Answer(OMBIX_HOLD_CALL_RSP);
   EXPECT_EQ(Of(12), kPending);
-  Answer(OMBIX_MAKE_CALL_RSP, OMBIX_ERROR_CREATE_CALL_FAILED);
+  // The timer thread notes the make-call's message a moment after it marks the request started;
+  // an answer before that is one nobody waits for and is dropped, so it is given until it lands.
+  ASSERT_TRUE(WaitUntil([&] {
+    Answer(OMBIX_MAKE_CALL_RSP, OMBIX_ERROR_CREATE_CALL_FAILED);
+    return Of(12) != kPending;
+  }));
   EXPECT_EQ(Of(12), LINEERR_CALLUNAVAIL);
 }
 

@@ -126,7 +126,12 @@ TEST_F(LineSwitchFaultsTest, FailureOfTheLinesOwnMessageLeavesTheWaitingRequestA
 TEST_F(LineSwitchFaultsTest, FailureAnsweringTheMonitorStartRefusesTheMonitor) {
   Sim("reply MONITOR_START_REQ fail=16");
   Sim("disconnect");
-  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetLineError() == OMBIX_ERROR_PERMISSION_DENIED; }));
+  // The refusal stores the error before it takes the line out of service; the change is over
+  // once TAPI sees the line status without INSERVICE.
+  ASSERT_TRUE(WaitUntil([&] {
+    return lines[0]->GetLineError() == OMBIX_ERROR_PERMISSION_DENIED &&
+           (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) == 0;
+  }));
   EXPECT_TRUE(lines[0]->IsOutOfService());
   EXPECT_FALSE(lines[0]->IsReconnectPending());
   const DRV_REQUESTID id = Id();

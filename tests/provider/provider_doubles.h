@@ -43,6 +43,9 @@ inline bool WaitUntil(const std::function<bool()>& pred) {
 struct DeviceSetup {
   static inline WORD wServerPort = 0;
   static inline DWORD dwLoginWait = 5000;
+  // A login round ends after one receive wait without an answer; after the last round the link
+  // logs in anew from another socket, and the switch counts a late answered login as well.
+  static inline DWORD dwReceiveWait = 50;
 };
 
 class TestDevice : public COmbixDevice {
@@ -56,7 +59,7 @@ class TestDevice : public COmbixDevice {
   static OMBIXLINKOPTIONS Options() {
     OMBIXLINKOPTIONS options;
     options.dwAckTimeout = 500;
-    options.dwReceiveWait = 50;
+    options.dwReceiveWait = DeviceSetup::dwReceiveWait;
     options.dwBackOffStep = 20;
     options.dwBackOffMax = 100;
     options.dwLoginSpacing = 0;
@@ -159,6 +162,7 @@ class ProviderTest : public ombix::registry_test::RegistryFileTest {
     ASSERT_TRUE(sim->Start()) << sim->GetLastError();
     DeviceSetup::wServerPort = sim->GetPort();
     DeviceSetup::dwLoginWait = 5000;
+    DeviceSetup::dwReceiveWait = 50;
   }
   // Starts the provider on the lineNumbers (password 1234) against 127.0.0.1, with these classes
   // (the switch's calls when bCalls), and fills `lines`.
