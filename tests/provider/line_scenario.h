@@ -27,7 +27,8 @@ namespace prov_test {
 class ScenarioLine : public COmbixLine {
   DECLARE_DYNCREATE(ScenarioLine)
  public:
-  ScenarioLine() : COmbixLine(OMBIXLINETIMING{.dwMonitorStartWait = 4000, .dwResyncDelay = 400}) {
+  ScenarioLine()
+      : COmbixLine(OMBIXLINETIMING{.dwMonitorStartWait = 4000, .dwResyncDelay = kTestResyncDelay}) {
     SetHoldWait(300);
   }
 };

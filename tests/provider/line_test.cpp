@@ -19,7 +19,8 @@ namespace prov_test {
 
 // The real line with waits short enough for tests.
 struct LineSetup {
-  static inline OMBIXLINETIMING timing{.dwMonitorStartWait = 4000, .dwResyncDelay = 400};
+  static inline OMBIXLINETIMING timing{.dwMonitorStartWait = 4000,
+                                       .dwResyncDelay = kTestResyncDelay};
 };
 
 class TestLine : public COmbixLine {
@@ -385,7 +386,7 @@ TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadWithoutTouchingTheLine)
     SCOPED_TRACE(dwDelay);
     LineSetup::timing.dwResyncDelay = dwDelay;
     Restart();
-    LineSetup::timing.dwResyncDelay = 400;
+    LineSetup::timing.dwResyncDelay = kTestResyncDelay;
     ASSERT_EQ(Open(0), 0);
     CTSPICallAppearance* pCall = lines[0]->GetAddress(0)->FindOrCreateCall(
         nullptr, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT, 0xFFFFFFFF, 0);

@@ -26,6 +26,10 @@
 namespace prov_test {
 
 constexpr DWORD kProviderID = 4;
+// How long a line waits after a lost link for the switch to list its calls: the list comes at
+// once, but a loaded sanitizer build may take a while to carry it, and a late list would end
+// calls that are still live. Tests that look at the calls after a relogin wait this long.
+constexpr DWORD kTestResyncDelay = 1500;
 const std::string kDeviceKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\VOIP Service Provider "
     "(Z9410)\\Device4";
