@@ -211,7 +211,10 @@ TEST(SwitchSimTest, TimersFireWhenDueWithNothingElseToWakeTheSim) {
     SCOPED_TRACE(testing::Message() << "timer " << static_cast<int>(timer));
     SwitchSimConfig config = TestConfig();
     if (timer == Timer::kPing) config.pingInterval = 30ms;
-    if (timer == Timer::kResendOfAQueuedMessage) config.ackTimeout = 30ms;
+    if (timer == Timer::kResendOfAQueuedMessage) {
+      config.ackTimeout = 30ms;
+      config.dwMaxRetries = 100000;  // a slow test's login acknowledgement must not end the session
+    }
     SwitchSim sim(config);
     ASSERT_TRUE(sim.Start());
     RawClient client(sim.GetPort());
