@@ -2,6 +2,7 @@
 // its requests itself (as a switch would: a script per request type) and a fixture with one
 // open line made by providerInit through the factories, one address ("1000", "Desk") and
 // TAPI's callbacks recorded. TAPI answers LINE_NEWCALL with a 64-bit handle of its own.
+// QuietTimerTest is that fixture with a timer thread that serves nothing.
 #pragma once
 
 #include <functional>
@@ -321,6 +322,13 @@ class CallTest : public ::testing::Test {
   TestProvider sp{0x00020001, AllExports()};
   AnsweringLine* line = nullptr;
   TestAddress* pAddr = nullptr;
+};
+
+// The timer thread ticks too rarely to serve anything here: the test serves the call itself, so
+// a timer that falls due is served only when the test says so.
+class QuietTimerTest : public CallTest {
+ protected:
+  QuietTimerTest() { timerTick = 3600000; }
 };
 
 }  // namespace fw_test

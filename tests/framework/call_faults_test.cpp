@@ -340,12 +340,6 @@ TEST_F(CallTest, GatherDeadlinesCountElapsedTicksAcrossTheWrap) {
   EXPECT_EQ(pCall->GetDigitGather(), nullptr);
 }
 
-// The timer thread ticks too rarely to serve anything here: the test serves the call itself.
-class QuietTimerTest : public CallTest {
- protected:
-  QuietTimerTest() { timerTick = 3600000; }
-};
-
 // Two media actions and a gather fall due in one pass; one action, or the gather's report,
 // throws: the others are still served and everything taken out is freed.
 TEST_F(QuietTimerTest, OneDueTimerThatThrowsLeavesTheOthersServed) {

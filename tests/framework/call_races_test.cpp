@@ -130,11 +130,12 @@ TEST_F(CallTest, TheTimerEndsOnlyTheGatherThatTimedOut) {
     }
   });
   for (int i = 0; i < kRounds; ++i) {
-    ASSERT_EQ(Gather(pCall, digits, 1, static_cast<DWORD>(i)), 0);
+    // A time-out of a minute, which the provider's own timer thread cannot see run out before
+    // this thread makes the gather due at once by moving its start back.
+    ASSERT_EQ(Gather(pCall, digits, 60000, static_cast<DWORD>(i)), 0);
     {
-      // Due at once.
       CSingleLock lock(pCall->GetSyncObject(), TRUE);
-      pCall->GetDigitGather()->dwLastTime -= 1000;
+      pCall->GetDigitGather()->dwLastTime -= 120000;
     }
     ready = 0;
     round = i;

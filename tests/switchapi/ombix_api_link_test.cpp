@@ -118,10 +118,11 @@ class LinkTest : public ::testing::Test {
     EXPECT_EQ(d->InvokeID(), invokeID.value_or(d->InvokeID()));
   }
 
-  // The next datagram that is not an acknowledgement.
+  // The next datagram that is not an acknowledgement, nor a login round that went out before the
+  // peer's late answer to an earlier one reached the client (a slow test thread).
   std::optional<PeerDatagram> NextNotAck() {
     std::optional<PeerDatagram> d;
-    while ((d = peer.Receive()) && d->Type() == OMBIX_ACK) {
+    while ((d = peer.Receive()) && (d->Type() == OMBIX_ACK || d->Type() == OMBIX_LOGIN_REQ)) {
     }
     return d;
   }
@@ -210,8 +211,8 @@ TEST_F(LinkTest, AcknowledgementsOfTheOutstandingDatagram) {
   EXPECT_EQ(next->bytes, first->bytes);
   EXPECT_TRUE(link->IsConnected());
 
-  peer.SendAck(9);
-  Expect(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ), OMBIX_MONITOR_STOP_REQ, 10, 10);
+  peer.SendAck(9);  // a resend of 9 that crossed it is skipped
+  Expect(peer.ReceiveType(OMBIX_MONITOR_STOP_REQ, 10), OMBIX_MONITOR_STOP_REQ, 10, 10);
 
   peer.SendAck(12);  // neither 10 nor 9: the client leaves
   Expect(peer.ReceiveType(OMBIX_DISCONNECT), OMBIX_DISCONNECT, 11);
@@ -240,8 +241,12 @@ TEST_F(LinkTest, RuntsForeignAndOverlongDatagramsAreIgnored) {
   foreign.SendTo(Response(1, OMBIX_MAKE_CALL_RSP, 99).bytes, peer.GetClientAddr(),
                  peer.GetClientPort());
   peer.Send(Response(1, OMBIX_MAKE_CALL_RSP, 11));
-  // The first thing the client says is the acknowledgement of the real 1.
-  Expect(peer.Receive(), OMBIX_ACK, 1);
+  // The first thing the client says is the acknowledgement of the real 1; only an acknowledgement
+  // of a login answer may come before it, when the peer answered a second login round late.
+  std::optional<PeerDatagram> d;
+  while ((d = peer.Receive()) && d->Type() == OMBIX_ACK && d->Seq() == 0) {
+  }
+  Expect(d, OMBIX_ACK, 1);
   ASSERT_TRUE(link->WaitForCount("Response", 1));
   EXPECT_EQ(ResponseIds(), std::vector<DWORD>{11});
   EXPECT_EQ(link->Count("ConnectionLost"), 0u);
@@ -305,8 +310,8 @@ TEST_F(LinkTest, PingsWhenIdleAndItsOwnAcknowledgementsDoNotCount) {
   ASSERT_TRUE(ping);
   EXPECT_EQ(ping->Seq(), 1u);
   EXPECT_EQ(ping->bytes.size(), 8u);
-  peer.SendAck(1);
-  Expect(peer.ReceiveType(OMBIX_PING), OMBIX_PING, 2);
+  peer.SendAck(1);  // a resend of ping 1 that crossed it is skipped
+  Expect(peer.ReceiveType(OMBIX_PING, 2), OMBIX_PING, 2);
 }
 
 TEST_F(LinkTest, BackOffGrowsToItsCeilingAndStartsAgainAfterALogin) {

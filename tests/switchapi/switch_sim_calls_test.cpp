@@ -135,7 +135,7 @@ class SimCallsTest : public ::testing::Test {
       }
       return heard == scenario.expected;
     };
-    WaitUntil(joined, std::chrono::milliseconds(2000));
+    WaitUntil(joined);  // the events after the last answer, at the link's pace
     for (const auto& [who, text] : scenario.expected) EXPECT_EQ(heard[who], text) << who;
     for (const auto& [who, text] : heard) {
       EXPECT_TRUE(scenario.expected.count(who)) << who << " heard " << text;
