@@ -7,14 +7,40 @@
 #include "framework/tspi_exports.h"
 #include "platform/tspi.h"
 
-TSPIAPI LONG TSPI_lineClose(HDRVLINE hdLine) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
+namespace {
+
+// The frames of exports whose first check is their line, by handle (LINEERR_INVALLINEHANDLE)
+// or by device ID (LINEERR_BADDEVICEID): the guard, the provider (LINEERR_NODRIVER without one)
+// and the line, then op(CServiceProvider*, CTSPILineConnection*) gives the answer.
+template <typename Op>
+LONG GuardLineHandleExport(LPCSTR pszFunction, DRV_REQUESTID dwRequestID, HDRVLINE hdLine,
+                           Op&& op) noexcept {
+  return GuardLineExport(pszFunction, dwRequestID, [&]() -> LONG {
     CServiceProvider* pSP = GetSP();
     if (pSP == nullptr) return LINEERR_NODRIVER;
     CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
     if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
-    return pSP->lineClose(pLine);
+    return op(pSP, pLine);
   });
+}
+
+template <typename Op>
+LONG GuardDeviceExport(LPCSTR pszFunction, DRV_REQUESTID dwRequestID, DWORD dwDeviceID,
+                       Op&& op) noexcept {
+  return GuardLineExport(pszFunction, dwRequestID, [&]() -> LONG {
+    CServiceProvider* pSP = GetSP();
+    if (pSP == nullptr) return LINEERR_NODRIVER;
+    CTSPILineConnection* pLine = pSP->FindLineByDeviceID(dwDeviceID);
+    if (pLine == nullptr) return LINEERR_BADDEVICEID;
+    return op(pSP, pLine);
+  });
+}
+
+}  // namespace
+
+TSPIAPI LONG TSPI_lineClose(HDRVLINE hdLine) {
+  return GuardLineHandleExport(
+      __func__, 0, hdLine, [&](auto* pSP, auto* pLine) -> LONG { return pSP->lineClose(pLine); });
 }
 
 TSPIAPI LONG TSPI_lineConfigDialog(DWORD, HWND, LPCWSTR) {
@@ -29,11 +55,7 @@ TSPIAPI LONG TSPI_lineForward(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, DWORD 
                               DWORD dwAddressID, LPLINEFORWARDLIST const lpForwardList,
                               DWORD dwNumRingsNoAnswer, HTAPICALL htConsultCall,
                               LPHDRVCALL lphdConsultCall, LPLINECALLPARAMS const lpCallParams) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, dwRequestID, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     CTSPIAddressInfo* pAddr = nullptr;
     if (!bAllAddresses) {
       pAddr = GetLineAddress(pLine, dwAddressID);
@@ -46,11 +68,7 @@ TSPIAPI LONG TSPI_lineForward(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, DWORD 
 
 TSPIAPI LONG TSPI_lineGetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwTSPIVersion,
                                      DWORD dwExtVersion, LPLINEADDRESSCAPS lpAddressCaps) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = pSP->FindLineByDeviceID(dwDeviceID);
-    if (pLine == nullptr) return LINEERR_BADDEVICEID;
+  return GuardDeviceExport(__func__, 0, dwDeviceID, [&](auto* pSP, auto* pLine) -> LONG {
     CTSPIAddressInfo* pAddr = GetLineAddress(pLine, dwAddressID);
     if (pAddr == nullptr) return LINEERR_INVALADDRESSID;
     return pSP->lineGetAddressCaps(pAddr, dwTSPIVersion, dwExtVersion, lpAddressCaps);
@@ -73,11 +91,7 @@ TSPIAPI LONG TSPI_lineGetAddressID(HDRVLINE hdLine, LPDWORD lpdwAddressID, DWORD
 
 TSPIAPI LONG TSPI_lineGetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID,
                                        LPLINEADDRESSSTATUS lpAddressStatus) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, 0, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     CTSPIAddressInfo* pAddr = GetLineAddress(pLine, dwAddressID);
     if (pAddr == nullptr) return LINEERR_INVALADDRESSID;
     return pSP->lineGetAddressStatus(pAddr, lpAddressStatus);
@@ -86,11 +100,7 @@ TSPIAPI LONG TSPI_lineGetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID,
 
 TSPIAPI LONG TSPI_lineGetDevCaps(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD dwExtVersion,
                                  LPLINEDEVCAPS lpLineDevCaps) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = pSP->FindLineByDeviceID(dwDeviceID);
-    if (pLine == nullptr) return LINEERR_BADDEVICEID;
+  return GuardDeviceExport(__func__, 0, dwDeviceID, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineGetDevCaps(pLine, dwTSPIVersion, dwExtVersion, lpLineDevCaps);
   });
 }
@@ -109,11 +119,7 @@ TSPIAPI LONG TSPI_lineGetDevConfig(DWORD dwDeviceID, LPVARSTRING lpDeviceConfig,
 
 TSPIAPI LONG TSPI_lineGetExtensionID(DWORD dwDeviceID, DWORD dwTSPIVersion,
                                      LPLINEEXTENSIONID lpExtensionID) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = pSP->FindLineByDeviceID(dwDeviceID);
-    if (pLine == nullptr) return LINEERR_BADDEVICEID;
+  return GuardDeviceExport(__func__, 0, dwDeviceID, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineGetExtensionID(pLine, dwTSPIVersion, lpExtensionID);
   });
 }
@@ -153,21 +159,13 @@ TSPIAPI LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD dwAddressID, HDRVCALL hdCall,
 }
 
 TSPIAPI LONG TSPI_lineGetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, 0, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineGetLineDevStatus(pLine, lpLineDevStatus);
   });
 }
 
 TSPIAPI LONG TSPI_lineGetNumAddressIDs(HDRVLINE hdLine, LPDWORD lpdwNumAddressIDs) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, 0, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineGetNumAddressIDs(pLine, lpdwNumAddressIDs);
   });
 }
@@ -234,11 +232,7 @@ TSPIAPI LONG TSPI_lineSetCurrentLocation(DWORD dwLocation) {
 }
 
 TSPIAPI LONG TSPI_lineSetDefaultMediaDetection(HDRVLINE hdLine, DWORD dwMediaModes) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, 0, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineSetDefaultMediaDetection(pLine, dwMediaModes);
   });
 }
@@ -257,22 +251,14 @@ TSPIAPI LONG TSPI_lineSetDevConfig(DWORD dwDeviceID, LPVOID const lpDeviceConfig
 
 TSPIAPI LONG TSPI_lineSetStatusMessages(HDRVLINE hdLine, DWORD dwLineStates,
                                         DWORD dwAddressStates) {
-  return GuardLineExport(__func__, 0, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, 0, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineSetStatusMessages(pLine, dwLineStates, dwAddressStates);
   });
 }
 
 TSPIAPI LONG TSPI_lineUncompleteCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine,
                                      DWORD dwCompletionID) {
-  return GuardLineExport(__func__, dwRequestID, [&]() -> LONG {
-    CServiceProvider* pSP = GetSP();
-    if (pSP == nullptr) return LINEERR_NODRIVER;
-    CTSPILineConnection* pLine = GetLiveLine(pSP, hdLine);
-    if (pLine == nullptr) return LINEERR_INVALLINEHANDLE;
+  return GuardLineHandleExport(__func__, dwRequestID, hdLine, [&](auto* pSP, auto* pLine) -> LONG {
     return pSP->lineUncompleteCall(pLine, dwRequestID, dwCompletionID);
   });
 }
