@@ -1,8 +1,8 @@
 // The link end to end against the simulated switch on loopback: logins through either server,
-// every request with its bytes, resends, repeated datagrams across a reconnect, the switch going
-// silent and restarting, and many threads sending at once over a lossy link. The exact sequence
-// rules, acknowledgements, pings and the mended faults are tested against a scripted switch in
-// ombix_api_link_test.cpp.
+// every request with its bytes, resends until the switch is heard again, repeated datagrams across
+// a reconnect, the switch restarting, and many threads sending at once over a lossy link. The exact
+// sequence rules, acknowledgements, pings and the mended faults are tested against a scripted
+// switch in ombix_api_link_test.cpp.
 #include <gtest/gtest.h>
 
 #include <latch>
@@ -199,20 +199,6 @@ TEST_F(LinkE2eTest, RecoversAfterTheSwitchRestarts) {
   link->MakeCall(2, "201", "200", 0, nullptr);
   ASSERT_TRUE(link->WaitForCount("Response", 1));
   EXPECT_EQ(link->Calls().back().dwInvokeID, 2u);
-}
-
-TEST_F(LinkE2eTest, SurvivesASilentSwitch) {
-  OMBIXLINKOPTIONS options = FastLinkOptions(sim.GetPort());
-  options.dwAckTimeout = 200;
-  StartAndLogIn(options);
-  sim.GoSilent(true);
-  link->MonitorStop(1, "201");
-  ASSERT_TRUE(link->WaitForCount("ConnectionLost", 1));
-  ASSERT_TRUE(SimWait([&] { return sim.Counters().dwDiscardedSilent >= 6; }));  // logins too
-  sim.GoSilent(false);
-  ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 2));
-  link->MonitorStop(2, "201");
-  ASSERT_TRUE(link->WaitForCount("Response", 1));
 }
 
 TEST_F(LinkE2eTest, RequestWhileTheLinkIsDownNeverReachesTheSwitch) {
