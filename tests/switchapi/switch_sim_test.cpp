@@ -3,21 +3,14 @@
 // the link's tests use them. Waits are on conditions with deadlines, never on elapsed time.
 #include "tools/switch-sim/switch_sim.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <optional>
 #include <vector>
 
 #include "switchapi/ombix_decoder.h"
-#include "switchapi/ombix_message_types.h"
 #include "switchapi/ombix_values.h"
-#include "tests/switchapi/datagram_builder.h"
+#include "tests/switchapi/link_test_support.h"
 
 namespace {
 
@@ -26,19 +19,11 @@ using namespace std::chrono_literals;
 constexpr auto kDeadline = 10s;  // generous: a loaded machine with sanitizers
 
 // A client socket on 127.0.0.1 talking to one sim.
-class RawClient {
+class RawClient : public TestPeer {
  public:
-  explicit RawClient(WORD wServerPort) {
-    m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    m_server.sin_family = AF_INET;
-    m_server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    m_server.sin_port = htons(wServerPort);
-  }
-  ~RawClient() { ::close(m_fd); }
+  explicit RawClient(WORD wServerPort) : m_wServerPort(wServerPort) {}
 
-  void Send(const TestDatagram& d) {
-    ::sendto(m_fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&m_server), sizeof(m_server));
-  }
+  void Send(const TestDatagram& d) { SendTo(d.bytes, 0x7F000001, m_wServerPort); }
   void SendAck(DWORD dwSeq) { Send(TestDatagram(dwSeq, OMBIX_ACK)); }
   void SendLogin() { Send(TestDatagram(0, OMBIX_LOGIN_REQ).U32(0).Str("3.0").Str("T").Str("1")); }
   // Logs in and acknowledges the login response.
@@ -49,25 +34,15 @@ class RawClient {
     SendAck(0);
   }
 
-  // The next datagram, or nothing within the time-out.
-  std::optional<std::vector<BYTE>> Receive(std::chrono::milliseconds timeout = kDeadline) {
-    pollfd pfd{m_fd, POLLIN, 0};
-    if (::poll(&pfd, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
-    std::vector<BYTE> bytes(65536);
-    const ssize_t n = ::recv(m_fd, bytes.data(), bytes.size(), 0);
-    bytes.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-    return bytes;
-  }
   // The next datagram's sequence number, resends of the login response skipped when asked (they
   // cross our acknowledgement on a slow machine); fails the test when none comes or its type
   // differs.
   DWORD Expect(DWORD dwType, std::vector<BYTE>* pBytes = nullptr, bool bSkipLoginRsp = false) {
-    while (auto bytes = Receive()) {
-      const OMBIXHEADER header = ReadOmbixHeader(bytes->data(), static_cast<DWORD>(bytes->size()));
-      if (bSkipLoginRsp && header.dwMsgType == OMBIX_LOGIN_RSP) continue;
-      EXPECT_EQ(header.dwMsgType, dwType) << MessageTypeName(header.dwMsgType);
-      if (pBytes) *pBytes = *bytes;
-      return header.dwMsgSeq;
+    while (auto d = Receive()) {
+      if (bSkipLoginRsp && d->Type() == OMBIX_LOGIN_RSP) continue;
+      EXPECT_EQ(d->Type(), dwType) << MessageTypeName(d->Type());
+      if (pBytes) *pBytes = d->bytes;
+      return d->Seq();
     }
     ADD_FAILURE() << "no datagram, expected " << MessageTypeName(dwType);
     return 0xDEAD;
@@ -75,8 +50,7 @@ class RawClient {
   DWORD ExpectAfterLogin(DWORD dwType) { return Expect(dwType, nullptr, true); }
 
  private:
-  int m_fd;
-  sockaddr_in m_server{};
+  WORD m_wServerPort;
 };
 
 SwitchSimConfig TestConfig() {
@@ -203,8 +177,6 @@ TEST(SwitchSimTest, WholeResponseBodies) {
   }
 }
 
-}  // namespace
-
 // The sim sleeps until its next timer: a ping falls due with no traffic at all, and a datagram
 // queued or held back by another thread while the sim had nothing due is still resent or sent.
 TEST(SwitchSimTest, TimersFireWhenDueWithNothingElseToWakeTheSim) {
@@ -285,3 +257,5 @@ TEST(SwitchSimTest, KeepsOnlyTheNewestRecords) {
   EXPECT_EQ(sim.Counters().dwRepeatsSeen, 2u);
   EXPECT_EQ(sim.Counters().dwResponsesSent, 6u);  // two logins, four requests
 }
+
+}  // namespace
