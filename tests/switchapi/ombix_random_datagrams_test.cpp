@@ -8,10 +8,12 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "switchapi/ombix_decoder.h"
 #include "switchapi/ombix_trace.h"
+#include "tests/switchapi/datagram_builder.h"
 #include "tests/switchapi/decoded_limits.h"
 
 namespace {
@@ -26,39 +28,37 @@ std::vector<DWORD> AllTypes() {
   return types;
 }
 
-// A body of fields that look like the protocol's: small numbers (counts, lengths that fit),
-// huge numbers, strings, and raw bytes.
-std::vector<BYTE> RandomBody(std::mt19937& rng) {
-  std::vector<BYTE> body;
-  auto u32 = [&body](DWORD v) {
-    for (int shift = 24; shift >= 0; shift -= 8) body.push_back(static_cast<BYTE>(v >> shift));
-  };
+// A datagram of the type whose body has fields that look like the protocol's: small numbers
+// (counts, lengths that fit), huge numbers, strings, and raw bytes.
+std::vector<BYTE> RandomDatagram(DWORD type, std::mt19937& rng) {
+  TestDatagram d(1, type);
   const int fields = std::uniform_int_distribution<int>(0, 60)(rng);
   for (int i = 0; i < fields; ++i) {
     switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
       case 0:
       case 1:
-        u32(std::uniform_int_distribution<DWORD>(0, 8)(rng));
+        d.U32(std::uniform_int_distribution<DWORD>(0, 8)(rng));
         break;
       case 2:
-        u32(std::uniform_int_distribution<DWORD>()(rng));
+        d.U32(std::uniform_int_distribution<DWORD>()(rng));
         break;
       case 3: {
-        const DWORD len = std::uniform_int_distribution<DWORD>(0, 1100)(rng);
-        u32(len);
-        for (DWORD j = 0; j < len; ++j) body.push_back(static_cast<BYTE>('a' + j % 26));
+        std::string text(std::uniform_int_distribution<std::size_t>(0, 1100)(rng), ' ');
+        for (std::size_t j = 0; j < text.size(); ++j) text[j] = static_cast<char>('a' + j % 26);
+        d.Str(text);
         break;
       }
       case 4:
-        u32(0xFFFFFFFF - std::uniform_int_distribution<DWORD>(0, 8)(rng));
+        d.U32(0xFFFFFFFF - std::uniform_int_distribution<DWORD>(0, 8)(rng));
         break;
       default:
         for (int j = std::uniform_int_distribution<int>(1, 12)(rng); j > 0; --j) {
-          body.push_back(static_cast<BYTE>(rng()));
+          d.bytes.push_back(static_cast<BYTE>(rng()));
         }
     }
   }
-  return body;
+  if (d.bytes.size() > kOmbixMaxDatagram) d.bytes.resize(kOmbixMaxDatagram);
+  return d.bytes;
 }
 
 TEST(OmbixRandomDatagramsTest, DecoderAndTraceStayInsideEveryDatagram) {
@@ -71,17 +71,7 @@ TEST(OmbixRandomDatagramsTest, DecoderAndTraceStayInsideEveryDatagram) {
 
   for (DWORD type : AllTypes()) {
     for (int round = 0; round < 40; ++round) {
-      std::vector<BYTE> datagram = {0,
-                                    0,
-                                    0,
-                                    1,
-                                    static_cast<BYTE>(type >> 24),
-                                    static_cast<BYTE>(type >> 16),
-                                    static_cast<BYTE>(type >> 8),
-                                    static_cast<BYTE>(type)};
-      const std::vector<BYTE> body = RandomBody(rng);
-      datagram.insert(datagram.end(), body.begin(), body.end());
-      if (datagram.size() > kOmbixMaxDatagram) datagram.resize(kOmbixMaxDatagram);
+      const std::vector<BYTE> datagram = RandomDatagram(type, rng);
       // Variants: whole, cut at a random point (also inside the header), and mutated.
       std::vector<std::vector<BYTE>> variants = {datagram};
       variants.emplace_back(
