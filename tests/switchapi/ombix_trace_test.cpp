@@ -146,14 +146,6 @@ TEST_F(OmbixTraceTest, DateNamesDoNotFollowTheHostsTimeLocale) {
       << Text();
 }
 
-// Received layouts are checked against the decoder below; sent ones are the requests' (a sent
-// response is in the switch-decode test's capture).
-TEST_F(OmbixTraceTest, UnknownSentLayoutsAreUnrecognized) {
-  EXPECT_NE(Sent(TestDatagram(1, 276)).find(L("dwMsgType", "276") +
-                                            "Unrecognized OmbixAPI message!\n"),
-            std::string::npos);
-}
-
 // The trace knows a received layout for exactly the types the decoder makes a class for, and for
 // the three control datagrams.
 TEST_F(OmbixTraceTest, ReceivedLayoutsAreTheDecodersTypes) {
