@@ -5,57 +5,49 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
 
-struct NameCase {
-  const char* what;
-  std::string actual;
-  const char* expected;
-};
-
+// Each value set's last name and the value past it, which falls back to its decimal or to
+// "UNKNOWN" as the set has it; and the gaps and signs where a set has them.
 TEST(OmbixValuesTest, NamesAndFallbacks) {
-  const std::vector<NameCase> cases = {
-      {"error 0", ErrorName(0), "0"},
-      {"error 1", ErrorName(1), "OMBIX_ERROR_INVALID_PASSWORD"},
-      {"error 56", ErrorName(56), "OMBIX_ERROR_FILE_DOES_NOT_EXIST"},
-      {"error 57", ErrorName(57), "57"},
-      {"state -1", ConnectionStateName(-1), "CS_UNKNOWN"},
-      {"state -2", ConnectionStateName(-2), "-2"},
-      {"state 9", ConnectionStateName(9), "CS_REMOTE_IDLE"},
-      {"state 10", ConnectionStateName(10), "10"},
-      {"type 0", MessageTypeName(0), "OMBIX_UNKNOWN_MSG"},
-      {"type 365", MessageTypeName(365), "365"},
-      {"type 511", MessageTypeName(511), "OMBIX_FAILURE_RSP"},
-      {"type 789", MessageTypeName(789), "OMBIX_MEETME_HAND_RAISE_ACK_RSP"},
-      {"type top bit", MessageTypeName(0x80000000u), "-2147483648"},
-      {"forward 3", ForwardModeName(3), "CALL_FORWARD_OUT_OF_SERVICE"},
-      {"forward 4", ForwardModeName(4), "UNKNOWN"},
-      {"phone state 9", PhoneStateEventName(9), "PHONE_STATE_DELETED"},
-      {"phone state 10", PhoneStateEventName(10), "UNKNOWN"},
-      {"redirect 0", RedirectTargetName(0), "UNKNOWN"},
-      {"redirect 6", RedirectTargetName(6), "REDIRECT_TO_MEETME"},
-      {"meetme 4", MeetMeEventName(4), "MEETME_CONF_MODIFIED"},
-      {"meetme 5", MeetMeEventName(5), "UNKNOWN"},
-      {"agent 13", AgentStateName(13), "AGENT_DIRECT"},
-      {"agent 14", AgentStateName(14), "14"},
-      {"client monitor 0", ClientMonitorEventName(0), "0"},
-      {"client monitor 2", ClientMonitorEventName(2), "CLIENT_MONITOR_STOP"},
-      {"call event 13", CallConnectionEventName(13), "CALL_CONNECTION_PASSIVE"},
-      {"call event 14", CallConnectionEventName(14), "14"},
-      {"device 24", DeviceTypeName(24), "DEVICE_TYPE_BROADCAST"},
-      {"device 25", DeviceTypeName(25), "25"},
-      {"cause 23", EventCauseName(23), "EC_LINE_APPEARANCE"},
-      {"cause 24", EventCauseName(24), "24"},
-      {"media 3", CallMediaEventName(3), "CALL_MEDIA_STOP"},
-      {"media 0", CallMediaEventName(0), "0"},
-      {"voice mail command 4", VoiceMailCommandName(4), "VOICEMAIL_MSG_DELETE"},
-      {"voice mail command 5", VoiceMailCommandName(5), "5"},
-      {"folder 1", VoiceMailFolderName(1), "VOICEMAIL_SAVED"},
-      {"folder 2", VoiceMailFolderName(2), "2"},
+  const struct {
+    LPCSTR (*name)(DWORD);
+    std::vector<std::pair<DWORD, const char*>> values;
+  } cases[] = {
+      {ErrorName,
+       {{0, "0"},
+        {1, "OMBIX_ERROR_INVALID_PASSWORD"},
+        {56, "OMBIX_ERROR_FILE_DOES_NOT_EXIST"},
+        {57, "57"}}},
+      {[](DWORD v) { return ConnectionStateName(static_cast<LONG>(v)); },
+       {{0xFFFFFFFF, "CS_UNKNOWN"}, {0xFFFFFFFE, "-2"}, {9, "CS_REMOTE_IDLE"}, {10, "10"}}},
+      {MessageTypeName,
+       {{0, "OMBIX_UNKNOWN_MSG"},
+        {365, "365"},
+        {511, "OMBIX_FAILURE_RSP"},
+        {789, "OMBIX_MEETME_HAND_RAISE_ACK_RSP"},
+        {0x80000000u, "-2147483648"}}},
+      {ForwardModeName, {{3, "CALL_FORWARD_OUT_OF_SERVICE"}, {4, "UNKNOWN"}}},
+      {PhoneStateEventName, {{9, "PHONE_STATE_DELETED"}, {10, "UNKNOWN"}}},
+      {RedirectTargetName, {{0, "UNKNOWN"}, {6, "REDIRECT_TO_MEETME"}}},
+      {MeetMeEventName, {{4, "MEETME_CONF_MODIFIED"}, {5, "UNKNOWN"}}},
+      {AgentStateName, {{13, "AGENT_DIRECT"}, {14, "14"}}},
+      {ClientMonitorEventName, {{0, "0"}, {2, "CLIENT_MONITOR_STOP"}}},
+      {CallConnectionEventName, {{13, "CALL_CONNECTION_PASSIVE"}, {14, "14"}}},
+      {DeviceTypeName, {{24, "DEVICE_TYPE_BROADCAST"}, {25, "25"}}},
+      {EventCauseName, {{23, "EC_LINE_APPEARANCE"}, {24, "24"}}},
+      {CallMediaEventName, {{3, "CALL_MEDIA_STOP"}, {0, "0"}}},
+      {VoiceMailCommandName, {{4, "VOICEMAIL_MSG_DELETE"}, {5, "5"}}},
+      {VoiceMailFolderName, {{1, "VOICEMAIL_SAVED"}, {2, "2"}}},
   };
-  for (const NameCase& c : cases) EXPECT_EQ(c.actual, c.expected) << c.what;
+  for (const auto& c : cases) {
+    for (const auto& [dwValue, pszName] : c.values) {
+      EXPECT_STREQ(c.name(dwValue), pszName) << "value " << dwValue << " of set " << &c - cases;
+    }
+  }
 }
 
 TEST(OmbixValuesTest, MessageTypesHave163NamesAndResponsesFollowTheirRequests) {
