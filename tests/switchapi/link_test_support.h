@@ -191,9 +191,6 @@ class RecordingLink : public COmbixAPI {
     std::unique_lock<std::mutex> lock(m_mx);
     return m_cv.wait_for(lock, deadline, [&] { return CountLocked(strWhat) >= n; });
   }
-  bool WaitConnected() {
-    return WaitUntil([&] { return IsConnected() != FALSE; });
-  }
 
   std::function<void()> onLoginSucceeded;
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <latch>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -248,17 +247,14 @@ TEST_F(LinkE2eTest, ConcurrentSendersOverALossyLink) {
 
   const auto got = sim.ReceivedOfType(OMBIX_MONITOR_STOP_REQ);
   ASSERT_EQ(got.size(), total);
-  std::set<DWORD> ids;
   std::vector<DWORD> next(kThreads, 0);
   for (std::size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(got[i].dwSession, got[0].dwSession);
     EXPECT_EQ(got[i].dwMsgSeq, i + 1);  // numbered in queue order, none skipped
     const DWORD t = got[i].dwInvokeID / 1000;
     ASSERT_LT(t, kThreads);
-    EXPECT_EQ(got[i].dwInvokeID % 1000, next[t]++);
-    ids.insert(got[i].dwInvokeID);
+    EXPECT_EQ(got[i].dwInvokeID % 1000, next[t]++);  // so none is there twice
   }
-  EXPECT_EQ(ids.size(), total);
   EXPECT_EQ(link->Count("ConnectionLost"), 0u);
   EXPECT_EQ(link->Count("Response"), total);
   // The losses really happened, both ways: the link made them good.

@@ -159,7 +159,7 @@ TEST_F(LinkTest, LoginSetsLoggedInBeforeTheCallbackWhichMaySendRequests) {
   EXPECT_FALSE(link->IsConnected());
 
   peer.SendAck(0);
-  ASSERT_TRUE(link->WaitConnected());
+  ASSERT_TRUE(WaitUntil([&] { return link->IsConnected() != FALSE; }));
   EXPECT_EQ(link->GetServerAddr(), kLoopback);
   EXPECT_FALSE(link->IsLoggedIn());  // connected, but the switch has not answered yet
 

@@ -2,6 +2,7 @@
 // commands, seen by a real link.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "switchapi/ombix_values.h"
@@ -21,12 +22,7 @@ class PhoneLink : public COmbixAPI {
     return m_got;
   }
   bool WaitFor(const std::string& what) {
-    return WaitUntil([&] {
-      for (const std::string& got : Got()) {
-        if (got == what) return true;
-      }
-      return false;
-    });
+    return WaitUntil([&] { return std::ranges::count(Got(), what) > 0; });
   }
 
  protected:
