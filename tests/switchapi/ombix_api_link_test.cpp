@@ -163,8 +163,8 @@ TEST_F(LinkTest, LoginSetsLoggedInBeforeTheCallbackWhichMaySendRequests) {
   EXPECT_EQ(link->GetServerAddr(), kLoopback);
   EXPECT_FALSE(link->IsLoggedIn());  // connected, but the switch has not answered yet
 
-  SendAcked(
-      Response(0xFFFFFFFF, OMBIX_MAKE_CALL_RSP, 1));  // 0 is expected: the largest is a repeat
+  // 0 is expected next: the largest number is a repeat, acknowledged and dropped.
+  SendAcked(Response(0xFFFFFFFF, OMBIX_MAKE_CALL_RSP, 1));
   SendAcked(TestDatagram(0, OMBIX_LOGIN_RSP).U32(0).U32(0).Str("3.0").Str("sim"));
   ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
   EXPECT_TRUE(link->Calls().back().bLoggedIn);
