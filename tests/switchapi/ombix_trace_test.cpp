@@ -223,7 +223,7 @@ TEST_F(OmbixTraceTest, HugeCountsStopAtWhatOneDatagramHolds) {
 
 // Two threads tracing at once: each dump stays in one piece.
 TEST_F(OmbixTraceTest, DumpsOfTwoThreadsDoNotInterleave) {
-  const TestDatagram a = TestDatagram(1, 279).U32s({1, 0, 2}).Str("aaa").U32(3);
+  const TestDatagram a = TestDatagram(1, 279).U32s({1, 1, 2}).Str("aaa").U32(3);
   const TestDatagram b = TestDatagram(2, 266).U32(1).Str("bbb").Oid(0).U32(4);
   auto run = [this](const TestDatagram& d, bool sent) {
     for (int i = 0; i < 100; ++i) {
@@ -236,9 +236,9 @@ TEST_F(OmbixTraceTest, DumpsOfTwoThreadsDoNotInterleave) {
   tb.join();
   const std::string text = Text();
   const std::string blockA = Head("Recv", a.size(), 1, "OMBIX_MONITOR_START_RSP") +
-                             L("dwInvokeID", "1") + L("dwError", "0") + L("dwMonitorID", "2") +
-                             L("strDevice", "aaa") + L("dwDeviceType", "DEVICE_TYPE_PHONE") +
-                             "\n\n";
+                             L("dwInvokeID", "1") + L("dwError", "OMBIX_ERROR_INVALID_PASSWORD") +
+                             L("dwMonitorID", "2") + L("strDevice", "aaa") +
+                             L("dwDeviceType", "DEVICE_TYPE_PHONE") + "\n\n";
   const std::string blockB = Head("Send", b.size(), 2, "OMBIX_DROP_CONNECTION_REQ") +
                              L("dwInvokeID", "1") + L("strDevice", "bbb") +
                              L("oidCall", "0001.0203.0405.0607.0809.0A0B") + L("dwReason", "4") +
