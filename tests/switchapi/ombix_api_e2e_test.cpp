@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <latch>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -31,19 +32,16 @@ class LinkE2eTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(sim.Start()) << sim.GetLastError(); }
 
-  RecordingLink& MakeLink(OMBIXLINKOPTIONS options) {
-    link = std::make_unique<RecordingLink>(options);
-    return *link;
+  // A new link, with the fast options unless told others.
+  void MakeLink(std::optional<OMBIXLINKOPTIONS> options = std::nullopt) {
+    link = std::make_unique<RecordingLink>(options.value_or(FastLinkOptions(sim.GetPort())));
   }
-  RecordingLink& MakeLink() { return MakeLink(FastLinkOptions(sim.GetPort())); }
-
   // A new link, started and logged in through the primary.
-  void StartAndLogIn(OMBIXLINKOPTIONS options) {
+  void StartAndLogIn(std::optional<OMBIXLINKOPTIONS> options = std::nullopt) {
     MakeLink(options);
     ASSERT_TRUE(link->Start("127.0.0.1", "", "TAPI", "6.0.1"));
     ASSERT_TRUE(link->WaitForCount("LoginSucceeded", 1));
   }
-  void StartAndLogIn() { StartAndLogIn(FastLinkOptions(sim.GetPort())); }
 
   bool SimWait(const std::function<bool()>& pred) { return sim.WaitFor(pred, kLinkTestDeadline); }
 

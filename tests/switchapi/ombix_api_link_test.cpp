@@ -69,14 +69,14 @@ class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(peer.IsBound()); }
 
+  // A new link of class L, with the fast options unless told others.
   template <class L = RecordingLink>
-  L& MakeLink(OMBIXLINKOPTIONS options) {
-    auto made = std::make_unique<L>(options);
+  L& MakeLink(std::optional<OMBIXLINKOPTIONS> options = std::nullopt) {
+    auto made = std::make_unique<L>(options.value_or(FastLinkOptions(peer.GetPort())));
     L& l = *made;
     link = std::move(made);
     return l;
   }
-  RecordingLink& MakeLink() { return MakeLink(FastLinkOptions(peer.GetPort())); }
 
   void Start() { ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1")); }
 
@@ -88,15 +88,11 @@ class LinkTest : public ::testing::Test {
   }
   // A new link of class L, started and logged in.
   template <class L = RecordingLink>
-  L& Connected(OMBIXLINKOPTIONS options) {
+  L& Connected(std::optional<OMBIXLINKOPTIONS> options = std::nullopt) {
     L& l = MakeLink<L>(options);
     Start();
     Connect();
     return l;
-  }
-  template <class L = RecordingLink>
-  L& Connected() {
-    return Connected<L>(FastLinkOptions(peer.GetPort()));
   }
   // Request `id` (a monitor stop, the id also its sequence number) taken and acknowledged.
   void Acked(DWORD id) {
