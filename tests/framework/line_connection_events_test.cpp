@@ -36,20 +36,6 @@ TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
   }
 }
 
-TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
-  provider.acceptOpen = FALSE;
-  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00010004), LINEERR_RESOURCEUNAVAIL);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_EQ(line.GetLineEventCallback(), nullptr);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
-  // The capabilities are those of the provider's version again.
-  CallerBuffer buffer(400);
-  ASSERT_EQ(line.GetDevCaps(0x00020001, 0, buffer.As<LINEDEVCAPS>()), 0);
-  EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwProviderInfoOffset, 252u);
-  provider.acceptOpen = TRUE;
-  EXPECT_EQ(Open(), 0);
-}
-
 TEST_F(LineTest, CloseFailsQueuedRequestsReportsCloseAndForgetsTapi) {
   ASSERT_EQ(Open(0x00010004, LINEDEVSTATE_CLOSE | LINEDEVSTATE_OTHER), 0);
   ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 11, nullptr, 0));
@@ -250,16 +236,7 @@ TEST_F(LineTest, FeaturesTheCapabilitiesLackAreAddedAndReported) {
   EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_OTHER});
 }
 
-TEST_F(LineTest, MakeCallFeatureFollowsTheActiveCallLimit) {
-  ASSERT_EQ(Open(), 0);
-  line.AdjustActiveCallCount(2);
-  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_FORWARD);
-  line.AdjustActiveCallCount(-5);
-  EXPECT_EQ(line.GetActiveCallCount(), 0);
-  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
-}
-
-TEST_F(LineTest, CallCountersFollowStateChangesAndNeverGoBelowZero) {
+TEST_F(LineTest, CallCountersAndTheMakeCallFeatureFollowTheCallsAndNeverGoBelowZero) {
   ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_NUMCALLS), 0);
   struct {
     DWORD dwNew, dwOld;
@@ -287,6 +264,13 @@ TEST_F(LineTest, CallCountersFollowStateChangesAndNeverGoBelowZero) {
   line.UpdateCallCounters(nullptr, nullptr, LINECALLSTATE_IDLE, LINECALLSTATE_IDLE);
   line.ReportCallCounterChange();
   EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_NUMCALLS});
+
+  // The make-call feature follows the limit of active calls.
+  line.AdjustActiveCallCount(2);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_FORWARD);
+  line.AdjustActiveCallCount(-5);
+  EXPECT_EQ(line.GetActiveCallCount(), 0);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
 }
 
 TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
@@ -303,7 +287,7 @@ TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
   EXPECT_EQ(pAddr->GetTerminalMode(0), LINETERMMODE_LAMPS);
 }
 
-TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
+TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpenAndStaysClosedWhenRefused) {
   TestAddress* pAddr = line.AddAddress();
   HDRVLINE hdLine = nullptr;
   EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00010004, &TapiLog::LineCallback), 0);
@@ -328,11 +312,19 @@ TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
   EXPECT_EQ(hIcon, nullptr);
   EXPECT_EQ(provider.lineClose(&line), 0);
 
+  // A refused open leaves the line closed, with the provider's version and its capabilities.
   provider.acceptOpen = FALSE;
   hdLine = nullptr;
-  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback),
+  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00010004, &TapiLog::LineCallback),
             LINEERR_RESOURCEUNAVAIL);
   EXPECT_EQ(hdLine, nullptr);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_EQ(line.GetLineEventCallback(), nullptr);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
+  ASSERT_EQ(line.GetDevCaps(0x00020001, 0, caps.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwProviderInfoOffset, 252u);
+  provider.acceptOpen = TRUE;
+  EXPECT_EQ(Open(), 0);
 }
 
 }  // namespace

@@ -255,26 +255,6 @@ TEST_F(RecordsTest, RecordsFreeTheirCopiesAndNeverTapisBuffers) {
   EXPECT_EQ(parkAddress.dwTotalSize, sizeof(parkAddress));
 }
 
-TEST(RecordCopies, CallParamsCopiedWhole) {
-  alignas(LINECALLPARAMS) BYTE source[sizeof(LINECALLPARAMS) + 12] = {};
-  auto* p = reinterpret_cast<LINECALLPARAMS*>(source);
-  p->dwTotalSize = sizeof(source);
-  p->dwBearerMode = LINEBEARERMODE_VOICE;
-  p->dwCalledPartySize = 12;
-  p->dwCalledPartyOffset = sizeof(LINECALLPARAMS);
-  std::memcpy(source + sizeof(LINECALLPARAMS), "called party", 12);
-
-  LPLINECALLPARAMS lpCopy = nullptr;
-  ASSERT_EQ(CopyCallParams(p, &lpCopy), 0);
-  ASSERT_NE(lpCopy, nullptr);
-  EXPECT_NE(static_cast<void*>(lpCopy), static_cast<void*>(source));
-  EXPECT_EQ(std::memcmp(lpCopy, source, sizeof(source)), 0);
-  FreeBuffer(lpCopy);
-
-  EXPECT_EQ(CopyCallParams(nullptr, &lpCopy), 0);
-  EXPECT_EQ(lpCopy, nullptr);
-}
-
 // An older, shorter structure: only its own bytes are read (the sanitizer catches an over-read
 // of the heap block), and the copy still has the whole fixed part, zero where TAPI gave nothing.
 TEST(RecordCopies, ShortCallParamsArePaddedToTheFixedPart) {
@@ -297,7 +277,7 @@ TEST(RecordCopies, ShortCallParamsArePaddedToTheFixedPart) {
   FreeBuffer(lpCopy);
 }
 
-TEST(RecordCopies, CallParamsPartsOutsideTheStructureAreRefused) {
+TEST(RecordCopies, CallParamsAreCopiedWholeAndPartsOutsideThemRefused) {
   struct Case {
     const char* label;
     DWORD size;
@@ -317,13 +297,22 @@ TEST(RecordCopies, CallParamsPartsOutsideTheStructureAreRefused) {
     alignas(LINECALLPARAMS) BYTE source[sizeof(LINECALLPARAMS) + 16] = {};
     auto* p = reinterpret_cast<LINECALLPARAMS*>(source);
     p->dwTotalSize = sizeof(source);
+    p->dwBearerMode = LINEBEARERMODE_VOICE;
+    std::memcpy(source + sizeof(LINECALLPARAMS), "call data 16 ch", 16);
     p->dwCallDataSize = c.size;  // a late part, so every earlier check passes first
     p->dwCallDataOffset = c.offset;
     LPLINECALLPARAMS lpCopy = reinterpret_cast<LPLINECALLPARAMS>(source);
     EXPECT_EQ(CopyCallParams(p, &lpCopy), c.result);
     EXPECT_EQ(lpCopy == nullptr, c.result != 0);
+    if (lpCopy != nullptr) {  // a copy of the whole structure, in a block of its own
+      EXPECT_NE(static_cast<void*>(lpCopy), static_cast<void*>(source));
+      EXPECT_EQ(std::memcmp(lpCopy, source, sizeof(source)), 0);
+    }
     FreeBuffer(lpCopy);
   }
+  LPLINECALLPARAMS lpCopy = nullptr;
+  EXPECT_EQ(CopyCallParams(nullptr, &lpCopy), 0);
+  EXPECT_EQ(lpCopy, nullptr);
 }
 
 }  // namespace

@@ -167,13 +167,9 @@ HDRVLINE AsHandle(CTSPIConnection* p) {
   return reinterpret_cast<HDRVLINE>(p);
 }
 
-class TspiExportsTest;
-TspiExportsTest* g_test = nullptr;
-
 class TspiExportsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_test = this;
     DWORD dwOptions = 0;
     ASSERT_EQ(
         sp.providerInit(0x00020001, kProviderID, kLineBase, kPhoneBase, 2, 1, nullptr, &dwOptions),
@@ -197,8 +193,6 @@ class TspiExportsTest : public ::testing::Test {
     ASSERT_NE(consult, nullptr);
     ASSERT_NE(conf, nullptr);
   }
-
-  void TearDown() override { g_test = nullptr; }
 
   // Exactly one entry was reached; it is returned.
   Entry Only() {
@@ -400,7 +394,7 @@ TEST_F(TspiExportsTest, AddressExportsRefuseAnAddressIDTheLineLacks) {
   EXPECT_EQ(entry.pSecond, nullptr);
 }
 
-TEST_F(TspiExportsTest, DeviceIDExportsFindTheLineOrRefuse) {
+TEST_F(TspiExportsTest, DeviceIDExportsAndOpenFindTheLineOrRefuse) {
   struct Row {
     const char* op;
     LONG (*invoke)(DWORD);
@@ -426,9 +420,7 @@ TEST_F(TspiExportsTest, DeviceIDExportsFindTheLineOrRefuse) {
   EXPECT_EQ(TSPI_lineGetAddressCaps(kLineBase, 2, 0x00020001, 0, nullptr), LINEERR_INVALADDRESSID);
   EXPECT_EQ(TSPI_lineGetAddressCaps(kLineBase + 1, 0, 0x00020001, 0, nullptr),
             LINEERR_INVALADDRESSID);
-}
-
-TEST_F(TspiExportsTest, OpenWithAnUnknownDeviceLeavesNoHandle) {
+  // An open of an unknown device leaves no handle behind.
   auto hdLine = reinterpret_cast<HDRVLINE>(&unrelated);
   EXPECT_EQ(TSPI_lineOpen(kLineBase + 5, nullptr, &hdLine, 0x00020001, nullptr),
             LINEERR_BADDEVICEID);
