@@ -49,7 +49,7 @@ void HammerCounter(CIntCriticalSection& cs) {
   EXPECT_EQ(kThreads * kRounds, counter);
 }
 
-TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocks) {
+TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocksAndExclusive) {
   CIntCriticalSection cs;
   EXPECT_TRUE(cs.Lock());
   EXPECT_TRUE(cs.Lock(0));  // the owner passes at once, also with "try once"
@@ -61,6 +61,7 @@ TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocks) {
   EXPECT_FALSE(OtherThreadGetsLock(cs));
   EXPECT_TRUE(cs.Unlock());
   EXPECT_TRUE(OtherThreadGetsLock(cs));
+  HammerCounter(cs);  // three threads are exclusive
 }
 
 TEST(CIntCriticalSectionTest, TryFromAnotherThreadFailsAtOnceThenAWaiterGetsIt) {
@@ -97,11 +98,6 @@ TEST(CIntCriticalSectionTest, UnlockByAThreadThatDoesNotHoldItChangesNothing) {
   EXPECT_TRUE(cs.Unlock());
   EXPECT_TRUE(OtherThreadGetsLock(cs));
   EXPECT_TRUE(cs.Unlock(1, nullptr));  // the counted form does nothing
-}
-
-TEST(CIntCriticalSectionTest, ThreeThreadsAreExclusive) {
-  CIntCriticalSection cs;
-  HammerCounter(cs);
 }
 
 TEST(CIntCriticalSectionTest, StaysExclusiveAfterAWaiterTimedOut) {

@@ -480,21 +480,4 @@ TEST_F(ServiceProviderTest, CreatePhoneDeviceGivesThePhoneItsNewID) {
   EXPECT_NE(sp.FindPhoneByDeviceID(51), nullptr);
 }
 
-TEST_F(ServiceProviderTest, RegisteringTwiceKeepsOneEntry) {
-  TimerCall* a = NewTimerCall();
-  TimerCall* b = NewTimerCall();
-  sp.RegisterTimedCall(a);
-  sp.RegisterTimedCall(a);
-  sp.RegisterTimedCall(b);
-  EXPECT_EQ(sp.GetTimedCallCount(), 2);
-  sp.UnregisterTimedCall(a);
-  EXPECT_FALSE(sp.IsTimedCall(a));
-  EXPECT_TRUE(sp.IsTimedCall(b));
-  sp.UnregisterTimedCall(a);  // not in the list: nothing happens
-  EXPECT_EQ(sp.GetTimedCallCount(), 1);
-  a->Release();
-  b->Release();  // a call that goes leaves the list
-  EXPECT_EQ(sp.GetTimedCallCount(), 0);
-}
-
 }  // namespace
