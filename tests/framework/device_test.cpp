@@ -8,34 +8,32 @@
 
 namespace {
 
-// A line that records what reaches it.
-class RecordingLine : public CTSPILineConnection {
-  DECLARE_DYNCREATE(RecordingLine)
+// A connection that records the data that reaches it.
+template <class Connection>
+class Recording : public Connection {
  public:
   BOOL ProcessData(DWORD dwData, LPCVOID, DWORD) override {
     received.push_back(dwData);
     return accept;
   }
+  std::vector<DWORD> received;
+  BOOL accept = FALSE;
+};
+
+class RecordingLine : public Recording<CTSPILineConnection> {
+  DECLARE_DYNCREATE(RecordingLine)
+ public:
   void OnIntervalTimer() override {
     if (throwOnce.exchange(false)) throw std::runtime_error("hook failed");
     ticks.fetch_add(1);
   }
-  std::vector<DWORD> received;
-  BOOL accept = FALSE;
   std::atomic<int> ticks{0};
   std::atomic<bool> throwOnce{false};
 };
 IMPLEMENT_DYNCREATE(RecordingLine, CTSPILineConnection)
 
-class RecordingPhone : public CTSPIPhoneConnection {
+class RecordingPhone : public Recording<CTSPIPhoneConnection> {
   DECLARE_DYNCREATE(RecordingPhone)
- public:
-  BOOL ProcessData(DWORD dwData, LPCVOID, DWORD) override {
-    received.push_back(dwData);
-    return accept;
-  }
-  std::vector<DWORD> received;
-  BOOL accept = FALSE;
 };
 IMPLEMENT_DYNCREATE(RecordingPhone, CTSPIPhoneConnection)
 

@@ -154,7 +154,7 @@ TEST_F(LineTest, LineDevStateIsSentOnlyForMaskedStatesOfAnOpenLine) {
   EXPECT_EQ(TapiLog::Get().Events().size(), 4u);
 }
 
-TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogs) {
+TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogsWhichAnEndingLineCloses) {
   MakeCalls();
   ASSERT_EQ(Open(), 0);
   line.SendLineEvent(callB, LINE_CALLSTATE, 1, 2, 3);
@@ -168,9 +168,9 @@ TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogs) {
           {reinterpret_cast<HTAPILINE>(kProviderHandle), nullptr, LINE_CREATEDIALOGINSTANCE, 0x99,
            0, 0},
           {reinterpret_cast<HTAPILINE>(0x77), nullptr, LINE_SENDDIALOGINSTANCEDATA, 1, 2, 0}}));
-}
 
-TEST_F(LineTest, DestroyingAnOpenLineClosesTapisDialogs) {
+  // An open line that is destroyed closes TAPI's dialogs.
+  TapiLog::Get().Reset();
   auto* pLine = new TestLine;
   pLine->Init(&device, kDeviceID + 1, 3);
   ASSERT_EQ(pLine->OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), 0);
