@@ -305,7 +305,9 @@ TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpenAndStaysClosedWhenRef
   EXPECT_EQ(provider.lineGetNumAddressIDs(&line, &dwCount), 0);
   EXPECT_EQ(dwCount, 1u);
   CallerBuffer caps(400);
-  ASSERT_EQ(provider.lineGetDevCaps(&line, 0x00010004, 0, caps.As<LINEDEVCAPS>()), 0);
+  // Asked at 2.x, the capabilities are those of the negotiated 1.4: no device classes.
+  ASSERT_EQ(provider.lineGetDevCaps(&line, 0x00020001, 0, caps.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwProviderInfoOffset, 240u);
   EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwNeededSize, 240u + 60u + 10u);  // 1.4, "2001"
   HICON hIcon = reinterpret_cast<HICON>(1);
   EXPECT_EQ(provider.lineGetIcon(&line, "tapi/line", &hIcon), LINEERR_OPERATIONUNAVAIL);

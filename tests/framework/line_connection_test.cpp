@@ -108,16 +108,6 @@ TEST_P(LineCapsTest, FullStructureHoldsEveryPartAndNeedsWhatItUses) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, LineCapsTest, ::testing::ValuesIn(kCapsCases));
 
-TEST_F(LineTest, CapsVersionIsTheSmallerOfAskedAndNegotiated) {
-  ASSERT_EQ(Open(0x00010004), 0);
-  CallerBuffer buffer(400);
-  ASSERT_EQ(line.GetDevCaps(0x00020001, 0, buffer.As<LINEDEVCAPS>()), 0);
-  EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwProviderInfoOffset, 240u);
-  EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwNeededSize, 240u + kProviderInfoSize + kLineNameSize);
-  // No device-class list after the line name.
-  EXPECT_EQ(buffer.Dword(Align4(240 + kProviderInfoSize + kLineNameSize)), 0xCDCDCDCDu);
-}
-
 TEST_F(LineTest, OlderVersionsDoNotSeeNewerBitsAndTheStoredCapsKeepThem) {
   const DWORD dwBearer =
       LINEBEARERMODE_VOICE | LINEBEARERMODE_PASSTHROUGH | LINEBEARERMODE_RESTRICTEDDATA;

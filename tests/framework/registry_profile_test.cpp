@@ -250,11 +250,19 @@ TEST_F(RegistryProfileTest, InstallWritesTheDeviceValueAndRemoveDeletesItAndTheP
 std::vector<std::pair<DWORD, std::string>> g_providers;
 std::vector<DWORD> g_sizesAsked;
 LONG g_listResult = 0;
-DWORD g_extraNeeded = 0;  // pretends the list grew by this much after the first call
+DWORD g_extraNeeded = 0;      // pretends the list grew by this much after the first call
+constexpr LONG kDamaged = 1;  // as g_listResult: a list whose counts point past what was filled
 
 LONG FakeGetProviderList(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpList) {
   EXPECT_EQ(dwAPIVersion, 0x00020000u);
   g_sizesAsked.push_back(lpList->dwTotalSize);
+  if (g_listResult == kDamaged) {
+    lpList->dwNeededSize = lpList->dwUsedSize = sizeof(LINEPROVIDERLIST);
+    lpList->dwNumProviders = 1000;
+    lpList->dwProviderListSize = 12000;
+    lpList->dwProviderListOffset = sizeof(LINEPROVIDERLIST);
+    return 0;
+  }
   if (g_listResult != 0) return g_listResult;
   DWORD needed = sizeof(LINEPROVIDERLIST) + g_providers.size() * sizeof(LINEPROVIDERENTRY);
   for (const auto& provider : g_providers) needed += provider.second.size() + 1;
@@ -303,6 +311,13 @@ TEST(FindInstalledProviderTest, FindsTheFileNameAfterTheLastBackslashWithoutRega
       {"asked again with the size needed", {{8, longPath}}, 0, 0, kTaken, 8, 2},
       {"still growing", {{8, longPath}}, 0, 16, LINEERR_OPERATIONFAILED, 0xEEEE, 2},
       {"list refused", {}, LINEERR_NOMEM, 0, LINEERR_OPERATIONFAILED, 0xEEEE, 1},
+      {"damaged list, not read past what was filled",
+       {},
+       kDamaged,
+       0,
+       LINEERR_OPERATIONFAILED,
+       0xEEEE,
+       1},
   };
   for (const LookupCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -321,23 +336,6 @@ TEST(FindInstalledProviderTest, FindsTheFileNameAfterTheLastBackslashWithoutRega
                 sizeof(LINEPROVIDERLIST) + sizeof(LINEPROVIDERENTRY) + longPath.size() + 1);
     }
   }
-}
-
-// A list whose counts point outside what was filled.
-LONG DamagedProviderList(DWORD, LPLINEPROVIDERLIST lpList) {
-  lpList->dwNeededSize = sizeof(LINEPROVIDERLIST);
-  lpList->dwUsedSize = sizeof(LINEPROVIDERLIST);
-  lpList->dwNumProviders = 1000;
-  lpList->dwProviderListSize = 12000;
-  lpList->dwProviderListOffset = sizeof(LINEPROVIDERLIST);
-  return 0;
-}
-
-TEST(FindInstalledProviderTest, ADamagedListIsNotReadPastWhatWasFilled) {
-  DWORD id = 0xEEEE;
-  EXPECT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &id, &DamagedProviderList),
-            LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(id, 0xEEEEu);
 }
 
 }  // namespace
