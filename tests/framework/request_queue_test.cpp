@@ -2,7 +2,7 @@
 // and its report to TAPI, failing requests together, ownership of records, and the waits.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <future>
 
 #include "framework/media_records.h"
 #include "framework/phone_connection.h"
@@ -365,53 +365,29 @@ TEST_F(QueueTest, DestroyingALineFailsItsRequestsBeforeItsAddressesGo) {
   EXPECT_EQ(TapiLog::Get().ResultsFor(152), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
 
-// Lets a start that waits for the switch go on when the test says so.
-class StartGate {
- public:
-  void Enter() {
-    std::unique_lock<std::mutex> lock(m_mx);
-    m_bInside = true;
-    m_cv.notify_all();
-    m_cv.wait(lock, [&] { return m_bOpen; });
-  }
-  void WaitInside() {
-    std::unique_lock<std::mutex> lock(m_mx);
-    m_cv.wait(lock, [&] { return m_bInside; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(m_mx);
-    m_bOpen = true;
-    m_cv.notify_all();
-  }
-
- private:
-  std::mutex m_mx;
-  std::condition_variable m_cv;
-  bool m_bInside = false;
-  bool m_bOpen = false;
-};
-
 // Another thread is inside a start that waits for the switch: a drop queued meanwhile starts at
 // once, and a close that fails the waiting request leaves it alive until its start ends.
 TEST_F(QueueTest, RequestFailedBesideItsStartLivesUntilTheStartEnds) {
-  StartGate gate;
+  std::promise<void> inside, open;  // the start waits for the switch until the test opens
+  std::shared_future<void> opened = open.get_future().share();
   std::atomic<int> liveAfterClose{-1};
   std::atomic<DWORD> idSeenAfterClose{0};
   line.onStart = [&](CTSPIRequest* pReq) {
     if (pReq->GetType() == REQUEST_LINEDROP) return;
-    gate.Enter();
+    inside.set_value();
+    opened.wait();
     // The close has failed the request meanwhile; the start still reads it.
     liveAfterClose = CountedRecord::s_live.load();
     idSeenAfterClose = pReq->GetRequestID();
   };
   std::thread tapi(
       [&] { line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, 171, new CountedRecord, 0); });
-  gate.WaitInside();
+  inside.get_future().wait();
   EXPECT_TRUE(Queue(REQUEST_LINEDROP, 172, callB));
   const auto starts = line.Starts();  // before QueueRequest returned
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(TapiLog::Get().ResultsFor(171), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  gate.Open();
+  open.set_value();
   tapi.join();
   EXPECT_EQ(liveAfterClose, 1);
   EXPECT_EQ(idSeenAfterClose, 171u);
