@@ -111,9 +111,11 @@ struct CallTapi {
   static inline std::atomic<bool> refuseNewCalls{false};
   static inline std::atomic<int> announcedUninitialised{0};
   static constexpr HTAPIDIALOGINSTANCE kDialogHandle = 0x77;
-  // The UI library the last dialog instance named, copied while its parameters live.
+  // The UI library the last dialog instance named, copied while its parameters live, and the
+  // driver's handle of that instance.
   static inline std::mutex uiLibraryMutex;
   static inline std::u16string uiLibrary;
+  static inline std::atomic<HDRVDIALOGINSTANCE> lastDlgInst{nullptr};
   static void Callback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
                        DWORD_PTR p3) {
     if (dwMsg == LINE_NEWCALL) {
@@ -129,6 +131,7 @@ struct CallTapi {
     if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
       auto* pParams = reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1);
       pParams->htDlgInst = kDialogHandle;
+      lastDlgInst = pParams->hdDlgInst;
       std::lock_guard<std::mutex> lock(uiLibraryMutex);
       uiLibrary = pParams->lpszUIDLLName != nullptr ? pParams->lpszUIDLLName : u"";
     }

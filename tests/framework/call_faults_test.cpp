@@ -274,6 +274,21 @@ TEST_F(CallTest, DialogInstancesAndCompletionsBelongToTheirLine) {
   EXPECT_EQ(line->DialogInstanceCount(), 1);
   EXPECT_EQ(line->FreeDialogInstance(CallTapi::kDialogHandle), 0);
   EXPECT_EQ(line->DialogInstanceCount(), 0);
+  // Another, freed by the driver's handle: looked for among the line's own entries, freed once.
+  ASSERT_EQ(line->OpenDialogInstance(6, data, sizeof(data)), CallTapi::kDialogHandle);
+  const HDRVDIALOGINSTANCE hdDlgInst = CallTapi::lastDlgInst.load();
+  ASSERT_NE(line->FindDialogInstance(hdDlgInst), nullptr);
+  auto* hdUnrelated = reinterpret_cast<HDRVDIALOGINSTANCE>(&data);
+  for (HDRVDIALOGINSTANCE hd : {hdUnrelated, hdDlgInst}) {
+    EXPECT_EQ(TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(hd),
+                                             TUISPIDLL_OBJECT_DIALOGINSTANCE, data, sizeof(data)),
+              hd == hdDlgInst ? 0 : LINEERR_INVALPARAM);
+  }
+  EXPECT_EQ(sp.providerFreeDialogInstance(hdUnrelated), LINEERR_INVALPARAM);
+  EXPECT_EQ(line->DialogInstanceCount(), 1);
+  EXPECT_EQ(sp.providerFreeDialogInstance(hdDlgInst), 0);
+  EXPECT_EQ(line->DialogInstanceCount(), 0);
+  EXPECT_EQ(sp.providerFreeDialogInstance(hdDlgInst), LINEERR_INVALPARAM);
 
   auto* pOtherLine = static_cast<Line*>(sp.FindLineByDeviceID(kCallLineID + 1));
   TestAddress* pOtherAddr = AddAddress(*pOtherLine, "2000", nullptr);

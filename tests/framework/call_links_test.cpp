@@ -54,7 +54,8 @@ TEST_F(CallTest, ASecondConsultationCallUnlinksTheFirstBothWays) {
   ASSERT_TRUE(TestCall::WasDestroyed(pCall));
   pFirst->ChangeCallState(LINECALLSTATE_DISCONNECTED);
   EXPECT_EQ(pFirst->GetCallState(), static_cast<DWORD>(LINECALLSTATE_DISCONNECTED));
-  EXPECT_EQ(pSecond->GetRelatedCall(), nullptr);
+  EXPECT_EQ(pSecond->GetRelatedCall(), nullptr);  // its partner went: a normal call now
+  EXPECT_EQ(pSecond->GetCallType(), CALLTYPE_NORMAL);
   TestCall::ForgetDestroyed();
 }
 

@@ -203,18 +203,6 @@ TEST_F(CallTest, CountersAreAppliedLaterWhenTheAddressOrLineIsBusy) {
   EXPECT_NE(line->GetLineDevStatus().dwLineFeatures & LINEFEATURE_MAKECALL, 0u);
 }
 
-TEST_F(CallTest, AConsultationCallWhosePartnerGoesBecomesANormalCall) {
-  TestCall* pCall = NewCall(0x851, LINECALLSTATE_CONNECTED);
-  CTSPICallAppearance* pConsult = pCall->MakeConsultationCall(Handle(0x852), 0);
-  ASSERT_NE(pConsult, nullptr);
-  pConsult->ChangeCallState(LINECALLSTATE_CONNECTED);
-  EXPECT_EQ(pConsult->GetCallFeatures() & LINECALLFEATURE_SETUPTRANSFER, 0u);
-  pCall->ChangeCallState(LINECALLSTATE_IDLE);
-  EXPECT_EQ(pConsult->GetRelatedCall(), nullptr);
-  EXPECT_EQ(pConsult->GetCallType(), CALLTYPE_NORMAL);
-  EXPECT_NE(pConsult->GetCallFeatures() & LINECALLFEATURE_SETUPCONF, 0u);
-}
-
 TEST_F(CallTest, PartyIdentificationsReportOnlyRealChanges) {
   TestCall* pCall = NewCall(0x861);
   pCall->SetCallerID(LINECALLPARTYID_ADDRESS, "5551234", nullptr);

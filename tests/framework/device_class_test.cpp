@@ -141,26 +141,6 @@ TEST(VarStructTest, EveryPartCountsOnceWithItsAlignmentWhetherOrNotItFits) {
   }
 }
 
-TEST(VarStructTest, StringsGoInAsUtf16WithTheirNul) {
-  GuardedStruct vs(40);
-  LPVARSTRING p = vs.As<VARSTRING>();
-  p->dwUsedSize = p->dwNeededSize = 24;
-  p->dwStringOffset = p->dwStringSize = 0;
-  ASSERT_TRUE(CopyStringIntoVarStruct(p, p->dwStringOffset, p->dwStringSize, "ab"));
-  EXPECT_EQ(p->dwStringSize, 6u);
-  EXPECT_EQ(p->dwNeededSize, 30u);
-  const WCHAR expected[] = {u'a', u'b', 0};
-  EXPECT_EQ(std::memcmp(vs.Bytes().data() + 24, expected, sizeof(expected)), 0);
-
-  // 30 -> 32, then 12 bytes would end at 44 > 40: left out, still counted.
-  DWORD dwOffset = 0, dwSize = 0;
-  EXPECT_FALSE(CopyStringIntoVarStruct(p, dwOffset, dwSize, "hello"));
-  EXPECT_EQ(p->dwNeededSize, 30u + 2 + 12);
-  EXPECT_EQ(dwSize, 0u);
-  EXPECT_LE(p->dwUsedSize, 40u);
-  EXPECT_TRUE(vs.GuardIntact());
-}
-
 TEST(DeviceClassInfoTest, KeepsACopyShapedByTheFormat) {
   // An ASCII text of exactly its size, without NUL: nothing past it is read.
   auto text = std::make_unique<char[]>(4);

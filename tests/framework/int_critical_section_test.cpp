@@ -49,7 +49,7 @@ void HammerCounter(CIntCriticalSection& cs) {
   EXPECT_EQ(kThreads * kRounds, counter);
 }
 
-TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocks) {
+TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocksAndExclusive) {
   CIntCriticalSection cs;
   EXPECT_TRUE(cs.Lock());
   EXPECT_TRUE(cs.Lock(0));  // the owner passes at once, also with "try once"
@@ -61,6 +61,7 @@ TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocks) {
   EXPECT_FALSE(OtherThreadGetsLock(cs));
   EXPECT_TRUE(cs.Unlock());
   EXPECT_TRUE(OtherThreadGetsLock(cs));
+  HammerCounter(cs);  // three threads are exclusive
 }
 
 TEST(CIntCriticalSectionTest, TryFromAnotherThreadFailsAtOnceThenAWaiterGetsIt) {
@@ -99,11 +100,6 @@ TEST(CIntCriticalSectionTest, UnlockByAThreadThatDoesNotHoldItChangesNothing) {
   EXPECT_TRUE(cs.Unlock(1, nullptr));  // the counted form does nothing
 }
 
-TEST(CIntCriticalSectionTest, ThreeThreadsAreExclusive) {
-  CIntCriticalSection cs;
-  HammerCounter(cs);
-}
-
 TEST(CIntCriticalSectionTest, StaysExclusiveAfterAWaiterTimedOut) {
   CIntCriticalSection cs;
   ASSERT_TRUE(cs.Lock());
@@ -128,7 +124,7 @@ struct Thing {
   int value = 0;
 };
 
-TEST(CLiveObjectSetTest, OnlyAddedObjectsAreLive) {
+TEST(CLiveObjectSetTest, OnlyAddedObjectsAreLiveAlsoUnderConcurrentUse) {
   CLiveObjectSet<Thing> live;
   Thing a;
   Thing b;
@@ -141,10 +137,8 @@ TEST(CLiveObjectSetTest, OnlyAddedObjectsAreLive) {
   EXPECT_FALSE(live.Contains(reinterpret_cast<const void*>(0x10)));  // never dereferenced
   live.Remove(&a);
   EXPECT_FALSE(live.Contains(&a));
-}
 
-TEST(CLiveObjectSetTest, ConcurrentUse) {
-  CLiveObjectSet<Thing> live;
+  // Used from several threads at once.
   std::vector<Thing> things(64);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {

@@ -36,20 +36,6 @@ TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
   }
 }
 
-TEST_F(LineTest, RefusedOpenLeavesTheLineClosedWithTheProvidersVersion) {
-  provider.acceptOpen = FALSE;
-  EXPECT_EQ(line.OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00010004), LINEERR_RESOURCEUNAVAIL);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_EQ(line.GetLineEventCallback(), nullptr);
-  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
-  // The capabilities are those of the provider's version again.
-  CallerBuffer buffer(400);
-  ASSERT_EQ(line.GetDevCaps(0x00020001, 0, buffer.As<LINEDEVCAPS>()), 0);
-  EXPECT_EQ(buffer.As<LINEDEVCAPS>()->dwProviderInfoOffset, 252u);
-  provider.acceptOpen = TRUE;
-  EXPECT_EQ(Open(), 0);
-}
-
 TEST_F(LineTest, CloseFailsQueuedRequestsReportsCloseAndForgetsTapi) {
   ASSERT_EQ(Open(0x00010004, LINEDEVSTATE_CLOSE | LINEDEVSTATE_OTHER), 0);
   ASSERT_TRUE(line.QueueRequest(nullptr, nullptr, REQUEST_LINEMAKECALL, 11, nullptr, 0));
@@ -168,7 +154,7 @@ TEST_F(LineTest, LineDevStateIsSentOnlyForMaskedStatesOfAnOpenLine) {
   EXPECT_EQ(TapiLog::Get().Events().size(), 4u);
 }
 
-TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogs) {
+TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogsWhichAnEndingLineCloses) {
   MakeCalls();
   ASSERT_EQ(Open(), 0);
   line.SendLineEvent(callB, LINE_CALLSTATE, 1, 2, 3);
@@ -182,9 +168,9 @@ TEST_F(LineTest, DialogInstanceMessagesAddressTapisDialogs) {
           {reinterpret_cast<HTAPILINE>(kProviderHandle), nullptr, LINE_CREATEDIALOGINSTANCE, 0x99,
            0, 0},
           {reinterpret_cast<HTAPILINE>(0x77), nullptr, LINE_SENDDIALOGINSTANCEDATA, 1, 2, 0}}));
-}
 
-TEST_F(LineTest, DestroyingAnOpenLineClosesTapisDialogs) {
+  // An open line that is destroyed closes TAPI's dialogs.
+  TapiLog::Get().Reset();
   auto* pLine = new TestLine;
   pLine->Init(&device, kDeviceID + 1, 3);
   ASSERT_EQ(pLine->OpenLine(kTapiLine, &TapiLog::LineCallback, 0x00020001), 0);
@@ -250,16 +236,7 @@ TEST_F(LineTest, FeaturesTheCapabilitiesLackAreAddedAndReported) {
   EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_OTHER});
 }
 
-TEST_F(LineTest, MakeCallFeatureFollowsTheActiveCallLimit) {
-  ASSERT_EQ(Open(), 0);
-  line.AdjustActiveCallCount(2);
-  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_FORWARD);
-  line.AdjustActiveCallCount(-5);
-  EXPECT_EQ(line.GetActiveCallCount(), 0);
-  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
-}
-
-TEST_F(LineTest, CallCountersFollowStateChangesAndNeverGoBelowZero) {
+TEST_F(LineTest, CallCountersAndTheMakeCallFeatureFollowTheCallsAndNeverGoBelowZero) {
   ASSERT_EQ(Open(0x00020001, LINEDEVSTATE_NUMCALLS), 0);
   struct {
     DWORD dwNew, dwOld;
@@ -287,6 +264,13 @@ TEST_F(LineTest, CallCountersFollowStateChangesAndNeverGoBelowZero) {
   line.UpdateCallCounters(nullptr, nullptr, LINECALLSTATE_IDLE, LINECALLSTATE_IDLE);
   line.ReportCallCounterChange();
   EXPECT_EQ(TapiLog::Get().DevStates(), std::vector<DWORD_PTR>{LINEDEVSTATE_NUMCALLS});
+
+  // The make-call feature follows the limit of active calls.
+  line.AdjustActiveCallCount(2);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_FORWARD);
+  line.AdjustActiveCallCount(-5);
+  EXPECT_EQ(line.GetActiveCallCount(), 0);
+  EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, LINEFEATURE_MAKECALL | LINEFEATURE_FORWARD);
 }
 
 TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
@@ -303,7 +287,7 @@ TEST_F(LineTest, TerminalModesChangeOnlyForKnownTerminals) {
   EXPECT_EQ(pAddr->GetTerminalMode(0), LINETERMMODE_LAMPS);
 }
 
-TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
+TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpenAndStaysClosedWhenRefused) {
   TestAddress* pAddr = line.AddAddress();
   HDRVLINE hdLine = nullptr;
   EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00010004, &TapiLog::LineCallback), 0);
@@ -321,18 +305,28 @@ TEST_F(LineTest, EntriesReachTheLineWhichRefusesASecondOpen) {
   EXPECT_EQ(provider.lineGetNumAddressIDs(&line, &dwCount), 0);
   EXPECT_EQ(dwCount, 1u);
   CallerBuffer caps(400);
-  ASSERT_EQ(provider.lineGetDevCaps(&line, 0x00010004, 0, caps.As<LINEDEVCAPS>()), 0);
+  // Asked at 2.x, the capabilities are those of the negotiated 1.4: no device classes.
+  ASSERT_EQ(provider.lineGetDevCaps(&line, 0x00020001, 0, caps.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwProviderInfoOffset, 240u);
   EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwNeededSize, 240u + 60u + 10u);  // 1.4, "2001"
   HICON hIcon = reinterpret_cast<HICON>(1);
   EXPECT_EQ(provider.lineGetIcon(&line, "tapi/line", &hIcon), LINEERR_OPERATIONUNAVAIL);
   EXPECT_EQ(hIcon, nullptr);
   EXPECT_EQ(provider.lineClose(&line), 0);
 
+  // A refused open leaves the line closed, with the provider's version and its capabilities.
   provider.acceptOpen = FALSE;
   hdLine = nullptr;
-  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00020001, &TapiLog::LineCallback),
+  EXPECT_EQ(provider.lineOpen(&line, kTapiLine, &hdLine, 0x00010004, &TapiLog::LineCallback),
             LINEERR_RESOURCEUNAVAIL);
   EXPECT_EQ(hdLine, nullptr);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_EQ(line.GetLineEventCallback(), nullptr);
+  EXPECT_EQ(line.GetNegotiatedVersion(), 0x00020001u);
+  ASSERT_EQ(line.GetDevCaps(0x00020001, 0, caps.As<LINEDEVCAPS>()), 0);
+  EXPECT_EQ(caps.As<LINEDEVCAPS>()->dwProviderInfoOffset, 252u);
+  provider.acceptOpen = TRUE;
+  EXPECT_EQ(Open(), 0);
 }
 
 }  // namespace

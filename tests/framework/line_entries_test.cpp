@@ -474,40 +474,5 @@ TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
   EXPECT_EQ(TapiLog::Get().ResultsFor(57), std::vector<LONG>{0});
 }
 
-// TAPI's side of a dialog instance: the driver's handle, read while the event's parameters live.
-std::atomic<HDRVDIALOGINSTANCE> g_hdDlgInst{nullptr};
-void DialogCallback(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR p1, DWORD_PTR p2,
-                    DWORD_PTR p3) {
-  if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
-    g_hdDlgInst = reinterpret_cast<TUISPICREATEDIALOGINSTANCEPARAMS*>(p1)->hdDlgInst;
-  }
-  CallTapi::Callback(htLine, htCall, dwMsg, p1, p2, p3);
-}
-
-TEST_F(LineEntryTest, DialogInstancesAreFoundAmongTheLinesOwnEntries) {
-  ASSERT_EQ(line->CloseLine(), 0);
-  ASSERT_EQ(line->OpenLine(kTapiLine, &DialogCallback, 0x00020001), 0);
-  DWORD dwData = 5;
-  ASSERT_EQ(line->OpenDialogInstance(9, &dwData, sizeof(dwData), "X.TSP"), CallTapi::kDialogHandle);
-  ASSERT_EQ(line->DialogInstanceCount(), 1);
-  const HDRVDIALOGINSTANCE hdDlgInst = g_hdDlgInst.load();
-  ASSERT_NE(line->FindDialogInstance(hdDlgInst), nullptr);
-  int unrelated = 0;
-  auto* hdUnrelated = reinterpret_cast<HDRVDIALOGINSTANCE>(&unrelated);
-  EXPECT_EQ(sp.providerFreeDialogInstance(hdUnrelated), LINEERR_INVALPARAM);
-  EXPECT_EQ(
-      TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(hdUnrelated),
-                                     TUISPIDLL_OBJECT_DIALOGINSTANCE, &dwData, sizeof(dwData)),
-      LINEERR_INVALPARAM);
-  EXPECT_EQ(line->DialogInstanceCount(), 1);
-  EXPECT_EQ(
-      TSPI_providerGenericDialogData(reinterpret_cast<DWORD_PTR>(hdDlgInst),
-                                     TUISPIDLL_OBJECT_DIALOGINSTANCE, &dwData, sizeof(dwData)),
-      0);
-  EXPECT_EQ(sp.providerFreeDialogInstance(hdDlgInst), 0);
-  EXPECT_EQ(line->DialogInstanceCount(), 0);
-  EXPECT_EQ(sp.providerFreeDialogInstance(hdDlgInst), LINEERR_INVALPARAM);
-}
-
 }  // namespace
 }  // namespace fw_test

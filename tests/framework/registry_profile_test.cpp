@@ -102,17 +102,9 @@ class RegistryProfileTest : public ::testing::Test {
   fw_test::TestProvider sp;
 };
 
-TEST_F(RegistryProfileTest, ReadsFromTheProviderKeyForIdZeroAndFromItsDeviceKeyOtherwise) {
-  SetValue(kProviderKey, "Lines", REG_DWORD, Dword(3));
-  SetValue(kProviderKey + "\\Device7", "Lines", REG_DWORD, Dword(9));
-  SetValue(kProviderKey + "\\Device7", "IP1", REG_SZ, std::string("10.0.0.1", 9));
-  EXPECT_EQ(sp.RegReadDword(0, "Lines", 55), 3u);
-  EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 9u);
-  EXPECT_STREQ(sp.RegReadString(7, "IP1", "x"), "10.0.0.1");
-  EXPECT_STREQ(sp.RegReadString(0, "IP1", "x"), "x");
-}
-
-TEST_F(RegistryProfileTest, ReadsGiveTheDefaultForMissingKeysValuesAndMisfits) {
+// ID 0 reads the provider key, any other its device key; what is missing or misfits gives the
+// default.
+TEST_F(RegistryProfileTest, ReadsFindTheirKeyAndGiveTheDefaultForWhatIsMissingOrMisfits) {
   // No registry file at all.
   EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 55u);
   EXPECT_STREQ(sp.RegReadString(7, "IP1", "dflt"), "dflt");
@@ -120,6 +112,14 @@ TEST_F(RegistryProfileTest, ReadsGiveTheDefaultForMissingKeysValuesAndMisfits) {
   const std::string device = kProviderKey + "\\Device7";
   MakeKey(device);
   EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 55u);
+  SetValue(kProviderKey, "Lines", REG_DWORD, Dword(3));
+  SetValue(device, "IP1", REG_SZ, std::string("10.0.0.1", 9));
+  EXPECT_EQ(sp.RegReadDword(0, "Lines", 55), 3u);
+  EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 55u);  // not the provider key's
+  SetValue(device, "Lines", REG_DWORD, Dword(9));
+  EXPECT_EQ(sp.RegReadDword(7, "Lines", 55), 9u);
+  EXPECT_STREQ(sp.RegReadString(7, "IP1", "x"), "10.0.0.1");
+  EXPECT_STREQ(sp.RegReadString(0, "IP1", "x"), "x");
   EXPECT_EQ(sp.RegReadDword(8, "Lines", 56), 56u);  // key missing
 
   SetValue(device, "Short", REG_BINARY, "ab");  // not a DWORD's 4 bytes
@@ -153,7 +153,8 @@ TEST_F(RegistryProfileTest, ManyStringsReadInOnePassAsOneByOne) {
   EXPECT_TRUE(sp.RegReadStrings(7, {}, "d").empty());
 }
 
-TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNul) {
+// A failed write is reported, up to installation and removal.
+TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNulOrReportTheirFailure) {
   ASSERT_TRUE(sp.RegWriteString(4, "Empty", ""));
   ASSERT_TRUE(sp.RegWriteString(4, "IP2", "10.0.0.2"));
   ASSERT_TRUE(sp.RegWriteDword(4, "Lines", 2));
@@ -161,10 +162,7 @@ TEST_F(RegistryProfileTest, WritesCreateTheKeysAndStoreTextWithItsNul) {
   EXPECT_EQ(Value(device, "Empty"), Sz(""));
   EXPECT_EQ(Value(device, "IP2"), Sz("10.0.0.2"));
   EXPECT_EQ(Value(device, "Lines"), Dw(2));
-}
 
-TEST_F(RegistryProfileTest, FailedWritesAreReportedUpToInstallationAndRemoval) {
-  MakeKey(kProviderKey + "\\Device4");
   FileSizeLimit full(0);
   EXPECT_FALSE(sp.RegWriteString(4, "IP1", "10.0.0.1"));
   EXPECT_FALSE(sp.RegWriteDword(4, "Lines", 1));
@@ -229,18 +227,13 @@ TEST_F(RegistryProfileTest, DeletingADeviceKeyRemovesEverythingBelowIt) {
   EXPECT_TRUE(KeyExists(device + "\\Alpha\\Deeper"));
 }
 
-TEST_F(RegistryProfileTest, InstallWritesTheDeviceValueAndUsesTSPLib) {
+TEST_F(RegistryProfileTest, InstallWritesTheDeviceValueAndRemoveDeletesItAndTheProviderKey) {
   EXPECT_EQ(sp.providerInstall(6, nullptr, nullptr), LINEERR_OPERATIONFAILED);  // no telephony key
-  MakeKey(kTelephonyKey);
-  ASSERT_EQ(sp.providerInstall(6, nullptr, nullptr), 0);
-  EXPECT_EQ(Value(kTelephonyKey, "Device6"), Sz(kProviderName));
-  EXPECT_EQ(sp.RegReadDword(0, "UsesTSPLib", 0), 1u);
-}
-
-TEST_F(RegistryProfileTest, RemoveDeletesTheDeviceValueAndTheWholeProviderKey) {
   MakeKey(kTelephonyKey);
   SetValue(kTelephonyKey, "Device9", REG_SZ, "Another");
   ASSERT_EQ(sp.providerInstall(6, nullptr, nullptr), 0);
+  EXPECT_EQ(Value(kTelephonyKey, "Device6"), Sz(kProviderName));
+  EXPECT_EQ(sp.RegReadDword(0, "UsesTSPLib", 0), 1u);
   ASSERT_TRUE(sp.RegWriteDword(6, "Lines", 2));
   MakeKey(kProviderKey + "\\Device6\\Sub\\Sub");
   ASSERT_EQ(sp.providerRemove(6, nullptr, nullptr), 0);
@@ -257,11 +250,19 @@ TEST_F(RegistryProfileTest, RemoveDeletesTheDeviceValueAndTheWholeProviderKey) {
 std::vector<std::pair<DWORD, std::string>> g_providers;
 std::vector<DWORD> g_sizesAsked;
 LONG g_listResult = 0;
-DWORD g_extraNeeded = 0;  // pretends the list grew by this much after the first call
+DWORD g_extraNeeded = 0;      // pretends the list grew by this much after the first call
+constexpr LONG kDamaged = 1;  // as g_listResult: a list whose counts point past what was filled
 
 LONG FakeGetProviderList(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpList) {
   EXPECT_EQ(dwAPIVersion, 0x00020000u);
   g_sizesAsked.push_back(lpList->dwTotalSize);
+  if (g_listResult == kDamaged) {
+    lpList->dwNeededSize = lpList->dwUsedSize = sizeof(LINEPROVIDERLIST);
+    lpList->dwNumProviders = 1000;
+    lpList->dwProviderListSize = 12000;
+    lpList->dwProviderListOffset = sizeof(LINEPROVIDERLIST);
+    return 0;
+  }
   if (g_listResult != 0) return g_listResult;
   DWORD needed = sizeof(LINEPROVIDERLIST) + g_providers.size() * sizeof(LINEPROVIDERENTRY);
   for (const auto& provider : g_providers) needed += provider.second.size() + 1;
@@ -310,6 +311,13 @@ TEST(FindInstalledProviderTest, FindsTheFileNameAfterTheLastBackslashWithoutRega
       {"asked again with the size needed", {{8, longPath}}, 0, 0, kTaken, 8, 2},
       {"still growing", {{8, longPath}}, 0, 16, LINEERR_OPERATIONFAILED, 0xEEEE, 2},
       {"list refused", {}, LINEERR_NOMEM, 0, LINEERR_OPERATIONFAILED, 0xEEEE, 1},
+      {"damaged list, not read past what was filled",
+       {},
+       kDamaged,
+       0,
+       LINEERR_OPERATIONFAILED,
+       0xEEEE,
+       1},
   };
   for (const LookupCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -328,23 +336,6 @@ TEST(FindInstalledProviderTest, FindsTheFileNameAfterTheLastBackslashWithoutRega
                 sizeof(LINEPROVIDERLIST) + sizeof(LINEPROVIDERENTRY) + longPath.size() + 1);
     }
   }
-}
-
-// A list whose counts point outside what was filled.
-LONG DamagedProviderList(DWORD, LPLINEPROVIDERLIST lpList) {
-  lpList->dwNeededSize = sizeof(LINEPROVIDERLIST);
-  lpList->dwUsedSize = sizeof(LINEPROVIDERLIST);
-  lpList->dwNumProviders = 1000;
-  lpList->dwProviderListSize = 12000;
-  lpList->dwProviderListOffset = sizeof(LINEPROVIDERLIST);
-  return 0;
-}
-
-TEST(FindInstalledProviderTest, ADamagedListIsNotReadPastWhatWasFilled) {
-  DWORD id = 0xEEEE;
-  EXPECT_EQ(CServiceProvider::FindInstalledProvider("OMBIX.TSP", &id, &DamagedProviderList),
-            LINEERR_OPERATIONFAILED);
-  EXPECT_EQ(id, 0xEEEEu);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // and its report to TAPI, failing requests together, ownership of records, and the waits.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <future>
 
 #include "framework/media_records.h"
 #include "framework/phone_connection.h"
@@ -12,38 +12,27 @@
 namespace fw_test {
 namespace {
 
+// The first request starts before QueueRequest returns; one behind a pending request does not,
+// but a drop goes to the head and starts at once. Its completion starts nothing behind the
+// pending request.
 TEST_F(QueueTest, DropGoesToHeadAndStartsWhileEarlierRequestStillPending) {
-  TestCall& call = *callA;
-  ASSERT_TRUE(Queue(REQUEST_LINEMAKECALL, 21, &call));
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 22, &call));
-  ASSERT_TRUE(Queue(REQUEST_LINEDROP, 23, &call));
-
+  CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 21);
+  ASSERT_EQ(line.Starts().size(), 1u);
+  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 22));
+  EXPECT_EQ(line.Starts().size(), 1u);
+  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 23);
   const auto starts = line.Starts();
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[1].dwRequestID, 23u);
-  EXPECT_EQ(starts[1].wType, REQUEST_LINEDROP);
-  CTSPIRequestPtr pHead = line.GetRequest(0);
-  ASSERT_TRUE(pHead);
-  EXPECT_EQ(pHead->GetType(), REQUEST_LINEDROP);
-  CTSPIRequestPtr pMakeCall = line.FindRequest(call.Ptr(), REQUEST_LINEMAKECALL);
-  ASSERT_TRUE(pMakeCall);
-  EXPECT_EQ(pMakeCall->GetResult(), -1);  // still waiting for its answer
+  EXPECT_EQ(line.GetRequest(0).Get(), pDrop.Get());
+  EXPECT_EQ(pMake->GetResult(), -1);  // still waiting for its answer
   EXPECT_TRUE(TapiLog::Get().Results().empty());
-}
 
-// The first request starts before QueueRequest returns; one behind a pending request does not.
-TEST_F(QueueTest, CompletedDropDoesNotStartTheRequestBehindAPendingOne) {
-  CTSPIRequestPtr pMake = Queue(REQUEST_LINEMAKECALL, 24);
-  ASSERT_EQ(line.Starts().size(), 1u);
-  ASSERT_TRUE(Queue(REQUEST_LINEHOLD, 25));
-  EXPECT_EQ(line.Starts().size(), 1u);
-  EXPECT_EQ(line.GetRequestCount(), 2);
-  CTSPIRequestPtr pDrop = Queue(REQUEST_LINEDROP, 26);
   line.CompleteRequest(pDrop.Get(), 0);
   EXPECT_EQ(line.Starts().size(), 2u);  // the hold waits for the make-call's answer
   line.CompleteRequest(pMake.Get(), 0);
   ASSERT_EQ(line.Starts().size(), 3u);
-  EXPECT_EQ(line.Starts()[2].dwRequestID, 25u);
+  EXPECT_EQ(line.Starts()[2].dwRequestID, 22u);
 }
 
 TEST_F(QueueTest, RequestMovedToTheHeadByTheDeviceStartsAtOnce) {
@@ -257,16 +246,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordCase{REQUEST_LINEUNCOMPLETECALL, false},  // the line's own entry
                       RecordCase{REQUEST_LINESWAPHOLD, false}));      // may be the call itself
 
-TEST_F(QueueTest, SwapHoldRecordIsFreedWithItsRequestAndReleasesTheOtherCall) {
-  TestCall &active = *callA, &held = *callB;
-  auto* pRec = new TSPISWAPHOLD(held.Ptr());
-  ASSERT_TRUE(line.QueueRequest(nullptr, active.Ptr(), REQUEST_LINESWAPHOLD, 111, pRec, 0));
-  EXPECT_EQ(held.GetRefCount(), 2);
-  line.CompleteRequest(line.GetCurrentRequest().Get(), 0);
-  EXPECT_EQ(held.GetRefCount(), 1);
-  EXPECT_EQ(active.GetRefCount(), 1);
-}
-
 TEST_F(QueueTest, MediaControlRecordOutlivesItsRequestWhileAnAddressHoldsIt) {
   auto* pMedia = new TSPIMEDIACONTROL;
   pMedia->AddRef();  // an address applied it
@@ -386,70 +365,37 @@ TEST_F(QueueTest, DestroyingALineFailsItsRequestsBeforeItsAddressesGo) {
   EXPECT_EQ(TapiLog::Get().ResultsFor(152), std::vector<LONG>{LINEERR_OPERATIONFAILED});
 }
 
-// Lets a start that waits for the switch go on when the test says so.
-class StartGate {
- public:
-  void Enter() {
-    std::unique_lock<std::mutex> lock(m_mx);
-    m_bInside = true;
-    m_cv.notify_all();
-    m_cv.wait(lock, [&] { return m_bOpen; });
-  }
-  void WaitInside() {
-    std::unique_lock<std::mutex> lock(m_mx);
-    m_cv.wait(lock, [&] { return m_bInside; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(m_mx);
-    m_bOpen = true;
-    m_cv.notify_all();
-  }
-
- private:
-  std::mutex m_mx;
-  std::condition_variable m_cv;
-  bool m_bInside = false;
-  bool m_bOpen = false;
-};
-
-TEST_F(QueueTest, DropStartsAtOnceWhileAnotherThreadIsInsideAStartThatWaits) {
-  StartGate gate;
-  line.onStart = [&](CTSPIRequest* pReq) {
-    if (pReq->GetType() == REQUEST_LINEMAKECALL) gate.Enter();
-  };
-  std::thread tapi([&] { Queue(REQUEST_LINEMAKECALL, 161, callA); });
-  gate.WaitInside();
-
-  ASSERT_TRUE(Queue(REQUEST_LINEDROP, 162, callB));
-  const auto starts = line.Starts();
-  gate.Open();
-  tapi.join();
-  ASSERT_EQ(starts.size(), 2u);  // before QueueRequest returned
-  EXPECT_EQ(starts[1].dwRequestID, 162u);
-  EXPECT_EQ(starts[1].thread, std::this_thread::get_id());
-}
-
+// Another thread is inside a start that waits for the switch: a drop queued meanwhile starts at
+// once, and a close that fails the waiting request leaves it alive until its start ends.
 TEST_F(QueueTest, RequestFailedBesideItsStartLivesUntilTheStartEnds) {
-  StartGate gate;
+  std::promise<void> inside, open;  // the start waits for the switch until the test opens
+  std::shared_future<void> opened = open.get_future().share();
   std::atomic<int> liveAfterClose{-1};
   std::atomic<DWORD> idSeenAfterClose{0};
   line.onStart = [&](CTSPIRequest* pReq) {
-    gate.Enter();
+    if (pReq->GetType() == REQUEST_LINEDROP) return;
+    inside.set_value();
+    opened.wait();
     // The close has failed the request meanwhile; the start still reads it.
     liveAfterClose = CountedRecord::s_live.load();
     idSeenAfterClose = pReq->GetRequestID();
   };
   std::thread tapi(
       [&] { line.QueueRequest(nullptr, callA, REQUEST_LINEMAKECALL, 171, new CountedRecord, 0); });
-  gate.WaitInside();
+  inside.get_future().wait();
+  EXPECT_TRUE(Queue(REQUEST_LINEDROP, 172, callB));
+  const auto starts = line.Starts();  // before QueueRequest returned
   line.CompleteMatchingRequests(nullptr, REQUEST_ANY, LINEERR_OPERATIONFAILED);
   EXPECT_EQ(TapiLog::Get().ResultsFor(171), std::vector<LONG>{LINEERR_OPERATIONFAILED});
-  gate.Open();
+  open.set_value();
   tapi.join();
   EXPECT_EQ(liveAfterClose, 1);
   EXPECT_EQ(idSeenAfterClose, 171u);
   EXPECT_EQ(CountedRecord::s_live, 0);  // freed once the start let go
   EXPECT_EQ(callA->GetRefCount(), 1);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].dwRequestID, 172u);
+  EXPECT_EQ(starts[1].thread, std::this_thread::get_id());
 }
 
 TEST_F(QueueTest, LateResponseToAFailedRequestNeverCompletesANewerOne) {

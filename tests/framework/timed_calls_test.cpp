@@ -127,11 +127,15 @@ TEST_F(TimedCallsTest, APassRemovesOnlyTheCallsThatAskedToLeave) {
       }
       return c.bDone;
     };
+    sp.UnregisterTimedCall(newcomer);  // not in the list: nothing happens
     sp.RegisterTimedCall(before);
     sp.RegisterTimedCall(call);
+    sp.RegisterTimedCall(call);  // one entry: a single leave ends it
     sp.RegisterTimedCall(after);
 
     sp.ServiceTimedCalls();
+    EXPECT_EQ(sp.GetTimedCallCount(),
+              2 + c.bStaysRegistered + (c.action == WhileServed::kAnotherRegisters));
 
     EXPECT_EQ(sp.IsTimedCall(call) != FALSE, c.bStaysRegistered);
     EXPECT_TRUE(sp.IsTimedCall(before));

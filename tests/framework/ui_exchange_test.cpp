@@ -80,13 +80,12 @@ TEST_F(UiExchangeTest, TheUiLearnsTheProviderIDOfALineOrPhone) {
   EXPECT_EQ(sp.received, 0);  // answered before the provider's own operation
 }
 
-TEST_F(UiExchangeTest, AnUnknownDeviceGivesTheProvidersErrorAndNoID) {
+// An unknown device gives the provider's error; only a successful answer with the answer code
+// gives an ID.
+TEST_F(UiExchangeTest, AnUnknownDeviceOrAFailedOrMissingAnswerGivesNoID) {
   EXPECT_EQ(Query(&PlayTapi, kLineBase + 5, TRUE), Answer(LINEERR_BADDEVICEID, 0));
   // A line's device ID asked for as a phone is no phone.
   EXPECT_EQ(Query(&PlayTapi, kLineBase, FALSE), Answer(PHONEERR_BADDEVICEID, 0));
-}
-
-TEST_F(UiExchangeTest, OnlyASuccessfulAnswerWithTheAnswerCodeCounts) {
   EXPECT_EQ(Query(&AnswerButFail, kLineBase, TRUE), Answer(LINEERR_OPERATIONFAILED, 0));
   EXPECT_EQ(Query(&IgnoreMessage, kLineBase, TRUE), Answer(0, 0));
 }
