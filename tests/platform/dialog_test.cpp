@@ -71,7 +71,7 @@ class DialogTest : public ::testing::Test {
   void TearDown() override { AfxSetDialogPresenter(nullptr); }
 };
 
-TEST_F(DialogTest, TextPresenterShowsStateAndTakesCommands) {
+TEST_F(DialogTest, TextPresenterShowsStateTakesCommandsAndEndsWithItsInput) {
   std::istringstream in(
       "set 9002 hunter2\n"
       "select 9003 1\n"
@@ -100,14 +100,10 @@ TEST_F(DialogTest, TextPresenterShowsStateAndTakesCommands) {
   EXPECT_EQ(dlg.m_strSecret, "hunter2");
   EXPECT_EQ(dlg.m_nNameChanges, 2);  // once by the program, once by the user
   EXPECT_EQ(dlg.m_nSelChanges, 1);
-}
 
-TEST_F(DialogTest, TextPresenterEndsTheDialogAtEndOfInput) {
-  std::istringstream in("enter\n");
-  std::ostringstream out;
-  AfxSetDialogPresenter(std::make_shared<CTextDialogPresenter>(in, out));
-  CAccountDlg dlg;
-  EXPECT_EQ(dlg.DoModal(), -1);  // the box got No, then the input ran out
+  std::istringstream ended("enter\n");
+  AfxSetDialogPresenter(std::make_shared<CTextDialogPresenter>(ended, out));
+  EXPECT_EQ(CAccountDlg().DoModal(), -1);  // the box got No, then the input ran out
 }
 
 TEST_F(DialogTest, NullPresenterNeverBlocks) {
@@ -133,14 +129,8 @@ TEST_F(DialogTest, PresenterChosenByName) {
   EXPECT_FALSE(AfxGetDialogPresenter()->ShowsDialogs());
 }
 
-TEST_F(DialogTest, MissingTemplateFailsTheDialog) {
-  std::istringstream script("dialog 4242\nclick 1\n");
-  AfxSetDialogPresenter(std::make_shared<CScriptDialogPresenter>(script));
-  CDialog dlg(4242);
-  EXPECT_EQ(dlg.DoModal(), -1);
-}
-
-// Whatever goes off script, the dialog ends with -1 and the failure is recorded.
+// Whatever goes off script, the dialog ends with -1 and the failure is recorded; a dialog
+// without its template ends with -1 as well.
 TEST_F(DialogTest, ScriptFailuresEndTheDialog) {
   struct Case {
     const char* script;
@@ -176,6 +166,9 @@ TEST_F(DialogTest, ScriptFailuresEndTheDialog) {
     EXPECT_EQ(CAccountDlg().DoModal(), -1);
     EXPECT_EQ(MessageBoxA(nullptr, "Again?", "t", MB_YESNO), IDNO);
   }
+  std::istringstream script("dialog 4242\nclick 1\n");  // a dialog without a template
+  AfxSetDialogPresenter(std::make_shared<CScriptDialogPresenter>(script));
+  EXPECT_EQ(CDialog(4242).DoModal(), -1);
 }
 
 TEST_F(DialogTest, ScriptTranscriptRecordsTheRun) {
