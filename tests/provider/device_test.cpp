@@ -69,6 +69,8 @@ TEST_F(DeviceTest, RefusedLoginTakesTheLinesOutAndTheNextOpenTriesAgain) {
   sim->SetLoginPolicy(SimLoginPolicy::kRefuse, OMBIX_ERROR_LOGIN_DENIED);
   ASSERT_EQ(Open(0), 0);
   EXPECT_EQ(device->GetLastLoginError(), OMBIX_ERROR_LOGIN_DENIED);
+  EXPECT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_LOGIN_DENIED);  // for its first request
+  EXPECT_TRUE(sim->ReceivedOfType(OMBIX_MONITOR_START_REQ).empty());
   EXPECT_EQ(device->GetOpenCount(), 0u);
   for (RecordingLine* pLine : lines) {
     // The open is released first; the lines hear of the refusal right after.
