@@ -140,19 +140,17 @@ TEST(HandleTest, ACopyOutlivesTheOriginalAndClosedHandlesFail) {
                                0, FALSE, DUPLICATE_SAME_ACCESS));
 }
 
-// Whether another thread gets the lock at once (and lets it go again).
-bool OtherCanLock(CCriticalSection& cs) {
-  BOOL got = FALSE;
-  std::thread([&] {
-    CSingleLock lock(&cs);
-    got = lock.Lock(0);
-  }).join();
-  return got != FALSE;
-}
-
-TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
+// A single lock holds one level, lets go in its destructor, and over an event waits for it.
+TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthersAndSingleLocksHoldOneLevel) {
   CCriticalSection cs;
-  auto other_can_lock = [&] { return OtherCanLock(cs); };
+  auto other_can_lock = [&] {  // whether another thread gets the lock at once (and lets it go)
+    BOOL got = FALSE;
+    std::thread([&] {
+      CSingleLock lock(&cs);
+      got = lock.Lock(0);
+    }).join();
+    return got != FALSE;
+  };
   EXPECT_TRUE(cs.Lock());
   EXPECT_TRUE(cs.Lock(INFINITE));
   EXPECT_FALSE(other_can_lock());
@@ -161,11 +159,7 @@ TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
   EXPECT_FALSE(other_can_lock());
   cs.Unlock();
   EXPECT_TRUE(other_can_lock());
-}
 
-TEST(CSingleLockTest, UnlocksInItsDestructorHoldsOneLevelAndWaitsForEvents) {
-  CCriticalSection cs;
-  auto other_can_lock = [&] { return OtherCanLock(cs); };
   {
     CSingleLock lock(&cs, TRUE);
     EXPECT_TRUE(lock.IsLocked());
@@ -204,7 +198,7 @@ UINT RecordAndWait(LPVOID param) {
   return 7;
 }
 
-TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
+TEST(AfxBeginThreadTest, AutoDeleteThreadIsWaitedOnByPointerAndOwnedOneDeletedByItsCreator) {
   ThreadParam param;
   CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
   ASSERT_NE(nullptr, thread);
@@ -218,11 +212,9 @@ TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread->m_hThread, INFINITE));
   // That wait deleted the object, which closed its handle.
   EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
-}
 
-TEST(AfxBeginThreadTest, OwnedThreadObjectIsDeletedByItsCreatorEvenWhileRunning) {
   ThreadParam ended;
-  CWinThread* thread = AfxBeginThread(RecordAndWait, &ended);
+  thread = AfxBeginThread(RecordAndWait, &ended);
   ASSERT_NE(nullptr, thread);
   thread->m_bAutoDelete = FALSE;
   ended.go.SetEvent();
