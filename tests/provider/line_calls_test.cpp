@@ -1,8 +1,6 @@
 // The switch line's call control without a switch: call-connection events built here drive the
 // calls, responses built here complete the requests. The line is in service but its device never
 // connects, so what it sends goes nowhere; only its notes of what it sent count.
-#include <memory>
-#include <vector>
 
 #include "framework/request_records.h"
 #include "switchapi/ombix_values.h"

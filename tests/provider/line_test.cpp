@@ -8,8 +8,6 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "framework/address_info.h"
 #include "switchapi/ombix_values.h"

@@ -1,14 +1,11 @@
 // The provider's user-interface side and provider side in one process: the UI callback goes
 // straight to TSPI_providerGenericDialogData, as TAPI routes it between the two processes.
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
 #include "platform/registry.h"
 #include "platform/tspi.h"
-#include "provider/ombix_settings.h"
 #include "tests/provider/provider_doubles.h"
 #include "tests/provider_ui/script_fixture.h"
 
