@@ -250,7 +250,7 @@ TEST_F(LineCallsTest, CallWithoutIdAdoptsOnlyAnEventThatFitsIt) {
   EXPECT_EQ(addr->GetCallCount(), 2);
 }
 
-TEST_F(LineCallsTest, HeldRelatedCallAwaitsTransferAndConferencedOrdinaryCallStillApplies) {
+TEST_F(LineCallsTest, HeldRelatedCallAwaitsTransferAndConferencedEventsApplyToCallOrConference) {
   CTSPICallAppearance* pFirst = Connected(800);
   ASSERT_NE(pFirst, nullptr);
   Send(Event(CALL_CONNECTION_HELD, 800, {{CS_HELD, "200"}, {CS_CONNECTED, "201"}}));
@@ -275,10 +275,9 @@ TEST_F(LineCallsTest, HeldRelatedCallAwaitsTransferAndConferencedOrdinaryCallSti
 
   Send(Event(CALL_CONNECTION_IDLED, 801, {{CS_IDLE, "200"}}));
   EXPECT_EQ(line->GetActiveCallNumber(), 0u);
-}
 
-TEST_F(LineCallsTest, ConferencedEventMakesAConferenceWithItsMember) {
-  CTSPICallAppearance* pFirst = Connected(900);
+  // A conferenced event for a call the line does not know makes a conference of it.
+  pFirst = Connected(900);
   ASSERT_NE(pFirst, nullptr);
   Send(Event(CALL_CONNECTION_CONFERENCED, 901,
              {{CS_CONNECTED, "200"}, {CS_CONNECTED, "201"}, {CS_CONNECTED, "202"}}, 0, 900));
