@@ -226,16 +226,23 @@ TEST_F(ProviderUITest, LineDialogEditFillsItsRecordWithinTheBuffer) {
 
 TEST_F(ProviderUITest, ProviderDialogAddsALineToTheSettings) {
   Write("IP2", "10.0.0.2");
-  Play(R"(dialog 101
+  // The line is added at the old line count, and the change takes Cancel away.
+  Play(R"(dialog "VOIP Telephony Service Provider"
 check 1008 text 10.0.0.1
+check 1008 disabled
 check 1007 text 10.0.0.2
+check 1 enabled
+check 2 enabled
 check 1004 items 200 201
+check 1004 selected 0
 click 1005
 dialog "Add Line"
 set 1008 300
 set 1009 pw2
 set 1010 pw2
 click 1
+check 1004 items 200 201 300
+check 2 disabled
 click 1
 )");
   ombix::registry_test::ReplaceCounter counter(path_);

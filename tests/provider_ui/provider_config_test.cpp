@@ -33,30 +33,6 @@ class ProviderConfigTest : public ScriptedDialogTest {
   CDlgProviderConfig m_dlg{7};
 };
 
-TEST_F(ProviderConfigTest, AddAppendsAtTheOldLineCountAndTakesCancelAway) {
-  Load({"100/a", "200/b"});
-  Play(R"(dialog "VOIP Telephony Service Provider"
-check 1008 disabled
-check 1 enabled
-check 2 enabled
-check 1004 items 100 200
-check 1004 selected 0
-click 1005
-dialog "Add Line"
-set 1008 300
-set 1009 c
-set 1010 c
-click 1
-check 1004 items 100 200 300
-check 2 disabled
-click 1
-)");
-  EXPECT_EQ(Run(m_dlg), IDOK);
-  EXPECT_EQ(m_dlg.m_dwLines, 3u);
-  EXPECT_EQ(Stored(), (Slots{"100/a", "200/b", "300/c"}));
-  EXPECT_TRUE(m_dlg.m_bLinesChanged);
-}
-
 // A line dialog cancelled, or a removal answered No, leaves the lines as they were.
 TEST_F(ProviderConfigTest, CancelledLineDialogOrRemovalChangesNothing) {
   for (const char* script :
