@@ -264,8 +264,19 @@ click 1
   EXPECT_EQ(provider.RegReadDword(9, "Lines", 7), 7u);
 }
 
+// A cancelled line dialog and a removal answered No change nothing (Cancel stays); a removal
+// made is written even when the dialog is cancelled.
 TEST_F(ProviderUITest, ProviderDialogCancelledKeepsAddressesButNotRemovedLines) {
   Play(R"(dialog 101
+click 1005
+dialog 102
+set 1008 300
+escape
+check 2 enabled
+click 1006
+box no "Do you want to delete Line 200?"
+check 1004 items 200 201
+check 2 enabled
 select 1004 0
 click 1006
 box yes

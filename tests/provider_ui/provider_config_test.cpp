@@ -33,20 +33,6 @@ class ProviderConfigTest : public ScriptedDialogTest {
   CDlgProviderConfig m_dlg{7};
 };
 
-// A line dialog cancelled, or a removal answered No, leaves the lines as they were.
-TEST_F(ProviderConfigTest, CancelledLineDialogOrRemovalChangesNothing) {
-  for (const char* script :
-       {"dialog 101\nclick 1005\ndialog 102\nset 1008 300\nescape\ncheck 2 enabled\nescape\n",
-        "dialog 101\nclick 1006\nbox no\ncheck 2 enabled\ncheck 1004 items 100\nescape\n"}) {
-    Load({"100/a"});
-    Play(script);
-    EXPECT_EQ(Run(m_dlg), IDCANCEL);
-    EXPECT_EQ(m_dlg.m_dwLines, 1u);
-    EXPECT_EQ(Stored(), (Slots{"100/a"}));
-    EXPECT_FALSE(m_dlg.m_bLinesChanged);
-  }
-}
-
 // A line without a number is not listed; the items after it still reach their own lines.
 TEST_F(ProviderConfigTest, ConfigureEditsTheLineBehindTheItem) {
   Load({"100/a", "/", "300/c"});
