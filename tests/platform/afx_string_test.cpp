@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(CStringTest, ConstructionTreatsNullAndCountsSafely) {
+TEST(CStringTest, ConstructionAndCharacterAccessAreSafe) {
   EXPECT_TRUE(CString(static_cast<LPCSTR>(nullptr)).IsEmpty());
   EXPECT_STREQ(CString('x', 3), "xxx");
   EXPECT_TRUE(CString('x', -1).IsEmpty());
@@ -19,6 +19,10 @@ TEST(CStringTest, ConstructionTreatsNullAndCountsSafely) {
   CString b(a);
   b.SetAt(0, 'O');
   EXPECT_STREQ(a, "one");  // copies share nothing
+  EXPECT_THROW(b.GetAt(3), std::out_of_range);
+  EXPECT_THROW(b.GetAt(-1), std::out_of_range);
+  EXPECT_THROW(b.SetAt(3, 'x'), std::out_of_range);
+  EXPECT_THROW(CString().GetAt(0), std::out_of_range);
   EXPECT_STREQ(b, "One");
 }
 
@@ -94,15 +98,6 @@ TEST(CStringTest, ComparisonsWithStringsAndPointers) {
   EXPECT_TRUE("c" > b);
   EXPECT_TRUE(b >= "b");
   EXPECT_EQ(CString("x") + "y" + 'z' + CString("!"), CString("xyz!"));
-}
-
-TEST(CStringTest, CharacterAccessOutsideTheStringThrows) {
-  CString s("ab");
-  EXPECT_THROW(s.GetAt(2), std::out_of_range);
-  EXPECT_THROW(s.GetAt(-1), std::out_of_range);
-  EXPECT_THROW(s.SetAt(2, 'x'), std::out_of_range);
-  EXPECT_THROW(CString().GetAt(0), std::out_of_range);
-  EXPECT_STREQ(s, "ab");
 }
 
 TEST(CStringTest, BufferRoundTrip) {

@@ -140,19 +140,17 @@ TEST(HandleTest, ACopyOutlivesTheOriginalAndClosedHandlesFail) {
                                0, FALSE, DUPLICATE_SAME_ACCESS));
 }
 
-// Whether another thread gets the lock at once (and lets it go again).
-bool OtherCanLock(CCriticalSection& cs) {
-  BOOL got = FALSE;
-  std::thread([&] {
-    CSingleLock lock(&cs);
-    got = lock.Lock(0);
-  }).join();
-  return got != FALSE;
-}
-
-TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
+// A single lock holds one level, lets go in its destructor, and over an event waits for it.
+TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthersAndSingleLocksHoldOneLevel) {
   CCriticalSection cs;
-  auto other_can_lock = [&] { return OtherCanLock(cs); };
+  auto other_can_lock = [&] {  // whether another thread gets the lock at once (and lets it go)
+    BOOL got = FALSE;
+    std::thread([&] {
+      CSingleLock lock(&cs);
+      got = lock.Lock(0);
+    }).join();
+    return got != FALSE;
+  };
   EXPECT_TRUE(cs.Lock());
   EXPECT_TRUE(cs.Lock(INFINITE));
   EXPECT_FALSE(other_can_lock());
@@ -161,11 +159,7 @@ TEST(CCriticalSectionTest, RecursiveForTheOwnerExclusiveForOthers) {
   EXPECT_FALSE(other_can_lock());
   cs.Unlock();
   EXPECT_TRUE(other_can_lock());
-}
 
-TEST(CSingleLockTest, UnlocksInItsDestructorHoldsOneLevelAndWaitsForEvents) {
-  CCriticalSection cs;
-  auto other_can_lock = [&] { return OtherCanLock(cs); };
   {
     CSingleLock lock(&cs, TRUE);
     EXPECT_TRUE(lock.IsLocked());
@@ -204,7 +198,7 @@ UINT RecordAndWait(LPVOID param) {
   return 7;
 }
 
-TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
+TEST(AfxBeginThreadTest, AutoDeleteThreadIsWaitedOnByPointerAndOwnedOneDeletedByItsCreator) {
   ThreadParam param;
   CWinThread* thread = AfxBeginThread(RecordAndWait, &param);
   ASSERT_NE(nullptr, thread);
@@ -218,11 +212,9 @@ TEST(AfxBeginThreadTest, AutoDeleteThreadCanBeWaitedOnThroughItsPointer) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread->m_hThread, INFINITE));
   // That wait deleted the object, which closed its handle.
   EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
-}
 
-TEST(AfxBeginThreadTest, OwnedThreadObjectIsDeletedByItsCreatorEvenWhileRunning) {
   ThreadParam ended;
-  CWinThread* thread = AfxBeginThread(RecordAndWait, &ended);
+  thread = AfxBeginThread(RecordAndWait, &ended);
   ASSERT_NE(nullptr, thread);
   thread->m_bAutoDelete = FALSE;
   ended.go.SetEvent();
@@ -262,36 +254,23 @@ DWORD CompareOwnId(LPVOID param) {
 }
 
 // The creator's id variable is filled in before the thread runs, so the thread may read it.
-TEST(CreateThreadTest, TheIdIsStoredBeforeTheThreadRuns) {
-  for (int i = 0; i < 20; ++i) {
-    OWNID own;
-    HANDLE h = CreateThread(nullptr, 0, CompareOwnId, &own, 0, &own.id);
-    ASSERT_NE(nullptr, h);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, INFINITE));
-    EXPECT_EQ(1, own.matched.load());
-    EXPECT_TRUE(CloseHandle(h));
-  }
-}
-
-TEST(CreateThreadTest, ThreadsJoinThroughTheirHandlesAndMayBeLeftAlone) {
-  std::atomic<int> count{0};
+TEST(CreateThreadTest, TheIdIsStoredBeforeTheThreadRunsAndThreadsJoinThroughTheirHandles) {
+  OWNID own[20];
   std::vector<HANDLE> handles;
-  for (int i = 0; i < 4; ++i) {
-    DWORD id = 0;
-    HANDLE h = CreateThread(nullptr, 0, CountUp, &count, 0, &id);
-    ASSERT_NE(nullptr, h);
-    EXPECT_NE(0u, id);
-    handles.push_back(h);
+  for (OWNID& o : own) {
+    handles.push_back(CreateThread(nullptr, 0, CompareOwnId, &o, 0, &o.id));
+    ASSERT_NE(nullptr, handles.back());
   }
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(4, handles.data(), TRUE, INFINITE));
-  EXPECT_EQ(4, count.load());
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(20, handles.data(), TRUE, INFINITE));
+  for (const OWNID& o : own) EXPECT_EQ(1, o.matched.load());
   for (HANDLE h : handles) EXPECT_TRUE(CloseHandle(h));
 
   // A thread whose handle is closed at once runs to its end on its own.
+  std::atomic<int> count{0};
   HANDLE h = CreateThread(nullptr, 0, CountUp, &count, 0, nullptr);
   ASSERT_NE(nullptr, h);
   EXPECT_TRUE(CloseHandle(h));
-  WaitUntil([&] { return count.load() == 5; });
+  WaitUntil([&] { return count.load() == 1; });
   EXPECT_EQ(nullptr, CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr));
 }
 

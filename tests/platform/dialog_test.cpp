@@ -71,7 +71,7 @@ class DialogTest : public ::testing::Test {
   void TearDown() override { AfxSetDialogPresenter(nullptr); }
 };
 
-TEST_F(DialogTest, TextPresenterShowsStateAndTakesCommands) {
+TEST_F(DialogTest, TextPresenterShowsStateTakesCommandsAndEndsWithItsInput) {
   std::istringstream in(
       "set 9002 hunter2\n"
       "select 9003 1\n"
@@ -100,17 +100,13 @@ TEST_F(DialogTest, TextPresenterShowsStateAndTakesCommands) {
   EXPECT_EQ(dlg.m_strSecret, "hunter2");
   EXPECT_EQ(dlg.m_nNameChanges, 2);  // once by the program, once by the user
   EXPECT_EQ(dlg.m_nSelChanges, 1);
+
+  std::istringstream ended("enter\n");
+  AfxSetDialogPresenter(std::make_shared<CTextDialogPresenter>(ended, out));
+  EXPECT_EQ(CAccountDlg().DoModal(), -1);  // the box got No, then the input ran out
 }
 
-TEST_F(DialogTest, TextPresenterEndsTheDialogAtEndOfInput) {
-  std::istringstream in("enter\n");
-  std::ostringstream out;
-  AfxSetDialogPresenter(std::make_shared<CTextDialogPresenter>(in, out));
-  CAccountDlg dlg;
-  EXPECT_EQ(dlg.DoModal(), -1);  // the box got No, then the input ran out
-}
-
-TEST_F(DialogTest, NullPresenterNeverBlocks) {
+TEST_F(DialogTest, NullPresenterNeverBlocksAndOthersAreChosenByName) {
   std::ostringstream err;
   AfxSetDialogPresenter(std::make_shared<CNullDialogPresenter>(err));
   CAccountDlg dlg;
@@ -119,11 +115,9 @@ TEST_F(DialogTest, NullPresenterNeverBlocks) {
   EXPECT_EQ(MessageBoxA(nullptr, "Disk full", "Saver", MB_OK | MB_ICONEXCLAMATION), IDOK);
   EXPECT_EQ(MessageBoxA(nullptr, "Delete?", "Saver", MB_YESNO), IDNO);
   EXPECT_EQ(err.str(), "Saver: Disk full\nSaver: Delete?\n");
-}
 
-TEST_F(DialogTest, PresenterChosenByName) {
-  auto kept = std::make_shared<CNullDialogPresenter>(std::cerr);
-  AfxSetDialogPresenter(kept);
+  // A name that serves no presenter keeps the one there is.
+  const auto kept = AfxGetDialogPresenter();
   EXPECT_FALSE(AfxSelectDialogPresenter("script:/nonexistent/dialogs.txt"));
   EXPECT_FALSE(AfxSelectDialogPresenter("window"));
   EXPECT_EQ(AfxGetDialogPresenter(), kept);
@@ -133,14 +127,8 @@ TEST_F(DialogTest, PresenterChosenByName) {
   EXPECT_FALSE(AfxGetDialogPresenter()->ShowsDialogs());
 }
 
-TEST_F(DialogTest, MissingTemplateFailsTheDialog) {
-  std::istringstream script("dialog 4242\nclick 1\n");
-  AfxSetDialogPresenter(std::make_shared<CScriptDialogPresenter>(script));
-  CDialog dlg(4242);
-  EXPECT_EQ(dlg.DoModal(), -1);
-}
-
-// Whatever goes off script, the dialog ends with -1 and the failure is recorded.
+// Whatever goes off script, the dialog ends with -1 and the failure is recorded; a dialog
+// without its template ends with -1 as well.
 TEST_F(DialogTest, ScriptFailuresEndTheDialog) {
   struct Case {
     const char* script;
@@ -176,6 +164,9 @@ TEST_F(DialogTest, ScriptFailuresEndTheDialog) {
     EXPECT_EQ(CAccountDlg().DoModal(), -1);
     EXPECT_EQ(MessageBoxA(nullptr, "Again?", "t", MB_YESNO), IDNO);
   }
+  std::istringstream script("dialog 4242\nclick 1\n");  // a dialog without a template
+  AfxSetDialogPresenter(std::make_shared<CScriptDialogPresenter>(script));
+  EXPECT_EQ(CDialog(4242).DoModal(), -1);
 }
 
 TEST_F(DialogTest, ScriptTranscriptRecordsTheRun) {

@@ -58,51 +58,49 @@ TEST(Win32Text, MultiByteToWideCharDecodesAndReplaces) {
   }
 }
 
-TEST(Win32Text, LengthMinusOneCountsTheNulAndExplicitLengthsDoNot) {
+TEST(Win32Text, LengthsCountTheNulOnlyWhenAskedAndFailuresLeaveTheirErrors) {
   EXPECT_EQ(4, MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0));
   EXPECT_EQ(std::u16string(u"ab\0", 3), ToWide("ab", -1));
   EXPECT_EQ(std::u16string(u"a\0b", 3), ToWide(std::string("a\0b", 3), 3));
-  const WCHAR wide[] = u"\u00E9x";
-  EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(3, WideCharToMultiByte(CP_UTF8, 0, wide, 2, nullptr, 0, nullptr, nullptr));
-}
+  EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, u"\u00E9x", -1, nullptr, 0, nullptr, nullptr));
+  EXPECT_EQ(3, WideCharToMultiByte(CP_UTF8, 0, u"\u00E9x", 2, nullptr, 0, nullptr, nullptr));
 
-TEST(Win32Text, TooSmallBuffersFailWithInsufficientBuffer) {
   WCHAR wide[8];
-  SetLastError(0);
-  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 4));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  // A surrogate pair needs both units.
-  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  EXPECT_EQ(5, MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 5));
-
   char narrow[8];
-  SetLastError(0);
-  EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, narrow, 2, nullptr, nullptr));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  EXPECT_EQ(5, MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 5));
   EXPECT_EQ(3, WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, narrow, 3, nullptr, nullptr));
-}
-
-TEST(Win32Text, BadArgumentsFailWithInvalidParameter) {
-  WCHAR wide[4];
-  char narrow[4];
-  struct {
-    const char* name;
-    int result;
-  } calls[] = {
-      {"NULL input", MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4)},
-      {"zero length", MultiByteToWideChar(CP_UTF8, 0, "a", 0, wide, 4)},
-      {"other code page", MultiByteToWideChar(1252, 0, "a", -1, wide, 4)},
-      {"NULL output with a size", MultiByteToWideChar(CP_UTF8, 0, "a", -1, nullptr, 4)},
-      {"wide NULL input",
-       WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, narrow, 4, nullptr, nullptr)},
-      {"wide length -2", WideCharToMultiByte(CP_UTF8, 0, u"a", -2, narrow, 4, nullptr, nullptr)},
-  };
-  for (const auto& call : calls) EXPECT_EQ(0, call.result) << call.name;
+  // Each failure returns 0 and leaves its own error.
+  auto errorOf = [](int result) { return result == 0 ? static_cast<LONG>(GetLastError()) : 0; };
   SetLastError(0);
-  MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  const struct {
+    const char* name;
+    LONG error;
+    LONG expected;
+  } calls[] = {
+      {"no room for the NUL", errorOf(MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 4)),
+       ERROR_INSUFFICIENT_BUFFER},
+      {"NULL input", errorOf(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4)),
+       ERROR_INVALID_PARAMETER},
+      {"half a surrogate pair",
+       errorOf(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1)),
+       ERROR_INSUFFICIENT_BUFFER},
+      {"zero length", errorOf(MultiByteToWideChar(CP_UTF8, 0, "a", 0, wide, 4)),
+       ERROR_INVALID_PARAMETER},
+      {"narrow too small",
+       errorOf(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, narrow, 2, nullptr, nullptr)),
+       ERROR_INSUFFICIENT_BUFFER},
+      {"other code page", errorOf(MultiByteToWideChar(1252, 0, "a", -1, wide, 4)),
+       ERROR_INVALID_PARAMETER},
+      {"NULL output with a size", errorOf(MultiByteToWideChar(CP_UTF8, 0, "a", -1, nullptr, 4)),
+       ERROR_INVALID_PARAMETER},
+      {"wide NULL input",
+       errorOf(WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, narrow, 4, nullptr, nullptr)),
+       ERROR_INVALID_PARAMETER},
+      {"wide length -2",
+       errorOf(WideCharToMultiByte(CP_UTF8, 0, u"a", -2, narrow, 4, nullptr, nullptr)),
+       ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& call : calls) EXPECT_EQ(call.error, call.expected) << call.name;
 }
 
 TEST(Win32Text, WideCharToMultiByteJoinsPairsAndReplacesLoneSurrogates) {
@@ -181,7 +179,7 @@ TEST(Win32Format, WsprintfStopsAt1024BytesWithTheNul) {
   EXPECT_EQ(1023, wsprintfA(buf.data(), "%999999999999d", 1));  // huge widths stay bounded
 }
 
-TEST(Win32Time, TickArithmeticIsWrapSafe) {
+TEST(Win32Time, TicksAdvanceWrapSafelyAndSystemTimeIsUtc) {
   EXPECT_EQ(250u, ElapsedTicks(100, 350));
   EXPECT_EQ(0x200u, ElapsedTicks(0xFFFFFF00, 0x00000100));
   EXPECT_EQ(1u, ElapsedTicks(0xFFFFFFFF, 0));
@@ -189,9 +187,7 @@ TEST(Win32Time, TickArithmeticIsWrapSafe) {
   EXPECT_FALSE(IsTickDue(1001, 1000));
   EXPECT_FALSE(IsTickDue(0x00000010, 0xFFFFFFF0));  // due just after the wrap, not yet there
   EXPECT_TRUE(IsTickDue(0xFFFFFFF0, 0x00000010));   // due just before the wrap, now after it
-}
 
-TEST(Win32Time, TickCountAdvancesAndSystemTimeIsUtc) {
   const DWORD start = GetTickCount();
   Sleep(5);
   EXPECT_GE(ElapsedTicks(start, GetTickCount()), 5u);

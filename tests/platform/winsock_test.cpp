@@ -54,6 +54,10 @@ class WinsockTest : public ::testing::Test {
                   reinterpret_cast<sockaddr*>(&dest), sizeof dest);
   }
 
+  // The error a failing call left (SOCKET_ERROR, or INVALID_SOCKET from socket); 0 on success.
+  static int ErrorOf(int result) { return result == SOCKET_ERROR ? WSAGetLastError() : 0; }
+  static int ErrorOf(SOCKET s) { return s == INVALID_SOCKET ? WSAGetLastError() : 0; }
+
   // select for reading with a wait of several seconds; the result of select.
   static int WaitReadable(SOCKET s, LONG lSeconds = 5) {
     winsock::fd_set set;
@@ -71,8 +75,7 @@ TEST_F(WinsockTest, StartupIsCountedAndNeededBeforeSocket) {
   while (WSACleanup() == 0) {
   }
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
-  EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 0), INVALID_SOCKET);
-  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+  EXPECT_EQ(ErrorOf(socket(AF_INET, SOCK_DGRAM, 0)), WSANOTINITIALISED);
 
   WSADATA data;
   EXPECT_EQ(WSAStartup(MAKEWORD(1, 0), &data), WSAVERNOTSUPPORTED);
@@ -84,15 +87,6 @@ TEST_F(WinsockTest, StartupIsCountedAndNeededBeforeSocket) {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   EXPECT_NE(s, INVALID_SOCKET);
   closesocket(s);
-}
-
-TEST_F(WinsockTest, RefusesWhatIsNotAnIpv4DatagramSocket) {
-  EXPECT_EQ(socket(AF_INET, SOCK_STREAM, 0), INVALID_SOCKET);
-  EXPECT_EQ(WSAGetLastError(), WSAESOCKTNOSUPPORT);
-  EXPECT_EQ(socket(23, SOCK_DGRAM, 0), INVALID_SOCKET);
-  EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
-  EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 6), INVALID_SOCKET);
-  EXPECT_EQ(WSAGetLastError(), WSAEPROTONOSUPPORT);
 }
 
 TEST_F(WinsockTest, DatagramLongerThanTheBufferIsReportedNotCut) {
@@ -107,12 +101,11 @@ TEST_F(WinsockTest, DatagramLongerThanTheBufferIsReportedNotCut) {
   sockaddr_in from{};
   int fromLen = sizeof from;
   // A peek leaves it in place; the read takes it away; both say it did not fit.
-  EXPECT_EQ(recvfrom(b, buf, sizeof buf, MSG_PEEK, reinterpret_cast<sockaddr*>(&from), &fromLen),
-            SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
-  EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen),
-            SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+  for (int flags : {MSG_PEEK, 0}) {
+    EXPECT_EQ(
+        ErrorOf(recvfrom(b, buf, sizeof buf, flags, reinterpret_cast<sockaddr*>(&from), &fromLen)),
+        WSAEMSGSIZE);
+  }
   EXPECT_EQ(std::string(buf, 10), "0123456789");
   EXPECT_EQ(fromLen, static_cast<int>(sizeof from));  // and the sender comes with it
   EXPECT_EQ(from.sin_family, AF_INET);
@@ -157,62 +150,53 @@ TEST_F(WinsockTest, ReceiveTimeOutEndsTheWaitAndIsTheOnlyOptionKnown) {
   const char* pWait = reinterpret_cast<const char*>(&dwWait);
   ASSERT_EQ(setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, pWait, sizeof dwWait), 0);
   char buf[8];
-  EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, nullptr, nullptr), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+  EXPECT_EQ(ErrorOf(recvfrom(b, buf, sizeof buf, 0, nullptr, nullptr)), WSAETIMEDOUT);
   ASSERT_EQ(SendText(a, b, "late"), 4);
   // Loopback may hand the datagram over a little after the send (a loaded machine): the 20 ms
   // time-out is for the wait above, not for this delivery.
   ASSERT_EQ(WaitReadable(b), 1);
   EXPECT_EQ(recvfrom(b, buf, sizeof buf, 0, nullptr, nullptr), 4);
 
-  EXPECT_EQ(setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, pWait, 2), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
-  EXPECT_EQ(setsockopt(b, SOL_SOCKET, 0x1005 /* SO_SNDTIMEO */, pWait, sizeof dwWait),
-            SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAENOPROTOOPT);
+  EXPECT_EQ(ErrorOf(setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, pWait, 2)), WSAEFAULT);
+  EXPECT_EQ(ErrorOf(setsockopt(b, SOL_SOCKET, 0x1005 /* SO_SNDTIMEO */, pWait, sizeof dwWait)),
+            WSAENOPROTOOPT);
 }
 
 TEST_F(WinsockTest, FailuresCarryThePlatformNumbers) {
-  winsock::fd_set empty;
-  FdZero(&empty);
-  winsock::timeval tv{0, 0};
-  EXPECT_EQ(select(0, &empty, nullptr, nullptr, &tv), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+  // Only IPv4 datagram sockets exist.
+  EXPECT_EQ(ErrorOf(socket(AF_INET, SOCK_STREAM, 0)), WSAESOCKTNOSUPPORT);
+  EXPECT_EQ(ErrorOf(socket(23, SOCK_DGRAM, 0)), WSAEAFNOSUPPORT);
+  EXPECT_EQ(ErrorOf(socket(AF_INET, SOCK_DGRAM, 6)), WSAEPROTONOSUPPORT);
 
+  winsock::fd_set set;
+  FdZero(&set);
+  winsock::timeval tv{0, 0};
+  EXPECT_EQ(ErrorOf(select(0, &set, nullptr, nullptr, &tv)), WSAEINVAL);
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   ASSERT_NE(s, INVALID_SOCKET);
   EXPECT_EQ(closesocket(s), 0);
-  EXPECT_EQ(closesocket(s), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  winsock::fd_set closed;
-  FdZero(&closed);
-  FdSet(s, &closed);
-  EXPECT_EQ(select(0, &closed, nullptr, nullptr, &tv), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  EXPECT_EQ(ErrorOf(closesocket(s)), WSAENOTSOCK);
+  FdSet(s, &set);
+  EXPECT_EQ(ErrorOf(select(0, &set, nullptr, nullptr, &tv)), WSAENOTSOCK);
 
   SOCKET a = Bound();
   sockaddr_in taken = LocalOf(a);
   SOCKET b = socket(AF_INET, SOCK_DGRAM, 0);
   m_sockets.push_back(b);
-  EXPECT_EQ(bind(b, reinterpret_cast<sockaddr*>(&taken), sizeof taken), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
-  EXPECT_EQ(bind(b, reinterpret_cast<sockaddr*>(&taken), 8), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
-
-  sockaddr_in wrongFamily = taken;
-  wrongFamily.sin_family = 23;
-  EXPECT_EQ(sendto(a, "x", 1, 0, reinterpret_cast<sockaddr*>(&wrongFamily), sizeof wrongFamily),
-            SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
+  EXPECT_EQ(ErrorOf(bind(b, reinterpret_cast<sockaddr*>(&taken), sizeof taken)), WSAEADDRINUSE);
+  EXPECT_EQ(ErrorOf(bind(b, reinterpret_cast<sockaddr*>(&taken), 8)), WSAEFAULT);
+  taken.sin_family = 23;
+  EXPECT_EQ(ErrorOf(sendto(a, "x", 1, 0, reinterpret_cast<sockaddr*>(&taken), sizeof taken)),
+            WSAEAFNOSUPPORT);
   char buf[4];
-  EXPECT_EQ(recvfrom(a, buf, sizeof buf, 0x1 /* out-of-band */, nullptr, nullptr), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAEOPNOTSUPP);
+  EXPECT_EQ(ErrorOf(recvfrom(a, buf, sizeof buf, 0x1 /* out-of-band */, nullptr, nullptr)),
+            WSAEOPNOTSUPP);
 
   WSASetLastError(1234);
   EXPECT_EQ(WSAGetLastError(), 1234);
 }
 
-TEST(WinsockAddressTest, InetAddrParsesDottedText) {
+TEST(WinsockAddressTest, InetAddrParsesDottedTextInNetworkOrder) {
   struct {
     const char* text;
     DWORD host;  // expected, host order
@@ -234,9 +218,8 @@ TEST(WinsockAddressTest, InetAddrParsesDottedText) {
     EXPECT_EQ(inet_addr(text), INADDR_NONE) << '"' << text << '"';
   }
   EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
-}
 
-TEST(WinsockAddressTest, ByteOrderIsNetworkOrder) {
+  // Network order is big-endian whatever the host's.
   const WORD w = htons(0x1234);
   const DWORD dw = htonl(0x12345678);
   EXPECT_EQ(std::memcmp(&w, "\x12\x34", 2), 0);

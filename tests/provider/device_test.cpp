@@ -33,7 +33,7 @@ class DeviceTest : public ProviderTest {
   RecordingLine* lines[2] = {};
 };
 
-TEST_F(DeviceTest, FirstOpenLogsInAndEveryLineIsMonitored) {
+TEST_F(DeviceTest, FirstOpenLogsInEveryLineIsMonitoredAndALostLinkLogsInAgain) {
   EXPECT_EQ(sim->Counters().dwLogins, 0u);  // nothing happens before an open
   ASSERT_EQ(Open(0), 0);
   EXPECT_TRUE(device->IsLoggedIn());  // the open waited for the login
@@ -53,12 +53,24 @@ TEST_F(DeviceTest, FirstOpenLogsInAndEveryLineIsMonitored) {
     EXPECT_EQ(pLine->Count("RestartMonitor"), 1);
   }
   EXPECT_NE(lines[0]->GetMonitorID(), lines[1]->GetMonitorID());
+
+  sim->SendDisconnect();
+  ASSERT_TRUE(lines[1]->WaitFor("OutOfService+reconnect"));
+  // The link logs in again by itself; every monitor is started anew.
+  ASSERT_TRUE(lines[1]->WaitFor("RestartMonitor", 2));
+  ASSERT_TRUE(lines[1]->WaitFor("MonitorStartRsp 0", 2));
+  EXPECT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
+  EXPECT_TRUE(lines[0]->IsReconnectPending());  // left for the line to act on
+  EXPECT_EQ(sim->Counters().dwLogins, 2u);
+  EXPECT_FALSE(device->IsConnectInProgress());
 }
 
 TEST_F(DeviceTest, RefusedLoginTakesTheLinesOutAndTheNextOpenTriesAgain) {
   sim->SetLoginPolicy(SimLoginPolicy::kRefuse, OMBIX_ERROR_LOGIN_DENIED);
   ASSERT_EQ(Open(0), 0);
   EXPECT_EQ(device->GetLastLoginError(), OMBIX_ERROR_LOGIN_DENIED);
+  EXPECT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_LOGIN_DENIED);  // for its first request
+  EXPECT_TRUE(sim->ReceivedOfType(OMBIX_MONITOR_START_REQ).empty());
   EXPECT_EQ(device->GetOpenCount(), 0u);
   for (RecordingLine* pLine : lines) {
     // The open is released first; the lines hear of the refusal right after.
@@ -73,20 +85,6 @@ TEST_F(DeviceTest, RefusedLoginTakesTheLinesOutAndTheNextOpenTriesAgain) {
   EXPECT_EQ(sim->Counters().dwLogins, 1u);
   ASSERT_TRUE(Monitored());
   EXPECT_FALSE(lines[0]->IsOutOfService());
-}
-
-TEST_F(DeviceTest, LostLinkAndItsReturnReachTheLines) {
-  ASSERT_EQ(Open(0), 0);
-  ASSERT_TRUE(Monitored());
-  sim->SendDisconnect();
-  ASSERT_TRUE(lines[1]->WaitFor("OutOfService+reconnect"));
-  // The link logs in again by itself; every monitor is started anew.
-  ASSERT_TRUE(lines[1]->WaitFor("RestartMonitor", 2));
-  ASSERT_TRUE(lines[1]->WaitFor("MonitorStartRsp 0", 2));
-  EXPECT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
-  EXPECT_TRUE(lines[0]->IsReconnectPending());  // left for the line to act on
-  EXPECT_EQ(sim->Counters().dwLogins, 2u);
-  EXPECT_FALSE(device->IsConnectInProgress());
 }
 
 TEST_F(DeviceTest, ResponsesGoByInvokeIdAndEventsByMonitorId) {

@@ -1,8 +1,6 @@
 // The switch line's call control without a switch: call-connection events built here drive the
 // calls, responses built here complete the requests. The line is in service but its device never
 // connects, so what it sends goes nowhere; only its notes of what it sent count.
-#include <memory>
-#include <vector>
 
 #include "framework/request_records.h"
 #include "switchapi/ombix_values.h"
@@ -24,13 +22,6 @@ class CallLine : public COmbixLine {
 };
 IMPLEMENT_DYNCREATE(CallLine, COmbixLine)
 
-ObjectId Oid(DWORD dwNumber) {
-  ObjectId oid{};
-  oid.abId[0] = 0x5A;
-  for (int i = 0; i < 4; ++i) oid.abId[8 + i] = static_cast<BYTE>(dwNumber >> (8 * (3 - i)));
-  return oid;
-}
-
 struct Party {
   LONG lState;
   const char* pszNumber = "";
@@ -44,10 +35,10 @@ std::unique_ptr<COmbixCallConnectionEvent> Event(DWORD dwEvent, DWORD dwCall,
                                                  const char* pszDevice = "200") {
   auto pEvent = std::make_unique<COmbixCallConnectionEvent>(OMBIX_CALL_CONNECTION_EVENT);
   snprintf(pEvent->strDevice, sizeof(pEvent->strDevice), "%s", pszDevice);
-  pEvent->oidCall = Oid(dwCall);
+  pEvent->oidCall = IdOfCall(dwCall);
   pEvent->dwEvent = dwEvent;
   pEvent->dwEventCause = dwCause;
-  if (dwRelated != 0) pEvent->oidRelated = Oid(dwRelated);
+  if (dwRelated != 0) pEvent->oidRelated = IdOfCall(dwRelated);
   pEvent->dwConnectionCount = static_cast<DWORD>(parties.size());
   pEvent->pConnections = std::make_unique<COmbixConnection[]>(parties.size());
   for (size_t i = 0; i < parties.size(); ++i) {
@@ -84,7 +75,7 @@ class LineCallsTest : public ProviderTest {
   }
   // The call the switch knows by that number, held by the address (no reference kept).
   CTSPICallAppearance* Call(DWORD dwNumber) {
-    CTSPICallAppearance* pCall = line->FindCallById(Oid(dwNumber));
+    CTSPICallAppearance* pCall = line->FindCallById(IdOfCall(dwNumber));
     if (pCall != nullptr) pCall->Release();
     return pCall;
   }
@@ -195,7 +186,7 @@ TEST_F(LineCallsTest, OwnConnectionStateGivesTheCallState) {
     // Each row starts from a connected call, so that IDLE is not the first state.
     ASSERT_NE(Connected(dwNumber), nullptr);
     // A reference of our own: an idle call leaves the address.
-    CTSPICallAppearance* pCall = line->FindCallById(Oid(dwNumber));
+    CTSPICallAppearance* pCall = line->FindCallById(IdOfCall(dwNumber));
     Send(Event(row.dwEvent, dwNumber, {{row.lState, "200"}, {CS_CONNECTED, "300"}}, row.dwCause));
     EXPECT_EQ(pCall->GetCallState(), row.dwCallState) << "row " << dwNumber;
     EXPECT_EQ(pCall->GetCallStateMode(), row.dwMode) << "row " << dwNumber;
@@ -259,7 +250,7 @@ TEST_F(LineCallsTest, CallWithoutIdAdoptsOnlyAnEventThatFitsIt) {
   EXPECT_EQ(addr->GetCallCount(), 2);
 }
 
-TEST_F(LineCallsTest, HeldRelatedCallAwaitsTransferAndConferencedOrdinaryCallStillApplies) {
+TEST_F(LineCallsTest, HeldRelatedCallAwaitsTransferAndConferencedEventsApplyToCallOrConference) {
   CTSPICallAppearance* pFirst = Connected(800);
   ASSERT_NE(pFirst, nullptr);
   Send(Event(CALL_CONNECTION_HELD, 800, {{CS_HELD, "200"}, {CS_CONNECTED, "201"}}));
@@ -284,14 +275,13 @@ TEST_F(LineCallsTest, HeldRelatedCallAwaitsTransferAndConferencedOrdinaryCallSti
 
   Send(Event(CALL_CONNECTION_IDLED, 801, {{CS_IDLE, "200"}}));
   EXPECT_EQ(line->GetActiveCallNumber(), 0u);
-}
 
-TEST_F(LineCallsTest, ConferencedEventMakesAConferenceWithItsMember) {
-  CTSPICallAppearance* pFirst = Connected(900);
+  // A conferenced event for a call the line does not know makes a conference of it.
+  pFirst = Connected(900);
   ASSERT_NE(pFirst, nullptr);
   Send(Event(CALL_CONNECTION_CONFERENCED, 901,
              {{CS_CONNECTED, "200"}, {CS_CONNECTED, "201"}, {CS_CONNECTED, "202"}}, 0, 900));
-  CTSPIConferenceCall* pConf = line->FindConfCallById(Oid(901));
+  CTSPIConferenceCall* pConf = line->FindConfCallById(IdOfCall(901));
   ASSERT_NE(pConf, nullptr);
   EXPECT_TRUE(pConf->IsConferenceMember(pFirst));
   EXPECT_EQ(pFirst->GetCallState(), static_cast<DWORD>(LINECALLSTATE_CONFERENCED));

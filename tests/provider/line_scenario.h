@@ -7,19 +7,11 @@
 #pragma once
 
 #include <cstring>
-#include <functional>
 #include <map>
-#include <mutex>
-#include <string>
-#include <vector>
 
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
 #include "framework/conference_call.h"
-#include "framework/device.h"
-#include "provider/ombix_call.h"
-#include "provider/ombix_settings.h"
-#include "switchapi/ombix_message_types.h"
 #include "tests/provider/provider_doubles.h"
 
 namespace prov_test {

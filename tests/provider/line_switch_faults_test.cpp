@@ -3,9 +3,6 @@
 // ends a call while the link is down, lists a conference by its own id after a re-login, names
 // a call that has no part in a conference, and reports a consultation call idle before it
 // confirms the transfer (fixture in line_scenario.h).
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "tests/provider/line_scenario.h"
 

@@ -8,8 +8,6 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "framework/address_info.h"
 #include "switchapi/ombix_values.h"
@@ -164,14 +162,6 @@ TEST_F(LineTest, OpenReadsThePasswordAndPingTimerAnotherProcessWroteSinceTheStar
   EXPECT_EQ(device->GetPingTimer(), 5000u);
 }
 
-TEST_F(LineTest, RefusedLoginLeavesItsErrorAndNoMonitorStart) {
-  sim->SetLoginPolicy(SimLoginPolicy::kRefuse, OMBIX_ERROR_LOGIN_DENIED);
-  ASSERT_EQ(Open(0), 0);
-  EXPECT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_LOGIN_DENIED);
-  EXPECT_TRUE(lines[0]->IsOutOfService());
-  EXPECT_TRUE(sim->ReceivedOfType(OMBIX_MONITOR_START_REQ).empty());
-}
-
 TEST_F(LineTest, RefusedMonitorLeavesItsErrorAndTakesTheLineOutOfService) {
   SaveLineSettings(kProviderID, 0, "200", "wrong");  // read anew at every monitor start
   ASSERT_EQ(Open(0), 0);
@@ -292,31 +282,30 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   EXPECT_TRUE(inService());
 }
 
-TEST_F(LineTest, TheSwitchsDeviceNameReplacesTheDerivedOne) {
-  lineNumbers[0] = "5550134x22";
-  simConfig.phones = {{"5550134x22", "1234", "SIP/22"}, {"201", "1234", "201"}};
-  Restart();
-  EXPECT_EQ(lines[0]->GetDeviceString(), CString("22"));
-  ASSERT_EQ(Open(0), 0);
-  EXPECT_EQ(MonitorStarts("5550134x22").size(), 1u);  // the monitor goes by number
-  EXPECT_EQ(lines[0]->GetDeviceString(), CString("SIP/22"));
-  EXPECT_EQ(lines[0]->GetAddress(0)->GetDialableAddress(), CString("22"));
-  EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_CONFIG_REQ,
-                       [](const SimReceived& r) { return r.Str("strAgent") == "SIP/22"; }));
-}
-
-TEST_F(LineTest, PhoneConfigurationSetsTheAddressLimits) {
+// The phone's configuration sets the address's limits; a device name the switch gives replaces
+// the one derived from the number, which the monitor and the dialable address still go by.
+TEST_F(LineTest, PhoneConfigurationSetsTheAddressLimitsAndTheDeviceName) {
   const struct {
+    const char *pszNumber, *pszDevice, *pszDialable;
     DWORD dwMaxCalls, dwConfLimit, dwOnHold;
-  } cases[] = {{4, 6, 2}, {2, 1, 0}, {1, 7, 0}, {0, 5, 0}};
+  } cases[] = {{"200", "200", "200", 4, 6, 2},
+               {"200", "200", "200", 2, 1, 0},
+               {"200", "200", "200", 1, 7, 0},
+               {"5550134x22", "SIP/22", "22", 0, 5, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dwMaxCalls);
-    simConfig.phones = {{"200", "1234", "200", c.dwMaxCalls, c.dwConfLimit},
+    lineNumbers[0] = c.pszNumber;
+    simConfig.phones = {{c.pszNumber, "1234", c.pszDevice, c.dwMaxCalls, c.dwConfLimit},
                         {"201", "1234", "201"}};
     Restart();
     ASSERT_EQ(Open(0), 0);
     ASSERT_TRUE(WaitUntil([&] { return Caps(0).dwMaxNumConference == c.dwConfLimit; }));
     EXPECT_EQ(Caps(0).dwMaxNumOnHoldCalls, c.dwOnHold);
+    EXPECT_EQ(MonitorStarts(c.pszNumber).size(), 1u);
+    EXPECT_EQ(lines[0]->GetDeviceString(), CString(c.pszDevice));
+    EXPECT_EQ(lines[0]->GetAddress(0)->GetDialableAddress(), CString(c.pszDialable));
+    EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_CONFIG_REQ,
+                         [&](const SimReceived& r) { return r.Str("strAgent") == c.pszDevice; }));
   }
 }
 

@@ -1,7 +1,6 @@
 // Events find their line by monitor ID: the index alone (duplicates, ID 0, changes, a line that
 // lets go) and the device's look-up as the lines change their IDs, also from many threads.
 #include <atomic>
-#include <thread>
 
 #include "provider/ombix_monitor_index.h"
 #include "tests/provider/provider_doubles.h"

@@ -1,12 +1,8 @@
 // The provider's start-up from its settings: lines reported, a server required, the key rewritten
 // in one write as value-by-value writes would leave it.
-#include <filesystem>
 #include <fstream>
-#include <string>
 
-#include "framework/device.h"
 #include "platform/registry.h"
-#include "provider/ombix_settings.h"
 #include "tests/provider/provider_doubles.h"
 
 namespace prov_test {

@@ -1,14 +1,11 @@
 // The provider's user-interface side and provider side in one process: the UI callback goes
 // straight to TSPI_providerGenericDialogData, as TAPI routes it between the two processes.
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
 #include "platform/registry.h"
 #include "platform/tspi.h"
-#include "provider/ombix_settings.h"
 #include "tests/provider/provider_doubles.h"
 #include "tests/provider_ui/script_fixture.h"
 
@@ -229,16 +226,23 @@ TEST_F(ProviderUITest, LineDialogEditFillsItsRecordWithinTheBuffer) {
 
 TEST_F(ProviderUITest, ProviderDialogAddsALineToTheSettings) {
   Write("IP2", "10.0.0.2");
-  Play(R"(dialog 101
+  // The line is added at the old line count, and the change takes Cancel away.
+  Play(R"(dialog "VOIP Telephony Service Provider"
 check 1008 text 10.0.0.1
+check 1008 disabled
 check 1007 text 10.0.0.2
+check 1 enabled
+check 2 enabled
 check 1004 items 200 201
+check 1004 selected 0
 click 1005
 dialog "Add Line"
 set 1008 300
 set 1009 pw2
 set 1010 pw2
 click 1
+check 1004 items 200 201 300
+check 2 disabled
 click 1
 )");
   ombix::registry_test::ReplaceCounter counter(path_);
@@ -260,8 +264,19 @@ click 1
   EXPECT_EQ(provider.RegReadDword(9, "Lines", 7), 7u);
 }
 
+// A cancelled line dialog and a removal answered No change nothing (Cancel stays); a removal
+// made is written even when the dialog is cancelled.
 TEST_F(ProviderUITest, ProviderDialogCancelledKeepsAddressesButNotRemovedLines) {
   Play(R"(dialog 101
+click 1005
+dialog 102
+set 1008 300
+escape
+check 2 enabled
+click 1006
+box no "Do you want to delete Line 200?"
+check 1004 items 200 201
+check 2 enabled
 select 1004 0
 click 1006
 box yes

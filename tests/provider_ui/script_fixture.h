@@ -17,13 +17,12 @@ class ScriptedDialogTestOn : public Base {
     Base::TearDown();
   }
 
-  CScriptDialogPresenter& Play(const char* script) {
+  CScriptDialogPresenter& Play(const std::string& script) {
     std::istringstream in(script);
     m_script = std::make_shared<CScriptDialogPresenter>(in);
     AfxSetDialogPresenter(m_script);
     return *m_script;
   }
-  CScriptDialogPresenter& Play(const std::string& script) { return Play(script.c_str()); }
 
   // The dialog's result, once the script has been played to its end.
   INT_PTR Run(CDialog& dlg) {
