@@ -110,8 +110,7 @@ class ToolProcess {
 
 // Runs the tool to its end with `input` as standard input.
 inline ToolResult RunTool(const std::string& path, const std::vector<std::string>& args,
-                          const std::map<std::string, std::string>& env,
-                          const std::string& input) {
+                          const std::map<std::string, std::string>& env, const std::string& input) {
   ToolProcess tool(path, args, env);
   tool.Write(input);
   return tool.Finish();
