@@ -14,11 +14,6 @@
 
 namespace {
 
-class TestProvider : public CServiceProvider {
- public:
-  TestProvider() : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {}
-};
-
 // A registry file of its own (the list lives there) and TAPI32.DLL loaded.
 class Tapi32Test : public ombix::registry_test::RegistryFileTest {
  protected:
@@ -99,7 +94,7 @@ TEST_F(Tapi32Test, ListsTheInstalledProvidersWithBackslashesAndMovesLaterOnesDow
 // it does not find itself. A second installation of the same file is refused with the ID of
 // the first. The provider finds TAPI32.DLL by its bare name.
 TEST_F(Tapi32Test, InstallingTwiceIsRefusedWithTheFirstProvidersID) {
-  TestProvider sp;
+  CServiceProvider sp("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001);
   // A long path: the list no longer fits the provider's first guess and is asked for again.
   const std::string path = "/opt/" + std::string(250, 'p') + "/OMBIX.TSP";
 
