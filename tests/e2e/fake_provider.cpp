@@ -75,16 +75,14 @@ TSPIAPI LONG TSPI_lineClose(HDRVLINE hdLine) {
   return 0;
 }
 
+// tsp-host's first buffer holds either answer whole; a smaller one is refused.
 TSPIAPI LONG TSPI_lineGetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus) {
   if (hdLine != reinterpret_cast<HDRVLINE>(&g_line)) return LINEERR_INVALLINEHANDLE;
   const DWORD terminalModes[2] = {LINETERMMODE_LAMPS, 0};
-  const DWORD dwNeeded = sizeof(LINEDEVSTATUS) + sizeof(terminalModes);
-  const DWORD dwTotal = lpLineDevStatus->dwTotalSize;
-  if (dwTotal < sizeof(LINEDEVSTATUS)) return LINEERR_STRUCTURETOOSMALL;
   LINEDEVSTATUS status{};
-  status.dwTotalSize = dwTotal;
-  status.dwNeededSize = dwNeeded;
-  status.dwUsedSize = sizeof(LINEDEVSTATUS);
+  status.dwTotalSize = lpLineDevStatus->dwTotalSize;
+  status.dwNeededSize = status.dwUsedSize = sizeof(LINEDEVSTATUS) + sizeof(terminalModes);
+  if (status.dwTotalSize < status.dwNeededSize) return LINEERR_STRUCTURETOOSMALL;
   status.dwNumOpens = 1;
   status.dwOpenMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
   status.dwNumActiveCalls = 1;
@@ -93,14 +91,11 @@ TSPIAPI LONG TSPI_lineGetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDe
   status.dwRoamMode = LINEROAMMODE_UNAVAIL;
   status.dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
   status.dwAvailableMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM;
-  if (dwTotal >= dwNeeded) {
-    status.dwTerminalModesSize = sizeof(terminalModes);
-    status.dwTerminalModesOffset = sizeof(LINEDEVSTATUS);
-    status.dwUsedSize = dwNeeded;
-    std::memcpy(reinterpret_cast<char*>(lpLineDevStatus) + sizeof(LINEDEVSTATUS), terminalModes,
-                sizeof(terminalModes));
-  }
+  status.dwTerminalModesSize = sizeof(terminalModes);
+  status.dwTerminalModesOffset = sizeof(LINEDEVSTATUS);
   std::memcpy(lpLineDevStatus, &status, sizeof(status));
+  std::memcpy(reinterpret_cast<char*>(lpLineDevStatus) + sizeof(LINEDEVSTATUS), terminalModes,
+              sizeof(terminalModes));
   return 0;
 }
 
@@ -114,21 +109,14 @@ TSPIAPI LONG TSPI_lineGetID(HDRVLINE hdLine, DWORD, HDRVCALL, DWORD dwSelect,
   const char16_t name[] = u"Fake line";
   const bool bLine = deviceClass == u"tapi/line";
   if (!bLine && deviceClass != u"fake/name") return LINEERR_INVALDEVICECLASS;
-  const void* pData = bLine ? static_cast<const void*>(&dwDeviceID) : name;
   const DWORD dwSize = bLine ? sizeof(dwDeviceID) : sizeof(name);
-  const DWORD dwFormat = bLine ? STRINGFORMAT_BINARY : STRINGFORMAT_UNICODE;
-  if (lpDeviceID->dwTotalSize < sizeof(VARSTRING)) return LINEERR_STRUCTURETOOSMALL;
-  lpDeviceID->dwNeededSize = sizeof(VARSTRING) + dwSize;
-  lpDeviceID->dwUsedSize = sizeof(VARSTRING);
-  lpDeviceID->dwStringFormat = dwFormat;
-  lpDeviceID->dwStringSize = 0;
-  lpDeviceID->dwStringOffset = 0;
-  if (lpDeviceID->dwTotalSize >= lpDeviceID->dwNeededSize) {
-    std::memcpy(reinterpret_cast<char*>(lpDeviceID) + sizeof(VARSTRING), pData, dwSize);
-    lpDeviceID->dwStringSize = dwSize;
-    lpDeviceID->dwStringOffset = sizeof(VARSTRING);
-    lpDeviceID->dwUsedSize = lpDeviceID->dwNeededSize;
-  }
+  if (lpDeviceID->dwTotalSize < sizeof(VARSTRING) + dwSize) return LINEERR_STRUCTURETOOSMALL;
+  lpDeviceID->dwNeededSize = lpDeviceID->dwUsedSize = sizeof(VARSTRING) + dwSize;
+  lpDeviceID->dwStringFormat = bLine ? STRINGFORMAT_BINARY : STRINGFORMAT_UNICODE;
+  lpDeviceID->dwStringSize = dwSize;
+  lpDeviceID->dwStringOffset = sizeof(VARSTRING);
+  std::memcpy(reinterpret_cast<char*>(lpDeviceID) + sizeof(VARSTRING),
+              bLine ? static_cast<const void*>(&dwDeviceID) : name, dwSize);
   return 0;
 }
 

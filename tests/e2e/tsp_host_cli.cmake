@@ -27,7 +27,6 @@ expect_exit(2 "${PROVIDER}" --wait soon)
 expect_exit(2 "${PROVIDER}" --frobnicate)
 expect_exit(1 "${WORK_DIR}/missing.TSP")
 expect_in("cannot load" "${ERR}")
-expect_exit(1 "${PROVIDER}" --script "${WORK_DIR}/missing.txt")
 
 # Commands from standard input; a bad line is reported, the rest still runs, the exit is 1.
 file(WRITE "${WORK_DIR}/input.txt" "negotiate 1 2 3 4\nopen\nfrobnicate\nopen zero\n"

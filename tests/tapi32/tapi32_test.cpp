@@ -14,11 +14,6 @@
 
 namespace {
 
-class TestProvider : public CServiceProvider {
- public:
-  TestProvider() : CServiceProvider("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001) {}
-};
-
 // A registry file of its own (the list lives there) and TAPI32.DLL loaded.
 class Tapi32Test : public ombix::registry_test::RegistryFileTest {
  protected:
@@ -61,24 +56,6 @@ class Tapi32Test : public ombix::registry_test::RegistryFileTest {
 
 using List = std::vector<std::pair<DWORD, std::string>>;
 
-TEST_F(Tapi32Test, ASmallStructureGetsTheNeededSizeAndNoEntriesABadOneNothing) {
-  DWORD dwNext = 0;
-  ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
-  ASSERT_EQ(AddProviderToList(dwNext, "OMBIX.TSP"), ERROR_SUCCESS);
-  LINEPROVIDERLIST list{};
-  list.dwTotalSize = sizeof(list);
-  ASSERT_EQ(getList_(0x00020000, &list), 0);
-  EXPECT_EQ(list.dwNeededSize, sizeof(LINEPROVIDERLIST) + sizeof(LINEPROVIDERENTRY) + 10);
-  EXPECT_EQ(list.dwUsedSize, sizeof(LINEPROVIDERLIST));
-  EXPECT_EQ(list.dwNumProviders, 0u);
-  EXPECT_EQ(list.dwProviderListSize, 0u);
-
-  EXPECT_EQ(getList_(0x00010003, &list), LINEERR_INCOMPATIBLEAPIVERSION);
-  EXPECT_EQ(getList_(0x00020000, nullptr), LINEERR_INVALPOINTER);
-  list.dwTotalSize = sizeof(list) - 4;
-  EXPECT_EQ(getList_(0x00020000, &list), LINEERR_STRUCTURETOOSMALL);
-}
-
 TEST_F(Tapi32Test, ListsTheInstalledProvidersWithBackslashesAndMovesLaterOnesDown) {
   EXPECT_EQ(GetList(), List{});
   DWORD dwNext = 0;
@@ -98,13 +75,26 @@ TEST_F(Tapi32Test, ListsTheInstalledProvidersWithBackslashesAndMovesLaterOnesDow
   // IDs are not given out twice.
   ASSERT_EQ(PrepareProviderList(&dwNext), ERROR_SUCCESS);
   EXPECT_EQ(dwNext, 4u);
+
+  // A structure too small for the entries gets the size needed and none; a bad one nothing.
+  LINEPROVIDERLIST list{};
+  list.dwTotalSize = sizeof(list);
+  ASSERT_EQ(getList_(0x00020000, &list), 0);
+  EXPECT_EQ(list.dwNeededSize, sizeof(LINEPROVIDERLIST) + sizeof(LINEPROVIDERENTRY) + 25);
+  EXPECT_EQ(list.dwUsedSize, sizeof(LINEPROVIDERLIST));
+  EXPECT_EQ(list.dwNumProviders, 0u);
+  EXPECT_EQ(list.dwProviderListSize, 0u);
+  EXPECT_EQ(getList_(0x00010003, &list), LINEERR_INCOMPATIBLEAPIVERSION);
+  EXPECT_EQ(getList_(0x00020000, nullptr), LINEERR_INVALPOINTER);
+  list.dwTotalSize = sizeof(list) - 4;
+  EXPECT_EQ(getList_(0x00020000, &list), LINEERR_STRUCTURETOOSMALL);
 }
 
 // The host's installation: the provider is asked first and listed only when it agreed, so that
 // it does not find itself. A second installation of the same file is refused with the ID of
 // the first. The provider finds TAPI32.DLL by its bare name.
 TEST_F(Tapi32Test, InstallingTwiceIsRefusedWithTheFirstProvidersID) {
-  TestProvider sp;
+  CServiceProvider sp("OMBIX.TSP", "VOIP Service Provider (Z9410)", 0x00020001);
   // A long path: the list no longer fits the provider's first guess and is asked for again.
   const std::string path = "/opt/" + std::string(250, 'p') + "/OMBIX.TSP";
 

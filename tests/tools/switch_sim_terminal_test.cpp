@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "switchapi/ombix_message_types.h"
+#include "switchapi/ombix_values.h"
 #include "tests/tools/tool_process.h"
+#include "tests/tools/tool_test_support.h"
 #include "tests/tools/udp_peer.h"
 
 using tooltest::ListeningPort;
@@ -26,16 +28,26 @@ namespace {
 TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
   struct LogCase {
     std::vector<std::string> options;
-    bool sessions;   // sessions beginning and ending
+    bool sessions;   // sessions beginning and ending, and listening again after a restart
     bool datagrams;  // a line per datagram, and the link's small print
-  } cases[] = {{{}, true, false}, {{"--verbose"}, true, true}, {{"--quiet"}, false, false}};
+    bool trace;      // dumps on standard output, after a note of whose side they show
+  } cases[] = {{{}, true, false, false},
+               {{"--verbose"}, true, true, false},
+               {{"--quiet"}, false, false, false},
+               {{"--trace"}, true, false, true}};
   for (const LogCase& c : cases) {
     SCOPED_TRACE(c.options.empty() ? "default" : c.options[0]);
+    // Types and codes given by their names.
     std::vector<std::string> args{"--port", "0", "--result", "OMBIX_MAKE_CALL_REQ=none"};
+    args.insert(args.end(), {"--result", "OMBIX_MONITOR_STOP_REQ=OMBIX_ERROR_INVALID_PASSWORD"});
     args.insert(args.end(), c.options.begin(), c.options.end());
     ToolProcess sim(SWITCH_SIM_PATH, args, {});
-    const int port = ListeningPort(sim.ReadLineWith("listening on"));
+    const std::string listening = sim.ReadLineWith("listening on") + "\n";
+    const int port = ListeningPort(listening);
     ASSERT_NE(port, 0);
+    // A restart listens on the same port again, without a second listening line.
+    sim.Write("restart\n");
+    ASSERT_TRUE(sim.ReadUntil("ok\n"));
     sim.CloseInput();  // no more commands; the sim serves on
 
     UdpPeer client;
@@ -46,20 +58,31 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
     ASSERT_TRUE(LogIn(client, port));
     client.Send(port, {1, OMBIX_MAKE_CALL_REQ, 7});
     client.Send(port, {2, OMBIX_MONITOR_STOP_REQ, 8});
-    ASSERT_EQ(client.Receive(2), (std::vector<DWORD>{1, OMBIX_MONITOR_STOP_RSP}));
+    ASSERT_EQ(client.Receive(4),
+              (std::vector<DWORD>{1, OMBIX_MONITOR_STOP_RSP, 8, OMBIX_ERROR_INVALID_PASSWORD}));
     sim.Signal(SIGTERM);
     const ToolResult result = sim.Finish();
     EXPECT_EQ(result.exit_code, 0) << result.err;
 
-    // Standard output holds the listening line alone.
-    EXPECT_EQ(result.out, "switch-sim: listening on 127.0.0.1 port " + std::to_string(port) + "\n");
+    // Standard output holds the listening line and the command's answer alone, or with --trace
+    // the note and the dumps besides.
+    EXPECT_EQ(tooltest::Count(result.out + result.err, "listening on"), 1u) << result.out;
+    const std::string side = "the trace shows the client's side";
+    if (c.trace) {
+      EXPECT_TRUE(tooltest::InOrder(result.out, {side, listening, " Send "}));
+      EXPECT_TRUE(tooltest::InOrder(result.out, {side, " Recv "}));
+    } else {
+      EXPECT_EQ(result.out, listening + "ok\n");
+    }
+    const std::string again =
+        "switch-sim: listening again on 127.0.0.1 port " + std::to_string(port) + "\n";
     const std::string client_at = "127.0.0.1:" + std::to_string(client.port());
     const std::string session_lines[] = {
-        "switch-sim: session 1: login from " + client_at + " accepted\n",
+        again, "switch-sim: session 1: login from " + client_at + " accepted\n",
         "switch-sim: session 1 ended by the client\n",
         "switch-sim: session 2: login from " + client_at + " accepted\n"};
     for (const std::string& line : session_lines) {
-      EXPECT_EQ(result.err.find(line) != std::string::npos, c.sessions) << line << result.err;
+      EXPECT_EQ(tooltest::Count(result.err, line), c.sessions ? 1u : 0u) << line << result.err;
     }
     const std::string datagram_lines[] = {
         "switch-sim: received " + client_at + " seq 0 OMBIX_LOGIN_REQ",
@@ -70,9 +93,10 @@ TEST(SwitchSimLog, TellsOfSessionsAndOfDatagramsOnlyWhenAsked) {
       EXPECT_EQ(result.err.find(line) != std::string::npos, c.datagrams) << line << result.err;
     }
     if (c.options.empty()) {
-      // Nothing else: the sessions and the sim's own stop.
-      EXPECT_EQ(result.err,
-                session_lines[0] + session_lines[1] + session_lines[2] + "switch-sim: stopped\n");
+      // Nothing else: the restart, the sessions and the sim's own stop.
+      const std::string stopped = "switch-sim: stopped\n";
+      EXPECT_EQ(result.err, stopped + session_lines[0] + session_lines[1] + session_lines[2] +
+                                session_lines[3] + stopped);
     }
   }
 }
@@ -154,35 +178,31 @@ class BackgroundJob {
 
 // A login answered while the sim is a background job of the terminal; a command typed then is
 // taken once it is brought to the foreground, and it serves on.
-void RunInTheBackground(bool tostop) {
-  BackgroundJob sim({SWITCH_SIM_PATH, "--port", "0"}, tostop);
-  ASSERT_TRUE(sim.Started());
-  ASSERT_TRUE(sim.ReadUntil("listening on")) << sim.Shown();
-  ASSERT_TRUE(sim.ReadUntil("\n")) << sim.Shown();
-  const int port = ListeningPort(sim.Shown());
-  ASSERT_NE(port, 0) << sim.Shown();
-
-  UdpPeer client;
-  EXPECT_TRUE(LogIn(client, port)) << sim.Shown();
-  const std::string accepted =
-      "session 1: login from 127.0.0.1:" + std::to_string(client.port()) + " accepted\r\n";
-  EXPECT_TRUE(sim.ReadUntil(accepted)) << sim.Shown();
-  EXPECT_EQ(sim.Shown().find("OMBIX_LOGIN_REQ"), std::string::npos) << sim.Shown();
-
-  // Typed while the sim is in the background: it waits in the terminal until the sim is brought
-  // to the foreground.
-  sim.Type("frobnicate\n");
-  sim.BringToForeground();
-  EXPECT_TRUE(sim.ReadUntil("error: not understood: frobnicate\r\n")) << sim.Shown();
-  // And it still serves.
-  UdpPeer other;
-  EXPECT_TRUE(LogIn(other, port)) << sim.Shown();
-}
-
 TEST(SwitchSimTerminal, ServesInTheBackgroundAndTakesCommandsInTheForeground) {
   for (const bool tostop : {false, true}) {
     SCOPED_TRACE(tostop ? "stty tostop" : "stty -tostop");
-    RunInTheBackground(tostop);
+    BackgroundJob sim({SWITCH_SIM_PATH, "--port", "0"}, tostop);
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.ReadUntil("listening on")) << sim.Shown();
+    ASSERT_TRUE(sim.ReadUntil("\n")) << sim.Shown();
+    const int port = ListeningPort(sim.Shown());
+    ASSERT_NE(port, 0) << sim.Shown();
+
+    UdpPeer client;
+    EXPECT_TRUE(LogIn(client, port)) << sim.Shown();
+    const std::string accepted =
+        "session 1: login from 127.0.0.1:" + std::to_string(client.port()) + " accepted\r\n";
+    EXPECT_TRUE(sim.ReadUntil(accepted)) << sim.Shown();
+    EXPECT_EQ(sim.Shown().find("OMBIX_LOGIN_REQ"), std::string::npos) << sim.Shown();
+
+    // Typed while the sim is in the background: it waits in the terminal until the sim is brought
+    // to the foreground.
+    sim.Type("frobnicate\n");
+    sim.BringToForeground();
+    EXPECT_TRUE(sim.ReadUntil("error: not understood: frobnicate\r\n")) << sim.Shown();
+    // And it still serves.
+    UdpPeer other;
+    EXPECT_TRUE(LogIn(other, port)) << sim.Shown();
   }
 }
 

@@ -145,11 +145,6 @@ OutputReader::~OutputReader() {
   if (err_ >= 0) close(err_);
 }
 
-void OutputReader::Attach(int out_fd, int err_fd) {
-  out_ = out_fd;
-  err_ = err_fd;
-}
-
 bool OutputReader::ReadSome(Clock::time_point deadline) {
   pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
   if (Ended()) return false;
@@ -211,10 +206,6 @@ bool OutputReader::ReadToEnd() {
   return Ended();
 }
 
-void ToolProcess::Signal(int signal) {
-  kill(pid_, signal);
-}
-
 ToolResult ToolProcess::Finish() {
   CloseInput();
   // A tool that has not ended by now never will: it is ended, and the test sees the signal.
@@ -228,13 +219,6 @@ ToolResult ToolProcess::Finish() {
   result_.out = output_.out;
   result_.err = output_.err;
   return result_;
-}
-
-ToolResult RunTool(const std::string& path, const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& env, const std::string& input) {
-  ToolProcess tool(path, args, env);
-  tool.Write(input);
-  return tool.Finish();
 }
 
 }  // namespace tooltest

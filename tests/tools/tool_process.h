@@ -3,6 +3,7 @@
 // pipes or on a pseudo-terminal of its own, as a user at a terminal runs it.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -31,7 +32,10 @@ class OutputReader {
   OutputReader& operator=(const OutputReader&) = delete;
 
   // Reads from `out` and `err` (-1: none) from now on, and closes them at their end.
-  void Attach(int out, int err);
+  void Attach(int out, int err) {
+    out_ = out;
+    err_ = err;
+  }
   // Reads until the output from `from` on holds `text`, the outputs end or a minute has passed;
   // where `text` starts, or npos. `idle`, when given, runs whenever nothing has come for a fifth
   // of a second (for a tool that prints what it queued only when asked).
@@ -88,7 +92,7 @@ class ToolProcess {
   std::string ReadLineWith(const std::string& text) { return output_.ReadLineWith(text); }
   bool ReadErrorUntil(const std::string& text) { return output_.ReadErrorUntil(text); }
   const std::string& Output() const { return output_.out; }
-  void Signal(int signal);
+  void Signal(int signal) { kill(pid_, signal); }
   // The master side of the tool's terminal, open until this is destroyed; -1 on pipes.
   int Terminal() const { return terminal_; }
   // Closes standard input (on a terminal the tool must end by itself), reads both outputs to
@@ -105,7 +109,11 @@ class ToolProcess {
 };
 
 // Runs the tool to its end with `input` as standard input.
-ToolResult RunTool(const std::string& path, const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& env, const std::string& input);
+inline ToolResult RunTool(const std::string& path, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env, const std::string& input) {
+  ToolProcess tool(path, args, env);
+  tool.Write(input);
+  return tool.Finish();
+}
 
 }  // namespace tooltest

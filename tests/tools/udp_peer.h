@@ -9,8 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -70,11 +70,7 @@ class UdpPeer {
 inline int ListeningPort(const std::string& text) {
   const std::string marker = "listening on 127.0.0.1 port ";
   const size_t at = text.find(marker);
-  if (at == std::string::npos) return 0;
-  const size_t from = at + marker.size();
-  const size_t end = std::min(text.find_first_not_of("0123456789", from), text.size());
-  if (end == from) return 0;
-  return std::stoi(text.substr(from, end - from));
+  return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + marker.size());
 }
 
 // A login (sequence 0) from the client, acknowledged and answered; false when no answer came.
