@@ -189,19 +189,13 @@ inline std::vector<CallEvent> EventsOf(HTAPICALL htCall) {
   return events;
 }
 
-inline int CountEvents(DWORD dwMsg, DWORD_PTR dwParam1) {
+// The events dwMsg with the given parameters (kAny: whatever it is).
+constexpr DWORD_PTR kAny = ~DWORD_PTR{0};
+inline int CountEvents(DWORD dwMsg, DWORD_PTR dwParam1 = kAny, DWORD_PTR dwParam2 = kAny) {
   int n = 0;
   for (const LineEvent& event : TapiLog::Get().Events()) {
-    n += (event.dwMsg == dwMsg && event.dwParam1 == dwParam1) ? 1 : 0;
-  }
-  return n;
-}
-
-// The LINE_ADDRESSSTATE events that tell of dwState.
-inline int CountAddressStates(DWORD dwState) {
-  int n = 0;
-  for (const LineEvent& event : TapiLog::Get().Events()) {
-    n += event.dwMsg == LINE_ADDRESSSTATE && event.dwParam2 == dwState;
+    n += event.dwMsg == dwMsg && (dwParam1 == kAny || event.dwParam1 == dwParam1) &&
+         (dwParam2 == kAny || event.dwParam2 == dwParam2);
   }
   return n;
 }

@@ -56,6 +56,7 @@ TEST_F(MakeCallTest, AMakeCallBetweenAnotherOnesCheckAndItsQueueingIsRefused) {
   InterruptedCall::s_beforeMakeCall = [] { s_lInner = MakeOne(2); };
   EXPECT_EQ(MakeOne(1), 1);
   EXPECT_EQ(s_lInner, LINEERR_RESOURCEUNAVAIL);
+  EXPECT_EQ(MakeOne(3), LINEERR_RESOURCEUNAVAIL);  // and after its queueing
   EXPECT_EQ(QueuedMakeCalls(), 1);
   EXPECT_EQ(pAddr->GetCallCount(), 1);
 }

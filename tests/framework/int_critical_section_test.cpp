@@ -64,29 +64,6 @@ TEST(CIntCriticalSectionTest, FreeOnlyAfterAsManyUnlocksAsLocksAndExclusive) {
   HammerCounter(cs);  // three threads are exclusive
 }
 
-TEST(CIntCriticalSectionTest, TryFromAnotherThreadFailsAtOnceThenAWaiterGetsIt) {
-  CIntCriticalSection cs;
-  ASSERT_TRUE(cs.Lock());
-  EXPECT_FALSE(OtherThreadGetsLock(cs));  // Lock(0) returns; no waiting for the holder
-
-  std::atomic<bool> holding{false};
-  std::atomic<bool> release{false};
-  std::thread waiter([&] {
-    EXPECT_TRUE(cs.Lock(INFINITE));
-    holding = true;
-    while (!release) std::this_thread::yield();
-    cs.Unlock();
-  });
-  Sleep(10);
-  EXPECT_FALSE(holding.load());
-  EXPECT_TRUE(cs.Unlock());
-  while (!holding) std::this_thread::yield();
-  EXPECT_FALSE(OtherThreadGetsLock(cs));  // now the waiter holds it exclusively
-  release = true;
-  waiter.join();
-  EXPECT_TRUE(OtherThreadGetsLock(cs));
-}
-
 TEST(CIntCriticalSectionTest, UnlockByAThreadThatDoesNotHoldItChangesNothing) {
   CIntCriticalSection cs;
   EXPECT_FALSE(cs.Unlock());  // nobody holds it

@@ -29,39 +29,22 @@ void TakeInOrder(CSyncObject& first, CSyncObject& second, DWORD dwSecondTimeout 
   }).join();
 }
 
-void InvertTwoFrameworkLocks() {
-  CIntCriticalSection line;
-  CIntCriticalSection list;
-  TakeInOrder(line, list);
-  TakeInOrder(list, line);
+// Two locks taken in both orders.
+template <class First, class Second>
+void Invert() {
+  First first;
+  Second second;
+  TakeInOrder(first, second);
+  TakeInOrder(second, first);
 }
 
-void InvertTwoCriticalSections() {
-  CCriticalSection devices;
-  CCriticalSection calls;
-  TakeInOrder(devices, calls);
-  TakeInOrder(calls, devices);
-}
-
-void InvertAcrossTheTwoKinds() {
-  CIntCriticalSection line;
-  CCriticalSection list;
-  TakeInOrder(line, list);
-  TakeInOrder(list, line);
-}
-
-void TryAgainstTheOrder() {
+// A call lock and a line lock in the order, then against it with a wait of dwTimeout.
+template <DWORD dwTimeout>
+void AgainstTheOrder() {
   CIntCriticalSection call;
   CIntCriticalSection line;
   TakeInOrder(call, line);
-  TakeInOrder(line, call, 0);
-}
-
-void BoundedWaitAgainstTheOrder() {
-  CIntCriticalSection call;
-  CIntCriticalSection line;
-  TakeInOrder(call, line);
-  TakeInOrder(line, call, 50);
+  TakeInOrder(line, call, dwTimeout);
 }
 
 // Three threads add to a plain counter, one waiting, one trying, one with bounded waits, each
@@ -110,11 +93,14 @@ struct Scenario {
 };
 
 const Scenario kScenarios[] = {
-    {"two framework locks in both orders", InvertTwoFrameworkLocks, "lock-order-inversion"},
-    {"two critical sections in both orders", InvertTwoCriticalSections, "lock-order-inversion"},
-    {"a framework lock and a critical section", InvertAcrossTheTwoKinds, "lock-order-inversion"},
-    {"against the order only tried", TryAgainstTheOrder, nullptr},
-    {"against the order with a bounded wait", BoundedWaitAgainstTheOrder, nullptr},
+    {"two framework locks in both orders", Invert<CIntCriticalSection, CIntCriticalSection>,
+     "lock-order-inversion"},
+    {"two critical sections in both orders", Invert<CCriticalSection, CCriticalSection>,
+     "lock-order-inversion"},
+    {"a framework lock and a critical section", Invert<CIntCriticalSection, CCriticalSection>,
+     "lock-order-inversion"},
+    {"against the order only tried", AgainstTheOrder<0>, nullptr},
+    {"against the order with a bounded wait", AgainstTheOrder<50>, nullptr},
     {"data guarded by a framework lock", GuardedCounter, nullptr},
     {"the same data unguarded", UnguardedCounter, "data race"},
 };

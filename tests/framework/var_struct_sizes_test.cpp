@@ -251,10 +251,10 @@ TEST_F(VarStructSizesTest, PartsThatPointIntoTheStructureHoldWhatTheyName) {
     EXPECT_EQ(name, entry.dwCallTreatmentID == 1 ? "Music" : "Silence");
     EXPECT_EQ(entry.dwCallTreatmentNameSize, name.size() + 1);
   }
-  // The address's classes, then the line's, each with its NUL, in UTF-16.
-  const std::string classes =
-      TextAt(caps, pCaps->dwDeviceClassesOffset, pCaps->dwDeviceClassesSize);
-  EXPECT_EQ(classes.rfind("comm/datamodem|tapi/line|tapi/providerid||", 0), 0u) << classes;
+  // The address's classes, then the line's, each with its NUL, and the list's NUL and the
+  // text's, in UTF-16.
+  EXPECT_EQ(TextAt(caps, pCaps->dwDeviceClassesOffset, pCaps->dwDeviceClassesSize),
+            "comm/datamodem|tapi/line|tapi/providerid|||");
 
   // Forwarding cleared: no entry is left to report.
   EXPECT_EQ(pAddress->AddForwardEntry(0, nullptr, nullptr, 0), -1);
