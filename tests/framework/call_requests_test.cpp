@@ -43,8 +43,7 @@ TEST_F(CallTest, TheLinesChecksAnswerTheirCodes) {
   EXPECT_EQ(line->CheckMediaControl(pMedia), 0);
   ASSERT_TRUE(AppendEntryCopies(pMedia->arrDigits, &digit, 1));
   EXPECT_EQ(line->CheckMediaControl(pMedia), LINEERR_INVALDIGITLIST);  // list too long
-  pMedia->AddRef();
-  pMedia->Release();
+  pMedia->Release();                                                   // nobody holds it: freed
 
   EXPECT_EQ(line->SetLineDevStatus(3, LINEDEVSTATUSFLAGS_LOCKED, TRUE), LINEERR_INVALPARAM);
   EXPECT_EQ(line->SetLineDevStatus(4, LINEDEVSTATUSFLAGS_LOCKED | LINEDEVSTATUSFLAGS_MSGWAIT, TRUE),

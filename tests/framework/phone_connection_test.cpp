@@ -149,11 +149,6 @@ class PhoneTest : public ::testing::Test {
     }
     return lResult;
   }
-  std::string DisplayOf(CallerBuffer& buffer) {
-    const auto* pVar = buffer.As<VARSTRING>();
-    if (pVar->dwStringSize == 0) return {};
-    return std::string(reinterpret_cast<const char*>(buffer.Bytes().data()) + pVar->dwStringOffset);
-  }
 
   TestProvider provider;
   TestPhone* phone = nullptr;
@@ -227,7 +222,9 @@ TEST_F(PhoneTest, DisplayWritesAndReadsStayWithinTheDisplay) {
   CallerBuffer full(sizeof(VARSTRING) + 21);
   ASSERT_EQ(provider.phoneGetDisplay(phone, full.As<VARSTRING>()), 0);
   EXPECT_EQ(full.As<VARSTRING>()->dwStringFormat, STRINGFORMAT_ASCII);
-  EXPECT_EQ(DisplayOf(full), expected);
+  EXPECT_EQ(
+      reinterpret_cast<const char*>(full.Bytes().data()) + full.As<VARSTRING>()->dwStringOffset,
+      expected);
   EXPECT_TRUE(full.GuardIntact());
 }
 
