@@ -5,6 +5,7 @@
 // QuietTimerTest is that fixture with a timer thread that serves nothing.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <future>
 #include <map>

@@ -47,7 +47,6 @@ TEST_F(CallTest, AMadeCallGoesThroughItsStatesAndTapiHearsEveryStep) {
   pCall->ChangeCallState(LINECALLSTATE_PROCEEDING);
   pCall->ChangeCallState(LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
   EXPECT_EQ(pCall->Hold(8), 8);
-  EXPECT_EQ(pAddr->GetAddressStatusCopy().dwNumOnHoldCalls, 1u);
   EXPECT_EQ(pCall->Unhold(9), 9);
   EXPECT_EQ(pCall->Drop(10, nullptr, 0), 10);
   for (DWORD dwID : {8u, 9u, 10u}) EXPECT_EQ(TapiLog::Get().ResultsFor(dwID), std::vector<LONG>{0});

@@ -213,11 +213,8 @@ TEST_F(CallTest, PartyIdentificationsReportOnlyRealChanges) {
   const LINECALLINFO info = pCall->GetCallInfoCopy();
   EXPECT_EQ(info.dwCalledIDFlags, static_cast<DWORD>(LINECALLPARTYID_NAME));
   EXPECT_EQ(pCall->GetCallerIDInfo().strPartyId, CString("+1 (212) 5551234"));
-  int nCaller = 0;
-  for (const CallEvent& event : EventsOf(Handle(0x861))) {
-    nCaller += event.dwParam1 == LINECALLINFOSTATE_CALLERID;
-  }
-  EXPECT_EQ(nCaller, 3);
+  const std::vector<CallEvent> events = EventsOf(Handle(0x861));
+  EXPECT_EQ(std::ranges::count(events, CallEvent{LINE_CALLINFO, LINECALLINFOSTATE_CALLERID, 0}), 3);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ void TakeInOrder(CSyncObject& first, CSyncObject& second, DWORD dwSecondTimeout 
   }).join();
 }
 
+using Framework = CIntCriticalSection;
+using Platform = CCriticalSection;
+
 // Two locks taken in both orders.
 template <class First, class Second>
 void Invert() {
@@ -93,11 +96,9 @@ struct Scenario {
 };
 
 const Scenario kScenarios[] = {
-    {"two framework locks in both orders", Invert<CIntCriticalSection, CIntCriticalSection>,
-     "lock-order-inversion"},
-    {"two critical sections in both orders", Invert<CCriticalSection, CCriticalSection>,
-     "lock-order-inversion"},
-    {"a framework lock and a critical section", Invert<CIntCriticalSection, CCriticalSection>,
+    {"two framework locks in both orders", Invert<Framework, Framework>, "lock-order-inversion"},
+    {"two critical sections in both orders", Invert<Platform, Platform>, "lock-order-inversion"},
+    {"a framework lock and a critical section", Invert<Framework, Platform>,
      "lock-order-inversion"},
     {"against the order only tried", AgainstTheOrder<0>, nullptr},
     {"against the order with a bounded wait", AgainstTheOrder<50>, nullptr},
