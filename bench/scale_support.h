@@ -189,4 +189,25 @@ inline std::unique_ptr<SwitchSim> StartSwitch(DWORD dwPhones) {
   return sim;
 }
 
+// A switch-sim with a phone for each of dwLines lines and the provider started on it; what
+// failed, or nullptr.
+inline const char* StartOnSwitch(Provider& provider, DWORD dwLines,
+                                 std::unique_ptr<SwitchSim>& sim) {
+  if (!Registry::Get().Ready()) return "no registry";
+  if ((sim = StartSwitch(dwLines)) == nullptr) return "switch-sim did not start";
+  if (!provider.Load() || !provider.Start(dwLines, SwitchAddress())) {
+    return "the provider did not start";
+  }
+  return nullptr;
+}
+
+// lineOpen of every line, line i as TAPI's line i + 1; false when one did not open.
+inline bool OpenLines(Provider& provider, std::vector<HDRVLINE>& lines, LINEEVENT lpfnEvent) {
+  for (DWORD i = 0; i < lines.size(); ++i) {
+    const auto htLine = reinterpret_cast<HTAPILINE>(static_cast<DWORD_PTR>(i + 1));
+    if (provider.open(kLineBase + i, htLine, &lines[i], kVersion, lpfnEvent) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace scale
