@@ -107,17 +107,20 @@ OMBIXLINKOPTIONS LinkOptions(WORD wPort) {
   return options;
 }
 
+// A new link logged in to the simulated switch; nullptr when the login did not come.
+std::unique_ptr<ChainLink> LoggedIn(const SwitchSim& sim) {
+  auto link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
+  link->Start("127.0.0.1", "", "TAPI", "6.0.1");
+  return link->WaitLoggedIn() ? std::move(link) : nullptr;
+}
+
 // The simulated switch and a link logged in to it.
 struct LinkRig {
   LinkRig() : sim(SimConfig()) {
-    if (!sim.Start()) return;
-    link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
-    link->Start("127.0.0.1", "", "TAPI", "6.0.1");
-    bReady = link->WaitLoggedIn();
+    if (sim.Start()) link = LoggedIn(sim);
   }
   SwitchSim sim;
   std::unique_ptr<ChainLink> link;
-  bool bReady = false;
 };
 
 // Two loopback sockets; the echo side sends every datagram straight back on its own thread.
@@ -183,7 +186,7 @@ class UdpPingPong {
 void BM_LinkChainedBesideUdp(benchmark::State& state) {
   LinkRig rig;
   UdpPingPong udp;
-  if (!rig.bReady) return state.SkipWithError("no login to the simulated switch");
+  if (rig.link == nullptr) return state.SkipWithError("no login to the simulated switch");
   Clock::duration link{}, plain{};
   long lSwitches = 0, lAllSwitches = 0;
   for (auto _ : state) {
@@ -214,9 +217,8 @@ void BM_LinkStopAndDestroy(benchmark::State& state) {
   SwitchSim sim(SimConfig());
   if (!sim.Start()) return state.SkipWithError("the simulated switch cannot listen");
   for (auto _ : state) {
-    auto link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
-    link->Start("127.0.0.1", "", "TAPI", "6.0.1");
-    if (!link->WaitLoggedIn()) return state.SkipWithError("no login to the simulated switch");
+    std::unique_ptr<ChainLink> link = LoggedIn(sim);
+    if (link == nullptr) return state.SkipWithError("no login to the simulated switch");
     const auto t0 = Clock::now();
     link->Stop();
     link.reset();
