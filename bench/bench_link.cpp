@@ -30,16 +30,11 @@ using namespace std::chrono_literals;
 
 constexpr DWORD kBatch = 200;  // round trips per batch, each side
 
-// The times the calling thread slept and was woken so far (preemptions do not count).
-long ThreadSwitches() {
+// The times the calling thread (RUSAGE_THREAD) or the process (RUSAGE_SELF) slept and was woken
+// so far (preemptions do not count).
+long Switches(int who) {
   rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_nvcsw;
-}
-
-long ProcessSwitches() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
+  getrusage(who, &usage);
   return usage.ru_nvcsw;
 }
 
@@ -76,13 +71,13 @@ class ChainLink : public COmbixAPI {
   }
   void OnResponse(const COmbixMsg*) override {
     // Only the worker touches the chain between its first and its last response.
-    if (m_lSwitches < 0) m_lStart = ThreadSwitches(), m_lSwitches = 0;
+    if (m_lSwitches < 0) m_lStart = Switches(RUSAGE_THREAD), m_lSwitches = 0;
     if (--m_dwLeft > 0) {
       MonitorStop(m_dwLeft, "201");
       return;
     }
     std::lock_guard<std::mutex> lock(m_mx);
-    m_lSwitches = ThreadSwitches() - m_lStart;
+    m_lSwitches = Switches(RUSAGE_THREAD) - m_lStart;
     m_bDone = true;
     m_cv.notify_all();
   }
@@ -112,17 +107,20 @@ OMBIXLINKOPTIONS LinkOptions(WORD wPort) {
   return options;
 }
 
+// A new link logged in to the simulated switch; nullptr when the login did not come.
+std::unique_ptr<ChainLink> LoggedIn(const SwitchSim& sim) {
+  auto link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
+  link->Start("127.0.0.1", "", "TAPI", "6.0.1");
+  return link->WaitLoggedIn() ? std::move(link) : nullptr;
+}
+
 // The simulated switch and a link logged in to it.
 struct LinkRig {
   LinkRig() : sim(SimConfig()) {
-    if (!sim.Start()) return;
-    link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
-    link->Start("127.0.0.1", "", "TAPI", "6.0.1");
-    bReady = link->WaitLoggedIn();
+    if (sim.Start()) link = LoggedIn(sim);
   }
   SwitchSim sim;
   std::unique_ptr<ChainLink> link;
-  bool bReady = false;
 };
 
 // Two loopback sockets; the echo side sends every datagram straight back on its own thread.
@@ -188,25 +186,19 @@ class UdpPingPong {
 void BM_LinkChainedBesideUdp(benchmark::State& state) {
   LinkRig rig;
   UdpPingPong udp;
-  if (!rig.bReady) {
-    state.SkipWithError("no login to the simulated switch");
-    return;
-  }
+  if (rig.link == nullptr) return state.SkipWithError("no login to the simulated switch");
   Clock::duration link{}, plain{};
   long lSwitches = 0, lAllSwitches = 0;
   for (auto _ : state) {
-    const long lBefore = ProcessSwitches();
+    const long lBefore = Switches(RUSAGE_SELF);
     const auto t0 = Clock::now();
     const bool bLink = rig.link->Chain(kBatch, &lSwitches);
     const auto t1 = Clock::now();
-    lAllSwitches += ProcessSwitches() - lBefore - 1;  // less this thread's wait for the chain
+    lAllSwitches += Switches(RUSAGE_SELF) - lBefore - 1;  // less this thread's wait for the chain
     bool bUdp = true;
     for (DWORD i = 0; i < kBatch && bUdp; ++i) bUdp = udp.RoundTrip();
     const auto t2 = Clock::now();
-    if (!bLink || !bUdp) {
-      state.SkipWithError("round trip lost");
-      return;
-    }
+    if (!bLink || !bUdp) return state.SkipWithError("round trip lost");
     link += t1 - t0;
     plain += t2 - t1;
   }
@@ -223,17 +215,10 @@ BENCHMARK(BM_LinkChainedBesideUdp)->UseRealTime()->Unit(benchmark::kMicrosecond)
 
 void BM_LinkStopAndDestroy(benchmark::State& state) {
   SwitchSim sim(SimConfig());
-  if (!sim.Start()) {
-    state.SkipWithError("the simulated switch cannot listen");
-    return;
-  }
+  if (!sim.Start()) return state.SkipWithError("the simulated switch cannot listen");
   for (auto _ : state) {
-    auto link = std::make_unique<ChainLink>(LinkOptions(sim.GetPort()));
-    link->Start("127.0.0.1", "", "TAPI", "6.0.1");
-    if (!link->WaitLoggedIn()) {
-      state.SkipWithError("no login to the simulated switch");
-      return;
-    }
+    std::unique_ptr<ChainLink> link = LoggedIn(sim);
+    if (link == nullptr) return state.SkipWithError("no login to the simulated switch");
     const auto t0 = Clock::now();
     link->Stop();
     link.reset();
@@ -244,16 +229,13 @@ BENCHMARK(BM_LinkStopAndDestroy)->UseManualTime()->Unit(benchmark::kMillisecond)
 
 void BM_SimIdleWakeups(benchmark::State& state) {
   SwitchSim sim(SimConfig());
-  if (!sim.Start()) {
-    state.SkipWithError("the simulated switch cannot listen");
-    return;
-  }
+  if (!sim.Start()) return state.SkipWithError("the simulated switch cannot listen");
   constexpr auto kIdle = 500ms;
   long lSwitches = 0;
   for (auto _ : state) {
-    const long lBefore = ProcessSwitches();
+    const long lBefore = Switches(RUSAGE_SELF);
     std::this_thread::sleep_for(kIdle);
-    lSwitches += ProcessSwitches() - lBefore - 1;  // less this thread's own sleep
+    lSwitches += Switches(RUSAGE_SELF) - lBefore - 1;  // less this thread's own sleep
   }
   const double seconds = std::chrono::duration<double>(kIdle).count() * state.iterations();
   state.counters["wakeups_per_s"] = static_cast<double>(lSwitches) / seconds;

@@ -15,6 +15,7 @@
 #include "switchapi/ombix_decoder.h"
 #include "switchapi/ombix_request_bodies.h"
 #include "switchapi/ombix_trace.h"
+#include "tests/switchapi/datagram_builder.h"
 
 namespace {
 
@@ -27,37 +28,13 @@ void CountAllocations(benchmark::State& state, long before) {
 
 // A call-connection event with three connections, as the switch sends it.
 std::vector<BYTE> CallConnectionEvent() {
-  std::vector<BYTE> d;
-  auto u32 = [&d](DWORD v) {
-    for (int shift = 24; shift >= 0; shift -= 8) d.push_back(static_cast<BYTE>(v >> shift));
-  };
-  auto str = [&](const std::string& s) {
-    u32(static_cast<DWORD>(s.size()));
-    d.insert(d.end(), s.begin(), s.end());
-  };
-  auto oid = [&d](BYTE first) {
-    for (BYTE i = 0; i < 12; ++i) d.push_back(static_cast<BYTE>(first + i));
-  };
-  u32(42);  // dwMsgSeq
-  u32(17);  // OMBIX_CALL_CONNECTION_EVENT
-  u32(7);
-  str("201");
-  oid(0x10);
-  u32(4);
-  u32(0);
-  u32(1700000000);
-  u32(3);
+  TestDatagram d(42, 17);  // dwMsgSeq, OMBIX_CALL_CONNECTION_EVENT
+  d.U32(7).Str("201").Oid(0x10).U32s({4, 0, 1700000000, 3});
   for (int i = 0; i < 3; ++i) {
-    u32(1700000000 + i);
-    str("30" + std::to_string(i));
-    str(i == 0 ? "" : "Party " + std::to_string(i));
-    u32(3);
-    u32(4);
+    d.U32(1700000000 + i).Str("30" + std::to_string(i));
+    d.Str(i == 0 ? "" : "Party " + std::to_string(i)).U32s({3, 4});
   }
-  oid(0x40);
-  str("301");
-  str("201");
-  return d;
+  return d.Oid(0x40).Str("301").Str("201").bytes;
 }
 
 void BM_EncodeMakeCall(benchmark::State& state) {

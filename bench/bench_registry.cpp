@@ -18,9 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kLines = 32768;
-const char kTelephony[] = "Software\\OmbixBench\\Telephony";
-const char kProvider[] = "Provider";
-const char kDevice[] = "Device1";
+// The device key, and the parts the provider creates it by, one under the other.
+const char* const kKeyParts[] = {"Software\\OmbixBench\\Telephony", "Provider", "Device1"};
 const char kKey[] = "Software\\OmbixBench\\Telephony\\Provider\\Device1";
 
 std::string ValueName(int line, const char* what) {
@@ -67,10 +66,9 @@ class BenchRegistry {
 
 HKEY OpenDevice() {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
-    return nullptr;
-  }
-  return key;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS
+             ? key
+             : nullptr;
 }
 
 LONG SetText(HKEY key, const std::string& name, const std::string& text) {
@@ -155,23 +153,15 @@ void BM_BatchOfEveryLine(benchmark::State& state) {
     LONG result = ERROR_SUCCESS;
     for (int line = 0; line < kLines && result == ERROR_SUCCESS; ++line) {
       for (const char* what : {"Number", "Password"}) {
-        HKEY telephony = nullptr, provider = nullptr, device = nullptr;
-        result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTelephony, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                 nullptr, &telephony, nullptr);
-        if (result == ERROR_SUCCESS) {
-          result = RegCreateKeyExA(telephony, kProvider, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                   &provider, nullptr);
+        HKEY keys[4] = {HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr};
+        for (int i = 0; i < 3 && result == ERROR_SUCCESS; ++i) {
+          result = RegCreateKeyExA(keys[i], kKeyParts[i], 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                   &keys[i + 1], nullptr);
         }
         if (result == ERROR_SUCCESS) {
-          result = RegCreateKeyExA(provider, kDevice, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                   &device, nullptr);
+          result = SetText(keys[3], ValueName(line, what), std::to_string(round * 100000 + line));
         }
-        if (result == ERROR_SUCCESS) {
-          result = SetText(device, ValueName(line, what), std::to_string(round * 100000 + line));
-        }
-        RegCloseKey(device);
-        RegCloseKey(provider);
-        RegCloseKey(telephony);
+        for (int i = 3; i > 0; --i) RegCloseKey(keys[i]);
       }
     }
     if (OmbixRegEndBatch() != ERROR_SUCCESS || result != ERROR_SUCCESS) {

@@ -101,21 +101,14 @@ bool Cycle(SwitchSim& sim, scale::Provider& provider, DWORD dwA, DWORD dwB) {
 }
 
 void BM_EventRouting(benchmark::State& state) {
-  scale::Registry& registry = scale::Registry::Get();
-  if (!registry.Ready()) return state.SkipWithError("no registry");
-  std::unique_ptr<SwitchSim> sim = scale::StartSwitch(kLines);
-  if (sim == nullptr) return state.SkipWithError("switch-sim did not start");
+  std::unique_ptr<SwitchSim> sim;
   scale::Provider provider;
-  if (!provider.Load() || !provider.Start(kLines, scale::SwitchAddress())) {
-    return state.SkipWithError("the provider did not start");
+  if (const char* pszFailed = scale::StartOnSwitch(provider, kLines, sim)) {
+    return state.SkipWithError(pszFailed);
   }
   std::vector<HDRVLINE> lines(kLines);
-  for (DWORD i = 0; i < kLines; ++i) {
-    const auto htLine = reinterpret_cast<HTAPILINE>(static_cast<DWORD_PTR>(i + 1));
-    if (provider.open(scale::kLineBase + i, htLine, &lines[i], scale::kVersion,
-                      &TapiSide::LineEvent) != 0) {
-      return state.SkipWithError("a line did not open");
-    }
+  if (!scale::OpenLines(provider, lines, &TapiSide::LineEvent)) {
+    return state.SkipWithError("a line did not open");
   }
   const DWORD pairs[2][2] = {{0, 1}, {kLines - 2, kLines - 1}};
   Clock::duration spent[2] = {};

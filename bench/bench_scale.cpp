@@ -84,24 +84,17 @@ void BM_ProviderInit(benchmark::State& state) {
 
 void BM_LineOpen(benchmark::State& state) {
   const auto dwLines = static_cast<DWORD>(state.range(0));
-  scale::Registry& registry = scale::Registry::Get();
-  if (!registry.Ready()) return state.SkipWithError("no registry");
   double dInService = 0;
   for (auto _ : state) {
-    std::unique_ptr<SwitchSim> sim = scale::StartSwitch(dwLines);
-    if (sim == nullptr) return state.SkipWithError("switch-sim did not start");
+    std::unique_ptr<SwitchSim> sim;
     scale::Provider provider;
-    if (!provider.Load() || !provider.Start(dwLines, scale::SwitchAddress())) {
-      return state.SkipWithError("the provider did not start");
+    if (const char* pszFailed = scale::StartOnSwitch(provider, dwLines, sim)) {
+      return state.SkipWithError(pszFailed);
     }
     std::vector<HDRVLINE> lines(dwLines);
     const Clock::time_point start = Clock::now();
-    for (DWORD i = 0; i < dwLines; ++i) {
-      const auto htLine = reinterpret_cast<HTAPILINE>(static_cast<DWORD_PTR>(i + 1));
-      if (provider.open(kLineBase + i, htLine, &lines[i], kVersion, NoLineEvent) != 0) {
-        return state.SkipWithError("a line did not open");
-      }
-    }
+    if (!scale::OpenLines(provider, lines, NoLineEvent))
+      return state.SkipWithError("a line did not open");
     state.SetIterationTime(scale::Seconds(Clock::now() - start));
     // The phone states that the monitors' queries bring may still be on their way.
     const Clock::time_point end = Clock::now() + std::chrono::seconds(20);

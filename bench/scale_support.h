@@ -19,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/tspi.h"
@@ -109,11 +110,6 @@ class Registry {
   DWORD m_dwSerial = 0;
 };
 
-template <typename Fn>
-Fn Resolve(void* hLibrary, const char* pszName) {
-  return reinterpret_cast<Fn>(dlsym(hLibrary, pszName));
-}
-
 inline void IgnoreCompletion(DRV_REQUESTID, LONG) {}
 
 // The library, loaded; its entry points by name.
@@ -137,19 +133,16 @@ struct Provider {
 
   bool Load() {
     hLibrary = dlopen(OMBIX_TSP_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (hLibrary == nullptr) return false;
-    negotiate = Resolve<decltype(negotiate)>(hLibrary, "TSPI_lineNegotiateTSPIVersion");
-    enumDevices = Resolve<decltype(enumDevices)>(hLibrary, "TSPI_providerEnumDevices");
-    init = Resolve<decltype(init)>(hLibrary, "TSPI_providerInit");
-    shutdown = Resolve<decltype(shutdown)>(hLibrary, "TSPI_providerShutdown");
-    getDevCaps = Resolve<decltype(getDevCaps)>(hLibrary, "TSPI_lineGetDevCaps");
-    getExtensionID = Resolve<decltype(getExtensionID)>(hLibrary, "TSPI_lineGetExtensionID");
-    getLineDevStatus = Resolve<decltype(getLineDevStatus)>(hLibrary, "TSPI_lineGetLineDevStatus");
-    open = Resolve<decltype(open)>(hLibrary, "TSPI_lineOpen");
-    close = Resolve<decltype(close)>(hLibrary, "TSPI_lineClose");
-    closeCall = Resolve<decltype(closeCall)>(hLibrary, "TSPI_lineCloseCall");
-    return negotiate && enumDevices && init && shutdown && getDevCaps && getExtensionID &&
-           getLineDevStatus && open && close && closeCall;
+    auto get = [this](auto& fn, const char* pszName) {
+      return (fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
+                  dlsym(hLibrary, pszName))) != nullptr;
+    };
+    return hLibrary != nullptr && get(negotiate, "TSPI_lineNegotiateTSPIVersion") &&
+           get(enumDevices, "TSPI_providerEnumDevices") && get(init, "TSPI_providerInit") &&
+           get(shutdown, "TSPI_providerShutdown") && get(getDevCaps, "TSPI_lineGetDevCaps") &&
+           get(getExtensionID, "TSPI_lineGetExtensionID") &&
+           get(getLineDevStatus, "TSPI_lineGetLineDevStatus") && get(open, "TSPI_lineOpen") &&
+           get(close, "TSPI_lineClose") && get(closeCall, "TSPI_lineCloseCall");
   }
   void Unload() {
     if (hLibrary != nullptr) dlclose(hLibrary);
@@ -187,6 +180,27 @@ inline std::unique_ptr<SwitchSim> StartSwitch(DWORD dwPhones) {
   auto sim = std::make_unique<SwitchSim>(config);
   if (!sim->Start()) return nullptr;
   return sim;
+}
+
+// A switch-sim with a phone for each of dwLines lines and the provider started on it; what
+// failed, or nullptr.
+inline const char* StartOnSwitch(Provider& provider, DWORD dwLines,
+                                 std::unique_ptr<SwitchSim>& sim) {
+  if (!Registry::Get().Ready()) return "no registry";
+  if ((sim = StartSwitch(dwLines)) == nullptr) return "switch-sim did not start";
+  if (!provider.Load() || !provider.Start(dwLines, SwitchAddress())) {
+    return "the provider did not start";
+  }
+  return nullptr;
+}
+
+// lineOpen of every line, line i as TAPI's line i + 1; false when one did not open.
+inline bool OpenLines(Provider& provider, std::vector<HDRVLINE>& lines, LINEEVENT lpfnEvent) {
+  for (DWORD i = 0; i < lines.size(); ++i) {
+    const auto htLine = reinterpret_cast<HTAPILINE>(static_cast<DWORD_PTR>(i + 1));
+    if (provider.open(kLineBase + i, htLine, &lines[i], kVersion, lpfnEvent) != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace scale

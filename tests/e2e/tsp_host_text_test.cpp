@@ -177,14 +177,8 @@ TEST(TspHostNames, LongLinesWrapAtValueBoundaries) {
   std::string joined;
   for (const std::string& part : WrapText(line, 100)) {
     EXPECT_LE(part.size(), 100u) << part;
-    const size_t nFirst = part.find_first_not_of(' ');
-    // Appended piece by piece: GCC 12 at -O3 misreads a literal + temporary as overlapping.
-    if (joined.empty()) {
-      joined = part;
-      continue;
-    }
-    if (joined.back() != '|') joined += ' ';
-    joined.append(part, nFirst);
+    if (!joined.empty() && joined.back() != '|') joined += ' ';
+    joined.append(part, joined.empty() ? 0 : part.find_first_not_of(' '));
   }
   EXPECT_EQ(joined, line);
 }

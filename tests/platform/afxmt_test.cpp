@@ -236,11 +236,6 @@ TEST(AfxBeginThreadTest, AutoDeleteThreadIsWaitedOnByPointerAndOwnedOneDeletedBy
   EXPECT_EQ(nullptr, AfxBeginThread(RecordAndWait, &running, THREAD_PRIORITY_NORMAL, 0, 4));
 }
 
-DWORD CountUp(LPVOID param) {
-  static_cast<std::atomic<int>*>(param)->fetch_add(1);
-  return 0;
-}
-
 // The thread's id slot and what the thread found in it when it started.
 struct OWNID {
   DWORD id = 0;
@@ -266,11 +261,11 @@ TEST(CreateThreadTest, TheIdIsStoredBeforeTheThreadRunsAndThreadsJoinThroughThei
   for (HANDLE h : handles) EXPECT_TRUE(CloseHandle(h));
 
   // A thread whose handle is closed at once runs to its end on its own.
-  std::atomic<int> count{0};
-  HANDLE h = CreateThread(nullptr, 0, CountUp, &count, 0, nullptr);
+  OWNID alone;
+  HANDLE h = CreateThread(nullptr, 0, CompareOwnId, &alone, 0, nullptr);
   ASSERT_NE(nullptr, h);
   EXPECT_TRUE(CloseHandle(h));
-  WaitUntil([&] { return count.load() == 1; });
+  WaitUntil([&] { return alone.matched.load() != -1; });
   EXPECT_EQ(nullptr, CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr));
 }
 

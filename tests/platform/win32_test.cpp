@@ -107,12 +107,8 @@ TEST(Win32Text, WideCharToMultiByteJoinsPairsAndReplacesLoneSurrogates) {
   BOOL used_default = TRUE;
   EXPECT_EQ("\xF0\x9F\x98\x80", ToNarrow(u"\xD83D\xDE00", &used_default));
   EXPECT_FALSE(used_default);
-  EXPECT_EQ(
-      "a\xEF\xBF\xBD"
-      "b",
-      ToNarrow(u"a\xD83D"
-               u"b",
-               &used_default));
+  const char16_t lone_high[] = {u'a', 0xD83D, u'b', 0};
+  EXPECT_EQ("a\357\277\275b", ToNarrow(lone_high, &used_default));  // U+FFFD in octal
   EXPECT_TRUE(used_default);
   EXPECT_EQ("\xEF\xBF\xBD", ToNarrow(u"\xDE00"));
   EXPECT_EQ("x\xEF\xBF\xBD", ToNarrow(u"x\xD83D"));  // high surrogate cut off by the count

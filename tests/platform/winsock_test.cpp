@@ -27,18 +27,12 @@ class WinsockTest : public ::testing::Test {
   SOCKET Bound() {
     SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     EXPECT_NE(s, INVALID_SOCKET);
-    sockaddr_in local = Loopback(0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = inet_addr("127.0.0.1");
     EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
     m_sockets.push_back(s);
     return s;
-  }
-
-  static sockaddr_in Loopback(WORD wPort) {
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = inet_addr("127.0.0.1");
-    sin.sin_port = htons(wPort);
-    return sin;
   }
 
   static sockaddr_in LocalOf(SOCKET s) {

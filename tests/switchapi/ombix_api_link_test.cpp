@@ -304,7 +304,7 @@ TEST_F(LinkTest, BackOffGrowsToItsCeilingAndStartsAgainAfterALogin) {
     return waits;
   };
   MakeLink(options);
-  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));  // never answered yet
+  Start();  // never answered yet
   ASSERT_TRUE(WaitUntil([&] { return snapshot().size() >= 7; }));
   const std::vector<DWORD> seen = snapshot();
   const std::vector<DWORD> first(seen.begin(), seen.begin() + 7);
@@ -409,7 +409,7 @@ TEST_F(LinkTest, NoLoginDatagramLeavesOnceStopHasReturned) {
   options.dwReceiveWait = 1000;  // as the protocol has it: rounds a second apart
   options.dwAckTimeout = 60000;
   MakeLink(options);
-  ASSERT_TRUE(link->StartSession(peer.GetAddr(), 0, "TAPI", "6.0.1"));
+  Start();
   ASSERT_TRUE(peer.ReceiveType(OMBIX_LOGIN_REQ));
   link->Stop();
   Drain();  // whatever was sent before Stop returned is here already
@@ -419,9 +419,7 @@ TEST_F(LinkTest, NoLoginDatagramLeavesOnceStopHasReturned) {
 
 TEST_F(LinkTest, StopRacingADisconnectFromTheSwitchStartsNoNewLogin) {
   for (int round = 0; round < 5; ++round) {
-    MakeLink();
-    Start();
-    Connect();
+    Connected();
     std::thread server([&] { peer.Send(TestDatagram(1, OMBIX_DISCONNECT)); });
     link->Stop();
     server.join();

@@ -54,10 +54,6 @@ class OmbixTraceTest : public ::testing::Test {
     m_trace.TraceReceived(d.data(), d.size());
     return Text();
   }
-  std::string Sent(const TestDatagram& d) {
-    m_trace.TraceSent(d.data(), d.size());
-    return Text();
-  }
 
   COmbixTrace m_trace;
   std::FILE* m_out = nullptr;
