@@ -14,12 +14,6 @@ namespace {
 // A caller's structure followed by guard bytes: a write past dwTotalSize shows.
 using GuardedStruct = fw_test::CallerBuffer;
 
-DWORD ReadDword(const BYTE* p) {
-  DWORD value = 0;
-  std::memcpy(&value, p, sizeof(value));
-  return value;
-}
-
 struct VarStringCase {
   const char* what;
   bool withHandle;
@@ -55,7 +49,7 @@ TEST(FillVarStringTest, AnswersAsLineGetIDDoes) {
     EXPECT_EQ(vs.As<VARSTRING>()->dwStringOffset, c.stringOffset);
     if (c.stringSize == 0) continue;
     const size_t nDataAt = c.withHandle ? 32 : 24;
-    EXPECT_EQ(ReadDword(vs.Bytes().data() + nDataAt), 5u);
+    EXPECT_EQ(vs.Dword(nDataAt), 5u);
     if (c.withHandle) {
       // The duplicate is a handle of its own to the same event.
       HANDLE hDuplicate = nullptr;
@@ -189,7 +183,7 @@ TEST(DeviceClassArrayTest, AddReplacesFindIgnoresCaseRemoveDeletes) {
   DEVICECLASSINFO* pLine = CServiceProvider::FindDeviceClass(classes, "TAPI/LINE");
   ASSERT_NE(pLine, nullptr);
   EXPECT_STREQ(pLine->strName, "tapi/line");
-  EXPECT_EQ(ReadDword(static_cast<const BYTE*>(pLine->lpvData)), 2u);
+  EXPECT_EQ(*static_cast<const DWORD*>(pLine->lpvData), 2u);
   EXPECT_EQ(CServiceProvider::FindDeviceClass(classes, "tapi/phone"), nullptr);
 
   EXPECT_TRUE(CServiceProvider::RemoveDeviceClass(classes, "Tapi/ProviderID"));

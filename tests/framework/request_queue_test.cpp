@@ -329,7 +329,7 @@ TEST_F(QueueTest, GetRequestMarksFetchedAndStopsAtTheEnd) {
   ASSERT_TRUE(pHold);
   EXPECT_EQ(pHold->GetState(), STATE_FETCHED);
   EXPECT_EQ(line.GetRequest(0)->GetState(), STATE_STARTED);  // a fetch leaves a start alone
-  EXPECT_FALSE(line.GetRequest(-1));  // past the end: InsertRequestTest
+  EXPECT_FALSE(line.GetRequest(-1));                         // past the end: InsertRequestTest
   EXPECT_FALSE(line.FindRequest(call.Ptr(), REQUEST_LINEDROP));
 }
 
