@@ -72,11 +72,9 @@ class RegistryProfileTest : public ::testing::Test {
   }
   static bool KeyExists(const std::string& key) {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-      return false;
-    }
-    RegCloseKey(hKey);
-    return true;
+    const bool bOpened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) == 0;
+    if (bOpened) RegCloseKey(hKey);
+    return bOpened;
   }
   // The value's type and bytes; nothing when it is missing.
   using Stored = std::optional<std::pair<DWORD, std::string>>;

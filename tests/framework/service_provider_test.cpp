@@ -416,8 +416,7 @@ TEST_F(ServiceProviderTest, LookupsSearchEveryDeviceInOrder) {
   ASSERT_EQ(Init(2, 10, 3, 200, 2), 0);
   CTSPIDevice* pFirst = sp.FindDeviceByProviderID(1);
   CTSPIDevice* pSecond = sp.FindDeviceByProviderID(2);
-  ASSERT_NE(pFirst, nullptr);
-  ASSERT_NE(pSecond, nullptr);
+  ASSERT_TRUE(pFirst != nullptr && pSecond != nullptr);
   EXPECT_EQ(sp.FindDeviceByProviderID(3), nullptr);
 
   EXPECT_EQ(sp.FindLineByDeviceID(1), pFirst->GetLineByIndex(1));

@@ -178,9 +178,7 @@ class TspiExportsTest : public ::testing::Test {
     line = sp.FindLineByDeviceID(kLineBase);
     otherLine = sp.FindLineByDeviceID(kLineBase + 1);
     phone = sp.FindPhoneByDeviceID(kPhoneBase);
-    ASSERT_NE(line, nullptr);
-    ASSERT_NE(otherLine, nullptr);
-    ASSERT_NE(phone, nullptr);
+    ASSERT_TRUE(line != nullptr && otherLine != nullptr && phone != nullptr);
     for (CTSPIAddressInfo*& pAddr : address) {
       pAddr = line->GetAddress(
           line->CreateAddress("", nullptr, TRUE, TRUE, LINEMEDIAMODE_INTERACTIVEVOICE,
@@ -190,9 +188,7 @@ class TspiExportsTest : public ::testing::Test {
     call = address[1]->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x501), 0, 0, 0, 0, 0);
     consult = address[0]->FindOrCreateCall(reinterpret_cast<HTAPICALL>(0x502), 0, 0, 0, 0, 0);
     conf = address[1]->FindOrCreateConferenceCall(reinterpret_cast<HTAPICALL>(0x503));
-    ASSERT_NE(call, nullptr);
-    ASSERT_NE(consult, nullptr);
-    ASSERT_NE(conf, nullptr);
+    ASSERT_TRUE(call != nullptr && consult != nullptr && conf != nullptr);
   }
 
   // Exactly one entry was reached; it is returned.
