@@ -142,8 +142,7 @@ TEST_F(ExportGuardTest, ExportsWithoutARequestAnswerTheErrorOfWhatWasThrown) {
   EXPECT_TRUE(TapiLog::Get().Results().empty());
 }
 
-// The phone family answers in its own codes; the guard passes a normal answer on untouched (for
-// lines: every export test).
+// The phone family answers in its own codes; a normal answer passes the guard untouched.
 TEST(ExportGuard, EachFamilyAnswersInItsOwnCodes) {
   struct Row {
     ExportFamily family;

@@ -422,26 +422,20 @@ TEST_F(TspiExportsTest, DeviceIDExportsAndOpenFindTheLineOrRefuse) {
 }
 
 TEST_F(TspiExportsTest, DeviceClassesReachTheProviderLowerCased) {
-  EXPECT_EQ(Reached(TSPI_lineGetDevConfig(kLineBase, nullptr, u"Tapi/Line")).text, "tapi/line");
-  EXPECT_EQ(Reached(TSPI_lineSetDevConfig(kLineBase, nullptr, 0, u"TAPI/ProviderID")).text,
+  const auto text = [this](LONG lResult) { return Reached(lResult).text; };
+  const HDRVLINE hdLine = AsHandle(line);
+  EXPECT_EQ(text(TSPI_lineGetDevConfig(kLineBase, nullptr, u"Tapi/Line")), "tapi/line");
+  EXPECT_EQ(text(TSPI_lineSetDevConfig(kLineBase, nullptr, 0, u"TAPI/ProviderID")),
             "tapi/providerid");
-  EXPECT_EQ(Reached(TSPI_lineGetID(AsHandle(line), 0, nullptr, LINECALLSELECT_LINE, nullptr,
-                                   u"Comm/DATA", nullptr))
-                .text,
+  EXPECT_EQ(text(TSPI_lineGetID(hdLine, 0, 0, LINECALLSELECT_LINE, 0, u"Comm/DATA", 0)),
             "comm/data");
-  EXPECT_EQ(Reached(TUISPI_lineConfigDialog(nullptr, kLineBase, nullptr, u"Tapi/Line")).text,
-            "tapi/line");
-  EXPECT_EQ(Reached(TUISPI_lineConfigDialogEdit(nullptr, kLineBase, nullptr, u"Tapi/Line", nullptr,
-                                                0, nullptr))
-                .text,
-            "tapi/line");
+  EXPECT_EQ(text(TUISPI_lineConfigDialog(nullptr, kLineBase, nullptr, u"Tapi/Line")), "tapi/line");
+  EXPECT_EQ(text(TUISPI_lineConfigDialogEdit(0, kLineBase, 0, u"Tapi/Line", 0, 0, 0)), "tapi/line");
   // Other strings keep their case; a missing one is empty.
-  EXPECT_EQ(
-      Reached(TSPI_lineMakeCall(1, AsHandle(line), nullptr, nullptr, u"Operator", 0, nullptr)).text,
-      "Operator");
-  EXPECT_EQ(Reached(TSPI_lineDial(1, AsHandle(call), nullptr, 0)).text, "");
-  EXPECT_EQ(Reached(TSPI_linePickup(1, AsHandle(line), 0, nullptr, nullptr, nullptr, u"Grp")).text,
-            "/Grp");
+  EXPECT_EQ(text(TSPI_lineMakeCall(1, hdLine, nullptr, nullptr, u"Operator", 0, nullptr)),
+            "Operator");
+  EXPECT_EQ(text(TSPI_lineDial(1, AsHandle(call), nullptr, 0)), "");
+  EXPECT_EQ(text(TSPI_linePickup(1, hdLine, 0, nullptr, nullptr, nullptr, u"Grp")), "/Grp");
 }
 
 TEST(WideToAnsiStringTest, ConvertsUpToTheFirstNulOrTheLimit) {
