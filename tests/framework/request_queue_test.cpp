@@ -102,8 +102,7 @@ TEST_F(QueueTest, LineCloseFailsEveryQueuedRequestOnceAndStartsNothing) {
 
   EXPECT_EQ(line.GetRequestCount(), 0);
   EXPECT_EQ(line.Starts().size(), 1u);
-  const auto all = TapiLog::Get().Results();
-  EXPECT_EQ(all.size(), 3u);
+  EXPECT_EQ(TapiLog::Get().Results().size(), 3u);
   for (DWORD id : {61u, 62u, 63u}) {
     EXPECT_EQ(TapiLog::Get().ResultsFor(id), std::vector<LONG>{LINEERR_OPERATIONFAILED});
   }
