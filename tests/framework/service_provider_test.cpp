@@ -2,12 +2,12 @@
 // devices and the timer thread, device look-ups and the list of calls with timers.
 #include "framework/service_provider.h"
 
-#include <dirent.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 
 #include "framework/dial_info.h"
@@ -49,15 +49,8 @@ class DialogLine : public CTSPILineConnection {
 };
 IMPLEMENT_DYNCREATE(DialogLine, CTSPILineConnection)
 
-int CountThreads() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/task");
-  if (dir == nullptr) return -1;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count;
+std::ptrdiff_t CountThreads() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
 }
 
 class ServiceProviderTest : public ::testing::Test {
@@ -218,7 +211,7 @@ TEST(ServiceProviderLoadTest, LoadStartsNoThreadAndTouchesNoRegistry) {
   std::remove(path.c_str());
   setenv("OMBIX_REGISTRY", path.c_str(), 1);
 
-  const int threadsBefore = CountThreads();
+  const auto threadsBefore = CountThreads();
   {
     TestProvider sp;
     EXPECT_TRUE(sp.InitInstance());
