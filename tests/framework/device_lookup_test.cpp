@@ -36,42 +36,8 @@ INT_PTR FirstWithID(INT_PTR nCount, GetAt getAt, DWORD dwDeviceID) {
 
 class DeviceLookupTest : public ::testing::Test {
  protected:
-  INT_PTR LinePos(CTSPIDevice& device, DWORD dwDeviceID) {
-    CTSPILineConnection* pLine = device.FindLineByDeviceID(dwDeviceID);
-    for (INT_PTR i = 0; i < device.GetLineCount(); ++i) {
-      if (device.GetLineByIndex(i) == pLine) return i;
-    }
-    return -1;
-  }
   fw_test::TestProvider sp;
 };
-
-TEST_F(DeviceLookupTest, TheFirstLineWithARepeatedIDWins) {
-  CTSPIDevice device;
-  ASSERT_TRUE(device.Init(1, 10, 0, 4, 0, nullptr, nullptr));
-  struct Step {
-    INT_PTR nLine;
-    DWORD dwNewID;
-    std::vector<INT_PTR> expected;  // position found for IDs 9 to 14, -1 for none
-  };
-  const Step steps[] = {
-      {-1, 0, {-1, 0, 1, 2, 3, -1}},   // as created
-      {3, 10, {-1, 0, 1, 2, -1, -1}},  // a later line takes an earlier one's ID
-      {0, 12, {-1, 3, 1, 0, -1, -1}},  // an earlier line takes a later one's ID
-      {1, 14, {-1, 3, -1, 0, -1, 1}},
-      {0, 10, {-1, 0, -1, 2, -1, 1}},  // back where it began, beside a repeat
-      {3, 13, {-1, 0, -1, 2, 3, 1}},
-      {1, 11, {-1, 0, 1, 2, 3, -1}},  // all back as created
-      {2, 9, {2, 0, 1, -1, 3, -1}},   // below the first ID
-  };
-  for (const Step& step : steps) {
-    if (step.nLine >= 0) device.GetLineByIndex(step.nLine)->SetDeviceID(step.dwNewID);
-    for (DWORD id = 9; id <= 14; ++id) {
-      EXPECT_EQ(LinePos(device, id), step.expected[id - 9])
-          << "ID " << id << " after line " << step.nLine << " took " << step.dwNewID;
-    }
-  }
-}
 
 // Random renames of lines and phones over a small range of IDs, so that IDs repeat often, with
 // the first IDs just below the wrap of a DWORD; after each, every ID finds what a walk finds.

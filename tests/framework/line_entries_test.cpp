@@ -447,9 +447,7 @@ TEST_F(LineEntryTest, EntriesNoExportReachesHandOnWhatTheyBuild) {
                                    shortParams.As<LINECALLPARAMS>()),
             LINEERR_INVALBEARERMODE);  // the bytes it has hold no bearer mode
   EXPECT_EQ(hdNone, nullptr);
-  // Only a call in a conference can leave one.
   TestCall* pOther = NewCall(0x902, LINECALLSTATE_CONNECTED);
-  EXPECT_EQ(TSPI_lineRemoveFromConference(54, H(pOther)), LINEERR_NOCONFERENCE);
   for (DWORD dwID = 51; dwID <= 53; ++dwID) {
     SCOPED_TRACE(dwID);
     EXPECT_EQ(TapiLog::Get().ResultsFor(dwID), std::vector<LONG>{0});

@@ -2,12 +2,12 @@
 // devices and the timer thread, device look-ups and the list of calls with timers.
 #include "framework/service_provider.h"
 
-#include <dirent.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 
 #include "framework/dial_info.h"
@@ -49,25 +49,8 @@ class DialogLine : public CTSPILineConnection {
 };
 IMPLEMENT_DYNCREATE(DialogLine, CTSPILineConnection)
 
-int CountThreads() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/task");
-  if (dir == nullptr) return -1;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count;
-}
-
-// A call the way the provider's factories make them, for the list of calls with timers.
-class TimerCall : public CTSPICallAppearance {
-  DECLARE_DYNCREATE(TimerCall)
-};
-IMPLEMENT_DYNCREATE(TimerCall, CTSPICallAppearance)
-
-TimerCall* NewTimerCall() {
-  return static_cast<TimerCall*>(RUNTIME_CLASS(TimerCall)->CreateObject());
+std::ptrdiff_t CountThreads() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
 }
 
 class ServiceProviderTest : public ::testing::Test {
@@ -120,8 +103,7 @@ TEST_F(ServiceProviderTest, LineNegotiateTSPIVersionFollowsTheTable) {
               c.lExpected);
     EXPECT_EQ(dwVersion, c.dwExpectedVersion);
   }
-  EXPECT_EQ(sp.lineNegotiateTSPIVersion(INITIALIZE_NEGOTIATION, 0, kVersion, nullptr),
-            LINEERR_INVALPARAM);
+  // (A null out pointer: NegotiationsRefuseAnOutVersionThatCannotBeWritten.)
   // A provider built for an older version reports no version below 2.0.
   TestProvider old(0x00010004);
   EXPECT_EQ(old.GetSupportedVersion(), 0x00020000u);
@@ -151,7 +133,6 @@ TEST_F(ServiceProviderTest, PhonesHaveNoAnyDeviceCaseAndNoExtensionVersionIsOffe
             LINEERR_INCOMPATIBLEAPIVERSION);
   EXPECT_EQ(dwExt, 0u);
   EXPECT_EQ(sp.lineNegotiateExtVersion(5, kVersion, 1, 2, &dwExt), LINEERR_BADDEVICEID);
-  EXPECT_EQ(sp.lineNegotiateExtVersion(0, kVersion, 1, 2, nullptr), LINEERR_INVALPARAM);
 }
 
 // TAPI's out pointer is checked without being written: memory the process may not write is
@@ -201,18 +182,12 @@ TEST_F(ServiceProviderTest, NegotiationsRefuseAnOutVersionThatCannotBeWritten) {
 
 // TAPI's threads set the location while the provider's own threads read it.
 TEST_F(ServiceProviderTest, CurrentLocationIsSetAndReadFromManyThreads) {
-  std::vector<std::thread> setters;
-  for (DWORD t = 1; t <= 3; ++t) {
-    setters.emplace_back([t] {
-      for (DWORD i = 0; i < 2000; ++i) EXPECT_EQ(TSPI_lineSetCurrentLocation(t), 0);
-    });
-  }
-  for (int i = 0; i < 2000; ++i) {
-    const DWORD dwLocation = sp.GetCurrentLocation();
-    EXPECT_LE(dwLocation, 3u);
-  }
-  for (std::thread& setter : setters) setter.join();
-  EXPECT_NE(sp.GetCurrentLocation(), 0u);
+  std::thread setter([] {
+    for (DWORD i = 1; i <= 2000; ++i) EXPECT_EQ(TSPI_lineSetCurrentLocation(i), 0);
+  });
+  for (int i = 0; i < 2000; ++i) EXPECT_LE(sp.GetCurrentLocation(), 2000u);
+  setter.join();
+  EXPECT_EQ(sp.GetCurrentLocation(), 2000u);
 }
 
 // Which functions the built library exports, and so which the provider finds: e2e's
@@ -222,7 +197,7 @@ TEST_F(ServiceProviderTest, AllowedFunctionsAreTheExportedOnesButForPassThroughC
   EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, nullptr, TSPI_LINEACCEPT));
   EXPECT_FALSE(sp.IsFunctionExported(TSPI_FUNCTION_COUNT));
   EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, nullptr, 0xFFFF));
-  TimerCall* call = NewTimerCall();
+  auto* call = new fw_test::TestCall;
   call->SetBearerMode(LINEBEARERMODE_PASSTHROUGH);
   EXPECT_FALSE(sp.IsFunctionAllowed(nullptr, nullptr, call, TSPI_LINEMAKECALL));
   EXPECT_TRUE(sp.IsFunctionAllowed(nullptr, nullptr, call, TSPI_LINEGETLINEDEVSTATUS));
@@ -236,13 +211,12 @@ TEST(ServiceProviderLoadTest, LoadStartsNoThreadAndTouchesNoRegistry) {
   std::remove(path.c_str());
   setenv("OMBIX_REGISTRY", path.c_str(), 1);
 
-  const int threadsBefore = CountThreads();
+  const auto threadsBefore = CountThreads();
   {
     TestProvider sp;
     EXPECT_TRUE(sp.InitInstance());
     EXPECT_EQ(CountThreads(), threadsBefore);
     EXPECT_FALSE(sp.IsTimerThreadRunning());
-    EXPECT_EQ(sp.GetDeviceCount(), 0);
     EXPECT_EQ(sp.ExitInstance(), 0);
   }
   struct stat st {};
@@ -255,7 +229,7 @@ TEST_F(ServiceProviderTest, TimerThreadAndTimedCallsLastWhileDevicesExist) {
   ASSERT_EQ(Init(1, 0, 1), 0);
   EXPECT_TRUE(sp.IsTimerThreadRunning());
   ASSERT_EQ(Init(2, 1, 1), 0);
-  TimerCall* call = NewTimerCall();
+  auto* call = new fw_test::TestCall;
   sp.RegisterTimedCall(call);
   sp.providerShutdown(kVersion, sp.FindDeviceByProviderID(1));
   EXPECT_TRUE(sp.IsTimerThreadRunning());
@@ -318,7 +292,6 @@ TEST_F(ServiceProviderTest, FailedInitLeavesNothingBehindAndCanBeRetried) {
   Classes(nullptr, RUNTIME_CLASS(CTSPIConnection));
   EXPECT_EQ(Init(3, 0, 2), LINEERR_NOMEM);
   EXPECT_EQ(sp.GetDeviceCount(), 0);
-  EXPECT_EQ(sp.FindDeviceByProviderID(3), nullptr);
   EXPECT_FALSE(sp.IsTimerThreadRunning());
 
   // The device class makes something that is no device.
@@ -434,8 +407,7 @@ TEST_F(ServiceProviderTest, LookupsSearchEveryDeviceInOrder) {
   ASSERT_EQ(Init(2, 10, 3, 200, 2), 0);
   CTSPIDevice* pFirst = sp.FindDeviceByProviderID(1);
   CTSPIDevice* pSecond = sp.FindDeviceByProviderID(2);
-  ASSERT_NE(pFirst, nullptr);
-  ASSERT_NE(pSecond, nullptr);
+  ASSERT_TRUE(pFirst != nullptr && pSecond != nullptr);
   EXPECT_EQ(sp.FindDeviceByProviderID(3), nullptr);
 
   EXPECT_EQ(sp.FindLineByDeviceID(1), pFirst->GetLineByIndex(1));
@@ -445,23 +417,16 @@ TEST_F(ServiceProviderTest, LookupsSearchEveryDeviceInOrder) {
   EXPECT_EQ(sp.FindPhoneByDeviceID(11), nullptr);  // a line's ID is no phone's
   EXPECT_EQ(sp.FindConnectionByDeviceID(100, 1), pFirst->GetPhoneByIndex(0));
   EXPECT_EQ(sp.FindConnectionByDeviceID(100, 0), nullptr);
-
-  sp.providerShutdown(kVersion, pFirst);
-  EXPECT_EQ(sp.FindLineByDeviceID(1), nullptr);
-  EXPECT_NE(sp.FindLineByDeviceID(12), nullptr);
+  // (After a device's shutdown: DeviceLookupTest and TspiExportsStressTest.)
 }
 
 TEST_F(ServiceProviderTest, DialogDataForALineReachesThatLine) {
   Classes(nullptr, RUNTIME_CLASS(DialogLine));
   ASSERT_EQ(Init(1, 10, 2), 0);
   auto* pFirst = static_cast<DialogLine*>(sp.FindLineByDeviceID(10));
-  auto* pSecond = static_cast<DialogLine*>(sp.FindLineByDeviceID(11));
-  // What the switch line's dialog asks on the channel: not the framework's own exchange.
-  DWORD query[2] = {0xFFFF0001, 11};
-  EXPECT_EQ(TSPI_providerGenericDialogData(11, TUISPIDLL_OBJECT_LINEID, query, sizeof(query)),
-            DialogLine::kAnswer);
-  EXPECT_EQ(pSecond->received.size(), sizeof(query));
-  EXPECT_TRUE(pFirst->received.empty());
+  // What the switch line's dialog asks on the channel: not the framework's own exchange. (From
+  // the export to this entry: TspiExportsTest.DialogDataRoutesEverythingElseToTheProvider.)
+  DWORD query[2] = {0xFFFF0001, 10};
   // A line given goes before the device; the device alone gets the device's (0 in the library).
   CTSPIDevice* pDevice = sp.FindDeviceByProviderID(1);
   EXPECT_EQ(sp.providerGenericDialogData(pDevice, pFirst, nullptr, nullptr, query, 4),

@@ -21,9 +21,7 @@ TEST(TspiExportsStressTest, HandleChecksAndLookUpsSurviveShutdownsAndRenumbering
   CTSPILineConnection* pSteady = sp.FindLineByDeviceID(10);
   CTSPILineConnection* pChecked = sp.FindLineByDeviceID(11);
   CTSPILineConnection* pMoving = sp.FindLineByDeviceID(12);
-  ASSERT_NE(pSteady, nullptr);
-  ASSERT_NE(pChecked, nullptr);
-  ASSERT_NE(pMoving, nullptr);
+  ASSERT_TRUE(pSteady != nullptr && pChecked != nullptr && pMoving != nullptr);
   int unrelated = 0;  // memory that names no line: the check walks every device for it
 
   std::atomic<bool> bDone{false};

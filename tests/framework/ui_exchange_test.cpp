@@ -41,18 +41,6 @@ LONG PlayTapi(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams, DWORD d
   return lResult;
 }
 
-// A channel whose far side answers with the right code but fails the call.
-LONG AnswerButFail(DWORD_PTR, DWORD, LPVOID lpParams, DWORD) {
-  const DWORD answer[2] = {TSPI_DLGDATA_PROVIDERID_ANSWER, 77};
-  std::memcpy(lpParams, answer, sizeof(answer));
-  return LINEERR_OPERATIONFAILED;
-}
-
-// A channel whose far side leaves the message as it was.
-LONG IgnoreMessage(DWORD_PTR, DWORD, LPVOID, DWORD) {
-  return 0;
-}
-
 using Answer = std::pair<LONG, DWORD>;  // the result and the provider ID the UI learnt
 
 class UiExchangeTest : public ::testing::Test {
@@ -86,8 +74,16 @@ TEST_F(UiExchangeTest, AnUnknownDeviceOrAFailedOrMissingAnswerGivesNoID) {
   EXPECT_EQ(Query(&PlayTapi, kLineBase + 5, TRUE), Answer(LINEERR_BADDEVICEID, 0));
   // A line's device ID asked for as a phone is no phone.
   EXPECT_EQ(Query(&PlayTapi, kLineBase, FALSE), Answer(PHONEERR_BADDEVICEID, 0));
-  EXPECT_EQ(Query(&AnswerButFail, kLineBase, TRUE), Answer(LINEERR_OPERATIONFAILED, 0));
-  EXPECT_EQ(Query(&IgnoreMessage, kLineBase, TRUE), Answer(0, 0));
+  // A far side that answers with the right code but fails the call, and one that leaves the
+  // message as it was.
+  const auto answerButFail = [](DWORD_PTR, DWORD, LPVOID lpParams, DWORD) -> LONG {
+    const DWORD answer[2] = {TSPI_DLGDATA_PROVIDERID_ANSWER, 77};
+    std::memcpy(lpParams, answer, sizeof(answer));
+    return LINEERR_OPERATIONFAILED;
+  };
+  EXPECT_EQ(Query(answerButFail, kLineBase, TRUE), Answer(LINEERR_OPERATIONFAILED, 0));
+  EXPECT_EQ(Query([](DWORD_PTR, DWORD, LPVOID, DWORD) -> LONG { return 0; }, kLineBase, TRUE),
+            Answer(0, 0));
 }
 
 }  // namespace
