@@ -32,17 +32,6 @@ TEST_F(LineScenarioTest, MakeAnswerHoldUnholdSwapDrop) {
   EXPECT_EQ(Tapi::nNewCalls, 1);
 }
 
-TEST_F(LineScenarioTest, BusyAndFailedCalls) {
-  Run({SimStep("outside 5550100 busy"),
-       Do("200 calls it", [&] { return MakeCall(0, "5550100"); }, {{0, 1, LINECALLSTATE_BUSY}}),
-       Do("200 hangs up", [&] { return provider.lineDrop(C(0, 1), Id(), nullptr, 0); },
-          {{0, 1, LINECALLSTATE_IDLE}}),
-       SimStep("outside 5550111 unreachable"),
-       Do("200 calls it", [&] { return MakeCall(0, "5550111"); },
-          {{0, 2, LINECALLSTATE_SPECIALINFO}})});
-  EXPECT_EQ(C(0, 2)->GetCallStateMode(), static_cast<DWORD>(LINESPECIALINFO_REORDER));
-}
-
 TEST_F(LineScenarioTest, IncomingCallAnsweredThenRedirectedAndDialled) {
   Run({SimStep("incoming 200 5550100 Ada", {{0, 1, LINECALLSTATE_OFFERING}}),
        Do("200 answers", [&] { return provider.lineAnswer(C(0, 1), Id(), nullptr, 0); },
@@ -130,17 +119,6 @@ TEST_F(LineScenarioTest, ForwardSetAndCancel) {
     EXPECT_EQ(forwards[i].Str("strForwardTo"), "");
   }
   EXPECT_EQ(sim->ReceivedOfType(OMBIX_SET_DO_NOT_DISTURB_REQ).size(), 1u);
-}
-
-TEST_F(LineScenarioTest, LostLinkFailsTheRequestWithTheSwitch) {
-  Run(Then(Connect200To201(),
-           {SimStep("silent on"),
-            Do(
-                "200 holds: no answer comes, the link gives up",
-                [&] { return provider.lineHold(C(0, 1), Id()); }, {}, LINEERR_OPERATIONFAILED),
-            Do(
-                "while the link is down, requests are refused",
-                [&] { return provider.lineHold(C(0, 1), Id()); }, {}, LINEERR_INVALLINESTATE)}));
 }
 
 }  // namespace
