@@ -8,9 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "framework/address_info.h"
 #include "switchapi/ombix_values.h"
-#include "tests/provider/provider_doubles.h"
+#include "tests/provider/line_scenario.h"
 
 namespace prov_test {
 
@@ -45,39 +44,19 @@ IMPLEMENT_DYNCREATE(IdleThrowingCall, COmbixCall)
 
 namespace {
 
-// What TAPI heard, per line handle.
-struct TapiEvents {
-  static inline std::mutex mx;
-  static inline std::vector<std::pair<DWORD, DWORD_PTR>> events;  // message, first parameter
-  static void Callback(HTAPILINE, HTAPICALL, DWORD dwMsg, DWORD_PTR dwParam1, DWORD_PTR,
-                       DWORD_PTR) {
-    std::lock_guard<std::mutex> lock(mx);
-    events.emplace_back(dwMsg, dwParam1);
-  }
-  static int Count(DWORD dwMsg, DWORD_PTR dwParam1) {
-    std::lock_guard<std::mutex> lock(mx);
-    int n = 0;
-    for (const auto& event : events) n += event == std::make_pair(dwMsg, dwParam1);
-    return n;
-  }
-};
-
 class LineTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
-    {
-      std::lock_guard<std::mutex> lock(TapiEvents::mx);
-      TapiEvents::events.clear();
-    }
+    scenario::Tapi::Reset();
     StartSim(simConfig);
     DeviceSetup::dwLoginWait = dwLoginWait;
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(TestLine), true);
     device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
   }
   LONG Open(int nLine) {
-    return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine), &TapiEvents::Callback,
-                                  0x00020001);
+    return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine),
+                                  &scenario::Tapi::LineEvent, 0x00020001);
   }
   std::vector<SimReceived> MonitorStarts(const std::string& strDID) {
     std::vector<SimReceived> found;
@@ -125,17 +104,10 @@ TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAsksForThePhonesState) {
   EXPECT_NE(lines[0]->GetMonitorID(), 0u);
   EXPECT_FALSE(lines[0]->IsOutOfService());
   EXPECT_EQ(lines[0]->GetLineError(), 0u);
-
-  const auto starts = MonitorStarts("200");
-  ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].dwInvokeID, lines[0]->GetDeviceID());
-  EXPECT_EQ(starts[0].Str("strPassword"), "1234");
-  // The phone's state and configuration are asked for (their limits: PhoneConfigurationSets...).
-  for (DWORD dwType : {OMBIX_QUERY_PHONE_STATE_REQ, OMBIX_QUERY_PHONE_CONFIG_REQ}) {
-    EXPECT_TRUE(SimHeard(dwType, [&](const SimReceived& r) {
-      return r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
-    })) << dwType;
-  }
+  // The phone's state is asked for (its configuration and the monitor start: tests below).
+  EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_STATE_REQ, [&](const SimReceived& r) {
+    return r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
+  }));
   // The phone-state answer asks for the forwarding, and its answer fills the address.
   EXPECT_EQ(sim->Command("forward 200 busy 555"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetAddress(0)->GetForwardEntryCount() == 1; }));
@@ -233,7 +205,7 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   LineSetup::timing.dwMonitorStartWait = 100;
   // Every call-control function exported, as in the product, so that the line offers MAKECALL.
   provider.DetectExportedFunctions(
-      [](LPCSTR) { return reinterpret_cast<FARPROC>(&TapiEvents::Callback); });
+      [](LPCSTR) { return reinterpret_cast<FARPROC>(&scenario::Tapi::Completion); });
   Restart();
   LineSetup::timing.dwMonitorStartWait = 4000;
   sim->SetLoginPolicy(SimLoginPolicy::kIgnore);
@@ -245,7 +217,7 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   auto inService = [&] {
     return (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0;
   };
-  auto reported = [](DWORD dwState) { return TapiEvents::Count(LINE_LINEDEVSTATE, dwState); };
+  auto reported = [](DWORD dwState) { return scenario::Tapi::Count(LINE_LINEDEVSTATE, dwState); };
   EXPECT_TRUE(lines[0]->IsOutOfService());
   EXPECT_FALSE(inService());
   EXPECT_EQ(lines[0]->GetLineDevStatus().dwLineFeatures & LINEFEATURE_MAKECALL, 0u);
