@@ -52,7 +52,6 @@ class LineTest : public ProviderTest {
     StartSim(simConfig);
     DeviceSetup::dwLoginWait = dwLoginWait;
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(TestLine), true);
-    device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
   }
   LONG Open(int nLine) {
     return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine),
@@ -92,7 +91,6 @@ class LineTest : public ProviderTest {
   // Fixture settings a test may change before it calls Restart.
   SwitchSimConfig simConfig;
   DWORD dwLoginWait = 5000;
-  TestDevice* device = nullptr;
   TestLine* lines[2] = {};
 };
 
