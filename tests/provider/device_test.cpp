@@ -18,7 +18,6 @@ class DeviceTest : public ProviderTest {
     // slow answer to the round that asked for it.
     DeviceSetup::dwReceiveWait = 500;
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(RecordingLine), false);
-    device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
   }
   static void NoLineEvent(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
   LONG Open(int nLine) {
@@ -29,7 +28,6 @@ class DeviceTest : public ProviderTest {
         [&] { return lines[0]->GetMonitorID() != 0 && lines[1]->GetMonitorID() != 0; });
   }
 
-  TestDevice* device = nullptr;
   RecordingLine* lines[2] = {};
 };
 

@@ -6,6 +6,7 @@
 // from its start).
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -27,12 +28,14 @@ class ScenarioLine : public COmbixLine {
 
 namespace scenario {
 
-// What TAPI hears: completions, a handle for every call the provider announces, and each call's
-// latest LINE_CALLSTATE (the call's features are final by the time it is sent).
+// What TAPI hears: completions, a handle for every call the provider announces, each call's
+// latest LINE_CALLSTATE (the call's features are final by the time it is sent), and every line
+// event's message with its first parameter.
 struct Tapi {
   static inline std::mutex mx;
   static inline std::map<DRV_REQUESTID, LONG> results;
   static inline std::map<HTAPICALL, DWORD> heardStates;
+  static inline std::vector<std::pair<DWORD, DWORD_PTR>> events;
   static inline int nNewCalls = 0;
   static inline UINT_PTR nextHandle = 0x9000;
   static void Completion(DRV_REQUESTID id, LONG lResult) {
@@ -42,6 +45,7 @@ struct Tapi {
   static void LineEvent(HTAPILINE, HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1,
                         DWORD_PTR dwParam2, DWORD_PTR) {
     std::lock_guard<std::mutex> lock(mx);
+    events.emplace_back(dwMsg, dwParam1);
     if (dwMsg == LINE_CALLSTATE) heardStates[htCall] = static_cast<DWORD>(dwParam1);
     if (dwMsg != LINE_NEWCALL) return;
     ++nNewCalls;
@@ -59,10 +63,15 @@ struct Tapi {
     auto it = heardStates.find(htCall);
     return it != heardStates.end() ? it->second : 0;
   }
+  static int Count(DWORD dwMsg, DWORD_PTR dwParam1) {
+    std::lock_guard<std::mutex> lock(mx);
+    return static_cast<int>(std::count(events.begin(), events.end(), std::pair{dwMsg, dwParam1}));
+  }
   static void Reset() {
     std::lock_guard<std::mutex> lock(mx);
     results.clear();
     heardStates.clear();
+    events.clear();
     nNewCalls = 0;
   }
 };

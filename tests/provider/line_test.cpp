@@ -6,12 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <stdexcept>
 
-#include "framework/address_info.h"
 #include "switchapi/ombix_values.h"
-#include "tests/provider/provider_doubles.h"
+#include "tests/provider/line_scenario.h"
 
 namespace prov_test {
 
@@ -46,39 +44,18 @@ IMPLEMENT_DYNCREATE(IdleThrowingCall, COmbixCall)
 
 namespace {
 
-// What TAPI heard, per line handle.
-struct TapiEvents {
-  static inline std::mutex mx;
-  static inline std::vector<std::pair<DWORD, DWORD_PTR>> events;  // message, first parameter
-  static void Callback(HTAPILINE, HTAPICALL, DWORD dwMsg, DWORD_PTR dwParam1, DWORD_PTR,
-                       DWORD_PTR) {
-    std::lock_guard<std::mutex> lock(mx);
-    events.emplace_back(dwMsg, dwParam1);
-  }
-  static int Count(DWORD dwMsg, DWORD_PTR dwParam1) {
-    std::lock_guard<std::mutex> lock(mx);
-    int n = 0;
-    for (const auto& event : events) n += event == std::make_pair(dwMsg, dwParam1);
-    return n;
-  }
-};
-
 class LineTest : public ProviderTest {
  protected:
   void SetUp() override {
     ProviderTest::SetUp();
-    {
-      std::lock_guard<std::mutex> lock(TapiEvents::mx);
-      TapiEvents::events.clear();
-    }
+    scenario::Tapi::Reset();
     StartSim(simConfig);
     DeviceSetup::dwLoginWait = dwLoginWait;
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(TestLine), true);
-    device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
   }
   LONG Open(int nLine) {
-    return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine), &TapiEvents::Callback,
-                                  0x00020001);
+    return lines[nLine]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine),
+                                  &scenario::Tapi::LineEvent, 0x00020001);
   }
   std::vector<SimReceived> MonitorStarts(const std::string& strDID) {
     std::vector<SimReceived> found;
@@ -114,7 +91,6 @@ class LineTest : public ProviderTest {
   // Fixture settings a test may change before it calls Restart.
   SwitchSimConfig simConfig;
   DWORD dwLoginWait = 5000;
-  TestDevice* device = nullptr;
   TestLine* lines[2] = {};
 };
 
@@ -126,17 +102,10 @@ TEST_F(LineTest, OpenLogsInStartsTheMonitorAndAsksForThePhonesState) {
   EXPECT_NE(lines[0]->GetMonitorID(), 0u);
   EXPECT_FALSE(lines[0]->IsOutOfService());
   EXPECT_EQ(lines[0]->GetLineError(), 0u);
-
-  const auto starts = MonitorStarts("200");
-  ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(starts[0].dwInvokeID, lines[0]->GetDeviceID());
-  EXPECT_EQ(starts[0].Str("strPassword"), "1234");
-  // The phone's state and configuration are asked for (their limits: PhoneConfigurationSets...).
-  for (DWORD dwType : {OMBIX_QUERY_PHONE_STATE_REQ, OMBIX_QUERY_PHONE_CONFIG_REQ}) {
-    EXPECT_TRUE(SimHeard(dwType, [&](const SimReceived& r) {
-      return r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
-    })) << dwType;
-  }
+  // The phone's state is asked for (its configuration and the monitor start: tests below).
+  EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_STATE_REQ, [&](const SimReceived& r) {
+    return r.dwInvokeID == lines[0]->GetDeviceID() && r.Str("strAgent") == "200";
+  }));
   // The phone-state answer asks for the forwarding, and its answer fills the address.
   EXPECT_EQ(sim->Command("forward 200 busy 555"), "ok");
   ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetAddress(0)->GetForwardEntryCount() == 1; }));
@@ -234,7 +203,7 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   LineSetup::timing.dwMonitorStartWait = 100;
   // Every call-control function exported, as in the product, so that the line offers MAKECALL.
   provider.DetectExportedFunctions(
-      [](LPCSTR) { return reinterpret_cast<FARPROC>(&TapiEvents::Callback); });
+      [](LPCSTR) { return reinterpret_cast<FARPROC>(&scenario::Tapi::Completion); });
   Restart();
   LineSetup::timing.dwMonitorStartWait = 4000;
   sim->SetLoginPolicy(SimLoginPolicy::kIgnore);
@@ -246,7 +215,7 @@ TEST_F(LineTest, TapiSeesTheServiceStateInTheLineStatus) {
   auto inService = [&] {
     return (lines[0]->GetLineDevStatus().dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0;
   };
-  auto reported = [](DWORD dwState) { return TapiEvents::Count(LINE_LINEDEVSTATE, dwState); };
+  auto reported = [](DWORD dwState) { return scenario::Tapi::Count(LINE_LINEDEVSTATE, dwState); };
   EXPECT_TRUE(lines[0]->IsOutOfService());
   EXPECT_FALSE(inService());
   EXPECT_EQ(lines[0]->GetLineDevStatus().dwLineFeatures & LINEFEATURE_MAKECALL, 0u);
@@ -307,42 +276,6 @@ TEST_F(LineTest, PhoneConfigurationSetsTheAddressLimitsAndTheDeviceName) {
     EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_CONFIG_REQ,
                          [&](const SimReceived& r) { return r.Str("strAgent") == c.pszDevice; }));
   }
-}
-
-TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas) {
-  // Calls the switch has when the line opens: it lists them with the monitor start.
-  DWORD dwCall[2] = {};
-  for (DWORD& dwNumber : dwCall) {
-    const std::string answer = sim->Command("call 200 201 connected");
-    ASSERT_EQ(answer.rfind("call ", 0), 0u) << answer;
-    dwNumber = std::stoul(answer.substr(5));
-  }
-  const DWORD dwLive = dwCall[0];
-  const DWORD dwEnded = dwCall[1];    // ends while the link is up; listed then, not after
-  const DWORD dwLost = dwLive + 100;  // the switch never had it
-  ASSERT_EQ(Open(0), 0);
-  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetReportedCallNumbers().size() == 2; }));
-  std::map<DWORD, CTSPICallAppearance*> calls;  // kept to look at after the resynchronisation
-  for (DWORD dwNumber : {dwLive, dwEnded, dwLost}) calls[dwNumber] = AddCall(dwNumber);
-  EXPECT_EQ(sim->Command("hangup " + std::to_string(dwEnded)), "ok");
-
-  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
-  const DWORD dwOldMonitors[2] = {lines[0]->GetMonitorID(), lines[1]->GetMonitorID()};
-
-  EXPECT_EQ(sim->Command("disconnect"), "ok");
-  // The switch forgot the monitors; both lines get new ones.
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(WaitUntil([&] {
-      return lines[i]->GetMonitorID() != dwOldMonitors[i] && lines[i]->GetMonitorID() != 0;
-    }));
-  }
-  ASSERT_TRUE(WaitUntil([&] { return calls[dwLost]->GetCallState() == LINECALLSTATE_IDLE; }));
-  EXPECT_EQ(calls[dwEnded]->GetCallState(), LINECALLSTATE_IDLE);
-  EXPECT_EQ(calls[dwLive]->GetCallState(), LINECALLSTATE_CONNECTED);
-  EXPECT_TRUE(lines[0]->GetReportedCallNumbers().empty());
-  EXPECT_FALSE(lines[0]->IsOutOfService());
-  EXPECT_FALSE(lines[0]->IsReconnectPending());
-  for (auto& [dwNumber, pCall] : calls) pCall->Release();
 }
 
 // After a lost link, a call that throws while it is idled costs the check nothing more: the

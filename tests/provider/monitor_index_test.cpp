@@ -68,7 +68,6 @@ class MonitorRoutingTest : public ProviderTest {
   void SetUp() override {
     ProviderTest::SetUp();
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(IdLine), false);
-    device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
   }
   // What a walk of the lines in index order finds.
   COmbixLine* Walk(DWORD dwMonitorID) {
@@ -79,7 +78,6 @@ class MonitorRoutingTest : public ProviderTest {
     return nullptr;
   }
 
-  TestDevice* device = nullptr;
   IdLine* lines[kLines] = {};
 };
 

@@ -169,7 +169,7 @@ class ProviderTest : public ombix::registry_test::RegistryFileTest {
     DeviceSetup::dwReceiveWait = 50;
   }
   // Starts the provider on the lineNumbers (password 1234) against 127.0.0.1, with these classes
-  // (the switch's calls when bCalls), and fills `lines`.
+  // (the switch's calls when bCalls), and fills `lines` and `device` (when it is a TestDevice).
   template <class Line, size_t N>
   void StartLines(Line* (&lines)[N], CRuntimeClass* pDevice, CRuntimeClass* pLine, bool bCalls,
                   ASYNC_COMPLETION pfnCompletion = &NoCompletion) {
@@ -179,6 +179,7 @@ class ProviderTest : public ombix::registry_test::RegistryFileTest {
     Write("IP1", "127.0.0.1");
     for (DWORD i = 0; i < N && i < 2; ++i) SaveLineSettings(kProviderID, i, lineNumbers[i], "1234");
     ASSERT_EQ(Init(N, pfnCompletion), 0);
+    device = dynamic_cast<TestDevice*>(provider.FindDeviceByProviderID(kProviderID));
     for (size_t i = 0; i < N; ++i) {
       lines[i] =
           dynamic_cast<Line*>(provider.FindDeviceByProviderID(kProviderID)->GetLineByIndex(i));
@@ -189,6 +190,7 @@ class ProviderTest : public ombix::registry_test::RegistryFileTest {
   COmbixProvider provider;
   DWORD dwOptions = 0;
   std::unique_ptr<SwitchSim> sim;
+  TestDevice* device = nullptr;
   const char* lineNumbers[2] = {"200", "201"};
 };
 

@@ -183,9 +183,8 @@ std::string OutputReader::ReadLineWith(const std::string& text) {
     const size_t at = out.find(text);
     const size_t end = at == std::string::npos ? at : out.find('\n', at);
     if (end != std::string::npos) {
-      const size_t begin = out.rfind('\n', at);
-      return out.substr(begin == std::string::npos ? 0 : begin + 1,
-                        end - (begin == std::string::npos ? 0 : begin + 1));
+      const size_t begin = out.rfind('\n', at) + 1;  // 0 when no line comes before
+      return out.substr(begin, end - begin);
     }
     if (!ReadSome(deadline)) return "";
   }
