@@ -121,6 +121,7 @@ TEST_F(CallTest, ASwapHoldKeepsTheOtherCallUntilItsRequestEnds) {
   EXPECT_EQ(pHeld->GetRefCount(), 1);                   // the swap's record
   line->CompleteRequest(line->GetRequest(0).Get(), 0);  // reads the other call
   EXPECT_TRUE(TestCall::WasDestroyed(pHeld));
+  EXPECT_EQ(pActive->GetRefCount(), 1);  // the request let go of its own call too
   EXPECT_EQ(pActive->GetCallType(), CALLTYPE_NORMAL);
 }
 

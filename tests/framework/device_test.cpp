@@ -1,6 +1,5 @@
-// The device: creating its lines and phones, look-ups, routing of data, completion reports and
-// the interval service. (That it leaves a request's acceptance to the provider shows wherever the
-// tests' provider refuses one.)
+// The device: creating its lines and phones, look-ups, routing of data, the hooks towards the
+// provider, completion reports and the interval service.
 #include "framework/device.h"
 
 #include "framework/phone_connection.h"
@@ -42,6 +41,10 @@ class HookProvider : public CServiceProvider {
   HookProvider() : CServiceProvider("OMBIX.TSP", "Test Provider", 0x00020001) {
     SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(RecordingLine), nullptr, nullptr, nullptr,
                      RUNTIME_CLASS(RecordingPhone));
+  }
+  BOOL AcceptNewRequest(CTSPIConnection*, CTSPIRequest*, int& nPosition) override {
+    nPosition = 3;
+    return FALSE;
   }
 };
 
@@ -143,6 +146,14 @@ TEST_F(DeviceTest, RouteDataReachesOneConnectionOrWalksThemAll) {
   device.RouteData(0, 15, nullptr, 0);
   EXPECT_EQ(Line(device, 2)->received, std::vector<DWORD>{15});
   EXPECT_EQ(phone1->received, (std::vector<DWORD>{12, 15}));
+}
+
+TEST_F(DeviceTest, AcceptingARequestIsTheProvidersChoice) {
+  CTSPIDevice device;
+  ASSERT_TRUE(device.Init(1, 0, 0, 1, 0, nullptr, nullptr));
+  int nPosition = -1;
+  EXPECT_FALSE(device.AcceptNewRequest(device.GetLineByIndex(0), nullptr, nPosition));
+  EXPECT_EQ(nPosition, 3);
 }
 
 TEST_F(DeviceTest, IntervalServiceSkipsRemovedConnectionsAndSurvivesAFailingHook) {

@@ -1,4 +1,4 @@
-// The line's life with TAPI: open and close, line events under TAPI's mask,
+// The line's life with TAPI: initial features, open and close, line events under TAPI's mask,
 // status flags, line features and call counters, and the provider entries that reach the line.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,34 @@
 
 namespace fw_test {
 namespace {
+
+TEST(LineInitTest, FeaturesFollowTheExportedFunctionsOnly) {
+  struct {
+    WORD wFunction;
+    DWORD dwCaps, dwStatus, dwDevCapFlags;
+  } const cases[] = {
+      {TSPI_LINEMAKECALL, LINEFEATURE_MAKECALL, 0, 0},
+      {TSPI_LINESETMEDIACONTROL, LINEFEATURE_SETMEDIACONTROL, LINEFEATURE_SETMEDIACONTROL,
+       LINEDEVCAPFLAGS_MEDIACONTROL},
+      {TSPI_LINEDEVSPECIFIC, LINEFEATURE_DEVSPECIFIC, LINEFEATURE_DEVSPECIFIC, 0},
+      {TSPI_LINEDEVSPECIFICFEATURE, LINEFEATURE_DEVSPECIFICFEAT, LINEFEATURE_DEVSPECIFICFEAT, 0},
+      {TSPI_LINEFORWARD, LINEFEATURE_FORWARD, LINEFEATURE_FORWARD, 0},
+      {TSPI_LINESETLINEDEVSTATUS, LINEFEATURE_SETDEVSTATUS, LINEFEATURE_SETDEVSTATUS, 0},
+      {TSPI_LINESETTERMINAL, LINEFEATURE_SETTERMINAL, 0, 0},
+      {TSPI_LINEHOLD, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(TSPIFunctionNameTable[c.wFunction]);
+    TestProvider provider(0x00020001, {TSPIFunctionNameTable[c.wFunction]});
+    CTSPIDevice device;
+    ASSERT_TRUE(device.Init(kProviderID, 0, 0, 0, 0, nullptr, nullptr));
+    CTSPILineConnection line;
+    line.Init(&device, kDeviceID, kLineIndex);
+    EXPECT_EQ(line.GetLineDevCaps().dwLineFeatures, c.dwCaps);
+    EXPECT_EQ(line.GetLineDevStatus().dwLineFeatures, c.dwStatus);
+    EXPECT_EQ(line.GetLineDevCaps().dwDevCapFlags, c.dwDevCapFlags);
+  }
+}
 
 TEST_F(LineTest, CloseFailsQueuedRequestsReportsCloseAndForgetsTapi) {
   ASSERT_EQ(Open(0x00010004, LINEDEVSTATE_CLOSE | LINEDEVSTATE_OTHER), 0);

@@ -150,6 +150,8 @@ TEST_F(RecordsTest, MediaControlLivesUntilItsLastHolder) {
 TEST_F(RecordsTest, RecordsFreeTheirCopiesAndNeverTapisBuffers) {
   VARSTRING parkAddress{};  // TAPI's: the record may point at it but must not free it
   parkAddress.dwTotalSize = sizeof(parkAddress);
+  parkAddress.dwStringFormat = STRINGFORMAT_ASCII;
+  const VARSTRING tapisOwn = parkAddress;
   {
     TSPILINEPARK park;
     park.dwParkMode = LINEPARKMODE_NONDIRECTED;
@@ -158,6 +160,9 @@ TEST_F(RecordsTest, RecordsFreeTheirCopiesAndNeverTapisBuffers) {
     TSPIGENERATE generate;
     ASSERT_TRUE(AppendEntryCopies(generate.arrTones, genTones, 2));
   }
+  EXPECT_EQ(std::memcmp(&parkAddress, &tapisOwn, sizeof(parkAddress)), 0);  // not even written
+  parkAddress.dwUsedSize = 1;  // still TAPI's to use
+  EXPECT_EQ(parkAddress.dwTotalSize, sizeof(parkAddress));
 }
 
 // An older, shorter structure: only its own bytes are read (the sanitizer catches an over-read

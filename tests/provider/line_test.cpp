@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 
 #include "switchapi/ombix_values.h"
@@ -276,6 +277,42 @@ TEST_F(LineTest, PhoneConfigurationSetsTheAddressLimitsAndTheDeviceName) {
     EXPECT_TRUE(SimHeard(OMBIX_QUERY_PHONE_CONFIG_REQ,
                          [&](const SimReceived& r) { return r.Str("strAgent") == c.pszDevice; }));
   }
+}
+
+TEST_F(LineTest, LostLinkRestartsTheMonitorsAndIdlesTheCallsTheSwitchNoLongerHas) {
+  // Calls the switch has when the line opens: it lists them with the monitor start.
+  DWORD dwCall[2] = {};
+  for (DWORD& dwNumber : dwCall) {
+    const std::string answer = sim->Command("call 200 201 connected");
+    ASSERT_EQ(answer.rfind("call ", 0), 0u) << answer;
+    dwNumber = std::stoul(answer.substr(5));
+  }
+  const DWORD dwLive = dwCall[0];
+  const DWORD dwEnded = dwCall[1];    // ends while the link is up; listed then, not after
+  const DWORD dwLost = dwLive + 100;  // the switch never had it
+  ASSERT_EQ(Open(0), 0);
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetReportedCallNumbers().size() == 2; }));
+  std::map<DWORD, CTSPICallAppearance*> calls;  // kept to look at after the resynchronisation
+  for (DWORD dwNumber : {dwLive, dwEnded, dwLost}) calls[dwNumber] = AddCall(dwNumber);
+  EXPECT_EQ(sim->Command("hangup " + std::to_string(dwEnded)), "ok");
+
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() != 0; }));
+  const DWORD dwOldMonitors[2] = {lines[0]->GetMonitorID(), lines[1]->GetMonitorID()};
+
+  EXPECT_EQ(sim->Command("disconnect"), "ok");
+  // The switch forgot the monitors; both lines get new ones.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
+      return lines[i]->GetMonitorID() != dwOldMonitors[i] && lines[i]->GetMonitorID() != 0;
+    }));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return calls[dwLost]->GetCallState() == LINECALLSTATE_IDLE; }));
+  EXPECT_EQ(calls[dwEnded]->GetCallState(), LINECALLSTATE_IDLE);
+  EXPECT_EQ(calls[dwLive]->GetCallState(), LINECALLSTATE_CONNECTED);
+  EXPECT_TRUE(lines[0]->GetReportedCallNumbers().empty());
+  EXPECT_FALSE(lines[0]->IsOutOfService());
+  EXPECT_FALSE(lines[0]->IsReconnectPending());
+  for (auto& [dwNumber, pCall] : calls) pCall->Release();
 }
 
 // After a lost link, a call that throws while it is idled costs the check nothing more: the
