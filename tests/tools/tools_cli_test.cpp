@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "switchapi/ombix_message_types.h"
@@ -241,6 +243,52 @@ TEST_F(ToolTest, TspHostStopsTheProviderOnSignals) {
     EXPECT_EQ(Count(result.out, shutdown), c.started ? 1u : 0u) << result.out;
     EXPECT_TRUE(tooltest::InOrder(result.out, {std::string("interrupted by ") + c.name,
                                                c.started ? shutdown : "", "unloaded OMBIX.TSP\n"}));
+  }
+}
+
+// Whether the process still has a handler of its own for the signal.
+bool Catches(pid_t pid, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigCgt:", 0) == 0) {
+      return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1u) != 0;
+    }
+  }
+  return false;
+}
+
+// A signal during a provider call (here a dialog that waits for its user) stops the provider
+// once the call returns; a second one, of either kind, ends tsp-host at once, the call still
+// waiting.
+TEST_F(ToolTest, TspHostEndsAtOnceOnASecondSignal) {
+  const int cases[][2] = {{SIGINT, 0},       {SIGINT, SIGINT},  {SIGINT, SIGTERM},
+                          {SIGTERM, SIGINT}, {SIGTERM, SIGTERM}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c[0]) + " then " + std::to_string(c[1]));
+    ToolProcess host(TSP_HOST_PATH,
+                     {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg", "--dialogs", "text",
+                      "config", "1"},
+                     {{"HOME", dir_ + "/home"}});
+    ASSERT_TRUE(host.ReadUntil("2 button \"Cancel\"")) << host.Output();
+    host.Signal(c[0]);
+    // Its handler has run once it is gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Catches(host.Pid(), c[0]) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(Catches(host.Pid(), c[0]));
+    if (c[1] != 0) host.Signal(c[1]);
+    // End of input ends the dialog, and with it the call.
+    const ToolResult result = host.Finish();
+    const bool interrupted = result.out.find("interrupted by") != std::string::npos;
+    if (c[1] == 0) {
+      EXPECT_EQ(result.exit_code, 128 + c[0]);
+      EXPECT_TRUE(tooltest::InOrder(result.out, {"providerConfig(1) = ", "interrupted by",
+                                                 "unloaded OMBIX.TSP\n"}));
+    } else {
+      EXPECT_EQ(result.signal, c[1]);
+      EXPECT_FALSE(interrupted) << result.out;
+    }
   }
 }
 
