@@ -261,14 +261,14 @@ bool Catches(pid_t pid, int signal) {
 // once the call returns; a second one, of either kind, ends tsp-host at once, the call still
 // waiting.
 TEST_F(ToolTest, TspHostEndsAtOnceOnASecondSignal) {
-  const int cases[][2] = {{SIGINT, 0},       {SIGINT, SIGINT},  {SIGINT, SIGTERM},
-                          {SIGTERM, SIGINT}, {SIGTERM, SIGTERM}};
+  const int cases[][2] = {
+      {SIGINT, 0}, {SIGINT, SIGINT}, {SIGINT, SIGTERM}, {SIGTERM, SIGINT}, {SIGTERM, SIGTERM}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c[0]) + " then " + std::to_string(c[1]));
-    ToolProcess host(TSP_HOST_PATH,
-                     {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg", "--dialogs", "text",
-                      "config", "1"},
-                     {{"HOME", dir_ + "/home"}});
+    ToolProcess host(
+        TSP_HOST_PATH,
+        {OMBIX_TSP_PATH, "--registry", dir_ + "/registry.reg", "--dialogs", "text", "config", "1"},
+        {{"HOME", dir_ + "/home"}});
     ASSERT_TRUE(host.ReadUntil("2 button \"Cancel\"")) << host.Output();
     host.Signal(c[0]);
     // Its handler has run once it is gone.
@@ -283,8 +283,8 @@ TEST_F(ToolTest, TspHostEndsAtOnceOnASecondSignal) {
     const bool interrupted = result.out.find("interrupted by") != std::string::npos;
     if (c[1] == 0) {
       EXPECT_EQ(result.exit_code, 128 + c[0]);
-      EXPECT_TRUE(tooltest::InOrder(result.out, {"providerConfig(1) = ", "interrupted by",
-                                                 "unloaded OMBIX.TSP\n"}));
+      EXPECT_TRUE(tooltest::InOrder(
+          result.out, {"providerConfig(1) = ", "interrupted by", "unloaded OMBIX.TSP\n"}));
     } else {
       EXPECT_EQ(result.signal, c[1]);
       EXPECT_FALSE(interrupted) << result.out;

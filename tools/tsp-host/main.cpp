@@ -250,7 +250,12 @@ int main(int argc, char** argv) {
   for (const std::string& missing : library.Missing()) tsphost::PrintLine("  missing " + missing);
   tsphost::TapiSide::Get().SetExports(&library.Exports());
 
-  tsphost::HostSession session(library, options.dwWaitMsecs);
+  const char* pszRegistryEnv = std::getenv("OMBIX_REGISTRY");
+  const std::string registrySource = !options.registry.empty() ? "given by --registry"
+                                     : pszRegistryEnv != nullptr && *pszRegistryEnv != '\0'
+                                         ? "from OMBIX_REGISTRY"
+                                         : "the default";
+  tsphost::HostSession session(library, options.dwWaitMsecs, registrySource);
   bool bAllGood = true;
   if (!options.command.empty()) {
     bAllGood = RunCommand(options.command, options.bStrict, session);
