@@ -201,6 +201,10 @@ TEST_F(ToolTest, TspHostErrors) {
     more.insert(more.begin(), host.begin(), host.end());
     return more;
   };
+  // Dialog scripts for the provider dialog (101), which Cancel (2) closes.
+  std::ofstream(dir_ + "/other.txt") << "dialog 102\n";
+  std::ofstream(dir_ + "/left.txt") << "dialog 101\nclick 2\ndialog 102\n";
+  std::ofstream(dir_ + "/whole.txt") << "dialog 101\nclick 2\n";
   const Case cases[] = {
       {"missing script", with({"--script", "@/none.txt"}), 1,
        "cannot read the script @/none.txt: No such file or directory"},
@@ -214,6 +218,20 @@ TEST_F(ToolTest, TspHostErrors) {
       {"--strict passes a clean script", with({"--strict"}), 0, "out:unloaded OMBIX.TSP", "stopped",
        "negotiate\nenum\ninit\nshutdown\n"},
       {"help tells the exit status", {"--help"}, 0, "out:130 SIGINT"},
+      {"a dialog script that fails", with({"--dialogs", "script:@/other.txt", "config", "1"}), 1,
+       "dialog script: dialog 101 \"VOIP Telephony Service Provider\" where line 1 expects "
+       "dialog 102"},
+      {"so with --strict", with({"--strict", "--dialogs", "script:@/other.txt", "config", "1"}), 1,
+       "where line 1 expects dialog 102"},
+      {"a dialog script left unplayed", with({"--dialogs", "script:@/left.txt", "config", "1"}), 1,
+       "dialog script: 1 step left unplayed, the first at line 3"},
+      {"a dialog script played whole", with({"--dialogs", "script:@/whole.txt", "config", "1"}), 0,
+       "out:providerConfig(1) = ", "dialog script"},
+      {"help tells the dialog script's status",
+       {"--help"},
+       0,
+       "out:the dialog script reported a failure or left steps unplayed (with or\nwithout "
+       "--strict)"},
   };
   for (const Case& c : cases) Check(TSP_HOST_PATH, c);
 }
