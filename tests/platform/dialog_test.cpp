@@ -1,9 +1,6 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <sstream>
-#include <string>
 
 #include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
@@ -190,37 +187,6 @@ TEST_F(DialogTest, ScriptTranscriptRecordsTheRun) {
       "box \"Keep ann?\"",       "answer yes",       "end 9101"};
   EXPECT_EQ(presenter->GetTranscript(), expected);
   EXPECT_EQ(dlg.m_list.GetState(), nullptr);  // detached when the dialog ended
-}
-
-// What goes off script is reported at once, to the stream and the descriptor alike; steps left
-// unplayed, when the presenter ends.
-TEST_F(DialogTest, ScriptReportsFailuresAndUnplayedSteps) {
-  struct Case {
-    const char* script;
-    const char* report;  // the whole report
-  } cases[] = {
-      {"dialog 9101\nescape\ndialog 9101\n",
-       "dialog script: line 2: escape in dialog 9101 \"Account\": Cancel is disabled\n"},
-      {"dialog 9101\nenter\nbox yes\n\ndialog 9101\nbox ok\n",
-       "dialog script: 2 steps left unplayed, the first at line 5\n"},
-      {"dialog 9101\nenter\nbox yes\n# after the end\n", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.script);
-    int fds[2];
-    ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-    std::ostringstream report;
-    std::istringstream script(c.script);
-    AfxSetDialogPresenter(std::make_shared<CScriptDialogPresenter>(script, &report, fds[1]));
-    CAccountDlg().DoModal();
-    AfxSetDialogPresenter(nullptr);  // the presenter's end
-    char buffer[512];
-    const ssize_t nRead = read(fds[0], buffer, sizeof buffer);
-    close(fds[0]);
-    close(fds[1]);
-    EXPECT_EQ(report.str(), c.report);
-    EXPECT_EQ(std::string(buffer, nRead > 0 ? static_cast<size_t>(nRead) : 0), c.report);
-  }
 }
 
 // A dialog that edits its list box from OnInitDialog and records what it found.

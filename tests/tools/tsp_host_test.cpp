@@ -9,7 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -141,46 +140,6 @@ TEST_F(TspHostTest, InitEnumeratesFirstAndKeepsTheConfiguredLines) {
                               "\"Line.1.Number\"=\"201\"", "\"Line.1.Password\"=\"1234\""}) {
       EXPECT_NE(settings.find(value), std::string::npos) << value << " lost:\n" << settings;
     }
-  }
-}
-
-// A registry file that does not exist is named beside the results of enum and init, however its
-// path was given; one that exists is not.
-TEST_F(TspHostTest, EnumAndInitNameARegistryFileThatDoesNotExist) {
-  struct Case {
-    const char* pszName;
-    std::vector<std::string> args;
-    std::map<std::string, std::string> env;
-    std::string note;  // empty: none
-  };
-  const std::string home = dir_ + "/home";
-  const std::string existing = dir_ + "/registry.reg";
-  WriteTwoLines(existing, "192.0.2.1");  // never opened: no switch asked
-  const Case cases[] = {
-      {"--registry",
-       {"--registry", dir_ + "/given.reg"},
-       {{"HOME", home}},
-       dir_ + "/given.reg (given by --registry)"},
-      {"OMBIX_REGISTRY",
-       {},
-       {{"HOME", home}, {"OMBIX_REGISTRY", dir_ + "/env.reg"}},
-       dir_ + "/env.reg (from OMBIX_REGISTRY)"},
-      {"the default", {}, {{"HOME", home}}, home + "/.config/ombix/registry.reg (the default)"},
-      {"a file that exists", {"--registry", existing}, {{"HOME", home}}, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.pszName);
-    std::vector<std::string> args{OMBIX_TSP_PATH};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const ToolResult result = RunTool(TSP_HOST_PATH, args, c.env, "enum\ninit\nshutdown\n");
-    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
-    if (c.note.empty()) {
-      EXPECT_EQ(result.out.find("does not exist"), std::string::npos) << result.out;
-      continue;
-    }
-    const std::string note = "  the registry file " + c.note + " does not exist\n";
-    EXPECT_TRUE(InOrder(result.out, {"providerEnumDevices(1) = 0, lines 0", note, "providerInit(",
-                                     "LINEERR_NODEVICE", note, "> shutdown"}));
   }
 }
 
