@@ -1,6 +1,7 @@
 // The current presenter and the null presenter.
 #include "platform/dialog_presenter.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -23,6 +24,15 @@ PresenterSlot& Slot() {
   return slot;
 }
 
+// The descriptor OMBIX_DIALOGS_REPORT names, -1 when it names none.
+int ReportDescriptor() {
+  const char* pszValue = std::getenv("OMBIX_DIALOGS_REPORT");
+  if (pszValue == nullptr || *pszValue == '\0') return -1;
+  char* pEnd = nullptr;
+  const long nFd = std::strtol(pszValue, &pEnd, 10);
+  return *pEnd == '\0' && nFd >= 0 && nFd <= INT_MAX ? static_cast<int>(nFd) : -1;
+}
+
 // NULL for an unknown presenter name or an unreadable script.
 std::shared_ptr<CDialogPresenter> FromSpec(LPCSTR pszSpec) {
   const CString spec(pszSpec);
@@ -31,7 +41,7 @@ std::shared_ptr<CDialogPresenter> FromSpec(LPCSTR pszSpec) {
   if (spec.Left(7) == "script:") {
     std::ifstream file(spec.Mid(7).GetString());
     if (!file) return nullptr;
-    return std::make_shared<CScriptDialogPresenter>(file, &std::cerr);
+    return std::make_shared<CScriptDialogPresenter>(file, &std::cerr, ReportDescriptor());
   }
   return nullptr;
 }

@@ -10,6 +10,8 @@
 // - RunModal runs on the dialog's thread and returns only when the dialog has ended; a presenter
 //   that cannot go on ends the dialog with -1. MessageBox returns a button that the box has.
 // - Swapping the presenter is thread-safe; a dialog keeps the presenter it started with.
+// - A script presenter chosen by name reports to standard error, and also to the descriptor that
+//   OMBIX_DIALOGS_REPORT names when it is set (for a host that must learn of its failures).
 #pragma once
 
 #include <iosfwd>
@@ -77,10 +79,15 @@ class CTextDialogPresenter : public CDialogPresenter {
 // Anything else than the script expects (another dialog or box, a refused action, a failed
 // check, the script running out while a dialog is open) is a failure: it is recorded, and from
 // then on every dialog ends with -1 and every box gets the default answer, so nothing waits.
+// Steps still unplayed when the presenter ends (its module unloaded, the process ending) are
+// reported then, unless a failure was.
 class CScriptDialogPresenter : public CDialogPresenter {
  public:
-  // Failures are also written to pReport when it is given.
-  explicit CScriptDialogPresenter(std::istream& script, std::ostream* pReport = nullptr);
+  // Reports ("dialog script: REASON" lines) go to pReport when it is given, and to the
+  // descriptor fdReport when it is not -1.
+  explicit CScriptDialogPresenter(std::istream& script, std::ostream* pReport = nullptr,
+                                  int fdReport = -1);
+  ~CScriptDialogPresenter() override;
   BOOL ShowsDialogs() const override { return TRUE; }
   void RunModal(CDialog& dlg) override;
   int MessageBox(LPCSTR pszText, LPCSTR pszCaption, UINT nType) override;
@@ -100,6 +107,7 @@ class CScriptDialogPresenter : public CDialogPresenter {
   void Advance();
   BOOL IsFailed() const;
   void Fail(const CString& reason);
+  void Report(const CString& reason);
   void Log(const CString& entry);
   BOOL PlayAction(CDialog& dlg, const Step& step);
   BOOL Check(CDialog& dlg, const Step& step);
@@ -111,4 +119,5 @@ class CScriptDialogPresenter : public CDialogPresenter {
   std::vector<CString> m_transcript;
   std::vector<CString> m_failures;
   std::ostream* m_pReport;
+  int m_fdReport;
 };

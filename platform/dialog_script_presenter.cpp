@@ -1,4 +1,7 @@
 // The scripted presenter.
+#include <unistd.h>
+
+#include <cerrno>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -27,8 +30,9 @@ CString DialogName(const CDialog& dlg) {
 
 }  // namespace
 
-CScriptDialogPresenter::CScriptDialogPresenter(std::istream& script, std::ostream* pReport)
-    : m_pReport(pReport) {
+CScriptDialogPresenter::CScriptDialogPresenter(std::istream& script, std::ostream* pReport,
+                                               int fdReport)
+    : m_pReport(pReport), m_fdReport(fdReport) {
   std::string line;
   for (int nLine = 1; std::getline(script, line); ++nLine) {
     Step step{nLine, {}};
@@ -46,6 +50,13 @@ CScriptDialogPresenter::CScriptDialogPresenter(std::istream& script, std::ostrea
   }
 }
 
+CScriptDialogPresenter::~CScriptDialogPresenter() {
+  if (m_bFailed || m_nNext >= m_steps.size()) return;
+  const size_t nLeft = m_steps.size() - m_nNext;
+  Report(CString(std::to_string(nLeft).c_str()) + (nLeft == 1 ? " step" : " steps") +
+         " left unplayed, the first at line " + std::to_string(m_steps[m_nNext].nLine).c_str());
+}
+
 BOOL CScriptDialogPresenter::NextStep(Step& step) {
   std::lock_guard lock(m_mutex);
   if (m_nNext >= m_steps.size()) return FALSE;
@@ -58,7 +69,18 @@ void CScriptDialogPresenter::Fail(const CString& reason) {
   m_bFailed = TRUE;
   m_failures.push_back(reason);
   m_transcript.push_back("FAIL: " + reason);
-  if (m_pReport != nullptr) *m_pReport << "dialog script: " << reason.GetString() << '\n';
+  Report(reason);
+}
+
+void CScriptDialogPresenter::Report(const CString& reason) {
+  const std::string line = std::string("dialog script: ") + reason.GetString() + '\n';
+  if (m_pReport != nullptr) *m_pReport << line;
+  for (size_t nDone = 0; m_fdReport >= 0 && nDone < line.size();) {
+    const ssize_t nWritten = write(m_fdReport, line.data() + nDone, line.size() - nDone);
+    if (nWritten < 0 && errno == EINTR) continue;
+    if (nWritten <= 0) break;
+    nDone += static_cast<size_t>(nWritten);
+  }
 }
 
 void CScriptDialogPresenter::Log(const CString& entry) {

@@ -1,7 +1,13 @@
 // A provider double for tsp-host's own test: a few exports that send, in a fixed order, what the
 // host must answer or record: a LINE_CREATE, a new call, a call state, a dialog request whose UI
 // half talks back through the UI callback, and a completion that nobody asked for. Its open line
-// answers status and identifier requests with fixed values, so that their printing is seen.
+// answers status and identifier requests with fixed values, so that their printing is seen. Its
+// configuration dialog waits for its user, standard input, until its end: a call that returns
+// only when told.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -146,4 +152,18 @@ TSPIAPI LONG TUISPI_providerGenericDialog(TUISPIDLLCALLBACK lpfnUIDLLCallback,
   DWORD data = 1;
   lpfnUIDLLCallback(htDlgInst, TUISPIDLL_OBJECT_DIALOGINSTANCE, &data, sizeof(data));
   return lResult;
+}
+
+// Waits in poll, where the thread sanitizer hands signals to the handler at once (not in read).
+TSPIAPI LONG TUISPI_providerConfig(TUISPIDLLCALLBACK, HWND, DWORD) {
+  char buffer[64];
+  for (;;) {
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    if (poll(&input, 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      return 0;
+    }
+    const ssize_t nRead = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (nRead == 0 || (nRead < 0 && errno != EINTR)) return 0;
+  }
 }

@@ -93,6 +93,7 @@ class ToolProcess {
   bool ReadErrorUntil(const std::string& text) { return output_.ReadErrorUntil(text); }
   const std::string& Output() const { return output_.out; }
   void Signal(int signal) { kill(pid_, signal); }
+  pid_t Pid() const { return pid_; }
   // The master side of the tool's terminal, open until this is destroyed; -1 on pipes.
   int Terminal() const { return terminal_; }
   // Closes standard input (on a terminal the tool must end by itself), reads both outputs to

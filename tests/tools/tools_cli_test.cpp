@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "switchapi/ombix_message_types.h"
@@ -199,6 +201,10 @@ TEST_F(ToolTest, TspHostErrors) {
     more.insert(more.begin(), host.begin(), host.end());
     return more;
   };
+  // Dialog scripts for the provider dialog (101), which Cancel (2) closes.
+  std::ofstream(dir_ + "/other.txt") << "dialog 102\n";
+  std::ofstream(dir_ + "/left.txt") << "dialog 101\nclick 2\ndialog 102\n";
+  std::ofstream(dir_ + "/whole.txt") << "dialog 101\nclick 2\n";
   const Case cases[] = {
       {"missing script", with({"--script", "@/none.txt"}), 1,
        "cannot read the script @/none.txt: No such file or directory"},
@@ -212,6 +218,40 @@ TEST_F(ToolTest, TspHostErrors) {
       {"--strict passes a clean script", with({"--strict"}), 0, "out:unloaded OMBIX.TSP", "stopped",
        "negotiate\nenum\ninit\nshutdown\n"},
       {"help tells the exit status", {"--help"}, 0, "out:130 SIGINT"},
+      // A registry file that does not exist is named beside enum's and init's results.
+      {"a registry file given by --registry",
+       {OMBIX_TSP_PATH, "--registry", "@/given.reg", "init"},
+       0,
+       "out:LINEERR_NODEVICE (0x80000042), options 0x00000000\n  the registry file @/given.reg "
+       "(given by --registry) does not exist\n"},
+      {"one from OMBIX_REGISTRY",
+       {OMBIX_TSP_PATH, "init"},
+       0,
+       "out:  the registry file @/env.reg (from OMBIX_REGISTRY) does not exist",
+       "",
+       "",
+       "OMBIX_REGISTRY=@/env.reg"},
+      {"the default one",
+       {OMBIX_TSP_PATH, "enum"},
+       0,
+       "out:lines 0, phones 0\n  the registry file @/home/.config/ombix/registry.reg (the "
+       "default) does not exist\n"},
+      {"one that exists", with({"enum"}), 0, "out:lines 2, phones 0", "does not exist"},
+      {"a dialog script that fails", with({"--dialogs", "script:@/other.txt", "config", "1"}), 1,
+       "dialog script: dialog 101 \"VOIP Telephony Service Provider\" where line 1 expects "
+       "dialog 102",
+       "unplayed"},
+      {"so with --strict", with({"--strict", "--dialogs", "script:@/other.txt", "config", "1"}), 1,
+       "where line 1 expects dialog 102"},
+      {"a dialog script left unplayed", with({"--dialogs", "script:@/left.txt", "config", "1"}), 1,
+       "dialog script: 1 step left unplayed, the first at line 3"},
+      {"a dialog script played whole", with({"--dialogs", "script:@/whole.txt", "config", "1"}), 0,
+       "out:providerConfig(1) = ", "dialog script"},
+      {"help tells the dialog script's status",
+       {"--help"},
+       0,
+       "out:the dialog script reported a failure or left steps unplayed (with or\nwithout "
+       "--strict)"},
   };
   for (const Case& c : cases) Check(TSP_HOST_PATH, c);
 }
@@ -241,6 +281,49 @@ TEST_F(ToolTest, TspHostStopsTheProviderOnSignals) {
     EXPECT_EQ(Count(result.out, shutdown), c.started ? 1u : 0u) << result.out;
     EXPECT_TRUE(tooltest::InOrder(result.out, {std::string("interrupted by ") + c.name,
                                                c.started ? shutdown : "", "unloaded OMBIX.TSP\n"}));
+  }
+}
+
+// Whether the process still has a handler of its own for the signal.
+bool Catches(pid_t pid, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigCgt:", 0) == 0) {
+      return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1u) != 0;
+    }
+  }
+  return false;
+}
+
+// A signal during a provider call (here the test provider's dialog, which waits for its input)
+// stops the provider once the call returns; a second one, of either kind, ends tsp-host at once,
+// the call still waiting.
+TEST_F(ToolTest, TspHostEndsAtOnceOnASecondSignal) {
+  const int cases[][2] = {
+      {SIGINT, 0}, {SIGINT, SIGINT}, {SIGINT, SIGTERM}, {SIGTERM, SIGINT}, {SIGTERM, SIGTERM}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c[0]) + " then " + std::to_string(c[1]));
+    ToolProcess host(TSP_HOST_PATH, {FAKE_TSP_PATH, "config", "1"}, {{"HOME", dir_ + "/home"}});
+    ASSERT_TRUE(host.ReadUntil("> config 1\n")) << host.Output();
+    host.Signal(c[0]);
+    // Its handler has run once it is gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Catches(host.Pid(), c[0]) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(Catches(host.Pid(), c[0]));
+    if (c[1] != 0) host.Signal(c[1]);
+    // End of input ends the dialog, and with it the call.
+    const ToolResult result = host.Finish();
+    const bool interrupted = result.out.find("interrupted by") != std::string::npos;
+    if (c[1] == 0) {
+      EXPECT_EQ(result.exit_code, 128 + c[0]);
+      EXPECT_TRUE(tooltest::InOrder(
+          result.out, {"providerConfig(1) = 0", "interrupted by", "unloaded FAKE.TSP\n"}));
+    } else {
+      EXPECT_EQ(result.signal, c[1]);
+      EXPECT_FALSE(interrupted) << result.out;
+    }
   }
 }
 

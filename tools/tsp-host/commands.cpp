@@ -1,6 +1,8 @@
 // tsp-host's commands: the parser and the provider's start and stop.
 #include "tools/tsp-host/commands.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/registry.h"
 #include "tools/tsp-host/callbacks.h"
 #include "tools/tsp-host/interrupt.h"
 #include "tools/tsp-host/names.h"
@@ -232,7 +235,20 @@ CommandStatus HostSession::Negotiate(const Args& args) {
 
 CommandStatus HostSession::Enum(const Args& args) {
   EnumDevices(args.numbers.empty() ? m_dwProviderID : args.numbers[0]);
+  NoteMissingRegistry();
   return CommandStatus::kDone;
+}
+
+void HostSession::NoteMissingRegistry() const {
+  const std::string path = OmbixRegFilePath();
+  if (path.empty()) {
+    PrintLine("  no registry file: neither OMBIX_REGISTRY nor HOME is set");
+    return;
+  }
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return;
+  PrintLine("  the registry file " + path +
+            (m_registrySource.empty() ? "" : " (" + m_registrySource + ")") + " does not exist");
 }
 
 bool HostSession::EnumDevices(DWORD dwProviderID) {
@@ -269,6 +285,7 @@ CommandStatus HostSession::Init(const Args& args) {
     }
     if (!EnumDevices(dwProviderID)) {
       PrintLine("init: providerEnumDevices failed, so the provider is not started");
+      NoteMissingRegistry();
       return CommandStatus::kDone;
     }
   }
@@ -289,6 +306,7 @@ CommandStatus HostSession::Init(const Args& args) {
             Dec(dwLineBase) + ", phone base " + Dec(dwPhoneBase) + ", " + Dec(dwNumLines) +
             " lines, " + Dec(m_dwNumPhones) + " phones) = " + FormatResult(lResult) + ", options " +
             Hex(dwOptions) + note);
+  NoteMissingRegistry();
   if (lResult == 0) {
     m_dwProviderID = dwProviderID;
     m_started.insert(dwProviderID);

@@ -40,6 +40,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/tsp-host/provider_library.h"
@@ -57,8 +58,12 @@ struct CommandArgs {
 
 class HostSession {
  public:
-  HostSession(ProviderLibrary& library, DWORD dwWaitMsecs)
-      : m_library(library), m_dwWaitMsecs(dwWaitMsecs) {}
+  // registrySource: how the registry file's path was given ("given by --registry", "from
+  // OMBIX_REGISTRY" or "the default"), for the note on a file that does not exist.
+  HostSession(ProviderLibrary& library, DWORD dwWaitMsecs, std::string registrySource = {})
+      : m_library(library),
+        m_dwWaitMsecs(dwWaitMsecs),
+        m_registrySource(std::move(registrySource)) {}
 
   // Runs one line; kError for a line that is no valid command (the reason is printed). echo,
   // unless empty, is printed first, after what the callbacks queued before it; a wait then
@@ -84,6 +89,9 @@ class HostSession {
   // TSPI_providerEnumDevices with the result printed; false when it failed.
   bool EnumDevices(DWORD dwProviderID);
   CommandStatus Init(const Args& args);
+  // Says which registry file the provider reads when it does not exist: beside the results of
+  // enum and init, whose answers it explains.
+  void NoteMissingRegistry() const;
   CommandStatus Shutdown(const Args& args);
   CommandStatus Caps(const Args& args);
   CommandStatus Open(const Args& args);
@@ -102,6 +110,7 @@ class HostSession {
 
   ProviderLibrary& m_library;
   DWORD m_dwWaitMsecs;
+  std::string m_registrySource;
   DWORD m_dwVersion = 0x00020001;  // TAPI's own until negotiated
   DWORD m_dwProviderID = 1;
   DWORD m_dwNumLines = 0;

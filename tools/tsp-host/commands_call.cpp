@@ -59,18 +59,20 @@ std::string CallText(DWORD dwCall) {
   return "call " + Dec(dwCall) + (CallHandle(dwCall) == nullptr ? " (unknown)" : "");
 }
 
-// Runs one asynchronous request: its ID is recorded first, then the result printed.
+// Runs one asynchronous request: its ID is recorded first, then the result printed, with
+// suffix() after an accepted one.
 void Request(const std::string& what, const std::function<LONG(DRV_REQUESTID)>& invoke,
-             const std::string& suffix = "") {
+             const std::function<std::string()>& suffix = nullptr) {
   const DRV_REQUESTID dwRequestID = TapiSide::Get().BeginRequest();
   const LONG lResult = invoke(dwRequestID);
   TapiSide::Get().EndRequest(dwRequestID, lResult);
   PrintLine(what + " = " + FormatResult(lResult) +
-            (lResult >= 0 ? " (request " + Dec(dwRequestID) + ")" + suffix : ""));
+            (lResult >= 0 ? " (request " + Dec(dwRequestID) + ")" + (suffix ? suffix() : "") : ""));
 }
 
-// Runs a request that makes a call: the host's number and handle for it are chosen first; the
-// provider's handle is kept when the request is accepted.
+// Runs a request that may make a call: the host's number and handle for it are chosen first.
+// The provider sets its handle before it returns, or leaves it NULL when it makes no call (a
+// forward without a consultation call); only a call it made is kept and printed.
 void MakingRequest(const std::string& what,
                    const std::function<LONG(DRV_REQUESTID, HTAPICALL, LPHDRVCALL)>& invoke) {
   DWORD dwCall = 0;
@@ -83,7 +85,7 @@ void MakingRequest(const std::string& what,
         if (lResult >= 0 && hdCall != nullptr) TapiSide::Get().SetDriverCall(dwCall, hdCall);
         return lResult;
       },
-      ", call " + Dec(dwCall));
+      [&] { return hdCall != nullptr ? ", call " + Dec(dwCall) : std::string(); });
 }
 
 std::string Party(const LINECALLINFO* pInfo, DWORD dwSize, DWORD dwOffset, DWORD dwNameSize,

@@ -15,9 +15,16 @@ namespace {
 std::atomic<int> g_nSignal{0};  // lock-free, so the handler may store to it
 int g_fdWake[2] = {-1, -1};
 
+constexpr int kEndSignals[] = {SIGINT, SIGTERM};
+
 extern "C" void OnSignal(int nSignal) {
   const int nSavedErrno = errno;
-  g_nSignal.store(nSignal);
+  // Whichever comes second, of either kind, takes the default action: it ends the process.
+  struct sigaction action = {};
+  action.sa_handler = SIG_DFL;
+  for (int nEnd : kEndSignals) sigaction(nEnd, &action, nullptr);
+  int nNone = 0;
+  g_nSignal.compare_exchange_strong(nNone, nSignal);
   const char byte = 1;
   if (write(g_fdWake[1], &byte, 1) < 0) {
     // The pipe is full: a byte is waiting already.
@@ -31,11 +38,15 @@ bool InstallInterruptHandlers() {
   if (pipe2(g_fdWake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   struct sigaction action = {};
   action.sa_handler = &OnSignal;
+  // Both held back while the handler runs, so that the second finds the default action.
   sigemptyset(&action.sa_mask);
-  // The provider's threads may be inside system calls; theirs resume. SA_RESETHAND: the second
-  // signal takes the default action.
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
-  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+  for (int nEnd : kEndSignals) sigaddset(&action.sa_mask, nEnd);
+  // The provider's threads may be inside system calls; theirs resume.
+  action.sa_flags = SA_RESTART;
+  for (int nEnd : kEndSignals) {
+    if (sigaction(nEnd, &action, nullptr) != 0) return false;
+  }
+  return true;
 }
 
 int InterruptSignal() {

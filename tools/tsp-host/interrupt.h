@@ -1,7 +1,8 @@
 // Ctrl-C (SIGINT) and SIGTERM for tsp-host. The handler only records the signal and writes a
 // byte to a pipe; the main thread, woken by the pipe while it waits for input or seeing the
-// signal between commands, shuts the provider down itself. A second such signal ends the
-// process at once (the default action), for a provider that does not come back.
+// signal between commands, shuts the provider down itself once the command in progress has
+// returned. A second such signal, of either kind, ends the process at once (the default action),
+// for a provider that does not come back.
 #pragma once
 
 #include <string>

@@ -2,6 +2,7 @@
 // can be tried here. It loads the library by path, hands in its own callbacks and runs commands
 // from a script file or typed at a prompt, printing every result and callback by name.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,10 +52,12 @@ constexpr char kUsage[] =
     "                   --script or a terminal, as the dialogs read standard input\n"
     "\n"
     "Ctrl-C (SIGINT) or SIGTERM stops the provider (providerShutdown of what init started),\n"
-    "unloads it and ends; a second one ends at once.\n"
+    "unloads it and ends, once the provider call in progress has returned; a second one, of\n"
+    "either kind, ends at once.\n"
     "Exit status: 0 every line ran (with --strict: and no TAPI error came), 1 the library\n"
-    "or the script could not be read, a line was no valid command, or --strict stopped the\n"
-    "script, 2 usage error, 128+N ended by signal N (130 SIGINT, 143 SIGTERM).\n"
+    "or the script could not be read, a line was no valid command, --strict stopped the\n"
+    "script, or the dialog script reported a failure or left steps unplayed (with or\n"
+    "without --strict), 2 usage error, 128+N ended by signal N (130 SIGINT, 143 SIGTERM).\n"
     "\n";
 
 struct Options {
@@ -199,6 +202,32 @@ bool RunCommand(const std::string& command, bool bStrict, tsphost::HostSession& 
   return !(bStrict && tsphost::FormattedErrors() != 0);
 }
 
+// With a dialog script, a file that its failures, and the steps it leaves unplayed, are reported
+// to as well as to standard error; -1 without one, or with the reason printed when none can be
+// made.
+int DialogReport(bool& bFailed) {
+  bFailed = false;
+  const char* pszSpec = std::getenv("OMBIX_DIALOGS");
+  if (pszSpec == nullptr || std::strncmp(pszSpec, "script:", 7) != 0) return -1;
+  const int fd = memfd_create("tsp-host dialog report", MFD_CLOEXEC);
+  if (fd < 0) {
+    std::fprintf(stderr, "tsp-host: cannot follow the dialog script: %s\n", std::strerror(errno));
+    bFailed = true;
+    return -1;
+  }
+  setenv("OMBIX_DIALOGS_REPORT", std::to_string(fd).c_str(), 1);
+  return fd;
+}
+
+// Whether the dialog script reported anything; closes the report.
+bool DialogScriptFailed(int fdReport) {
+  if (fdReport < 0) return false;
+  struct stat st;
+  const bool bReported = fstat(fdReport, &st) != 0 || st.st_size > 0;
+  close(fdReport);
+  return bReported;
+}
+
 // The script's descriptor, or -1 with the reason printed.
 int OpenScript(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -225,6 +254,9 @@ int main(int argc, char** argv) {
   if (!options.registry.empty()) setenv("OMBIX_REGISTRY", options.registry.c_str(), 1);
   // Read by the library when it first shows a dialog.
   if (!options.dialogs.empty()) setenv("OMBIX_DIALOGS", options.dialogs.c_str(), 1);
+  bool bNoReport = false;
+  const int fdDialogReport = DialogReport(bNoReport);
+  if (bNoReport) return kExitFailed;
 
   int fdScript = STDIN_FILENO;
   if (!options.script.empty()) {
@@ -249,7 +281,12 @@ int main(int argc, char** argv) {
   for (const std::string& missing : library.Missing()) tsphost::PrintLine("  missing " + missing);
   tsphost::TapiSide::Get().SetExports(&library.Exports());
 
-  tsphost::HostSession session(library, options.dwWaitMsecs);
+  const char* pszRegistryEnv = std::getenv("OMBIX_REGISTRY");
+  const std::string registrySource = !options.registry.empty() ? "given by --registry"
+                                     : pszRegistryEnv != nullptr && *pszRegistryEnv != '\0'
+                                         ? "from OMBIX_REGISTRY"
+                                         : "the default";
+  tsphost::HostSession session(library, options.dwWaitMsecs, registrySource);
   bool bAllGood = true;
   if (!options.command.empty()) {
     bAllGood = RunCommand(options.command, options.bStrict, session);
@@ -273,6 +310,8 @@ int main(int argc, char** argv) {
   tsphost::FlushQueuedLines();
   tsphost::TapiSide::Get().SetExports(nullptr);
   tsphost::PrintLine("unloaded " + name);
+  // The module's end reported the steps left unplayed.
+  if (DialogScriptFailed(fdDialogReport)) bAllGood = false;
   if (nSignal != 0) return 128 + nSignal;
   // A completion that came after the last command still fails a strict run.
   if (options.bStrict && tsphost::FormattedErrors() != 0) bAllGood = false;
