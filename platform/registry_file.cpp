@@ -156,23 +156,21 @@ void ReportDamage(const std::string& file, FileState* state) {
 // Reads the file into *state. FALSE (noted) when it exists but cannot be read.
 bool Load(const std::string& file, FileState* state) {
   state->Forget();
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  bool missing = false;
+  const int fd = OpenRegistryFile(file, &state->identity, &missing);
   if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR) {
-      NoteErrno(file, errno);
-      return false;
-    }
+    if (!missing) return false;
     state->valid = true;  // a missing file: an empty registry
     return true;
   }
   std::string text;
-  bool ok = fstat(fd, &state->identity) == 0;
-  if (ok) {
-    text.reserve(static_cast<size_t>(state->identity.st_size));
-    ok = ReadAll(fd, &text);
-  }
-  if (!ok) {
-    NoteErrno(file, errno);
+  text.reserve(static_cast<size_t>(state->identity.st_size));
+  if (!ReadAll(fd, &text)) {
+    if (errno == EFBIG) {
+      NoteTooLarge(file);
+    } else {
+      NoteErrno(file, errno);
+    }
     close(fd);
     return false;
   }
