@@ -17,6 +17,8 @@
 //   at most 64 MiB is read or replaced: anything else (a FIFO, a device, a folder, a larger
 //   file) answers ERROR_CANTREAD, without waiting and without being read or replaced (a write
 //   that finds it in the file's place at its end: ERROR_CANTWRITE).
+// - No exception leaves these functions: out of memory answers ERROR_NOT_ENOUGH_MEMORY, another
+//   failure ERROR_CANTREAD (ERROR_CANTWRITE for changes and batches); the change is not made.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512
 //   levels below the root; longer or deeper names answer ERROR_INVALID_PARAMETER.
 // - Key and value names compare without regard to ASCII case and keep their first spelling.

@@ -1,7 +1,9 @@
-// Registry paths that name something other than a regular file, and files too large to read:
-// refused at once, never waited on, never replaced.
+// Registry paths that name something other than a regular file, files too large to read, and
+// memory running out: each refused with an answer, never waited on, never replaced.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -14,6 +16,14 @@
 #include <string>
 
 #include "tests/platform/registry_test_support.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define OMBIX_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define OMBIX_TEST_SANITIZED 1
+#endif
+#endif
 
 namespace ombix::registry_test {
 namespace {
@@ -199,6 +209,43 @@ TEST_F(RegistryFileKindsTest, AFileLargerThanTheLimitIsRefusedBeforeItIsRead) {
               0);
     EXPECT_EQ(static_cast<off_t>(fs::file_size(path_)), size.size);  // not rewritten
   }
+}
+
+// Memory that runs out is an answer, not an exception thrown through the caller.
+TEST_F(RegistryFileKindsTest, OutOfMemoryIsAnsweredAndChangesNothing) {
+#ifdef OMBIX_TEST_SANITIZED
+  GTEST_SKIP() << "the sanitizers' allocators end the process rather than report out of memory";
+#else
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  EXPECT_EQ(RunWithDeadline([key] {
+              // A gigabyte to store (its pages are never touched) and too little address space
+              // left to copy it.
+              constexpr DWORD kBig = DWORD{1} << 30;
+              void* data = mmap(nullptr, kBig, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+              if (data == MAP_FAILED) return 10;
+              long pages = 0;
+              FILE* statm = std::fopen("/proc/self/statm", "r");
+              if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) return 11;
+              std::fclose(statm);
+              rlimit saved{};
+              getrlimit(RLIMIT_AS, &saved);
+              rlimit limit = saved;
+              limit.rlim_cur =
+                  static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                  (rlim_t{256} << 20);
+              if (setrlimit(RLIMIT_AS, &limit) != 0) return 12;
+              const LONG answer =
+                  RegSetValueExA(key, "Big", 0, REG_BINARY, static_cast<const BYTE*>(data), kBig);
+              setrlimit(RLIMIT_AS, &saved);
+              if (answer != ERROR_NOT_ENOUGH_MEMORY) return 1;
+              return GetDword(key, "D") == 1 && SetDword(key, "D", 2) == ERROR_SUCCESS ? 0 : 2;
+            }),
+            0);
+  EXPECT_EQ(FileText().find("Big"), std::string::npos);
+  EXPECT_NE(FileText().find("\"D\"=dword:00000002"), std::string::npos);
+  RegCloseKey(key);
+#endif
 }
 
 }  // namespace
