@@ -1,5 +1,6 @@
 #include "platform/registry_disk.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "platform/win32.h"
 #include "platform/winerror.h"
@@ -86,6 +88,43 @@ bool WriteAll(int fd, const std::string& text) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+// A write's temporary file: the file's name, kTempInfix, and kTempRandom letters and digits
+// that mkostemp picks.
+constexpr std::string_view kTempInfix = ".tmp-";
+constexpr size_t kTempRandom = 6;
+
+bool IsTempNameOf(std::string_view name, std::string_view base) {
+  if (name.size() != base.size() + kTempInfix.size() + kTempRandom ||
+      name.substr(0, base.size()) != base ||
+      name.substr(base.size(), kTempInfix.size()) != kTempInfix) {
+    return false;
+  }
+  for (char c : name.substr(base.size() + kTempInfix.size())) {
+    if (!(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Removes the temporary files that writers killed between creating and renaming them left
+// beside the file (each a full copy, passwords included). Under the exclusive lock no other
+// writer has one open. Only regular files go: a link or a folder of such a name is not ours.
+void RemoveLeftovers(const std::string& path) {
+  const std::string base = path.substr(path.rfind('/') + 1);  // npos + 1: the whole path
+  DIR* folder = opendir(DirName(path).c_str());
+  if (folder == nullptr) return;
+  const int fd = dirfd(folder);
+  while (const dirent* entry = readdir(folder)) {
+    struct stat st;
+    if (IsTempNameOf(entry->d_name, base) &&
+        fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      unlinkat(fd, entry->d_name, 0);
+    }
+  }
+  closedir(folder);
 }
 
 // A write replaces a regular file or makes a new one; a device, a FIFO or a folder at the path
@@ -258,7 +297,8 @@ bool CopyAside(const std::string& path, const std::string& text) {
 
 int WriteAtomically(const std::string& path, const std::string& text) {
   if (!IsReplaceable(path)) return -1;
-  std::string temp = path + ".tmp-XXXXXX";
+  RemoveLeftovers(path);
+  std::string temp = path + std::string(kTempInfix) + std::string(kTempRandom, 'X');
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     NoteErrno(DirName(path), errno);

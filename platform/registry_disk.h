@@ -61,7 +61,8 @@ bool CopyAside(const std::string& file, const std::string& text);
 // Writes `text` to a temporary file beside `file`, syncs it and renames it over `file`. Returns
 // a read-write descriptor (close-on-exec) of the new file, or -1 with the cause noted and
 // `file` untouched. Only a regular file (or none) is replaced: anything else at `file` is
-// refused ("not a regular file").
+// refused ("not a regular file"). The caller holds the exclusive lock: the temporary files that
+// writers killed mid-write left beside `file` are removed first.
 int WriteAtomically(const std::string& file, const std::string& text);
 
 // Records "<path>: <cause>" as the calling thread's last file failure and passes it to the

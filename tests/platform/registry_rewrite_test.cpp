@@ -1,9 +1,12 @@
-// What a rewrite of the file keeps (a hand-written last line).
+// What a rewrite of the file keeps (a hand-written last line) and what it clears away (the
+// temporary files of writers killed mid-write).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/platform/registry_test_support.h"
 
@@ -74,6 +77,53 @@ TEST_F(RegistryRewriteTest, ALastLineWithoutALineBreakIsReadAndKept) {
     EXPECT_NE(text.find("\"IP1\"=\"10.0.0.1\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"New\"=\"n\""), std::string::npos) << text;
   }
+}
+
+TEST_F(RegistryRewriteTest, AWriterRemovesWhatKilledWritersLeftAndNothingElse) {
+  // Through a link the file is elsewhere/real.reg: its writers' temporary files are beside it.
+  fs::create_directory(dir_ / "elsewhere");
+  const fs::path link = dir_ / "link.reg";
+  fs::create_symlink(dir_ / "elsewhere/real.reg", link);
+  auto plant = [](const fs::path& path) {
+    std::ofstream(path) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"Password\"=\"secret\"\n";
+  };
+  const std::vector<fs::path> leftovers = {
+      dir_ / "registry.reg.tmp-Ab3xYz",
+      dir_ / "registry.reg.tmp-000000",
+      dir_ / "elsewhere/real.reg.tmp-abcDEF",
+  };
+  const std::vector<fs::path> others = {
+      dir_ / "registry.reg.tmp-Ab3xY",    // too short
+      dir_ / "registry.reg.tmp-Ab3xYz7",  // too long
+      dir_ / "registry.reg.tmp-Ab_xYz",   // not a character of ours
+      dir_ / "registry.reg.tmp-Ab xYz",   //
+      dir_ / "registry.reg.tmp_Ab3xYz",   // another infix
+      dir_ / "xregistry.reg.tmp-Ab3xYz",  // another file's
+      dir_ / "registry.re.tmp-Ab3xYz",    //
+      dir_ / "link.reg.tmp-abcDEF",       // beside the link, where no writer puts one
+      dir_ / "elsewhere/target",          // what the link below names
+  };
+  for (const fs::path& path : leftovers) plant(path);
+  for (const fs::path& path : others) plant(path);
+  fs::create_symlink(dir_ / "elsewhere/target", dir_ / "registry.reg.tmp-Link01");
+  fs::create_directory(dir_ / "registry.reg.tmp-Dir001");
+  plant(dir_ / "registry.reg.tmp-Dir001/inside");
+  ASSERT_EQ(mkfifo((dir_ / "registry.reg.tmp-Fifo01").c_str(), 0600), 0);
+
+  for (const std::string& file : {path_, link.string()}) {
+    setenv("OMBIX_REGISTRY", file.c_str(), 1);
+    HKEY key = Create("K");
+    ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS) << file;
+    RegCloseKey(key);
+  }
+  for (const fs::path& path : leftovers) EXPECT_FALSE(fs::exists(path)) << path;
+  for (const fs::path& path : others) EXPECT_TRUE(fs::is_regular_file(path)) << path;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "registry.reg.tmp-Link01"));
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "registry.reg.tmp-Dir001/inside"));
+  EXPECT_TRUE(fs::is_fifo(dir_ / "registry.reg.tmp-Fifo01"));
+  EXPECT_NE(FileText().find("\"D\"=dword:00000001"), std::string::npos);
+  EXPECT_NE(ReadText((dir_ / "elsewhere/real.reg").string()).find("\"D\"=dword:00000001"),
+            std::string::npos);
 }
 
 }  // namespace
