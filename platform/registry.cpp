@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -94,10 +95,30 @@ LONG CheckKeyBelow(const OpenKey& base, const KeyPath& relative) {
   });
 }
 
+// What a registry function answers for the exception that ended it (called in its handler): none
+// leaves them, their callers are C-style code. Out of memory: ERROR_NOT_ENOUGH_MEMORY; anything
+// else `failure`, with its cause noted.
+LONG ExceptionAnswer(LONG failure) noexcept {
+  const char* cause = "unexpected failure";
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  } catch (const std::exception& error) {
+    cause = error.what();
+  } catch (...) {
+  }
+  try {
+    NoteFailure("registry", cause);
+  } catch (...) {
+  }
+  return failure;
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/,
-                   PHKEY phkResult) {
+                   PHKEY phkResult) try {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   OpenKey base;
@@ -108,12 +129,14 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*sam
   if (result != ERROR_SUCCESS) return result;
   *phkResult = AddHandle(OpenKey{base.file, Join(base.path, relative)});
   return ERROR_SUCCESS;
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTREAD);
 }
 
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpClass*/,
                      DWORD dwOptions, REGSAM /*samDesired*/,
                      LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) {
+                     LPDWORD lpdwDisposition) try {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   if (!lpSubKey || dwOptions != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
@@ -142,10 +165,12 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpC
   *phkResult = AddHandle(OpenKey{base.file, Join(base.path, relative)});
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                      LPBYTE lpData, LPDWORD lpcbData) {
+                      LPBYTE lpData, LPDWORD lpcbData) try {
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   OpenKey open;
   LONG result = ResolveHandle(hKey, &open);
@@ -168,10 +193,12 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
     *lpcbData = size;
     return answer;
   });
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTREAD);
 }
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
-                    const BYTE* lpData, DWORD cbData) {
+                    const BYTE* lpData, DWORD cbData) try {
   if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
   const std::string name = lpValueName ? lpValueName : "";
   if (!IsValidValueName(name)) return ERROR_INVALID_PARAMETER;
@@ -185,9 +212,11 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
     *changed = key->SetValue(name, dwType, data);
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }
 
-LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
   OpenKey open;
   LONG result = ResolveHandle(hKey, &open);
   if (result != ERROR_SUCCESS) return result;
@@ -198,9 +227,11 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     *changed = key->RemoveValue(name);
     return *changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   });
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }
 
-LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   if (!lpSubKey || !*lpSubKey) return ERROR_INVALID_PARAMETER;
   OpenKey base;
   KeyPath relative;
@@ -219,10 +250,12 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     *changed = parent->RemoveSubkey(leaf);
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
-                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) try {
   if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -245,15 +278,19 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
     if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTREAD);
 }
 
-LONG RegCloseKey(HKEY hKey) {
+LONG RegCloseKey(HKEY hKey) try {
   if (hKey == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   std::lock_guard<std::mutex> guard(g_handle_mutex);
   return Handles().erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTREAD);
 }
 
-LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string* text) {
+LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string* text) try {
   if (!text) return ERROR_INVALID_PARAMETER;
   OpenKey base;
   KeyPath relative;
@@ -274,24 +311,46 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
     *text = FormatRegistryText(*key, shown, bRecursive != FALSE);
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTREAD);
 }
 
 std::string OmbixRegLastFileError() {
-  return LastFileFailure();
+  try {
+    return LastFileFailure();
+  } catch (...) {
+    return {};
+  }
 }
 
 std::string OmbixRegFilePath() {
-  return ResolveRegistryPath();
+  try {
+    return ResolveRegistryPath();
+  } catch (...) {
+    return {};
+  }
 }
 
 LONG OmbixRegBeginBatch() {
-  return BeginBatch(ResolveRegistryPath());
+  try {
+    return BeginBatch(ResolveRegistryPath());
+  } catch (...) {
+    return ExceptionAnswer(ERROR_CANTWRITE);
+  }
 }
 
 LONG OmbixRegEndBatch() {
-  return EndBatch(true);
+  try {
+    return EndBatch(true);
+  } catch (...) {
+    return ExceptionAnswer(ERROR_CANTWRITE);
+  }
 }
 
 LONG OmbixRegCancelBatch() {
-  return EndBatch(false);
+  try {
+    return EndBatch(false);
+  } catch (...) {
+    return ExceptionAnswer(ERROR_CANTWRITE);
+  }
 }

@@ -13,7 +13,12 @@
 //   a key, not a copy of it: once that key is deleted, calls on the handle answer
 //   ERROR_KEY_DELETED. A file that cannot be written answers ERROR_CANTWRITE and changes
 //   nothing; so does a file whose owner may not write it, whatever this process's rights.
-//   A symbolic link is followed: the target is written, the link stays.
+//   A symbolic link is followed: the target is written, the link stays. Only a regular file of
+//   at most 64 MiB is read or replaced: anything else (a FIFO, a device, a folder, a larger
+//   file) answers ERROR_CANTREAD, without waiting and without being read or replaced (a write
+//   that finds it in the file's place at its end: ERROR_CANTWRITE).
+// - No exception leaves these functions: out of memory answers ERROR_NOT_ENOUGH_MEMORY, another
+//   failure ERROR_CANTREAD (ERROR_CANTWRITE for changes and batches); the change is not made.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512
 //   levels below the root; longer or deeper names answer ERROR_INVALID_PARAMETER.
 // - Key and value names compare without regard to ASCII case and keep their first spelling.

@@ -1,5 +1,6 @@
 #include "platform/registry_disk.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "platform/win32.h"
 #include "platform/winerror.h"
@@ -88,6 +90,53 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+// A write's temporary file: the file's name, kTempInfix, and kTempRandom letters and digits
+// that mkostemp picks.
+constexpr std::string_view kTempInfix = ".tmp-";
+constexpr size_t kTempRandom = 6;
+
+bool IsTempNameOf(std::string_view name, std::string_view base) {
+  if (name.size() != base.size() + kTempInfix.size() + kTempRandom ||
+      name.substr(0, base.size()) != base ||
+      name.substr(base.size(), kTempInfix.size()) != kTempInfix) {
+    return false;
+  }
+  for (char c : name.substr(base.size() + kTempInfix.size())) {
+    if (!(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Removes the temporary files that writers killed between creating and renaming them left
+// beside the file (each a full copy, passwords included). Under the exclusive lock no other
+// writer has one open. Only regular files go: a link or a folder of such a name is not ours.
+void RemoveLeftovers(const std::string& path) {
+  const std::string base = path.substr(path.rfind('/') + 1);  // npos + 1: the whole path
+  DIR* folder = opendir(DirName(path).c_str());
+  if (folder == nullptr) return;
+  const int fd = dirfd(folder);
+  while (const dirent* entry = readdir(folder)) {
+    struct stat st;
+    if (IsTempNameOf(entry->d_name, base) &&
+        fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      unlinkat(fd, entry->d_name, 0);
+    }
+  }
+  closedir(folder);
+}
+
+// A write replaces a regular file or makes a new one; a device, a FIFO or a folder at the path
+// stays what it is (renaming over /dev/null would replace it for the whole system).
+bool IsReplaceable(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return true;  // missing, or the rename fails as well
+  if (S_ISREG(st.st_mode)) return true;
+  NoteFailure(path, "not a regular file");
+  return false;
+}
+
 std::string HomeDirectory() {
   const char* home = std::getenv("HOME");
   if (home && *home) return home;
@@ -160,6 +209,44 @@ int LockRegistry(const std::string& path, bool exclusive) {
   return fd;
 }
 
+int OpenRegistryFile(const std::string& file, struct stat* st, bool* missing) {
+  *missing = false;
+  // A device is not even opened (opening some has effects of its own), ...
+  if (stat(file.c_str(), st) == 0 && !S_ISREG(st->st_mode)) {
+    NoteFailure(file, "not a regular file");
+    return -1;
+  }
+  // ...and what may have taken the file's place since is opened without waiting (a FIFO) and
+  // without becoming the controlling terminal, then looked at again.
+  const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      *missing = true;
+    } else {
+      NoteErrno(file, errno);
+    }
+    return -1;
+  }
+  if (fstat(fd, st) != 0) {
+    NoteErrno(file, errno);
+  } else if (!S_ISREG(st->st_mode)) {
+    NoteFailure(file, "not a regular file");
+  } else if (st->st_size > kMaxFileSize) {
+    NoteTooLarge(file);
+  } else {
+    return fd;
+  }
+  close(fd);
+  return -1;
+}
+
+void NoteTooLarge(const std::string& file) {
+  char cause[64];
+  std::snprintf(cause, sizeof cause, "too large (more than %lld MiB)",
+                static_cast<long long>(kMaxFileSize >> 20));
+  NoteFailure(file, cause);
+}
+
 bool ReadAll(int fd, std::string* text) {
   text->clear();
   char buffer[65536];
@@ -169,6 +256,10 @@ bool ReadAll(int fd, std::string* text) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
+    if (n > kMaxFileSize - offset) {
+      errno = EFBIG;
+      return false;
+    }
     text->append(buffer, static_cast<size_t>(n));
     offset += n;
   }
@@ -205,7 +296,9 @@ bool CopyAside(const std::string& path, const std::string& text) {
 }
 
 int WriteAtomically(const std::string& path, const std::string& text) {
-  std::string temp = path + ".tmp-XXXXXX";
+  if (!IsReplaceable(path)) return -1;
+  RemoveLeftovers(path);
+  std::string temp = path + std::string(kTempInfix) + std::string(kTempRandom, 'X');
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     NoteErrno(DirName(path), errno);

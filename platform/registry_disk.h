@@ -38,8 +38,21 @@ int LockRegistry(const std::string& file, bool exclusive);
 // forbid writing it.
 bool MayWrite(const std::string& file);
 
-// Reads what `fd` holds from its start. FALSE with errno set.
+// The largest registry file read (32,768 lines take about 2 MB); a larger one is refused before
+// anything is allocated for it.
+inline constexpr off_t kMaxFileSize = off_t{64} << 20;
+
+// Opens the registry file for reading without ever waiting (a FIFO, a device): only a regular
+// file of at most kMaxFileSize bytes is read. Returns its descriptor (close-on-exec) with its
+// fstat in *st; -1 with *missing set when there is no such file, else -1 with the cause noted
+// ("not a regular file", "too large").
+int OpenRegistryFile(const std::string& file, struct stat* st, bool* missing);
+
+// Reads what `fd` holds from its start, at most kMaxFileSize bytes. FALSE with errno set
+// (EFBIG: the file grew past that).
 bool ReadAll(int fd, std::string* text);
+// Notes that `file` is larger than the registry reads.
+void NoteTooLarge(const std::string& file);
 
 // Keeps the damaged text beside the file before the file is rewritten. FALSE (noted) when no
 // copy could be kept.
@@ -47,7 +60,9 @@ bool CopyAside(const std::string& file, const std::string& text);
 
 // Writes `text` to a temporary file beside `file`, syncs it and renames it over `file`. Returns
 // a read-write descriptor (close-on-exec) of the new file, or -1 with the cause noted and
-// `file` untouched.
+// `file` untouched. Only a regular file (or none) is replaced: anything else at `file` is
+// refused ("not a regular file"). The caller holds the exclusive lock: the temporary files that
+// writers killed mid-write left beside `file` are removed first.
 int WriteAtomically(const std::string& file, const std::string& text);
 
 // Records "<path>: <cause>" as the calling thread's last file failure and passes it to the

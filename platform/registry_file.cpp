@@ -156,28 +156,31 @@ void ReportDamage(const std::string& file, FileState* state) {
 // Reads the file into *state. FALSE (noted) when it exists but cannot be read.
 bool Load(const std::string& file, FileState* state) {
   state->Forget();
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  bool missing = false;
+  const int fd = OpenRegistryFile(file, &state->identity, &missing);
   if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR) {
-      NoteErrno(file, errno);
-      return false;
-    }
+    if (!missing) return false;
     state->valid = true;  // a missing file: an empty registry
     return true;
   }
   std::string text;
-  bool ok = fstat(fd, &state->identity) == 0;
-  if (ok) {
+  try {
     text.reserve(static_cast<size_t>(state->identity.st_size));
-    ok = ReadAll(fd, &text);
-  }
-  if (!ok) {
-    NoteErrno(file, errno);
+    if (!ReadAll(fd, &text)) {
+      if (errno == EFBIG) {
+        NoteTooLarge(file);
+      } else {
+        NoteErrno(file, errno);
+      }
+      close(fd);
+      return false;
+    }
+    state->parsed = ParseRegistryText(text);
+  } catch (...) {  // out of memory: the tree stays forgotten
     close(fd);
-    return false;
+    throw;
   }
   state->fd = fd;
-  state->parsed = ParseRegistryText(text);
   if (state->parsed.damaged_lines != 0) state->damaged_text = std::move(text);
   state->exists = true;
   state->valid = true;
@@ -229,6 +232,46 @@ LONG WriteState(const std::string& file, FileState* state) {
   return ERROR_SUCCESS;
 }
 
+// Runs `change` on *state's tree. An exception (out of memory) may leave part of a change in the
+// tree: the tree is then forgotten, so that the file is read again rather than contradicted.
+template <typename Change>
+LONG ForgetOnException(FileState* state, Change&& change) {
+  try {
+    return change();
+  } catch (...) {
+    state->Forget();
+    throw;
+  }
+}
+
+// WriteState at the end of a batch, which must give back its locks whatever happens: an
+// exception drops the batch's changes as a failed write does.
+LONG WriteBatchEnd(const std::string& file, FileState* state) noexcept {
+  try {
+    return WriteState(file, state);
+  } catch (const std::bad_alloc&) {
+    state->Forget();
+    return ERROR_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    state->Forget();
+    try {
+      NoteFailure(file, "unexpected failure; the batch's changes are dropped");
+    } catch (...) {
+    }
+    return ERROR_CANTWRITE;
+  }
+}
+
+// Refresh for a batch that is beginning: its lock is given back when reading throws.
+bool RefreshOrUnlock(const std::string& file, int lock) {
+  try {
+    return Refresh(file, &StateFor(file));
+  } catch (...) {
+    close(lock);
+    throw;
+  }
+}
+
 // TRUE when the calling thread has a batch open on the file `path` names.
 bool InBatch(const std::string& path) {
   if (!t_batch_owner) return false;
@@ -241,7 +284,12 @@ bool InBatch(const std::string& path) {
 FileState* BatchFile() {
   const std::string& file = TheStore().batch.file;
   FileState& state = StateFor(file);
-  // Read again after a refused change.
+  // Read again after a refused change; not after a change that failed part way (out of memory)
+  // once others were made: reading the file would drop them, and the end would write the rest.
+  if (!state.valid && TheStore().batch.changed) {
+    NoteFailure(file, "a change failed part way; the batch's changes are dropped");
+    return nullptr;
+  }
   if (!state.valid && !Load(file, &state)) return nullptr;
   return &state;
 }
@@ -276,7 +324,8 @@ LONG ModifyRegistry(const std::string& path,
     FileState* batch = BatchFile();
     if (!batch) return ERROR_CANTREAD;
     bool changed = false;
-    const LONG result = modify(batch->parsed.root, &changed);
+    const LONG result =
+        ForgetOnException(batch, [&] { return modify(batch->parsed.root, &changed); });
     if (!changed) return result;
     BatchState& open = TheStore().batch;
     // The first change of a batch finds out whether the file may be written at all; a file
@@ -298,13 +347,14 @@ LONG ModifyRegistry(const std::string& path,
   FileState& state = StateFor(file);
   if (!Refresh(file, &state)) return ERROR_CANTREAD;
   bool changed = false;
-  const LONG result = modify(state.parsed.root, &changed);
+  const LONG result =
+      ForgetOnException(&state, [&] { return modify(state.parsed.root, &changed); });
   if (!changed) return result;
   if (result != ERROR_SUCCESS) {
     state.Forget();  // the tree now differs from the file
     return result;
   }
-  return WriteState(file, &state);
+  return ForgetOnException(&state, [&] { return WriteState(file, &state); });
 }
 
 LONG BeginBatch(const std::string& path) {
@@ -325,7 +375,7 @@ LONG BeginBatch(const std::string& path) {
     NoteErrno(file + ".lock", errno);
     return ERROR_CANTWRITE;
   }
-  if (!Refresh(file, &StateFor(file))) {
+  if (!RefreshOrUnlock(file, lock)) {
     close(lock);
     return ERROR_CANTREAD;
   }
@@ -350,7 +400,7 @@ LONG EndBatch(bool keep) {
     if (batch.cancelled) {
       state.Forget();  // the tree holds what the file never will
     } else {
-      result = state.valid ? WriteState(batch.file, &state) : ERROR_CANTREAD;
+      result = state.valid ? WriteBatchEnd(batch.file, &state) : ERROR_CANTREAD;
     }
   }
   close(batch.lock_fd);

@@ -15,7 +15,9 @@
 // Reading takes a shared advisory lock on "<file>.lock" when the file has to be read again;
 // writing takes the exclusive lock across read-modify-write, so no two writers lose each
 // other's changes. A file whose owner may not write it (no owner write bit, whoever the process
-// is) or that the process may not write is left as it is. A missing file is an empty registry.
+// is) or that the process may not write is left as it is. A missing file is an empty registry;
+// what is not a regular file, or is too large, is neither read nor replaced (registry_disk.h).
+// A writer first removes the temporary files that writers killed mid-write left beside the file.
 // Writing creates the default folder when it is missing, never the folder of a path given in
 // OMBIX_REGISTRY.
 // A damaged file is reported once per process on standard error, read as far as it is valid,

@@ -232,8 +232,8 @@ ParsedRegistry ParseRegistryText(std::string_view text) {
     lines.push_back(text.substr(start, end - start));
     start = end + 1;
   }
-  // Our own writes always end in a line break: a last line without one was cut short.
-  const bool terminated = text.empty() || text.back() == '\n';
+  // A last line without a line break is read like any other: editors leave files so, and our
+  // own writes replace the file whole, so none of them is cut short.
   auto damage = [&](size_t line_number) {
     if (result.damaged_lines++ == 0) result.first_damaged_line = static_cast<int>(line_number);
   };
@@ -243,18 +243,17 @@ ParsedRegistry ParseRegistryText(std::string_view text) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const size_t line_number = i + 1;
     std::string_view line = Trim(lines[i]);
-    std::string joined;  // a hex value continued on the next lines, in one piece
-    bool complete = terminated || i + 1 < lines.size();
-    if (complete && !line.empty() && line.back() == '\\' && ContinuesOnNextLine(line)) {
+    std::string joined;    // a hex value continued on the next lines, in one piece
+    bool complete = true;  // FALSE: a continued value that the file ends in the middle of
+    if (!line.empty() && line.back() == '\\' && ContinuesOnNextLine(line)) {
       joined.assign(line);
-      while (complete && ContinuesOnNextLine(joined)) {
+      while (ContinuesOnNextLine(joined)) {
         joined.pop_back();
         if (i + 1 >= lines.size()) {
           complete = false;
           break;
         }
         joined += Trim(lines[++i]);
-        complete = terminated || i + 1 < lines.size();
       }
       line = joined;
     }

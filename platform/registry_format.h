@@ -5,9 +5,10 @@
 // text. A REG_SZ that is not one line of text ending in its NUL is kept as hex(1) so that it
 // reads back byte for byte.
 //
-// Reading keeps every line that is valid: a line that is not (garbage, a line cut short, a
-// value outside any key) is left out and counted, and the values under an unreadable key line
-// are left out with it, since their key is not known.
+// Reading keeps every line that is valid, the last one too when no line break ends it (as
+// editors may leave it): a line that is not (garbage, a line cut short, a value outside any
+// key) is left out and counted, and the values under an unreadable key line are left out with
+// it, since their key is not known.
 #pragma once
 
 #include <string>

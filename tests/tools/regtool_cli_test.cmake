@@ -58,6 +58,25 @@ if(NOT after STREQUAL before)
 endif()
 file(CHMOD "${REG}" PERMISSIONS OWNER_READ OWNER_WRITE)
 
+# A FIFO in the file's place is refused at once, for reading and writing, and stays a FIFO.
+set(FIFO "${WORK_DIR}/fifo.reg")
+execute_process(COMMAND mkfifo "${FIFO}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "mkfifo ${FIFO}: ${result}")
+endif()
+foreach(command "get;K;N" "set;K;N;v")
+  execute_process(COMMAND "${REGTOOL}" --file "${FIFO}" ${command} TIMEOUT 60
+                  RESULT_VARIABLE result ERROR_VARIABLE err)
+  string(FIND "${err}" "${FIFO}: not a regular file" at)
+  if(NOT result STREQUAL "3" OR at EQUAL -1)
+    message(FATAL_ERROR "regtool ${command} on a FIFO: exit ${result}\n${err}")
+  endif()
+endforeach()
+execute_process(COMMAND test -p "${FIFO}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${FIFO} was replaced")
+endif()
+
 # Through a symbolic link the file it points to is written and the link stays.
 set(TARGET_REG "${REG}")
 set(REG "${WORK_DIR}/link.reg")

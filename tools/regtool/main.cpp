@@ -36,7 +36,7 @@ constexpr char kUsage[] =
     "\n"
     "KEY is below HKEY_LOCAL_MACHINE and may start with \"HKEY_LOCAL_MACHINE\\\"; quote it.\n"
     "Put -- before a VALUE that starts with '-'.\n"
-    "The registry file is PATH, else $OMBIX_REGISTRY, else\n"
+    "The registry file, a regular file of at most 64 MiB, is PATH, else $OMBIX_REGISTRY, else\n"
     "${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg. set creates the file, and the\n"
     "folder of the last (default) one; the folder of a PATH or $OMBIX_REGISTRY must exist.\n"
     "Beside the file stays FILE.lock: every program that writes the registry locks it, so\n"
