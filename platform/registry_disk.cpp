@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,23 +140,6 @@ bool MayWrite(const std::string& path) {
     return false;
   }
   return true;
-}
-
-// A descriptor holding the lock file locked, or -1. Readers go without the lock when there
-// is no lock file yet: whole-file renames already give them a consistent file.
-int LockRegistry(const std::string& path, bool exclusive) {
-  std::string lock_path = path + ".lock";
-  // flock needs no write access: a lock file another user created still serves.
-  int fd = exclusive ? open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
-  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  while (flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return -1;
-    }
-  }
-  return fd;
 }
 
 bool ReadAll(int fd, std::string* text) {
