@@ -13,7 +13,9 @@
 //   another process (the file is only ever replaced whole); writes wait for each other. An
 //   open handle names a key, not a copy of it: once that key is deleted, calls on the handle
 //   answer ERROR_KEY_DELETED. A file that cannot be written answers ERROR_CANTWRITE and changes
-//   nothing; so does a file whose owner may not write it, whatever this process's rights.
+//   nothing; so does a file whose owner may not write it, whatever this process's rights, and
+//   one whose owner this process's write would lock out (the new file is then the writer's:
+//   it keeps the old group, and the owner must be a member with group read and write rights).
 //   A symbolic link is followed: the target is written, the link stays. One file may be named
 //   many ways (DIR/f, DIR/./f, a linked folder): the same folder and last name is the same file.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/registry_owner.h"
 #include "platform/win32.h"
 #include "platform/winerror.h"
 
@@ -139,7 +140,7 @@ bool MayWrite(const std::string& path) {
     NoteErrno(path, errno);
     return false;
   }
-  return true;
+  return OwnerKeepsAccess(path, st);
 }
 
 bool ReadAll(int fd, std::string* text) {
@@ -193,14 +194,16 @@ int WriteAtomically(const std::string& path, const std::string& text) {
     NoteErrno(DirName(path), errno);
     return -1;
   }
-  // The new file keeps the old one's mode and, where we may, its owner (an administrator's
-  // rewrite must not lock the provider out). A new file holds passwords: owner only.
+  // The new file keeps the old one's mode and its owner, or at least its group (another user's
+  // rewrite must not lock the owner out). A new file holds passwords: owner only.
   mode_t mode = 0600;
   struct stat st;
   if (stat(path.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-      // Not permitted for another owner; the file is then ours, with the same mode.
+    if (!KeepOwner(fd, st, path)) {
+      close(fd);
+      unlink(temp.c_str());
+      return -1;
     }
   }
   const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0 &&

@@ -31,7 +31,7 @@ std::string FollowLinks(const std::string& path, FileLook* look = nullptr);
 bool PrepareFolder(const std::string& path, const std::string& file);
 
 // FALSE (with the cause noted) when the file exists and its owner's intent or its permissions
-// forbid writing it.
+// forbid writing it, or a write by this process would lock its owner out (registry_owner.h).
 bool MayWrite(const std::string& file);
 
 // Reads what `fd` holds from its start. FALSE with errno set.

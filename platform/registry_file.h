@@ -16,8 +16,8 @@
 // writer in another process. Writing takes the writers' exclusive lock (registry_lock.h) across
 // read-modify-write, so no two writers lose each other's changes, even when "<file>.lock" is
 // deleted meanwhile. A file whose owner may not write it (no owner write bit, whoever the
-// process is) or that the process may not write is left as it is. A missing file is an empty
-// registry.
+// process is), that the process may not write, or whose owner a rewrite by this process would
+// lock out (registry_owner.h) is left as it is. A missing file is an empty registry.
 // Writing creates the default folder when it is missing, never the folder of a path given in
 // OMBIX_REGISTRY.
 // A damaged file is reported once per process on standard error, read as far as it is valid,
