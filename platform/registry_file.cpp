@@ -53,9 +53,9 @@ class FileState {
 };
 
 struct BatchState {
-  int depth = 0;     // nested begins; 0 when no batch is open
-  std::string path;  // as named when it began
-  std::string file;  // the file it resolved to
+  int depth = 0;          // nested begins; 0 when no batch is open
+  std::string path;       // as named when it began
+  std::string file;       // the file it resolved to
   FileIdentity identity;  // that file however it is named
   WriteLock lock;         // held to the end
   bool changed = false;

@@ -80,11 +80,10 @@ TEST_F(RegistryOwnerTest, AnotherUsersWriteLeavesTheOwnerItsFileOrIsRefused) {
       if (c.batch && OmbixRegEndBatch() != ERROR_SUCCESS) return 3;
       if (c.written) return result == ERROR_SUCCESS ? 0 : 4;
       if (result != ERROR_CANTWRITE) return 5;
-      const std::string cause = OmbixRegLastFileError();
-      return cause == path_ + ": a write by this user would lock its owner out (the owner could "
-                              "not read and write it through its group)"
-                 ? 0
-                 : 6;
+      const std::string lock_out =
+          ": a write by this user would lock its owner out (the owner could not read and write "
+          "it through its group)";
+      return OmbixRegLastFileError() == path_ + lock_out ? 0 : 6;
     }));
     EXPECT_EQ(status, 0);
 
