@@ -9,14 +9,18 @@
 //   in. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
 // - Every change is in the file when the call returns (inside a batch: when the batch ends, see
 //   OmbixRegBeginBatch); every call sees what other processes wrote before it. The file is read
-//   again only when it changed since this process last read or wrote it. An open handle names
-//   a key, not a copy of it: once that key is deleted, calls on the handle answer
-//   ERROR_KEY_DELETED. A file that cannot be written answers ERROR_CANTWRITE and changes
-//   nothing; so does a file whose owner may not write it, whatever this process's rights.
-//   A symbolic link is followed: the target is written, the link stays. Only a regular file of
-//   at most 64 MiB is read or replaced: anything else (a FIFO, a device, a folder, a larger
-//   file) answers ERROR_CANTREAD, without waiting and without being read or replaced (a write
-//   that finds it in the file's place at its end: ERROR_CANTWRITE).
+//   again only when it changed since this process last read or wrote it. Reads never wait for
+//   another process (the file is only ever replaced whole); writes wait for each other. An
+//   open handle names a key, not a copy of it: once that key is deleted, calls on the handle
+//   answer ERROR_KEY_DELETED. A file that cannot be written answers ERROR_CANTWRITE and changes
+//   nothing; so does a file whose owner may not write it, whatever this process's rights, and
+//   one whose owner this process's write would lock out (the new file is then the writer's:
+//   it keeps the old group, and the owner must be a member with group read and write rights).
+//   A symbolic link is followed: the target is written, the link stays. One file may be named
+//   many ways (DIR/f, DIR/./f, a linked folder): the same folder and last name is the same file.
+//   Only a regular file of at most 64 MiB is read or replaced: anything else (a FIFO, a device,
+//   a folder, a larger file) answers ERROR_CANTREAD, without waiting and without being read or
+//   replaced (a write that finds it in the file's place at its end: ERROR_CANTWRITE).
 // - No exception leaves these functions: out of memory answers ERROR_NOT_ENOUGH_MEMORY, another
 //   failure ERROR_CANTREAD (ERROR_CANTWRITE for changes and batches); the change is not made.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512
@@ -105,13 +109,14 @@ std::string OmbixRegFilePath();
 // to HKEY_LOCAL_MACHINE's file (the one OmbixRegFilePath names now; handles opened in it
 // included) are grouped until OmbixRegEndBatch. The batch takes the file's exclusive lock for
 // its whole length and first reads the file again if another process changed it. Until it ends,
-// this thread's calls on that file apply to the registry held in memory (they see the batch's
-// changes) and the file stays as it was; other threads of the process wait in their registry
-// calls until the batch ends, and other processes in their writes and in reads that find the
-// file changed. The first change of a batch
-// to a file that may not be written answers ERROR_CANTWRITE and is not made. Calls on other
-// files go to their files as ever. Begin/End pairs nest: an inner begin only counts, and only
-// the outermost end writes. The thread must take no other lock while its batch is open.
+// this thread's calls on that file (under any of its names) apply to the registry held in memory
+// (they see the batch's changes) and the file stays as it was; other threads of the process wait
+// in their registry calls until the batch ends, and other processes in their writes (to any
+// registry file in its folder); other processes' reads do not wait, and see the file as it was.
+// The first change of a batch to a file that may not be written answers ERROR_CANTWRITE and is
+// not made. Calls on other files go to their files as ever. Begin/End pairs nest: an inner
+// begin only counts, and only the outermost end writes. The thread must take no other lock
+// while its batch is open.
 // Returns ERROR_SUCCESS, or ERROR_CANTWRITE / ERROR_CANTREAD (OmbixRegLastFileError says why)
 // when the file cannot be locked or read; no batch is then open.
 LONG OmbixRegBeginBatch();

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "platform/registry_owner.h"
 #include "platform/win32.h"
 #include "platform/winerror.h"
 
@@ -189,24 +189,7 @@ bool MayWrite(const std::string& path) {
     NoteErrno(path, errno);
     return false;
   }
-  return true;
-}
-
-// A descriptor holding the lock file locked, or -1. Readers go without the lock when there
-// is no lock file yet: whole-file renames already give them a consistent file.
-int LockRegistry(const std::string& path, bool exclusive) {
-  std::string lock_path = path + ".lock";
-  // flock needs no write access: a lock file another user created still serves.
-  int fd = exclusive ? open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
-  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  while (flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return -1;
-    }
-  }
-  return fd;
+  return OwnerKeepsAccess(path, st);
 }
 
 int OpenRegistryFile(const std::string& file, struct stat* st, bool* missing) {
@@ -304,14 +287,16 @@ int WriteAtomically(const std::string& path, const std::string& text) {
     NoteErrno(DirName(path), errno);
     return -1;
   }
-  // The new file keeps the old one's mode and, where we may, its owner (an administrator's
-  // rewrite must not lock the provider out). A new file holds passwords: owner only.
+  // The new file keeps the old one's mode and its owner, or at least its group (another user's
+  // rewrite must not lock the owner out). A new file holds passwords: owner only.
   mode_t mode = 0600;
   struct stat st;
   if (stat(path.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-      // Not permitted for another owner; the file is then ours, with the same mode.
+    if (!KeepOwner(fd, st, path)) {
+      close(fd);
+      unlink(temp.c_str());
+      return -1;
     }
   }
   const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0 &&

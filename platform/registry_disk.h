@@ -1,5 +1,6 @@
-// The registry file on the disk (private to the registry implementation): where it is, its lock,
-// reading it and replacing it. registry_file.h says what the registry makes of these.
+// The registry file on the disk (private to the registry implementation): where it is, reading
+// it and replacing it (its lock: registry_lock.h). registry_file.h says what the registry makes
+// of these.
 #pragma once
 
 #include <sys/stat.h>
@@ -29,13 +30,8 @@ std::string FollowLinks(const std::string& path, FileLook* look = nullptr);
 // FALSE with the cause noted.
 bool PrepareFolder(const std::string& path, const std::string& file);
 
-// A descriptor holding "<file>.lock" locked (shared or exclusive), or -1 (errno set). Without
-// a lock file, a shared lock is not taken: whole-file renames already give readers a
-// consistent file.
-int LockRegistry(const std::string& file, bool exclusive);
-
 // FALSE (with the cause noted) when the file exists and its owner's intent or its permissions
-// forbid writing it.
+// forbid writing it, or a write by this process would lock its owner out (registry_owner.h).
 bool MayWrite(const std::string& file);
 
 // The largest registry file read (32,768 lines take about 2 MB); a larger one is refused before

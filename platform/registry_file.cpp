@@ -14,6 +14,7 @@
 
 #include "platform/registry_disk.h"
 #include "platform/registry_format.h"
+#include "platform/registry_lock.h"
 #include "platform/winerror.h"
 
 namespace ombix::registry {
@@ -52,10 +53,11 @@ class FileState {
 };
 
 struct BatchState {
-  int depth = 0;     // nested begins; 0 when no batch is open
-  std::string path;  // as named when it began
-  std::string file;  // the file it resolved to
-  int lock_fd = -1;  // the exclusive lock, held to the end
+  int depth = 0;          // nested begins; 0 when no batch is open
+  std::string path;       // as named when it began
+  std::string file;       // the file it resolved to
+  FileIdentity identity;  // that file however it is named
+  WriteLock lock;         // held to the end
   bool changed = false;
   bool cancelled = false;  // an end said not to keep the changes
 };
@@ -103,20 +105,6 @@ struct StoreRelease {
     TheStore().files.clear();
   }
 } g_store_release;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool SameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -262,21 +250,19 @@ LONG WriteBatchEnd(const std::string& file, FileState* state) noexcept {
   }
 }
 
-// Refresh for a batch that is beginning: its lock is given back when reading throws.
-bool RefreshOrUnlock(const std::string& file, int lock) {
-  try {
-    return Refresh(file, &StateFor(file));
-  } catch (...) {
-    close(lock);
-    throw;
-  }
-}
-
-// TRUE when the calling thread has a batch open on the file `path` names.
+// TRUE when the calling thread has a batch open on the file `path` names, however it names it.
 bool InBatch(const std::string& path) {
   if (!t_batch_owner) return false;
   const BatchState& batch = TheStore().batch;
-  return path == batch.path || FollowLinks(path) == batch.file;
+  if (path == batch.path) return true;
+  const std::string file = FollowLinks(path);
+  return file == batch.file || IdentifyFile(file) == batch.identity;
+}
+
+// The lock the calling thread's batch holds, if it has one: its own writes to other files in
+// that folder must not wait for it.
+const WriteLock* HeldLock() {
+  return t_batch_owner ? &TheStore().batch.lock : nullptr;
 }
 
 // The open batch's file state; nullptr (noted) when it cannot be read. Never another lock on
@@ -306,10 +292,9 @@ LONG ReadRegistry(const std::string& path, const std::function<LONG(const Key& r
   FileLook look;
   const std::string file = FollowLinks(path, &look);
   FileState& state = StateFor(file);
-  if (!IsCurrent(file, state, &look)) {
-    FileDescriptor lock(LockRegistry(file, false));
-    if (!Load(file, &state)) return ERROR_CANTREAD;
-  }
+  // No lock: files are replaced whole, so a writer in another process (even one stopped in its
+  // batch) never keeps a reader waiting.
+  if (!IsCurrent(file, state, &look) && !Load(file, &state)) return ERROR_CANTREAD;
   return read(state.parsed.root);
 }
 
@@ -339,11 +324,8 @@ LONG ModifyRegistry(const std::string& path,
   }
   const std::string file = FollowLinks(path);
   if (!PrepareFolder(path, file)) return ERROR_CANTWRITE;
-  FileDescriptor lock(LockRegistry(file, true));
-  if (lock.get() < 0) {
-    NoteErrno(file + ".lock", errno);
-    return ERROR_CANTWRITE;
-  }
+  WriteLock lock;
+  if (!lock.Take(file, HeldLock())) return ERROR_CANTWRITE;
   FileState& state = StateFor(file);
   if (!Refresh(file, &state)) return ERROR_CANTREAD;
   bool changed = false;
@@ -370,20 +352,17 @@ LONG BeginBatch(const std::string& path) {
   std::unique_lock<std::mutex> guard(g_mutex);
   const std::string file = FollowLinks(path);
   if (!PrepareFolder(path, file)) return ERROR_CANTWRITE;
-  const int lock = LockRegistry(file, true);
-  if (lock < 0) {
-    NoteErrno(file + ".lock", errno);
-    return ERROR_CANTWRITE;
-  }
-  if (!RefreshOrUnlock(file, lock)) {
-    close(lock);
-    return ERROR_CANTREAD;
-  }
-  store.batch.depth = 1;
-  store.batch.path = path;
-  store.batch.file = file;
-  store.batch.lock_fd = lock;
-  store.batch.changed = false;
+  WriteLock lock;
+  if (!lock.Take(file)) return ERROR_CANTWRITE;
+  if (!Refresh(file, &StateFor(file))) return ERROR_CANTREAD;
+  // Built aside, so that running out of memory half way leaves no half-open batch.
+  BatchState begun;
+  begun.depth = 1;
+  begun.path = path;
+  begun.file = file;
+  begun.identity = IdentifyFile(file);
+  begun.lock = std::move(lock);
+  store.batch = std::move(begun);
   guard.release();  // held until the batch ends
   t_batch_owner = true;
   return ERROR_SUCCESS;
@@ -403,7 +382,7 @@ LONG EndBatch(bool keep) {
       result = state.valid ? WriteBatchEnd(batch.file, &state) : ERROR_CANTREAD;
     }
   }
-  close(batch.lock_fd);
+  batch.lock.Release();
   BatchState ended;
   std::swap(batch, ended);  // gives its strings back: nothing is left when the library goes
   t_batch_owner = false;

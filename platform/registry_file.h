@@ -4,7 +4,7 @@
 //
 // The file is the one the path names once symbolic links are followed: a link stays a link, and
 // all its writers share the target's lock. The trees this process read are kept by that
-// resolved path.
+// resolved path; a batch knows its file however it is named (registry_lock.h).
 // A kept tree is used as long as the file is the one it was read from. Every write replaces
 // the file (a temporary file, synced and renamed over it), so another process's write gives
 // the path another file. The file a tree was read from is held open while the tree is kept:
@@ -12,19 +12,21 @@
 // (stat: device, inode, size, modification and change times) with what was read. So two quick
 // writes of the same size by another process, within one tick of a coarse clock, are still
 // seen.
-// Reading takes a shared advisory lock on "<file>.lock" when the file has to be read again;
-// writing takes the exclusive lock across read-modify-write, so no two writers lose each
-// other's changes. A file whose owner may not write it (no owner write bit, whoever the process
-// is) or that the process may not write is left as it is. A missing file is an empty registry;
-// what is not a regular file, or is too large, is neither read nor replaced (registry_disk.h).
-// A writer first removes the temporary files that writers killed mid-write left beside the file.
+// Reading takes no lock: the file is only ever replaced whole, so a reader never waits for a
+// writer in another process. Writing takes the writers' exclusive lock (registry_lock.h) across
+// read-modify-write, so no two writers lose each other's changes, even when "<file>.lock" is
+// deleted meanwhile. A file whose owner may not write it (no owner write bit, whoever the
+// process is), that the process may not write, or whose owner a rewrite by this process would
+// lock out (registry_owner.h) is left as it is. A missing file is an empty registry; what is not a
+// regular file, or is too large, is neither read nor replaced (registry_disk.h). A writer first
+// removes the temporary files that writers killed mid-write left beside the file.
 // Writing creates the default folder when it is missing, never the folder of a path given in
 // OMBIX_REGISTRY.
 // A damaged file is reported once per process on standard error, read as far as it is valid,
 // and copied to "<file>.damaged-<UTC time>" before it is first rewritten.
 // A batch (BeginBatch .. EndBatch) holds the exclusive lock and this process's registry lock
-// from its beginning to its end: the calls of the thread that began it on its file apply to the
-// kept tree, which is written once at the end.
+// from its beginning to its end: the calls of the thread that began it on its file, under any
+// name, apply to the kept tree, which is written once at the end.
 // Thread-safe: operations of one process run one at a time. The descriptors kept open are
 // closed on exec; a process forked during a batch shares its lock until it exits or execs.
 #pragma once

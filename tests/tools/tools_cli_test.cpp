@@ -104,7 +104,7 @@ TEST_F(ToolTest, RegtoolErrors) {
        "switch"},
       {"option that only starts like --file", Args("--filex get K"), 2, "unknown option --filex"},
       {"--file without a path", {"--file"}, 2, "--file takes a PATH"},
-      {"help explains the lock file", {"--help"}, 0, "out:FILE.lock"},
+      {"help explains the lock file", {"--help"}, 0, "out:FILE.lock holds nothing; deleting it"},
   };
   for (const Case& c : cases) Check(REGTOOL_PATH, c);
 }

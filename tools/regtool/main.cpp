@@ -39,9 +39,9 @@ constexpr char kUsage[] =
     "The registry file, a regular file of at most 64 MiB, is PATH, else $OMBIX_REGISTRY, else\n"
     "${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg. set creates the file, and the\n"
     "folder of the last (default) one; the folder of a PATH or $OMBIX_REGISTRY must exist.\n"
-    "Beside the file stays FILE.lock: every program that writes the registry locks it, so\n"
-    "that no change is lost. It holds nothing, and may be deleted while no program uses\n"
-    "the registry.\n"
+    "Beside the file stays FILE.lock: every program that writes the registry locks it and\n"
+    "the file's folder, so that no change is lost (writers of files in one folder take\n"
+    "turns). FILE.lock holds nothing; deleting it, even while programs run, loses nothing.\n"
     "Exit status: 0 done, 1 key, value or registry file not found, 2 usage error,\n"
     "3 other failure.\n";
 
