@@ -34,5 +34,14 @@ struct OMBIXLINESETTINGS {
 };
 // LoadLineSettings of lines 0 .. dwLines-1, read in one pass over the registry.
 std::vector<OMBIXLINESETTINGS> LoadAllLineSettings(DWORD dwProviderID, DWORD dwLines);
-// Writes both as REG_SZ; write errors are not reported.
+// Writes both as REG_SZ, in one write of the file; write errors are not reported.
 void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, LPCSTR pszPassword);
+
+// The changes below each read the key and write it back in one registry batch (one write of the
+// file), so that whatever another process saved before the batch began stays. "Lines" is taken
+// as at most kMaxLinesPerDevice.
+//
+// Rewrites the key with only "Lines", "IP1", "IP2" and the pair of each line below "Lines", as
+// the file holds them (a missing value is written empty, a missing "Lines" as 0); everything
+// else in the key goes. FALSE when the key or the file could not be written.
+BOOL RewriteDeviceSettings(DWORD dwProviderID);
