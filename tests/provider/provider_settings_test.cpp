@@ -175,6 +175,19 @@ TEST_F(ProviderTest, StartWithoutServersIsRefusedAndLeavesNothingBehind) {
   EXPECT_EQ(pLine->GetName(), CString("200"));
 }
 
+// The dialogs save a line's number and password together: one write of the file, not two.
+TEST_F(ProviderTest, LinePairIsOneWrite) {
+  SaveLineSettings(kProviderID, 3, "300", "a");
+  ombix::registry_test::ReplaceCounter counter(path_);
+  ASSERT_TRUE(counter.Watching());
+  SaveLineSettings(kProviderID, 3, "301", "b");
+  EXPECT_EQ(counter.Count(), 1);
+  CString strNumber;
+  CString strPassword;
+  LoadLineSettings(kProviderID, 3, strNumber, strPassword);
+  EXPECT_EQ(strNumber + "/" + strPassword, CString("301/b"));
+}
+
 TEST_F(ProviderTest, ReportedLinesAndValueNames) {
   EXPECT_EQ(EnumLines(provider), 0u);  // no key at all
   const struct {
