@@ -113,8 +113,9 @@ BOOL RewriteDeviceSettings(DWORD dwProviderID) {
   values.push_back({kSettingLines, REG_DWORD, "", dwStored});
   values.push_back({kSettingIP1, REG_SZ, pSP->RegReadString(dwProviderID, kSettingIP1, ""), 0});
   values.push_back({kSettingIP2, REG_SZ, pSP->RegReadString(dwProviderID, kSettingIP2, ""), 0});
-  for (DWORD i = 0; i < dwLines; ++i)
+  for (DWORD i = 0; i < dwLines; ++i) {
     AddLineValues(values, i, lines[i].strNumber, lines[i].strPassword);
+  }
   const BOOL bWritten = pSP->RegReplaceDeviceKey(dwProviderID, values);
   return batch.Commit() && bWritten;
 }
