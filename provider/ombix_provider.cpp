@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "framework/device.h"
-#include "platform/registry.h"
 #include "provider/ombix_call.h"
 #include "provider/ombix_device.h"
 #include "provider/ombix_line.h"
@@ -89,7 +88,9 @@ LONG COmbixProvider::providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProvider
     providerShutdown(dwTSPIVersion, FindDeviceByProviderID(dwPermanentProviderID));
     return LINEERR_NODEVICE;
   }
-  RewriteSettings(dwPermanentProviderID, dwLines);
+  // From the file as it is now, not from what the lines read: a password saved while the
+  // lines were made must not be put back. The lines keep theirs until they open.
+  RewriteDeviceSettings(dwPermanentProviderID);
   return 0;
 }
 
@@ -103,23 +104,4 @@ BOOL COmbixProvider::TakeStartSettings(DWORD dwProviderID, DWORD dwLineIndex, CS
   strNumber = std::move(m_arrStartSettings[dwLineIndex].strNumber);
   strPassword = std::move(m_arrStartSettings[dwLineIndex].strPassword);
   return TRUE;
-}
-
-void COmbixProvider::RewriteSettings(DWORD dwProviderID, DWORD dwNumLines) {
-  // Everything is collected before the registry is touched: it is the last lock, and the whole
-  // key goes to the file in one write.
-  std::vector<REGPROFILEVALUE> values;
-  values.reserve(3 + 2 * static_cast<size_t>(dwNumLines));
-  values.push_back({kSettingLines, REG_DWORD, "", dwNumLines});
-  values.push_back({kSettingIP1, REG_SZ, GetPrimaryServer(), 0});
-  values.push_back({kSettingIP2, REG_SZ, GetSecondaryServer(), 0});
-  if (CTSPIDevice* pDevice = FindDeviceByProviderID(dwProviderID)) {
-    for (DWORD i = 0; i < dwNumLines; ++i) {
-      auto* pLine = dynamic_cast<COmbixLine*>(pDevice->GetLineByIndex(i));
-      if (pLine == nullptr) continue;
-      values.push_back({LineValueName(kLineNumberFormat, i), REG_SZ, pLine->GetNumber(), 0});
-      values.push_back({LineValueName(kLinePasswordFormat, i), REG_SZ, pLine->GetPassword(), 0});
-    }
-  }
-  RegReplaceDeviceKey(dwProviderID, values);
 }

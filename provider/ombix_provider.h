@@ -9,7 +9,8 @@
 // - providerInit starts the device, then refuses with LINEERR_NODEVICE when neither server
 //   address is set; a refused or failed start leaves no device and no thread of its own behind,
 //   so TAPI may try the same provider ID again. A successful start rewrites the "Device%ld" key
-//   from what the provider holds: "Lines", "IP1", "IP2" and each line's number and password.
+//   with "Lines", "IP1", "IP2" and each line's number and password as the file holds them at
+//   its end (RewriteDeviceSettings); the running lines keep what they read.
 // - providerInit reads every line's number and password in one pass before the device makes its
 //   lines; each line takes its own pair at its set-up (TakeStartSettings) instead of reading it.
 // - The server addresses are written by providerInit (a TAPI thread) and read by the device when
@@ -71,10 +72,8 @@ class COmbixProvider : public CServiceProvider {
                          CString& strPassword);
 
  private:
-  void RewriteSettings(DWORD dwProviderID, DWORD dwNumLines);
-
   std::mutex m_mxStart;
-  DWORD m_dwStartProviderID = 0;                 // under m_mxStart
+  DWORD m_dwStartProviderID = 0;                      // under m_mxStart
   std::vector<OMBIXLINESETTINGS> m_arrStartSettings;  // under m_mxStart; only during providerInit
 
   mutable std::mutex m_mxServers;

@@ -1,11 +1,8 @@
 // COmbixProvider: the user-interface operations, run through the TUISPI_ functions in the
 // process that shows the dialogs. What only the provider process knows (the provider ID and the
 // index of a line device) is asked for through TAPI's UI callback.
-#include <algorithm>
 #include <cstring>
-#include <vector>
 
-#include "platform/registry.h"
 #include "provider/ombix_line.h"
 #include "provider/ombix_provider.h"
 #include "provider/ombix_settings.h"
@@ -15,8 +12,6 @@
 #include "switchapi/ombix_values.h"
 
 namespace {
-
-constexpr char kDefaultAddress[] = "0.0.0.0";
 
 // The message for a switch result code that stops a line.
 UINT ErrorTextID(DWORD dwError) {
@@ -45,30 +40,10 @@ UINT ErrorTextID(DWORD dwError) {
 }  // namespace
 
 LONG COmbixProvider::providerConfig(DWORD dwPermanentProviderID, HWND, TUISPIDLLCALLBACK) {
-  CDlgProviderConfig dlg(dwPermanentProviderID);
-  dlg.m_strIP1 = RegReadString(dwPermanentProviderID, kSettingIP1, kDefaultAddress);
-  dlg.m_strIP2 = RegReadString(dwPermanentProviderID, kSettingIP2, kDefaultAddress);
-  dlg.m_dwLines =
-      std::min(RegReadDword(dwPermanentProviderID, kSettingLines, 0), kMaxLinesPerDevice);
-  dlg.m_arrLines = LoadAllLineSettings(dwPermanentProviderID, dlg.m_dwLines);
-  std::vector<REGPROFILEVALUE> values;
-  if (dlg.DoModal() == IDOK) {
-    values.push_back({kSettingIP1, REG_SZ, dlg.m_strIP1, 0});
-    values.push_back({kSettingIP2, REG_SZ, dlg.m_strIP2, 0});
-  }
-  // A change of the lines stands even when the dialog was left without OK (see the dialog).
-  if (dlg.m_bLinesChanged) {
-    values.push_back({kSettingLines, REG_DWORD, "", dlg.m_dwLines});
-    for (size_t i = 0; i < dlg.m_arrLines.size(); ++i) {
-      const auto dwIndex = static_cast<DWORD>(i);
-      values.push_back(
-          {LineValueName(kLineNumberFormat, dwIndex), REG_SZ, dlg.m_arrLines[i].strNumber, 0});
-      values.push_back(
-          {LineValueName(kLinePasswordFormat, dwIndex), REG_SZ, dlg.m_arrLines[i].strPassword, 0});
-    }
-  }
-  // One write of the file, however many lines there are (32,768 lines are 65,539 values).
-  if (!values.empty()) RegWriteValues(dwPermanentProviderID, values);
+  // The dialog writes each change as it is made (see the dialog).
+  COmbixConfigSettings settings(dwPermanentProviderID);
+  CDlgProviderConfig dlg(settings);
+  dlg.DoModal();
   return 0;
 }
 

@@ -1,12 +1,13 @@
 #include "provider/ui/dlg_provider_config.h"
 
 #include <cstring>
+#include <vector>
 
 #include "provider/ui/dlg_line_config.h"
 #include "provider/ui/resource.h"
 
-CDlgProviderConfig::CDlgProviderConfig(DWORD dwProviderID, CWnd* pParent)
-    : CDialog(IDD_PROVIDER_CONFIG, pParent), m_dwProviderID(dwProviderID) {}
+CDlgProviderConfig::CDlgProviderConfig(CProviderConfigSettings& settings, CWnd* pParent)
+    : CDialog(IDD_PROVIDER_CONFIG, pParent), m_settings(settings) {}
 
 BEGIN_MESSAGE_MAP(CDlgProviderConfig, CDialog)
 ON_BN_CLICKED(IDC_ADD_LINE, OnAddLine)
@@ -35,31 +36,30 @@ void CDlgProviderConfig::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CDlgProviderConfig::OnInitDialog() {
+  m_settings.LoadAddresses(m_strIP1, m_strIP2);
+  m_strShownIP1 = m_strIP1;
+  m_strShownIP2 = m_strIP2;
   CDialog::OnInitDialog();
   RefreshLines(TRUE);
   CenterWindow();
   return TRUE;
 }
 
-OMBIXLINESETTINGS& CDlgProviderConfig::Line(DWORD dwIndex) {
-  if (dwIndex >= m_arrLines.size()) m_arrLines.resize(dwIndex + 1);
-  return m_arrLines[dwIndex];
-}
-
-BOOL CDlgProviderConfig::SelectedLine(DWORD& dwIndex) const {
+BOOL CDlgProviderConfig::SelectedLine(DWORD& dwIndex, CString& strNumber) const {
   const int nSel = m_ctlLines.GetCurSel();
   if (nSel == LB_ERR) return FALSE;
   dwIndex = static_cast<DWORD>(m_ctlLines.GetItemData(nSel));
+  m_ctlLines.GetText(nSel, strNumber);
   return TRUE;
 }
 
 // Lines without a number are not listed, so each item carries its line index.
 void CDlgProviderConfig::RefreshLines(BOOL bEnableCancel) {
+  const std::vector<CString> numbers = m_settings.LoadNumbers();
   m_ctlLines.ResetContent();
-  for (DWORD i = 0; i < m_dwLines; ++i) {
-    const CString& number = i < m_arrLines.size() ? m_arrLines[i].strNumber : CString();
-    if (number.IsEmpty()) continue;
-    m_ctlLines.SetItemData(m_ctlLines.AddString(number), i);
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    if (numbers[i].IsEmpty()) continue;
+    m_ctlLines.SetItemData(m_ctlLines.AddString(numbers[i]), i);
   }
   m_ctlLines.SetCurSel(0);
   const BOOL bAny = m_ctlLines.GetCount() > 0;
@@ -93,40 +93,41 @@ void CDlgProviderConfig::OnChangeAddress() {
   UpdateButtons();
 }
 
+void CDlgProviderConfig::Done(BOOL bChanged) {
+  if (bChanged) m_bLinesChanged = TRUE;
+  RefreshLines(m_bCancelAllowed && !bChanged);
+}
+
+// Each action writes its change at once, and never while a dialog or box waits for the user:
+// another program may save in the meantime.
 void CDlgProviderConfig::OnAddLine() {
   CDlgLineConfig dlg(this);
   if (dlg.DoModal() != IDOK) return;
-  const DWORD dwIndex = m_dwLines++;
-  Line(dwIndex) = {dlg.m_strNumber, dlg.m_strPassword};
-  m_bLinesChanged = TRUE;
-  RefreshLines(FALSE);
+  Done(m_settings.AddLine(dlg.m_strNumber, dlg.m_strPassword));
 }
 
 void CDlgProviderConfig::OnConfigureLine() {
   DWORD dwIndex = 0;
-  if (!SelectedLine(dwIndex)) return;
+  CString strShown;
+  if (!SelectedLine(dwIndex, strShown)) return;
   CDlgLineConfig dlg(this);
-  dlg.m_strNumber = Line(dwIndex).strNumber;
-  dlg.m_strPassword = Line(dwIndex).strPassword;
+  m_settings.LoadLine(dwIndex, dlg.m_strNumber, dlg.m_strPassword);
+  // The line listed is no longer at that index: the list shows what is.
+  if (dlg.m_strNumber != strShown) return Done(FALSE);
   if (dlg.DoModal() != IDOK) return;
-  Line(dwIndex) = {dlg.m_strNumber, dlg.m_strPassword};
-  m_bLinesChanged = TRUE;
-  RefreshLines(FALSE);
+  Done(m_settings.ChangeLine(dwIndex, strShown, dlg.m_strNumber, dlg.m_strPassword));
 }
 
 void CDlgProviderConfig::OnRemoveLine() {
   DWORD dwIndex = 0;
-  if (!SelectedLine(dwIndex)) return;
+  CString strShown;
+  if (!SelectedLine(dwIndex, strShown)) return;
   CString format;
   CString question;
   format.LoadString(IDS_CONFIRM_DELETE);
-  question.Format(format, Line(dwIndex).strNumber.GetString());
-  if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES || m_dwLines == 0) return;
-  const DWORD dwOldLines = m_dwLines--;
-  for (DWORD i = dwIndex; i + 1 < dwOldLines; ++i) Line(i) = Line(i + 1);
-  Line(dwOldLines - 1) = {};
-  m_bLinesChanged = TRUE;
-  RefreshLines(FALSE);
+  question.Format(format, strShown.GetString());
+  if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  Done(m_settings.RemoveLine(dwIndex, strShown));
 }
 
 void CDlgProviderConfig::OnOK() {
@@ -136,5 +137,6 @@ void CDlgProviderConfig::OnOK() {
     GetDlgItem(nID)->SetFocus();
     return;
   }
+  m_settings.SaveAddresses(m_strShownIP1, m_strShownIP2, m_strIP1, m_strIP2);
   EndDialog(IDOK);
 }

@@ -1,31 +1,25 @@
 // CDlgProviderConfig: the provider's configuration dialog: the two server addresses (shown,
 // not editable) and the list of lines, which it adds to, changes and removes from.
 //
-// The caller fills the members from the provider id's settings before DoModal: m_strIP1 and
-// m_strIP2 ("0.0.0.0" when not stored), m_dwLines (the "Lines" value) and m_arrLines (the
-// number and password of each line index below it). Afterwards:
-// - on IDOK it writes m_strIP1 and m_strIP2 back;
-// - whenever m_bLinesChanged, whatever DoModal returned, it writes "Lines" = m_dwLines and every
-//   entry of m_arrLines at its index. A change of the lines is final once made (the dialog then
-//   takes Cancel away, as far as it can be closed without it); the array keeps the slots that
-//   Remove emptied, so writing them clears the line values left behind.
+// It reads and changes the settings through the CProviderConfigSettings it is given:
+// - the addresses when it opens, the list when it opens and again after each action;
+// - each Add, Configure and Remove at once, after the user's OK or Yes; Configure and Remove
+//   only while the line index still holds the number listed, else the list is refreshed. A
+//   change of the lines is final once made (the dialog then takes Cancel away, as far as it
+//   can be closed without it);
+// - on OK, the addresses where the settings still hold the ones shown.
 #pragma once
 
-#include <vector>
-
 #include "platform/afxdlg.h"
-#include "provider/ombix_settings.h"
+#include "provider/ui/provider_settings.h"
 
 class CDlgProviderConfig : public CDialog {
  public:
-  explicit CDlgProviderConfig(DWORD dwProviderID = 0, CWnd* pParent = nullptr);
+  explicit CDlgProviderConfig(CProviderConfigSettings& settings, CWnd* pParent = nullptr);
 
-  DWORD m_dwProviderID;
   CString m_strIP1;
   CString m_strIP2;
-  DWORD m_dwLines = 0;
-  std::vector<OMBIXLINESETTINGS> m_arrLines;
-  BOOL m_bLinesChanged = FALSE;
+  BOOL m_bLinesChanged = FALSE;  // an action changed the lines
   CListBox m_ctlLines;
 
   // TRUE when the text holds only digits and dots.
@@ -42,13 +36,17 @@ class CDlgProviderConfig : public CDialog {
   DECLARE_MESSAGE_MAP()
 
  private:
-  OMBIXLINESETTINGS& Line(DWORD dwIndex);
-  // The line index behind the selected item, FALSE without a selection.
-  BOOL SelectedLine(DWORD& dwIndex) const;
+  // The line index and number behind the selected item, FALSE without a selection.
+  BOOL SelectedLine(DWORD& dwIndex, CString& strNumber) const;
+  // After an action: the list as the settings hold it now.
+  void Done(BOOL bChanged);
   void RefreshLines(BOOL bEnableCancel);
   void UpdateButtons();
   // The first address edit whose text OK refuses; 0 when both are accepted.
   int RefusedAddressEdit();
 
+  CProviderConfigSettings& m_settings;
+  CString m_strShownIP1;
+  CString m_strShownIP2;
   BOOL m_bCancelAllowed = TRUE;
 };

@@ -151,7 +151,13 @@ class ProviderTest : public ombix::registry_test::RegistryFileTest {
     RegistryFileTest::TearDown();
   }
   static void NoCompletion(DRV_REQUESTID, LONG) {}
+  // As TAPI starts the provider, with the line count it found in the settings: "Lines" is stored
+  // as dwLines first when the test stored none (the start keeps the lines below "Lines").
   LONG Init(DWORD dwLines, ASYNC_COMPLETION pfnCompletion = &NoCompletion) {
+    constexpr DWORD kNone = 0xDEADBEEF;
+    if (provider.RegReadDword(kProviderID, kSettingLines, kNone) == kNone) {
+      provider.RegWriteDword(kProviderID, kSettingLines, dwLines);
+    }
     return provider.providerInit(0x00020001, kProviderID, 10, 0, dwLines, 0, pfnCompletion,
                                  &dwOptions);
   }

@@ -1,11 +1,26 @@
 // The provider's start-up from its settings: lines reported, a server required, the key rewritten
 // in one write as value-by-value writes would leave it.
 #include <fstream>
+#include <functional>
 
 #include "platform/registry.h"
 #include "tests/provider/provider_doubles.h"
 
 namespace prov_test {
+
+// A line that, while the provider starts, saves settings as another writer would meanwhile.
+class SavingLine : public COmbixLine {
+  DECLARE_DYNCREATE(SavingLine)
+ public:
+  static inline std::function<void(DWORD dwLineIndex)> onInit;
+  void Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
+            DWORD_PTR dwItemData) override {
+    COmbixLine::Init(pDevice, dwLineDeviceID, dwPos, dwItemData);
+    if (onInit) onInit(dwPos);
+  }
+};
+IMPLEMENT_DYNCREATE(SavingLine, COmbixLine)
+
 namespace {
 
 std::string ExportDeviceKey() {
@@ -49,6 +64,7 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   for (DWORD i = 0; i < kLines + 2; ++i) {
     SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
+  provider.RegWriteDword(kProviderID, "Lines", kLines);  // the two lines past it go
   const std::string before = FileText();
 
   ombix::registry_test::ReplaceCounter counter(path_);
@@ -82,6 +98,62 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   EXPECT_EQ(after.find("Extra"), std::string::npos);
 }
 
+// The rewrite at the end of the start keeps what was saved while the lines were made: the key
+// is rewritten as the file holds it then, while the lines keep what they read.
+TEST_F(ProviderTest, StartKeepsWhatWasSavedWhileItStarted) {
+  struct Case {
+    const char* what;
+    std::function<void(COmbixProvider&)> save;  // done while line 1 is made
+    const char* expected;                       // the key's values after the start
+  };
+  const auto line = [](DWORD i, const char* number, const char* password) {
+    return [=](COmbixProvider&) { SaveLineSettings(kProviderID, i, number, password); };
+  };
+  const Case cases[] = {
+      {"a password", line(0, "200", "new0"),
+       "\"Lines\"=dword:00000002\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"\"\n\"Line.0.Number\"=\"200\"\n"
+       "\"Line.0.Password\"=\"new0\"\n\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"=\"pw1\"\n"},
+      {"an added line and an address",
+       [](COmbixProvider& sp) {
+         SaveLineSettings(kProviderID, 2, "202", "pw2");
+         sp.RegWriteDword(kProviderID, "Lines", 3);
+         sp.RegWriteString(kProviderID, "IP2", "10.0.0.2");
+       },
+       "\"Lines\"=dword:00000003\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"10.0.0.2\"\n\"Line.0.Number\"="
+       "\"200\"\n\"Line.0.Password\"=\"pw0\"\n\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"="
+       "\"pw1\"\n"
+       "\"Line.2.Number\"=\"202\"\n\"Line.2.Password\"=\"pw2\"\n"},
+      {"a removed line and values beside the list",
+       [](COmbixProvider& sp) {
+         sp.RegWriteDword(kProviderID, "Lines", 1);
+         sp.RegWriteDword(kProviderID, "PingTimer", 5);
+       },
+       "\"Lines\"=dword:00000001\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"\"\n\"Line.0.Number\"=\"200\"\n"
+       "\"Line.0.Password\"=\"pw0\"\n"},
+  };
+  provider.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(SavingLine), nullptr, nullptr, nullptr,
+                            nullptr);
+  for (const Case& c : cases) {
+    provider.RegDeleteDeviceKey(kProviderID);
+    provider.RegWriteDword(kProviderID, "Lines", 2);
+    Write("IP1", "10.0.0.1");
+    SaveLineSettings(kProviderID, 0, "200", "pw0");
+    SaveLineSettings(kProviderID, 1, "201", "pw1");
+    SavingLine::onInit = [&](DWORD i) {
+      if (i == 1) c.save(provider);
+    };
+    ASSERT_EQ(Init(2), 0) << c.what;
+    SavingLine::onInit = nullptr;
+    EXPECT_EQ(ExportDeviceKey(),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + kDeviceKey + "]\n" + c.expected + "\n")
+        << c.what;
+    auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10));
+    ASSERT_NE(pLine, nullptr);
+    EXPECT_EQ(pLine->GetPassword(), CString("pw0")) << c.what;  // as it read it
+    provider.providerShutdown(0x00020001, provider.FindDeviceByProviderID(kProviderID));
+  }
+}
+
 TEST_F(ProviderTest, StartWithoutServersIsRefusedAndLeavesNothingBehind) {
   provider.RegWriteDword(kProviderID, "Lines", 1);
   SaveLineSettings(kProviderID, 0, "200", "pw");
@@ -101,6 +173,19 @@ TEST_F(ProviderTest, StartWithoutServersIsRefusedAndLeavesNothingBehind) {
   auto* pLine = dynamic_cast<COmbixLine*>(provider.FindLineByDeviceID(10));
   ASSERT_NE(pLine, nullptr);
   EXPECT_EQ(pLine->GetName(), CString("200"));
+}
+
+// The dialogs save a line's number and password together: one write of the file, not two.
+TEST_F(ProviderTest, LinePairIsOneWrite) {
+  SaveLineSettings(kProviderID, 3, "300", "a");
+  ombix::registry_test::ReplaceCounter counter(path_);
+  ASSERT_TRUE(counter.Watching());
+  SaveLineSettings(kProviderID, 3, "301", "b");
+  EXPECT_EQ(counter.Count(), 1);
+  CString strNumber;
+  CString strPassword;
+  LoadLineSettings(kProviderID, 3, strNumber, strPassword);
+  EXPECT_EQ(strNumber + "/" + strPassword, CString("301/b"));
 }
 
 TEST_F(ProviderTest, ReportedLinesAndValueNames) {

@@ -1,36 +1,50 @@
 #include <vector>
 
+#include "provider/ombix_provider.h"
+#include "provider/ombix_settings.h"
 #include "provider/ui/dlg_provider_config.h"
+#include "tests/platform/registry_test_support.h"
 #include "tests/provider_ui/script_fixture.h"
 
 namespace {
 
+using ombix::registry_test::RegistryFileTest;
 using Slots = std::vector<std::string>;  // each line as "number/password"
 
-class ProviderConfigTest : public ScriptedDialogTest {
+constexpr DWORD kID = 7;
+
+class ProviderConfigTest : public ScriptedDialogTestOn<RegistryFileTest> {
  protected:
-  // The dialog as the provider fills it, nothing changed yet.
+  // The provider's settings as the dialog finds them, nothing changed yet.
   void Load(const Slots& lines, const char* ip1 = "10.0.0.1", const char* ip2 = "10.0.0.2") {
-    m_dlg.m_strIP1 = ip1;
-    m_dlg.m_strIP2 = ip2;
-    m_dlg.m_dwLines = static_cast<DWORD>(lines.size());
-    m_dlg.m_bLinesChanged = FALSE;
-    m_dlg.m_arrLines.clear();
-    for (const std::string& line : lines) {
-      const size_t slash = line.find('/');
-      m_dlg.m_arrLines.push_back({line.substr(0, slash).c_str(), line.substr(slash + 1).c_str()});
+    m_provider.RegDeleteDeviceKey(kID);
+    m_provider.RegWriteString(kID, "IP1", ip1);
+    m_provider.RegWriteString(kID, "IP2", ip2);
+    m_provider.RegWriteDword(kID, "Lines", static_cast<DWORD>(lines.size()));
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const size_t slash = lines[i].find('/');
+      SaveLineSettings(kID, static_cast<DWORD>(i), lines[i].substr(0, slash).c_str(),
+                       lines[i].substr(slash + 1).c_str());
     }
+    m_dlg.m_bLinesChanged = FALSE;
   }
 
-  Slots Stored() const {
+  // Lines 0 .. nSlots-1 as stored.
+  static Slots Stored(size_t nSlots) {
     Slots slots;
-    for (const auto& line : m_dlg.m_arrLines) {
+    for (const auto& line : LoadAllLineSettings(kID, static_cast<DWORD>(nSlots))) {
       slots.push_back(std::string(line.strNumber) + "/" + std::string(line.strPassword));
     }
     return slots;
   }
+  DWORD StoredLines() { return m_provider.RegReadDword(kID, "Lines", 0xDEAD); }
+  std::string StoredString(const char* pszName) {
+    return std::string(m_provider.RegReadString(kID, pszName, "none"));
+  }
 
-  CDlgProviderConfig m_dlg{7};
+  COmbixProvider m_provider;  // the settings' registry profile
+  COmbixConfigSettings m_settings{kID};
+  CDlgProviderConfig m_dlg{m_settings};
 };
 
 // A line without a number is not listed; the items after it still reach their own lines.
@@ -51,7 +65,7 @@ click 1
 click 1
 )");
   EXPECT_EQ(Run(m_dlg), IDOK);
-  EXPECT_EQ(Stored(), (Slots{"100/a", "/", "300/new"}));
+  EXPECT_EQ(Stored(3), (Slots{"100/a", "/", "300/new"}));
 }
 
 // Without lines left, there is nothing to remove or configure.
@@ -75,8 +89,8 @@ TEST_F(ProviderConfigTest, RemoveShiftsTheLinesAboveDown) {
          "\nclick 1006\nbox yes \"Do you want to delete Line " + c.number + "?\"\ncheck 1004 " +
          c.checks + "\nclick 1\n");
     EXPECT_EQ(Run(m_dlg), IDOK);
-    EXPECT_EQ(m_dlg.m_dwLines, c.lines.size() - 1);
-    EXPECT_EQ(Stored(), c.after) << c.number;
+    EXPECT_EQ(StoredLines(), c.lines.size() - 1);
+    EXPECT_EQ(Stored(c.lines.size()), c.after) << c.number;
     EXPECT_TRUE(m_dlg.m_bLinesChanged);
   }
 }
@@ -111,7 +125,7 @@ TEST_F(ProviderConfigTest, RefusedStoredAddressKeepsTheDialogClosable) {
          "check 1004 items 100 200\n" + end);
     EXPECT_EQ(Run(m_dlg), c.nRefused != 0 ? IDCANCEL : IDOK) << c.ip1 << " " << c.ip2;
     EXPECT_TRUE(m_dlg.m_bLinesChanged);
-    EXPECT_EQ(m_dlg.m_dwLines, 2u);
+    EXPECT_EQ(StoredLines(), 2u);
   }
 }
 

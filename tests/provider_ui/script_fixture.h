@@ -1,10 +1,14 @@
 // Runs dialogs under a script presenter made from a string; the previous choice comes back
-// after the test. `Base` is the fixture it stands on.
+// after the test. `Base` is the fixture it stands on. Play can also run what another program
+// does while the user looks at a dialog: one step before each dialog opened from the first
+// dialog, and before each box.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "platform/afxdlg.h"
 #include "platform/dialog_presenter.h"
@@ -17,10 +21,16 @@ class ScriptedDialogTestOn : public Base {
     Base::TearDown();
   }
 
-  CScriptDialogPresenter& Play(const std::string& script) {
+  using Meanwhile = std::vector<std::function<void()>>;
+
+  CScriptDialogPresenter& Play(const std::string& script, Meanwhile meanwhile = {}) {
     std::istringstream in(script);
     m_script = std::make_shared<CScriptDialogPresenter>(in);
-    AfxSetDialogPresenter(m_script);
+    if (meanwhile.empty()) {
+      AfxSetDialogPresenter(m_script);
+    } else {
+      AfxSetDialogPresenter(std::make_shared<MeanwhilePresenter>(m_script, std::move(meanwhile)));
+    }
     return *m_script;
   }
 
@@ -39,5 +49,33 @@ class ScriptedDialogTestOn : public Base {
   }
 
   std::shared_ptr<CScriptDialogPresenter> m_script;
+
+ private:
+  // The script's presenter, with the next step of `meanwhile` run before each inner dialog and
+  // each box is shown.
+  class MeanwhilePresenter : public CDialogPresenter {
+   public:
+    MeanwhilePresenter(std::shared_ptr<CScriptDialogPresenter> script, Meanwhile meanwhile)
+        : m_script(std::move(script)), m_meanwhile(std::move(meanwhile)) {}
+    BOOL ShowsDialogs() const override { return TRUE; }
+    void RunModal(CDialog& dlg) override {
+      if (m_nDepth++ > 0) Next();
+      m_script->RunModal(dlg);
+      --m_nDepth;
+    }
+    int MessageBox(LPCSTR pszText, LPCSTR pszCaption, UINT nType) override {
+      Next();
+      return m_script->MessageBox(pszText, pszCaption, nType);
+    }
+
+   private:
+    void Next() {
+      if (m_nNext < m_meanwhile.size()) m_meanwhile[m_nNext++]();
+    }
+    std::shared_ptr<CScriptDialogPresenter> m_script;
+    Meanwhile m_meanwhile;
+    size_t m_nNext = 0;
+    int m_nDepth = 0;
+  };
 };
 using ScriptedDialogTest = ScriptedDialogTestOn<>;
