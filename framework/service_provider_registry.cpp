@@ -171,27 +171,6 @@ LONG SetDwordValue(HKEY hKey, LPCSTR pszValueName, DWORD dwValue) {
                         sizeof(dwValue));
 }
 
-// A registry batch that an exception leaves is cancelled: the lock is given back and nothing half
-// done reaches the file.
-class CRegBatch {
- public:
-  CRegBatch() : m_bOpen(OmbixRegBeginBatch() == ERROR_SUCCESS) {}
-  ~CRegBatch() {
-    if (m_bOpen) OmbixRegCancelBatch();
-  }
-  CRegBatch(const CRegBatch&) = delete;
-  CRegBatch& operator=(const CRegBatch&) = delete;
-  bool IsOpen() const { return m_bOpen; }
-  // Ends the batch, writing its changes.
-  LONG Commit() {
-    m_bOpen = false;
-    return OmbixRegEndBatch();
-  }
-
- private:
-  bool m_bOpen;
-};
-
 }  // namespace
 
 CString CServiceProvider::RegReadString(DWORD dwProviderID, LPCSTR pszValueName,
@@ -260,9 +239,9 @@ BOOL CServiceProvider::WriteProfileValues(DWORD dwProviderID,
                                           BOOL bReplaceKey) {
   // Without a batch (the file cannot be locked) each change goes to the file on its own, and
   // fails there as it would.
-  CRegBatch batch;
+  COmbixRegBatch batch;
   BOOL bResult = WriteValuesInBatch(dwProviderID, values, bReplaceKey);
-  if (batch.IsOpen() && batch.Commit() != ERROR_SUCCESS) bResult = FALSE;
+  if (batch.Commit() != ERROR_SUCCESS) bResult = FALSE;
   return bResult;
 }
 

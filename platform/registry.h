@@ -132,3 +132,28 @@ LONG OmbixRegEndBatch();
 // batch drops the whole batch when its outermost end comes. For a batch that cannot finish what
 // it began (an exception): half its changes must not reach the file.
 LONG OmbixRegCancelBatch();
+
+// Not a platform function: a batch (OmbixRegBeginBatch) for a scope. One that is neither committed
+// nor able to begin writes nothing: leaving the scope, by an exception too, cancels it, so half a
+// change never reaches the file. Without a batch (the file cannot be locked) the calls in the
+// scope go to the file one by one, and fail there as they would.
+class COmbixRegBatch {
+ public:
+  COmbixRegBatch() : m_bOpen(OmbixRegBeginBatch() == ERROR_SUCCESS) {}
+  ~COmbixRegBatch() {
+    if (m_bOpen) OmbixRegCancelBatch();
+  }
+  COmbixRegBatch(const COmbixRegBatch&) = delete;
+  COmbixRegBatch& operator=(const COmbixRegBatch&) = delete;
+  bool IsOpen() const { return m_bOpen; }
+  // Ends the batch, writing its changes: OmbixRegEndBatch's result (ERROR_SUCCESS when none
+  // was open).
+  LONG Commit() {
+    if (!m_bOpen) return ERROR_SUCCESS;
+    m_bOpen = false;
+    return OmbixRegEndBatch();
+  }
+
+ private:
+  bool m_bOpen;
+};

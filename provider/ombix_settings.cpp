@@ -9,29 +9,6 @@ namespace {
 
 using REGPROFILEVALUE = CServiceProvider::REGPROFILEVALUE;
 
-// A registry batch for a read and the write that follows it: nothing another process writes can
-// come between them. Without one (the file cannot be locked) the calls go to the file one by
-// one, and fail there as they would. An exception cancels it: half a change never reaches the
-// file.
-class CSettingsBatch {
- public:
-  CSettingsBatch() : m_bOpen(OmbixRegBeginBatch() == ERROR_SUCCESS) {}
-  ~CSettingsBatch() {
-    if (m_bOpen) OmbixRegCancelBatch();
-  }
-  CSettingsBatch(const CSettingsBatch&) = delete;
-  CSettingsBatch& operator=(const CSettingsBatch&) = delete;
-  // Writes the batch's changes; FALSE when the file could not be written.
-  BOOL Commit() {
-    if (!m_bOpen) return TRUE;
-    m_bOpen = false;
-    return OmbixRegEndBatch() == ERROR_SUCCESS;
-  }
-
- private:
-  bool m_bOpen;
-};
-
 DWORD StoredLines(CServiceProvider& sp, DWORD dwProviderID) {
   return std::min(sp.RegReadDword(dwProviderID, kSettingLines, 0), kMaxLinesPerDevice);
 }
@@ -103,7 +80,7 @@ void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, L
 BOOL RewriteDeviceSettings(DWORD dwProviderID) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
-  CSettingsBatch batch;
+  COmbixRegBatch batch;
   // The count as stored goes back; only the lines below it are read.
   const DWORD dwStored = pSP->RegReadDword(dwProviderID, kSettingLines, 0);
   const DWORD dwLines = std::min(dwStored, kMaxLinesPerDevice);
@@ -117,7 +94,7 @@ BOOL RewriteDeviceSettings(DWORD dwProviderID) {
     AddLineValues(values, i, lines[i].strNumber, lines[i].strPassword);
   }
   const BOOL bWritten = pSP->RegReplaceDeviceKey(dwProviderID, values);
-  return batch.Commit() && bWritten;
+  return batch.Commit() == ERROR_SUCCESS && bWritten;
 }
 
 void COmbixConfigSettings::LoadAddresses(CString& strIP1, CString& strIP2) {
@@ -150,31 +127,31 @@ void COmbixConfigSettings::LoadLine(DWORD dwIndex, CString& strNumber, CString& 
 BOOL COmbixConfigSettings::AddLine(LPCSTR pszNumber, LPCSTR pszPassword) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
-  CSettingsBatch batch;
+  COmbixRegBatch batch;
   const DWORD dwLines = StoredLines(*pSP, m_dwProviderID);
   std::vector<REGPROFILEVALUE> values;
   values.push_back({kSettingLines, REG_DWORD, "", dwLines + 1});
   AddLineValues(values, dwLines, pszNumber, pszPassword);
   const BOOL bWritten = pSP->RegWriteValues(m_dwProviderID, values);
-  return batch.Commit() && bWritten;
+  return batch.Commit() == ERROR_SUCCESS && bWritten;
 }
 
 BOOL COmbixConfigSettings::ChangeLine(DWORD dwIndex, LPCSTR pszShownNumber, LPCSTR pszNumber,
                                       LPCSTR pszPassword) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
-  CSettingsBatch batch;
+  COmbixRegBatch batch;
   if (!ShowsLine(*pSP, m_dwProviderID, dwIndex, pszShownNumber)) return FALSE;
   std::vector<REGPROFILEVALUE> values;
   AddLineValues(values, dwIndex, pszNumber, pszPassword);
   const BOOL bWritten = pSP->RegWriteValues(m_dwProviderID, values);
-  return batch.Commit() && bWritten;
+  return batch.Commit() == ERROR_SUCCESS && bWritten;
 }
 
 BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
-  CSettingsBatch batch;
+  COmbixRegBatch batch;
   if (!ShowsLine(*pSP, m_dwProviderID, dwIndex, pszShownNumber)) return FALSE;
   // The later lines as the file holds them now, each one index down.
   const DWORD dwLines = StoredLines(*pSP, m_dwProviderID);
@@ -189,14 +166,14 @@ BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber) {
   }
   AddLineValues(values, dwLines - 1, "", "");
   const BOOL bWritten = pSP->RegWriteValues(m_dwProviderID, values);
-  return batch.Commit() && bWritten;
+  return batch.Commit() == ERROR_SUCCESS && bWritten;
 }
 
 void COmbixConfigSettings::SaveAddresses(LPCSTR pszShownIP1, LPCSTR pszShownIP2, LPCSTR pszIP1,
                                          LPCSTR pszIP2) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return;
-  CSettingsBatch batch;
+  COmbixRegBatch batch;
   std::vector<REGPROFILEVALUE> values;
   const struct {
     LPCSTR pszName, pszShown, pszValue;
