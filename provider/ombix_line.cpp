@@ -166,6 +166,9 @@ void COmbixLine::SendMonitorStart() {
 
 void COmbixLine::RefuseMonitor(DWORD dwError) {
   m_dwLineError.store(dwError);
+  // The switch keeps no monitor for this line, and may give its old ID to another phone's: an
+  // event carrying it is not this line's.
+  SetMonitorID(0);
   SetOutOfService(FALSE);
   m_evtMonitorStartDone.SetEvent();
 }

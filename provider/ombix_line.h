@@ -14,6 +14,9 @@
 // - OpenConnection (a TAPI thread) waits up to the monitor-start wait for the monitor's answer
 //   and returns TRUE in every case. A monitor start goes out only while the link is logged in:
 //   a login that comes during the open's wait starts the monitor through RestartMonitor.
+// - The monitor ID, by which the device routes events, is the one the switch last gave. A refused
+//   monitor start (its error answer, or a failure that settles it) sets it to 0 until a start
+//   succeeds again; a lost link leaves it until the new start is answered.
 // - The device calls the On* operations, SetInService, SetOutOfService and RestartMonitor on the
 //   link's worker thread, one at a time; they never wait for a TAPI thread.
 // - After a lost link, the first monitor start that succeeds starts the resynchronisation: a
