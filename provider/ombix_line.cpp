@@ -324,6 +324,8 @@ void COmbixLine::StopResync() {
 }
 
 void COmbixLine::ResyncCalls() {
+  // A call that an open is announcing goes idle after TAPI has heard of it, not before.
+  std::lock_guard<std::mutex> gate(m_mxCallEvents);
   std::vector<DWORD> arrReported;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
