@@ -7,15 +7,17 @@
 // one further up: a lock further up is only tried (Lock(0); what is busy is skipped and done
 // later), or the lock held is released first and taken again afterwards.
 //    1. the provider's start-up and shutdown lock (providerInit, providerShutdown, ExitInstance)
-//    2. a call; two calls are never held together except by trying the second
-//    3. its conference call
-//    4. the address
-//    5. the line or phone (the connection's lock, which also guards its request queue)
-//    6. the provider's device list
-//    7. the device
-//    8. the provider's timed-call list
-//    9. the link: its control lock, then its lock with the send queue, then its trace lock
-//   10. the registry
+//    2. a derived line's event gate, which lets one of its call events, or its open's
+//       announcement of the calls TAPI does not know yet, run at a time; taken holding nothing
+//    3. a call; two calls are never held together except by trying the second
+//    4. its conference call
+//    5. the address
+//    6. the line or phone (the connection's lock, which also guards its request queue)
+//    7. the provider's device list
+//    8. the device
+//    9. the provider's timed-call list
+//   10. the link: its control lock, then its lock with the send queue, then its trace lock
+//   11. the registry
 // Plain mutexes inside one object (a connection's unlink counter, the platform's handle table and
 // event state, a derived device's index of its lines) are taken last and hold nothing else.
 // Waiting for a thread to end, or for an event that another thread sets, counts as taking every

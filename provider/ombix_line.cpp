@@ -166,6 +166,9 @@ void COmbixLine::SendMonitorStart() {
 
 void COmbixLine::RefuseMonitor(DWORD dwError) {
   m_dwLineError.store(dwError);
+  // The switch keeps no monitor for this line, and may give its old ID to another phone's: an
+  // event carrying it is not this line's.
+  SetMonitorID(0);
   SetOutOfService(FALSE);
   m_evtMonitorStartDone.SetEvent();
 }
@@ -321,6 +324,8 @@ void COmbixLine::StopResync() {
 }
 
 void COmbixLine::ResyncCalls() {
+  // A call that an open is announcing goes idle after TAPI has heard of it, not before.
+  std::lock_guard<std::mutex> gate(m_mxCallEvents);
   std::vector<DWORD> arrReported;
   {
     CSingleLock lock(GetSyncObject(), TRUE);

@@ -14,6 +14,15 @@
 // - OpenConnection (a TAPI thread) waits up to the monitor-start wait for the monitor's answer
 //   and returns TRUE in every case. A monitor start goes out only while the link is logged in:
 //   a login that comes during the open's wait starts the monitor through RestartMonitor.
+// - The monitor ID, by which the device routes events, is the one the switch last gave. A refused
+//   monitor start (its error answer, or a failure that settles it) sets it to 0 until a start
+//   succeeds again; a lost link leaves it until the new start is answered.
+// - The switch reports the calls of a closed line too (the device starts every line's monitor),
+//   and TAPI hears nothing of them. Once an open has succeeded, each call of the line that TAPI
+//   has no handle for is announced: LINE_NEWCALL, then its state and its call information; a
+//   conference before the other calls, so that its members' CONFERENCED names it. The line's
+//   call events, the resynchronisation's idling and that announcement run one at a time (the
+//   line's event gate), so no call is announced twice and none is heard of before its NEWCALL.
 // - The device calls the On* operations, SetInService, SetOutOfService and RestartMonitor on the
 //   link's worker thread, one at a time; they never wait for a TAPI thread.
 // - After a lost link, the first monitor start that succeeds starts the resynchronisation: a
@@ -70,6 +79,8 @@ class COmbixLine : public CTSPILineConnection {
   void Init(CTSPIDevice* pDevice, DWORD dwLineDeviceID, DWORD dwPos,
             DWORD_PTR dwItemData = 0) override;
   BOOL OpenConnection() override;
+  // The framework's open, then the announcement of the calls TAPI does not know yet.
+  LONG OpenLine(HTAPILINE htLine, LINEEVENT lpfnEventProc, DWORD dwTSPIVersion) override;
 
   // Service state, set by the device as the link comes, fails or goes.
   virtual void SetInService();
@@ -139,6 +150,9 @@ class COmbixLine : public CTSPILineConnection {
   void SendMonitorStart();
   void StartResync();
   void ResyncThreadMain();
+  // Under the event gate: LINE_NEWCALL, state and call information of every call of the line
+  // that is not idle and has no TAPI handle, conference calls first.
+  void AnnounceUnknownCalls();
 
   const OMBIXLINETIMING m_timing;
   std::atomic<DWORD> m_dwMonitorID{0};  // changed under the object's lock (SetMonitorID)
@@ -148,6 +162,9 @@ class COmbixLine : public CTSPILineConnection {
   // The current open's monitor start went out in this session (claimed by whoever sends it).
   std::atomic<DWORD> m_dwMonitorStartSent{0};
   std::vector<DWORD> m_arrReportedCalls;  // under the object's lock
+  // The event gate: held over one call event, one resynchronisation's idling or one open's
+  // announcement, and taken before any call's lock (see base_object.h).
+  std::mutex m_mxCallEvents;
 
   // The resynchronisation thread; started by the worker, joined by the worker or the destructor.
   std::mutex m_mxResync;

@@ -1,11 +1,16 @@
 // COmbixLine: the switch's call-connection events and the TAPI calls they drive.
 //
-// Everything here runs on the link's worker thread. Calls are looked up under the address's lock
+// Everything here runs on the link's worker thread, but the announcement of the calls TAPI does
+// not know yet, which runs on the thread that opens the line. Calls are looked up under the address's lock
 // and handed out with a reference, so a call stays alive while an event is applied even when
 // TAPI closes it meanwhile; no line lock is held while a call changes. An idle call is over: the
 // switch may name a new call with its id (a call transferred or parked here comes back with it).
+#include <algorithm>
+#include <vector>
+
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
+#include "framework/call_ref.h"
 #include "framework/conference_call.h"
 #include "framework/request.h"
 #include "provider/ombix_call.h"
@@ -31,7 +36,63 @@ void ClearIf(std::atomic<DWORD>& dwField, DWORD dwNumber) {
   dwField.compare_exchange_strong(dwExpected, 0);
 }
 
+// The LINECALLINFOSTATE bits of what the call's information tells beyond a new call's.
+DWORD KnownCallInfo(const LINECALLINFO& info) {
+  auto party = [](DWORD dwFlags, DWORD dwBit) {
+    return dwFlags != 0 && dwFlags != LINECALLPARTYID_UNKNOWN ? dwBit : 0;
+  };
+  DWORD dwStates = 0;
+  if (info.dwOrigin != LINECALLORIGIN_UNKNOWN) dwStates |= LINECALLINFOSTATE_ORIGIN;
+  if (info.dwReason != LINECALLREASON_UNKNOWN) dwStates |= LINECALLINFOSTATE_REASON;
+  if (info.dwCallID != 0) dwStates |= LINECALLINFOSTATE_CALLID;
+  if (info.dwRelatedCallID != 0) dwStates |= LINECALLINFOSTATE_RELATEDCALLID;
+  return dwStates | party(info.dwCallerIDFlags, LINECALLINFOSTATE_CALLERID) |
+         party(info.dwCalledIDFlags, LINECALLINFOSTATE_CALLEDID) |
+         party(info.dwConnectedIDFlags, LINECALLINFOSTATE_CONNECTEDID) |
+         party(info.dwRedirectionIDFlags, LINECALLINFOSTATE_REDIRECTIONID) |
+         party(info.dwRedirectingIDFlags, LINECALLINFOSTATE_REDIRECTINGID);
+}
+
 }  // namespace
+
+LONG COmbixLine::OpenLine(HTAPILINE htLine, LINEEVENT lpfnEventProc, DWORD dwTSPIVersion) {
+  const LONG lResult = CTSPILineConnection::OpenLine(htLine, lpfnEventProc, dwTSPIVersion);
+  if (lResult == 0) AnnounceUnknownCalls();
+  return lResult;
+}
+
+void COmbixLine::AnnounceUnknownCalls() {
+  // No event of these calls is applied meanwhile: each is announced as it stands, and whatever
+  // changes it afterwards reaches TAPI with its handle.
+  std::lock_guard<std::mutex> gate(m_mxCallEvents);
+  std::vector<CCallRef> calls;
+  for (DWORD dwAddr = 0; dwAddr < GetAddressCount(); ++dwAddr) {
+    if (CTSPIAddressInfo* pAddr = GetAddress(dwAddr)) {
+      for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+        calls.emplace_back(pCall);
+        pCall->Release();  // the snapshot's reference; the list holds its own
+      }
+    }
+  }
+  std::stable_partition(calls.begin(), calls.end(), [](const CCallRef& pCall) {
+    return pCall->GetCallType() == CALLTYPE_CONFERENCE;
+  });
+  for (const CCallRef& pCall : calls) {
+    if (pCall->GetCallHandle() != nullptr || pCall->IsDeleted() ||
+        pCall->GetCallState() == LINECALLSTATE_IDLE) {
+      continue;
+    }
+    HTAPICALL htNew = nullptr;
+    SendLineEvent(nullptr, LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall.Get()),
+                  reinterpret_cast<DWORD_PTR>(&htNew), 0);
+    if (htNew == nullptr) continue;  // TAPI took no interest: it stays unknown
+    pCall->SetCallHandle(htNew);
+    pCall->SendCallStateEvent();
+    if (const DWORD dwInfo = KnownCallInfo(pCall->GetCallInfoCopy())) {
+      pCall->SendCallInfoEvent(dwInfo);
+    }
+  }
+}
 
 CTSPICallAppearance* COmbixLine::FindCallById(const ObjectId& oid) {
   CTSPIAddressInfo* pAddr = GetAddress(0);
@@ -76,6 +137,7 @@ DWORD COmbixLine::FilterCallFeatures(CTSPICallAppearance* pCall, DWORD dwFeature
 }
 
 void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) {
+  std::lock_guard<std::mutex> gate(m_mxCallEvents);
   NoteListedCall(pEvent);
   // An all-zero id would name every call the switch has not reported yet.
   if (IsZero(pEvent->oidCall)) return;

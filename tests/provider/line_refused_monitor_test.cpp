@@ -1,0 +1,125 @@
+// Lines 200 and 201 are monitored by a switch (IDs 1 and 2) that is then replaced by one that
+// refuses 200's monitor and gives 201 the ID 1. A call ringing 201 must reach line 201, never
+// line 200, whatever the refusal: a wrong password, a phone the switch does not have, or a
+// failure answer to the monitor start. Until its new start is answered, a line that lost the link
+// keeps its old ID.
+
+#include <atomic>
+
+#include "tests/provider/line_scenario.h"
+
+namespace prov_test {
+namespace scenario {
+namespace {
+
+struct Refusal {
+  const char* pszName;
+  std::vector<SimPhoneConfig> phones;
+  DWORD dwFailure;  // the code of an OMBIX_FAILURE_RSP answering 200's monitor start; 0: none
+  DWORD dwLineError;
+};
+
+// Counts its resynchronisations: a call that comes before the one after the re-login is over
+// would be idled by it, not being in the switch's list.
+class ResyncCountingLine : public ScenarioLine {
+  DECLARE_DYNCREATE(ResyncCountingLine)
+ public:
+  void ResyncCalls() override {
+    ScenarioLine::ResyncCalls();
+    ++nResyncs;
+  }
+  std::atomic<int> nResyncs{0};
+};
+IMPLEMENT_DYNCREATE(ResyncCountingLine, ScenarioLine)
+
+void PrintTo(const Refusal& refusal, std::ostream* pOut) { *pOut << refusal.pszName; }
+
+class LineRefusedMonitorTest : public ProviderTest, public ::testing::WithParamInterface<Refusal> {
+ protected:
+  void SetUp() override {
+    ProviderTest::SetUp();
+    Tapi::Reset();
+    StartSim();
+    provider.DetectExportedFunctions(
+        [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
+    StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ResyncCountingLine), true,
+               &Tapi::Completion);
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_EQ(
+          lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
+          0);
+    }
+  }
+  // The line's call with the switch's number in the state TAPI heard last; 0 when none.
+  DWORD HeardState(int nLine, DWORD dwCall) {
+    CTSPICallAppearance* pCall = lines[nLine]->FindCallById(IdOfCall(dwCall));
+    if (pCall == nullptr) return 0;
+    const DWORD dwState = Tapi::HeardState(pCall->GetCallHandle());
+    pCall->Release();
+    return dwState;
+  }
+
+  ResyncCountingLine* lines[2] = {};
+};
+
+TEST_P(LineRefusedMonitorTest, ACallRingingTheOtherPhoneReachesItsOwnLineOnly) {
+  const Refusal& refusal = GetParam();
+  ASSERT_EQ(lines[0]->GetMonitorID(), 1u);
+  ASSERT_EQ(lines[1]->GetMonitorID(), 2u);
+
+  // The new switch answers on the same port; its numbering starts again.
+  const WORD wPort = sim->GetPort();
+  sim->Stop();
+  SwitchSimConfig config;
+  config.wPort = wPort;
+  config.ackTimeout = std::chrono::milliseconds(500);
+  config.phones = refusal.phones;
+  sim = std::make_unique<SwitchSim>(config);
+  ASSERT_TRUE(sim->Start()) << sim->GetLastError();
+  ASSERT_EQ(sim->Command("defer MONITOR_START_REQ"), "ok");  // 200's, the first after the login
+
+  // The new switch knows no session: 201's make-call brings the new login.
+  HDRVCALL hdCall = nullptr;
+  EXPECT_EQ(provider.lineMakeCall(lines[1], 10, reinterpret_cast<HTAPICALL>(0x5001), &hdCall,
+                                  "202", 0, nullptr),
+            10);
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return lines[1]->nResyncs.load() == 1; }));
+  // 200 waits for its answer with the ID it had.
+  EXPECT_EQ(lines[0]->GetMonitorID(), 1u);
+  if (refusal.dwFailure != 0) {
+    EXPECT_EQ(sim->Command("reply MONITOR_START_REQ fail=" + std::to_string(refusal.dwFailure)),
+              "ok");
+  }
+  EXPECT_EQ(sim->Command("release"), "released 1");
+  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetLineError() == refusal.dwLineError; }));
+  EXPECT_EQ(lines[0]->GetMonitorID(), 0u);
+  EXPECT_TRUE(lines[0]->IsOutOfService());
+
+  const std::string strCall = sim->Command("incoming 201 202");
+  ASSERT_EQ(strCall.rfind("call ", 0), 0u) << strCall;
+  const DWORD dwCall = static_cast<DWORD>(std::stoul(strCall.substr(5)));
+  EXPECT_TRUE(WaitUntil([&] { return HeardState(1, dwCall) == LINECALLSTATE_OFFERING; }));
+  EXPECT_EQ(lines[0]->GetAddress(0)->GetCallCount(), 0);
+}
+
+std::vector<SimPhoneConfig> Phones(const char* psz200Password, bool bWith200 = true) {
+  std::vector<SimPhoneConfig> phones;
+  if (bWith200) phones.push_back({"200", psz200Password, "200"});
+  phones.push_back({"201", "1234", "201"});
+  phones.push_back({"202", "1234", "202"});
+  return phones;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, LineRefusedMonitorTest,
+    ::testing::Values(
+        Refusal{"WrongPassword", Phones("9999"), 0, OMBIX_ERROR_INVALID_PASSWORD},
+        Refusal{"UnknownPhone", Phones("", false), 0, OMBIX_ERROR_INVALID_DEVICE},
+        Refusal{"FailureResponse", Phones("1234"), OMBIX_ERROR_PERMISSION_DENIED,
+                OMBIX_ERROR_PERMISSION_DENIED}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.pszName; });
+
+}  // namespace
+}  // namespace scenario
+}  // namespace prov_test
