@@ -20,7 +20,8 @@
 //   many ways (DIR/f, DIR/./f, a linked folder): the same folder and last name is the same file.
 //   Only a regular file of at most 64 MiB is read or replaced: anything else (a FIFO, a device,
 //   a folder, a larger file) answers ERROR_CANTREAD, without waiting and without being read or
-//   replaced (a write that finds it in the file's place at its end: ERROR_CANTWRITE).
+//   replaced (a write that finds it in the file's place at its end: ERROR_CANTWRITE). A change
+//   that would make the file larger answers ERROR_CANTWRITE and is not made.
 // - No exception leaves these functions: out of memory answers ERROR_NOT_ENOUGH_MEMORY, another
 //   failure ERROR_CANTREAD (ERROR_CANTWRITE for changes and batches); the change is not made.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512

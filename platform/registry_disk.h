@@ -47,7 +47,7 @@ int OpenRegistryFile(const std::string& file, struct stat* st, bool* missing);
 // Reads what `fd` holds from its start, at most kMaxFileSize bytes. FALSE with errno set
 // (EFBIG: the file grew past that).
 bool ReadAll(int fd, std::string* text);
-// Notes that `file` is larger than the registry reads.
+// Notes that `file` is (or a write would make it) larger than the registry reads.
 void NoteTooLarge(const std::string& file);
 
 // Keeps the damaged text beside the file before the file is rewritten. FALSE (noted) when no

@@ -204,7 +204,14 @@ LONG WriteState(const std::string& file, FileState* state) {
     state->Forget();
     return ERROR_CANTWRITE;
   }
-  const int fd = WriteAtomically(file, FormatRegistryText(state->parsed.root, "", true));
+  const std::string text = FormatRegistryText(state->parsed.root, "", true);
+  // A file larger than any reader takes could not even be mended through the registry.
+  if (static_cast<off_t>(text.size()) > kMaxFileSize) {
+    NoteTooLarge(file);
+    state->Forget();
+    return ERROR_CANTWRITE;
+  }
+  const int fd = WriteAtomically(file, text);
   if (fd < 0) {
     state->Forget();
     return ERROR_CANTWRITE;

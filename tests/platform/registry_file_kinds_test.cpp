@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/platform/registry_test_support.h"
 
@@ -203,6 +204,23 @@ TEST_F(RegistryFileKindsTest, AFileLargerThanTheLimitIsRefusedBeforeItIsRead) {
               0);
     EXPECT_EQ(static_cast<off_t>(fs::file_size(path_)), size.size);  // not rewritten
   }
+}
+
+// A write that would make the file too large for any reader is refused: the file, still
+// readable by a process that has not kept it, must stay mendable through the registry.
+TEST_F(RegistryFileKindsTest, AWriteThatWouldMakeTheFileTooLargeIsRefused) {
+  HKEY key = Create("K");
+  ASSERT_EQ(SetDword(key, "D", 1), ERROR_SUCCESS);
+  const std::string before = FileText();
+  const std::vector<BYTE> big(static_cast<size_t>(kLimit / 3), 0xab);  // three characters a byte
+  EXPECT_EQ(RegSetValueExA(key, "Big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size())),
+            ERROR_CANTWRITE);
+  EXPECT_TRUE(Noted(path_, "too large (more than 64 MiB)")) << OmbixRegLastFileError();
+  EXPECT_TRUE(FileText() == before) << "the file was rewritten";  // not tens of MB of output
+  // Another name of the file is read afresh, as another process would read it.
+  setenv("OMBIX_REGISTRY", (dir_.string() + "/./registry.reg").c_str(), 1);
+  EXPECT_EQ(ReadDword("K", "D"), 1u);
+  RegCloseKey(key);
 }
 
 // Memory that runs out is an answer, not an exception thrown through the caller.
