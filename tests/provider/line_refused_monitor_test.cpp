@@ -44,11 +44,20 @@ class LineRefusedMonitorTest : public ProviderTest, public ::testing::WithParamI
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ResyncCountingLine), true,
                &Tapi::Completion);
+    // The first open's start and the login's start of the other monitor race for the switch's
+    // IDs: 201's is refused at the login, so that 200 gets 1 and 201's own open 2.
+    SaveLineSettings(kProviderID, 1, "201", "wrong");
     for (int i = 0; i < 2; ++i) {
+      if (i == 1) {
+        ASSERT_TRUE(WaitUntil(
+            [&] { return lines[1]->GetLineError() == OMBIX_ERROR_INVALID_PASSWORD; }));
+        SaveLineSettings(kProviderID, 1, "201", "1234");
+      }
       ASSERT_EQ(
           lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
           0);
     }
+    ASSERT_TRUE(WaitUntil([&] { return !lines[1]->IsOutOfService(); }));  // its phone's state
   }
   // The line's call with the switch's number in the state TAPI heard last; 0 when none.
   DWORD HeardState(int nLine, DWORD dwCall) {
