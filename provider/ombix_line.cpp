@@ -178,6 +178,8 @@ void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) {
   TakeSent(OMBIX_MONITOR_START_RSP, sent);
   if (pRsp->dwError == OMBIX_ERROR_DUPLICATE_MONITOR) {
     m_dwLineError.store(0);  // the monitor the switch already has serves
+    // A refusal took its ID away (the switch checks the password first): the answer names it.
+    if (GetMonitorID() == 0) SetMonitorID(pRsp->dwMonitorID);
   } else if (pRsp->dwError == 0) {
     m_dwLineError.store(0);
     SetMonitorID(pRsp->dwMonitorID);

@@ -16,7 +16,8 @@
 //   a login that comes during the open's wait starts the monitor through RestartMonitor.
 // - The monitor ID, by which the device routes events, is the one the switch last gave. A refused
 //   monitor start (its error answer, or a failure that settles it) sets it to 0 until a start
-//   succeeds again; a lost link leaves it until the new start is answered.
+//   succeeds again (or is answered "duplicate", which names the ID the switch kept); a lost
+//   link leaves it until the new start is answered.
 // - The switch reports the calls of a closed line too (the device starts every line's monitor),
 //   and TAPI hears nothing of them. Once an open has succeeded, each call of the line that TAPI
 //   has no handle for is announced: LINE_NEWCALL, then its state and its call information; a

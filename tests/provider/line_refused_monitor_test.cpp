@@ -44,11 +44,20 @@ class LineRefusedMonitorTest : public ProviderTest, public ::testing::WithParamI
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ResyncCountingLine), true,
                &Tapi::Completion);
+    // The first open's start and the login's start of the other monitor race for the switch's
+    // IDs: 201's is refused at the login, so that 200 gets 1 and 201's own open 2.
+    SaveLineSettings(kProviderID, 1, "201", "wrong");
     for (int i = 0; i < 2; ++i) {
+      if (i == 1) {
+        ASSERT_TRUE(WaitUntil(
+            [&] { return lines[1]->GetLineError() == OMBIX_ERROR_INVALID_PASSWORD; }));
+        SaveLineSettings(kProviderID, 1, "201", "1234");
+      }
       ASSERT_EQ(
           lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
           0);
     }
+    ASSERT_TRUE(WaitUntil([&] { return !lines[1]->IsOutOfService(); }));  // its phone's state
   }
   // The line's call with the switch's number in the state TAPI heard last; 0 when none.
   DWORD HeardState(int nLine, DWORD dwCall) {
@@ -101,6 +110,36 @@ TEST_P(LineRefusedMonitorTest, ACallRingingTheOtherPhoneReachesItsOwnLineOnly) {
   const DWORD dwCall = static_cast<DWORD>(std::stoul(strCall.substr(5)));
   EXPECT_TRUE(WaitUntil([&] { return HeardState(1, dwCall) == LINECALLSTATE_OFFERING; }));
   EXPECT_EQ(lines[0]->GetAddress(0)->GetCallCount(), 0);
+}
+
+// The switch checks the password before it looks for a monitor it has: a refused start leaves
+// the phone's monitor in place, and a later start is answered "duplicate" with its ID. The line
+// takes that ID back, or it would hear nothing of its phone until the next login.
+class LineMonitorAgainTest : public LineScenarioTest {};
+
+TEST_F(LineMonitorAgainTest, ADuplicateAnswerAfterARefusalGivesTheLineItsMonitorBack) {
+  const DWORD dwID = lines[0]->GetMonitorID();
+  const auto reopen = [&](const char* pszPassword) {
+    ASSERT_EQ(lines[0]->CloseLine(), 0);
+    SaveLineSettings(kProviderID, 0, "200", pszPassword);
+    ASSERT_EQ(lines[0]->OpenLine(reinterpret_cast<HTAPILINE>(0x100), &Tapi::LineEvent, 0x00020001),
+              0);
+  };
+  reopen("9999");
+  ASSERT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_INVALID_PASSWORD);
+  EXPECT_EQ(lines[0]->GetMonitorID(), 0u);
+  reopen("1234");
+  EXPECT_EQ(lines[0]->GetLineError(), 0u);
+  EXPECT_EQ(lines[0]->GetMonitorID(), dwID);
+  EXPECT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
+
+  const std::string strCall = sim->Command("incoming 200 202");
+  ASSERT_EQ(strCall.rfind("call ", 0), 0u) << strCall;
+  const DWORD dwCall = static_cast<DWORD>(std::stoul(strCall.substr(5)));
+  EXPECT_TRUE(WaitUntil([&] {
+    CTSPICallAppearance* pCall = C(0, dwCall);
+    return pCall != nullptr && Tapi::HeardState(pCall->GetCallHandle()) == LINECALLSTATE_OFFERING;
+  }));
 }
 
 std::vector<SimPhoneConfig> Phones(const char* psz200Password, bool bWith200 = true) {
