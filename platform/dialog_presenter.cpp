@@ -62,6 +62,22 @@ std::shared_ptr<CDialogPresenter> AfxGetDialogPresenter() {
   return slot.current;
 }
 
+namespace {
+
+// A host that follows the script (OMBIX_DIALOGS_REPORT set) must learn of the steps left unplayed
+// also when no dialog was shown at all: the script is then read when the module loads, and what
+// is left of it is reported when the module goes.
+const bool g_bScriptReadAtLoad = [] {
+  const char* pszSpec = std::getenv("OMBIX_DIALOGS");
+  if (ReportDescriptor() < 0 || pszSpec == nullptr || std::strncmp(pszSpec, "script:", 7) != 0) {
+    return false;
+  }
+  AfxGetDialogPresenter();
+  return true;
+}();
+
+}  // namespace
+
 void AfxSetDialogPresenter(std::shared_ptr<CDialogPresenter> presenter) {
   PresenterSlot& slot = Slot();
   std::lock_guard lock(slot.mutex);

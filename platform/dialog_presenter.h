@@ -11,7 +11,9 @@
 //   that cannot go on ends the dialog with -1. MessageBox returns a button that the box has.
 // - Swapping the presenter is thread-safe; a dialog keeps the presenter it started with.
 // - A script presenter chosen by name reports to standard error, and also to the descriptor that
-//   OMBIX_DIALOGS_REPORT names when it is set (for a host that must learn of its failures).
+//   OMBIX_DIALOGS_REPORT names when it is set (for a host that must learn of its failures); the
+//   script is then read when the module loads, so that a script no dialog came for is reported
+//   as left unplayed too.
 #pragma once
 
 #include <iosfwd>

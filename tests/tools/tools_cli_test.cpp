@@ -245,6 +245,8 @@ TEST_F(ToolTest, TspHostErrors) {
        "where line 1 expects dialog 102"},
       {"a dialog script left unplayed", with({"--dialogs", "script:@/left.txt", "config", "1"}), 1,
        "dialog script: 1 step left unplayed, the first at line 3"},
+      {"a dialog script no dialog came for", with({"--dialogs", "script:@/whole.txt", "enum"}), 1,
+       "dialog script: 2 steps left unplayed, the first at line 1"},
       {"a dialog script played whole", with({"--dialogs", "script:@/whole.txt", "config", "1"}), 0,
        "out:providerConfig(1) = ", "dialog script"},
       {"help tells the dialog script's status",
