@@ -41,7 +41,9 @@ constexpr char kUsage[] =
     "folder of the last (default) one; the folder of a PATH or $OMBIX_REGISTRY must exist.\n"
     "Beside the file stays FILE.lock: every program that writes the registry locks it and\n"
     "the file's folder, so that no change is lost (writers of files in one folder take\n"
-    "turns). FILE.lock holds nothing; deleting it, even while programs run, loses nothing.\n"
+    "turns). FILE.lock holds nothing; deleting it, even while programs run, loses nothing,\n"
+    "unless the folder cannot be locked (a folder they may not read, some network file\n"
+    "systems): FILE.lock is then the only lock, and is deleted only while no program runs.\n"
     "Exit status: 0 done, 1 key, value or registry file not found, 2 usage error,\n"
     "3 other failure.\n";
 
