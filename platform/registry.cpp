@@ -315,42 +315,32 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
   return ExceptionAnswer(ERROR_CANTREAD);
 }
 
-std::string OmbixRegLastFileError() {
-  try {
-    return LastFileFailure();
-  } catch (...) {
-    return {};
-  }
+std::string OmbixRegLastFileError() try {
+  return LastFileFailure();
+} catch (...) {
+  return {};
 }
 
-std::string OmbixRegFilePath() {
-  try {
-    return ResolveRegistryPath();
-  } catch (...) {
-    return {};
-  }
+std::string OmbixRegFilePath() try {
+  return ResolveRegistryPath();
+} catch (...) {
+  return {};
 }
 
-LONG OmbixRegBeginBatch() {
-  try {
-    return BeginBatch(ResolveRegistryPath());
-  } catch (...) {
-    return ExceptionAnswer(ERROR_CANTWRITE);
-  }
+LONG OmbixRegBeginBatch() try {
+  return BeginBatch(ResolveRegistryPath());
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }
 
-LONG OmbixRegEndBatch() {
-  try {
-    return EndBatch(true);
-  } catch (...) {
-    return ExceptionAnswer(ERROR_CANTWRITE);
-  }
+LONG OmbixRegEndBatch() try {
+  return EndBatch(true);
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }
 
-LONG OmbixRegCancelBatch() {
-  try {
-    return EndBatch(false);
-  } catch (...) {
-    return ExceptionAnswer(ERROR_CANTWRITE);
-  }
+LONG OmbixRegCancelBatch() try {
+  return EndBatch(false);
+} catch (...) {
+  return ExceptionAnswer(ERROR_CANTWRITE);
 }

@@ -239,24 +239,6 @@ LONG ForgetOnException(FileState* state, Change&& change) {
   }
 }
 
-// WriteState at the end of a batch, which must give back its locks whatever happens: an
-// exception drops the batch's changes as a failed write does.
-LONG WriteBatchEnd(const std::string& file, FileState* state) noexcept {
-  try {
-    return WriteState(file, state);
-  } catch (const std::bad_alloc&) {
-    state->Forget();
-    return ERROR_NOT_ENOUGH_MEMORY;
-  } catch (...) {
-    state->Forget();
-    try {
-      NoteFailure(file, "unexpected failure; the batch's changes are dropped");
-    } catch (...) {
-    }
-    return ERROR_CANTWRITE;
-  }
-}
-
 // TRUE when the calling thread has a batch open on the file `path` names, however it names it.
 bool InBatch(const std::string& path) {
   if (!t_batch_owner) return false;
@@ -380,21 +362,26 @@ LONG EndBatch(bool keep) {
   BatchState& batch = TheStore().batch;
   if (!keep) batch.cancelled = true;
   if (--batch.depth > 0) return ERROR_SUCCESS;
-  LONG result = ERROR_SUCCESS;
-  if (batch.changed) {
-    FileState& state = StateFor(batch.file);
-    if (batch.cancelled) {
-      state.Forget();  // the tree holds what the file never will
-    } else {
-      result = state.valid ? WriteBatchEnd(batch.file, &state) : ERROR_CANTREAD;
+  // The batch ends whatever comes below: an exception (out of memory) drops its changes, as a
+  // failed write does, and its locks are still given back.
+  struct Ending {
+    ~Ending() {
+      BatchState& open = TheStore().batch;
+      open.lock.Release();
+      BatchState ended;
+      std::swap(open, ended);  // gives its strings back: nothing is left when the library goes
+      t_batch_owner = false;
+      g_mutex.unlock();
     }
+  } ending;
+  if (!batch.changed) return ERROR_SUCCESS;
+  FileState& state = StateFor(batch.file);
+  if (batch.cancelled) {
+    state.Forget();  // the tree holds what the file never will
+    return ERROR_SUCCESS;
   }
-  batch.lock.Release();
-  BatchState ended;
-  std::swap(batch, ended);  // gives its strings back: nothing is left when the library goes
-  t_batch_owner = false;
-  g_mutex.unlock();
-  return result;
+  if (!state.valid) return ERROR_CANTREAD;
+  return ForgetOnException(&state, [&] { return WriteState(batch.file, &state); });
 }
 
 }  // namespace ombix::registry

@@ -17,10 +17,10 @@
 // read-modify-write, so no two writers lose each other's changes, even when "<file>.lock" is
 // deleted meanwhile. A file whose owner may not write it (no owner write bit, whoever the
 // process is), that the process may not write, or whose owner a rewrite by this process would
-// lock out (registry_owner.h) is left as it is. A missing file is an empty registry; what is not a
-// regular file, or is too large, is neither read nor replaced (registry_disk.h), and no write
-// makes the file larger than a reader takes. A writer first
-// removes the temporary files that writers killed mid-write left beside the file.
+// lock out (registry_owner.h) is left as it is. A missing file is an empty registry; what is
+// not a regular file, or is too large, is neither read nor replaced (registry_disk.h), and no
+// write makes the file larger than a reader takes. A writer first removes the temporary files
+// that writers killed mid-write left beside the file.
 // Writing creates the default folder when it is missing, never the folder of a path given in
 // OMBIX_REGISTRY.
 // A damaged file is reported once per process on standard error, read as far as it is valid,

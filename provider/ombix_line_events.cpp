@@ -1,9 +1,9 @@
 // COmbixLine: the switch's call-connection events and the TAPI calls they drive.
 //
 // Everything here runs on the link's worker thread, but the announcement of the calls TAPI does
-// not know yet, which runs on the thread that opens the line. Calls are looked up under the address's lock
-// and handed out with a reference, so a call stays alive while an event is applied even when
-// TAPI closes it meanwhile; no line lock is held while a call changes. An idle call is over: the
+// not know yet, which runs on the thread that opens the line. Calls are looked up under the
+// address's lock and handed out with a reference, so a call stays alive while an event is applied
+// even when TAPI closes it meanwhile; no line lock is held while a call changes. An idle call is over: the
 // switch may name a new call with its id (a call transferred or parked here comes back with it).
 #include <algorithm>
 #include <vector>

@@ -13,9 +13,11 @@ DWORD StoredLines(CServiceProvider& sp, DWORD dwProviderID) {
   return std::min(sp.RegReadDword(dwProviderID, kSettingLines, 0), kMaxLinesPerDevice);
 }
 
-// TRUE when the index is below "Lines" and its number is still the one shown.
-BOOL ShowsLine(CServiceProvider& sp, DWORD dwProviderID, DWORD dwIndex, LPCSTR pszShownNumber) {
-  return dwIndex < StoredLines(sp, dwProviderID) &&
+// TRUE when the index is below dwLines (the stored "Lines") and its number is still the one
+// shown.
+BOOL ShowsLine(CServiceProvider& sp, DWORD dwProviderID, DWORD dwLines, DWORD dwIndex,
+               LPCSTR pszShownNumber) {
+  return dwIndex < dwLines &&
          sp.RegReadString(dwProviderID, LineValueName(kLineNumberFormat, dwIndex), "") ==
              CString(pszShownNumber != nullptr ? pszShownNumber : "");
 }
@@ -141,7 +143,8 @@ BOOL COmbixConfigSettings::ChangeLine(DWORD dwIndex, LPCSTR pszShownNumber, LPCS
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  if (!ShowsLine(*pSP, m_dwProviderID, dwIndex, pszShownNumber)) return FALSE;
+  const DWORD dwLines = StoredLines(*pSP, m_dwProviderID);
+  if (!ShowsLine(*pSP, m_dwProviderID, dwLines, dwIndex, pszShownNumber)) return FALSE;
   std::vector<REGPROFILEVALUE> values;
   AddLineValues(values, dwIndex, pszNumber, pszPassword);
   const BOOL bWritten = pSP->RegWriteValues(m_dwProviderID, values);
@@ -152,9 +155,9 @@ BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  if (!ShowsLine(*pSP, m_dwProviderID, dwIndex, pszShownNumber)) return FALSE;
-  // The later lines as the file holds them now, each one index down.
   const DWORD dwLines = StoredLines(*pSP, m_dwProviderID);
+  if (!ShowsLine(*pSP, m_dwProviderID, dwLines, dwIndex, pszShownNumber)) return FALSE;
+  // The later lines as the file holds them now, each one index down.
   const std::vector<OMBIXLINESETTINGS> later =
       LoadLineSettingsRange(m_dwProviderID, dwIndex + 1, dwLines - dwIndex - 1);
   std::vector<REGPROFILEVALUE> values;

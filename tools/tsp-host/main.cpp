@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
   if (rcOptions < 0) return kExitOk;
   if (rcOptions > 0) return rcOptions;
   if (!options.registry.empty()) setenv("OMBIX_REGISTRY", options.registry.c_str(), 1);
-  // Read by the library when it first shows a dialog.
+  // Read by the library when it first shows a dialog (a script a host follows: when it loads).
   if (!options.dialogs.empty()) setenv("OMBIX_DIALOGS", options.dialogs.c_str(), 1);
   bool bNoReport = false;
   const int fdDialogReport = DialogReport(bNoReport);
