@@ -144,8 +144,8 @@ DWORD CServiceProvider::RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DW
   REGRAWVALUE value;
   value.abData.resize(sizeof(DWORD));
   DWORD cbValue = sizeof(DWORD);
-  if (RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, value.abData.data(),
-                       &cbValue) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, value.abData.data(), &cbValue) !=
+      ERROR_SUCCESS) {
     return dwDefault;  // missing, or longer than a DWORD
   }
   value.abData.resize(cbValue);
@@ -167,8 +167,8 @@ LONG ReadRawValue(HKEY hKey, LPCSTR pszValueName, CServiceProvider::REGRAWVALUE&
   // Larger: read again with the size it told, which another thread may change in between.
   for (int nTry = 0; nTry < 3 && lResult == ERROR_MORE_DATA; ++nTry) {
     value.abData.resize(cbValue);
-    lResult = RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, value.abData.data(),
-                               &cbValue);
+    lResult =
+        RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, value.abData.data(), &cbValue);
     if (lResult == ERROR_SUCCESS) value.abData.resize(cbValue);
   }
   return lResult;

@@ -200,8 +200,7 @@ void COmbixConfigSettings::LoadLine(DWORD dwIndex, CString& strNumber, CString& 
   }
 }
 
-BOOL COmbixConfigSettings::AddLine(LPCSTR pszNumber, LPCSTR pszPassword,
-                                   CString& strLinesType) {
+BOOL COmbixConfigSettings::AddLine(LPCSTR pszNumber, LPCSTR pszPassword, CString& strLinesType) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
@@ -229,8 +228,7 @@ BOOL COmbixConfigSettings::ChangeLine(DWORD dwIndex, LPCSTR pszShownNumber, LPCS
   return batch.Commit() == ERROR_SUCCESS && bWritten;
 }
 
-BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber,
-                                      CString& strLinesType) {
+BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber, CString& strLinesType) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;

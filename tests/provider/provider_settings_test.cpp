@@ -133,8 +133,8 @@ TEST_F(ProviderTest, StartKeepsWhatWasSavedWhileItStarted) {
          sp.RegWriteDword(kProviderID, "PingTimer", 5);
          sp.RegWriteDword(kProviderID, "Other", 6);
        },
-       "\"Lines\"=dword:00000001\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"\"\n\"PingTimer\"=dword:00000005\n"
-       "\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"pw0\"\n"},
+       "\"Lines\"=dword:00000001\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"\"\n"
+       "\"PingTimer\"=dword:00000005\n\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"pw0\"\n"},
   };
   provider.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(SavingLine), nullptr, nullptr, nullptr,
                             nullptr);
