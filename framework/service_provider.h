@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "framework/alloc_buffer.h"
@@ -129,8 +130,9 @@ class CServiceProvider : public CWinApp {
   // Registry profile: HKEY_LOCAL_MACHINE "Software\Microsoft\Windows\CurrentVersion\Telephony",
   // the provider's key below it (named by the provider name) and, for a non-zero dwProviderID,
   // its "Device%ld" subkey; dwProviderID 0 is the provider key itself. Reads never fail: a
-  // missing key or value (a DWORD not 4 bytes long, a text over 512 bytes) gives the default.
-  // Writes create the keys as needed; FALSE when a key cannot be created or the value written.
+  // missing key or value, or one that misfits (a DWORD that DwordOfValue refuses, a text over
+  // 512 bytes), gives the default. Writes create the keys as needed; FALSE when a key cannot be
+  // created or the value written.
   DWORD RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwDefault);
   CString RegReadString(DWORD dwProviderID, LPCSTR pszValueName, LPCSTR pszDefault);
   // RegReadString of each name in turn, with one key open: what a run of RegReadString calls
@@ -143,12 +145,28 @@ class CServiceProvider : public CWinApp {
   // cannot be opened or something below stays. dwProviderID 0 is refused (FALSE): it would take
   // every instance's settings with it.
   BOOL RegDeleteDeviceKey(DWORD dwProviderID);
-  // One value for RegReplaceDeviceKey: a REG_SZ text (written with its NUL) or a REG_DWORD.
+  // A value as the registry holds it: its type and its bytes.
+  struct REGRAWVALUE {
+    DWORD dwType = 0;
+    std::vector<BYTE> abData;
+  };
+  // The number a stored value holds: a REG_DWORD of 4 bytes, or 4 bytes of REG_BINARY. FALSE
+  // (dwValue unchanged) for any other type or size, which RegReadDword reads as missing.
+  static BOOL DwordOfValue(const REGRAWVALUE& value, DWORD& dwValue);
+  // Each named value's type and bytes, with one key open; nullopt for a missing value (every one
+  // when the key is missing). FALSE when a value cannot be read for another cause; `values` is
+  // then of no use.
+  BOOL RegReadRawValues(DWORD dwProviderID, const std::vector<CString>& names,
+                        std::vector<std::optional<REGRAWVALUE>>& values);
+  // One value for RegReplaceDeviceKey: a REG_SZ text (written with its NUL), a REG_DWORD, or,
+  // when `raw` is set, that type and those bytes as they are (dwType, strText and dwValue are
+  // then not used).
   struct REGPROFILEVALUE {
     CString strName;
     DWORD dwType = 0;  // REG_SZ or REG_DWORD
     CString strText;
     DWORD dwValue = 0;
+    std::optional<REGRAWVALUE> raw = std::nullopt;
   };
   // RegDeleteDeviceKey, then the values in their order as RegWriteString and RegWriteDword
   // write them, into one open key and as one change of the registry file (a single write of

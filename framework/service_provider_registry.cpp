@@ -3,6 +3,9 @@
 // refuses a second installation.
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "framework/service_provider.h"
 #include "platform/registry.h"
@@ -124,20 +127,70 @@ LONG FetchProviderList(LINEGETPROVIDERLIST lpfnGetProviderList, LPLINEPROVIDERLI
 
 }  // namespace
 
+BOOL CServiceProvider::DwordOfValue(const REGRAWVALUE& value, DWORD& dwValue) {
+  if ((value.dwType != REG_DWORD && value.dwType != REG_BINARY) ||
+      value.abData.size() != sizeof(DWORD)) {
+    return FALSE;
+  }
+  std::memcpy(&dwValue, value.abData.data(), sizeof(DWORD));
+  return TRUE;
+}
+
 DWORD CServiceProvider::RegReadDword(DWORD dwProviderID, LPCSTR pszValueName, DWORD dwDefault) {
   CRegKey hKey;
   if (OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out()) != ERROR_SUCCESS) {
     return dwDefault;
   }
-  DWORD dwValue = 0;
-  DWORD dwType = 0;
-  DWORD cbValue = sizeof(dwValue);
-  if (RegQueryValueExA(hKey, pszValueName, nullptr, &dwType, reinterpret_cast<LPBYTE>(&dwValue),
-                       &cbValue) != ERROR_SUCCESS ||
-      cbValue != sizeof(dwValue)) {
-    return dwDefault;
+  REGRAWVALUE value;
+  value.abData.resize(sizeof(DWORD));
+  DWORD cbValue = sizeof(DWORD);
+  if (RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, value.abData.data(), &cbValue) !=
+      ERROR_SUCCESS) {
+    return dwDefault;  // missing, or longer than a DWORD
   }
-  return dwValue;
+  value.abData.resize(cbValue);
+  DWORD dwValue = dwDefault;
+  return DwordOfValue(value, dwValue) ? dwValue : dwDefault;
+}
+
+namespace {
+
+// A value of the open key with its type and bytes, whatever their size.
+LONG ReadRawValue(HKEY hKey, LPCSTR pszValueName, CServiceProvider::REGRAWVALUE& value) {
+  BYTE abFirst[kStringValueMax];  // most values fit: one look at the key
+  DWORD cbValue = sizeof(abFirst);
+  LONG lResult = RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, abFirst, &cbValue);
+  if (lResult == ERROR_SUCCESS) {
+    value.abData.assign(abFirst, abFirst + cbValue);
+    return ERROR_SUCCESS;
+  }
+  // Larger: read again with the size it told, which another thread may change in between.
+  for (int nTry = 0; nTry < 3 && lResult == ERROR_MORE_DATA; ++nTry) {
+    value.abData.resize(cbValue);
+    lResult =
+        RegQueryValueExA(hKey, pszValueName, nullptr, &value.dwType, value.abData.data(), &cbValue);
+    if (lResult == ERROR_SUCCESS) value.abData.resize(cbValue);
+  }
+  return lResult;
+}
+
+}  // namespace
+
+BOOL CServiceProvider::RegReadRawValues(DWORD dwProviderID, const std::vector<CString>& names,
+                                        std::vector<std::optional<REGRAWVALUE>>& values) {
+  values.assign(names.size(), std::nullopt);
+  CRegKey hKey;
+  const LONG lOpened = OpenProfileKey(m_pszProviderName, dwProviderID, FALSE, hKey.Out());
+  if (lOpened == ERROR_FILE_NOT_FOUND) return TRUE;
+  if (lOpened != ERROR_SUCCESS) return FALSE;
+  for (size_t i = 0; i < names.size(); ++i) {
+    REGRAWVALUE value;
+    const LONG lResult = ReadRawValue(hKey, names[i], value);
+    if (lResult == ERROR_FILE_NOT_FOUND) continue;
+    if (lResult != ERROR_SUCCESS) return FALSE;
+    values[i] = std::move(value);
+  }
+  return TRUE;
 }
 
 namespace {
@@ -256,9 +309,15 @@ BOOL CServiceProvider::WriteValuesInBatch(DWORD dwProviderID,
   }
   BOOL bResult = TRUE;
   for (const REGPROFILEVALUE& value : values) {
-    const LONG lResult = value.dwType == REG_DWORD
-                             ? SetDwordValue(hKey, value.strName, value.dwValue)
-                             : SetStringValue(hKey, value.strName, value.strText);
+    LONG lResult = ERROR_SUCCESS;
+    if (value.raw.has_value()) {
+      lResult = RegSetValueExA(hKey, value.strName, 0, value.raw->dwType, value.raw->abData.data(),
+                               static_cast<DWORD>(value.raw->abData.size()));
+    } else if (value.dwType == REG_DWORD) {
+      lResult = SetDwordValue(hKey, value.strName, value.dwValue);
+    } else {
+      lResult = SetStringValue(hKey, value.strName, value.strText);
+    }
     // Like a run of single writes, a failed value does not stop the ones after it.
     if (lResult != ERROR_SUCCESS) bResult = FALSE;
   }

@@ -9,8 +9,9 @@
 // - providerInit starts the device, then refuses with LINEERR_NODEVICE when neither server
 //   address is set; a refused or failed start leaves no device and no thread of its own behind,
 //   so TAPI may try the same provider ID again. A successful start rewrites the "Device%ld" key
-//   with "Lines", "IP1", "IP2" and each line's number and password as the file holds them at
-//   its end (RewriteDeviceSettings); the running lines keep what they read.
+//   with "Lines", "IP1", "IP2", "PingTimer" and each line's number and password as the file
+//   holds them at its end (RewriteDeviceSettings); the running lines keep what they read. A
+//   stored "Lines" that is no number leaves the key as it is (and the start has no lines).
 // - providerInit reads every line's number and password in one pass before the device makes its
 //   lines; each line takes its own pair at its set-up (TakeStartSettings) instead of reading it.
 // - The server addresses are written by providerInit (a TAPI thread) and read by the device when

@@ -1,13 +1,32 @@
 #include "provider/ombix_settings.h"
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
+#include <utility>
 
 #include "framework/service_provider.h"
 #include "platform/registry.h"
+#include "platform/win32.h"
 
 namespace {
 
 using REGPROFILEVALUE = CServiceProvider::REGPROFILEVALUE;
+using REGRAWVALUE = CServiceProvider::REGRAWVALUE;
+using RawValues = std::vector<std::optional<REGRAWVALUE>>;
+
+// "Lines" as stored: TRUE with its number (0 when missing), FALSE when it cannot be read, with
+// its type in strLinesType when it is there but no number.
+BOOL ReadStoredLines(CServiceProvider& sp, DWORD dwProviderID, DWORD& dwLines,
+                     std::optional<REGRAWVALUE>& stored, CString& strLinesType) {
+  RawValues values;
+  if (!sp.RegReadRawValues(dwProviderID, {kSettingLines}, values)) return FALSE;
+  stored = std::move(values[0]);
+  dwLines = 0;
+  if (!stored.has_value() || CServiceProvider::DwordOfValue(*stored, dwLines)) return TRUE;
+  strLinesType = DescribeValueType(stored->dwType, stored->abData.size());
+  return FALSE;
+}
 
 DWORD StoredLines(CServiceProvider& sp, DWORD dwProviderID) {
   return std::min(sp.RegReadDword(dwProviderID, kSettingLines, 0), kMaxLinesPerDevice);
@@ -79,21 +98,76 @@ void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, L
   pSP->RegWriteValues(dwProviderID, values);
 }
 
+CString DescribeValueType(DWORD dwType, size_t cbData) {
+  static constexpr const char* kTypeNames[] = {"REG_NONE",
+                                               "REG_SZ",
+                                               "REG_EXPAND_SZ",
+                                               "REG_BINARY",
+                                               "REG_DWORD",
+                                               "REG_DWORD_BIG_ENDIAN",
+                                               "REG_LINK",
+                                               "REG_MULTI_SZ",
+                                               "REG_RESOURCE_LIST",
+                                               "REG_FULL_RESOURCE_DESCRIPTOR",
+                                               "REG_RESOURCE_REQUIREMENTS_LIST",
+                                               "REG_QWORD"};
+  CString strType;
+  if (dwType < std::size(kTypeNames)) {
+    strType = kTypeNames[dwType];
+  } else {
+    strType.Format("type %lu", static_cast<unsigned long>(dwType));
+  }
+  CString strSize;
+  strSize.Format(" of %lu byte%s", static_cast<unsigned long>(cbData), cbData == 1 ? "" : "s");
+  return strType + strSize;
+}
+
 BOOL RewriteDeviceSettings(DWORD dwProviderID) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  // The count as stored goes back; only the lines below it are read.
-  const DWORD dwStored = pSP->RegReadDword(dwProviderID, kSettingLines, 0);
+  DWORD dwStored = 0;
+  std::optional<REGRAWVALUE> lines;
+  CString strLinesType;
+  if (!ReadStoredLines(*pSP, dwProviderID, dwStored, lines, strLinesType)) {
+    if (!strLinesType.IsEmpty()) {
+      // Counted as 0, the key would lose every line: it stays as it is until "Lines" is mended.
+      CString strTrace;
+      strTrace.Format(
+          "OMBIX.TSP: provider %lu: \"%s\" is %s; it must be a DWORD (REG_DWORD). The settings "
+          "were left as they are.\n",
+          static_cast<unsigned long>(dwProviderID), kSettingLines, strLinesType.GetString());
+      OutputDebugStringA(strTrace);
+    }
+    return FALSE;
+  }
+  // Every value kept goes back with the type and bytes the file holds, so nothing a read would
+  // refuse (a long text, another type) is lost. The count as stored goes back; only the lines
+  // below it are kept.
   const DWORD dwLines = std::min(dwStored, kMaxLinesPerDevice);
-  const std::vector<OMBIXLINESETTINGS> lines = LoadAllLineSettings(dwProviderID, dwLines);
-  std::vector<REGPROFILEVALUE> values;
-  values.reserve(3 + 2 * static_cast<size_t>(dwLines));
-  values.push_back({kSettingLines, REG_DWORD, "", dwStored});
-  values.push_back({kSettingIP1, REG_SZ, pSP->RegReadString(dwProviderID, kSettingIP1, ""), 0});
-  values.push_back({kSettingIP2, REG_SZ, pSP->RegReadString(dwProviderID, kSettingIP2, ""), 0});
+  constexpr size_t kPingTimerAt = 2;  // kept only where it is: no part of the system writes it
+  std::vector<CString> names{kSettingIP1, kSettingIP2, kSettingPingTimer};
+  names.reserve(names.size() + 2 * static_cast<size_t>(dwLines));
   for (DWORD i = 0; i < dwLines; ++i) {
-    AddLineValues(values, i, lines[i].strNumber, lines[i].strPassword);
+    names.push_back(LineValueName(kLineNumberFormat, i));
+    names.push_back(LineValueName(kLinePasswordFormat, i));
+  }
+  RawValues stored;
+  if (!pSP->RegReadRawValues(dwProviderID, names, stored)) return FALSE;
+
+  std::vector<REGPROFILEVALUE> values;
+  values.reserve(1 + names.size());
+  if (lines.has_value()) {
+    values.push_back({kSettingLines, 0, "", 0, std::move(lines)});
+  } else {
+    values.push_back({kSettingLines, REG_DWORD, "", 0});
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (stored[i].has_value()) {
+      values.push_back({std::move(names[i]), 0, "", 0, std::move(stored[i])});
+    } else if (i != kPingTimerAt) {
+      values.push_back({std::move(names[i]), REG_SZ, "", 0});
+    }
   }
   const BOOL bWritten = pSP->RegReplaceDeviceKey(dwProviderID, values);
   return batch.Commit() == ERROR_SUCCESS && bWritten;
@@ -126,11 +200,14 @@ void COmbixConfigSettings::LoadLine(DWORD dwIndex, CString& strNumber, CString& 
   }
 }
 
-BOOL COmbixConfigSettings::AddLine(LPCSTR pszNumber, LPCSTR pszPassword) {
+BOOL COmbixConfigSettings::AddLine(LPCSTR pszNumber, LPCSTR pszPassword, CString& strLinesType) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  const DWORD dwLines = StoredLines(*pSP, m_dwProviderID);
+  DWORD dwStored = 0;
+  std::optional<REGRAWVALUE> lines;
+  if (!ReadStoredLines(*pSP, m_dwProviderID, dwStored, lines, strLinesType)) return FALSE;
+  const DWORD dwLines = std::min(dwStored, kMaxLinesPerDevice);
   std::vector<REGPROFILEVALUE> values;
   values.push_back({kSettingLines, REG_DWORD, "", dwLines + 1});
   AddLineValues(values, dwLines, pszNumber, pszPassword);
@@ -151,11 +228,14 @@ BOOL COmbixConfigSettings::ChangeLine(DWORD dwIndex, LPCSTR pszShownNumber, LPCS
   return batch.Commit() == ERROR_SUCCESS && bWritten;
 }
 
-BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber) {
+BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber, CString& strLinesType) {
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  const DWORD dwLines = StoredLines(*pSP, m_dwProviderID);
+  DWORD dwStored = 0;
+  std::optional<REGRAWVALUE> lines;
+  if (!ReadStoredLines(*pSP, m_dwProviderID, dwStored, lines, strLinesType)) return FALSE;
+  const DWORD dwLines = std::min(dwStored, kMaxLinesPerDevice);
   if (!ShowsLine(*pSP, m_dwProviderID, dwLines, dwIndex, pszShownNumber)) return FALSE;
   // The later lines as the file holds them now, each one index down.
   const std::vector<OMBIXLINESETTINGS> later =

@@ -48,10 +48,15 @@ void SaveLineSettings(DWORD dwProviderID, DWORD dwLineIndex, LPCSTR pszNumber, L
 // file), so that whatever another process saved before the batch began stays. "Lines" is taken
 // as at most kMaxLinesPerDevice.
 //
-// Rewrites the key with only "Lines", "IP1", "IP2" and the pair of each line below "Lines", as
-// the file holds them (a missing value is written empty, a missing "Lines" as 0); everything
-// else in the key goes. FALSE when the key or the file could not be written.
+// Rewrites the key with only "Lines", "IP1", "IP2", "PingTimer" and the pair of each line below
+// "Lines", each with the type and bytes the file holds (a missing value is written empty, a
+// missing "Lines" as 0, a missing "PingTimer" not at all); everything else in the key goes. A
+// "Lines" that is there but no number (see CServiceProvider::DwordOfValue) leaves the key as it
+// is and is reported to the debugger output. FALSE when the key was not rewritten.
 BOOL RewriteDeviceSettings(DWORD dwProviderID);
+
+// A stored value's type for a person to read, with its size: "REG_SZ of 4 bytes".
+CString DescribeValueType(DWORD dwType, size_t cbData);
 
 // The provider dialog's settings (see CProviderConfigSettings) under the provider ID's key: each
 // change is one batch as above, and a refused change writes nothing.
@@ -61,10 +66,10 @@ class COmbixConfigSettings : public CProviderConfigSettings {
   void LoadAddresses(CString& strIP1, CString& strIP2) override;
   std::vector<CString> LoadNumbers() override;
   void LoadLine(DWORD dwIndex, CString& strNumber, CString& strPassword) override;
-  BOOL AddLine(LPCSTR pszNumber, LPCSTR pszPassword) override;
+  BOOL AddLine(LPCSTR pszNumber, LPCSTR pszPassword, CString& strLinesType) override;
   BOOL ChangeLine(DWORD dwIndex, LPCSTR pszShownNumber, LPCSTR pszNumber,
                   LPCSTR pszPassword) override;
-  BOOL RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber) override;
+  BOOL RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber, CString& strLinesType) override;
   void SaveAddresses(LPCSTR pszShownIP1, LPCSTR pszShownIP2, LPCSTR pszIP1, LPCSTR pszIP2) override;
 
  private:

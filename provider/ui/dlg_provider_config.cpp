@@ -103,7 +103,20 @@ void CDlgProviderConfig::Done(BOOL bChanged) {
 void CDlgProviderConfig::OnAddLine() {
   CDlgLineConfig dlg(this);
   if (dlg.DoModal() != IDOK) return;
-  Done(m_settings.AddLine(dlg.m_strNumber, dlg.m_strPassword));
+  CString strLinesType;
+  const BOOL bChanged = m_settings.AddLine(dlg.m_strNumber, dlg.m_strPassword, strLinesType);
+  TellLinesRefused(strLinesType);
+  Done(bChanged);
+}
+
+// Counted as 0, such a "Lines" would have the change overwrite line 0.
+void CDlgProviderConfig::TellLinesRefused(const CString& strLinesType) {
+  if (strLinesType.IsEmpty()) return;
+  CString format;
+  CString text;
+  format.LoadString(IDS_LINES_NOT_A_NUMBER);
+  text.Format(format, strLinesType.GetString());
+  AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CDlgProviderConfig::OnConfigureLine() {
@@ -127,7 +140,10 @@ void CDlgProviderConfig::OnRemoveLine() {
   format.LoadString(IDS_CONFIRM_DELETE);
   question.Format(format, strShown.GetString());
   if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-  Done(m_settings.RemoveLine(dwIndex, strShown));
+  CString strLinesType;
+  const BOOL bChanged = m_settings.RemoveLine(dwIndex, strShown, strLinesType);
+  TellLinesRefused(strLinesType);
+  Done(bChanged);
 }
 
 void CDlgProviderConfig::OnOK() {

@@ -4,7 +4,8 @@
 // It reads and changes the settings through the CProviderConfigSettings it is given:
 // - the addresses when it opens, the list when it opens and again after each action;
 // - each Add, Configure and Remove at once, after the user's OK or Yes; Configure and Remove
-//   only while the line index still holds the number listed, else the list is refreshed. A
+//   only while the line index still holds the number listed, else the list is refreshed; Add
+//   and Remove refused for a stored "Lines" that is no number say so in a box. A
 //   change of the lines is final once made (the dialog then takes Cancel away, as far as it
 //   can be closed without it);
 // - on OK, the addresses where the settings still hold the ones shown.
@@ -41,6 +42,8 @@ class CDlgProviderConfig : public CDialog {
   // After an action: the list as the settings hold it now.
   void Done(BOOL bChanged);
   void RefreshLines(BOOL bEnableCancel);
+  // The box for an Add or Remove refused for the stored "Lines" (its type; empty: no box).
+  void TellLinesRefused(const CString& strLinesType);
   void UpdateButtons();
   // The first address edit whose text OK refuses; 0 when both are accepted.
   int RefusedAddressEdit();

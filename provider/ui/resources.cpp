@@ -106,6 +106,9 @@ const STRINGTABLEENTRY kStrings[] = {
     {IDS_ERR_INTERNAL,
      "The operation you requested cannot be completed because of an internal error. "},
     {IDS_PROVIDER_TITLE, "VOIP Telephony Service Provider"},
+    {IDS_LINES_NOT_A_NUMBER,
+     "The lines were not changed: the setting \"Lines\" is stored as %s, and it must be a "
+     "DWORD.\n\nPlease correct \"Lines\" first."},
 };
 
 const CResourceRegistration kRegistration(kTemplates, static_cast<int>(std::size(kTemplates)),

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -118,6 +119,34 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
                             "Please contact your System Administrator."),
             std::string::npos)
       << result.err;
+}
+
+// The keep-alive time an administrator set before the start survives it, and the open gives it
+// to the link: an idle link pings the switch after about 2 s, not after the default minute.
+TEST_F(SwitchLineE2E, PingTimerSetBeforeTheStartIsTheIdleLinksKeepAlive) {
+  const std::string registry = dir_ + "/registry.reg";
+  const std::string key =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\VOIP Service Provider "
+      "(Z9410)\\Device1";
+  const auto regtool = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--file", registry});
+    return tooltest::RunTool(REGTOOL_PATH, args, {}, "");
+  };
+  ASSERT_EQ(regtool({"set", key, "PingTimer", "2000", "--dword"}).exit_code, 0);
+  // The switch pings nobody itself: every ping in its log is the provider's.
+  const auto sim = tooltest::StartSwitch(address, {"--verbose", "--ping", "0"});
+  StartHost();
+  Step("enum", "providerEnumDevices(1) = 0, lines 2");
+  Step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
+  const ToolResult dump = regtool({"dump", key});
+  EXPECT_NE(dump.out.find("\"PingTimer\"=dword:000007d0\n"), std::string::npos) << dump.out;
+  Step("open 0", "lineOpen(0, 0x00020001) = 0");
+  const auto opened = std::chrono::steady_clock::now();
+  // The wait gives up after a minute, when the default time would have brought the ping.
+  ASSERT_TRUE(sim->ReadErrorUntil(" OMBIX_PING (")) << sim->Output();
+  EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::seconds(30));
+  Step("shutdown", "providerShutdown(0x00020001, 1) = 0");
+  EXPECT_EQ(host->Finish().exit_code, 0);
 }
 
 // The telephony service starts the provider, opens a line and stops it again (the script and

@@ -50,11 +50,13 @@ std::string PasswordOf(DWORD i) {
 }
 
 TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
-  // Another instance's key, a value beside the keys and a subkey of the key that goes.
+  // Another instance's key, a value beside the list and a subkey of the key that go, and a
+  // keep-alive time that stays as it is stored.
   provider.RegWriteDword(kProviderID + 1, "Lines", 1);
   provider.RegWriteString(kProviderID + 1, "Line.0.Number", "300");
   Write("IP1", "10.0.0.1");
   Write("PingTimer", "stale");
+  Write("Other", "stale");
   HKEY hKey = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kDeviceKey + "\\Extra").c_str(), 0, nullptr, 0,
                             KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
@@ -90,12 +92,14 @@ TEST_F(ProviderTest, StartWritesTheFileOnceAsValueByValueWritesWould) {
   provider.RegWriteDword(kProviderID, "Lines", kLines);
   Write("IP1", "10.0.0.1");
   Write("IP2", "");
+  Write("PingTimer", "stale");
   for (DWORD i = 0; i < kLines; ++i) {
     SaveLineSettings(kProviderID, i, NumberOf(i).c_str(), PasswordOf(i).c_str());
   }
   EXPECT_EQ(after, FileText());
   EXPECT_NE(after.find("\"Line.13.Password\"=\"pw19\""), std::string::npos);
   EXPECT_EQ(after.find("Extra"), std::string::npos);
+  EXPECT_EQ(after.find("Other"), std::string::npos);
 }
 
 // The rewrite at the end of the start keeps what was saved while the lines were made: the key
@@ -123,13 +127,14 @@ TEST_F(ProviderTest, StartKeepsWhatWasSavedWhileItStarted) {
        "\"200\"\n\"Line.0.Password\"=\"pw0\"\n\"Line.1.Number\"=\"201\"\n\"Line.1.Password\"="
        "\"pw1\"\n"
        "\"Line.2.Number\"=\"202\"\n\"Line.2.Password\"=\"pw2\"\n"},
-      {"a removed line and values beside the list",
+      {"a removed line, a keep-alive time and a value beside the list",
        [](COmbixProvider& sp) {
          sp.RegWriteDword(kProviderID, "Lines", 1);
          sp.RegWriteDword(kProviderID, "PingTimer", 5);
+         sp.RegWriteDword(kProviderID, "Other", 6);
        },
-       "\"Lines\"=dword:00000001\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"\"\n\"Line.0.Number\"=\"200\"\n"
-       "\"Line.0.Password\"=\"pw0\"\n"},
+       "\"Lines\"=dword:00000001\n\"IP1\"=\"10.0.0.1\"\n\"IP2\"=\"\"\n"
+       "\"PingTimer\"=dword:00000005\n\"Line.0.Number\"=\"200\"\n\"Line.0.Password\"=\"pw0\"\n"},
   };
   provider.SetObjectClasses(nullptr, nullptr, RUNTIME_CLASS(SavingLine), nullptr, nullptr, nullptr,
                             nullptr);
