@@ -89,10 +89,12 @@ TEST_F(DemoTest, FailedStepsAreNamedAndTheRunEndsNonZero) {
        {"> open 7\nlineOpen(7, 0x00020001) = LINEERR_BADDEVICEID"},
        "> shutdown",
        {"open 7: lineOpen(7, 0x00020001) = LINEERR_BADDEVICEID (0x80000002)"}},
-      // The switch is told first, well before the line opens and the call is asked for.
-      {"a failed completion names the step that made the request, not the wait",
-       "sim reply make_call fail=3\ninit\nopen 0\nmake 0 201\nwait\nclose 0\n",
-       {"sim> reply make_call fail=3\n", "> make 0 201\n", "completion request 1: LINEERR_"},
+      // The switch is told first, well before the line opens and the call is asked for; it
+      // answers the call only once a later step has run.
+      {"a failed completion names the step that made the request",
+       "sim reply make_call fail=3\nsim defer make_call\ninit\nopen 0\nmake 0 201\nstatus 0\n"
+       "sim release\nwait\nclose 0\n",
+       {"> make 0 201\n", "> status 0\n", "sim> release\n", "completion request 1: LINEERR_"},
        "> close 0",
        {"make 0 201: completion request 1: LINEERR_"}},
   };
