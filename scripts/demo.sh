@@ -17,9 +17,10 @@
 # "sim> COMMAND".
 #
 # A step of the story fails when tsp-host refuses its line or the provider answers it with an
-# error, at once or in its completion; tsp-host then stops (its --strict). A "sim" line fails when
-# the simulator refuses it: its answer is shown as "sim: error: ...", and the story goes on. The
-# run then ends non-zero, naming the failed steps (the script's line and what it got) at its end.
+# error, at once or in its completion, and a "sim" line fails when the simulator refuses it (its
+# answer is shown as "sim: error: ..."). The story goes on to its end, where the provider is shut
+# down as the script says; the run then ends non-zero, naming the failed steps (the script's line
+# and what it got) at the end of its output.
 #
 # DEMO_BUILD names a build folder to use as it is (nothing is built); the run's files then go to
 # its demo folder.
@@ -157,7 +158,7 @@ while IFS= read -r line || [ -n "$line" ]; do
   esac
 done <"$script" |
   "$build/tools/tsp-host/tsp-host" --provider "$build/OMBIX.TSP" \
-    --registry "$work/registry.reg" --script /dev/stdin --strict |
+    --registry "$work/registry.reg" --script /dev/stdin |
   (
     set -e
     step=""
@@ -178,6 +179,7 @@ done <"$script" |
           [[ $out =~ \(request\ ([0-9]+)\) ]] && requests[${BASH_REMATCH[1]}]=$step
           ;;
       esac
+      # tsp-host's refusals, and any negative result as it prints one.
       case "$out" in
         "error: "* | *LINEERR_[A-Z]* | *PHONEERR_[A-Z]* | *"code known by this value)"* | \
           *"not a TAPI error code)"*)
@@ -194,8 +196,8 @@ statuses=("${PIPESTATUS[@]}")
 set -e
 echo "the switch's protocol trace: $trace"
 
-# tsp-host's status tells whether its part of the story failed (128 and more: it was ended by a
-# signal); the failed steps name what did.
+# tsp-host's own status counts too: it fails a line it refuses, a dialog script's failure, a
+# signal (128 and more) and a crash.
 status=${statuses[1]}
 if [ "$status" -eq 0 ]; then status=${statuses[2]}; fi
 if [ "$status" -eq 0 ] && [ -s "$failures" ]; then status=1; fi
