@@ -16,6 +16,12 @@
 # at its turn in the script: once tsp-host has run every line before it; it is shown as
 # "sim> COMMAND".
 #
+# A step of the story fails when tsp-host refuses its line or the provider answers it with an
+# error, at once or in its completion, and a "sim" line fails when the simulator refuses it (its
+# answer is shown as "sim: error: ..."). The story goes on to its end, where the provider is shut
+# down as the script says; the run then ends non-zero, naming the failed steps (the script's line
+# and what it got) at the end of its output.
+#
 # DEMO_BUILD names a build folder to use as it is (nothing is built); the run's files then go to
 # its demo folder.
 set -euo pipefail
@@ -84,7 +90,61 @@ if ! grep -qs "listening on" "$work/switch-trace.txt"; then
 fi
 echo "$(grep -m1 "listening on" "$work/switch-trace.txt") (DEMO_ADDRESS chooses another address)"
 
+trace=$work/switch-trace.txt
+failures=$work/failed-steps.txt
+: >"$failures"
+
+# The simulator's answer to a command given when its trace file held $1 bytes: the first whole
+# line after them that is no dump and no log line. Fails while none has come.
+sim_answer() {
+  local line
+  while IFS= read -r line; do
+    case "$line" in
+      "" | [[:space:]]* | "switch-sim: "* | [0-9][0-9]:[0-9][0-9]:[0-9][0-9]:\ *) ;;
+      *)
+        printf '%s\n' "$line"
+        return 0
+        ;;
+    esac
+  done < <(tail -c "+$(($1 + 1))" "$trace")
+  return 1
+}
+
+# Hands a "sim" line's command to the simulator and shows its refusal. The simulator answers
+# every command at once, but for a comment, an empty line and a "wait MS", which it takes in
+# silence (a wait holds the answers after it back: a minute at most is waited for one).
+sim_command() {
+  local command=$1 before answer words
+  before=$(stat -c %s "$trace")
+  # A simulator that ended hears nothing, and ends nothing here.
+  if ! (trap '' PIPE; echo "$command" >&3) 2>/dev/null; then
+    printf 'sim %s\tswitch-sim has ended\n' "$command" >>"$failures"
+    return
+  fi
+  read -r -a words <<<"$command" || true
+  if [ ${#words[@]} -eq 0 ] || [[ ${words[0]} == \#* ]] ||
+    [[ ${#words[@]} -eq 2 && ${words[0]} == wait && ${words[1]} =~ ^[0-9]{1,9}$ ]]; then
+    return
+  fi
+  for _ in $(seq 1200); do
+    if answer=$(sim_answer "$before"); then break; fi
+    if ! kill -0 "$sim" 2>/dev/null; then
+      answer="error: switch-sim has ended"
+      break
+    fi
+    answer="error: switch-sim gave no answer within a minute"
+    sleep 0.05
+  done
+  case "$answer" in
+    "error: "*)
+      printf 'sim: %s\n' "$answer"
+      printf 'sim %s\t%s\n' "$command" "$answer" >>"$failures"
+      ;;
+  esac
+}
+
 pace=${DEMO_PACE:-0.3}
+set +e
 while IFS= read -r line || [ -n "$line" ]; do
   case "$line" in
     # Right after the request before it, so that it waits for that request's completion.
@@ -99,14 +159,55 @@ while IFS= read -r line || [ -n "$line" ]; do
 done <"$script" |
   "$build/tools/tsp-host/tsp-host" --provider "$build/OMBIX.TSP" \
     --registry "$work/registry.reg" --script /dev/stdin |
-  while IFS= read -r out || [ -n "$out" ]; do
-    case "$out" in
-      "# sim> "*)
-        printf 'sim> %s\n' "${out#"# sim> "}"
-        # A simulator that ended hears nothing, and ends nothing here.
-        (trap '' PIPE; echo "${out#"# sim> "}" >&3) 2>/dev/null || true
-        ;;
-      *) printf '%s\n' "$out" ;;
-    esac
-  done
-echo "the switch's protocol trace: $work/switch-trace.txt"
+  (
+    set -e
+    step=""
+    declare -A requests=()
+    while IFS= read -r out || [ -n "$out" ]; do
+      case "$out" in
+        "# sim> "*)
+          printf 'sim> %s\n' "${out#"# sim> "}"
+          sim_command "${out#"# sim> "}"
+          continue
+          ;;
+      esac
+      printf '%s\n' "$out"
+      # Which step each line is of: a completion is of the step that made its request.
+      case "$out" in
+        "> "*) step=${out#> } ;;
+        *"(request "*")"*)
+          [[ $out =~ \(request\ ([0-9]+)\) ]] && requests[${BASH_REMATCH[1]}]=$step
+          ;;
+      esac
+      # tsp-host's refusals, and any negative result as it prints one.
+      case "$out" in
+        "error: "* | *LINEERR_[A-Z]* | *PHONEERR_[A-Z]* | *"code known by this value)"* | \
+          *"not a TAPI error code)"*)
+          failed=$step
+          if [[ $out =~ ^completion\ request\ ([0-9]+): ]]; then
+            failed=${requests[${BASH_REMATCH[1]}]:-$step}
+          fi
+          printf '%s\t%s\n' "$failed" "${out#"${out%%[![:space:]]*}"}" >>"$failures"
+          ;;
+      esac
+    done
+  )
+statuses=("${PIPESTATUS[@]}")
+set -e
+echo "the switch's protocol trace: $trace"
+
+# tsp-host's own status counts too: it fails a line it refuses, a dialog script's failure, a
+# signal (128 and more) and a crash.
+status=${statuses[1]}
+if [ "$status" -eq 0 ]; then status=${statuses[2]}; fi
+if [ "$status" -eq 0 ] && [ -s "$failures" ]; then status=1; fi
+if [ "$status" -ne 0 ] && [ "$status" -lt 128 ] && [ ! -s "$failures" ]; then
+  printf 'tsp-host\tended with status %s\n' "$status" >>"$failures"
+fi
+if [ -s "$failures" ]; then
+  echo "demo: these steps of the story failed:" >&2
+  while IFS=$'\t' read -r failed got; do
+    echo "  ${failed:-(before the first command)}: $got" >&2
+  done <"$failures"
+fi
+exit "$status"
