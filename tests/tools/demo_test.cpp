@@ -53,8 +53,10 @@ class DemoTest : public ::testing::Test {
   int runs_ = 0;
 };
 
+// A pace well above the demo's own: the story's answers must come in time on a loaded machine
+// running a sanitizer build too.
 TEST_F(DemoTest, TheShippedStoryEndsWell) {
-  const ToolResult result = RunDemo("", "0.3");
+  const ToolResult result = RunDemo("", "1");
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_TRUE(InOrder(result.out, {"loaded OMBIX.TSP", "> make 0 201\n", "sim> answer 2 202\n",
                                    "> transfer complete 1 3\n", "> remove 1\n",
@@ -96,7 +98,7 @@ TEST_F(DemoTest, FailedStepsAreNamedAndTheRunEndsNonZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pszName);
-    const ToolResult result = RunDemo(c.script, "0.2");
+    const ToolResult result = RunDemo(c.script, "0.5");
     EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
     std::vector<std::string> story = c.story;
     story.push_back("unloaded OMBIX.TSP\n");
