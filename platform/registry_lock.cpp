@@ -84,11 +84,13 @@ bool WriteLock::Take(const std::string& file, const WriteLock* held) {
   }
 
   const std::string lock_path = file + ".lock";
-  // flock needs no write access: a lock file another user created still serves.
-  int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+  // flock needs no write access: a lock file another user created still serves. Never waits in
+  // the open (a FIFO in its place must not hang every writer), and a terminal there (or linked
+  // to) must not become the controlling terminal of a service that has none.
+  constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
   const int create_error = errno;
-  // Never waits in the open: a FIFO in its place must not hang every writer.
-  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | kFlags);
   if (fd < 0) {
     if (errno == ENOENT) {
       // Not there, and not made: why it could not be made is the cause.

@@ -1,5 +1,6 @@
 // Who waits for whom: writers for each other whatever happens to the lock file, readers for no
 // other process, and a batch never for itself however its file is named.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -138,6 +139,29 @@ TEST_F(RegistryLockingTest, ALockFileThatCannotBeMadeSaysWhy) {
     EXPECT_EQ(WaitWithin(root ? SpawnAs(54321, 54321, {}, attempt) : Spawn(attempt)), 0);
   }
   ASSERT_EQ(chmod(dir_.c_str(), 0700), 0);
+}
+
+// A lock file that is, or links to, a terminal: a writer without a controlling terminal (a
+// service) must not acquire that one by locking it.
+TEST_F(RegistryLockingTest, ALockFileThatIsATerminalDoesNotBecomeTheControllingOne) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  char name[64];
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0 ||
+      ptsname_r(terminal, name, sizeof name) != 0) {
+    GTEST_SKIP() << "no pseudo-terminals here";
+  }
+  fs::create_symlink(name, path_ + ".lock");
+  const int result = WaitWithin(Spawn([] {
+    if (setsid() < 0) return 1;  // a session of its own, without a controlling terminal
+    if (SetDword(HKEY_LOCAL_MACHINE, "V", 1) != ERROR_SUCCESS) return 2;
+    const int controlling = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (controlling < 0) return 0;
+    close(controlling);
+    return 3;
+  }));
+  close(terminal);
+  EXPECT_EQ(result, 0) << "3: the writer acquired the lock file's terminal";
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "V"), 1u);
 }
 
 }  // namespace
