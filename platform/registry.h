@@ -125,7 +125,9 @@ LONG OmbixRegBeginBatch();
 // once when anything changed (a temporary file, synced and renamed over it) and releases the
 // lock. Returns ERROR_SUCCESS, or the error a single write reports (ERROR_CANTWRITE, with
 // OmbixRegLastFileError set): the file is then left byte for byte as it was and the batch's
-// changes are dropped (the next call reads the file again). ERROR_INVALID_FUNCTION when the
+// changes are dropped (the next call reads the file again). ERROR_CANCELLED when an inner
+// OmbixRegCancelBatch dropped the batch: nothing is written, changes made after that cancel
+// included, and so it answers even when nothing changed. ERROR_INVALID_FUNCTION when the
 // calling thread has no batch open.
 LONG OmbixRegEndBatch();
 // Not a platform function: ends the calling thread's batch like OmbixRegEndBatch but writes
@@ -147,8 +149,8 @@ class COmbixRegBatch {
   COmbixRegBatch(const COmbixRegBatch&) = delete;
   COmbixRegBatch& operator=(const COmbixRegBatch&) = delete;
   bool IsOpen() const { return m_bOpen; }
-  // Ends the batch, writing its changes: OmbixRegEndBatch's result (ERROR_SUCCESS when none
-  // was open).
+  // Ends the batch, writing its changes: OmbixRegEndBatch's result (ERROR_CANCELLED when an
+  // inner batch was cancelled; ERROR_SUCCESS when none was open).
   LONG Commit() {
     if (!m_bOpen) return ERROR_SUCCESS;
     m_bOpen = false;

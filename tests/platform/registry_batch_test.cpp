@@ -68,22 +68,40 @@ TEST_F(RegistryBatchTest, ABatchWithoutChangesLeavesTheFileAlone) {
 
 // A batch that cannot finish (an exception in its writer) is cancelled: whether the cancel comes
 // at the outermost level or an inner one, nothing of it reaches the file or later readers, and
-// the lock is given back.
+// the lock is given back. An outermost end after an inner cancel says the batch was dropped,
+// changes made after the cancel and none at all alike.
 TEST_F(RegistryBatchTest, ACancelledBatchLeavesTheFileAndItsReadersAsTheyWere) {
-  for (const bool bInner : {false, true}) {
-    SCOPED_TRACE(bInner ? "cancelled by an inner end" : "cancelled by the outermost end");
+  struct Case {
+    const char* what;
+    bool inner;          // cancelled by an inner end; the outermost end is OmbixRegEndBatch
+    bool change_before;  // changes before the cancel
+    bool change_after;   // and after it
+    LONG outermost;      // what the outermost end answers
+  };
+  const Case cases[] = {
+      {"cancelled by the outermost end", false, true, false, ERROR_SUCCESS},
+      {"cancelled by an inner end", true, true, false, ERROR_CANCELLED},
+      {"changes after an inner cancel", true, false, true, ERROR_CANCELLED},
+      {"no change around an inner cancel", true, false, false, ERROR_CANCELLED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     HKEY key = Create("K");
     ASSERT_EQ(SetDword(key, "Kept", 1), ERROR_SUCCESS);
     const std::string before = FileText();
+    auto change = [key] {
+      EXPECT_EQ(RegDeleteValueA(key, "Kept"), ERROR_SUCCESS);
+      EXPECT_EQ(SetDword(key, "Half", 2), ERROR_SUCCESS);
+    };
     ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
-    if (bInner) {
+    if (c.inner) {
       ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
     }
-    EXPECT_EQ(RegDeleteValueA(key, "Kept"), ERROR_SUCCESS);
-    EXPECT_EQ(SetDword(key, "Half", 2), ERROR_SUCCESS);
+    if (c.change_before) change();
     EXPECT_EQ(OmbixRegCancelBatch(), ERROR_SUCCESS);
-    if (bInner) {
-      EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+    if (c.change_after) change();
+    if (c.inner) {
+      EXPECT_EQ(OmbixRegEndBatch(), c.outermost);
     }
     EXPECT_EQ(OmbixRegCancelBatch(), ERROR_INVALID_FUNCTION);  // none open
     EXPECT_EQ(FileText(), before);
