@@ -5,8 +5,9 @@
 // - Only HKEY_LOCAL_MACHINE is a root; any other handle that is not open answers
 //   ERROR_INVALID_HANDLE. Results are the platform's error codes (platform/winerror.h).
 // - The file is $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg,
-//   looked up on each call made on HKEY_LOCAL_MACHINE; a handle keeps the file it was opened
-//   in. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
+//   looked up on each call made on HKEY_LOCAL_MACHINE, a relative path from the current folder
+//   of that moment; a handle keeps the file it was opened in, and a batch the file it began on,
+//   whatever folder the process changes to later. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
 // - Every change is in the file when the call returns (inside a batch: when the batch ends, see
 //   OmbixRegBeginBatch); every call sees what other processes wrote before it. The file is read
 //   again only when it changed since this process last read or wrote it. Reads never wait for
@@ -104,7 +105,8 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
 // ERROR_CANTREAD or ERROR_CANTWRITE (empty before the first). For tools.
 std::string OmbixRegLastFileError();
 // Not a platform function: the registry file HKEY_LOCAL_MACHINE is read from now ($OMBIX_REGISTRY,
-// else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty without a home). For tools.
+// else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg, from the current folder when
+// relative; empty without a home). For tools.
 std::string OmbixRegFilePath();
 // Not a platform function: begins a batch on the calling thread. The changes this thread makes
 // to HKEY_LOCAL_MACHINE's file (the one OmbixRegFilePath names now; handles opened in it

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string_view>
 
 #include "platform/registry_owner.h"
@@ -135,6 +136,17 @@ bool IsReplaceable(const std::string& path) {
   if (S_ISREG(st.st_mode)) return true;
   NoteFailure(path, "not a regular file");
   return false;
+}
+
+// `path` from the current folder when it is relative: what was opened (a key, a batch) keeps
+// its file when the process changes folder. Without a current folder to name, `path` as it is.
+std::string Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  const std::unique_ptr<char, decltype(&std::free)> folder(getcwd(nullptr, 0), &std::free);
+  if (!folder) return path;
+  std::string absolute = folder.get();
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
 }
 
 std::string HomeDirectory() {
@@ -320,7 +332,7 @@ std::string DefaultRegistryPath() {
   } else {
     std::string home = HomeDirectory();
     if (home.empty()) return {};
-    config = home + "/.config";
+    config = Absolute(home) + "/.config";
   }
   return config + "/ombix/registry.reg";
 }
@@ -349,7 +361,7 @@ bool PrepareFolder(const std::string& path, const std::string& file) {
 
 std::string ResolveRegistryPath() {
   const char* file = std::getenv("OMBIX_REGISTRY");
-  if (file && *file) return file;
+  if (file && *file) return Absolute(file);
   return DefaultRegistryPath();
 }
 
