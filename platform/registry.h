@@ -25,6 +25,7 @@
 //   that would make the file larger answers ERROR_CANTWRITE and is not made.
 // - No exception leaves these functions: out of memory answers ERROR_NOT_ENOUGH_MEMORY, another
 //   failure ERROR_CANTREAD (ERROR_CANTWRITE for changes and batches); the change is not made.
+//   Once the file is replaced the change is answered as made: nothing after that can fail it.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512
 //   levels below the root; longer or deeper names answer ERROR_INVALID_PARAMETER.
 // - Key and value names compare without regard to ASCII case and keep their first spelling.
