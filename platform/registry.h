@@ -118,7 +118,9 @@ std::string OmbixRegFilePath();
 // in their registry calls until the batch ends, and other processes in their writes (to any
 // registry file in its folder); other processes' reads do not wait, and see the file as it was.
 // The first change of a batch to a file that may not be written answers ERROR_CANTWRITE and is
-// not made. Calls on other files go to their files as ever. Begin/End pairs nest: an inner
+// not made. Calls on other files go to their files as ever, but a change there waits for that
+// file's other writers at most 5 seconds, then answers ERROR_CANTWRITE ("<lock>: busy: ...") and
+// is not made: two batches writing into each other's folders would wait for each other for ever. Begin/End pairs nest: an inner
 // begin only counts, and only the outermost end writes. The thread must take no other lock
 // while its batch is open.
 // Returns ERROR_SUCCESS, or ERROR_CANTWRITE / ERROR_CANTREAD (OmbixRegLastFileError says why)
