@@ -7,7 +7,8 @@
 // - The file is $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg,
 //   looked up on each call made on HKEY_LOCAL_MACHINE, a relative path from the current folder
 //   of that moment; a handle keeps the file it was opened in, and a batch the file it began on,
-//   whatever folder the process changes to later. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
+//   whatever folder the process changes to later. The file is in the registry's export format
+//   (REGEDIT4) and may be edited by hand.
 // - Every change is in the file when the call returns (inside a batch: when the batch ends, see
 //   OmbixRegBeginBatch); every call sees what other processes wrote before it. The file is read
 //   again only when it changed since this process last read or wrote it. Reads never wait for
@@ -120,9 +121,9 @@ std::string OmbixRegFilePath();
 // The first change of a batch to a file that may not be written answers ERROR_CANTWRITE and is
 // not made. Calls on other files go to their files as ever, but a change there waits for that
 // file's other writers at most 5 seconds, then answers ERROR_CANTWRITE ("<lock>: busy: ...") and
-// is not made: two batches writing into each other's folders would wait for each other for ever. Begin/End pairs nest: an inner
-// begin only counts, and only the outermost end writes. The thread must take no other lock
-// while its batch is open.
+// is not made: two batches writing into each other's folders would wait for each other for ever.
+// Begin/End pairs nest: an inner begin only counts, and only the outermost end writes. The thread
+// must take no other lock while its batch is open.
 // Returns ERROR_SUCCESS, or ERROR_CANTWRITE / ERROR_CANTREAD (OmbixRegLastFileError says why)
 // when the file cannot be locked or read; no batch is then open.
 LONG OmbixRegBeginBatch();

@@ -27,10 +27,10 @@ std::atomic<int> g_renames{0};
 enum Exit {
   kOk = 0,
   kSetUp = 1,
-  kAnswer = 2,         // the call answered a failure
-  kNotReplaced = 3,    // the call never renamed a file: nothing was tested
-  kValue = 4,          // the change is not what is read back
-  kDescriptors = 5,    // more than one descriptor of the file is open: one leaked
+  kAnswer = 2,       // the call answered a failure
+  kNotReplaced = 3,  // the call never renamed a file: nothing was tested
+  kValue = 4,        // the change is not what is read back
+  kDescriptors = 5,  // more than one descriptor of the file is open: one leaked
   kUsage = 6,
 };
 
@@ -43,7 +43,8 @@ int DescriptorsOf(const std::string& file) {
     const std::string link = std::string("/proc/self/fd/") + entry->d_name;
     char target[PATH_MAX];
     const ssize_t length = readlink(link.c_str(), target, sizeof target);
-    if (length > 0 && file.compare(0, std::string::npos, target, static_cast<size_t>(length)) == 0) {
+    if (length > 0 &&
+        file.compare(0, std::string::npos, target, static_cast<size_t>(length)) == 0) {
       ++count;
     }
   }
@@ -95,8 +96,8 @@ int main(int argc, char** argv) {
   const char* file = std::getenv("OMBIX_REGISTRY");
   HKEY key = nullptr;
   if (file == nullptr ||
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, "K", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS ||
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, "K", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS ||
       Write(key, 1) != ERROR_SUCCESS || realpath(file, resolved) == nullptr) {
     return kSetUp;
   }

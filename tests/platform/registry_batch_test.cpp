@@ -308,10 +308,11 @@ TEST_F(RegistryBatchTest, ARelativeFileStaysTheOneOpenedWhenTheProcessChangesFol
   }));
   EXPECT_EQ(result, 0);
   EXPECT_EQ(ReadText(two + "/r.reg"), two_before);
-  EXPECT_EQ(ReadText(one + "/r.reg"),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\"Own\"=dword:00000001\n\"Before\"=dword:00000003\n\n"
-            "[HKEY_LOCAL_MACHINE\\K]\n\"Own\"=dword:00000001\n\"Batched\"=dword:00000004\n"
-            "\"After\"=dword:00000005\n\n");
+  EXPECT_EQ(
+      ReadText(one + "/r.reg"),
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\"Own\"=dword:00000001\n\"Before\"=dword:00000003\n\n"
+      "[HKEY_LOCAL_MACHINE\\K]\n\"Own\"=dword:00000001\n\"Batched\"=dword:00000004\n"
+      "\"After\"=dword:00000005\n\n");
 }
 
 TEST_F(RegistryBatchTest, ABatchNeedsAFile) {
