@@ -5,8 +5,10 @@
 // - Only HKEY_LOCAL_MACHINE is a root; any other handle that is not open answers
 //   ERROR_INVALID_HANDLE. Results are the platform's error codes (platform/winerror.h).
 // - The file is $OMBIX_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg,
-//   looked up on each call made on HKEY_LOCAL_MACHINE; a handle keeps the file it was opened
-//   in. The file is in the registry's export format (REGEDIT4) and may be edited by hand.
+//   looked up on each call made on HKEY_LOCAL_MACHINE, a relative path from the current folder
+//   of that moment; a handle keeps the file it was opened in, and a batch the file it began on,
+//   whatever folder the process changes to later. The file is in the registry's export format
+//   (REGEDIT4) and may be edited by hand.
 // - Every change is in the file when the call returns (inside a batch: when the batch ends, see
 //   OmbixRegBeginBatch); every call sees what other processes wrote before it. The file is read
 //   again only when it changed since this process last read or wrote it. Reads never wait for
@@ -24,6 +26,7 @@
 //   that would make the file larger answers ERROR_CANTWRITE and is not made.
 // - No exception leaves these functions: out of memory answers ERROR_NOT_ENOUGH_MEMORY, another
 //   failure ERROR_CANTREAD (ERROR_CANTWRITE for changes and batches); the change is not made.
+//   Once the file is replaced the change is answered as made: nothing after that can fail it.
 // - Key name components are at most 255 characters, value names 16,383, and keys at most 512
 //   levels below the root; longer or deeper names answer ERROR_INVALID_PARAMETER.
 // - Key and value names compare without regard to ASCII case and keep their first spelling.
@@ -104,7 +107,8 @@ LONG OmbixRegExportKey(HKEY hKey, LPCSTR lpSubKey, BOOL bRecursive, std::string*
 // ERROR_CANTREAD or ERROR_CANTWRITE (empty before the first). For tools.
 std::string OmbixRegLastFileError();
 // Not a platform function: the registry file HKEY_LOCAL_MACHINE is read from now ($OMBIX_REGISTRY,
-// else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty without a home). For tools.
+// else ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg, from the current folder when
+// relative; empty without a home). For tools.
 std::string OmbixRegFilePath();
 // Not a platform function: begins a batch on the calling thread. The changes this thread makes
 // to HKEY_LOCAL_MACHINE's file (the one OmbixRegFilePath names now; handles opened in it
@@ -115,9 +119,11 @@ std::string OmbixRegFilePath();
 // in their registry calls until the batch ends, and other processes in their writes (to any
 // registry file in its folder); other processes' reads do not wait, and see the file as it was.
 // The first change of a batch to a file that may not be written answers ERROR_CANTWRITE and is
-// not made. Calls on other files go to their files as ever. Begin/End pairs nest: an inner
-// begin only counts, and only the outermost end writes. The thread must take no other lock
-// while its batch is open.
+// not made. Calls on other files go to their files as ever, but a change there waits for that
+// file's other writers at most 5 seconds, then answers ERROR_CANTWRITE ("<lock>: busy: ...") and
+// is not made: two batches writing into each other's folders would wait for each other for ever.
+// Begin/End pairs nest: an inner begin only counts, and only the outermost end writes. The thread
+// must take no other lock while its batch is open.
 // Returns ERROR_SUCCESS, or ERROR_CANTWRITE / ERROR_CANTREAD (OmbixRegLastFileError says why)
 // when the file cannot be locked or read; no batch is then open.
 LONG OmbixRegBeginBatch();
@@ -125,7 +131,9 @@ LONG OmbixRegBeginBatch();
 // once when anything changed (a temporary file, synced and renamed over it) and releases the
 // lock. Returns ERROR_SUCCESS, or the error a single write reports (ERROR_CANTWRITE, with
 // OmbixRegLastFileError set): the file is then left byte for byte as it was and the batch's
-// changes are dropped (the next call reads the file again). ERROR_INVALID_FUNCTION when the
+// changes are dropped (the next call reads the file again). ERROR_CANCELLED when an inner
+// OmbixRegCancelBatch dropped the batch: nothing is written, changes made after that cancel
+// included, and so it answers even when nothing changed. ERROR_INVALID_FUNCTION when the
 // calling thread has no batch open.
 LONG OmbixRegEndBatch();
 // Not a platform function: ends the calling thread's batch like OmbixRegEndBatch but writes
@@ -147,8 +155,8 @@ class COmbixRegBatch {
   COmbixRegBatch(const COmbixRegBatch&) = delete;
   COmbixRegBatch& operator=(const COmbixRegBatch&) = delete;
   bool IsOpen() const { return m_bOpen; }
-  // Ends the batch, writing its changes: OmbixRegEndBatch's result (ERROR_SUCCESS when none
-  // was open).
+  // Ends the batch, writing its changes: OmbixRegEndBatch's result (ERROR_CANCELLED when an
+  // inner batch was cancelled; ERROR_SUCCESS when none was open).
   LONG Commit() {
     if (!m_bOpen) return ERROR_SUCCESS;
     m_bOpen = false;

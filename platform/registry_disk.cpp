@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string_view>
 
 #include "platform/registry_owner.h"
@@ -72,7 +73,7 @@ bool MakeDirectories(const std::string& dir) {
   return true;
 }
 
-void SyncDirectory(const std::string& dir) {
+void SyncDirectory(const std::string& dir) {  // allocates nothing
   int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
@@ -135,6 +136,17 @@ bool IsReplaceable(const std::string& path) {
   if (S_ISREG(st.st_mode)) return true;
   NoteFailure(path, "not a regular file");
   return false;
+}
+
+// `path` from the current folder when it is relative: what was opened (a key, a batch) keeps
+// its file when the process changes folder. Without a current folder to name, `path` as it is.
+std::string Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  const std::unique_ptr<char, decltype(&std::free)> folder(getcwd(nullptr, 0), &std::free);
+  if (!folder) return path;
+  std::string absolute = folder.get();
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
 }
 
 std::string HomeDirectory() {
@@ -281,34 +293,42 @@ bool CopyAside(const std::string& path, const std::string& text) {
 int WriteAtomically(const std::string& path, const std::string& text) {
   if (!IsReplaceable(path)) return -1;
   RemoveLeftovers(path);
+  // Taken before the rename: once the new file is in place the change is made, and nothing after
+  // it (running out of memory included) may turn it into a failure.
+  const std::string folder = DirName(path);
   std::string temp = path + std::string(kTempInfix) + std::string(kTempRandom, 'X');
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
-    NoteErrno(DirName(path), errno);
+    NoteErrno(folder, errno);
     return -1;
   }
+  // Until the rename, every way out (an exception too) gives the temporary file back.
+  struct Unrenamed {
+    int fd;
+    const std::string& temp;
+    bool renamed = false;
+    ~Unrenamed() {
+      if (renamed) return;
+      close(fd);
+      unlink(temp.c_str());
+    }
+  } pending{fd, temp};
   // The new file keeps the old one's mode and its owner, or at least its group (another user's
   // rewrite must not lock the owner out). A new file holds passwords: owner only.
   mode_t mode = 0600;
   struct stat st;
   if (stat(path.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
-    if (!KeepOwner(fd, st, path)) {
-      close(fd);
-      unlink(temp.c_str());
-      return -1;
-    }
+    if (!KeepOwner(fd, st, path)) return -1;
   }
-  const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0 &&
-                  rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
+  if (fchmod(fd, mode) != 0 || !WriteAll(fd, text) || fsync(fd) != 0 ||
+      rename(temp.c_str(), path.c_str()) != 0) {
     const int error = errno;
-    close(fd);
-    unlink(temp.c_str());
     NoteErrno(path, error);
     return -1;
   }
-  SyncDirectory(DirName(path));
+  pending.renamed = true;
+  SyncDirectory(folder);
   return fd;
 }
 
@@ -320,7 +340,7 @@ std::string DefaultRegistryPath() {
   } else {
     std::string home = HomeDirectory();
     if (home.empty()) return {};
-    config = home + "/.config";
+    config = Absolute(home) + "/.config";
   }
   return config + "/ombix/registry.reg";
 }
@@ -349,7 +369,7 @@ bool PrepareFolder(const std::string& path, const std::string& file) {
 
 std::string ResolveRegistryPath() {
   const char* file = std::getenv("OMBIX_REGISTRY");
-  if (file && *file) return file;
+  if (file && *file) return Absolute(file);
   return DefaultRegistryPath();
 }
 

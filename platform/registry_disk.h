@@ -10,6 +10,7 @@
 namespace ombix::registry {
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/ombix/registry.reg; empty when no home directory is known.
+// Both are taken from the current folder when they are relative (the process may change it).
 std::string DefaultRegistryPath();
 // $OMBIX_REGISTRY, else DefaultRegistryPath(). Looked up on each call.
 std::string ResolveRegistryPath();

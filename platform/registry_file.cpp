@@ -374,12 +374,13 @@ LONG EndBatch(bool keep) {
       g_mutex.unlock();
     }
   } ending;
+  if (batch.cancelled) {
+    if (batch.changed) StateFor(batch.file).Forget();  // the tree holds what the file never will
+    // An end that meant to write must not pass a dropped batch off as a written one.
+    return keep ? ERROR_CANCELLED : ERROR_SUCCESS;
+  }
   if (!batch.changed) return ERROR_SUCCESS;
   FileState& state = StateFor(batch.file);
-  if (batch.cancelled) {
-    state.Forget();  // the tree holds what the file never will
-    return ERROR_SUCCESS;
-  }
   if (!state.valid) return ERROR_CANTREAD;
   return ForgetOnException(&state, [&] { return WriteState(batch.file, &state); });
 }

@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "platform/registry_disk.h"
@@ -15,6 +19,8 @@ namespace ombix::registry {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // The folder part of `file` ("." for a bare name) and its last name.
 std::pair<std::string, std::string> SplitPath(const std::string& file) {
   const size_t slash = file.rfind('/');
@@ -22,11 +28,33 @@ std::pair<std::string, std::string> SplitPath(const std::string& file) {
   return {slash == 0 ? "/" : file.substr(0, slash), file.substr(slash + 1)};
 }
 
-bool LockExclusive(int fd) {
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
+// Takes fd's exclusive lock, waiting as long as it takes, or with a `deadline` only until then.
+// FALSE with errno set: EWOULDBLOCK when another still held it at the deadline.
+bool LockExclusive(int fd, const std::optional<Clock::time_point>& deadline = std::nullopt) {
+  if (!deadline) {
+    while (flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) return false;
+    }
+    return true;
+  }
+  auto pause = std::chrono::milliseconds(1);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || Clock::now() >= *deadline) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
   }
   return true;
+}
+
+void NoteBusy(const std::string& path) {
+  char cause[160];
+  std::snprintf(cause, sizeof cause,
+                "busy: another writer held it for %lld s while this thread's batch holds the "
+                "lock of another file (waiting longer could wait for ever)",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::seconds>(kBatchLockWait).count()));
+  NoteFailure(path, cause);
 }
 
 }  // namespace
@@ -65,7 +93,12 @@ WriteLock& WriteLock::operator=(WriteLock&& other) noexcept {
 
 bool WriteLock::Take(const std::string& file, const WriteLock* held) {
   Release();
-  int folder = open(SplitPath(file).first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // Holding one lock, waiting for another without limit could wait for ever: for a batch in
+  // another process that waits for the one held.
+  std::optional<Clock::time_point> deadline;
+  if (held) deadline = Clock::now() + kBatchLockWait;
+  const std::string folder_path = SplitPath(file).first;
+  int folder = open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat st;
   if (folder >= 0 && fstat(folder, &st) != 0) {
     close(folder);
@@ -73,7 +106,16 @@ bool WriteLock::Take(const std::string& file, const WriteLock* held) {
   }
   const bool covered = folder >= 0 && held && held->folder_fd_ >= 0 &&
                        held->folder_device_ == st.st_dev && held->folder_inode_ == st.st_ino;
-  if (folder >= 0 && (covered || !LockExclusive(folder))) {
+  bool locked = false;
+  if (folder >= 0 && !covered) {
+    locked = LockExclusive(folder, deadline);
+    if (!locked && errno == EWOULDBLOCK) {
+      close(folder);
+      NoteBusy(folder_path);
+      return false;
+    }
+  }
+  if (folder >= 0 && !locked) {
     close(folder);  // locked already by `held`, or not lockable here: the lock file alone
     folder = -1;
   }
@@ -84,11 +126,13 @@ bool WriteLock::Take(const std::string& file, const WriteLock* held) {
   }
 
   const std::string lock_path = file + ".lock";
-  // flock needs no write access: a lock file another user created still serves.
-  int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+  // flock needs no write access: a lock file another user created still serves. Never waits in
+  // the open (a FIFO in its place must not hang every writer), and a terminal there (or linked
+  // to) must not become the controlling terminal of a service that has none.
+  constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
   const int create_error = errno;
-  // Never waits in the open: a FIFO in its place must not hang every writer.
-  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fd = open(lock_path.c_str(), O_RDONLY | kFlags);
   if (fd < 0) {
     if (errno == ENOENT) {
       // Not there, and not made: why it could not be made is the cause.
@@ -102,10 +146,15 @@ bool WriteLock::Take(const std::string& file, const WriteLock* held) {
     Release();
     return false;
   }
-  if (!LockExclusive(fd)) {
-    NoteErrno(lock_path, errno);
+  if (!LockExclusive(fd, deadline)) {
+    const int error = errno;
     close(fd);
     Release();
+    if (error == EWOULDBLOCK) {
+      NoteBusy(lock_path);
+    } else {
+      NoteErrno(lock_path, error);
+    }
     return false;
   }
   lock_fd_ = fd;

@@ -13,9 +13,15 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 
 namespace ombix::registry {
+
+// How long a thread that holds a lock (its batch's) waits for another file's: two batches each
+// writing into the other's folder would otherwise wait for each other for ever, and every writer
+// of either folder with them.
+inline constexpr std::chrono::seconds kBatchLockWait{5};
 
 struct FileIdentity {
   bool known = false;  // FALSE: the folder could not be looked at; equal to nothing
@@ -41,7 +47,8 @@ class WriteLock {
 
   // Waits for the lock of `file` (links followed). `held` is a lock the calling thread holds
   // already (its batch's on another file): a folder it locked is not locked again, which would
-  // wait for ever. FALSE with the cause noted.
+  // wait for ever, and the other locks are waited for at most kBatchLockWait. FALSE with the
+  // cause noted ("busy: ..." when the wait ran out).
   bool Take(const std::string& file, const WriteLock* held = nullptr);
   void Release();
 

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <string>
 #include <thread>
 
+#include "tests/platform/registry_child_support.h"
 #include "tests/platform/registry_test_support.h"
 
 namespace ombix::registry_test {
@@ -68,22 +70,40 @@ TEST_F(RegistryBatchTest, ABatchWithoutChangesLeavesTheFileAlone) {
 
 // A batch that cannot finish (an exception in its writer) is cancelled: whether the cancel comes
 // at the outermost level or an inner one, nothing of it reaches the file or later readers, and
-// the lock is given back.
+// the lock is given back. An outermost end after an inner cancel says the batch was dropped,
+// changes made after the cancel and none at all alike.
 TEST_F(RegistryBatchTest, ACancelledBatchLeavesTheFileAndItsReadersAsTheyWere) {
-  for (const bool bInner : {false, true}) {
-    SCOPED_TRACE(bInner ? "cancelled by an inner end" : "cancelled by the outermost end");
+  struct Case {
+    const char* what;
+    bool inner;          // cancelled by an inner end; the outermost end is OmbixRegEndBatch
+    bool change_before;  // changes before the cancel
+    bool change_after;   // and after it
+    LONG outermost;      // what the outermost end answers
+  };
+  const Case cases[] = {
+      {"cancelled by the outermost end", false, true, false, ERROR_SUCCESS},
+      {"cancelled by an inner end", true, true, false, ERROR_CANCELLED},
+      {"changes after an inner cancel", true, false, true, ERROR_CANCELLED},
+      {"no change around an inner cancel", true, false, false, ERROR_CANCELLED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     HKEY key = Create("K");
     ASSERT_EQ(SetDword(key, "Kept", 1), ERROR_SUCCESS);
     const std::string before = FileText();
+    auto change = [key] {
+      EXPECT_EQ(RegDeleteValueA(key, "Kept"), ERROR_SUCCESS);
+      EXPECT_EQ(SetDword(key, "Half", 2), ERROR_SUCCESS);
+    };
     ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
-    if (bInner) {
+    if (c.inner) {
       ASSERT_EQ(OmbixRegBeginBatch(), ERROR_SUCCESS);
     }
-    EXPECT_EQ(RegDeleteValueA(key, "Kept"), ERROR_SUCCESS);
-    EXPECT_EQ(SetDword(key, "Half", 2), ERROR_SUCCESS);
+    if (c.change_before) change();
     EXPECT_EQ(OmbixRegCancelBatch(), ERROR_SUCCESS);
-    if (bInner) {
-      EXPECT_EQ(OmbixRegEndBatch(), ERROR_SUCCESS);
+    if (c.change_after) change();
+    if (c.inner) {
+      EXPECT_EQ(OmbixRegEndBatch(), c.outermost);
     }
     EXPECT_EQ(OmbixRegCancelBatch(), ERROR_INVALID_FUNCTION);  // none open
     EXPECT_EQ(FileText(), before);
@@ -256,6 +276,43 @@ TEST_F(RegistryBatchTest, CallsOnOtherFilesDuringABatchGoToThoseFiles) {
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"Batched\"=dword:00000001\n"
             "\"Later\"=dword:00000002\n\n");
   RegCloseKey(key);
+}
+
+// A relative file name names the file of the folder current when a key is opened or a batch
+// begins: a later change of folder moves neither to the new folder's file of that name, while
+// the root itself follows the process.
+TEST_F(RegistryBatchTest, ARelativeFileStaysTheOneOpenedWhenTheProcessChangesFolder) {
+  const std::string one = (dir_ / "one").string(), two = (dir_ / "two").string();
+  for (const auto& [folder, own] : {std::pair{one, 1}, std::pair{two, 2}}) {
+    fs::create_directory(folder);
+    std::ofstream(folder + "/r.reg")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\"Own\"=dword:0000000" << own << "\n\n"
+        << "[HKEY_LOCAL_MACHINE\\K]\n\"Own\"=dword:0000000" << own << "\n\n";
+  }
+  const std::string two_before = ReadText(two + "/r.reg");
+  const int result = WaitWithin(Spawn([&] {
+    setenv("OMBIX_REGISTRY", "r.reg", 1);
+    if (chdir(one.c_str()) != 0) return 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 2;
+    if (OmbixRegBeginBatch() != ERROR_SUCCESS) return 3;
+    int failed = 0;  // a bit for each check, so that one fault hides no other
+    if (SetDword(HKEY_LOCAL_MACHINE, "Before", 3) != ERROR_SUCCESS) failed |= 4;
+    if (chdir(two.c_str()) != 0) return 1;
+    if (GetDword(key, "Own") != 1) failed |= 8;
+    if (GetDword(HKEY_LOCAL_MACHINE, "Own") != 2) failed |= 16;
+    if (SetDword(key, "Batched", 4) != ERROR_SUCCESS) failed |= 32;
+    if (OmbixRegEndBatch() != ERROR_SUCCESS) failed |= 64;
+    if (SetDword(key, "After", 5) != ERROR_SUCCESS) failed |= 128;
+    return failed;
+  }));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadText(two + "/r.reg"), two_before);
+  EXPECT_EQ(
+      ReadText(one + "/r.reg"),
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\"Own\"=dword:00000001\n\"Before\"=dword:00000003\n\n"
+      "[HKEY_LOCAL_MACHINE\\K]\n\"Own\"=dword:00000001\n\"Batched\"=dword:00000004\n"
+      "\"After\"=dword:00000005\n\n");
 }
 
 TEST_F(RegistryBatchTest, ABatchNeedsAFile) {

@@ -1,13 +1,15 @@
-// What a rewrite of the file keeps (a hand-written last line) and what it clears away (the
-// temporary files of writers killed mid-write).
+// What a rewrite of the file keeps (a hand-written last line), what it clears away (the
+// temporary files of writers killed mid-write), and what may no longer fail once it is made.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/platform/registry_child_support.h"
 #include "tests/platform/registry_test_support.h"
 
 namespace ombix::registry_test {
@@ -100,6 +102,25 @@ TEST_F(RegistryRewriteTest, AWriterRemovesWhatKilledWritersLeftAndNothingElse) {
   EXPECT_NE(FileText().find("\"D\"=dword:00000001"), std::string::npos);
   EXPECT_NE(ReadText((dir_ / "elsewhere/real.reg").string()).find("\"D\"=dword:00000001"),
             std::string::npos);
+}
+
+// Memory that runs out once the new file has replaced the old one: the change is made, so it is
+// answered as made, by a single write and by a batch's end alike, and the new file's descriptor
+// is kept rather than lost (registry_after_rename_child.cpp says how).
+TEST_F(RegistryRewriteTest, NothingAfterTheReplaceTurnsAMadeChangeIntoAFailure) {
+  for (const char* mode : {"write", "batch"}) {
+    SCOPED_TRACE(mode);
+    fs::remove(path_);
+    const pid_t child = fork();
+    if (child == 0) {
+      execl(OMBIX_AFTER_RENAME_CHILD, OMBIX_AFTER_RENAME_CHILD, mode, nullptr);
+      _exit(127);
+    }
+    EXPECT_EQ(WaitWithin(child), 0)
+        << "2: a failure answered; 3: no file replaced; 4: another value read back; "
+           "5: a descriptor leaked";
+    EXPECT_NE(FileText().find("\"D\"=dword:00000002"), std::string::npos) << FileText();
+  }
 }
 
 }  // namespace
