@@ -23,8 +23,8 @@
 //   it only keeps new deliveries from starting. What the close itself sends before it returns
 //   (LINEDEVSTATE_CLOSE, its drops' states) still goes out.
 // - LINE_NEWCALL goes through AnnounceNewCall, which stores the handle TAPI writes at the end of
-//   the same delivery, under the gate, unless a close of that call ran meanwhile (also one made
-//   inside that callback): a closed call never gets the handle back.
+//   the same delivery, under the gate, unless a close of that call or of the line ran meanwhile
+//   (also one made inside that callback): a closed call never gets the handle back.
 // - GetDevCaps and GetLineDevStatus write the fixed part the version calls for (refusing a
 //   structure smaller than that) and each variable part that fits, never a byte at or past the
 //   caller's dwTotalSize; dwNeededSize counts every part once, so it equals dwUsedSize when all
@@ -181,7 +181,7 @@ class CTSPILineConnection : public CTSPIConnection {
   void SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                      DWORD_PTR dwParam2, DWORD_PTR dwParam3);
   // LINE_NEWCALL for a call of this line that TAPI does not know; the handle TAPI writes becomes
-  // the call's unless the call was closed meanwhile. Returns the handle stored, NULL when none was
+  // the call's unless the call or the line was closed meanwhile. Returns the handle stored, NULL when none was
   // (line closed, TAPI took no interest, call closed).
   HTAPICALL AnnounceNewCall(CTSPICallAppearance* pCall);
   // lineCloseCall's part: the call forgets its TAPI handle; returns once no delivery that read it,
@@ -255,8 +255,8 @@ class CTSPILineConnection : public CTSPIConnection {
     CTSPICallAppearance* pCall;  // the event's call, or the call LINE_NEWCALL announces
     bool bCallClosed;            // the call was closed since the delivery read its handle
   };
-  // Reads the callback and the line's handle and registers the delivery; NULL when the line has
-  // no callback (nothing is registered then).
+  // Reads the callback and the line's handle (and, with phtCall, the call's) and registers the
+  // delivery; NULL when the line has no callback or the call no handle (nothing is registered).
   LINEEVENT BeginDelivery(Delivery& delivery, HTAPILINE& htLine, HTAPICALL* phtCall);
   // Unregisters; stores htNew as the call's handle first when not NULL and the call was not
   // closed meanwhile. Returns the handle stored.

@@ -138,18 +138,20 @@ TEST_F(CloseTest, ACloseWaitsForTheDeliveryInProgressAndNothingFollows) {
 }
 
 // LINE_NEWCALL is an event of the new call: a close of that call made while TAPI's callback runs
-// (inside it, or on another thread meanwhile) wins over the handle TAPI writes, which is never
-// stored, and no event of the call follows.
+// (inside it, or on another thread meanwhile), or of its line, wins over the handle TAPI writes,
+// which is never stored, and no event of the call follows.
 TEST_F(CloseTest, AHandleWrittenInLineNewCallIsNotKeptWhenTheCallWasClosedMeanwhile) {
   struct Row {
     const char* name;
     bool bConsultation;  // else an address's new call
     bool bFromInside;    // else from another thread
+    bool bCloseLine;     // else the call
   };
-  for (const Row& row : {Row{"a new call, closed inside", false, true},
-                         Row{"a new call, closed meanwhile", false, false},
-                         Row{"a consultation call, closed inside", true, true},
-                         Row{"a consultation call, closed meanwhile", true, false}}) {
+  for (const Row& row : {Row{"a new call, closed inside", false, true, false},
+                         Row{"a new call, closed meanwhile", false, false, false},
+                         Row{"a new call, its line closed meanwhile", false, false, true},
+                         Row{"a consultation call, closed inside", true, true, false},
+                         Row{"a consultation call, closed meanwhile", true, false, false}}) {
     SCOPED_TRACE(row.name);
     InChild([&] {
       TestCall* pBase = row.bConsultation ? NewCall(0xB01, LINECALLSTATE_CONNECTED) : nullptr;
@@ -169,7 +171,11 @@ TEST_F(CloseTest, AHandleWrittenInLineNewCallIsNotKeptWhenTheCallWasClosedMeanwh
       std::thread closer([&] {
         if (row.bFromInside) return;
         WaitUntil([&] { return entered.load(); });
-        EXPECT_EQ(TSPI_lineCloseCall(reinterpret_cast<HDRVCALL>(hdCall.load())), 0);
+        if (row.bCloseLine) {
+          EXPECT_EQ(TSPI_lineClose(LineHandle()), 0);
+        } else {
+          EXPECT_EQ(TSPI_lineCloseCall(reinterpret_cast<HDRVCALL>(hdCall.load())), 0);
+        }
         closed = true;
       });
       CTSPICallAppearance* pCall =
