@@ -249,13 +249,8 @@ CTSPICallAppearance* CTSPIAddressInfo::CreateCallObject(CRuntimeClass* pClass, H
     m_lstCalls.push_back(pCall);
   }
   GetTSPILiveCalls().Add(pCall);
-  if (htCall == nullptr && m_pLine != nullptr) {
-    // TAPI writes its handle into a pointer-sized variable; the call is complete by now.
-    HTAPICALL htNew = nullptr;
-    m_pLine->SendLineEvent(nullptr, LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall),
-                           reinterpret_cast<DWORD_PTR>(&htNew), 0);
-    if (htNew != nullptr) pCall->SetCallHandle(htNew);
-  }
+  // The call is complete by now.
+  if (htCall == nullptr && m_pLine != nullptr) m_pLine->AnnounceNewCall(pCall);
   OnCallCreated(pCall);
   return pCall;
 }

@@ -18,11 +18,16 @@
 //    9. the provider's timed-call list
 //   10. the link: its control lock, then its lock with the send queue, then its trace lock
 //   11. the registry
-// Plain mutexes inside one object (a connection's unlink counter, the platform's handle table and
-// event state, a derived device's index of its lines) are taken last and hold nothing else.
+// Plain mutexes inside one object (a connection's unlink counter, a line's event-delivery gate,
+// the platform's handle table and event state, a derived device's index of its lines) are taken
+// last and hold nothing else; the delivery gate is never held over TAPI's callback.
 // Waiting for a thread to end, or for an event that another thread sets, counts as taking every
 // lock that thread takes on its way there. The thread-sanitizer build reports any two of these
 // locks taken in both orders, and knows a try.
+// A line's close and a call's close wait for the line's event deliveries in progress; that wait
+// counts as taking every lock a delivering thread holds over TAPI's callback (a derived line's
+// event gate, the locks a sender holds), so both closes wait holding no lock at all. A close on
+// a thread that is itself inside a delivery (a callback that closes) does not wait.
 //
 // Where the work runs against the order, and what is done instead:
 //  - The timer thread serves calls from a copy of the timed-call list: it takes a reference on

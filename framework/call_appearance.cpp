@@ -250,12 +250,7 @@ CTSPICallAppearance* CTSPICallAppearance::MakeConsultationCall(HTAPICALL htCall,
   LinkPartner(pCall);
   m_pAddr->AddCallToList(pCall);
   if (htCall == nullptr) {
-    HTAPICALL htNew = nullptr;
-    if (CTSPILineConnection* pLine = GetLineOwner()) {
-      pLine->SendLineEvent(nullptr, LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall),
-                           reinterpret_cast<DWORD_PTR>(&htNew), 0);
-    }
-    if (htNew != nullptr) pCall->SetCallHandle(htNew);
+    if (CTSPILineConnection* pLine = GetLineOwner()) pLine->AnnounceNewCall(pCall);
   }
   m_pAddr->OnCallCreated(pCall);
   return pCall;

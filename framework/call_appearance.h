@@ -14,6 +14,9 @@
 //   them, once, with the features of its state; a call's events keep the order of its changes.
 //   CALLFLAG_INSTATECHANGE stays set while any state change of the call is in progress.
 // - Notifications (LINE_CALLSTATE, LINE_CALLINFO) go out only while the call has a TAPI handle.
+//   Once CloseCall returns, no event of the call reaches TAPI and none is still being delivered,
+//   and a handle TAPI writes in the call's LINE_NEWCALL is not stored (the line's
+//   ForgetCallHandle); CloseCall holds no lock while it waits.
 // - Lock order: a call before its conference call, its address and its line. Code here never
 //   waits for another call's lock while holding its own.
 //

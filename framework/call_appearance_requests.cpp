@@ -64,7 +64,12 @@ LONG CTSPICallAppearance::CloseCall() {
   AddRef();  // the call may lose its other references while its drop is waited for
   // A drop that does not finish within the provider's wait is failed rather than waited for.
   if (pLine != nullptr) pLine->WaitOrFailPendingRequests(this, REQUEST_LINEDROP);
-  SetCallHandle(nullptr);
+  // After this no event of the call reaches TAPI, nor is a handle TAPI writes stored.
+  if (pLine != nullptr) {
+    pLine->ForgetCallHandle(this);
+  } else {
+    SetCallHandle(nullptr);
+  }
   if (GetCallState() == LINECALLSTATE_IDLE && m_pAddr != nullptr) m_pAddr->RemoveCall(this);
   Release();
   return 0;

@@ -4,6 +4,8 @@
 // line_connection_addresses.cpp.
 #include "framework/line_connection.h"
 
+#include <algorithm>
+
 #include "framework/address_info.h"
 #include "framework/call_appearance.h"
 #include "framework/device.h"
@@ -35,6 +37,10 @@ constexpr LineFeature kLineFeatures[] = {
     {TSPI_LINESETLINEDEVSTATUS, LINEFEATURE_SETDEVSTATUS, LINEFEATURE_SETDEVSTATUS, 0},
     {TSPI_LINESETTERMINAL, LINEFEATURE_SETTERMINAL, 0, 0},
 };
+
+// Deliveries the calling thread is inside, on any line: a close made there (a callback that
+// closes) must not wait for them, its own among them.
+thread_local int t_nDeliveriesInside = 0;
 
 }  // namespace
 
@@ -134,16 +140,22 @@ LONG CTSPILineConnection::OpenLine(HTAPILINE htLine, LINEEVENT lpfnEventProc, DW
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     if (m_htLine != nullptr || m_bClosing) return LINEERR_ALLOCATED;
-    m_lpfnEventProc = lpfnEventProc;
-    m_htLine = htLine;
+    {
+      std::lock_guard<std::mutex> gate(m_mxDeliveries);
+      m_lpfnEventProc = lpfnEventProc;
+      m_htLine = htLine;
+    }
     SetNegotiatedVersion(dwTSPIVersion);
   }
   // The device may wait for the switch here; the line's lock stays free meanwhile.
   if (OpenConnection()) return 0;
 
   CSingleLock lock(GetSyncObject(), TRUE);
-  m_lpfnEventProc = nullptr;
-  m_htLine = nullptr;
+  {
+    std::lock_guard<std::mutex> gate(m_mxDeliveries);
+    m_lpfnEventProc = nullptr;
+    m_htLine = nullptr;
+  }
   RestoreProviderVersion();
   return LINEERR_RESOURCEUNAVAIL;
 }
@@ -163,12 +175,17 @@ LONG CTSPILineConnection::CloseLine() {
   ReportLineDevState(LINEDEVSTATE_CLOSE, 0, 0);
   {
     CSingleLock lock(GetSyncObject(), TRUE);
-    m_lpfnEventProc = nullptr;
-    m_htLine = nullptr;
+    {
+      std::lock_guard<std::mutex> gate(m_mxDeliveries);
+      m_lpfnEventProc = nullptr;
+      m_htLine = nullptr;
+      MarkDeliveriesClosed(nullptr);
+    }
     m_dwLineStates = 0;
     m_nActiveCalls = 0;
     RestoreProviderVersion();
   }
+  WaitForDeliveries(nullptr);
   CloseConnection();
   {
     CSingleLock lock(GetSyncObject(), TRUE);
@@ -180,10 +197,55 @@ LONG CTSPILineConnection::CloseLine() {
 
 // --- Events ---
 
+LINEEVENT CTSPILineConnection::BeginDelivery(Delivery& delivery, HTAPILINE& htLine,
+                                             HTAPICALL* phtCall) {
+  std::lock_guard<std::mutex> gate(m_mxDeliveries);
+  const LINEEVENT lpfnEventProc = m_lpfnEventProc.load();
+  if (lpfnEventProc == nullptr) return nullptr;
+  htLine = m_htLine.load();
+  if (phtCall != nullptr) {
+    *phtCall = delivery.pCall->GetCallHandle();
+    if (*phtCall == nullptr) return nullptr;  // TAPI does not know the call, or closed it
+  }
+  m_deliveries.push_back(&delivery);
+  ++t_nDeliveriesInside;
+  return lpfnEventProc;
+}
+
+HTAPICALL CTSPILineConnection::EndDelivery(Delivery& delivery, HTAPICALL htNew) {
+  std::lock_guard<std::mutex> gate(m_mxDeliveries);
+  --t_nDeliveriesInside;
+  if (delivery.bCallClosed) htNew = nullptr;
+  if (htNew != nullptr) delivery.pCall->SetCallHandle(htNew);
+  std::erase(m_deliveries, &delivery);
+  // Under the gate: a close that returns may let the line go.
+  m_cvDeliveries.notify_all();
+  return htNew;
+}
+
+void CTSPILineConnection::MarkDeliveriesClosed(CTSPICallAppearance* pCall) {
+  for (Delivery* pDelivery : m_deliveries) {
+    if (pCall == nullptr || pDelivery->pCall == pCall) pDelivery->bCallClosed = true;
+  }
+}
+
+void CTSPILineConnection::WaitForDeliveries(CTSPICallAppearance* pCall) {
+  if (t_nDeliveriesInside > 0) return;
+  std::unique_lock<std::mutex> gate(m_mxDeliveries);
+  m_cvDeliveries.wait(gate, [this, pCall] {
+    return std::none_of(m_deliveries.begin(), m_deliveries.end(), [pCall](Delivery* pDelivery) {
+      return pCall == nullptr || pDelivery->pCall == pCall;
+    });
+  });
+}
+
 void CTSPILineConnection::SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                                         DWORD_PTR dwParam2, DWORD_PTR dwParam3) {
-  const LINEEVENT lpfnEventProc = m_lpfnEventProc.load();
-  HTAPILINE htLine = m_htLine.load();
+  Delivery delivery{pCall, false};
+  HTAPILINE htLine = nullptr;
+  HTAPICALL htCall = nullptr;
+  const LINEEVENT lpfnEventProc =
+      BeginDelivery(delivery, htLine, pCall != nullptr ? &htCall : nullptr);
   if (lpfnEventProc == nullptr) return;
   if (dwMsg == LINE_CREATEDIALOGINSTANCE) {
     CTSPIDevice* pDevice = GetDevice();
@@ -193,8 +255,29 @@ void CTSPILineConnection::SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg,
     htLine = reinterpret_cast<HTAPILINE>(dwParam3);
     dwParam3 = 0;
   }
-  const HTAPICALL htCall = (pCall != nullptr) ? pCall->GetCallHandle() : nullptr;
   lpfnEventProc(htLine, htCall, dwMsg, dwParam1, dwParam2, dwParam3);
+  EndDelivery(delivery);
+}
+
+HTAPICALL CTSPILineConnection::AnnounceNewCall(CTSPICallAppearance* pCall) {
+  Delivery delivery{pCall, false};
+  HTAPILINE htLine = nullptr;
+  const LINEEVENT lpfnEventProc = BeginDelivery(delivery, htLine, nullptr);
+  if (lpfnEventProc == nullptr) return nullptr;
+  // TAPI writes its handle into a pointer-sized variable.
+  HTAPICALL htNew = nullptr;
+  lpfnEventProc(htLine, nullptr, LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall),
+                reinterpret_cast<DWORD_PTR>(&htNew), 0);
+  return EndDelivery(delivery, htNew);
+}
+
+void CTSPILineConnection::ForgetCallHandle(CTSPICallAppearance* pCall) {
+  {
+    std::lock_guard<std::mutex> gate(m_mxDeliveries);
+    pCall->SetCallHandle(nullptr);
+    MarkDeliveriesClosed(pCall);
+  }
+  WaitForDeliveries(pCall);
 }
 
 void CTSPILineConnection::ReportLineDevState(DWORD dwState, DWORD_PTR dwParam2,

@@ -11,15 +11,28 @@
 //   queued request with LINEERR_OPERATIONFAILED, reports LINEDEVSTATE_CLOSE and forgets TAPI.
 //   A closed line (also after a refused open) carries the provider's TAPI version.
 // - Every line, address and call event goes through SendLineEvent, which sends nothing while no
-//   callback is set. LINE_LINEDEVSTATE goes through ReportLineDevState: only while the line is
-//   open and only for states in TAPI's mask, LINEDEVSTATE_REINIT always.
+//   callback is set, nor a call's event while the call has no TAPI handle. LINE_LINEDEVSTATE goes
+//   through ReportLineDevState: only while the line is open and only for states in TAPI's mask,
+//   LINEDEVSTATE_REINIT always.
+// - No event after a close. A delivery reads the line's callback and handles (and the call's)
+//   under the delivery gate, a plain mutex, and registers itself there; it calls TAPI's callback
+//   without the gate and then unregisters. CloseLine clears the line's callback and handle, and
+//   ForgetCallHandle (lineCloseCall) the call's handle, under the gate, and then wait, holding no
+//   lock, until no delivery that read them runs: once they return, none runs and none starts.
+//   A close on a thread that is itself inside a delivery (a callback that closes) does not wait;
+//   it only keeps new deliveries from starting. What the close itself sends before it returns
+//   (LINEDEVSTATE_CLOSE, its drops' states) still goes out.
+// - LINE_NEWCALL goes through AnnounceNewCall, which stores the handle TAPI writes at the end of
+//   the same delivery, under the gate, unless a close of that call or of the line ran meanwhile
+//   (also one made inside that callback): a closed call never gets the handle back.
 // - GetDevCaps and GetLineDevStatus write the fixed part the version calls for (refusing a
 //   structure smaller than that) and each variable part that fits, never a byte at or past the
 //   caller's dwTotalSize; dwNeededSize counts every part once, so it equals dwUsedSize when all
 //   fit.
 // - Fields and arrays change under the object's lock. TAPI's callback is called with whatever
 //   locks the caller holds. The line calls its addresses without holding its own lock (address
-//   before line). SendLineEvent takes no lock: a call's state change may only try the line's.
+//   before line). SendLineEvent takes only the delivery gate, which is taken last and held over
+//   no callback: a call's state change may only try the line's lock.
 // - Addresses are made by CreateAddress through the provider's address class and deleted with
 //   the line, after its queued requests have failed.
 //
@@ -31,6 +44,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -162,9 +176,17 @@ class CTSPILineConnection : public CTSPIConnection {
   virtual BOOL CanCompleteTransfer(CTSPICallAppearance* pCall);
   CTSPICallAppearance* FindCallByState(DWORD dwStateMask, CTSPICallAppearance* pExcept = nullptr);
 
-  // Sends a line, address or call event to TAPI (nothing while no callback is set).
+  // Sends a line, address or call event to TAPI (nothing while no callback is set, nor for a
+  // call without a TAPI handle).
   void SendLineEvent(CTSPICallAppearance* pCall, DWORD dwMsg, DWORD_PTR dwParam1,
                      DWORD_PTR dwParam2, DWORD_PTR dwParam3);
+  // LINE_NEWCALL for a call of this line that TAPI does not know; the handle TAPI writes becomes
+  // the call's unless the call or the line was closed meanwhile. Returns the handle stored, NULL when none was
+  // (line closed, TAPI took no interest, call closed).
+  HTAPICALL AnnounceNewCall(CTSPICallAppearance* pCall);
+  // lineCloseCall's part: the call forgets its TAPI handle; returns once no delivery that read it,
+  // or that announces the call, runs (at once on a thread inside a delivery).
+  void ForgetCallHandle(CTSPICallAppearance* pCall);
   // Stores the status flags and reports what changed (connected, message waiting, in service,
   // locked); then the line's and the addresses' features.
   void ChangeDevStatusFlags(DWORD dwFlags);
@@ -195,8 +217,8 @@ class CTSPILineConnection : public CTSPIConnection {
 
  protected:
   // Derived classes change these under the object's lock.
-  // Set and cleared under the lock; read without it by SendLineEvent, which a call's state
-  // change reaches while it may only try the line's lock.
+  // Set and cleared under the lock and the delivery gate; read under the gate alone by the
+  // deliveries, which a call's state change reaches while it may only try the line's lock.
   std::atomic<HTAPILINE> m_htLine{nullptr};
   LINEDEVCAPS m_LineCaps{};
   LINEDEVSTATUS m_LineStatus{};
@@ -226,6 +248,27 @@ class CTSPILineConnection : public CTSPIConnection {
   void RestoreProviderVersion();
 
   bool m_bClosing = false;  // CloseLine runs
+
+  // The delivery gate (line_connection.cpp): the deliveries in progress, each on the stack of the
+  // thread that delivers it. A leaf: held only to read handles and to (un)register.
+  struct Delivery {
+    CTSPICallAppearance* pCall;  // the event's call, or the call LINE_NEWCALL announces
+    bool bCallClosed;            // the call was closed since the delivery read its handle
+  };
+  // Reads the callback and the line's handle (and, with phtCall, the call's) and registers the
+  // delivery; NULL when the line has no callback or the call no handle (nothing is registered).
+  LINEEVENT BeginDelivery(Delivery& delivery, HTAPILINE& htLine, HTAPICALL* phtCall);
+  // Unregisters; stores htNew as the call's handle first when not NULL and the call was not
+  // closed meanwhile. Returns the handle stored.
+  HTAPICALL EndDelivery(Delivery& delivery, HTAPICALL htNew = nullptr);
+  // Under the gate: the deliveries of pCall (NULL: every one) learn that a close ran.
+  void MarkDeliveriesClosed(CTSPICallAppearance* pCall);
+  // Holding no lock: returns once no delivery of pCall (NULL: every one) runs; at once on a
+  // thread that is inside a delivery.
+  void WaitForDeliveries(CTSPICallAppearance* pCall);
+  std::mutex m_mxDeliveries;
+  std::condition_variable m_cvDeliveries;
+  std::vector<Delivery*> m_deliveries;  // under m_mxDeliveries
   // Make-calls past the one-at-a-time check and not yet queued or refused (under the lock): the
   // check and the queueing cannot share the lock, since the address and the call come first.
   int m_nMakeCallsReserved = 0;

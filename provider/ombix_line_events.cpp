@@ -82,11 +82,8 @@ void COmbixLine::AnnounceUnknownCalls() {
         pCall->GetCallState() == LINECALLSTATE_IDLE) {
       continue;
     }
-    HTAPICALL htNew = nullptr;
-    SendLineEvent(nullptr, LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(pCall.Get()),
-                  reinterpret_cast<DWORD_PTR>(&htNew), 0);
-    if (htNew == nullptr) continue;  // TAPI took no interest: it stays unknown
-    pCall->SetCallHandle(htNew);
+    // Unless TAPI took no interest, or closed the call already: then it stays unknown.
+    if (AnnounceNewCall(pCall.Get()) == nullptr) continue;
     pCall->SendCallStateEvent();
     if (const DWORD dwInfo = KnownCallInfo(pCall->GetCallInfoCopy())) {
       pCall->SendCallInfoEvent(dwInfo);
