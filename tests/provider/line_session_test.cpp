@@ -177,17 +177,17 @@ TEST_F(LineSessionTest, OfTwoLinesWithOneNumberOnlyTheOneGivenTheIdHearsThePhone
     Start();
     ASSERT_EQ(Open(0), 0);
     ASSERT_EQ(Open(1), 0);
-    ASSERT_TRUE(WaitUntil([&] { return lines[1]->nAnswers.load() == 2; }));  // login's, open's
-    int nHears = 0;
-    if (bSecondFirst) {
-      // A new session starts both monitors in index order: the first line's start waits.
-      Sim("defer MONITOR_START_REQ");
-      Sim("disconnect");
-      ASSERT_TRUE(WaitUntil([&] { return lines[1]->nAnswers.load() == 3; }));
-      Sim("release", "released 1");
-      ASSERT_TRUE(WaitUntil([&] { return lines[0]->nAnswers.load() == 2; }));
-      nHears = 1;
-    }
+    // The login's starts and the second open's: which came first depends on the opening thread.
+    ASSERT_TRUE(WaitUntil([&] { return lines[1]->nAnswers.load() == 2; }));
+    ASSERT_EQ(lines[0]->nAnswers.load(), 1);
+    // A new session, with no open under way, starts both monitors in index order; the first
+    // line's start may be made to wait.
+    if (bSecondFirst) Sim("defer MONITOR_START_REQ");
+    Sim("disconnect");
+    ASSERT_TRUE(WaitUntil([&] { return lines[1]->nAnswers.load() == 3; }));
+    if (bSecondFirst) Sim("release", "released 1");
+    ASSERT_TRUE(WaitUntil([&] { return lines[0]->nAnswers.load() == 2; }));
+    const int nHears = bSecondFirst ? 1 : 0;
     SessionLine* pHears = lines[nHears];
     SessionLine* pDeaf = lines[1 - nHears];
     EXPECT_NE(pHears->GetMonitorID(), 0u);
