@@ -8,7 +8,8 @@
 namespace prov_test {
 namespace scenario {
 
-// Counts the monitor-start answers it has acted on and its resynchronisations.
+// Counts the monitor-start answers it has acted on and its resynchronisations, which wait while
+// the test holds them (so that a loaded machine cannot let one run before the test is ready).
 class SessionLine : public ScenarioLine {
   DECLARE_DYNCREATE(SessionLine)
  public:
@@ -17,11 +18,13 @@ class SessionLine : public ScenarioLine {
     ++nAnswers;
   }
   void ResyncCalls() override {
+    WaitUntil([&] { return !bHoldResync.load(); });
     ScenarioLine::ResyncCalls();
     ++nResyncs;
   }
   std::atomic<int> nAnswers{0};
   std::atomic<int> nResyncs{0};
+  std::atomic<bool> bHoldResync{false};
 };
 IMPLEMENT_DYNCREATE(SessionLine, ScenarioLine)
 
@@ -93,6 +96,7 @@ TEST_F(LineSessionTest, TheResyncEndsOnlyTheCallsHeldAtTheAnswerThatTheSwitchNev
   constexpr DWORD kNeverNamed = 90001;
   CTSPICallAppearance* pNamedLater = AddCall(0, kNamedLater);
   CTSPICallAppearance* pNeverNamed = AddCall(0, kNeverNamed);
+  lines[0]->bHoldResync = true;
   Sim("disconnect");
   ASSERT_TRUE(WaitUntil([&] { return lines[0]->nAnswers.load() == 2; }));
 
@@ -101,6 +105,7 @@ TEST_F(LineSessionTest, TheResyncEndsOnlyTheCallsHeldAtTheAnswerThatTheSwitchNev
   EXPECT_TRUE(WaitUntil([&] { return Heard(0, dwNew) == LINECALLSTATE_CONNECTED; }));
   // A call set up here after the answer, which the switch has not named yet.
   CTSPICallAppearance* pSetUp = AddCall(0, 0, LINECALLSTATE_DIALING);
+  lines[0]->bHoldResync = false;
   ASSERT_TRUE(WaitUntil([&] { return lines[0]->nResyncs.load() == 1; }));
   EXPECT_EQ(pNeverNamed->GetCallState(), LINECALLSTATE_IDLE);
   EXPECT_EQ(pNamedLater->GetCallState(), LINECALLSTATE_CONNECTED);
