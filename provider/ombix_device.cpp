@@ -53,6 +53,9 @@ void COmbixDevice::CloseSession() {
     }
   }
   Stop();
+  for (INT_PTR i = 0; i < GetLineCount(); ++i) {
+    if (COmbixLine* pLine = GetOmbixLine(i)) pLine->ForgetMonitor();
+  }
 }
 
 void COmbixDevice::OnLoginSucceeded(const COmbixLoginRsp* pRsp) {
@@ -81,7 +84,10 @@ void COmbixDevice::OnConnectionLost() {
   // The link logs in again by itself; until it has, an opening line must not restart it.
   m_dwConnectInProgress.store(1);
   for (INT_PTR i = 0; i < GetLineCount(); ++i) {
-    if (COmbixLine* pLine = GetOmbixLine(i)) pLine->SetOutOfService(TRUE);
+    if (COmbixLine* pLine = GetOmbixLine(i)) {
+      pLine->ForgetMonitor();  // the next session hands out its IDs anew
+      pLine->SetOutOfService(TRUE);
+    }
   }
 }
 

@@ -9,9 +9,10 @@
 //   link again.
 // - On the link's worker thread: a login puts every line in service and restarts its monitor; a
 //   refused login or a lost link takes every line out of service (a lost link with the reconnect
-//   flag). Responses go to the line whose TAPI device ID is their dwInvokeID, call and phone-state
-//   events to the first line in index order whose (non-zero) monitor ID they carry, found in the
-//   monitor index (constant time, no line lock); anything else is dropped.
+//   flag). The end of the session (a lost link, or CloseSession's stop) takes every line's
+//   monitor ID away. Responses go to the line whose TAPI device ID is their dwInvokeID, call and
+//   phone-state events to the first line in index order whose (non-zero) monitor ID they carry,
+//   found in the monitor index (constant time, no line lock); anything else is dropped.
 // - The destructor stops and joins the link's worker, then every line's resynchronisation
 //   thread, before anything of the device or its lines goes, so no callback runs on a
 //   half-destroyed object. Destroy the device on a TAPI thread, never in a callback.
@@ -39,8 +40,8 @@ class COmbixDevice : public CTSPIDevice, public COmbixAPI {
 
   BOOL OpenConnection(CTSPIConnection* pConn) override;
   // Undoes one open: the open count goes down (never below 0); at 0 with the link logged in,
-  // every line's monitor is stopped and the link told to end. Nothing in the provider calls it:
-  // closing a line leaves the switch session as it is.
+  // every line's monitor is stopped, the link told to end and every line's monitor ID forgotten.
+  // Nothing in the provider calls it: closing a line leaves the switch session as it is.
   virtual void CloseSession();
 
   DWORD GetOpenCount() const { return m_dwOpenCount.load(); }

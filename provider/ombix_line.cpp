@@ -139,7 +139,14 @@ void COmbixLine::SetOutOfService(BOOL bReconnect) {
   SetDevStatusFlags(LINEDEVSTATUSFLAGS_INSERVICE, FALSE);
   // Whatever monitor start went out went with the session.
   m_dwMonitorStartSent.store(0);
-  if (bReconnect) FailStartedRequests();
+  if (bReconnect) {
+    FailStartedRequests();
+    HoldOffResync();
+  }
+}
+
+void COmbixLine::ForgetMonitor() {
+  SetMonitorID(0);
 }
 
 void COmbixLine::RestartMonitor() {
@@ -166,9 +173,7 @@ void COmbixLine::SendMonitorStart() {
 
 void COmbixLine::RefuseMonitor(DWORD dwError) {
   m_dwLineError.store(dwError);
-  // The switch keeps no monitor for this line, and may give its old ID to another phone's: an
-  // event carrying it is not this line's.
-  SetMonitorID(0);
+  // The ID stays: a monitor the switch gave in this session goes on, and its events with it.
   SetOutOfService(FALSE);
   m_evtMonitorStartDone.SetEvent();
 }
@@ -176,12 +181,18 @@ void COmbixLine::RefuseMonitor(DWORD dwError) {
 void COmbixLine::OnMonitorStartRsp(const COmbixMonitorRsp* pRsp) {
   OMBIXSENT sent;
   TakeSent(OMBIX_MONITOR_START_RSP, sent);
+  COmbixDevice* pDevice = GetOmbixDevice();
+  COmbixLine* pHolder =
+      pDevice != nullptr ? pDevice->FindLineByMonitorID(pRsp->dwMonitorID) : nullptr;
+  if (pHolder == this) pHolder = nullptr;
   if (pRsp->dwError == OMBIX_ERROR_DUPLICATE_MONITOR) {
     m_dwLineError.store(0);  // the monitor the switch already has serves
-    // A refusal took its ID away (the switch checks the password first): the answer names it.
-    if (GetMonitorID() == 0) SetMonitorID(pRsp->dwMonitorID);
+    // Another line of the phone's number holds the monitor: its events are that line's.
+    if (pRsp->dwMonitorID != 0) SetMonitorID(pHolder == nullptr ? pRsp->dwMonitorID : 0);
   } else if (pRsp->dwError == 0) {
     m_dwLineError.store(0);
+    // The switch gave the ID to this line's phone: whoever held it holds a stale one.
+    if (pHolder != nullptr) pHolder->ForgetMonitor();
     SetMonitorID(pRsp->dwMonitorID);
     CSingleLock lock(GetSyncObject(), TRUE);
     m_strDeviceString = pRsp->strDevice;
@@ -254,10 +265,11 @@ void COmbixLine::OnGetCallForwardingRsp(const COmbixCallForwardingRsp* pRsp) {
   }
 }
 
-void COmbixLine::NoteListedCall(const COmbixCallConnectionEvent* pEvent) {
-  if (pEvent->dwEvent != CALL_CONNECTION_LIST) return;
+void COmbixLine::NoteNamedCall(const COmbixCallConnectionEvent* pEvent) {
   const DWORD dwNumber = pEvent->oidCall.GetCallNumber();
   CSingleLock lock(GetSyncObject(), TRUE);
+  // Outside a resynchronisation only the list counts: the names would pile up for nothing.
+  if (pEvent->dwEvent != CALL_CONNECTION_LIST && (!m_bNamingCalls || dwNumber == 0)) return;
   if (std::find(m_arrReportedCalls.begin(), m_arrReportedCalls.end(), dwNumber) ==
       m_arrReportedCalls.end()) {
     m_arrReportedCalls.push_back(dwNumber);
@@ -280,15 +292,27 @@ std::vector<DWORD> COmbixLine::GetReportedCallNumbers() const {
 }
 
 void COmbixLine::StartResync() {
+  // The calls held now are the ones in question; a call that begins later is the switch's news.
+  std::vector<CCallRef> arrHeld;
+  if (CTSPIAddressInfo* pAddr = GetAddress(0)) {
+    for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+      arrHeld.emplace_back(pCall);
+      pCall->Release();  // the snapshot's reference; the note holds its own
+    }
+  }
   {
-    // Only the list that this monitor start brings counts.
+    // Only what the switch names from this answer on counts.
     CSingleLock lock(GetSyncObject(), TRUE);
     m_arrReportedCalls.clear();
+    m_arrResyncCalls.swap(arrHeld);
+    m_bNamingCalls = true;
   }
+  arrHeld.clear();  // an earlier note, let go outside the line's lock
   std::unique_lock<std::mutex> lock(m_mxResync);
   if (m_bResyncStop) return;
   m_tpResyncDue =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timing.dwResyncDelay);
+  m_bResyncHeldOff = false;
   if (m_bResyncWaiting) return;  // the waiting thread takes the new time
   if (m_thResync.joinable()) {
     // The earlier thread is past its wait: it is ending or idling calls.
@@ -300,10 +324,26 @@ void COmbixLine::StartResync() {
   m_thResync = std::thread(&COmbixLine::ResyncThreadMain, this);
 }
 
+void COmbixLine::HoldOffResync() {
+  std::vector<CCallRef> arrHeld;
+  {
+    CSingleLock lock(GetSyncObject(), TRUE);
+    arrHeld.swap(m_arrResyncCalls);
+    m_bNamingCalls = false;
+  }
+  std::lock_guard<std::mutex> lock(m_mxResync);
+  if (m_bResyncWaiting) m_bResyncHeldOff = true;
+}
+
 void COmbixLine::ResyncThreadMain() {
   std::unique_lock<std::mutex> lock(m_mxResync);
-  while (!m_bResyncStop && std::chrono::steady_clock::now() < m_tpResyncDue) {
-    m_cvResync.wait_until(lock, m_tpResyncDue);
+  while (!m_bResyncStop &&
+         (m_bResyncHeldOff || std::chrono::steady_clock::now() < m_tpResyncDue)) {
+    if (m_bResyncHeldOff) {
+      m_cvResync.wait(lock);
+    } else {
+      m_cvResync.wait_until(lock, m_tpResyncDue);
+    }
   }
   m_bResyncWaiting = false;
   if (m_bResyncStop) return;
@@ -323,23 +363,28 @@ void COmbixLine::StopResync() {
   }
   m_cvResync.notify_all();
   if (m_thResync.joinable()) m_thResync.join();
+  std::vector<CCallRef> arrHeld;  // let go while the address is still there, after the lock
+  CSingleLock lock(GetSyncObject(), TRUE);
+  arrHeld.swap(m_arrResyncCalls);
+  m_bNamingCalls = false;
 }
 
 void COmbixLine::ResyncCalls() {
   // A call that an open is announcing goes idle after TAPI has heard of it, not before.
   std::lock_guard<std::mutex> gate(m_mxCallEvents);
   std::vector<DWORD> arrReported;
+  std::vector<CCallRef> arrHeld;
   {
     CSingleLock lock(GetSyncObject(), TRUE);
     arrReported.swap(m_arrReportedCalls);
+    arrHeld.swap(m_arrResyncCalls);
+    m_bNamingCalls = false;
   }
-  CTSPIAddressInfo* pAddr = GetAddress(0);
-  if (pAddr == nullptr) return;
   auto listed = [&](DWORD dwNumber) {
     return std::find(arrReported.begin(), arrReported.end(), dwNumber) != arrReported.end();
   };
-  // The calls are copied out with references: a call's lock comes before its address's and line's.
-  for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+  // The noted calls hold references: a call's lock comes before its address's and line's.
+  for (const CCallRef& pCall : arrHeld) {
     const ObjectId oid = OmbixCallId(pCall);
     const DWORD dwNumber = oid.GetCallNumber();
     // A call that fails to go idle is logged; the others still are looked at.
@@ -363,7 +408,6 @@ void COmbixLine::ResyncCalls() {
     } catch (...) {
       LogCaughtException("resynchronisation thread, a call");
     }
-    pCall->Release();
   }
 }
 

@@ -14,10 +14,13 @@
 // - OpenConnection (a TAPI thread) waits up to the monitor-start wait for the monitor's answer
 //   and returns TRUE in every case. A monitor start goes out only while the link is logged in:
 //   a login that comes during the open's wait starts the monitor through RestartMonitor.
-// - The monitor ID, by which the device routes events, is the one the switch last gave. A refused
-//   monitor start (its error answer, or a failure that settles it) sets it to 0 until a start
-//   succeeds again (or is answered "duplicate", which names the ID the switch kept); a lost
-//   link leaves it until the new start is answered.
+// - The monitor ID, by which the device routes events, belongs to the link's session: the end of
+//   a session (a lost link, or the link stopped) takes it from every line, and the new session's
+//   comes with the monitor-start answer. A refused start leaves it: the switch checks the
+//   password first and keeps the monitor it has. A line never shares its ID with another line of
+//   the device: an answer 0 takes the ID from the line that held it, and a "duplicate" answer
+//   gives the ID only when no other line holds it (of two lines of one number, one hears the
+//   phone). These changes run on the link's worker thread, but for a stop of the link.
 // - The switch reports the calls of a closed line too (the device starts every line's monitor),
 //   and TAPI hears nothing of them. Once an open has succeeded, each call of the line that TAPI
 //   has no handle for is announced: LINE_NEWCALL, then its state and its call information; a
@@ -26,12 +29,15 @@
 //   line's event gate), so no call is announced twice and none is heard of before its NEWCALL.
 // - The device calls the On* operations, SetInService, SetOutOfService and RestartMonitor on the
 //   link's worker thread, one at a time; they never wait for a TAPI thread.
-// - After a lost link, the first monitor start that succeeds starts the resynchronisation: a
-//   thread of the line that waits the resync delay for the switch's call list, then idles every
-//   call of address 0 that the list did not name. The line joins that thread before it goes; a
-//   destruction during the wait ends it at once, without touching the calls.
+// - After a lost link, the first monitor start that succeeds starts the resynchronisation: the
+//   line notes the calls of address 0 it holds at that answer, and a thread of the line waits
+//   the resync delay, then idles those of them that neither the switch's call list nor any call
+//   event since the answer named. A call that begins after the answer is left alone. A link lost
+//   again before the thread runs holds it off, and the next answer starts it over. The line joins
+//   that thread before it goes; a destruction during the wait ends it at once, without touching
+//   the calls.
 // - Flags, the monitor ID and the stored error are atomic words, read by any thread; the strings,
-//   the monitor ID and the reported call numbers change under the object's lock.
+//   the monitor ID, the reported call numbers and the noted calls change under the object's lock.
 #pragma once
 
 #include <atomic>
@@ -43,6 +49,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/call_ref.h"
 #include "framework/line_connection.h"
 #include "platform/afx_string.h"
 #include "platform/afxmt.h"
@@ -89,6 +96,8 @@ class COmbixLine : public CTSPILineConnection {
   virtual void SetOutOfService(BOOL bReconnect);
   // After every successful login: the switch forgot the monitor.
   virtual void RestartMonitor();
+  // The link's session ended: its monitor ID may name another phone's monitor in the next one.
+  void ForgetMonitor();
 
   // What the switch sends for this line (routed by the device).
   virtual void OnMonitorStartRsp(const COmbixMonitorRsp* pRsp);
@@ -101,9 +110,9 @@ class COmbixLine : public CTSPILineConnection {
   virtual void OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent);
   virtual void OnPhoneStateEvent(const COmbixPhoneStateEvent* pEvent);
 
-  // Idles every call of address 0 that the switch did not list since the resynchronisation
-  // began (a member of a listed conference counts as listed; a make-call's call the switch has
-  // not named yet is left alone), clears the line's numbers of each, then forgets the list.
+  // Idles every call noted when the resynchronisation began that the switch has not named since
+  // (a member of a named conference counts as named; a make-call's call the switch has not named
+  // yet is left alone), clears the line's numbers of each, then forgets the notes and the names.
   virtual void ResyncCalls();
   // Ends the resynchronisation thread (at once while it waits) and joins it; none starts after.
   // The device calls it for every line before the lines go, so that no thread of a line still
@@ -126,7 +135,8 @@ class COmbixLine : public CTSPILineConnection {
   CString GetNumber() const;
   CString GetPassword() const;
   CString GetDeviceString() const;
-  // The call numbers the switch listed since the last resynchronisation began.
+  // The call numbers the switch listed since the last resynchronisation began (and, while one
+  // waits, named in any call event).
   std::vector<DWORD> GetReportedCallNumbers() const;
 
  protected:
@@ -150,6 +160,8 @@ class COmbixLine : public CTSPILineConnection {
   // Reads the password again and sends the monitor start (dropped by the link when not logged in).
   void SendMonitorStart();
   void StartResync();
+  // The link was lost: a waiting resynchronisation waits for the next answer, which starts it over.
+  void HoldOffResync();
   void ResyncThreadMain();
   // Under the event gate: LINE_NEWCALL, state and call information of every call of the line
   // that is not idle and has no TAPI handle, conference calls first.
@@ -163,6 +175,10 @@ class COmbixLine : public CTSPILineConnection {
   // The current open's monitor start went out in this session (claimed by whoever sends it).
   std::atomic<DWORD> m_dwMonitorStartSent{0};
   std::vector<DWORD> m_arrReportedCalls;  // under the object's lock
+  // The calls held when the resynchronisation began, and whether every call event's number is
+  // noted (from then until it runs); under the object's lock.
+  std::vector<CCallRef> m_arrResyncCalls;
+  bool m_bNamingCalls = false;
   // The event gate: held over one call event, one resynchronisation's idling or one open's
   // announcement, and taken before any call's lock (see base_object.h).
   std::mutex m_mxCallEvents;
@@ -173,6 +189,7 @@ class COmbixLine : public CTSPILineConnection {
   std::thread m_thResync;
   std::chrono::steady_clock::time_point m_tpResyncDue;  // under m_mxResync
   bool m_bResyncWaiting = false;                        // under m_mxResync
+  bool m_bResyncHeldOff = false;                        // under m_mxResync
   bool m_bResyncStop = false;                           // under m_mxResync
 
   // ---- Call control: requests, responses and call events (ombix_line_requests.cpp,
@@ -231,8 +248,8 @@ class COmbixLine : public CTSPILineConnection {
   };
   using SendFn = std::function<void(COmbixDevice&, DWORD dwInvokeID, LPCSTR pszDevice)>;
 
-  // The call-list step of the resynchronisation.
-  void NoteListedCall(const COmbixCallConnectionEvent* pEvent);
+  // The resynchronisation's note of the calls the switch names.
+  void NoteNamedCall(const COmbixCallConnectionEvent* pEvent);
   // Fails every request with a message at the switch (the link's reset discarded them).
   void FailStartedRequests();
   void StartRequest(CTSPIRequest* pReq);

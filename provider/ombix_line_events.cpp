@@ -135,7 +135,7 @@ DWORD COmbixLine::FilterCallFeatures(CTSPICallAppearance* pCall, DWORD dwFeature
 
 void COmbixLine::OnCallConnectionEvent(const COmbixCallConnectionEvent* pEvent) {
   std::lock_guard<std::mutex> gate(m_mxCallEvents);
-  NoteListedCall(pEvent);
+  NoteNamedCall(pEvent);
   // An all-zero id would name every call the switch has not reported yet.
   if (IsZero(pEvent->oidCall)) return;
 

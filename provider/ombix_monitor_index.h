@@ -4,10 +4,10 @@
 // Contract:
 // - A line tells the index of every change of its monitor ID (0: none), under its own lock,
 //   so the index always agrees with the IDs the lines hold.
-// - Find gives the first line in index order that holds the ID: two lines may hold one ID for a
-//   moment (a stale ID after a new login), and the lower index wins, as a walk of the lines
-//   would find it. When that line lets go of the ID, the next holder is found. ID 0 is never
-//   found.
+// - Find gives the first line in index order that holds the ID. The lines of a device never
+//   share one (a line given an ID that another holds takes it from that line first), but the
+//   index does not count on it: were two to hold one, the lower index would win, as a walk of
+//   the lines would find it, and the next holder be found once it lets go. ID 0 is never found.
 // - A mutex of its own guards the map; it is the last lock taken and nothing is called while it
 //   is held. The lines are not locked by a look-up. Thread-safe.
 #pragma once

@@ -1,8 +1,8 @@
 // Lines 200 and 201 are monitored by a switch (IDs 1 and 2) that is then replaced by one that
 // refuses 200's monitor and gives 201 the ID 1. A call ringing 201 must reach line 201, never
 // line 200, whatever the refusal: a wrong password, a phone the switch does not have, or a
-// failure answer to the monitor start. Until its new start is answered, a line that lost the link
-// keeps its old ID.
+// failure answer to the monitor start. A line that lost the link holds no ID until its new start
+// is answered, and the refusal gives it none.
 
 #include <atomic>
 
@@ -19,8 +19,8 @@ struct Refusal {
   DWORD dwLineError;
 };
 
-// Counts its resynchronisations: a call that comes before the one after the re-login is over
-// would be idled by it, not being in the switch's list.
+// Counts its resynchronisations: the test places its call once the one after the re-login is
+// over, so that the call meets the lines as they stay.
 class ResyncCountingLine : public ScenarioLine {
   DECLARE_DYNCREATE(ResyncCountingLine)
  public:
@@ -94,8 +94,8 @@ TEST_P(LineRefusedMonitorTest, ACallRingingTheOtherPhoneReachesItsOwnLineOnly) {
             10);
   ASSERT_TRUE(WaitUntil([&] { return lines[1]->GetMonitorID() == 1; }));
   ASSERT_TRUE(WaitUntil([&] { return lines[1]->nResyncs.load() == 1; }));
-  // 200 waits for its answer with the ID it had.
-  EXPECT_EQ(lines[0]->GetMonitorID(), 1u);
+  // 200 waits for its answer without an ID: the one it had was the old session's.
+  EXPECT_EQ(lines[0]->GetMonitorID(), 0u);
   if (refusal.dwFailure != 0) {
     EXPECT_EQ(sim->Command("reply MONITOR_START_REQ fail=" + std::to_string(refusal.dwFailure)),
               "ok");
@@ -113,11 +113,12 @@ TEST_P(LineRefusedMonitorTest, ACallRingingTheOtherPhoneReachesItsOwnLineOnly) {
 }
 
 // The switch checks the password before it looks for a monitor it has: a refused start leaves
-// the phone's monitor in place, and a later start is answered "duplicate" with its ID. The line
-// takes that ID back, or it would hear nothing of its phone until the next login.
+// the phone's monitor in place, with its events, and a later start is answered "duplicate",
+// which lists no calls. The line keeps its ID through the refusal, so that TAPI hears of the
+// calls the phone has meanwhile.
 class LineMonitorAgainTest : public LineScenarioTest {};
 
-TEST_F(LineMonitorAgainTest, ADuplicateAnswerAfterARefusalGivesTheLineItsMonitorBack) {
+TEST_F(LineMonitorAgainTest, ARefusedStartLeavesTheLineItsMonitorAndThePhonesCalls) {
   const DWORD dwID = lines[0]->GetMonitorID();
   const auto reopen = [&](const char* pszPassword) {
     ASSERT_EQ(lines[0]->CloseLine(), 0);
@@ -125,13 +126,23 @@ TEST_F(LineMonitorAgainTest, ADuplicateAnswerAfterARefusalGivesTheLineItsMonitor
     ASSERT_EQ(lines[0]->OpenLine(reinterpret_cast<HTAPILINE>(0x100), &Tapi::LineEvent, 0x00020001),
               0);
   };
+  const auto heard = [&](DWORD dwCall) {
+    CTSPICallAppearance* pCall = C(0, dwCall);
+    return pCall != nullptr ? Tapi::HeardState(pCall->GetCallHandle()) : 0;
+  };
   reopen("9999");
   ASSERT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_INVALID_PASSWORD);
-  EXPECT_EQ(lines[0]->GetMonitorID(), 0u);
+  EXPECT_EQ(lines[0]->GetMonitorID(), dwID);
+  const std::string strHeld = sim->Command("call 200 9000 connected");
+  ASSERT_EQ(strHeld.rfind("call ", 0), 0u) << strHeld;
+  const DWORD dwHeld = static_cast<DWORD>(std::stoul(strHeld.substr(5)));
+  EXPECT_TRUE(WaitUntil([&] { return heard(dwHeld) == LINECALLSTATE_CONNECTED; }));
+
   reopen("1234");
   EXPECT_EQ(lines[0]->GetLineError(), 0u);
   EXPECT_EQ(lines[0]->GetMonitorID(), dwID);
   EXPECT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
+  EXPECT_EQ(heard(dwHeld), LINECALLSTATE_CONNECTED);
 
   const std::string strCall = sim->Command("incoming 200 202");
   ASSERT_EQ(strCall.rfind("call ", 0), 0u) << strCall;

@@ -329,7 +329,9 @@ TEST_F(LineTest, ResyncGoesOnPastACallThatThrows) {
   IdleThrowingCall::s_armed = true;
   const DWORD dwOldMonitor = lines[0]->GetMonitorID();
   EXPECT_EQ(sim->Command("disconnect"), "ok");
-  ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != dwOldMonitor; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return lines[0]->GetMonitorID() != dwOldMonitor && lines[0]->GetMonitorID() != 0;
+  }));
   ASSERT_TRUE(WaitUntil([&] { return calls[1]->GetCallState() == LINECALLSTATE_IDLE; }));
   EXPECT_EQ(IdleThrowingCall::s_thrower.load(), calls[0]);
   IdleThrowingCall::s_armed = false;
@@ -353,7 +355,9 @@ TEST_F(LineTest, ShutdownDuringTheResyncWaitEndsTheThreadWithoutTouchingTheLine)
     pCall->ChangeCallState(LINECALLSTATE_CONNECTED);
     const DWORD dwOldMonitor = lines[0]->GetMonitorID();
     EXPECT_EQ(sim->Command("disconnect"), "ok");
-    ASSERT_TRUE(WaitUntil([&] { return lines[0]->GetMonitorID() != dwOldMonitor; }));
+    ASSERT_TRUE(WaitUntil([&] {
+      return lines[0]->GetMonitorID() != dwOldMonitor && lines[0]->GetMonitorID() != 0;
+    }));
     ASSERT_TRUE(WaitUntil([&] { return !lines[0]->IsReconnectPending(); }));  // thread waits
     provider.providerShutdown(0x00020001, device);
     device = nullptr;

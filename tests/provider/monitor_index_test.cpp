@@ -1,5 +1,6 @@
 // Events find their line by monitor ID: the index alone (duplicates, ID 0, changes, a line that
-// lets go) and the device's look-up as the lines change their IDs, also from many threads.
+// lets go), the device's look-up as the lines change their IDs, also from many threads, and an
+// answered monitor start that takes its ID from another line.
 #include <atomic>
 
 #include "provider/ombix_monitor_index.h"
@@ -110,6 +111,21 @@ TEST_F(MonitorRoutingTest, ConcurrentChangesAndLookUpsAgreeWithAWalk) {
   for (size_t i = 4; i < threads.size(); ++i) threads[i].join();
   EXPECT_EQ(nBadFinds.load(), 0);
   for (DWORD id = 0; id < 6; ++id) EXPECT_EQ(device->FindLineByMonitorID(id), Walk(id)) << id;
+}
+
+// The switch hands out its IDs: a line it gives one that another line still holds takes it, so
+// the events go to the line whose phone the switch means, never to both or to the other.
+TEST_F(MonitorRoutingTest, AnAnsweredStartTakesItsIdFromTheLineThatHeldIt) {
+  lines[2]->SetMonitorID(7);
+  lines[5]->SetMonitorID(9);
+  COmbixMonitorRsp rsp(OMBIX_MONITOR_START_RSP);
+  rsp.dwInvokeID = lines[5]->GetDeviceID();
+  rsp.dwMonitorID = 7;
+  lines[5]->OnMonitorStartRsp(&rsp);
+  EXPECT_EQ(lines[2]->GetMonitorID(), 0u);
+  EXPECT_EQ(lines[5]->GetMonitorID(), 7u);
+  EXPECT_EQ(device->FindLineByMonitorID(7), lines[5]);
+  EXPECT_EQ(device->FindLineByMonitorID(9), nullptr);
 }
 
 }  // namespace
