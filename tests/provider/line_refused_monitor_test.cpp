@@ -34,14 +34,10 @@ IMPLEMENT_DYNCREATE(ResyncCountingLine, ScenarioLine)
 
 void PrintTo(const Refusal& refusal, std::ostream* pOut) { *pOut << refusal.pszName; }
 
-class LineRefusedMonitorTest : public ProviderTest, public ::testing::WithParamInterface<Refusal> {
+class LineRefusedMonitorTest : public TapiSimTest, public ::testing::WithParamInterface<Refusal> {
  protected:
   void SetUp() override {
-    ProviderTest::SetUp();
-    Tapi::Reset();
-    StartSim();
-    provider.DetectExportedFunctions(
-        [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
+    TapiSimTest::SetUp();
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ResyncCountingLine), true,
                &Tapi::Completion);
     // The first open's start and the login's start of the other monitor race for the switch's
@@ -53,19 +49,9 @@ class LineRefusedMonitorTest : public ProviderTest, public ::testing::WithParamI
             [&] { return lines[1]->GetLineError() == OMBIX_ERROR_INVALID_PASSWORD; }));
         SaveLineSettings(kProviderID, 1, "201", "1234");
       }
-      ASSERT_EQ(
-          lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
-          0);
+      ASSERT_EQ(OpenForTapi(lines[i], i), 0);
     }
     ASSERT_TRUE(WaitUntil([&] { return !lines[1]->IsOutOfService(); }));  // its phone's state
-  }
-  // The line's call with the switch's number in the state TAPI heard last; 0 when none.
-  DWORD HeardState(int nLine, DWORD dwCall) {
-    CTSPICallAppearance* pCall = lines[nLine]->FindCallById(IdOfCall(dwCall));
-    if (pCall == nullptr) return 0;
-    const DWORD dwState = Tapi::HeardState(pCall->GetCallHandle());
-    pCall->Release();
-    return dwState;
   }
 
   ResyncCountingLine* lines[2] = {};
@@ -105,10 +91,8 @@ TEST_P(LineRefusedMonitorTest, ACallRingingTheOtherPhoneReachesItsOwnLineOnly) {
   EXPECT_EQ(lines[0]->GetMonitorID(), 0u);
   EXPECT_TRUE(lines[0]->IsOutOfService());
 
-  const std::string strCall = sim->Command("incoming 201 202");
-  ASSERT_EQ(strCall.rfind("call ", 0), 0u) << strCall;
-  const DWORD dwCall = static_cast<DWORD>(std::stoul(strCall.substr(5)));
-  EXPECT_TRUE(WaitUntil([&] { return HeardState(1, dwCall) == LINECALLSTATE_OFFERING; }));
+  const DWORD dwCall = SimCall("incoming 201 202");
+  EXPECT_TRUE(WaitUntil([&] { return Heard(lines[1], dwCall) == LINECALLSTATE_OFFERING; }));
   EXPECT_EQ(lines[0]->GetAddress(0)->GetCallCount(), 0);
 }
 
@@ -123,34 +107,22 @@ TEST_F(LineMonitorAgainTest, ARefusedStartLeavesTheLineItsMonitorAndThePhonesCal
   const auto reopen = [&](const char* pszPassword) {
     ASSERT_EQ(lines[0]->CloseLine(), 0);
     SaveLineSettings(kProviderID, 0, "200", pszPassword);
-    ASSERT_EQ(lines[0]->OpenLine(reinterpret_cast<HTAPILINE>(0x100), &Tapi::LineEvent, 0x00020001),
-              0);
-  };
-  const auto heard = [&](DWORD dwCall) {
-    CTSPICallAppearance* pCall = C(0, dwCall);
-    return pCall != nullptr ? Tapi::HeardState(pCall->GetCallHandle()) : 0;
+    ASSERT_EQ(OpenForTapi(lines[0], 0), 0);
   };
   reopen("9999");
   ASSERT_EQ(lines[0]->GetLineError(), OMBIX_ERROR_INVALID_PASSWORD);
   EXPECT_EQ(lines[0]->GetMonitorID(), dwID);
-  const std::string strHeld = sim->Command("call 200 9000 connected");
-  ASSERT_EQ(strHeld.rfind("call ", 0), 0u) << strHeld;
-  const DWORD dwHeld = static_cast<DWORD>(std::stoul(strHeld.substr(5)));
-  EXPECT_TRUE(WaitUntil([&] { return heard(dwHeld) == LINECALLSTATE_CONNECTED; }));
+  const DWORD dwHeld = SimCall("call 200 9000 connected");
+  EXPECT_TRUE(WaitUntil([&] { return Heard(lines[0], dwHeld) == LINECALLSTATE_CONNECTED; }));
 
   reopen("1234");
   EXPECT_EQ(lines[0]->GetLineError(), 0u);
   EXPECT_EQ(lines[0]->GetMonitorID(), dwID);
   EXPECT_TRUE(WaitUntil([&] { return !lines[0]->IsOutOfService(); }));
-  EXPECT_EQ(heard(dwHeld), LINECALLSTATE_CONNECTED);
+  EXPECT_EQ(Heard(lines[0], dwHeld), LINECALLSTATE_CONNECTED);
 
-  const std::string strCall = sim->Command("incoming 200 202");
-  ASSERT_EQ(strCall.rfind("call ", 0), 0u) << strCall;
-  const DWORD dwCall = static_cast<DWORD>(std::stoul(strCall.substr(5)));
-  EXPECT_TRUE(WaitUntil([&] {
-    CTSPICallAppearance* pCall = C(0, dwCall);
-    return pCall != nullptr && Tapi::HeardState(pCall->GetCallHandle()) == LINECALLSTATE_OFFERING;
-  }));
+  const DWORD dwCall = SimCall("incoming 200 202");
+  EXPECT_TRUE(WaitUntil([&] { return Heard(lines[0], dwCall) == LINECALLSTATE_OFFERING; }));
 }
 
 std::vector<SimPhoneConfig> Phones(const char* psz200Password, bool bWith200 = true) {

@@ -93,34 +93,60 @@ struct Step {
   std::vector<CallState> after;
 };
 
-class LineScenarioTest : public ProviderTest {
+// The newest call of a line with the switch's number (idle ones too); NULL when none has it.
+inline CTSPICallAppearance* FindCall(COmbixLine* pLine, DWORD dwCall, bool bConference = false) {
+  CTSPICallAppearance* pFound = nullptr;
+  for (CTSPICallAppearance* pCall : pLine->GetAddress(0)->SnapshotCalls()) {
+    const bool bIsConf = dynamic_cast<COmbixConfCall*>(pCall) != nullptr;
+    if (bIsConf == bConference && OmbixCallId(pCall) == IdOfCall(dwCall)) pFound = pCall;
+    pCall->Release();  // the address keeps it
+  }
+  return pFound;
+}
+// The state TAPI last heard for that call; 0 when it heard of none.
+inline DWORD Heard(COmbixLine* pLine, DWORD dwCall) {
+  CTSPICallAppearance* pCall = FindCall(pLine, dwCall);
+  return pCall != nullptr ? Tapi::HeardState(pCall->GetCallHandle()) : 0;
+}
+// The line opened as TAPI opens the line of that index.
+inline LONG OpenForTapi(COmbixLine* pLine, int nLine) {
+  return pLine->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + nLine), &Tapi::LineEvent, 0x00020001);
+}
+
+// The provider as TAPI starts it, reporting to Tapi, and a switch-sim of its own.
+class TapiSimTest : public ProviderTest {
  protected:
-  void SetUp() override {
+  void SetUp() override { StartTapiSim(); }
+  void StartTapiSim(const SwitchSimConfig& config = {}) {
     ProviderTest::SetUp();
     Tapi::Reset();
-    SwitchSimConfig config;
-    config.outsideAnswerDelay = std::chrono::milliseconds(100);
     StartSim(config);
     provider.DetectExportedFunctions(
         [](LPCSTR) { return reinterpret_cast<FARPROC>(&Tapi::Completion); });
+  }
+  // A simulator command that makes a call; its number, 0 when it made none.
+  DWORD SimCall(const std::string& strCommand) {
+    const std::string strAnswer = sim->Command(strCommand);
+    EXPECT_EQ(strAnswer.rfind("call ", 0), 0u) << strCommand << ": " << strAnswer;
+    return strAnswer.rfind("call ", 0) == 0 ? std::stoul(strAnswer.substr(5)) : 0;
+  }
+};
+
+class LineScenarioTest : public TapiSimTest {
+ protected:
+  void SetUp() override {
+    SwitchSimConfig config;
+    config.outsideAnswerDelay = std::chrono::milliseconds(100);
+    StartTapiSim(config);
     StartLines(lines, RUNTIME_CLASS(TestDevice), RUNTIME_CLASS(ScenarioLine), true,
                &Tapi::Completion);
     for (int i = 0; i < 2; ++i) {
-      ASSERT_EQ(
-          lines[i]->OpenLine(reinterpret_cast<HTAPILINE>(0x100 + i), &Tapi::LineEvent, 0x00020001),
-          0);
+      ASSERT_EQ(OpenForTapi(lines[i], i), 0);
       ASSERT_NE(lines[i]->GetMonitorID(), 0u);
     }
   }
-  // The newest call of a line with the switch's number (idle ones too); NULL when none has it.
   CTSPICallAppearance* Find(int nLine, DWORD dwCall, bool bConference) {
-    CTSPICallAppearance* pFound = nullptr;
-    for (CTSPICallAppearance* pCall : lines[nLine]->GetAddress(0)->SnapshotCalls()) {
-      const bool bIsConf = dynamic_cast<COmbixConfCall*>(pCall) != nullptr;
-      if (bIsConf == bConference && OmbixCallId(pCall) == IdOfCall(dwCall)) pFound = pCall;
-      pCall->Release();  // the address keeps it
-    }
-    return pFound;
+    return FindCall(lines[nLine], dwCall, bConference);
   }
   CTSPICallAppearance* C(int nLine, DWORD dwCall) { return Find(nLine, dwCall, false); }
   CTSPIConferenceCall* Conf(int nLine, DWORD dwCall) {
