@@ -133,39 +133,27 @@ TEST_F(ProviderDialogTest, LineChangedMeanwhileIsLeftAloneAndTheListRefreshed) {
   }
 }
 
-// Counted as 0, a "Lines" that is no number would have Add and Remove overwrite line 0: they
-// change nothing and say why.
+// Counted as 0, a "Lines" that is no number would have Add and Remove overwrite line 0: made so
+// while the user is asked, it has them change nothing and say why.
 TEST_F(ProviderDialogTest, AddAndRemoveLeaveALinesThatIsNoNumberAsItIs) {
-  const auto textLines = [this] {
-    const CServiceProvider::REGRAWVALUE text{REG_SZ, {'3', 0}};
-    ASSERT_TRUE(provider.RegWriteValues(kID, {{"Lines", 0, "", 0, text}}));
-  };
   const std::string box =
       R"(box ok "The lines were not changed: the setting \"Lines\" is stored as REG_SZ of 2 )"
       R"(bytes, and it must be a DWORD.\n\nPlease correct \"Lines\" first.")"
       "\n";
-  struct Case {
-    const char* what;
-    bool bBeforeOpening;  // else while the removal is asked
-    std::string script;
+  const std::pair<const char*, std::string> cases[] = {
+      {"add", "click 1005\ndialog 102\nset 1008 400\nset 1009 d\nset 1010 d\nclick 1\n" + box},
+      {"remove", "select 1004 1\nclick 1006\nbox yes\n" + box},
   };
-  const Case cases[] = {
-      {"add", true,
-       "click 1005\ndialog 102\nset 1008 400\nset 1009 d\nset 1010 d\nclick 1\n" + box},
-      {"remove", false, "select 1004 1\nclick 1006\nbox yes\n" + box},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [what, script] : cases) {
     Load({"100/a", "200/b", "300/c"});
     std::string before;
-    const auto change = [&] {
-      textLines();
-      before = FileText();
-    };
-    if (c.bBeforeOpening) change();
-    Play("dialog 101\n" + c.script + "check 2 enabled\nescape\n",
-         c.bBeforeOpening ? Meanwhile{} : Meanwhile{change});
-    Config(c.what);
-    EXPECT_EQ(FileText(), before) << c.what;
+    Play("dialog 101\n" + script + "check 2 enabled\nescape\n", {[&] {
+           const CServiceProvider::REGRAWVALUE text{REG_SZ, {'3', 0}};
+           ASSERT_TRUE(provider.RegWriteValues(kID, {{"Lines", 0, "", 0, text}}));
+           before = FileText();
+         }});
+    Config(what);
+    EXPECT_EQ(FileText(), before) << what;
   }
 }
 
