@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,14 +124,22 @@ TEST_F(SwitchLineE2E, ARefusedLoginIsShownToTheUserOnTheNextRequest) {
 // The keep-alive time an administrator set before the start survives it, and the open gives it
 // to the link: an idle link pings the switch after about 2 s, not after the default minute.
 TEST_F(SwitchLineE2E, PingTimerSetBeforeTheStartIsTheIdleLinksKeepAlive) {
-  const std::string ping = "\"PingTimer\"=dword:000007d0\n";
-  std::ofstream(dir_ + "/registry.reg", std::ios::app) << ping;
+  const std::string registry = dir_ + "/registry.reg";
+  const std::string key =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\VOIP Service Provider "
+      "(Z9410)\\Device1";
+  const auto regtool = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--file", registry});
+    return tooltest::RunTool(REGTOOL_PATH, args, {}, "");
+  };
+  ASSERT_EQ(regtool({"set", key, "PingTimer", "2000", "--dword"}).exit_code, 0);
   // The switch pings nobody itself: every ping in its log is the provider's.
   const auto sim = tooltest::StartSwitch(address, {"--verbose", "--ping", "0"});
   StartHost();
   Step("enum", "providerEnumDevices(1) = 0, lines 2");
   Step("init", "providerInit(0x00020001, 1, line base 0, phone base 0, 2 lines, 0 phones) = 0");
-  EXPECT_NE(ReadFile(dir_ + "/registry.reg").find(ping), std::string::npos);
+  const ToolResult dump = regtool({"dump", key});
+  EXPECT_NE(dump.out.find("\"PingTimer\"=dword:000007d0\n"), std::string::npos) << dump.out;
   Step("open 0", "lineOpen(0, 0x00020001) = 0");
   const auto opened = std::chrono::steady_clock::now();
   // The wait gives up after a minute, when the default time would have brought the ping.
