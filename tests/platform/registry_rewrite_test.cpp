@@ -110,13 +110,8 @@ TEST_F(RegistryRewriteTest, AWriterRemovesWhatKilledWritersLeftAndNothingElse) {
 TEST_F(RegistryRewriteTest, NothingAfterTheReplaceTurnsAMadeChangeIntoAFailure) {
   for (const char* mode : {"write", "batch"}) {
     SCOPED_TRACE(mode);
-    fs::remove(path_);
-    const pid_t child = fork();
-    if (child == 0) {
-      execl(OMBIX_AFTER_RENAME_CHILD, OMBIX_AFTER_RENAME_CHILD, mode, nullptr);
-      _exit(127);
-    }
-    EXPECT_EQ(WaitWithin(child), 0)
+    const char* child = OMBIX_AFTER_RENAME_CHILD;
+    EXPECT_EQ(WaitWithin(Spawn([&] { return execl(child, child, mode, nullptr), 127; })), 0)
         << "2: a failure answered; 3: no file replaced; 4: another value read back; "
            "5: a descriptor leaked";
     EXPECT_NE(FileText().find("\"D\"=dword:00000002"), std::string::npos) << FileText();

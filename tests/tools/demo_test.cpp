@@ -1,76 +1,62 @@
 // The demo as its users run it: the shipped story ends well, and a story whose steps fail ends
-// non-zero, naming them. Each run has a build folder of its own under the build tree, whose tools
-// and provider are links to the built ones, so that runs side by side share no files.
+// non-zero, naming them. Each run has a build folder of its own, whose tools and provider are
+// links to the built ones, so that runs side by side share no files.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/tools/tool_process.h"
 #include "tests/tools/tool_test_support.h"
 
-using tooltest::Count;
-using tooltest::InOrder;
-using tooltest::ToolResult;
-
 namespace {
 
 namespace fs = std::filesystem;
+using tooltest::InOrder;
+using tooltest::ToolResult;
 
-class DemoTest : public ::testing::Test {
+class DemoTest : public tooltest::ScratchDirTest {
  protected:
   void SetUp() override {
-    std::string pattern = std::string(BUILD_DIR) + "/demo-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    build_ = pattern;
-    fs::create_directory_symlink(fs::path(BUILD_DIR) / "tools", build_ / "tools");
-    fs::create_symlink(OMBIX_TSP_PATH, build_ / "OMBIX.TSP");
+    ScratchDirTest::SetUp();
+    fs::create_directory_symlink(fs::path(BUILD_DIR) / "tools", dir_ + "/tools");
+    fs::create_symlink(OMBIX_TSP_PATH, dir_ + "/OMBIX.TSP");
   }
-  void TearDown() override { fs::remove_all(build_); }
 
   // The demo with this script (empty: the shipped one), its lines `pace` seconds apart. Each run
   // gets a switch address of its own: the last run's switch may not have let go of its own yet.
   ToolResult RunDemo(const std::string& script, const std::string& pace) {
     std::vector<std::string> args{DEMO_SCRIPT_PATH};
-    if (!script.empty()) {
-      const fs::path path = build_ / "script.txt";
-      std::ofstream(path) << script;
-      args.push_back(path.string());
-    }
+    if (!script.empty()) args.push_back(dir_ + "/script.txt");
+    std::ofstream(dir_ + "/script.txt") << script;
     return tooltest::RunTool("/bin/bash", args,
-                             {{"DEMO_BUILD", build_.string()},
+                             {{"DEMO_BUILD", dir_},
                               {"DEMO_ADDRESS", tooltest::OwnLoopbackAddress(80 + runs_++)},
                               {"DEMO_PACE", pace},
-                              {"HOME", (build_ / "home").string()}},
+                              {"HOME", dir_ + "/home"}},
                              "");
   }
 
-  fs::path build_;
   int runs_ = 0;
 };
 
 // A pace well above the demo's own: the story's answers must come in time on a loaded machine
-// running a sanitizer build too.
+// running a sanitizer build too. The run ends zero only when no step failed.
 TEST_F(DemoTest, TheShippedStoryEndsWell) {
   const ToolResult result = RunDemo("", "1");
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_TRUE(InOrder(result.out, {"loaded OMBIX.TSP", "> make 0 201\n", "sim> answer 2 202\n",
                                    "> transfer complete 1 3\n", "> remove 1\n",
                                    "unloaded OMBIX.TSP\n", "the switch's protocol trace: "}));
-  EXPECT_EQ(result.out.find("LINEERR_"), std::string::npos) << result.out;
-  EXPECT_EQ(result.out.find("sim: error"), std::string::npos) << result.out;
-  EXPECT_EQ(result.err.find("failed"), std::string::npos) << result.err;
 }
 
 // A refused "sim" line is shown, and the story goes on past any failed step to its end; the run
 // then ends non-zero and names exactly the failed steps, each with what it got.
 TEST_F(DemoTest, FailedStepsAreNamedAndTheRunEndsNonZero) {
   struct Case {
-    const char* pszName;
+    const char* what;
     std::string script;
     std::vector<std::string> story;   // in the output, in order, through the story's end
     std::vector<std::string> failed;  // the steps named, each with what it got
@@ -97,16 +83,15 @@ TEST_F(DemoTest, FailedStepsAreNamedAndTheRunEndsNonZero) {
        {"make 0 201: completion request 1: LINEERR_"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.pszName);
+    SCOPED_TRACE(c.what);
     const ToolResult result = RunDemo(c.script, "0.5");
     EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
-    std::vector<std::string> story = c.story;
+    std::vector<std::string> story = c.story, named{"demo: these steps of the story failed:"};
     story.push_back("unloaded OMBIX.TSP\n");
     EXPECT_TRUE(InOrder(result.out, story));
-    std::vector<std::string> named{"demo: these steps of the story failed:"};
     for (const std::string& step : c.failed) named.push_back("\n  " + step);
     EXPECT_TRUE(InOrder(result.err, named));
-    EXPECT_EQ(Count(result.err, "\n  "), c.failed.size()) << result.err;
+    EXPECT_EQ(tooltest::Count(result.err, "\n  "), c.failed.size()) << result.err;
   }
 }
 
