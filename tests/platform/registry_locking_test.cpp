@@ -142,32 +142,66 @@ TEST_F(RegistryLockingTest, ALockFileThatCannotBeMadeSaysWhy) {
   ASSERT_EQ(chmod(dir_.c_str(), 0700), 0);
 }
 
-// A batch holding its folder that writes into another file waits for that file's writers a few
-// seconds at most, then answers ERROR_CANTWRITE naming what is busy: a batch there writing into
-// this folder would otherwise wait for it as it waits for that one, for ever. Here the test holds
-// the other file's locks: its folder's, or its lock file's alone. The batch still ends, written.
-TEST_F(RegistryLockingTest, ABatchWaitsForAnotherFilesLocksOnlyAWhile) {
+// Two batches in two folders, each writing into the other's file through a key opened before it
+// began: neither waits for the other for ever. Each write waits a few seconds, then answers
+// ERROR_CANTWRITE naming the busy folder; each batch still ends and writes its own change.
+TEST_F(RegistryLockingTest, BatchesWritingIntoEachOthersFolderDoNotWaitForEachOther) {
+  const std::string a = (dir_ / "a").string(), b = (dir_ / "b").string();
+  for (const std::string& folder : {a, b}) {
+    fs::create_directory(folder);
+    setenv("OMBIX_REGISTRY", (folder + "/registry.reg").c_str(), 1);
+    RegCloseKey(Create("K"));
+  }
+  Pipe to_a, to_b;
+  auto batch = [](const std::string& own, const std::string& other, const Pipe& to_peer,
+                  const Pipe& from_peer) {
+    setenv("OMBIX_REGISTRY", (other + "/registry.reg").c_str(), 1);
+    HKEY there = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "K", 0, KEY_ALL_ACCESS, &there) != ERROR_SUCCESS) {
+      return 1;
+    }
+    setenv("OMBIX_REGISTRY", (own + "/registry.reg").c_str(), 1);
+    if (OmbixRegBeginBatch() != ERROR_SUCCESS) return 2;
+    if (SetDword(HKEY_LOCAL_MACHINE, "Own", 1) != ERROR_SUCCESS) return 3;
+    to_peer.Send('b');
+    if (from_peer.Receive() != 'b') return 4;  // both batches hold their folders now
+    const LONG crossed = SetDword(there, "Crossed", 1);
+    const std::string cause = OmbixRegLastFileError();
+    to_peer.Send('w');
+    if (from_peer.Receive() != 'w') return 5;  // no batch ends before both writes answered
+    if (crossed != ERROR_CANTWRITE) return 6;
+    if (cause.rfind(other + ": busy: ", 0) != 0) return 7;
+    return OmbixRegEndBatch() == ERROR_SUCCESS ? 0 : 8;
+  };
+  const pid_t first = Spawn([&] { return batch(a, b, to_b, to_a); });
+  const pid_t second = Spawn([&] { return batch(b, a, to_a, to_b); });
+  EXPECT_EQ(WaitWithin(first), 0) << "-1: it waited for ever";
+  EXPECT_EQ(WaitWithin(second), 0) << "-1: it waited for ever";
+  for (const std::string& folder : {a, b}) {
+    const std::string text = ReadText(folder + "/registry.reg");
+    EXPECT_NE(text.find("\"Own\"=dword:00000001"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Crossed"), std::string::npos) << text;
+  }
+}
+
+// A program that locks only another file's lock file keeps a batch's write to that file waiting
+// no longer than a few seconds either.
+TEST_F(RegistryLockingTest, ABatchWaitsForAnotherFilesLockFileOnlyAWhile) {
   fs::create_directory(dir_ / "other");
   const std::string other = (dir_ / "other/registry.reg").string();
-  std::ofstream(other + ".lock").flush();
-  for (const std::string& held : {(dir_ / "other").string(), other + ".lock"}) {
-    SCOPED_TRACE(held);
-    fs::remove(path_);
-    const int fd = open(held.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(flock(fd, LOCK_EX), 0);
-    const int result = WaitWithin(Spawn([&] {
-      if (OmbixRegBeginBatch() || SetDword(HKEY_LOCAL_MACHINE, "Own", 1)) return 1;
-      setenv("OMBIX_REGISTRY", other.c_str(), 1);
-      if (SetDword(HKEY_LOCAL_MACHINE, "V", 1) != ERROR_CANTWRITE) return 2;
-      if (OmbixRegLastFileError().rfind(held + ": busy: ", 0) != 0) return 3;
-      return OmbixRegEndBatch() == ERROR_SUCCESS ? 0 : 4;
-    }));
-    close(fd);
-    EXPECT_EQ(result, 0) << "-1: it waited for ever";
-    EXPECT_FALSE(fs::exists(other));
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Own"), 1u);
-  }
+  const int held = open((other + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const int result = WaitWithin(Spawn([&] {
+    if (OmbixRegBeginBatch() != ERROR_SUCCESS) return 1;
+    setenv("OMBIX_REGISTRY", other.c_str(), 1);
+    if (SetDword(HKEY_LOCAL_MACHINE, "V", 1) != ERROR_CANTWRITE) return 2;
+    if (OmbixRegLastFileError().rfind(other + ".lock: busy: ", 0) != 0) return 3;
+    return OmbixRegEndBatch() == ERROR_SUCCESS ? 0 : 4;
+  }));
+  close(held);
+  EXPECT_EQ(result, 0) << "-1: it waited for ever";
+  EXPECT_FALSE(fs::exists(other));
 }
 
 // A lock file that is, or links to, a terminal: a writer without a controlling terminal (a
@@ -181,12 +215,16 @@ TEST_F(RegistryLockingTest, ALockFileThatIsATerminalDoesNotBecomeTheControllingO
   }
   fs::create_symlink(name, path_ + ".lock");
   const int result = WaitWithin(Spawn([] {
-    // A session of its own, without a controlling terminal.
-    if (setsid() < 0 || SetDword(HKEY_LOCAL_MACHINE, "V", 1) != ERROR_SUCCESS) return 1;
-    return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC) < 0 ? 0 : 2;
+    if (setsid() < 0) return 1;  // a session of its own, without a controlling terminal
+    if (SetDword(HKEY_LOCAL_MACHINE, "V", 1) != ERROR_SUCCESS) return 2;
+    const int controlling = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (controlling < 0) return 0;
+    close(controlling);
+    return 3;
   }));
   close(terminal);
-  EXPECT_EQ(result, 0) << "2: the writer acquired the lock file's terminal";
+  EXPECT_EQ(result, 0) << "3: the writer acquired the lock file's terminal";
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "V"), 1u);
 }
 
 }  // namespace
