@@ -291,15 +291,18 @@ std::vector<DWORD> COmbixLine::GetReportedCallNumbers() const {
   return m_arrReportedCalls;
 }
 
+void COmbixLine::AddCallsOf(CTSPIAddressInfo* pAddr, std::vector<CCallRef>& calls) {
+  if (pAddr == nullptr) return;
+  for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
+    calls.emplace_back(pCall);
+    pCall->Release();  // the snapshot's reference; the list holds its own
+  }
+}
+
 void COmbixLine::StartResync() {
   // The calls held now are the ones in question; a call that begins later is the switch's news.
   std::vector<CCallRef> arrHeld;
-  if (CTSPIAddressInfo* pAddr = GetAddress(0)) {
-    for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
-      arrHeld.emplace_back(pCall);
-      pCall->Release();  // the snapshot's reference; the note holds its own
-    }
-  }
+  AddCallsOf(GetAddress(0), arrHeld);
   {
     // Only what the switch names from this answer on counts.
     CSingleLock lock(GetSyncObject(), TRUE);

@@ -159,6 +159,8 @@ class COmbixLine : public CTSPILineConnection {
  private:
   // Reads the password again and sends the monitor start (dropped by the link when not logged in).
   void SendMonitorStart();
+  // The address's calls (none for NULL), each with a reference of the list's own.
+  static void AddCallsOf(CTSPIAddressInfo* pAddr, std::vector<CCallRef>& calls);
   void StartResync();
   // The link was lost: a waiting resynchronisation waits for the next answer, which starts it over.
   void HoldOffResync();

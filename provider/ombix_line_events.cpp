@@ -67,12 +67,7 @@ void COmbixLine::AnnounceUnknownCalls() {
   std::lock_guard<std::mutex> gate(m_mxCallEvents);
   std::vector<CCallRef> calls;
   for (DWORD dwAddr = 0; dwAddr < GetAddressCount(); ++dwAddr) {
-    if (CTSPIAddressInfo* pAddr = GetAddress(dwAddr)) {
-      for (CTSPICallAppearance* pCall : pAddr->SnapshotCalls()) {
-        calls.emplace_back(pCall);
-        pCall->Release();  // the snapshot's reference; the list holds its own
-      }
-    }
+    AddCallsOf(GetAddress(dwAddr), calls);
   }
   std::stable_partition(calls.begin(), calls.end(), [](const CCallRef& pCall) {
     return pCall->GetCallType() == CALLTYPE_CONFERENCE;

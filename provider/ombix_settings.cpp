@@ -28,6 +28,15 @@ BOOL ReadStoredLines(CServiceProvider& sp, DWORD dwProviderID, DWORD& dwLines,
   return FALSE;
 }
 
+// "Lines" as a count the dialog may change (at most kMaxLinesPerDevice); FALSE as above.
+BOOL CountedLines(CServiceProvider& sp, DWORD dwProviderID, DWORD& dwLines,
+                  CString& strLinesType) {
+  std::optional<REGRAWVALUE> stored;
+  if (!ReadStoredLines(sp, dwProviderID, dwLines, stored, strLinesType)) return FALSE;
+  dwLines = std::min(dwLines, kMaxLinesPerDevice);
+  return TRUE;
+}
+
 DWORD StoredLines(CServiceProvider& sp, DWORD dwProviderID) {
   return std::min(sp.RegReadDword(dwProviderID, kSettingLines, 0), kMaxLinesPerDevice);
 }
@@ -204,10 +213,8 @@ BOOL COmbixConfigSettings::AddLine(LPCSTR pszNumber, LPCSTR pszPassword, CString
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  DWORD dwStored = 0;
-  std::optional<REGRAWVALUE> lines;
-  if (!ReadStoredLines(*pSP, m_dwProviderID, dwStored, lines, strLinesType)) return FALSE;
-  const DWORD dwLines = std::min(dwStored, kMaxLinesPerDevice);
+  DWORD dwLines = 0;
+  if (!CountedLines(*pSP, m_dwProviderID, dwLines, strLinesType)) return FALSE;
   std::vector<REGPROFILEVALUE> values;
   values.push_back({kSettingLines, REG_DWORD, "", dwLines + 1});
   AddLineValues(values, dwLines, pszNumber, pszPassword);
@@ -232,10 +239,8 @@ BOOL COmbixConfigSettings::RemoveLine(DWORD dwIndex, LPCSTR pszShownNumber, CStr
   CServiceProvider* pSP = GetSP();
   if (pSP == nullptr) return FALSE;
   COmbixRegBatch batch;
-  DWORD dwStored = 0;
-  std::optional<REGRAWVALUE> lines;
-  if (!ReadStoredLines(*pSP, m_dwProviderID, dwStored, lines, strLinesType)) return FALSE;
-  const DWORD dwLines = std::min(dwStored, kMaxLinesPerDevice);
+  DWORD dwLines = 0;
+  if (!CountedLines(*pSP, m_dwProviderID, dwLines, strLinesType)) return FALSE;
   if (!ShowsLine(*pSP, m_dwProviderID, dwLines, dwIndex, pszShownNumber)) return FALSE;
   // The later lines as the file holds them now, each one index down.
   const std::vector<OMBIXLINESETTINGS> later =
